@@ -1,0 +1,98 @@
+// The reader/writer framework: one reader and/or writer object per format and
+// extension, kept in two process-wide lists that are filled once, in a fixed
+// order, by an explicit start-up call.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pgraphic/image/pixelgraphic.h"
+#include "pgraphic/stream.h"
+
+namespace pgraphic {
+
+// What ReadInfo tells about a file without decoding its pixels.
+struct TPGFileInfo {
+  int Count = 1;         // images in the file
+  int BitsPerPixel = 0;
+  std::string Colors;    // "2", "16", "256", "64K", "16.7M"; "?" marks uncertainty
+  int Height = 0;
+  int Width = 0;
+  std::string Extra;     // free text (the PNG reader lists chunks here)
+  std::string SubType;   // the variant, e.g. "Windows, RLE8"
+};
+
+class TFileFormatReaderWriter {
+ public:
+  virtual ~TFileFormatReaderWriter() = default;
+  bool Primary = false;     // main extension of its format; informational only
+  std::string Extension;    // lower case, without the dot
+  std::string Description;  // e.g. "Bitmap"
+  std::string ClassName;    // e.g. "TBMPFileFormatReader", used in messages
+};
+
+class TFileFormatReader : public TFileFormatReaderWriter {
+ public:
+  using THeader = std::array<uint8_t, 17>;
+  bool SignatureCheck = false;
+
+  virtual bool IsFormat(THeader /*header*/) { return false; }
+  virtual void ReadGraphic(TStream& /*stream*/, TPixelGraphic& /*graphic*/, int /*index*/) {}
+  // Readers call the base first, then overwrite what they know.
+  virtual void ReadInfo(TStream& /*stream*/, int /*index*/, TPGFileInfo& info) {
+    info = TPGFileInfo();
+  }
+};
+
+class TFileFormatWriter : public TFileFormatReaderWriter {
+ public:
+  bool MultiPart = false;
+  uint8_t CanWriteResolutions = 0;  // bit i = TPGColorResolution i
+
+  bool CanWrite(TPGColorResolution r) const { return (CanWriteResolutions >> r) & 1; }
+  virtual void WriteGraphic(TStream& /*stream*/, TPixelGraphic& /*graphic*/) {}
+  virtual void WriteHeader(TStream& /*stream*/) {}
+  virtual void WriteBody(TStream& /*stream*/, TPixelGraphic& /*graphic*/) {}
+  virtual void WriteTrailer(TStream& /*stream*/) {}
+};
+
+using TReaderList = std::vector<std::unique_ptr<TFileFormatReader>>;
+using TWriterList = std::vector<std::unique_ptr<TFileFormatWriter>>;
+
+// Runs the library's start-up once (message table check, settings defaults, the
+// registered lists); every entry point below calls it.
+void PGraphicStartup();
+
+// The lists, sorted lazily by extension (case-insensitive) before each use.
+TReaderList& FileFormatReaders();
+TWriterList& FileFormatWriters();
+void SortReadersIfNeeded();
+void SortWritersIfNeeded();
+// The stand-alone BMP writer used by plain stream saving.
+TFileFormatWriter& StandaloneBMPWriter();
+
+// Signature pass, then extension pass over readers without signature; never raises.
+TFileFormatReader* FindFileFormatReader(TStream& stream, const std::string& extension);
+
+bool GetStreamInfo(TStream& stream, const std::string& extension, int imageIndex,
+                   std::string& typeName, TPGFileInfo& info);
+bool GetFileInfo(const std::string& fileName, int imageIndex, std::string& typeName,
+                 TPGFileInfo& info);
+
+// Display name of a colour resolution (message entries 8..15).
+std::string ColorResolutionName(TPGColorResolution r);
+
+// Asks the user a question on behalf of the library (warning actions): caption,
+// text, and whether Cancel is offered besides OK. The GUI installs a message-box
+// hook, the CLI one that prints to stderr and answers OK. Without a hook the
+// answer is OK. Returns true for OK.
+using TPGQuestionHook =
+    std::function<bool(const std::string& caption, const std::string& text, bool withCancel)>;
+void SetQuestionHook(TPGQuestionHook hook);
+bool AskUser(const std::string& caption, const std::string& text, bool withCancel);
+
+}  // namespace pgraphic

@@ -1,0 +1,347 @@
+#include "pgraphic/image/pixelgraphic.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+namespace pgraphic {
+
+long double PGDisplayGamma = 1.8L;
+bool PGCorrectGammaOnLoad = true;
+int64_t PGMaxImageSize = std::numeric_limits<int32_t>::max();
+
+int BitsPerPixel(TPGPixelFormat format) {
+  switch (format) {
+    case pf1Bit: return 1;
+    case pf4Bit: return 4;
+    case pf8Bit: return 8;
+    default: return 24;
+  }
+}
+
+int PaletteCapacity(TPGPixelFormat format) {
+  switch (format) {
+    case pf1Bit: return 2;
+    case pf4Bit: return 16;
+    case pf8Bit: return 256;
+    default: return 0;
+  }
+}
+
+namespace {
+
+void PutLE32(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+  p[2] = static_cast<uint8_t>(v >> 16);
+  p[3] = static_cast<uint8_t>(v >> 24);
+}
+
+}  // namespace
+
+void TPixelGraphic::FreeDeleter::operator()(uint8_t* p) const { std::free(p); }
+
+TPixelGraphic::TPixelGraphic() : gamma_(PGDisplayGamma) {}
+
+TPixelGraphic::~TPixelGraphic() = default;
+
+void TPixelGraphic::ReleaseStorage() {
+  bits_.reset();
+  bitmapInfo_.clear();
+}
+
+void TPixelGraphic::SetSize(int width, int height, TPGPixelFormat format) {
+  if (width < 0) throw EPGInvalidSize(LangStr(22));
+  if (height < 0) throw EPGInvalidSize(LangStr(21));
+  if (width == width_ && height == height_ && format == pixelFormat_) {
+    Clear();
+    return;
+  }
+  width_ = width;
+  height_ = height;
+  pixelFormat_ = format;
+  ReleaseStorage();
+  rowStride_ = 0;
+  imageSize_ = 0;
+
+  // Computed in 64 bits: a size whose storage cannot be described by the signed
+  // 32-bit ImageSize (or exceeds the configured limit) is refused, leaving an
+  // empty, consistent image.
+  const int64_t stride = ((static_cast<int64_t>(pgraphic::BitsPerPixel(format)) * width + 31) / 32) * 4;
+  const int64_t size = stride * height;
+  const int64_t limit = std::min<int64_t>(PGMaxImageSize, std::numeric_limits<int32_t>::max());
+  if (stride > std::numeric_limits<int32_t>::max() || size > limit) {
+    width_ = 0;
+    height_ = 0;
+    Changed();
+    throw EPixelGraphic(LangStr(31, "CreateDIBSection"));
+  }
+  rowStride_ = static_cast<int>(stride);
+  imageSize_ = static_cast<int>(size);
+  if (imageSize_ != 0) {
+    const int capacity = PaletteCapacity();
+    if (paletteCount_ > capacity) SetPaletteCount(capacity);
+    if (format == pf24Bit) paletteIdent_ = pTrueColor;
+    uint8_t* memory = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(imageSize_), 1));
+    if (!memory) {
+      width_ = 0;
+      height_ = 0;
+      rowStride_ = 0;
+      imageSize_ = 0;
+      Changed();
+      throw EPixelGraphic(LangStr(31, "CreateDIBSection"));
+    }
+    bits_.reset(memory);
+    bitmapInfo_.assign(40 + 4 * static_cast<size_t>(capacity), 0);
+    uint8_t* h = bitmapInfo_.data();
+    PutLE32(h + 0, 40);
+    PutLE32(h + 4, static_cast<uint32_t>(width_));
+    PutLE32(h + 8, static_cast<uint32_t>(height_));
+    h[12] = 1;
+    h[14] = static_cast<uint8_t>(pgraphic::BitsPerPixel(format));
+    PutLE32(h + 20, static_cast<uint32_t>(imageSize_));
+    PutLE32(h + 32, static_cast<uint32_t>(capacity));
+    for (int i = 0; i < capacity; ++i) RebuildBitmapInfoEntry(i);
+  }
+  Changed();
+}
+
+void TPixelGraphic::RebuildBitmapInfoEntry(int index) {
+  if (bitmapInfo_.empty()) return;
+  const size_t at = 40 + 4 * static_cast<size_t>(index);
+  if (at + 4 > bitmapInfo_.size()) return;
+  TRGB c = 0;
+  if (index < paletteCount_) c = palette_[index];
+  else if (paletteCount_ > 0) c = palette_[0];
+  bitmapInfo_[at] = static_cast<uint8_t>(GetB(c));
+  bitmapInfo_[at + 1] = static_cast<uint8_t>(GetG(c));
+  bitmapInfo_[at + 2] = static_cast<uint8_t>(GetR(c));
+  bitmapInfo_[at + 3] = 0;
+}
+
+void TPixelGraphic::SetWidth(int width) {
+  if (width != width_) SetSize(width, height_, pixelFormat_);
+}
+
+void TPixelGraphic::SetHeight(int height) {
+  if (height != height_) SetSize(width_, height, pixelFormat_);
+}
+
+void TPixelGraphic::SetPixelFormat(TPGPixelFormat format) {
+  if (format != pixelFormat_) SetSize(width_, height_, format);
+}
+
+uint8_t* TPixelGraphic::ScanLine(int y) {
+  if (!bits_) return nullptr;
+  return bits_.get() + static_cast<size_t>(rowStride_) * static_cast<size_t>(height_ - 1 - y);
+}
+
+const uint8_t* TPixelGraphic::ScanLine(int y) const {
+  if (!bits_) return nullptr;
+  return bits_.get() + static_cast<size_t>(rowStride_) * static_cast<size_t>(height_ - 1 - y);
+}
+
+void TPixelGraphic::Clear() {
+  if (!bits_ || width_ <= 0 || height_ <= 0) return;
+  if (backGroundColor_ == 0) {
+    std::memset(bits_.get(), 0, static_cast<size_t>(imageSize_));
+  } else if (pixelFormat_ == pf8Bit) {
+    for (int y = 0; y < height_; ++y) {
+      std::memset(ScanLine(y), static_cast<uint8_t>(backGroundColor_), static_cast<size_t>(width_));
+    }
+  } else {
+    for (int y = 0; y < height_; ++y) {
+      for (int x = 0; x < width_; ++x) SetPixel(x, y, backGroundColor_);
+    }
+  }
+  Changed();
+}
+
+void TPixelGraphic::RaiseOutOfRange() const { throw EPGXYIndexOutOfRange(LangStr(1)); }
+
+uint32_t TPixelGraphic::Pixel(int x, int y) const {
+  if (x < 0 || y < 0 || x >= width_ || y >= height_ || !bits_) {
+    if (checkRange_) RaiseOutOfRange();
+    return backGroundColor_;
+  }
+  const uint8_t* row = ScanLine(y);
+  switch (pixelFormat_) {
+    case pf1Bit: return (row[x >> 3] >> (7 - (x & 7))) & 1;
+    case pf4Bit: return (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
+    case pf8Bit: return row[x];
+    default: {
+      const uint8_t* p = row + 3 * static_cast<size_t>(x);
+      return RGB(p[2], p[1], p[0]);
+    }
+  }
+}
+
+void TPixelGraphic::SetPixel(int x, int y, uint32_t value) {
+  if (x < 0 || y < 0 || x >= width_ || y >= height_ || !bits_) {
+    if (checkRange_) RaiseOutOfRange();
+    return;
+  }
+  uint8_t* row = ScanLine(y);
+  switch (pixelFormat_) {
+    case pf1Bit: {
+      const uint8_t mask = static_cast<uint8_t>(0x80 >> (x & 7));
+      if (value == 1) row[x >> 3] |= mask;
+      else row[x >> 3] &= static_cast<uint8_t>(~mask);
+      break;
+    }
+    case pf4Bit: {
+      uint8_t& b = row[x >> 1];
+      const uint8_t v = static_cast<uint8_t>(value & 0x0F);
+      b = (x & 1) ? static_cast<uint8_t>((b & 0xF0) | v) : static_cast<uint8_t>((b & 0x0F) | (v << 4));
+      break;
+    }
+    case pf8Bit: row[x] = static_cast<uint8_t>(value); break;
+    default: {
+      uint8_t* p = row + 3 * static_cast<size_t>(x);
+      p[0] = static_cast<uint8_t>(GetB(value));
+      p[1] = static_cast<uint8_t>(GetG(value));
+      p[2] = static_cast<uint8_t>(GetR(value));
+    }
+  }
+}
+
+TRGB TPixelGraphic::PixelColor(int x, int y) const {
+  uint32_t v = Pixel(x, y);
+  if (pixelFormat_ == pf24Bit) return v;
+  if (paletteIdent_ == pTrueColor) return v;
+  if (v >= static_cast<uint32_t>(paletteCount_)) {
+    // An index beyond a short palette: the colour table repeats entry 0 there.
+    return paletteCount_ > 0 ? palette_[0] : 0;
+  }
+  return palette_[v];
+}
+
+void TPixelGraphic::SetPixelColor(int x, int y, TRGB colour) {
+  if (pixelFormat_ == pf24Bit) SetPixel(x, y, colour);
+  else SetPixel(x, y, NearestIndex(colour));
+}
+
+void TPixelGraphic::SetPaletteCount(int n) {
+  if (n < 0) n = 0;
+  if (n != paletteCount_) {
+    palette_.resize(static_cast<size_t>(n), 0);
+    paletteCount_ = n;
+    paletteIdent_ = n > 0 ? pUnknown : pNone;
+    lastInvalid_ = true;
+    if (!bitmapInfo_.empty()) PutLE32(bitmapInfo_.data() + 32, static_cast<uint32_t>(n));
+    for (int i = 0; i < PaletteCapacity(); ++i) RebuildBitmapInfoEntry(i);
+  }
+  paletteHandleDirty_ = true;
+  FreeColorCache();
+}
+
+TRGB TPixelGraphic::PaletteColor(int index) const {
+  if (paletteIdent_ == pTrueColor) return static_cast<TRGB>(index);
+  if (index < 0 || index >= paletteCount_) throw EPGInvalidPaletteIndex(LangStr(3));
+  return palette_[index];
+}
+
+void TPixelGraphic::SetPaletteColor(int index, TRGB colour) {
+  if (paletteIdent_ == pTrueColor || paletteIdent_ == pNone) throw EPGNoPalette(LangStr(2));
+  if (index < 0 || index >= paletteCount_) throw EPGInvalidPaletteIndex(LangStr(3));
+  colour &= 0xFFFFFF;
+  palette_[index] = colour;
+  RebuildBitmapInfoEntry(index);
+  if (index == 0) {
+    for (int i = paletteCount_; i < PaletteCapacity(); ++i) RebuildBitmapInfoEntry(i);
+  }
+  paletteIdent_ = pUnknown;
+  lastInvalid_ = true;
+  paletteHandleDirty_ = true;
+  FreeColorCache();
+}
+
+void TPixelGraphic::AssignPalette(const TPixelGraphic& source) {
+  SetPaletteCount(source.PaletteCount());
+  for (int i = 0; i < source.PaletteCount(); ++i) SetPaletteColor(i, source.PaletteColor(i));
+  ClassifyPalette();
+}
+
+TRGB TPixelGraphic::BackGroundColorRGB() const {
+  if (pixelFormat_ == pf24Bit) return backGroundColor_;
+  return PaletteColor(static_cast<int>(backGroundColor_));
+}
+
+void TPixelGraphic::SetBackGroundColorRGB(TRGB colour) {
+  if (pixelFormat_ == pf24Bit) backGroundColor_ = colour;
+  else backGroundColor_ = NearestIndex(colour);
+}
+
+void TPixelGraphic::SetUseColorCache(bool v) {
+  if (v != useColorCache_) {
+    useColorCache_ = v;
+    FreeColorCache();
+  }
+}
+
+void TPixelGraphic::SetRGBWeighting(bool v) {
+  if (v != rgbWeighting_) {
+    rgbWeighting_ = v;
+    lastInvalid_ = true;
+    FreeColorCache();
+  }
+}
+
+void TPixelGraphic::EndUpdate() {
+  if (updateCount_ > 0) --updateCount_;
+  Changed();
+}
+
+void TPixelGraphic::Changed() {
+  if (updateCount_ == 0 && OnChange) OnChange(*this);
+}
+
+void TPixelGraphic::ProgressStart() {
+  if (OnProgressStart) OnProgressStart(*this);
+}
+
+bool TPixelGraphic::Progress(int step, int max) {
+  bool abort = false;
+  if (OnProgress) OnProgress(*this, step, max, abort);
+  return abort;
+}
+
+void TPixelGraphic::ProgressEnd() {
+  if (OnProgressEnd) OnProgressEnd(*this);
+}
+
+void TPixelGraphic::Assign(const TPixelGraphic* source) {
+  BeginUpdate();
+  struct EndGuard {
+    TPixelGraphic& g;
+    ~EndGuard() { g.EndUpdate(); }
+  } guard{*this};
+  if (!source) {
+    SetSize(0, 0, pf24Bit);
+    return;
+  }
+  if (source == this) return;
+  SetSize(source->width_, source->height_, source->pixelFormat_);
+  if (bits_ && source->bits_) {
+    std::memcpy(bits_.get(), source->bits_.get(), static_cast<size_t>(imageSize_));
+  }
+  SetPaletteIdent(source->paletteIdent_);
+  SetPaletteCount(source->paletteCount_);
+  backGroundColor_ = source->backGroundColor_;
+  dither_ = source->dither_;
+  ditherErrorLimit_ = source->ditherErrorLimit_;
+  ditherErrorLimitAuto_ = source->ditherErrorLimitAuto_;
+  ditherErrorLimitSoft_ = source->ditherErrorLimitSoft_;
+  SetUseColorCache(source->useColorCache_);
+  gamma_ = source->gamma_;
+  SetRGBWeighting(source->rgbWeighting_);
+  rotateBilinear_ = source->rotateBilinear_;
+  stretchMode_ = source->stretchMode_;
+  readWarningAction_ = source->readWarningAction_;
+  checkRange_ = source->checkRange_;
+  saveColorResWarningAction_ = source->saveColorResWarningAction_;
+  for (int i = 0; i < source->paletteCount_; ++i) SetPaletteColor(i, source->palette_[i]);
+  ClassifyPalette();
+}
+
+}  // namespace pgraphic

@@ -1,0 +1,103 @@
+#include "pgraphic/stream.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "pgraphic/messages.h"
+
+namespace pgraphic {
+
+void TStream::WriteBuffer(const void* buffer, size_t n) {
+  if (n != 0 && Write(buffer, n) != n) throw EPixelGraphic(LangStr(31, "Write"));
+}
+
+int64_t TStream::Remaining() const {
+  int64_t left = Size() - Position();
+  return left > 0 ? left : 0;
+}
+
+TFileStream::TFileStream(const std::string& name, Mode mode) : writing_(mode == fmCreate) {
+  file_ = std::fopen(name.c_str(), writing_ ? "w+b" : "rb");
+  if (!file_) {
+    throw EPixelGraphic("Cannot open file \"" + name + "\": " + std::strerror(errno));
+  }
+  std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
+  if (writing_) size_ = 0;
+}
+
+TFileStream::~TFileStream() {
+  if (file_) std::fclose(file_);
+}
+
+void TFileStream::Close() {
+  if (!file_) return;
+  int rc = std::fclose(file_);
+  file_ = nullptr;
+  if (rc != 0 && writing_) throw EPixelGraphic(LangStr(31, "Write"));
+}
+
+size_t TFileStream::Read(void* buffer, size_t n) {
+  if (!file_ || n == 0) return 0;
+  size_t got = std::fread(buffer, 1, n, file_);
+  position_ += static_cast<int64_t>(got);
+  return got;
+}
+
+size_t TFileStream::Write(const void* buffer, size_t n) {
+  if (!file_ || !writing_ || n == 0) return 0;
+  size_t put = std::fwrite(buffer, 1, n, file_);
+  position_ += static_cast<int64_t>(put);
+  if (size_ >= 0 && position_ > size_) size_ = position_;
+  return put;
+}
+
+void TFileStream::Seek(int64_t position) {
+  if (!file_) return;
+  if (position < 0) position = 0;
+  if (position == position_) return;
+  if (fseeko(file_, static_cast<off_t>(position), SEEK_SET) == 0) position_ = position;
+}
+
+int64_t TFileStream::Position() const { return position_; }
+
+int64_t TFileStream::Size() const {
+  if (!file_) return 0;
+  if (writing_) return size_;
+  if (size_ < 0) {
+    off_t here = ftello(file_);
+    fseeko(file_, 0, SEEK_END);
+    size_ = ftello(file_);
+    fseeko(file_, here, SEEK_SET);
+  }
+  return size_;
+}
+
+size_t TMemoryStream::Read(void* buffer, size_t n) {
+  int64_t size = Size();
+  if (position_ >= size || n == 0) return 0;
+  size_t got = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(n), size - position_));
+  std::memcpy(buffer, bytes_.data() + position_, got);
+  position_ += static_cast<int64_t>(got);
+  return got;
+}
+
+size_t TMemoryStream::Write(const void* buffer, size_t n) {
+  if (n == 0) return 0;
+  size_t end = static_cast<size_t>(position_) + n;
+  if (end > bytes_.size()) bytes_.resize(end);
+  std::memcpy(bytes_.data() + position_, buffer, n);
+  position_ = static_cast<int64_t>(end);
+  return n;
+}
+
+size_t TReadOnlyMemoryStream::Read(void* buffer, size_t n) {
+  int64_t size = Size();
+  if (position_ >= size || n == 0) return 0;
+  size_t got = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(n), size - position_));
+  std::memcpy(buffer, data_ + position_, got);
+  position_ += static_cast<int64_t>(got);
+  return got;
+}
+
+}  // namespace pgraphic

@@ -1,0 +1,91 @@
+// The one seekable byte stream the library reads and writes through: files on
+// disk, growable memory buffers and read-only views of foreign memory.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace pgraphic {
+
+class TStream {
+ public:
+  virtual ~TStream() = default;
+  // Reads up to n bytes; returns how many were read (short at end of stream).
+  virtual size_t Read(void* buffer, size_t n) = 0;
+  // Writes n bytes; returns how many were written.
+  virtual size_t Write(const void* buffer, size_t n) = 0;
+  // Moves to an absolute position; positions beyond the end are allowed.
+  virtual void Seek(int64_t position) = 0;
+  virtual int64_t Position() const = 0;
+  virtual int64_t Size() const = 0;
+
+  // Writes all n bytes or raises EPixelGraphic "Write failed".
+  void WriteBuffer(const void* buffer, size_t n);
+  // Bytes left between the position and the end (0 when beyond the end).
+  int64_t Remaining() const;
+};
+
+// A file opened for reading, or created (truncated) for writing.
+class TFileStream : public TStream {
+ public:
+  enum Mode { fmOpenRead, fmCreate };
+  // Raises EPixelGraphic when the file cannot be opened.
+  TFileStream(const std::string& name, Mode mode);
+  ~TFileStream() override;
+  TFileStream(const TFileStream&) = delete;
+  TFileStream& operator=(const TFileStream&) = delete;
+
+  size_t Read(void* buffer, size_t n) override;
+  size_t Write(const void* buffer, size_t n) override;
+  void Seek(int64_t position) override;
+  int64_t Position() const override;
+  int64_t Size() const override;
+  // Flushes and closes; raises when buffered data could not be written.
+  void Close();
+
+ private:
+  std::FILE* file_ = nullptr;
+  bool writing_ = false;
+  int64_t position_ = 0;
+  mutable int64_t size_ = -1;
+};
+
+// A growable in-memory stream that owns its bytes.
+class TMemoryStream : public TStream {
+ public:
+  TMemoryStream() = default;
+  explicit TMemoryStream(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
+  size_t Read(void* buffer, size_t n) override;
+  size_t Write(const void* buffer, size_t n) override;
+  void Seek(int64_t position) override { position_ = position < 0 ? 0 : position; }
+  int64_t Position() const override { return position_; }
+  int64_t Size() const override { return static_cast<int64_t>(bytes_.size()); }
+  const std::vector<uint8_t>& Bytes() const { return bytes_; }
+  std::vector<uint8_t>& Bytes() { return bytes_; }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  int64_t position_ = 0;
+};
+
+// A read-only view of memory owned elsewhere (fuzzers, clipboard blocks).
+class TReadOnlyMemoryStream : public TStream {
+ public:
+  TReadOnlyMemoryStream(const void* data, size_t size)
+      : data_(static_cast<const uint8_t*>(data)), size_(size) {}
+  size_t Read(void* buffer, size_t n) override;
+  size_t Write(const void*, size_t) override { return 0; }
+  void Seek(int64_t position) override { position_ = position < 0 ? 0 : position; }
+  int64_t Position() const override { return position_; }
+  int64_t Size() const override { return static_cast<int64_t>(size_); }
+
+ private:
+  const uint8_t* data_;
+  size_t size_;
+  int64_t position_ = 0;
+};
+
+}  // namespace pgraphic
