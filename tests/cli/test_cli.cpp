@@ -55,7 +55,12 @@ struct CliTest : ::testing::Test {
     fs::create_directories(dir);
   }
   void TearDown() override { fs::remove_all(dir); }
-  std::string P(const std::string& name) const { return "'" + (dir / name).string() + "'"; }
+  std::string P(const std::string& name) const {
+    std::string quoted = "'";
+    quoted += (dir / name).string();
+    quoted += "'";
+    return quoted;
+  }
 };
 
 }  // namespace
