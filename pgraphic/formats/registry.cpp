@@ -1,5 +1,9 @@
 #include "pgraphic/formats/registry.h"
 
+#include "pgraphic/formats/pcx.h"
+#include "pgraphic/formats/pxm.h"
+#include "pgraphic/formats/tga.h"
+
 namespace pgraphic {
 
 // Every format's header declares its Add...Readers / Add...Writers functions.
@@ -10,7 +14,12 @@ void RegisterFileFormats(TReaderList& readers, TWriterList& writers) {
   (void)readers;
   (void)writers;
   // readers
+  AddPCXReaders(readers);
+  AddPxMReaders(readers);
+  AddTGAReaders(readers);
   // writers
+  AddPxMWriters(writers);
+  AddTGAWriters(writers);
 }
 
 }  // namespace pgraphic
