@@ -24,7 +24,9 @@ struct TPCXHeader {
   int64_t Height() const { return int64_t(YMax) - YMin + 1; }
 };
 
-int Word(const uint8_t* p) { return p[0] | (p[1] << 8); }
+int Word(const uint8_t* p) {
+  return p[0] | (p[1] << 8);
+}
 
 void ReadHeader(TStream& stream, TPCXHeader& h) {
   uint8_t b[kHeaderSize];
@@ -44,7 +46,9 @@ void ReadHeader(TStream& stream, TPCXHeader& h) {
   h.PaletteInfo = Word(b + 68);
 }
 
-[[noreturn]] void UnknownSubformat() { RaisePG<EPGPCXFileFormatReader>(kPrefix, 33); }
+[[noreturn]] void UnknownSubformat() {
+  RaisePG<EPGPCXFileFormatReader>(kPrefix, 33);
+}
 
 // Calls the progress-end handler when the rows are left, also through an error.
 struct TProgressGuard {
@@ -62,7 +66,9 @@ TPCXFileFormatReader::TPCXFileFormatReader() {
   SignatureCheck = true;
 }
 
-bool TPCXFileFormatReader::IsFormat(THeader header) { return header[0] == 0x0A; }
+bool TPCXFileFormatReader::IsFormat(THeader header) {
+  return header[0] == 0x0A;
+}
 
 void TPCXFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) {
   if (index != 0) RaisePG<EPGPCXFileFormatReader>(kPrefix, 7, "Index");
@@ -72,11 +78,16 @@ void TPCXFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   if (h.PaletteInfo != 1 || h.Reserved != 0) UnknownSubformat();
 
   TPGPixelFormat format;
-  if (h.BitsPerPlane == 1 && h.Planes == 1) format = pf1Bit;
-  else if (h.BitsPerPlane == 1 && h.Planes == 4) format = pf4Bit;
-  else if (h.BitsPerPlane == 8 && h.Planes == 1) format = pf8Bit;
-  else if (h.BitsPerPlane == 8 && h.Planes == 3) format = pf24Bit;
-  else UnknownSubformat();
+  if (h.BitsPerPlane == 1 && h.Planes == 1)
+    format = pf1Bit;
+  else if (h.BitsPerPlane == 1 && h.Planes == 4)
+    format = pf4Bit;
+  else if (h.BitsPerPlane == 8 && h.Planes == 1)
+    format = pf8Bit;
+  else if (h.BitsPerPlane == 8 && h.Planes == 3)
+    format = pf24Bit;
+  else
+    UnknownSubformat();
 
   // The size and the line length come from the file: a scan line must hold the
   // pixels of one image row in every plane, or the row would be read past its end.
@@ -161,8 +172,10 @@ void TPCXFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
           const int shift = 7 - (x & 7);
           const int v = ((p0[at] >> shift) & 1) | (((p1[at] >> shift) & 1) << 1) |
                         (((p2[at] >> shift) & 1) << 2) | (((p3[at] >> shift) & 1) << 3);
-          if (x & 1) row[x >> 1] |= static_cast<uint8_t>(v);
-          else row[x >> 1] = static_cast<uint8_t>(v << 4);
+          if (x & 1)
+            row[x >> 1] |= static_cast<uint8_t>(v);
+          else
+            row[x >> 1] = static_cast<uint8_t>(v << 4);
         }
         break;
       }
@@ -194,12 +207,9 @@ void TPCXFileFormatReader::ReadInfo(TStream& stream, int index, TPGFileInfo& inf
   info.BitsPerPixel = h.Planes * h.BitsPerPlane;
   info.Width = static_cast<int>(h.Width());
   info.Height = static_cast<int>(h.Height());
-  static const char* const kVersions[6] = {"Version 2.5 (0)",
-                                           "",
-                                           "Version 2.8 (2) with Palette",
-                                           "Version 2.8 (3) without Palette",
-                                           "",
-                                           "Version 3.0 (5)"};
+  static const char* const kVersions[6] = {
+      "Version 2.5 (0)", "", "Version 2.8 (2) with Palette", "Version 2.8 (3) without Palette", "",
+      "Version 3.0 (5)"};
   info.SubType = std::string(h.Version < 6 ? kVersions[h.Version] : "");
   const int bits = info.BitsPerPixel;
   info.Colors = bits == 24 ? std::string("16.7M") : bits < 63 ? std::to_string(1LL << bits) : "?";

@@ -15,8 +15,12 @@ namespace {
 
 constexpr const char* kPrefix = "PBM, PGM, PPM: ";
 
-[[noreturn]] void RaiseEOF() { RaisePG<EPGPxMFileFormatReader>(kPrefix, 32); }
-[[noreturn]] void RaiseNotSupported() { RaisePG<EPGPxMFileFormatReader>(kPrefix, 30); }
+[[noreturn]] void RaiseEOF() {
+  RaisePG<EPGPxMFileFormatReader>(kPrefix, 32);
+}
+[[noreturn]] void RaiseNotSupported() {
+  RaisePG<EPGPxMFileFormatReader>(kPrefix, 30);
+}
 
 // Numbers of the header and of the plain rasters: a "#" starts a comment that
 // runs to the next line feed, anything up to the first digit is skipped, and the
@@ -49,6 +53,17 @@ class TPxMScanner {
       c = Char();
     }
     return value;
+  }
+
+  // One pixel of a plain bitmap: a single digit, since such rows are commonly
+  // written without any separators ("0110").
+  int Digit() {
+    int c = Char();
+    while (c < '0' || c > '9') {
+      if (c < 0) RaiseEOF();
+      c = Char();
+    }
+    return c - '0';
   }
 
   // A header number; values that do not fit a positive 32-bit integer are refused
@@ -107,8 +122,10 @@ void TPxMFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   const TPGPixelFormat format = kind == 0 ? pf1Bit : kind == 1 ? pf8Bit : pf24Bit;
 
   graphic.SetSize(0, 0, format);
-  if (kind == 0) graphic.SetPaletteIdent(pBlackWhite);
-  else if (kind == 1) graphic.SetPaletteIdent(pGray256);
+  if (kind == 0)
+    graphic.SetPaletteIdent(pBlackWhite);
+  else if (kind == 1)
+    graphic.SetPaletteIdent(pGray256);
 
   const int width = scan.HeaderNumber();
   const int height = scan.HeaderNumber();
@@ -117,8 +134,10 @@ void TPxMFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   // A maxval of 0 has no scaling; raw samples are single bytes.
   if (width < 1 || height < 1 || maxval == 0 || (raw && maxval >= 256)) RaiseNotSupported();
   graphic.SetSize(width, height, format);
-  if (kind == 0) graphic.SetPaletteIdent(pBlackWhite);
-  else if (kind == 1) graphic.SetPaletteIdent(pGray256);
+  if (kind == 0)
+    graphic.SetPaletteIdent(pBlackWhite);
+  else if (kind == 1)
+    graphic.SetPaletteIdent(pGray256);
 
   const TScale scale(maxval);
   const size_t w = static_cast<size_t>(width);
@@ -135,7 +154,7 @@ void TPxMFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
         std::memset(row, 0, rawRow);
         for (size_t x = 0; x < w; ++x) {
           // Non-zero is black (index 0), zero white (index 1).
-          if (scan.Number(sampleCap) == 0) row[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
+          if (scan.Digit() == 0) row[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
         }
         break;
       case '2':
@@ -287,10 +306,14 @@ bool IsGray256(const TPixelGraphic& g) {
 
 void TPXMFileFormatWriter::WriteGraphic(TStream& stream, TPixelGraphic& graphic) {
   int kind;
-  if (Extension == "pbm") kind = 0;
-  else if (Extension == "pgm") kind = 1;
-  else if (Extension == "ppm") kind = 2;
-  else RaisePG<EPGPxMFileFormatWriter>(kPrefix, 19, Extension);
+  if (Extension == "pbm")
+    kind = 0;
+  else if (Extension == "pgm")
+    kind = 1;
+  else if (Extension == "ppm")
+    kind = 2;
+  else
+    RaisePG<EPGPxMFileFormatWriter>(kPrefix, 19, Extension);
   const int width = graphic.Width(), height = graphic.Height();
   if (width < 1 || height < 1 || graphic.Empty()) RaisePG<EPGPxMFileFormatWriter>(kPrefix, 35);
   // The pixels are written by index, so only the palettes that mean what the

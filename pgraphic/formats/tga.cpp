@@ -26,7 +26,9 @@ struct TTGAHeader {
   }
 };
 
-int Word(const uint8_t* p) { return p[0] | (p[1] << 8); }
+int Word(const uint8_t* p) {
+  return p[0] | (p[1] << 8);
+}
 
 // A header cut short reads as zeros, which the checks below then refuse.
 void ReadHeader(TStream& stream, TTGAHeader& h) {
@@ -44,7 +46,9 @@ void ReadHeader(TStream& stream, TTGAHeader& h) {
   h.Descriptor = b[17];
 }
 
-[[noreturn]] void NotSupported() { RaisePG<EPGTGAFileFormatReader>(kPrefix.c_str(), 30); }
+[[noreturn]] void NotSupported() {
+  RaisePG<EPGTGAFileFormatReader>(kPrefix.c_str(), 30);
+}
 
 // 16-bit pixels and colour-map entries: little-endian x-5-5-5.
 inline void Put555(uint8_t lo, uint8_t hi, uint8_t* bgr) {
@@ -139,8 +143,10 @@ void TTGAFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
       for (int i = 0; i < std::min(n, 256); ++i) {
         const uint8_t* e = map.data() + static_cast<size_t>(i) * entryBytes;
         uint8_t bgr[3];
-        if (es == 16) Put555(e[0], e[1], bgr);
-        else std::memcpy(bgr, e, 3);
+        if (es == 16)
+          Put555(e[0], e[1], bgr);
+        else
+          std::memcpy(bgr, e, 3);
         palette.push_back(RGB(bgr[2], bgr[1], bgr[0]));
       }
     }
@@ -213,18 +219,31 @@ void TTGAFileFormatReader::ReadInfo(TStream& stream, int index, TPGFileInfo& inf
   TTGAHeader h;
   ReadHeader(stream, h);
   switch (h.ImageType) {
-    case 1: case 9: info.Extra = "Color-mapped"; break;
-    case 2: case 10: info.Extra = "True-color"; break;
-    case 3: case 11: info.Extra = "\"Black-and-white\""; break;
-    default: RaisePG<EPGTGAFileFormatReader>(kPrefix.c_str(), 20, "ImageType");
+    case 1:
+    case 9:
+      info.Extra = "Color-mapped";
+      break;
+    case 2:
+    case 10:
+      info.Extra = "True-color";
+      break;
+    case 3:
+    case 11:
+      info.Extra = "\"Black-and-white\"";
+      break;
+    default:
+      RaisePG<EPGTGAFileFormatReader>(kPrefix.c_str(), 20, "ImageType");
   }
   info.SubType = h.RunLength() ? "Run-length encoded" : "Uncompressed";
   info.Width = h.Width;
   info.Height = h.Height;
   info.BitsPerPixel = h.PixelDepth;
-  if (h.PixelDepth <= 23) info.Colors = std::to_string(1L << h.PixelDepth);
-  else if (h.PixelDepth == 24) info.Colors = "16.7M";
-  else info.Colors = "16.7M ?";
+  if (h.PixelDepth <= 23)
+    info.Colors = std::to_string(1L << h.PixelDepth);
+  else if (h.PixelDepth == 24)
+    info.Colors = "16.7M";
+  else
+    info.Colors = "16.7M ?";
   info.Count = 1;
 }
 

@@ -1,6 +1,7 @@
+#include "pgraphic/formats/pcx.h"
+
 #include <gtest/gtest.h>
 
-#include "pgraphic/formats/pcx.h"
 #include "support/peer_decode.h"
 
 using namespace pgraphic;
@@ -38,11 +39,11 @@ class PCXPeers : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!HaveTool("/usr/bin/ppmtopcx") || !HaveTool(kImageMagick)) GTEST_SKIP() << "peers missing";
-    dir = TempDir("pcx_peers");
+    dir = TempDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
     src = dir + "/src.ppm";
     // An odd width gives odd bytes per line in every layout.
-    ASSERT_TRUE(Shell(std::string(kImageMagick) + " -size 37x23 gradient:red-blue -swirl 90 '" +
-                    src + "'"));
+    ASSERT_TRUE(Shell(std::string(kImageMagick) +
+                      " -size 37x23 gradient:red-blue -swirl 90 -depth 8 '" + src + "'"));
   }
   void Check(const std::string& file, TPGPixelFormat format, bool withImageMagick = true) {
     SCOPED_TRACE(file);
@@ -65,8 +66,10 @@ TEST_F(PCXPeers, EveryLayoutReadsLikeThePeers) {
   const std::string d = dir + "/";
   ASSERT_TRUE(Shell("ppmtopgm '" + src + "' | pgmtopbm > '" + d + "bw.pbm'"));
   ASSERT_TRUE(Shell("ppmtopcx '" + d + "bw.pbm' > '" + d + "n1.pcx' 2>/dev/null"));
-  ASSERT_TRUE(Shell("pnmquant 16 '" + src + "' 2>/dev/null | ppmtopcx > '" + d + "n4.pcx' 2>/dev/null"));
-  ASSERT_TRUE(Shell("pnmquant 200 '" + src + "' 2>/dev/null | ppmtopcx > '" + d + "n8.pcx' 2>/dev/null"));
+  ASSERT_TRUE(
+      Shell("pnmquant 16 '" + src + "' 2>/dev/null | ppmtopcx > '" + d + "n4.pcx' 2>/dev/null"));
+  ASSERT_TRUE(
+      Shell("pnmquant 200 '" + src + "' 2>/dev/null | ppmtopcx > '" + d + "n8.pcx' 2>/dev/null"));
   ASSERT_TRUE(Shell("ppmtopcx -24bit '" + src + "' > '" + d + "n24.pcx' 2>/dev/null"));
   ASSERT_TRUE(Shell(std::string(kImageMagick) + " '" + src + "' -colors 200 '" + d + "im8.pcx'"));
   ASSERT_TRUE(Shell(std::string(kImageMagick) + " '" + src + "' '" + d + "im24.pcx'"));

@@ -12,7 +12,9 @@ namespace testsupport {
 
 namespace fs = std::filesystem;
 
-bool HaveTool(const std::string& path) { return access(path.c_str(), X_OK) == 0; }
+bool HaveTool(const std::string& path) {
+  return access(path.c_str(), X_OK) == 0;
+}
 
 bool HavePillow() {
   return HaveTool(kPython) && Shell(std::string(kPython) + " -c 'import PIL' 2>/dev/null");
@@ -21,8 +23,10 @@ bool HavePillow() {
 bool Shell(const std::string& command) {
   std::string quoted;
   for (char c : command) {
-    if (c == '\'') quoted += "'\\''";
-    else quoted += c;
+    if (c == '\'')
+      quoted += "'\\''";
+    else
+      quoted += c;
   }
   return std::system(("bash -c '" + quoted + "'").c_str()) == 0;
 }
@@ -36,12 +40,14 @@ std::string TempDir(const std::string& name) {
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
 }
 
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 TRGBImage ReadPPMFile(const std::string& path) {
@@ -94,7 +100,7 @@ TRGBImage DecodeWithPillow(const std::string& path) {
 TRGBImage DecodeWithNetpbm(const std::string& tool, const std::string& path) {
   std::string out = path + ".nb.ppm";
   if (!Shell("set -o pipefail; " + tool + " '" + path +
-           "' 2>/dev/null | pnmdepth 255 | ppmtoppm >'" + out + "'")) {
+             "' 2>/dev/null | pnmdepth 255 | ppmtoppm >'" + out + "'")) {
     return {};
   }
   return ReadPPMFile(out);

@@ -45,12 +45,12 @@ std::string Compare(const TRGBImage& expected, const TRGBImage& actual);
 }  // namespace testsupport
 
 // Expects the statement to raise EPixelGraphic (or a subclass) with this message.
-#define EXPECT_PG_MESSAGE(statement, message)                                   \
-  do {                                                                          \
-    try {                                                                       \
-      statement;                                                                \
-      ADD_FAILURE() << "no exception, expected \"" << (message) << "\"";        \
-    } catch (const pgraphic::EPixelGraphic& e) {                                \
-      EXPECT_EQ(std::string(e.what()), std::string(message));                   \
-    }                                                                           \
+#define EXPECT_PG_MESSAGE(statement, message)                            \
+  do {                                                                   \
+    try {                                                                \
+      statement;                                                         \
+      ADD_FAILURE() << "no exception, expected \"" << (message) << "\""; \
+    } catch (const pgraphic::EPixelGraphic& e) {                         \
+      EXPECT_EQ(std::string(e.what()), std::string(message));            \
+    }                                                                    \
   } while (0)
