@@ -1,5 +1,6 @@
 #include "pgraphic/formats/registry.h"
 
+#include "pgraphic/formats/bmp.h"
 #include "pgraphic/formats/pcx.h"
 #include "pgraphic/formats/pxm.h"
 #include "pgraphic/formats/tga.h"
@@ -11,15 +12,19 @@ namespace pgraphic {
 // pgm, ppm, tga, tif, tiff, then ico and gif; writers bmp, dib, jpg, jpeg, jif,
 // png, pbm, pgm, ppm, tga, tif, tiff. (Both lists are sorted by extension before use.)
 void RegisterFileFormats(TReaderList& readers, TWriterList& writers) {
-  (void)readers;
-  (void)writers;
   // readers
+  AddBMPReaders(readers);
   AddPCXReaders(readers);
   AddPxMReaders(readers);
   AddTGAReaders(readers);
   // writers
+  AddBMPWriters(writers);
   AddPxMWriters(writers);
   AddTGAWriters(writers);
+}
+
+void CheckFormatLibraries() {
+  // JPEG and PNG library layout checks
 }
 
 }  // namespace pgraphic
