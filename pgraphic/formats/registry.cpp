@@ -1,6 +1,9 @@
 #include "pgraphic/formats/registry.h"
 
 #include "pgraphic/formats/bmp.h"
+#include "pgraphic/formats/pcx.h"
+#include "pgraphic/formats/pxm.h"
+#include "pgraphic/formats/tga.h"
 
 namespace pgraphic {
 
@@ -11,8 +14,13 @@ namespace pgraphic {
 void RegisterFileFormats(TReaderList& readers, TWriterList& writers) {
   // readers
   AddBMPReaders(readers);
+  AddPCXReaders(readers);
+  AddPxMReaders(readers);
+  AddTGAReaders(readers);
   // writers
   AddBMPWriters(writers);
+  AddPxMWriters(writers);
+  AddTGAWriters(writers);
 }
 
 void CheckFormatLibraries() {
