@@ -1,5 +1,8 @@
 #include "pgraphic/formats/registry.h"
 
+#include "pgraphic/formats/gif.h"
+#include "pgraphic/formats/ico.h"
+
 namespace pgraphic {
 
 // Every format's header declares its Add...Readers / Add...Writers functions.
@@ -10,6 +13,8 @@ void RegisterFileFormats(TReaderList& readers, TWriterList& writers) {
   (void)readers;
   (void)writers;
   // readers
+  AddICOReaders(readers);
+  AddGIFReaders(readers);
   // writers
 }
 
