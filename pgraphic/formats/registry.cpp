@@ -1,5 +1,6 @@
 #include "pgraphic/formats/registry.h"
 
+#include "pgraphic/formats/bmp.h"
 #include "pgraphic/formats/gif.h"
 #include "pgraphic/formats/ico.h"
 
@@ -10,12 +11,17 @@ namespace pgraphic {
 // pgm, ppm, tga, tif, tiff, then ico and gif; writers bmp, dib, jpg, jpeg, jif,
 // png, pbm, pgm, ppm, tga, tif, tiff. (Both lists are sorted by extension before use.)
 void RegisterFileFormats(TReaderList& readers, TWriterList& writers) {
-  (void)readers;
-  (void)writers;
   // readers
+  AddBMPReaders(readers);
+  // after every other reader:
   AddICOReaders(readers);
   AddGIFReaders(readers);
   // writers
+  AddBMPWriters(writers);
+}
+
+void CheckFormatLibraries() {
+  // JPEG and PNG library layout checks
 }
 
 }  // namespace pgraphic
