@@ -1,6 +1,8 @@
 #include "pgraphic/formats/registry.h"
 
 #include "pgraphic/formats/bmp.h"
+#include "pgraphic/formats/gif.h"
+#include "pgraphic/formats/ico.h"
 #include "pgraphic/formats/pcx.h"
 #include "pgraphic/formats/pxm.h"
 #include "pgraphic/formats/tga.h"
@@ -17,6 +19,9 @@ void RegisterFileFormats(TReaderList& readers, TWriterList& writers) {
   AddPCXReaders(readers);
   AddPxMReaders(readers);
   AddTGAReaders(readers);
+  // after every other reader:
+  AddICOReaders(readers);
+  AddGIFReaders(readers);
   // writers
   AddBMPWriters(writers);
   AddPxMWriters(writers);
