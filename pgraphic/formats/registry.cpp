@@ -1,5 +1,7 @@
 #include "pgraphic/formats/registry.h"
 
+#include "pgraphic/formats/tiff.h"
+
 namespace pgraphic {
 
 // Every format's header declares its Add...Readers / Add...Writers functions.
@@ -10,7 +12,9 @@ void RegisterFileFormats(TReaderList& readers, TWriterList& writers) {
   (void)readers;
   (void)writers;
   // readers
+  AddTIFFReaders(readers);
   // writers
+  AddTIFFWriters(writers);
 }
 
 }  // namespace pgraphic
