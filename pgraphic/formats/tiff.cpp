@@ -471,13 +471,15 @@ size_t PackBitsDecode(const uint8_t* in, size_t inSize, uint8_t* out, size_t out
 
 void PackBitsEncode(const uint8_t* row, size_t length, std::vector<uint8_t>& out) {
   if (length == 0) return;
-  // run[i]: length of the run of equal bytes that contains position i.
-  std::vector<uint32_t> run(length);
+  // run[i]: length of the run of equal bytes that contains position i, kept as
+  // 1, 2 or 3 (three or more): nothing below tells longer runs apart.
+  thread_local std::vector<uint8_t> runBuffer;
+  if (runBuffer.size() < length) runBuffer.resize(length);
+  uint8_t* run = runBuffer.data();
   for (size_t i = 0; i < length;) {
     size_t j = i + 1;
     while (j < length && row[j] == row[i]) ++j;
-    std::fill(run.begin() + static_cast<std::ptrdiff_t>(i), run.begin() + static_cast<std::ptrdiff_t>(j),
-              static_cast<uint32_t>(j - i));
+    std::memset(run + i, static_cast<int>(std::min<size_t>(j - i, 3)), j - i);
     i = j;
   }
   // Two equal bytes next to literal bytes are cheaper as literals.
@@ -487,22 +489,25 @@ void PackBitsEncode(const uint8_t* row, size_t length, std::vector<uint8_t>& out
   for (size_t i = length - 1; i-- > 0;) {
     if (run[i] == 2 && run[i + 1] == 1) run[i] = 1;
   }
+  const size_t start = out.size();
+  out.resize(start + length + (length + 127) / 128);  // the most a row can need
+  uint8_t* o = out.data() + start;
   size_t p = 0;
   while (p < length) {
+    size_t count = 1;
     if (run[p] == 1) {
-      size_t count = 1;
       while (count < 128 && p + count < length && run[p + count] <= 1) ++count;
-      out.push_back(static_cast<uint8_t>(count - 1));
-      out.insert(out.end(), row + p, row + p + count);
-      p += count;
+      *o++ = static_cast<uint8_t>(count - 1);
+      std::memcpy(o, row + p, count);
+      o += count;
     } else {
-      size_t count = 1;
       while (count < 128 && p + count < length && row[p + count] == row[p]) ++count;
-      out.push_back(static_cast<uint8_t>(-static_cast<int>(count - 1)));
-      out.push_back(row[p]);
-      p += count;
+      *o++ = static_cast<uint8_t>(-static_cast<int>(count - 1));
+      *o++ = row[p];
     }
+    p += count;
   }
+  out.resize(static_cast<size_t>(o - out.data()));
 }
 
 // ---- Reader -----------------------------------------------------------------------
