@@ -86,8 +86,3 @@ BENCHMARK(BM_ReadTIFF)->Arg(1)->Arg(32773)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WriteTIFF)->Arg(1)->Arg(32773)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();
-
-// TEMPORARY until the framework lands: the question hook answers OK.
-namespace pgraphic {
-__attribute__((weak)) bool AskUser(const std::string&, const std::string&, bool) { return true; }
-}  // namespace pgraphic

@@ -37,8 +37,3 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   PGTIFFCountImages = false;
   return 0;
 }
-
-// TEMPORARY until the framework lands: the question hook answers OK.
-namespace pgraphic {
-__attribute__((weak)) bool AskUser(const std::string&, const std::string&, bool) { return true; }
-}  // namespace pgraphic

@@ -1,5 +1,6 @@
 #include "pgraphic/formats/registry.h"
 
+#include "pgraphic/formats/bmp.h"
 #include "pgraphic/formats/tiff.h"
 
 namespace pgraphic {
@@ -9,12 +10,16 @@ namespace pgraphic {
 // pgm, ppm, tga, tif, tiff, then ico and gif; writers bmp, dib, jpg, jpeg, jif,
 // png, pbm, pgm, ppm, tga, tif, tiff. (Both lists are sorted by extension before use.)
 void RegisterFileFormats(TReaderList& readers, TWriterList& writers) {
-  (void)readers;
-  (void)writers;
   // readers
+  AddBMPReaders(readers);
   AddTIFFReaders(readers);
   // writers
+  AddBMPWriters(writers);
   AddTIFFWriters(writers);
+}
+
+void CheckFormatLibraries() {
+  // JPEG and PNG library layout checks
 }
 
 }  // namespace pgraphic

@@ -723,6 +723,10 @@ TEST_F(TIFFTest, WrittenFilesPassTiffinfoAndReadBackInPeers) {
     if (c.cmyk) {
       std::vector<uint8_t> cmyk = PeerRaw(file, 0, "cmyk", P("peer.raw"));
       EXPECT_TRUE(RGBFromCMYK(cmyk) == ours);
+    } else if (g.PixelFormat() == pf4Bit && c.whiteIsZero) {
+      // ImageMagick 6 ignores WhiteIsZero at 4 bits; libtiff's own decode is the peer.
+      ASSERT_EQ(Sh("tiff2rgba -c none '" + file + "' '" + P("rgba.tif") + "'"), 0);
+      EXPECT_TRUE(PeerRaw(P("rgba.tif"), 0, "rgb", P("peer.raw")) == ours);
     } else {
       EXPECT_TRUE(PeerRaw(file, 0, "rgb", P("peer.raw")) == ours);
     }
@@ -810,9 +814,61 @@ TEST_F(TIFFTest, MultiPartWritingChainsDirectories) {
   EXPECT_TRUE(PeerRaw(P("two.tif"), 1, "rgb", P("peer.raw")) == OurRGB(back));
 }
 
-}  // namespace
+// ---------------------------------------------------------------------------------
+// Through the format lists
 
-// TEMPORARY until the framework lands: the question hook answers OK.
-namespace pgraphic {
-__attribute__((weak)) bool AskUser(const std::string&, const std::string&, bool) { return true; }
-}  // namespace pgraphic
+TEST_F(TIFFTest, LoadSaveAndInformationThroughTheFormatLists) {
+  NeedTools();
+  ASSERT_EQ(Sh(std::string(kConvert) + " rose: -compress RLE '" + P("rose.tiff") + "'"), 0);
+  // Found by signature, whatever the extension.
+  fs::copy_file(P("rose.tiff"), P("rose.bmp"));
+  TPixelGraphic g;
+  g.LoadFromFile(P("rose.bmp"));
+  EXPECT_EQ(g.Width(), 70);
+  EXPECT_TRUE(OurRGB(g) == PeerRaw(P("rose.tiff"), 0, "rgb", P("peer.raw")));
+  std::string type;
+  TPGFileInfo info;
+  ASSERT_TRUE(GetFileInfo(P("rose.tiff"), 0, type, info));
+  EXPECT_EQ(type, "Tagged Image File Format");
+  EXPECT_EQ(info.SubType, "I, PackBits, RGB");
+
+  // A two-colour image is saved with 16 colours; both extensions write TIFF.
+  TPixelGraphic two;
+  two.SetSize(9, 4, pf1Bit);
+  two.SetPaletteCount(2);
+  two.SetPaletteColor(0, RGB(200, 0, 0));
+  two.SetPaletteColor(1, RGB(0, 0, 150));
+  two.ClassifyPalette();
+  two.SetPixel(3, 2, 1);
+  two.SetSaveColorResWarningAction(pgwaIgnore);
+  two.SaveToFile(P("two.TIF"));
+  TPixelGraphic back;
+  back.LoadFromFile(P("two.TIF"));
+  EXPECT_EQ(back.PixelFormat(), pf4Bit);
+  EXPECT_TRUE(OurRGB(back) == OurRGB(two));
+  g.SaveToFile(P("copy.tiff"));
+  back.LoadFromFile(P("copy.tiff"));
+  EXPECT_TRUE(OurRGB(back) == OurRGB(g));
+
+  // One strip offset for two strips: the question hook decides.
+  TinyTIFF t = TinyTIFF::Gray(2, 2, {1, 2, 3, 4});
+  t.entries[7] = {278, 4, 1, {1}};
+  const std::vector<uint8_t> bytes = t.Build();
+  std::string asked;
+  bool answer = false;
+  SetQuestionHook([&](const std::string& caption, const std::string& text, bool withCancel) {
+    asked = caption + "|" + text + (withCancel ? "|cancel" : "");
+    return answer;
+  });
+  const std::string text = "TIFF: NumStripOffsets<>(ImageLength+RowsPerStrip-1) div RowsPerStrip";
+  EXPECT_EQ(ReadErrorBytes(bytes, pgwaOKCancelBox), text);
+  EXPECT_EQ(asked, "TIFF-Warning|" + text + "|cancel");
+  answer = true;
+  EXPECT_EQ(ReadErrorBytes(bytes, pgwaOKCancelBox), "(no error)");
+  asked.clear();
+  EXPECT_EQ(ReadErrorBytes(bytes, pgwaOKBox), text);
+  EXPECT_EQ(asked, "TIFF-Warning|" + text);
+  SetQuestionHook(nullptr);
+}
+
+}  // namespace
