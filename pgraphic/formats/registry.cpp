@@ -6,6 +6,7 @@
 #include "pgraphic/formats/pcx.h"
 #include "pgraphic/formats/pxm.h"
 #include "pgraphic/formats/tga.h"
+#include "pgraphic/formats/tiff.h"
 
 namespace pgraphic {
 
@@ -19,6 +20,7 @@ void RegisterFileFormats(TReaderList& readers, TWriterList& writers) {
   AddPCXReaders(readers);
   AddPxMReaders(readers);
   AddTGAReaders(readers);
+  AddTIFFReaders(readers);
   // after every other reader:
   AddICOReaders(readers);
   AddGIFReaders(readers);
@@ -26,6 +28,7 @@ void RegisterFileFormats(TReaderList& readers, TWriterList& writers) {
   AddBMPWriters(writers);
   AddPxMWriters(writers);
   AddTGAWriters(writers);
+  AddTIFFWriters(writers);
 }
 
 void CheckFormatLibraries() {
