@@ -1,5 +1,7 @@
 #include "pgraphic/formats/registry.h"
 
+#include "pgraphic/formats/bmp.h"
+
 namespace pgraphic {
 
 // Every format's header declares its Add...Readers / Add...Writers functions.
@@ -7,10 +9,14 @@ namespace pgraphic {
 // pgm, ppm, tga, tif, tiff, then ico and gif; writers bmp, dib, jpg, jpeg, jif,
 // png, pbm, pgm, ppm, tga, tif, tiff. (Both lists are sorted by extension before use.)
 void RegisterFileFormats(TReaderList& readers, TWriterList& writers) {
-  (void)readers;
-  (void)writers;
   // readers
+  AddBMPReaders(readers);
   // writers
+  AddBMPWriters(writers);
+}
+
+void CheckFormatLibraries() {
+  // JPEG and PNG library layout checks
 }
 
 }  // namespace pgraphic
