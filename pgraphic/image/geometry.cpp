@@ -429,9 +429,18 @@ void TPixelGraphic::Rotate(int destCenterX, int destCenterY, const TPixelGraphic
       std::min<int64_t>(height_ - 1, static_cast<int64_t>(std::ceil(std::min(maxY, limit))));
   if (bx0 > bx1 || by0 > by1) return;
 
-  const bool dithering = pixelFormat_ != pf24Bit && dither_;
-  TDitherScope ditherScope(*this, dithering);
   const bool quarterTurns = angle == std::trunc(angle) && std::fmod(angle, 90.0L) == 0;
+  // Quarter turns only move pixels. Between palette images with the same palette
+  // the indices are moved as they are: mapping each colour back through the
+  // nearest-colour rules could pick another entry of equal or similar colour
+  // (the colour cache shares one index per cell) and diffuse the difference.
+  bool rawIndices = quarterTurns && pixelFormat_ != pf24Bit && pixelFormat_ == source.PixelFormat() &&
+                    paletteCount_ == source.PaletteCount();
+  for (int i = 0; rawIndices && i < paletteCount_; ++i) {
+    rawIndices = palette_[static_cast<size_t>(i)] == source.PaletteColor(i);
+  }
+  const bool dithering = pixelFormat_ != pf24Bit && dither_ && !rawIndices;
+  TDitherScope ditherScope(*this, dithering);
   const int maxStep = static_cast<int>(by1 - by0);
 
   auto writeColour = [&](int x, int y, TRGB col) {
@@ -543,6 +552,11 @@ void TPixelGraphic::Rotate(int destCenterX, int destCenterY, const TPixelGraphic
                 d[1] = sp[1];
                 d[2] = sp[2];
               }
+            }
+          } else if (rawIndices) {
+            for (int64_t x = from; x <= to; ++x) {
+              SetPixel(static_cast<int>(x), yi,
+                       source.Pixel(static_cast<int>(a + cr * x), static_cast<int>(b - sr * x)));
             }
           } else {
             const int64_t n = to - from + 1;

@@ -306,6 +306,9 @@ TEST(Rotate, QuarterTurnsOfPaletteImagesKeepFormatAndColours) {
     for (int y = 0; y < 4; ++y)
       for (int x = 0; x < 5; ++x) {
         EXPECT_EQ(right->PixelColor(3 - y, x), src.PixelColor(x, y));
+        // Neighbouring entries of the 256-colour palette share colour-cache
+        // cells; the turn must still keep every index.
+        EXPECT_EQ(right->Pixel(3 - y, x), src.Pixel(x, y));
         EXPECT_EQ(left->PixelColor(y, 4 - x), src.PixelColor(x, y));
         EXPECT_EQ(toTrue->PixelColor(4 - x, 3 - y), src.PixelColor(x, y));
       }
