@@ -535,3 +535,24 @@ TEST(GifReader, TruncatedFilesKeepThePixelsDecodedSoFar) {
     }
   }
 }
+
+TEST(GifReader, OpensThroughTheRegisteredReaders) {
+  TempDir dir;
+  CodePacker p(2);
+  for (int i = 0; i < 6; ++i) p.Data(i % 3 + 1);
+  auto data = p.Finish();
+  data.insert(data.begin(), 2);
+  // Named .ico: the signature decides, not the extension.
+  const std::string name = dir / "frame.ico";
+  peer::WriteBytes(name, WrapImage(3, 2, 2, data));
+  TPixelGraphic g;
+  g.LoadFromFile(name);
+  EXPECT_EQ(g.Width(), 3);
+  EXPECT_EQ(g.PixelColor(2, 1), RGB(3, 252, 21));
+  std::string type;
+  TPGFileInfo info;
+  ASSERT_TRUE(GetFileInfo(name, 0, type, info));
+  EXPECT_EQ(type, "GIF");
+  EXPECT_EQ(info.Count, 1);
+  EXPECT_EQ(MessageOf([&] { g.LoadFromFile(name, 1); }), "Index out of bounds");
+}

@@ -338,3 +338,23 @@ TEST(IcoReader, ModesProgressAbortAndStreamPosition) {
   header[2] = 2;
   EXPECT_FALSE(reader.IsFormat(header));
 }
+
+TEST(IcoReader, OpensThroughTheRegisteredReaders) {
+  TempDir dir;
+  const std::string name = dir / "icon.gif";  // the signature decides
+  peer::WriteBytes(name, MakeIcon(16, 8, 4));
+  TPixelGraphic g;
+  g.LoadFromFile(name);
+  EXPECT_EQ(g.Width(), 16);
+  EXPECT_EQ(g.Height(), 8);
+  EXPECT_EQ(g.PixelFormat(), pf24Bit);
+  std::string type;
+  TPGFileInfo info;
+  ASSERT_TRUE(GetFileInfo(name, 0, type, info));
+  EXPECT_EQ(type, "Windows Icon");
+  EXPECT_EQ(info.Colors, "16");
+  // A cursor file is not taken for an icon by its signature.
+  const std::string cursor = dir / "pointer.ico";
+  peer::WriteBytes(cursor, MakeIcon(16, 16, 4, 2));
+  EXPECT_EQ(MessageOf([&] { g.LoadFromFile(cursor); }), "Unknown file format");
+}
