@@ -392,7 +392,38 @@ void TPixelGraphic::WriteColorRow(int y, int x0, int n, const uint8_t* bgr, bool
       } else {
         // Every gray v maps the same way each time: tabulate the 256 answers.
         uint8_t table[256];
-        for (int v = 0; v < 256; ++v) table[v] = static_cast<uint8_t>(FixedNearest(RGB(v, v, v)));
+        bool exact = true;  // every gray has an entry of its own: no error ever arises
+        for (int v = 0; v < 256; ++v) {
+          table[v] = static_cast<uint8_t>(FixedNearest(RGB(v, v, v)));
+          if (static_cast<int>(GetG(entries[table[v]])) != v) exact = false;
+        }
+        if (exact) {
+          const int32_t* e = rows.current + 3 * (x0 + 1) + 1;
+          for (int i = 0; i < n && exact; ++i) exact = e[3 * i] == 0;
+        }
+        if (exact) {
+          // No accumulated error here and none to pass on: each pixel is the entry
+          // of its own gray value.
+          if (weighting) {
+            for (int i = 0; i < n; ++i) {
+              const uint8_t* p = bgr + 3 * i;
+              out[i] = table[(897 * p[2] + 1761 * p[1] + 342 * p[0]) / 3000];
+            }
+          } else {
+            for (int i = 0; i < n; ++i) {
+              const uint8_t* p = bgr + 3 * i;
+              out[i] = table[(p[2] + p[1] + p[0]) / 3];
+            }
+          }
+          const uint8_t* p = bgr + 3 * (reverse ? 0 : n - 1);
+          const int v = weighting ? (897 * p[2] + 1761 * p[1] + 342 * p[0]) / 3000
+                                  : (p[2] + p[1] + p[0]) / 3;
+          lastColor_ = RGB(v, v, v);
+          lastResult_ = table[v];
+          lastInvalid_ = false;
+          if (pixelFormat_ != pf8Bit) StoreIndices(row, pixelFormat_, x0, n, out);
+          return;
+        }
         int last = -1;
         auto lookup = [&](int v) {
           last = v;
