@@ -149,6 +149,12 @@ void TPixelGraphic::Clear() {
     for (int y = 0; y < height_; ++y) {
       std::memset(ScanLine(y), static_cast<uint8_t>(backGroundColor_), static_cast<size_t>(width_));
     }
+  } else if (pixelFormat_ == pf24Bit) {
+    // The first row pixel by pixel, the others copied from it.
+    for (int x = 0; x < width_; ++x) SetPixel(x, 0, backGroundColor_);
+    for (int y = 1; y < height_; ++y) {
+      std::memcpy(ScanLine(y), ScanLine(0), 3 * static_cast<size_t>(width_));
+    }
   } else {
     for (int y = 0; y < height_; ++y) {
       for (int x = 0; x < width_; ++x) SetPixel(x, y, backGroundColor_);
