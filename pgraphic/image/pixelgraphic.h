@@ -211,8 +211,9 @@ class TPixelGraphic {
   // Row form of WriteColor: bgr holds n colours as blue, green, red byte triplets
   // for the pixels x0 .. x0 + n - 1 of row y; they are written in serpentine order
   // (right to left on odd rows) with exactly the result of n WriteColor calls.
-  // Columns outside the image are skipped. Call DitherNextRow at the row start as
-  // for single pixels. The colours must not alias this image's pixels.
+  // Pixels outside the image are skipped (or raise with CheckRange). Call
+  // DitherNextRow at the row start as for single pixels. The colours must not alias
+  // this image's pixels.
   void WriteColorRow(int y, int x0, int n, const uint8_t* bgr, bool dithering);
 
   // ---- DIB streams, files, clipboard ---------------------------------------------
