@@ -77,10 +77,18 @@ void Convert(benchmark::State& state, pgraphic::TColorCommand command) {
       benchmark::Counter::kIsRate);
 }
 
-void BM_Colors256(benchmark::State& state) { Convert(state, pgraphic::ccColors256); }
-void BM_Colors16(benchmark::State& state) { Convert(state, pgraphic::ccColors16); }
-void BM_Colors2(benchmark::State& state) { Convert(state, pgraphic::ccColors2); }
-void BM_Gray256(benchmark::State& state) { Convert(state, pgraphic::ccGray256); }
+void BM_Colors256(benchmark::State& state) {
+  Convert(state, pgraphic::ccColors256);
+}
+void BM_Colors16(benchmark::State& state) {
+  Convert(state, pgraphic::ccColors16);
+}
+void BM_Colors2(benchmark::State& state) {
+  Convert(state, pgraphic::ccColors2);
+}
+void BM_Gray256(benchmark::State& state) {
+  Convert(state, pgraphic::ccGray256);
+}
 
 // The optimised palette alone, without the dithered copy.
 void BM_OptimizedPalette256(benchmark::State& state) {

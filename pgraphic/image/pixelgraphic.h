@@ -18,10 +18,18 @@ namespace pgraphic {
 // A colour: red in bits 0-7, green in bits 8-15, blue in bits 16-23.
 using TRGB = uint32_t;
 
-constexpr TRGB RGB(uint32_t r, uint32_t g, uint32_t b) { return r | (g << 8) | (b << 16); }
-constexpr uint32_t GetR(TRGB c) { return c & 0xFF; }
-constexpr uint32_t GetG(TRGB c) { return (c >> 8) & 0xFF; }
-constexpr uint32_t GetB(TRGB c) { return (c >> 16) & 0xFF; }
+constexpr TRGB RGB(uint32_t r, uint32_t g, uint32_t b) {
+  return r | (g << 8) | (b << 16);
+}
+constexpr uint32_t GetR(TRGB c) {
+  return c & 0xFF;
+}
+constexpr uint32_t GetG(TRGB c) {
+  return (c >> 8) & 0xFF;
+}
+constexpr uint32_t GetB(TRGB c) {
+  return (c >> 16) & 0xFF;
+}
 
 enum TPGPixelFormat : uint8_t { pf1Bit = 0, pf4Bit = 1, pf8Bit = 2, pf24Bit = 3 };
 
@@ -69,12 +77,11 @@ inline int Gray(TRGB c, bool weighting) {
 
 class TPixelGraphic;
 using TNotifyEvent = std::function<void(TPixelGraphic& sender)>;
-using TPGProgressEvent =
-    std::function<void(TPixelGraphic& sender, int step, int max, bool& abort)>;
+using TPGProgressEvent = std::function<void(TPixelGraphic& sender, int step, int max, bool& abort)>;
 
 // Unit-wide settings of the image library.
-extern long double PGDisplayGamma;   // 1.8
-extern bool PGCorrectGammaOnLoad;    // true
+extern long double PGDisplayGamma;  // 1.8
+extern bool PGCorrectGammaOnLoad;   // true
 // Largest pixel storage SetSize will allocate, in bytes. Never above INT32_MAX
 // (ImageSize is a signed 32-bit value); fuzzers lower it to cap memory.
 extern int64_t PGMaxImageSize;

@@ -2,6 +2,7 @@
 #include "pgraphic/image/colorres.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -9,8 +10,6 @@
 #include <fstream>
 #include <random>
 #include <set>
-
-#include <unistd.h>
 
 #include "pgraphic/image/palettes.h"
 
@@ -31,7 +30,8 @@ TRGB CellCentre(TRGB c) {
 void Colourful(TPixelGraphic& g, int w, int h) {
   g.SetSize(w, h, pf24Bit);
   for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) g.SetPixel(x, y, RGB(x * 255 / (w - 1), y * 255 / (h - 1), (x * y) % 256));
+    for (int x = 0; x < w; ++x)
+      g.SetPixel(x, y, RGB(x * 255 / (w - 1), y * 255 / (h - 1), (x * y) % 256));
 }
 
 TEST(OptimizedPalette, SixteenWithSystemColoursIsTheSystemPalette) {
@@ -46,7 +46,8 @@ TEST(OptimizedPalette, SixteenWithSystemColoursIsTheSystemPalette) {
   TPixelGraphic empty, small;
   small.SetSize(1, 1, pf8Bit);
   BuildOptimizedPalette(small, empty, 8, false);
-  EXPECT_EQ(PaletteOf(small), std::vector<TRGB>(PGSystemColors.begin(), PGSystemColors.begin() + 8));
+  EXPECT_EQ(PaletteOf(small),
+            std::vector<TRGB>(PGSystemColors.begin(), PGSystemColors.begin() + 8));
   BuildOptimizedPalette(small, empty, 256, true);
   EXPECT_EQ(small.PaletteCount(), 16);
   EXPECT_EQ(small.PaletteIdent(), pSys16);
@@ -204,7 +205,8 @@ TEST(ColorResolution, CommandsProduceTheirFormatsAndPalettes) {
   }
   auto gray = ApplyColorCommand(source, ccGray256);
   for (int y = 0; y < 30; ++y)
-    for (int x = 0; x < 40; ++x) ASSERT_EQ(gray->Pixel(x, y), uint32_t(Gray(source.Pixel(x, y), true) / 3));
+    for (int x = 0; x < 40; ++x)
+      ASSERT_EQ(gray->Pixel(x, y), uint32_t(Gray(source.Pixel(x, y), true) / 3));
 
   auto many = ApplyColorCommand(source, ccColors256);
   EXPECT_EQ(many->PaletteColor(many->PaletteCount() - 1), RGB(255, 255, 255));
@@ -253,7 +255,8 @@ TEST(ColorResolutionPeer, GrayMatchesPillowLumaWithinRounding) {
   if (std::system("/usr/bin/python3 -c 'import PIL' 2>/dev/null") != 0) {
     GTEST_SKIP() << "Pillow is not installed";
   }
-  const auto dir = std::filesystem::temp_directory_path() / ("korvane-gray-" + std::to_string(getpid()));
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("korvane-gray-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
   const int w = 97, h = 61;
   std::mt19937 rng(21);
@@ -293,7 +296,8 @@ TEST(ColorResolutionPeer, GrayMatchesPillowLumaWithinRounding) {
     for (int x = 0; x < w; ++x) {
       const int ours = int(gray->Pixel(x, y));
       const int theirs = peer[size_t(y) * w + x];
-      ASSERT_TRUE(theirs == ours || theirs == ours + 1) << x << "," << y << ": " << ours << " vs " << theirs;
+      ASSERT_TRUE(theirs == ours || theirs == ours + 1)
+          << x << "," << y << ": " << ours << " vs " << theirs;
       equal += theirs == ours;
     }
   }
