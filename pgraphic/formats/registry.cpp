@@ -1,5 +1,8 @@
 #include "pgraphic/formats/registry.h"
 
+#include "pgraphic/formats/jpeg.h"
+#include "pgraphic/formats/png.h"
+
 namespace pgraphic {
 
 // Every format's header declares its Add...Readers / Add...Writers functions.
@@ -7,10 +10,12 @@ namespace pgraphic {
 // pgm, ppm, tga, tif, tiff, then ico and gif; writers bmp, dib, jpg, jpeg, jif,
 // png, pbm, pgm, ppm, tga, tif, tiff. (Both lists are sorted by extension before use.)
 void RegisterFileFormats(TReaderList& readers, TWriterList& writers) {
-  (void)readers;
-  (void)writers;
   // readers
+  AddJPEGReaders(readers);
+  AddPNGReaders(readers);
   // writers
+  AddJPEGWriters(writers);
+  AddPNGWriters(writers);
 }
 
 }  // namespace pgraphic
