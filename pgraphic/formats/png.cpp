@@ -156,9 +156,11 @@ struct TReadJobCleanup {
   }
 };
 
-// A sample of the given bit depth scaled from 8 bits.
+// A background sample for a file of the given bit depth, from 8 bits. 16-bit
+// files are stripped to 8 bits before the library composes, and it then takes
+// the background from the high byte.
 png_uint_16 FromByte(uint32_t v, int bitDepth) {
-  if (bitDepth == 16) return static_cast<png_uint_16>(v * 257);
+  if (bitDepth == 16) return static_cast<png_uint_16>(v << 8);
   if (bitDepth == 8) return static_cast<png_uint_16>(v);
   const uint32_t max = (1u << bitDepth) - 1;
   return static_cast<png_uint_16>((v * max + 127) / 255);
@@ -166,15 +168,23 @@ png_uint_16 FromByte(uint32_t v, int bitDepth) {
 
 // Requests composition of transparent pixels: against the file's bKGD when it
 // has one and the setting allows, else against the image's background colour.
-// Backgrounds are given in the file's own sample depth, as the library expects
-// when it does not expand the pixels.
+// Backgrounds are given in the file's own sample depth (palette entries in 8
+// bits), as the library expects when it does not expand the pixels.
 void RequestBackground(TReadJob* job, int colorType, int bitDepth) {
   png_structp png = job->png;
   png_infop info = job->info;
   TPixelGraphic* graphic = job->graphic;
   png_color_16p fileBackground = nullptr;
   if (PGPNGUseFileBackground && png_get_bKGD(png, info, &fileBackground) && fileBackground) {
-    png_set_background(png, fileBackground, PNG_BACKGROUND_GAMMA_FILE, 0, 1.0);
+    png_color_16 background = *fileBackground;
+    if (bitDepth == 16) {
+      // Only the high bytes count once the samples are stripped to 8 bits.
+      background.red &= 0xFF00;
+      background.green &= 0xFF00;
+      background.blue &= 0xFF00;
+      background.gray &= 0xFF00;
+    }
+    png_set_background(png, &background, PNG_BACKGROUND_GAMMA_FILE, 0, 1.0);
     // The image remembers the background: a colour for 24-bit images, else the
     // palette index (the palette entry, or the gray level of the gray palette).
     if (colorType == PNG_COLOR_TYPE_PALETTE) {

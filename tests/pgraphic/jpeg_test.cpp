@@ -151,7 +151,9 @@ TEST(JPEGReader, DCTMethodsFollowTheSetting) {
     // The methods really differ, but only by the rounding of the transform
     // (amplified a little by upsampling and colour conversion).
     const int diff = peer::MaxDifference(g, slow);
-    if (method != 0) EXPECT_GT(diff, 0);
+    if (method != 0) {
+      EXPECT_GT(diff, 0);
+    }
     EXPECT_LE(diff, method == 1 ? 24 : 4);
   }
   PGJPEGReadDCTMethod = 7;

@@ -104,8 +104,17 @@ TPeerImage ReadPNM(const std::string& path) {
   const size_t bytesPerSample = img.MaxVal > 255 ? 2 : 1;
   if (pos + count * bytesPerSample > b.size()) throw std::runtime_error("short PNM");
   for (size_t i = 0; i < count; ++i) {
-    unsigned v = bytesPerSample == 2 ? b[pos + 2 * i] : b[pos + i];
-    if (bytesPerSample == 1 && img.MaxVal != 255) v = v * 255 / img.MaxVal;
+    unsigned v;
+    if (bytesPerSample == 2) {
+      // 16-bit samples (maxval 2^k - 1, e.g. after sBIT scaling) keep their top 8 bits.
+      v = (unsigned(b[pos + 2 * i]) << 8) | b[pos + 2 * i + 1];
+      int bits = 0;
+      while ((1u << bits) <= unsigned(img.MaxVal)) ++bits;
+      v >>= bits - 8;
+    } else {
+      v = b[pos + i];
+      if (img.MaxVal != 255) v = v * 255 / img.MaxVal;
+    }
     img.Samples[i] = static_cast<uint8_t>(v);
   }
   return img;
@@ -120,6 +129,20 @@ int MaxDifference(const pgraphic::TPixelGraphic& image, const TPeerImage& peer) 
       worst = std::max({worst, std::abs(int(pgraphic::GetR(a)) - int(pgraphic::GetR(b))),
                         std::abs(int(pgraphic::GetG(a)) - int(pgraphic::GetG(b))),
                         std::abs(int(pgraphic::GetB(a)) - int(pgraphic::GetB(b)))});
+    }
+  }
+  return worst;
+}
+
+int MaxDifference(const pgraphic::TPixelGraphic& a, const pgraphic::TPixelGraphic& b) {
+  if (a.Width() != b.Width() || a.Height() != b.Height()) return INT32_MAX;
+  int worst = 0;
+  for (int y = 0; y < a.Height(); ++y) {
+    for (int x = 0; x < a.Width(); ++x) {
+      const pgraphic::TRGB p = a.PixelColor(x, y), q = b.PixelColor(x, y);
+      worst = std::max({worst, std::abs(int(pgraphic::GetR(p)) - int(pgraphic::GetR(q))),
+                        std::abs(int(pgraphic::GetG(p)) - int(pgraphic::GetG(q))),
+                        std::abs(int(pgraphic::GetB(p)) - int(pgraphic::GetB(q)))});
     }
   }
   return worst;

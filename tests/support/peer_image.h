@@ -50,6 +50,9 @@ TPeerImage ReadPNM(const std::string& path);
 // pixels; INT32_MAX when the sizes differ.
 int MaxDifference(const pgraphic::TPixelGraphic& image, const TPeerImage& peer);
 
+// The same between two images.
+int MaxDifference(const pgraphic::TPixelGraphic& a, const pgraphic::TPixelGraphic& b);
+
 // Writes a 24-bit image as binary PPM (the input format of the peers' encoders).
 void WritePPM(const std::string& path, const pgraphic::TPixelGraphic& image);
 
