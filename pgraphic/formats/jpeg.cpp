@@ -228,26 +228,36 @@ void AttachDestination(jpeg_compress_struct& cinfo, TStreamDestination& dest, TS
 
 struct TProbe {
   TErrorManager err;
-  jpeg_decompress_struct cinfo;
+  jpeg_decompress_struct decompress;
+  jpeg_compress_struct compress;
 };
 
-// Creating a decompressor makes the linked library compare its own version and
-// record layout with the ones this program was compiled against.
-bool ProbeLibrary(TProbe* probe) {
-  if (setjmp(probe->err.jump) != 0) return false;
-  jpeg_CreateDecompress(&probe->cinfo, JPEG_LIB_VERSION, sizeof(jpeg_decompress_struct));
-  return true;
+// Creating a library object makes the linked library compare its own version
+// and record size with the ones this program was compiled against. Returns
+// the library's message code of a failure, 0 when both objects were created.
+int ProbeLibrary(TProbe* probe, bool compress) {
+  if (setjmp(probe->err.jump) != 0) return probe->err.pub.msg_code;
+  if (compress) {
+    jpeg_CreateCompress(&probe->compress, JPEG_LIB_VERSION, sizeof(jpeg_compress_struct));
+  } else {
+    jpeg_CreateDecompress(&probe->decompress, JPEG_LIB_VERSION, sizeof(jpeg_decompress_struct));
+  }
+  return 0;
+}
+
+int Probe(bool compress) {
+  auto probe = std::make_unique<TProbe>();
+  InitErrorManager(probe->err, pgwaRaise);
+  probe->decompress.err = &probe->err.pub;
+  probe->compress.err = &probe->err.pub;
+  const int code = ProbeLibrary(probe.get(), compress);
+  jpeg_destroy_decompress(&probe->decompress);
+  jpeg_destroy_compress(&probe->compress);
+  return code;
 }
 
 void CheckLibrary() {
-  static const bool matches = [] {
-    auto probe = std::make_unique<TProbe>();
-    InitErrorManager(probe->err, pgwaRaise);
-    probe->cinfo.err = &probe->err.pub;
-    const bool ok = ProbeLibrary(probe.get());
-    jpeg_destroy_decompress(&probe->cinfo);
-    return ok;
-  }();
+  static const bool matches = Probe(false) == 0 && Probe(true) == 0;
   if (!matches)
     throw EPGJPGFileFormatReaderWriter(std::string(kPrefix) + "Invalid library version");
 }
@@ -444,6 +454,15 @@ bool ValidDCTMethod(int method) {
 }
 
 }  // namespace
+
+void CheckJPEGLibraryLayouts() {
+  if (Probe(false) == JERR_BAD_STRUCT_SIZE) {
+    throw EPixelGraphic("jpeg_decompress_struct: the sizes of the program and the library differ");
+  }
+  if (Probe(true) == JERR_BAD_STRUCT_SIZE) {
+    throw EPixelGraphic("jpeg_compress_struct: the sizes of the program and the library differ");
+  }
+}
 
 // ---- Readers --------------------------------------------------------------------------------
 

@@ -48,6 +48,11 @@ class TJIFFileFormatWriter : public TJPGFileFormatWriter {
   TJIFFileFormatWriter();
 };
 
+// Start-up check: the library's decompressor and compressor records have the
+// sizes this program was compiled with (the library compares them itself when
+// an object is created). Raises EPixelGraphic naming the record otherwise.
+void CheckJPEGLibraryLayouts();
+
 void AddJPEGReaders(TReaderList& readers);
 void AddJPEGWriters(TWriterList& writers);
 

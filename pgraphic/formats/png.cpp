@@ -144,6 +144,7 @@ struct TReadJob {
   TPixelGraphic* graphic;
   TRGB imageBackground;  // the image's background colour before reading
   bool infoOnly;
+  TPGFileInfo* infoOut;  // filled before the structures are destroyed
   bool progressStarted;
   bool progressEnded;
   bool unsupported;
@@ -320,6 +321,64 @@ bool RunRead(TReadJob* job) {
   return true;
 }
 
+std::string ColorsText(int pixelDepth) {
+  switch (pixelDepth) {
+    case 1:
+      return "2";
+    case 2:
+      return "4";
+    case 4:
+      return "16";
+    case 8:
+      return "256";
+    case 16:
+      return "64K?";
+    case 24:
+      return "16.7M";
+    case 32:
+      return "16.7M?";
+    default:
+      return "?";
+  }
+}
+
+// Fills the information from the header just read.
+void Describe(TReadJob* job, TPGFileInfo& info) {
+  png_structp png = job->png;
+  png_infop pinfo = job->info;
+  info.Width = static_cast<int>(png_get_image_width(png, pinfo));
+  info.Height = static_cast<int>(png_get_image_height(png, pinfo));
+  const int pixelDepth = png_get_bit_depth(png, pinfo) * png_get_channels(png, pinfo);
+  info.BitsPerPixel = pixelDepth;
+  info.Colors = ColorsText(pixelDepth);
+
+  const int colorType = png_get_color_type(png, pinfo);
+  std::string subtype = "GrayScale";
+  if (colorType & PNG_COLOR_MASK_PALETTE)
+    subtype = std::string("palette");
+  else if (colorType & PNG_COLOR_MASK_COLOR)
+    subtype = std::string("RGB");
+  if (colorType & PNG_COLOR_MASK_ALPHA) subtype.append(", alpha");
+  if (png_get_interlace_type(png, pinfo) == PNG_INTERLACE_ADAM7) subtype.append(", interlaced");
+  info.SubType = subtype;
+
+  static const struct {
+    png_uint_32 flag;
+    const char* name;
+  } kChunks[] = {{PNG_INFO_gAMA, "gama"}, {PNG_INFO_sBIT, "sbit"}, {PNG_INFO_cHRM, "chrm"},
+                 {PNG_INFO_PLTE, "plte"}, {PNG_INFO_tRNS, "trns"}, {PNG_INFO_bKGD, "bkgd"},
+                 {PNG_INFO_hIST, "hist"}, {PNG_INFO_pHYs, "phys"}, {PNG_INFO_oFFs, "offs"},
+                 {PNG_INFO_tIME, "time"}};
+  std::string extra;
+  for (const auto& chunk : kChunks) {
+    if (!png_get_valid(png, pinfo, chunk.flag)) continue;
+    extra.append(extra.empty() ? "(" : ", ");
+    extra.append(chunk.name);
+  }
+  if (!extra.empty()) extra.append(")");
+  info.Extra = extra;
+}
+
 // Creates the structures, runs the read and raises what it left behind.
 void ExecuteRead(TReadJob* job, TStream& stream) {
   job->ctx.stream = &stream;
@@ -347,27 +406,7 @@ void ExecuteRead(TReadJob* job, TStream& stream) {
     RaiseFailure(job->ctx);
   }
   if (job->unsupported) Raise(30);
-}
-
-std::string ColorsText(int pixelDepth) {
-  switch (pixelDepth) {
-    case 1:
-      return "2";
-    case 2:
-      return "4";
-    case 4:
-      return "16";
-    case 8:
-      return "256";
-    case 16:
-      return "64K?";
-    case 24:
-      return "16.7M";
-    case 32:
-      return "16.7M?";
-    default:
-      return "?";
-  }
+  if (job->infoOut) Describe(job, *job->infoOut);
 }
 
 // ---- Writing ------------------------------------------------------------------------------
@@ -470,40 +509,8 @@ void TPNGFileFormatReader::ReadInfo(TStream& stream, int index, TPGFileInfo& inf
   auto job = std::make_unique<TReadJob>();
   job->ctx.action = pgwaRaise;
   job->infoOnly = true;
+  job->infoOut = &info;
   ExecuteRead(job.get(), stream);
-  png_structp png = job->png;
-  png_infop pinfo = job->info;
-  info.Width = static_cast<int>(png_get_image_width(png, pinfo));
-  info.Height = static_cast<int>(png_get_image_height(png, pinfo));
-  const int pixelDepth = png_get_bit_depth(png, pinfo) * png_get_channels(png, pinfo);
-  info.BitsPerPixel = pixelDepth;
-  info.Colors = ColorsText(pixelDepth);
-
-  const int colorType = png_get_color_type(png, pinfo);
-  std::string subtype = "GrayScale";
-  if (colorType & PNG_COLOR_MASK_PALETTE)
-    subtype = std::string("palette");
-  else if (colorType & PNG_COLOR_MASK_COLOR)
-    subtype = std::string("RGB");
-  if (colorType & PNG_COLOR_MASK_ALPHA) subtype.append(", alpha");
-  if (png_get_interlace_type(png, pinfo) == PNG_INTERLACE_ADAM7) subtype.append(", interlaced");
-  info.SubType = subtype;
-
-  static const struct {
-    png_uint_32 flag;
-    const char* name;
-  } kChunks[] = {{PNG_INFO_gAMA, "gama"}, {PNG_INFO_sBIT, "sbit"}, {PNG_INFO_cHRM, "chrm"},
-                 {PNG_INFO_PLTE, "plte"}, {PNG_INFO_tRNS, "trns"}, {PNG_INFO_bKGD, "bkgd"},
-                 {PNG_INFO_hIST, "hist"}, {PNG_INFO_pHYs, "phys"}, {PNG_INFO_oFFs, "offs"},
-                 {PNG_INFO_tIME, "time"}};
-  std::string extra;
-  for (const auto& chunk : kChunks) {
-    if (!png_get_valid(png, pinfo, chunk.flag)) continue;
-    extra.append(extra.empty() ? "(" : ", ");
-    extra.append(chunk.name);
-  }
-  if (!extra.empty()) extra.append(")");
-  info.Extra = extra;
 }
 
 // ---- Writer --------------------------------------------------------------------------------

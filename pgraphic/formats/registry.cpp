@@ -1,5 +1,6 @@
 #include "pgraphic/formats/registry.h"
 
+#include "pgraphic/formats/bmp.h"
 #include "pgraphic/formats/jpeg.h"
 #include "pgraphic/formats/png.h"
 
@@ -11,11 +12,18 @@ namespace pgraphic {
 // png, pbm, pgm, ppm, tga, tif, tiff. (Both lists are sorted by extension before use.)
 void RegisterFileFormats(TReaderList& readers, TWriterList& writers) {
   // readers
+  AddBMPReaders(readers);
   AddJPEGReaders(readers);
   AddPNGReaders(readers);
   // writers
+  AddBMPWriters(writers);
   AddJPEGWriters(writers);
   AddPNGWriters(writers);
+}
+
+void CheckFormatLibraries() {
+  // The PNG records the program fills are checked when it is compiled.
+  CheckJPEGLibraryLayouts();
 }
 
 }  // namespace pgraphic

@@ -389,7 +389,7 @@ TEST(JPEGWriter, GrayImagesBecomeOneComponentFiles) {
   g.SetSize(64, 40, pf8Bit);
   g.SetPaletteIdent(pGray256);
   for (int y = 0; y < 40; ++y)
-    for (int x = 0; x < 64; ++x) g.SetPixel(x, y, (x * 4 + y) & 0xFF);
+    for (int x = 0; x < 64; ++x) g.SetPixel(x, y, x * 2 + y * 2);
   const std::vector<uint8_t> ours = WriteToMemory(g);
   peer::WriteFile(s.Path("ours.jpg"), ours);
   TPGFileInfo info = InfoOf(s.Path("ours.jpg"));
@@ -406,7 +406,7 @@ TEST(JPEGWriter, GrayImagesBecomeOneComponentFiles) {
                                   original.Channels = 1;
                                   for (int y = 0; y < 40; ++y)
                                     for (int x = 0; x < 64; ++x)
-                                      original.Samples.push_back((x * 4 + y) & 0xFF);
+                                      original.Samples.push_back(x * 2 + y * 2);
                                   return original;
                                 }()),
             12);
