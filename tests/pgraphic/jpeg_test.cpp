@@ -464,3 +464,49 @@ TEST(JPEGFormat, RegistersItsExtensions) {
     EXPECT_FALSE(readers[i]->IsFormat(h));
   }
 }
+
+TEST(JPEGDispatch, PaletteImagesAreSavedAsTrueColour) {
+  peer::TScratch s("jpeg-save");
+  // An 8-bit colour image cannot be stored: it goes to 16.7 million colours.
+  TPixelGraphic g;
+  g.SetSize(40, 30, pf8Bit);
+  g.SetPaletteCount(3);
+  g.SetPaletteColor(0, RGB(255, 0, 0));
+  g.SetPaletteColor(1, RGB(0, 0, 255));
+  g.SetPaletteColor(2, RGB(0, 255, 0));
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 40; ++x) g.SetPixel(x, y, x < 20 ? 0 : y < 15 ? 1 : 2);
+  std::vector<std::string> asked;
+  SetQuestionHook([&](const std::string&, const std::string& text, bool) {
+    asked.push_back(text);
+    return true;
+  });
+  g.SaveToFile(s.Path("out.jpeg"));
+  SetQuestionHook(nullptr);
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_NE(asked[0].find("16.7 million colors"), std::string::npos);
+  TPixelGraphic back;
+  back.LoadFromFile(s.Path("out.jpeg"));
+  EXPECT_EQ(back.PixelFormat(), pf24Bit);
+  // Away from the edges (where chroma is subsampled) the colours hold.
+  const TRGB red = back.PixelColor(8, 8), blue = back.PixelColor(30, 5),
+             green = back.PixelColor(30, 25);
+  EXPECT_GT(GetR(red), 240u);
+  EXPECT_LT(GetG(red), 15u);
+  EXPECT_GT(GetB(blue), 240u);
+  EXPECT_LT(GetR(blue), 15u);
+  EXPECT_GT(GetG(green), 240u);
+  EXPECT_LT(GetB(green), 15u);
+
+  // A 256-gray image stays gray without a question.
+  TPixelGraphic gray;
+  gray.SetSize(16, 16, pf8Bit);
+  gray.SetPaletteIdent(pGray256);
+  gray.SetSaveColorResWarningAction(pgwaRaise);
+  gray.SaveToFile(s.Path("gray.jif"));
+  std::string type;
+  TPGFileInfo info;
+  ASSERT_TRUE(GetFileInfo(s.Path("gray.jif"), 0, type, info));
+  EXPECT_EQ(type, "JPEG (JFIF compliant)");
+  EXPECT_EQ(info.SubType, "JFIF, GrayScale");
+}

@@ -672,3 +672,57 @@ TEST(PNGFormat, RegistersItsExtension) {
   h[7] = 0;
   EXPECT_FALSE(readers[0]->IsFormat(h));
 }
+
+// ---- Through the format lists ------------------------------------------------------------
+
+TEST(PNGDispatch, LoadsBySignatureAndCorrectsGamma) {
+  if (!std::filesystem::exists(kSuite)) GTEST_SKIP() << "PngSuite missing";
+  peer::TScratch s("png-dispatch");
+  // gAMA 0.45455: the image gamma becomes 2.2 and the colours are raised to
+  // 2.2 / 1.8 on loading, which leaves the image at the display gamma.
+  const std::vector<uint8_t> bytes = SuiteFile("gamma/g04n2c08.png");  // gAMA 0.45
+  std::vector<uint8_t> g45 = bytes;
+  const auto at = std::search(g45.begin(), g45.end(), "gAMA", "gAMA" + 4);
+  ASSERT_NE(at, g45.end());
+  const uint32_t gamma = 45455;
+  for (int i = 0; i < 4; ++i) at[4 + i] = static_cast<uint8_t>(gamma >> (24 - 8 * i));
+  const uint32_t crc = static_cast<uint32_t>(crc32(0, &*at, 8));
+  for (int i = 0; i < 4; ++i) at[8 + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
+  // Stored under a foreign extension: the signature decides.
+  peer::WriteFile(s.Path("photo.bmp"), g45);
+
+  TPixelGraphic raw;
+  ReadPNGBytes(g45, raw);
+  EXPECT_NEAR(static_cast<double>(raw.Gamma()), 2.2, 1e-4);
+  TPixelGraphic loaded;
+  loaded.LoadFromFile(s.Path("photo.bmp"));
+  EXPECT_EQ(loaded.Gamma(), PGDisplayGamma);
+  const double exponent = 1 / 0.45455 / 1.8;
+  for (int y = 0; y < 32; y += 5) {
+    for (int x = 0; x < 32; x += 3) {
+      const TRGB v = raw.PixelColor(x, y), t = loaded.PixelColor(x, y);
+      EXPECT_EQ(GetR(t), std::nearbyint(255 * std::pow(GetR(v) / 255.0, exponent)));
+      EXPECT_EQ(GetB(t), std::nearbyint(255 * std::pow(GetB(v) / 255.0, exponent)));
+    }
+  }
+  std::string type;
+  TPGFileInfo info;
+  ASSERT_TRUE(GetFileInfo(s.Path("photo.bmp"), 0, type, info));
+  EXPECT_EQ(type, "Portable Network Graphics");
+  EXPECT_EQ(info.SubType, "RGB");
+}
+
+TEST(PNGDispatch, SavesAnyResolutionAsItIs) {
+  peer::TScratch s("png-save");
+  for (TPGColorResolution r : {crBlackWhite, cr16Colors, cr256Grays, cr256Colors}) {
+    SCOPED_TRACE(r);
+    TPixelGraphic g;
+    MakeImage(g, r);
+    g.SetSaveColorResWarningAction(pgwaRaise);
+    g.SaveToFile(s.Path("out.PNG"));
+    TPixelGraphic back;
+    back.LoadFromFile(s.Path("out.PNG"));
+    EXPECT_EQ(back.PixelFormat(), g.PixelFormat());
+    EXPECT_EQ(peer::MaxDifference(g, back), 0);
+  }
+}
