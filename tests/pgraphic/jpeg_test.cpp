@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "support/peer_image.h"
+#include "support/jpegpng_peer.h"
 
 using namespace pgraphic;
 

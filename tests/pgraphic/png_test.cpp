@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "support/peer_image.h"
+#include "support/jpegpng_peer.h"
 
 using namespace pgraphic;
 

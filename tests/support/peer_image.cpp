@@ -1,166 +1,109 @@
 #include "support/peer_image.h"
 
+#include <sys/wait.h>
 #include <unistd.h>
 
-#include <climits>
+#include <cctype>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <stdexcept>
 
-namespace peer {
+namespace korvane_test {
 
-int Run(const std::string& command) {
-  const int status = std::system(command.c_str());
-  if (status == -1 || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
+uint32_t PeerImage::At(int x, int y) const {
+  const size_t i =
+      3 * (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x));
+  return rgb[i] | (rgb[i + 1] << 8) | (rgb[i + 2] << 16);
 }
 
-bool Have(const std::string& program) {
-  if (!program.empty() && program[0] == '/') return ::access(program.c_str(), X_OK) == 0;
-  return Run("command -v " + program + " >/dev/null 2>&1") == 0;
+bool HaveTool(const std::string& path) {
+  return ::access(path.c_str(), X_OK) == 0;
 }
 
-TScratch::TScratch(const std::string& name) {
-  dir_ = std::filesystem::path(KORVANE_BINARY_DIR) / "scratch" /
-         (name + "-" + std::to_string(::getpid()));
-  std::filesystem::remove_all(dir_);
-  std::filesystem::create_directories(dir_);
+int RunShell(const std::string& command) {
+  const int raw = std::system(command.c_str());
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
 
-TScratch::~TScratch() {
-  std::error_code ec;
-  std::filesystem::remove_all(dir_, ec);
-}
-
-std::vector<uint8_t> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot open " + path);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
-                              std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw std::runtime_error("cannot write " + path);
-}
-
-namespace {
-
-// Next header number, skipping white space and comments.
-int HeaderNumber(const std::vector<uint8_t>& b, size_t& pos) {
-  for (;;) {
-    while (pos < b.size() && std::isspace(b[pos])) ++pos;
-    if (pos < b.size() && b[pos] == '#') {
-      while (pos < b.size() && b[pos] != '\n') ++pos;
-      continue;
-    }
-    break;
+std::string ShellQuote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) {
+    if (c == '\'')
+      q += "'\\''";
+    else
+      q += c;
   }
-  if (pos >= b.size() || !std::isdigit(b[pos])) throw std::runtime_error("bad PNM header");
-  long v = 0;
-  while (pos < b.size() && std::isdigit(b[pos])) {
-    v = v * 10 + (b[pos++] - '0');
-    if (v > INT_MAX) throw std::runtime_error("bad PNM header");
-  }
-  return static_cast<int>(v);
+  q += "'";
+  return q;
 }
 
-}  // namespace
-
-pgraphic::TRGB TPeerImage::Color(int x, int y) const {
-  const size_t at = (static_cast<size_t>(y) * Width + x) * Channels;
-  if (Channels == 1) return pgraphic::RGB(Samples[at], Samples[at], Samples[at]);
-  return pgraphic::RGB(Samples[at], Samples[at + 1], Samples[at + 2]);
-}
-
-TPeerImage ReadPNM(const std::string& path) {
-  const std::vector<uint8_t> b = ReadFile(path);
-  if (b.size() < 2 || b[0] != 'P' || (b[1] != '4' && b[1] != '5' && b[1] != '6')) {
-    throw std::runtime_error("not a binary PNM: " + path);
-  }
-  TPeerImage img;
-  size_t pos = 2;
-  img.Width = HeaderNumber(b, pos);
-  img.Height = HeaderNumber(b, pos);
-  img.MaxVal = b[1] == '4' ? 1 : HeaderNumber(b, pos);
-  ++pos;  // the single white-space character before the raster
-  img.Channels = b[1] == '6' ? 3 : 1;
-  const size_t count = static_cast<size_t>(img.Width) * img.Height * img.Channels;
-  img.Samples.resize(count);
-  if (b[1] == '4') {
-    const size_t rowBytes = (static_cast<size_t>(img.Width) + 7) / 8;
-    if (pos + rowBytes * img.Height > b.size()) throw std::runtime_error("short PNM");
-    for (int y = 0; y < img.Height; ++y) {
-      for (int x = 0; x < img.Width; ++x) {
-        const bool black = (b[pos + y * rowBytes + x / 8] >> (7 - x % 8)) & 1;
-        img.Samples[static_cast<size_t>(y) * img.Width + x] = black ? 0 : 255;
-      }
-    }
-    return img;
-  }
-  const size_t bytesPerSample = img.MaxVal > 255 ? 2 : 1;
-  if (pos + count * bytesPerSample > b.size()) throw std::runtime_error("short PNM");
+std::optional<PeerImage> DecodePnmFromCommand(const std::string& command) {
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) return std::nullopt;
+  std::vector<uint8_t> data;
+  uint8_t buf[65536];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) data.insert(data.end(), buf, buf + n);
+  // The exit status is not consulted: a tool that complains about a detail of
+  // a file after decoding it still writes the whole image, which is checked below.
+  ::pclose(pipe);
+  // Header: magic, width, height, maxval, separated by white space (no comments
+  // from these tools), then one white-space byte.
+  size_t p = 0;
+  auto token = [&]() -> std::string {
+    while (p < data.size() && std::isspace(data[p])) ++p;
+    std::string t;
+    while (p < data.size() && !std::isspace(data[p])) t += static_cast<char>(data[p++]);
+    return t;
+  };
+  const std::string magic = token();
+  if (magic != "P6" && magic != "P5") return std::nullopt;
+  PeerImage img;
+  img.width = std::stoi(token());
+  img.height = std::stoi(token());
+  if (std::stoi(token()) != 255) return std::nullopt;
+  ++p;
+  const size_t channels = magic == "P6" ? 3 : 1;
+  const size_t count = static_cast<size_t>(img.width) * static_cast<size_t>(img.height);
+  if (data.size() < p + channels * count) return std::nullopt;
+  img.rgb.resize(3 * count);
   for (size_t i = 0; i < count; ++i) {
-    unsigned v;
-    if (bytesPerSample == 2) {
-      // 16-bit samples (maxval 2^k - 1, e.g. after sBIT scaling) keep their top 8 bits.
-      v = (unsigned(b[pos + 2 * i]) << 8) | b[pos + 2 * i + 1];
-      int bits = 0;
-      while ((1u << bits) <= unsigned(img.MaxVal)) ++bits;
-      v >>= bits - 8;
-    } else {
-      v = b[pos + i];
-      if (img.MaxVal != 255) v = v * 255 / img.MaxVal;
-    }
-    img.Samples[i] = static_cast<uint8_t>(v);
+    for (size_t c = 0; c < 3; ++c)
+      img.rgb[3 * i + c] = data[p + channels * i + (channels == 3 ? c : 0)];
   }
   return img;
 }
 
-int MaxDifference(const pgraphic::TPixelGraphic& image, const TPeerImage& peer) {
-  if (image.Width() != peer.Width || image.Height() != peer.Height) return INT32_MAX;
-  int worst = 0;
-  for (int y = 0; y < peer.Height; ++y) {
-    for (int x = 0; x < peer.Width; ++x) {
-      const pgraphic::TRGB a = image.PixelColor(x, y), b = peer.Color(x, y);
-      worst = std::max({worst, std::abs(int(pgraphic::GetR(a)) - int(pgraphic::GetR(b))),
-                        std::abs(int(pgraphic::GetG(a)) - int(pgraphic::GetG(b))),
-                        std::abs(int(pgraphic::GetB(a)) - int(pgraphic::GetB(b)))});
-    }
-  }
-  return worst;
+std::optional<PeerImage> DecodeWithImageMagick(const std::string& path) {
+  if (!HaveTool(kImageMagick)) return std::nullopt;
+  return DecodePnmFromCommand(std::string(kImageMagick) + " " + ShellQuote(path) +
+                              " -depth 8 -type TrueColor ppm:- 2>/dev/null");
 }
 
-int MaxDifference(const pgraphic::TPixelGraphic& a, const pgraphic::TPixelGraphic& b) {
-  if (a.Width() != b.Width() || a.Height() != b.Height()) return INT32_MAX;
-  int worst = 0;
-  for (int y = 0; y < a.Height(); ++y) {
-    for (int x = 0; x < a.Width(); ++x) {
-      const pgraphic::TRGB p = a.PixelColor(x, y), q = b.PixelColor(x, y);
-      worst = std::max({worst, std::abs(int(pgraphic::GetR(p)) - int(pgraphic::GetR(q))),
-                        std::abs(int(pgraphic::GetG(p)) - int(pgraphic::GetG(q))),
-                        std::abs(int(pgraphic::GetB(p)) - int(pgraphic::GetB(q)))});
-    }
-  }
-  return worst;
+std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-void WritePPM(const std::string& path, const pgraphic::TPixelGraphic& image) {
-  std::string header =
-      "P6\n" + std::to_string(image.Width()) + " " + std::to_string(image.Height()) + "\n255\n";
-  std::vector<uint8_t> bytes(header.begin(), header.end());
-  for (int y = 0; y < image.Height(); ++y) {
-    for (int x = 0; x < image.Width(); ++x) {
-      const pgraphic::TRGB c = image.PixelColor(x, y);
-      bytes.push_back(static_cast<uint8_t>(pgraphic::GetR(c)));
-      bytes.push_back(static_cast<uint8_t>(pgraphic::GetG(c)));
-      bytes.push_back(static_cast<uint8_t>(pgraphic::GetB(c)));
-    }
-  }
-  WriteFile(path, bytes);
+void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
-}  // namespace peer
+ScratchDir::ScratchDir(const std::string& tag) {
+  path = (std::filesystem::temp_directory_path() /
+          ("korvane-" + tag + "-" + std::to_string(::getpid())))
+             .string();
+  std::filesystem::remove_all(path);
+  std::filesystem::create_directories(path);
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path, ec);
+}
+
+}  // namespace korvane_test
