@@ -515,42 +515,89 @@ size_t PackBitsDecode(const uint8_t* in, size_t inSize, uint8_t* out, size_t out
 
 void PackBitsEncode(const uint8_t* row, size_t length, std::vector<uint8_t>& out) {
   if (length == 0) return;
-  // run[i]: length of the run of equal bytes that contains position i, kept as
-  // 1, 2 or 3 (three or more): nothing below tells longer runs apart.
-  thread_local std::vector<uint8_t> runBuffer;
-  if (runBuffer.size() < length) runBuffer.resize(length);
-  uint8_t* run = runBuffer.data();
-  for (size_t i = 0; i < length;) {
-    size_t j = i + 1;
-    while (j < length && row[j] == row[i]) ++j;
-    std::memset(run + i, static_cast<int>(std::min<size_t>(j - i, 3)), j - i);
-    i = j;
-  }
-  // Two equal bytes next to literal bytes are cheaper as literals.
-  for (size_t i = 1; i < length; ++i) {
-    if (run[i] == 2 && run[i - 1] == 1) run[i] = 1;
-  }
-  for (size_t i = length - 1; i-- > 0;) {
-    if (run[i] == 2 && run[i + 1] == 1) run[i] = 1;
-  }
   const size_t start = out.size();
   out.resize(start + length + (length + 127) / 128);  // the most a row can need
   uint8_t* o = out.data() + start;
-  size_t p = 0;
-  while (p < length) {
-    size_t count = 1;
-    if (run[p] == 1) {
-      while (count < 128 && p + count < length && run[p + count] <= 1) ++count;
-      *o++ = static_cast<uint8_t>(count - 1);
-      std::memcpy(o, row + p, count);
-      o += count;
-    } else {
-      while (count < 128 && p + count < length && row[p + count] == row[p]) ++count;
-      *o++ = static_cast<uint8_t>(-static_cast<int>(count - 1));
-      *o++ = row[p];
+
+  // Literal bytes waiting to be sent, in packets of up to 128.
+  size_t literalStart = 0, literalLength = 0;
+  const auto flushLiteral = [&] {
+    for (size_t p = literalStart; literalLength > 0;) {
+      const size_t n = std::min<size_t>(literalLength, 128);
+      *o++ = static_cast<uint8_t>(n - 1);
+      std::memcpy(o, row + p, n);
+      o += n;
+      p += n;
+      literalLength -= n;
     }
-    p += count;
+  };
+  const auto addLiteral = [&](size_t at, size_t n) {
+    if (literalLength == 0) literalStart = at;
+    literalLength += n;
+  };
+  const auto repeat = [&](uint8_t value, size_t n) {
+    while (n > 0) {
+      const size_t c = std::min<size_t>(n, 128);
+      *o++ = static_cast<uint8_t>(-static_cast<int>(c - 1));
+      *o++ = value;
+      n -= c;
+    }
+  };
+  // The row is taken as runs of equal bytes. A run of one byte is literal, a run
+  // of three or more is repeated. Runs of two are held back as a group: two
+  // equal bytes next to literal bytes (directly or through other runs of two)
+  // are cheaper as literals, otherwise each is a repeat packet.
+  size_t groupStart = 0, groupRuns = 0;
+  bool afterLiteral = false;  // the run before the held group was literal
+  const auto resolveGroup = [&](bool nextLiteral) {
+    if (groupRuns == 0) return;
+    if (afterLiteral || nextLiteral) {
+      addLiteral(groupStart, 2 * groupRuns);
+    } else {
+      for (size_t g = 0; g < groupRuns; ++g) repeat(row[groupStart + 2 * g], 2);
+    }
+    groupRuns = 0;
+  };
+  for (size_t i = 0; i < length;) {
+    if (groupRuns == 0) {
+      // Fast path through literal bytes (each differs from the next), eight at
+      // a time while no byte equals its successor.
+      size_t k = i;
+      while (k + 9 <= length) {
+        uint64_t a, b;
+        std::memcpy(&a, row + k, 8);
+        std::memcpy(&b, row + k + 1, 8);
+        const uint64_t x = a ^ b;
+        if (((x - 0x0101010101010101ULL) & ~x & 0x8080808080808080ULL) != 0) break;
+        k += 8;
+      }
+      while (k + 1 < length && row[k] != row[k + 1]) ++k;
+      if (k > i) {
+        addLiteral(i, k - i);
+        afterLiteral = true;
+        i = k;
+        continue;
+      }
+    }
+    size_t j = i + 1;
+    while (j < length && row[j] == row[i]) ++j;
+    const size_t n = j - i;
+    if (n == 2) {
+      if (groupRuns++ == 0) groupStart = i;
+    } else if (n == 1) {
+      resolveGroup(true);
+      addLiteral(i, 1);
+      afterLiteral = true;
+    } else {
+      resolveGroup(false);
+      flushLiteral();
+      repeat(row[i], n);
+      afterLiteral = false;
+    }
+    i = j;
   }
+  resolveGroup(false);
+  flushLiteral();
   out.resize(static_cast<size_t>(o - out.data()));
 }
 

@@ -600,6 +600,40 @@ TEST_F(TIFFTest, ReadingStopsWhenProgressAborts) {
 // ---------------------------------------------------------------------------------
 // PackBits
 
+// The packing rules transcribed position by position, as the reference the
+// encoder must agree with byte for byte.
+std::vector<uint8_t> ReferencePackBits(const std::vector<uint8_t>& row) {
+  const size_t n = row.size();
+  std::vector<size_t> run(n);
+  for (size_t i = 0; i < n;) {
+    size_t j = i;
+    while (j < n && row[j] == row[i]) ++j;
+    for (size_t k = i; k < j; ++k) run[k] = j - i;
+    i = j;
+  }
+  for (size_t i = 1; i < n; ++i) {
+    if (run[i] == 2 && run[i - 1] == 1) run[i] = 1;
+  }
+  for (size_t i = n - 1; i-- > 0;) {
+    if (run[i] == 2 && run[i + 1] == 1) run[i] = 1;
+  }
+  std::vector<uint8_t> out;
+  for (size_t p = 0; p < n;) {
+    size_t c = 1;
+    if (run[p] == 1) {
+      while (c < 128 && p + c < n && run[p + c] <= 1) ++c;
+      out.push_back(uint8_t(c - 1));
+      out.insert(out.end(), row.begin() + p, row.begin() + p + c);
+    } else {
+      while (c < 128 && p + c < n && row[p + c] == row[p]) ++c;
+      out.push_back(uint8_t(-int(c - 1)));
+      out.push_back(row[p]);
+    }
+    p += c;
+  }
+  return out;
+}
+
 TEST(TIFFPackBits, EncoderPacketsAndRoundTrip) {
   std::vector<uint8_t> out;
   const std::vector<uint8_t> equal(200, 0x55);
@@ -618,9 +652,16 @@ TEST(TIFFPackBits, EncoderPacketsAndRoundTrip) {
   std::mt19937 rng(7);
   for (size_t length = 1; length < 700; length += 13) {
     std::vector<uint8_t> row(length);
-    for (auto& b : row) b = uint8_t(rng() % 3 == 0 ? rng() : 9);
+    // Sparse noise, dense short runs (many runs of two), or long runs.
+    for (size_t i = 0; i < length;) {
+      const size_t mode = length % 3;
+      const size_t n = mode == 2 ? 1 + rng() % 300 : 1;
+      const uint8_t v = uint8_t(mode == 0 ? (rng() % 3 == 0 ? rng() : 9) : rng() % (mode + 2));
+      for (size_t k = 0; k < n && i < length; ++k) row[i++] = v;
+    }
     out.clear();
     PackBitsEncode(row.data(), row.size(), out);
+    EXPECT_EQ(out, ReferencePackBits(row)) << length;
     std::vector<uint8_t> back(length);
     size_t filled = 0;
     EXPECT_EQ(PackBitsDecode(out.data(), out.size(), back.data(), length, filled, 0), out.size());
