@@ -13,7 +13,6 @@ namespace {
 // ---- Median cut over a 32 x 64 x 32 histogram (red div 8, green div 4, blue div 8).
 
 constexpr int kRed = 0, kGreen = 1, kBlue = 2;
-constexpr int kAxisMax[3] = {31, 63, 31};
 
 struct THistogram {
   std::vector<uint16_t> cells = std::vector<uint16_t>(65536, 0);
