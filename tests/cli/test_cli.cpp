@@ -161,3 +161,25 @@ TEST_F(CliTest, JpegQualityOptionSetsTheWriterQuality) {
   ASSERT_EQ(a.ImageSize(), b.ImageSize());
   EXPECT_EQ(0, std::memcmp(a.Bits(), b.Bits(), static_cast<size_t>(a.ImageSize())));
 }
+
+TEST_F(CliTest, InfoAddsImageCountAndExtraText) {
+  // An LZW-compressed TIFF: the reader describes it without decoding and
+  // reports the compression it cannot read.
+  const std::string im = "/usr/bin/convert-im6.q16";
+  if (!fs::exists(im)) GTEST_SKIP() << "ImageMagick missing";
+  const std::string make = im + " -size 8x6 xc:red xc:blue -depth 8 -type TrueColor -compress LZW '" +
+                           (dir / "two.tif").string() + "' 2>/dev/null";
+  ASSERT_EQ(std::system(make.c_str()), 0);
+  Result r = RunCli("info " + P("two.tif"), dir);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("Type: Tagged Image File Format I, LZW, "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("; Size: 8x6;"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("; Extra: (Unsupported compression)"), std::string::npos) << r.out;
+  // An animation tells how many frames it has.
+  const std::string gif = im + " -size 8x6 xc:red xc:blue xc:lime '" +
+                          (dir / "three.gif").string() + "' 2>/dev/null";
+  ASSERT_EQ(std::system(gif.c_str()), 0);
+  r = RunCli("info " + P("three.gif"), dir);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("; Images: 3"), std::string::npos) << r.out;
+}
