@@ -76,11 +76,21 @@ void Resample(benchmark::State& state, pgraphic::TStretchMode mode, int w, int h
   }
 }
 
-void BM_DownTo1080_Medium(benchmark::State& s) { Resample(s, pgraphic::smMedium, 1920, 1080); }
-void BM_DownTo1080_Precise(benchmark::State& s) { Resample(s, pgraphic::smPrecise, 1920, 1080); }
-void BM_Up2x_Medium(benchmark::State& s) { Resample(s, pgraphic::smMedium, 9216, 5184); }
-void BM_Up2x_Precise(benchmark::State& s) { Resample(s, pgraphic::smPrecise, 9216, 5184); }
-void BM_DownTo1080_Fast(benchmark::State& s) { Resample(s, pgraphic::smFast, 1920, 1080); }
+void BM_DownTo1080_Medium(benchmark::State& s) {
+  Resample(s, pgraphic::smMedium, 1920, 1080);
+}
+void BM_DownTo1080_Precise(benchmark::State& s) {
+  Resample(s, pgraphic::smPrecise, 1920, 1080);
+}
+void BM_Up2x_Medium(benchmark::State& s) {
+  Resample(s, pgraphic::smMedium, 9216, 5184);
+}
+void BM_Up2x_Precise(benchmark::State& s) {
+  Resample(s, pgraphic::smPrecise, 9216, 5184);
+}
+void BM_DownTo1080_Fast(benchmark::State& s) {
+  Resample(s, pgraphic::smFast, 1920, 1080);
+}
 BENCHMARK(BM_DownTo1080_Medium)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DownTo1080_Precise)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Up2x_Medium)->Unit(benchmark::kMillisecond);
