@@ -23,21 +23,34 @@ int Batch(const TArgs& args) {
     throw UsageError("--format takes bmp, jpg, pbm, pgm, png, ppm, tga, tif or vqn");
   }
   const std::string colors = args.Get("--colors", "true");
-  if (colors == "2") settings.Colors = pgraphic::ccColors2;
-  else if (colors == "16") settings.Colors = pgraphic::ccColors16;
-  else if (colors == "256") settings.Colors = pgraphic::ccColors256;
-  else if (colors == "gray") settings.Colors = pgraphic::ccGray256;
-  else if (colors == "true") settings.Colors = pgraphic::ccTrueColor;
-  else throw UsageError("--colors takes 2, 16, 256, gray or true");
+  if (colors == "2")
+    settings.Colors = pgraphic::ccColors2;
+  else if (colors == "16")
+    settings.Colors = pgraphic::ccColors16;
+  else if (colors == "256")
+    settings.Colors = pgraphic::ccColors256;
+  else if (colors == "gray")
+    settings.Colors = pgraphic::ccGray256;
+  else if (colors == "true")
+    settings.Colors = pgraphic::ccTrueColor;
+  else
+    throw UsageError("--colors takes 2, 16, 256, gray or true");
   const std::string mirror = args.Get("--mirror", "none");
-  if (mirror == "vertical") settings.Mirror = pgraphic::TBatchMirror::Vertical;
-  else if (mirror == "horizontal") settings.Mirror = pgraphic::TBatchMirror::Horizontal;
-  else if (mirror != "none") throw UsageError("--mirror takes vertical or horizontal");
+  if (mirror == "vertical")
+    settings.Mirror = pgraphic::TBatchMirror::Vertical;
+  else if (mirror == "horizontal")
+    settings.Mirror = pgraphic::TBatchMirror::Horizontal;
+  else if (mirror != "none")
+    throw UsageError("--mirror takes vertical or horizontal");
   const std::string rotate = args.Get("--rotate", "none");
-  if (rotate == "180") settings.Rotate = pgraphic::TBatchRotate::Half;
-  else if (rotate == "left") settings.Rotate = pgraphic::TBatchRotate::Left;
-  else if (rotate == "right") settings.Rotate = pgraphic::TBatchRotate::Right;
-  else if (rotate != "none") throw UsageError("--rotate takes 180, left or right");
+  if (rotate == "180")
+    settings.Rotate = pgraphic::TBatchRotate::Half;
+  else if (rotate == "left")
+    settings.Rotate = pgraphic::TBatchRotate::Left;
+  else if (rotate == "right")
+    settings.Rotate = pgraphic::TBatchRotate::Right;
+  else if (rotate != "none")
+    throw UsageError("--rotate takes 180, left or right");
 
   const bool terminal = ::isatty(STDERR_FILENO);
   pgraphic::TBatchHooks hooks;
@@ -80,20 +93,21 @@ int Batch(const TArgs& args) {
   return result.Failed.empty() ? 0 : 1;
 }
 
-const TCommandRegistrar reg({.name = "batch",
-                             .synopsis = "batch --to DIR --format bmp|jpg|pbm|pgm|png|ppm|tga|tif|vqn "
-                                         "[--colors 2|16|256|gray|true] [--mirror vertical|horizontal] "
-                                         "[--rotate 180|left|right] [--quality 0..120] FILES...",
-                             .options = {{"--to", true, "DIR"},
-                                         {"--format", true, "EXT"},
-                                         {"--colors", true, "2|16|256|gray|true"},
-                                         {"--mirror", true, "vertical|horizontal"},
-                                         {"--rotate", true, "180|left|right"},
-                                         {"--quality", true, "0..120"}},
-                             .acceptsConvertOptions = false,
-                             .minFiles = 1,
-                             .maxFiles = -1,
-                             .run = Batch});
+const TCommandRegistrar reg(
+    {.name = "batch",
+     .synopsis = "batch --to DIR --format bmp|jpg|pbm|pgm|png|ppm|tga|tif|vqn "
+                 "[--colors 2|16|256|gray|true] [--mirror vertical|horizontal] "
+                 "[--rotate 180|left|right] [--quality 0..120] FILES...",
+     .options = {{"--to", true, "DIR"},
+                 {"--format", true, "EXT"},
+                 {"--colors", true, "2|16|256|gray|true"},
+                 {"--mirror", true, "vertical|horizontal"},
+                 {"--rotate", true, "180|left|right"},
+                 {"--quality", true, "0..120"}},
+     .acceptsConvertOptions = false,
+     .minFiles = 1,
+     .maxFiles = -1,
+     .run = Batch});
 
 }  // namespace
 }  // namespace cli

@@ -87,7 +87,8 @@ int Filter(const TArgs& args) {
   for (const auto& [name, value] : args.options) {
     bool ok = false;
     for (const std::string& o : allowed->options) ok = ok || o == name;
-    if (!ok) throw UsageError("option " + name + " does not belong to the " + args.files[0] + " filter");
+    if (!ok)
+      throw UsageError("option " + name + " does not belong to the " + args.files[0] + " filter");
   }
 
   std::unique_ptr<pgraphic::TPixelGraphic> image = LoadImage(args.files[1]);
@@ -123,7 +124,9 @@ int Filter(const TArgs& args) {
         filter = pgraphic::MakeGrayScaleFilter(s);
         break;
       }
-      case TFilterKind::Negative: filter = std::make_unique<pgraphic::TNegativeFilter>(); break;
+      case TFilterKind::Negative:
+        filter = std::make_unique<pgraphic::TNegativeFilter>();
+        break;
       default: {
         const std::vector<std::string>& o = allowed->options;
         const bool hue = kind == TFilterKind::HLS || kind == TFilterKind::HSV;
@@ -151,23 +154,24 @@ std::vector<TOptionSpec> AllFilterOptions() {
   return specs;
 }
 
-const TCommandRegistrar reg({.name = "filter",
-                             .synopsis = "filter NAME [settings] IN OUT\n"
-                                         "    rgb --r --g --b, cmy --c --m --y, ycbcr --y --cb --cr "
-                                         "(-100..100); hls --h (-180..180) --l --s, hsv --h --s --v;\n"
-                                         "    bcg --brightness (-100..100) --contrast --gamma "
-                                         "(0.2..5, 1) --apply-on rgb|y; grayscale --rgb-weighting "
-                                         "on|off; negative;\n"
-                                         "    sharpen|detail|smooth --std-deviation (0.40..1.30) "
-                                         "--strength (10..100); blur --radius (0.50..5.00) "
-                                         "--strength;\n"
-                                         "    contour --std-deviation --strength (100..1000) "
-                                         "--background white|black",
-                             .options = AllFilterOptions(),
-                             .acceptsConvertOptions = false,
-                             .minFiles = 3,
-                             .maxFiles = 3,
-                             .run = Filter});
+const TCommandRegistrar reg(
+    {.name = "filter",
+     .synopsis = "filter NAME [settings] IN OUT\n"
+                 "    rgb --r --g --b, cmy --c --m --y, ycbcr --y --cb --cr "
+                 "(-100..100); hls --h (-180..180) --l --s, hsv --h --s --v;\n"
+                 "    bcg --brightness (-100..100) --contrast --gamma "
+                 "(0.2..5, 1) --apply-on rgb|y; grayscale --rgb-weighting "
+                 "on|off; negative;\n"
+                 "    sharpen|detail|smooth --std-deviation (0.40..1.30) "
+                 "--strength (10..100); blur --radius (0.50..5.00) "
+                 "--strength;\n"
+                 "    contour --std-deviation --strength (100..1000) "
+                 "--background white|black",
+     .options = AllFilterOptions(),
+     .acceptsConvertOptions = false,
+     .minFiles = 3,
+     .maxFiles = 3,
+     .run = Filter});
 
 }  // namespace
 }  // namespace cli

@@ -18,8 +18,10 @@ bool ParseInts(const std::string& text, char sep, size_t count, std::vector<long
   size_t pos = 0;
   while (true) {
     size_t end = text.find(sep, pos);
-    const std::string part = text.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
-    if (part.empty() || part.size() > 9 || part.find_first_not_of("0123456789") != std::string::npos) {
+    const std::string part =
+        text.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+    if (part.empty() || part.size() > 9 ||
+        part.find_first_not_of("0123456789") != std::string::npos) {
       return false;
     }
     out.push_back(std::atoll(part.c_str()));
@@ -44,9 +46,9 @@ const TConvertStepRegistrar crop({
           std::vector<long long> v;
           ParseInts(value, ',', 4, v);
           if (v[0] + v[2] > image->Width() || v[1] + v[3] > image->Height()) {
-            throw pgraphic::EPixelGraphic("The crop rectangle " + value + " does not lie inside the " +
-                                          std::to_string(image->Width()) + "x" +
-                                          std::to_string(image->Height()) + " image");
+            throw pgraphic::EPixelGraphic(
+                "The crop rectangle " + value + " does not lie inside the " +
+                std::to_string(image->Width()) + "x" + std::to_string(image->Height()) + " image");
           }
           image = pgraphic::CropImage(*image, static_cast<int>(v[0]), static_cast<int>(v[1]),
                                       static_cast<int>(v[2]), static_cast<int>(v[3]));
@@ -65,8 +67,10 @@ const TConvertStepRegistrar mirror({
     .apply =
         [](std::unique_ptr<pgraphic::TPixelGraphic>& image, const std::string& value) {
           AttachProgress(*image, "mirror");
-          if (value == "vertical") image->MirrorVertical();
-          else image->MirrorHorizontal();
+          if (value == "vertical")
+            image->MirrorVertical();
+          else
+            image->MirrorHorizontal();
         },
 });
 
@@ -119,8 +123,8 @@ const TConvertStepRegistrar resize({
         [](std::unique_ptr<pgraphic::TPixelGraphic>& image, const std::string& value) {
           std::vector<long long> v;
           ParseInts(value, 'x', 2, v);
-          auto resized = pgraphic::NewImageLike(*image, static_cast<int>(v[0]), static_cast<int>(v[1]),
-                                                image->PixelFormat());
+          auto resized = pgraphic::NewImageLike(*image, static_cast<int>(v[0]),
+                                                static_cast<int>(v[1]), image->PixelFormat());
           AttachProgress(*resized, "resize");
           resized->CopyFrom(*image);
           image = std::move(resized);

@@ -34,7 +34,9 @@ void IgnoreWarnings(TPixelGraphic& image) {
 
 }  // namespace
 
-const char* BatchExtension(TBatchFormat format) { return kExtensions[static_cast<int>(format)]; }
+const char* BatchExtension(TBatchFormat format) {
+  return kExtensions[static_cast<int>(format)];
+}
 
 bool BatchFormatFromName(const std::string& name, TBatchFormat& format) {
   std::string ext = Lower(name);
@@ -115,8 +117,8 @@ TBatchResult ConvertFiles(const std::vector<std::string>& files, const TBatchSet
   if (folder.empty()) throw EBatchConversion("Please, fill destination path.");
   std::error_code ec;
   if (!std::filesystem::is_directory(folder, ec)) {
-    const bool create =
-        hooks.ConfirmCreate && hooks.ConfirmCreate("Directory " + folder + " does not exist. Create?");
+    const bool create = hooks.ConfirmCreate &&
+                        hooks.ConfirmCreate("Directory " + folder + " does not exist. Create?");
     if (!create) throw EBatchConversion("");
     // One level only: the parent must exist.
     if (!std::filesystem::create_directory(folder, ec) || ec) {
@@ -129,7 +131,8 @@ TBatchResult ConvertFiles(const std::vector<std::string>& files, const TBatchSet
   double p = 0;
   // Shows the meter and tells whether a stop was asked for.
   auto check = [&]() {
-    if (hooks.Progress && hooks.Progress(static_cast<int>(std::nearbyint(p)))) result.Interrupted = true;
+    if (hooks.Progress && hooks.Progress(static_cast<int>(std::nearbyint(p))))
+      result.Interrupted = true;
     return result.Interrupted;
   };
   auto advance = [&]() {
@@ -184,7 +187,8 @@ TBatchResult ConvertFiles(const std::vector<std::string>& files, const TBatchSet
     }
     if (advance()) break;
   }
-  result.Message = result.Interrupted ? "Conversion was interrupted by user." : "Conversion is complete!";
+  result.Message =
+      result.Interrupted ? "Conversion was interrupted by user." : "Conversion is complete!";
   if (hooks.Progress) hooks.Progress(0);
   return result;
 }

@@ -56,14 +56,17 @@ void TConvFilter::SetHeight(int height) {
 
 int32_t& TConvFilter::At(int column, int row) {
   if (column < 0 || row < 0 || column >= width_ || row >= height_) throw EPGConvFilter(LangStr(1));
-  return kernel_[static_cast<size_t>(row) * static_cast<size_t>(width_) + static_cast<size_t>(column)];
+  return kernel_[static_cast<size_t>(row) * static_cast<size_t>(width_) +
+                 static_cast<size_t>(column)];
 }
 
 int32_t TConvFilter::Kernel(int column, int row) const {
   return const_cast<TConvFilter*>(this)->At(column, row);
 }
 
-void TConvFilter::SetKernel(int column, int row, int32_t weight) { At(column, row) = weight; }
+void TConvFilter::SetKernel(int column, int row, int32_t weight) {
+  At(column, row) = weight;
+}
 
 // ---- Kernel builders -----------------------------------------------------------
 
@@ -99,7 +102,8 @@ void TConvFilter::BuildDistribution(TDistributionShape shape, bool radial, long 
     for (int j = 0; j < side; ++j) {
       long double unscaled;
       if (radial) {
-        const long double d = std::sqrt(static_cast<long double>((c - j) * (c - j) + (c - i) * (c - i)));
+        const long double d =
+            std::sqrt(static_cast<long double>((c - j) * (c - j) + (c - i) * (c - i)));
         unscaled = Density(shape, sigma, d);
       } else {
         unscaled = Density(shape, sigma, j - c) * Density(shape, sigma, i - c);
@@ -127,7 +131,8 @@ TConvFilter::TKernelSums TConvFilter::Sums() {
   return sums;
 }
 
-void TConvFilter::BuildSharpen(int percent, long double sigma, TDistributionShape shape, bool radial) {
+void TConvFilter::BuildSharpen(int percent, long double sigma, TDistributionShape shape,
+                               bool radial) {
   BuildDistribution(shape, radial, sigma);
   const TKernelSums sums = Sums();
   const int cx = -OffsetX, cy = -OffsetY;
@@ -136,7 +141,8 @@ void TConvFilter::BuildSharpen(int percent, long double sigma, TDistributionShap
   At(cx, cy) = RoundToInt(strength * sums.total);
 }
 
-void TConvFilter::BuildDetail(int percent, long double sigma, TDistributionShape shape, bool radial) {
+void TConvFilter::BuildDetail(int percent, long double sigma, TDistributionShape shape,
+                              bool radial) {
   BuildDistribution(shape, radial, sigma);
   const TKernelSums sums = Sums();
   const int cx = -OffsetX, cy = -OffsetY;
@@ -145,7 +151,8 @@ void TConvFilter::BuildDetail(int percent, long double sigma, TDistributionShape
   At(cx, cy) = RoundToInt(strength * (sums.total - sums.centre + 1));
 }
 
-void TConvFilter::BuildSmooth(int percent, long double sigma, TDistributionShape shape, bool radial) {
+void TConvFilter::BuildSmooth(int percent, long double sigma, TDistributionShape shape,
+                              bool radial) {
   BuildDistribution(shape, radial, sigma);
   const TKernelSums sums = Sums();
   const int cx = -OffsetX, cy = -OffsetY;
@@ -190,8 +197,8 @@ void TConvFilter::BuildBlur(int percent, long double radius) {
 // ---- Filtering -------------------------------------------------------------------
 
 uint8_t TConvFilter::Finish(int64_t sum, int64_t weightSum) const {
-  const long double m = weightSum != 0 ? static_cast<long double>(sum) / weightSum
-                                       : static_cast<long double>(sum);
+  const long double m =
+      weightSum != 0 ? static_cast<long double>(sum) / weightSum : static_cast<long double>(sum);
   const long double v = std::nearbyint(Factor * m + Bias * 255 * 0.01L);
   if (v < 0) return 0;
   if (v > 255) return 255;
@@ -232,7 +239,8 @@ void TConvFilter::BeginFilter(const TPixelGraphic& source) {
   if (entries <= kMaxTable && entries <= 3 * int64_t(w) * h) {
     lutLow_ = 255 * neg;
     lut_.resize(static_cast<size_t>(entries));
-    for (int64_t i = 0; i < entries; ++i) lut_[static_cast<size_t>(i)] = Finish(lutLow_ + i, interiorSum_);
+    for (int64_t i = 0; i < entries; ++i)
+      lut_[static_cast<size_t>(i)] = Finish(lutLow_ + i, interiorSum_);
   }
 }
 
@@ -298,7 +306,8 @@ bool TConvFilter::FilterRow(int y, uint8_t* bgr) {
     for (int i = 0; i < height_; ++i) {
       const uint8_t* row = SourceRow(static_cast<int>(top + i));
       for (int j = 0; j < width_; ++j) {
-        const A k = kernel_[static_cast<size_t>(i) * static_cast<size_t>(width_) + static_cast<size_t>(j)];
+        const A k =
+            kernel_[static_cast<size_t>(i) * static_cast<size_t>(width_) + static_cast<size_t>(j)];
         if (k == 0) continue;
         const uint8_t* s = row + start + 3 * static_cast<ptrdiff_t>(j + OffsetX);
         for (size_t t = 0; t < n; ++t) a[t] += k * static_cast<A>(s[t]);
@@ -313,8 +322,10 @@ bool TConvFilter::FilterRow(int y, uint8_t* bgr) {
       for (size_t t = 0; t < n; ++t) out[t] = Finish(a[t], interiorSum_);
     }
   };
-  if (255 * magnitude_ < (int64_t(1) << 31)) accumulate(acc32_);
-  else accumulate(acc64_);
+  if (255 * magnitude_ < (int64_t(1) << 31))
+    accumulate(acc32_);
+  else
+    accumulate(acc64_);
   return true;
 }
 

@@ -4,9 +4,13 @@
 
 namespace pgraphic {
 
-TRGB TPGFilter::FilterPixel(int, int) { return 0; }
+TRGB TPGFilter::FilterPixel(int, int) {
+  return 0;
+}
 
-bool TPGFilter::FilterRow(int, uint8_t*) { return false; }
+bool TPGFilter::FilterRow(int, uint8_t*) {
+  return false;
+}
 
 namespace {
 

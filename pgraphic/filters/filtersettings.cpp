@@ -7,7 +7,8 @@ namespace pgraphic {
 
 void FillShiftTable(TFilterTable& table, int s) {
   const int shift = (s * 255) / 100;
-  for (int i = 0; i < 256; ++i) table[static_cast<size_t>(i)] = static_cast<uint8_t>(std::clamp(i + shift, 0, 255));
+  for (int i = 0; i < 256; ++i)
+    table[static_cast<size_t>(i)] = static_cast<uint8_t>(std::clamp(i + shift, 0, 255));
 }
 
 void FillHueTable(TFilterTable& table, int hue) {
@@ -26,12 +27,15 @@ int NormalizeHue(int hue) {
   return hue;
 }
 
-long double SliderToFactor(int slider) { return std::pow(5.0L, slider / 100.0L); }
+long double SliderToFactor(int slider) {
+  return std::pow(5.0L, slider / 100.0L);
+}
 
 int FactorToSlider(long double factor) {
   if (!(factor >= 0.2L)) factor = 0.2L;  // also for NaN
   factor = std::min(factor, 5.0L);
-  return std::clamp(static_cast<int>(std::nearbyint(100 * std::log(factor) / std::log(5.0L))), -100, 100);
+  return std::clamp(static_cast<int>(std::nearbyint(100 * std::log(factor) / std::log(5.0L))), -100,
+                    100);
 }
 
 int StdDeviationToBar(long double sigma) {
@@ -55,12 +59,18 @@ struct TKindInfo {
 };
 
 constexpr TKindInfo kKinds[] = {
-    {TFilterKind::RGB, "rgb", 44},          {TFilterKind::CMY, "cmy", 48},
-    {TFilterKind::YCbCr, "ycbcr", 52},      {TFilterKind::HLS, "hls", 56},
-    {TFilterKind::HSV, "hsv", 60},          {TFilterKind::BCG, "bcg", 69},
-    {TFilterKind::GrayScale, "grayscale", 70}, {TFilterKind::Negative, "negative", 62},
-    {TFilterKind::Sharpen, "sharpen", 74},  {TFilterKind::Detail, "detail", 75},
-    {TFilterKind::Smooth, "smooth", 76},    {TFilterKind::Blur, "blur", 78},
+    {TFilterKind::RGB, "rgb", 44},
+    {TFilterKind::CMY, "cmy", 48},
+    {TFilterKind::YCbCr, "ycbcr", 52},
+    {TFilterKind::HLS, "hls", 56},
+    {TFilterKind::HSV, "hsv", 60},
+    {TFilterKind::BCG, "bcg", 69},
+    {TFilterKind::GrayScale, "grayscale", 70},
+    {TFilterKind::Negative, "negative", 62},
+    {TFilterKind::Sharpen, "sharpen", 74},
+    {TFilterKind::Detail, "detail", 75},
+    {TFilterKind::Smooth, "smooth", 76},
+    {TFilterKind::Blur, "blur", 78},
     {TFilterKind::Contour, "contour", 79},
 };
 
@@ -85,30 +95,39 @@ bool FilterKindFromName(const std::string& name, TFilterKind& kind) {
   return false;
 }
 
-const char* FilterKindName(TFilterKind kind) { return Info(kind).name; }
+const char* FilterKindName(TFilterKind kind) {
+  return Info(kind).name;
+}
 
-std::string FilterTitle(TFilterKind kind) { return LangStr(Info(kind).title); }
+std::string FilterTitle(TFilterKind kind) {
+  return LangStr(Info(kind).title);
+}
 
 bool IsConvolution(TFilterKind kind) {
-  return kind == TFilterKind::Sharpen || kind == TFilterKind::Detail || kind == TFilterKind::Smooth ||
-         kind == TFilterKind::Blur || kind == TFilterKind::Contour;
+  return kind == TFilterKind::Sharpen || kind == TFilterKind::Detail ||
+         kind == TFilterKind::Smooth || kind == TFilterKind::Blur || kind == TFilterKind::Contour;
 }
 
 TConvSettings DefaultConvSettings(TFilterKind kind) {
   TConvSettings s;
   switch (kind) {
-    case TFilterKind::Detail: s.Percent = 75; break;
+    case TFilterKind::Detail:
+      s.Percent = 75;
+      break;
     case TFilterKind::Smooth:
       s.StdDeviation = 1.3L;
       s.Percent = 100;
       break;
-    case TFilterKind::Blur: s.Percent = 100; break;
+    case TFilterKind::Blur:
+      s.Percent = 100;
+      break;
     case TFilterKind::Contour:
       s.StdDeviation = 1;
       s.Percent = 100;
       s.DistributionShape = dsRect;
       break;
-    default: break;
+    default:
+      break;
   }
   return s;
 }
@@ -116,11 +135,21 @@ TConvSettings DefaultConvSettings(TFilterKind kind) {
 std::unique_ptr<TXXXFilter> MakeXXXFilter(TFilterKind kind, const TXXXSettings& settings) {
   std::unique_ptr<TXXXFilter> f;
   switch (kind) {
-    case TFilterKind::CMY: f = std::make_unique<TCMYFilter>(); break;
-    case TFilterKind::YCbCr: f = std::make_unique<TYCbCrFilter>(); break;
-    case TFilterKind::HLS: f = std::make_unique<THLSFilter>(); break;
-    case TFilterKind::HSV: f = std::make_unique<THSVFilter>(); break;
-    default: f = std::make_unique<TRGBFilter>(); break;
+    case TFilterKind::CMY:
+      f = std::make_unique<TCMYFilter>();
+      break;
+    case TFilterKind::YCbCr:
+      f = std::make_unique<TYCbCrFilter>();
+      break;
+    case TFilterKind::HLS:
+      f = std::make_unique<THLSFilter>();
+      break;
+    case TFilterKind::HSV:
+      f = std::make_unique<THSVFilter>();
+      break;
+    default:
+      f = std::make_unique<TRGBFilter>();
+      break;
   }
   if (kind == TFilterKind::HLS || kind == TFilterKind::HSV) {
     FillHueTable(f->T1, NormalizeHue(settings.Bar1));
@@ -163,11 +192,15 @@ std::unique_ptr<TConvFilter> MakeConvFilter(TFilterKind kind, const TConvSetting
     case TFilterKind::Smooth:
       f->BuildSmooth(percent, sigma, settings.DistributionShape, settings.UseDistance);
       break;
-    case TFilterKind::Blur: f->BuildBlur(percent, RadiusToBar(settings.Radius) / 100.0L); break;
-    case TFilterKind::Contour:
-      f->BuildContour(percent, sigma, settings.BlackBk, settings.DistributionShape, settings.UseDistance);
+    case TFilterKind::Blur:
+      f->BuildBlur(percent, RadiusToBar(settings.Radius) / 100.0L);
       break;
-    default: break;
+    case TFilterKind::Contour:
+      f->BuildContour(percent, sigma, settings.BlackBk, settings.DistributionShape,
+                      settings.UseDistance);
+      break;
+    default:
+      break;
   }
   return f;
 }

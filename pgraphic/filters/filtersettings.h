@@ -53,7 +53,19 @@ struct TConvSettings {
 
 // What a named filter is, its dialog title and its default settings.
 enum class TFilterKind : uint8_t {
-  RGB, CMY, YCbCr, HLS, HSV, BCG, GrayScale, Negative, Sharpen, Detail, Smooth, Blur, Contour
+  RGB,
+  CMY,
+  YCbCr,
+  HLS,
+  HSV,
+  BCG,
+  GrayScale,
+  Negative,
+  Sharpen,
+  Detail,
+  Smooth,
+  Blur,
+  Contour
 };
 
 // Lower-case command names: "rgb", "cmy", "ycbcr", "hls", "hsv", "bcg",

@@ -75,7 +75,9 @@ void TPointFilter::BeginFilter(const TPixelGraphic& source) {
   memo_.clear();  // the tables may have changed since the last run
 }
 
-TRGB TPointFilter::FilterPixel(int x, int y) { return FilterColor(Source()->PixelColor(x, y)); }
+TRGB TPointFilter::FilterPixel(int x, int y) {
+  return FilterColor(Source()->PixelColor(x, y));
+}
 
 bool TPointFilter::FilterRow(int y, uint8_t* bgr) {
   const TPixelGraphic* source = Source();
@@ -83,14 +85,21 @@ bool TPointFilter::FilterRow(int y, uint8_t* bgr) {
   std::vector<TRGB>& row = row_;
   ReadColours(*source, y, row);
   const bool memoize = MemoizeColors();
-  constexpr size_t kMemoSize = 1 << 16;
-  if (memoize && memo_.size() != kMemoSize) memo_.assign(kMemoSize, ~uint64_t(0));
+  if (memoize && memo_.empty()) {
+    // A direct-mapped memo sized to the image: up to 2^20 entries (8 MB).
+    const int64_t pixels = int64_t(source->Width()) * source->Height();
+    int bits = 12;
+    while (bits < 20 && (int64_t(1) << bits) < pixels / 4) ++bits;
+    memoBits_ = bits;
+    memo_.assign(size_t(1) << bits, ~uint64_t(0));
+  }
   for (size_t x = 0; x < row.size(); ++x) {
     const TRGB c = row[x] & 0xFFFFFF;
     TRGB out;
     if (memoize) {
-      // Direct-mapped memo: key in the high half, result in the low half.
-      uint64_t& slot = memo_[(c ^ (c >> 11) ^ (c >> 17) * 0x9E37u) & (kMemoSize - 1)];
+      // Key in the high half, result in the low half.
+      uint64_t& slot =
+          memo_[(c ^ (c >> 11) ^ ((c >> 17) * 0x9E37u)) & ((size_t(1) << memoBits_) - 1)];
       if ((slot >> 32) == c) {
         out = static_cast<TRGB>(slot);
       } else {
@@ -110,7 +119,8 @@ bool TPointFilter::FilterRow(int y, uint8_t* bgr) {
 // ---- Filters -----------------------------------------------------------------
 
 TRGB TGrayScaleFilter::FilterColor(TRGB c) {
-  const int r = static_cast<int>(GetR(c)), g = static_cast<int>(GetG(c)), b = static_cast<int>(GetB(c));
+  const int r = static_cast<int>(GetR(c)), g = static_cast<int>(GetG(c)),
+            b = static_cast<int>(GetB(c));
   const int s = RGBWeighting ? (897 * r + 1761 * g + 342 * b) / 1000 : r + g + b;
   const uint32_t v = static_cast<uint32_t>(s / 3);
   return RGB(v, v, v);
@@ -124,7 +134,9 @@ TXXXFilter::TXXXFilter() {
   for (int i = 0; i < 256; ++i) T1[i] = T2[i] = T3[i] = static_cast<uint8_t>(i);
 }
 
-TRGB TRGBFilter::FilterColor(TRGB c) { return RGB(T1[GetR(c)], T2[GetG(c)], T3[GetB(c)]); }
+TRGB TRGBFilter::FilterColor(TRGB c) {
+  return RGB(T1[GetR(c)], T2[GetG(c)], T3[GetB(c)]);
+}
 
 TRGB TCMYFilter::FilterColor(TRGB c) {
   return RGB(255 - T1[255 - GetR(c)], 255 - T2[255 - GetG(c)], 255 - T3[255 - GetB(c)]);
@@ -173,8 +185,8 @@ TRGB THSVFilter::FilterColor(TRGB c) {
 
 void TBCGFilter::BuildTable() {
   for (int i = 0; i < 256; ++i) {
-    long double v = (Power(i * kInv255, Gamma) * 255 - 127.5L) * Contrast + 127.5L +
-                    Brightness * 255 * 0.01L;
+    long double v =
+        (Power(i * kInv255, Gamma) * 255 - 127.5L) * Contrast + 127.5L + Brightness * 255 * 0.01L;
     v = std::clamp(v, -1.0L, 256.0L);
     T[static_cast<size_t>(i)] = static_cast<uint8_t>(Clamp255(v));
   }
@@ -209,9 +221,12 @@ namespace {
 long double HueOf(long double r, long double g, long double b, long double mx, long double mn) {
   const long double d = mx - mn;
   long double h;
-  if (r == mx) h = (g - b) / d;
-  else if (g == mx) h = 2 + (b - r) / d;
-  else h = 4 + (r - g) / d;
+  if (r == mx)
+    h = (g - b) / d;
+  else if (g == mx)
+    h = 2 + (b - r) / d;
+  else
+    h = 4 + (r - g) / d;
   h *= 60;
   if (h < 0) h += 360;
   return h;
@@ -219,7 +234,8 @@ long double HueOf(long double r, long double g, long double b, long double mx, l
 
 }  // namespace
 
-void RGBToHLS(long double r, long double g, long double b, THue& h, long double& l, long double& s) {
+void RGBToHLS(long double r, long double g, long double b, THue& h, long double& l,
+              long double& s) {
   const long double mx = std::max({r, g, b}), mn = std::min({r, g, b});
   l = (mx + mn) / 2;
   if (mx == mn) {
@@ -254,7 +270,8 @@ void HLSToRGB(const THue& h, long double l, long double s, long double& r, long 
   b = value(h.Degrees - 120);
 }
 
-void RGBToHSV(long double r, long double g, long double b, THue& h, long double& s, long double& v) {
+void RGBToHSV(long double r, long double g, long double b, THue& h, long double& s,
+              long double& v) {
   const long double mx = std::max({r, g, b}), mn = std::min({r, g, b});
   v = mx;
   s = mx == 0 ? 0 : (mx - mn) / mx;
@@ -281,12 +298,36 @@ void HSVToRGB(const THue& h, long double s, long double v, long double& r, long 
   const long double f = hh - i;
   const long double p = v * (1 - s), q = v * (1 - s * f), t = v * (1 - s * (1 - f));
   switch (i) {
-    case 0: r = v; g = t; b = p; break;
-    case 1: r = q; g = v; b = p; break;
-    case 2: r = p; g = v; b = t; break;
-    case 3: r = p; g = q; b = v; break;
-    case 4: r = t; g = p; b = v; break;
-    default: r = v; g = p; b = q; break;
+    case 0:
+      r = v;
+      g = t;
+      b = p;
+      break;
+    case 1:
+      r = q;
+      g = v;
+      b = p;
+      break;
+    case 2:
+      r = p;
+      g = v;
+      b = t;
+      break;
+    case 3:
+      r = p;
+      g = q;
+      b = v;
+      break;
+    case 4:
+      r = t;
+      g = p;
+      b = v;
+      break;
+    default:
+      r = v;
+      g = p;
+      b = q;
+      break;
   }
 }
 

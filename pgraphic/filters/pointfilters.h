@@ -28,6 +28,7 @@ class TPointFilter : public TPGFilter {
 
  private:
   std::vector<uint64_t> memo_;
+  int memoBits_ = 12;
   std::vector<TRGB> row_;
 };
 
@@ -86,9 +87,9 @@ class THSVFilter : public TXXXFilter {
 // Brightness, contrast and gamma through one table built by BeginFilter.
 class TBCGFilter : public TPointFilter {
  public:
-  int Brightness = 1;            // -100 .. 100
-  long double Contrast = 1;      // factor
-  long double Gamma = 1;         // exponent
+  int Brightness = 1;        // -100 .. 100
+  long double Contrast = 1;  // factor
+  long double Gamma = 1;     // exponent
   bool ApplyOnY = false;
   TFilterTable T{};
 

@@ -42,9 +42,12 @@ TAxisMethod ChooseMethod(TStretchMode mode, int64_t s, int64_t d) {
 
 int64_t AxisDivisor(TAxisMethod method, int64_t s, int64_t d) {
   switch (method) {
-    case TAxisMethod::Linear: return 2 * d;
-    case TAxisMethod::Area: return s;
-    default: return 1;
+    case TAxisMethod::Linear:
+      return 2 * d;
+    case TAxisMethod::Area:
+      return s;
+    default:
+      return 1;
   }
 }
 
@@ -172,9 +175,9 @@ std::vector<TRGB> SourceColours(const TPixelGraphic& source) {
   const int capacity = source.PaletteCapacity();
   colours.resize(static_cast<size_t>(capacity));
   for (int i = 0; i < capacity; ++i) {
-    colours[static_cast<size_t>(i)] = i < source.PaletteCount()
-                                          ? source.PaletteColor(i)
-                                          : (source.PaletteCount() > 0 ? source.PaletteColor(0) : 0);
+    colours[static_cast<size_t>(i)] =
+        i < source.PaletteCount() ? source.PaletteColor(i)
+                                  : (source.PaletteCount() > 0 ? source.PaletteColor(0) : 0);
   }
   return colours;
 }
@@ -188,7 +191,7 @@ struct TStretchJob {
   TAxisMethod vMethod;
   uint64_t hDivisor, vDivisor;
   // Valid destination columns and their taps.
-  std::vector<int> cols{};        // destination x of each valid column
+  std::vector<int> cols{};          // destination x of each valid column
   std::vector<int32_t> tapStart{};  // first tap of each valid column (size cols + 1)
   std::vector<int64_t> tapIndex{};  // source column of each tap (relative to srcLo)
   std::vector<Acc> tapWeight{};
@@ -294,7 +297,8 @@ void TStretchJob<Acc>::Run() {
     const int yi = static_cast<int>(y);
     if (dest.PixelFormat() == pf24Bit) {
       uint8_t* d = dest.ScanLine(yi);
-      for (size_t c = 0; c < n; ++c) std::memcpy(d + 3 * static_cast<size_t>(cols[c]), &out[3 * c], 3);
+      for (size_t c = 0; c < n; ++c)
+        std::memcpy(d + 3 * static_cast<size_t>(cols[c]), &out[3 * c], 3);
     } else {
       if (dithering) dest.DitherNextRow();
       // Serpentine: even rows left to right, odd rows right to left.
@@ -360,7 +364,7 @@ void TPixelGraphic::StretchCopy(int destLeft, int destTop, int destWidth, int de
 
   auto run = [&](auto accTag) {
     using Acc = decltype(accTag);
-    TStretchJob<Acc> job{*this,  source, x0,      x1,      y0,       y1,       destTop,
+    TStretchJob<Acc> job{*this,      source, x0,        x1,      y0,       y1,      destTop,
                          destHeight, srcTop, srcHeight, vMethod, hDivisor, vDivisor};
     // Column spans for the whole destination column range.
     std::vector<int64_t> absIndex;
@@ -383,8 +387,10 @@ void TPixelGraphic::StretchCopy(int destLeft, int destTop, int destWidth, int de
   };
   // Sums stay below 255 times the divisor; 32-bit arithmetic suffices below this.
   constexpr uint64_t kNarrowLimit = 0x7FFFFFFF / 255;
-  if (hDivisor < kNarrowLimit && vDivisor < kNarrowLimit) run(uint32_t{});
-  else run(uint64_t{});
+  if (hDivisor < kNarrowLimit && vDivisor < kNarrowLimit)
+    run(uint32_t{});
+  else
+    run(uint64_t{});
   Changed();
 }
 
@@ -408,8 +414,10 @@ void TPixelGraphic::Rotate(int destCenterX, int destCenterY, const TPixelGraphic
 
   // Destination box: the rectangle one pixel beyond the samples, mapped forward.
   long double minX = 0, maxX = 0, minY = 0, maxY = 0;
-  const long double cornersX[2] = {static_cast<long double>(rl - 1), static_cast<long double>(rr + 1)};
-  const long double cornersY[2] = {static_cast<long double>(rt - 1), static_cast<long double>(rb + 1)};
+  const long double cornersX[2] = {static_cast<long double>(rl - 1),
+                                   static_cast<long double>(rr + 1)};
+  const long double cornersY[2] = {static_cast<long double>(rt - 1),
+                                   static_cast<long double>(rb + 1)};
   for (int i = 0; i < 4; ++i) {
     const long double a = cornersX[i & 1] - srcCenterX;
     const long double b = cornersY[i >> 1] - srcCenterY;
@@ -421,10 +429,12 @@ void TPixelGraphic::Rotate(int destCenterX, int destCenterY, const TPixelGraphic
     if (i == 0 || dy > maxY) maxY = dy;
   }
   const long double limit = 1e15L;
-  const int64_t bx0 = std::max<int64_t>(0, static_cast<int64_t>(std::floor(std::max(minX, -limit))));
+  const int64_t bx0 =
+      std::max<int64_t>(0, static_cast<int64_t>(std::floor(std::max(minX, -limit))));
   const int64_t bx1 =
       std::min<int64_t>(width_ - 1, static_cast<int64_t>(std::ceil(std::min(maxX, limit))));
-  const int64_t by0 = std::max<int64_t>(0, static_cast<int64_t>(std::floor(std::max(minY, -limit))));
+  const int64_t by0 =
+      std::max<int64_t>(0, static_cast<int64_t>(std::floor(std::max(minY, -limit))));
   const int64_t by1 =
       std::min<int64_t>(height_ - 1, static_cast<int64_t>(std::ceil(std::min(maxY, limit))));
   if (bx0 > bx1 || by0 > by1) return;
@@ -434,8 +444,8 @@ void TPixelGraphic::Rotate(int destCenterX, int destCenterY, const TPixelGraphic
   // the indices are moved as they are: mapping each colour back through the
   // nearest-colour rules could pick another entry of equal or similar colour
   // (the colour cache shares one index per cell) and diffuse the difference.
-  bool rawIndices = quarterTurns && pixelFormat_ != pf24Bit && pixelFormat_ == source.PixelFormat() &&
-                    paletteCount_ == source.PaletteCount();
+  bool rawIndices = quarterTurns && pixelFormat_ != pf24Bit &&
+                    pixelFormat_ == source.PixelFormat() && paletteCount_ == source.PaletteCount();
   for (int i = 0; rawIndices && i < paletteCount_; ++i) {
     rawIndices = palette_[static_cast<size_t>(i)] == source.PaletteColor(i);
   }
@@ -466,71 +476,77 @@ void TPixelGraphic::Rotate(int destCenterX, int destCenterY, const TPixelGraphic
       SolveInterval(b, -sr, rt, rb, from, to);
     };
     if (fast24 && cr == 0) {
-      // Quarter turns of true-colour images: a band of destination rows reads
-      // short contiguous runs of each source row, then the rows are stored one
-      // by one so that an Abort leaves exactly the reported rows written.
-      constexpr int64_t kBand = 32;
+      // Quarter turns of true-colour images. The source row of destination
+      // column x is b - sr * x for every row, and the source column of
+      // destination row y is a(y); so the columns written are the same for all
+      // rows. The work goes in tiles of 64 x 64 pixels, which keeps the pages and
+      // cache lines of both images at hand; a band of rows is gathered in a
+      // buffer and stored row by row, so that an Abort leaves exactly the
+      // reported rows written.
+      constexpr int64_t kBand = 64, kTile = 64;
+      int64_t from = bx0, to = bx1;
+      const int64_t b = srcCenterY + sr * destCenterX;
+      SolveInterval(b, -sr, rt, rb, from, to);
+      auto columnOf = [&](int64_t y) { return srcCenterX + sr * (y - destCenterY); };
+      const size_t w = from <= to ? static_cast<size_t>(to - from + 1) : 0;
+      std::vector<const uint8_t*> sourceRows(w);
+      for (size_t i = 0; i < w; ++i) {
+        sourceRows[i] =
+            source.ScanLine(static_cast<int>(b - sr * (from + static_cast<int64_t>(i))));
+      }
       std::vector<uint8_t> band;
-      std::vector<uint8_t*> target(kBand);
-      std::vector<char> valid(kBand);
+      uint8_t* target[kBand];
       bool aborted = false;
       for (int64_t yb = by0; yb <= by1 && !aborted; yb += kBand) {
         const int64_t nb = std::min(kBand, by1 - yb + 1);
-        int64_t from = 0, to = -1, a = 0, b = 0;
-        bool any = false;
+        int64_t kLo = nb, kHi = -1;  // rows of the band with a source column
         for (int64_t k = 0; k < nb; ++k) {
-          int64_t f, t, ak, bk;
-          rowInterval(yb + k, f, t, ak, bk);
-          valid[k] = f <= t;
-          if (valid[k]) {
-            from = f;
-            to = t;
-            if (!any) {
-              a = ak;
-              b = bk;
-            }
-            any = true;
+          const int64_t col = columnOf(yb + k);
+          if (col >= rl && col <= rr) {
+            kLo = std::min(kLo, k);
+            kHi = k;
           }
         }
-        const bool direct = !OnProgress;
-        if (any) {
-          const size_t w = static_cast<size_t>(to - from + 1);
-          if (!direct) band.resize(static_cast<size_t>(nb) * 3 * w);
-          int64_t firstValid = 0;
-          while (!valid[firstValid]) ++firstValid;
-          for (int64_t k = 0; k < nb; ++k) {
-            target[k] = direct ? ScanLine(static_cast<int>(yb + k)) + 3 * from
-                               : band.data() + static_cast<size_t>(k) * 3 * w;
-          }
-          // Source column of band row k: a + sr * (k - firstValid); all rows of
-          // the band with a valid interval share the same column range.
-          for (int64_t x = from; x <= to; ++x) {
-            const uint8_t* srow = source.ScanLine(static_cast<int>(b - sr * x));
-            uint8_t* const* tp = target.data();
-            const size_t off = static_cast<size_t>(3 * (x - from));
-            for (int64_t k = 0; k < nb; ++k) {
-              if (valid[k]) {
-                const uint8_t* q = srow + 3 * (a + sr * (k - firstValid));
-                uint8_t* d = tp[k] + off;
-                d[0] = q[0];
-                d[1] = q[1];
-                d[2] = q[2];
+        if (w > 0 && kLo <= kHi) {
+          band.resize(static_cast<size_t>(nb) * 3 * w);
+          for (int64_t k = kLo; k <= kHi; ++k)
+            target[k] = band.data() + static_cast<size_t>(k) * 3 * w;
+          for (size_t x0 = 0; x0 < w; x0 += kTile) {
+            const size_t x1 = std::min(w, x0 + static_cast<size_t>(kTile));
+            const uint8_t* const* rows = sourceRows.data();
+            for (int64_t k = kLo; k <= kHi; ++k) {
+              const size_t offset = 3 * static_cast<size_t>(columnOf(yb + k));
+              uint8_t* d = target[k] + 3 * x0;
+              size_t x = x0;
+              if (offset + 4 <= static_cast<size_t>(source.RowStride())) {
+                // Four pixels at a time: four-byte loads (the fourth byte still
+                // lies in the source row) packed into one eight- and one
+                // four-byte store.
+                for (; x + 4 <= x1; x += 4, d += 12) {
+                  uint32_t q0, q1, q2, q3;
+                  std::memcpy(&q0, rows[x] + offset, 4);
+                  std::memcpy(&q1, rows[x + 1] + offset, 4);
+                  std::memcpy(&q2, rows[x + 2] + offset, 4);
+                  std::memcpy(&q3, rows[x + 3] + offset, 4);
+                  const uint64_t lo = uint64_t(q0 & 0xFFFFFF) | (uint64_t(q1 & 0xFFFFFF) << 24) |
+                                      (uint64_t(q2) << 48);
+                  const uint32_t hi = ((q2 >> 16) & 0xFF) | (q3 << 8);
+                  std::memcpy(d, &lo, 8);
+                  std::memcpy(d + 8, &hi, 4);
+                }
               }
+              for (; x < x1; ++x, d += 3) std::memcpy(d, rows[x] + offset, 3);
             }
-          }
-          if (!direct) {
-            for (int64_t k = 0; k < nb; ++k) {
-              if (valid[k]) std::memcpy(ScanLine(static_cast<int>(yb + k)) + 3 * from, target[k], 3 * w);
-              if (Progress(static_cast<int>(yb + k - by0), maxStep)) {
-                aborted = true;
-                break;
-              }
-            }
-            continue;
           }
         }
-        for (int64_t k = 0; k < nb && !aborted; ++k) {
-          if (Progress(static_cast<int>(yb + k - by0), maxStep)) aborted = true;
+        for (int64_t k = 0; k < nb; ++k) {
+          if (w > 0 && k >= kLo && k <= kHi) {
+            std::memcpy(ScanLine(static_cast<int>(yb + k)) + 3 * from, target[k], 3 * w);
+          }
+          if (Progress(static_cast<int>(yb + k - by0), maxStep)) {
+            aborted = true;
+            break;
+          }
         }
       }
     } else {
@@ -562,8 +578,9 @@ void TPixelGraphic::Rotate(int destCenterX, int destCenterY, const TPixelGraphic
             const int64_t n = to - from + 1;
             for (int64_t k = 0; k < n; ++k) {
               const int64_t x = (yi & 1) ? to - k : from + k;
-              writeColour(static_cast<int>(x), yi,
-                          source.PixelColor(static_cast<int>(a + cr * x), static_cast<int>(b - sr * x)));
+              writeColour(
+                  static_cast<int>(x), yi,
+                  source.PixelColor(static_cast<int>(a + cr * x), static_cast<int>(b - sr * x)));
             }
           }
         }
@@ -573,7 +590,9 @@ void TPixelGraphic::Rotate(int destCenterX, int destCenterY, const TPixelGraphic
   } else {
     const bool bilinear = rotateBilinear_;
     const TRGB background = source.BackGroundColorRGB();
-    auto insideRect = [&](int64_t x, int64_t y) { return x >= rl && x <= rr && y >= rt && y <= rb; };
+    auto insideRect = [&](int64_t x, int64_t y) {
+      return x >= rl && x <= rr && y >= rt && y <= rb;
+    };
     auto sample = [&](int64_t x, int64_t y) -> TRGB {
       if (x < 0 || y < 0 || x >= source.Width() || y >= source.Height()) return background;
       return source.PixelColor(static_cast<int>(x), static_cast<int>(y));
@@ -601,16 +620,19 @@ void TPixelGraphic::Rotate(int destCenterX, int destCenterY, const TPixelGraphic
         if (fx1 < rl || fx0 > rr || fy1 < rt || fy0 > rb) continue;
         const int64_t x0 = static_cast<int64_t>(fx0), x1 = static_cast<int64_t>(fx1);
         const int64_t y0 = static_cast<int64_t>(fy0), y1 = static_cast<int64_t>(fy1);
-        if (!insideRect(x0, y0) && !insideRect(x0, y1) && !insideRect(x1, y0) && !insideRect(x1, y1)) {
+        if (!insideRect(x0, y0) && !insideRect(x0, y1) && !insideRect(x1, y0) &&
+            !insideRect(x1, y1)) {
           continue;
         }
         long double wx0, wx1, wy0, wy1;
-        if (x0 == x1) wx0 = wx1 = 0.5L;
+        if (x0 == x1)
+          wx0 = wx1 = 0.5L;
         else {
           wx0 = 1 - (sx - fx0);
           wx1 = 1 - (fx1 - sx);
         }
-        if (y0 == y1) wy0 = wy1 = 0.5L;
+        if (y0 == y1)
+          wy0 = wy1 = 0.5L;
         else {
           wy0 = 1 - (sy - fy0);
           wy1 = 1 - (fy1 - sy);
@@ -618,8 +640,8 @@ void TPixelGraphic::Rotate(int destCenterX, int destCenterY, const TPixelGraphic
         const TRGB c00 = sample(x0, y0), c01 = sample(x0, y1);
         const TRGB c10 = sample(x1, y0), c11 = sample(x1, y1);
         auto mix = [&](uint32_t (*get)(TRGB)) {
-          const long double v = wx0 * wy0 * get(c00) + wx0 * wy1 * get(c01) +
-                                wx1 * wy0 * get(c10) + wx1 * wy1 * get(c11);
+          const long double v = wx0 * wy0 * get(c00) + wx0 * wy1 * get(c01) + wx1 * wy0 * get(c10) +
+                                wx1 * wy1 * get(c11);
           return static_cast<int>(std::clamp(std::nearbyint(v), 0.0L, 255.0L));
         };
         WriteColor(static_cast<int>(x), yi, mix(GetR), mix(GetG), mix(GetB), dithering);
@@ -659,8 +681,12 @@ void TPixelGraphic::MirrorHorizontal() {
   for (int y = 0; y < height_; ++y) {
     uint8_t* row = ScanLine(y);
     switch (pixelFormat_) {
-      case pf24Bit: ReverseRow24(row, width_); break;
-      case pf8Bit: std::reverse(row, row + width_); break;
+      case pf24Bit:
+        ReverseRow24(row, width_);
+        break;
+      case pf8Bit:
+        std::reverse(row, row + width_);
+        break;
       default:
         for (int j = 0; j <= (width_ - 2) / 2; ++j) {
           const uint32_t a = Pixel(j, y), b = Pixel(width_ - 1 - j, y);

@@ -36,8 +36,8 @@ inline std::unique_ptr<TPixelGraphic> Rotate180(const TPixelGraphic& source) {
 // The rectangle (left, top, width, height) as a new image in the source's pixel
 // format and palette: pixel (j, i) is the raw value of source pixel
 // (left + j, top + i).
-std::unique_ptr<TPixelGraphic> CropImage(const TPixelGraphic& source, int left, int top,
-                                         int width, int height);
+std::unique_ptr<TPixelGraphic> CropImage(const TPixelGraphic& source, int left, int top, int width,
+                                         int height);
 
 // The image resampled to newWidth x newHeight in its own pixel format, palette and
 // StretchMode.

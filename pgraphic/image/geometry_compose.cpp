@@ -48,8 +48,8 @@ std::unique_ptr<TPixelGraphic> TurnImage(const TPixelGraphic& source, TTurn turn
   return dest;
 }
 
-std::unique_ptr<TPixelGraphic> CropImage(const TPixelGraphic& source, int left, int top,
-                                         int width, int height) {
+std::unique_ptr<TPixelGraphic> CropImage(const TPixelGraphic& source, int left, int top, int width,
+                                         int height) {
   auto dest = NewImageLike(source, width, height, source.PixelFormat());
   if (dest->Empty()) return dest;
   const int bpp = source.BitsPerPixel();

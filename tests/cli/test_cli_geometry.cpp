@@ -40,8 +40,9 @@ Outcome Cli(const std::string& arguments, const fs::path& dir) {
 struct CliGeometryTest : ::testing::Test {
   fs::path dir;
   void SetUp() override {
-    dir = fs::temp_directory_path() / ("korvane-cligeom-" + std::to_string(::getpid()) + "-" +
-                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir = fs::temp_directory_path() /
+          ("korvane-cligeom-" + std::to_string(::getpid()) + "-" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir);
     fs::create_directories(dir);
   }
@@ -86,8 +87,8 @@ TEST_F(CliGeometryTest, ConvertTurnsAndMirrorsLikeImageMagick) {
   for (const auto& c : cases) {
     const Outcome r = Cli(std::string("convert in.bmp ours.bmp ") + c.ours, dir);
     ASSERT_EQ(r.status, 0) << r.err;
-    ASSERT_EQ(std::system((std::string(magick) + " '" + (dir / "in.bmp").string() + "' " + c.theirs +
-                           " BMP3:'" + (dir / "theirs.bmp").string() + "'")
+    ASSERT_EQ(std::system((std::string(magick) + " '" + (dir / "in.bmp").string() + "' " +
+                           c.theirs + " BMP3:'" + (dir / "theirs.bmp").string() + "'")
                               .c_str()),
               0);
     EXPECT_TRUE(SameColours(*Load("ours.bmp"), *Load("theirs.bmp"))) << c.ours;
@@ -149,7 +150,8 @@ TEST_F(CliGeometryTest, BatchReportsWhichFilesFailed) {
   Noise("A.BMP", 6, 4);
   Noise("b.bmp", 5, 5);
   { std::ofstream(dir / "bad.bmp") << "no image here"; }
-  const Outcome r = Cli("batch --to out --format bmp --rotate right --colors gray A.BMP bad.bmp b.bmp", dir);
+  const Outcome r =
+      Cli("batch --to out --format bmp --rotate right --colors gray A.BMP bad.bmp b.bmp", dir);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "Conversion is complete! 2 of 3 files converted, 1 failed.\n");
   EXPECT_NE(r.err.find("bad.bmp: Unknown file format"), std::string::npos) << r.err;

@@ -1,11 +1,11 @@
 // Batch conversion of file lists.
+#include "pgraphic/batch.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <random>
-
-#include "pgraphic/batch.h"
 
 namespace pgraphic {
 namespace {
@@ -16,7 +16,8 @@ class BatchTest : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = fs::path(::testing::TempDir()) /
-           ("korvane_batch_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+           ("korvane_batch_" +
+            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(dir_);
     fs::create_directories(dir_ / "in");
     fs::create_directories(dir_ / "out");
@@ -71,7 +72,8 @@ TEST_F(BatchTest, FailuresAreCountedAndNamedAndTheRunGoesOn) {
   EXPECT_FALSE(r.Failed[0].Message.empty());
   EXPECT_FALSE(r.Interrupted);
   EXPECT_EQ(r.Message, "Conversion is complete!");
-  EXPECT_EQ(done, (std::vector<std::string>{"one.bmp", "broken.bmp failed", "missing.bmp failed", "Two.BMP"}));
+  EXPECT_EQ(done, (std::vector<std::string>{"one.bmp", "broken.bmp failed", "missing.bmp failed",
+                                            "Two.BMP"}));
   EXPECT_TRUE(fs::exists(Out() + "/one.bmp"));
   EXPECT_TRUE(fs::exists(Out() + "/two.bmp"));
 
@@ -115,8 +117,8 @@ TEST_F(BatchTest, MirrorTurnAndColourResolution) {
 }
 
 TEST_F(BatchTest, MeterRisesInEqualStepsAndStopEndsTheRun) {
-  const std::vector<std::string> files = {WriteImage("a.bmp", 3, 3, 4), WriteImage("b.bmp", 3, 3, 5),
-                                          WriteImage("c.bmp", 3, 3, 6)};
+  const std::vector<std::string> files = {
+      WriteImage("a.bmp", 3, 3, 4), WriteImage("b.bmp", 3, 3, 5), WriteImage("c.bmp", 3, 3, 6)};
   TBatchSettings s;
   s.TargetFolder = Out();
   std::vector<int> meter;
@@ -141,7 +143,8 @@ TEST_F(BatchTest, MeterRisesInEqualStepsAndStopEndsTheRun) {
 
 TEST_F(BatchTest, RunsThatCannotStart) {
   TBatchSettings s;
-  auto message = [&](const std::vector<std::string>& files, const TBatchHooks& hooks) -> std::string {
+  auto message = [&](const std::vector<std::string>& files,
+                     const TBatchHooks& hooks) -> std::string {
     try {
       ConvertFiles(files, s, hooks);
     } catch (const EBatchConversion& e) {

@@ -31,7 +31,8 @@ std::unique_ptr<TPixelGraphic> Flat(int w, int h, TRGB c) {
 
 int MaxDifference(TRGB a, TRGB b) {
   int d = 0;
-  for (int shift : {0, 8, 16}) d = std::max(d, std::abs(int((a >> shift) & 255) - int((b >> shift) & 255)));
+  for (int shift : {0, 8, 16})
+    d = std::max(d, std::abs(int((a >> shift) & 255) - int((b >> shift) & 255)));
   return d;
 }
 
@@ -73,7 +74,8 @@ TEST(PointFilters, GrayScaleAndNegativeValues) {
   EXPECT_EQ(gray.FilterColor(RGB(0, 0, 255)), RGB(29, 29, 29));
   EXPECT_EQ(gray.FilterColor(RGB(255, 255, 255)), RGB(255, 255, 255));
   gray.RGBWeighting = false;
-  for (TRGB c : {RGB(255, 0, 0), RGB(0, 255, 0), RGB(0, 0, 255)}) EXPECT_EQ(gray.FilterColor(c), RGB(85, 85, 85));
+  for (TRGB c : {RGB(255, 0, 0), RGB(0, 255, 0), RGB(0, 0, 255)})
+    EXPECT_EQ(gray.FilterColor(c), RGB(85, 85, 85));
   EXPECT_EQ(gray.FilterColor(RGB(255, 255, 255)), RGB(255, 255, 255));
 
   auto image = Noise(23, 11, 4);
@@ -126,12 +128,14 @@ TEST(PointFilters, HueShiftsAndGrayPixels) {
   for (TFilterKind kind : {TFilterKind::HLS, TFilterKind::HSV}) {
     auto f = MakeXXXFilter(kind, half);
     // Red turns to cyan, gray stays gray whatever the hue shift.
-    EXPECT_LE(MaxDifference(f->FilterColor(RGB(255, 0, 0)), RGB(0, 255, 255)), 1) << FilterKindName(kind);
+    EXPECT_LE(MaxDifference(f->FilterColor(RGB(255, 0, 0)), RGB(0, 255, 255)), 1)
+        << FilterKindName(kind);
     for (uint32_t v : {0u, 77u, 128u, 255u}) EXPECT_EQ(f->FilterColor(RGB(v, v, v)), RGB(v, v, v));
   }
   TXXXSettings lighter;
   lighter.Bar2 = 100;
-  EXPECT_EQ(MakeXXXFilter(TFilterKind::HLS, lighter)->FilterColor(RGB(30, 60, 90)), RGB(255, 255, 255));
+  EXPECT_EQ(MakeXXXFilter(TFilterKind::HLS, lighter)->FilterColor(RGB(30, 60, 90)),
+            RGB(255, 255, 255));
   THue defined;
   defined.Defined = true;
   long double r, g, b;
@@ -287,7 +291,8 @@ TEST(ConvFilter, FlatImagesStayFlatAndContourIsWhiteOrBlack) {
   auto flat = Flat(17, 13, colour);
   std::vector<std::unique_ptr<TConvFilter>> filters;
   filters.push_back(std::make_unique<TConvFilter>());
-  for (TFilterKind kind : {TFilterKind::Sharpen, TFilterKind::Detail, TFilterKind::Smooth, TFilterKind::Blur})
+  for (TFilterKind kind :
+       {TFilterKind::Sharpen, TFilterKind::Detail, TFilterKind::Smooth, TFilterKind::Blur})
     filters.push_back(MakeConvFilter(kind, DefaultConvSettings(kind)));
   TConvSettings strong = DefaultConvSettings(TFilterKind::Sharpen);
   strong.Percent = 10;
@@ -355,8 +360,10 @@ TEST(ConvFilter, CornersTakeTheWeightedMeanOfTheInsidePart) {
   const int weights[4] = {5, 6, 8, 9};
   const int xs[4] = {0, 1, 0, 1}, ys[4] = {0, 0, 1, 1};
   long sum = 0;
-  for (int k = 0; k < 4; ++k) sum += weights[k] * static_cast<long>(GetG(src->PixelColor(xs[k], ys[k])));
-  EXPECT_EQ(static_cast<long>(GetG(out.PixelColor(0, 0))), std::lround(std::nearbyint(sum / 28.0L)));
+  for (int k = 0; k < 4; ++k)
+    sum += weights[k] * static_cast<long>(GetG(src->PixelColor(xs[k], ys[k])));
+  EXPECT_EQ(static_cast<long>(GetG(out.PixelColor(0, 0))),
+            std::lround(std::nearbyint(sum / 28.0L)));
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
 // Resampling, rotation, mirroring and cropping of TPixelGraphic.
+#include "pgraphic/image/geometry.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -10,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "pgraphic/image/geometry.h"
 #include "pgraphic/image/pixelgraphic.h"
 
 namespace pgraphic {
@@ -108,11 +109,14 @@ int NaiveMethod(TStretchMode mode, int64_t s, int64_t d) {
   return d < s ? 1 : 0;
 }
 
-int64_t NaiveDivisor(int m, int64_t s, int64_t d) { return m == 0 ? 2 * d : m == 1 ? s : 1; }
+int64_t NaiveDivisor(int m, int64_t s, int64_t d) {
+  return m == 0 ? 2 * d : m == 1 ? s : 1;
+}
 
 void NaiveStretch(TPixelGraphic& dst, int dl, int dt, int dw, int dh, const TPixelGraphic& src,
                   int sl, int st, int sw, int sh) {
-  const int hm = NaiveMethod(dst.StretchMode(), sw, dw), vm = NaiveMethod(dst.StretchMode(), sh, dh);
+  const int hm = NaiveMethod(dst.StretchMode(), sw, dw),
+            vm = NaiveMethod(dst.StretchMode(), sh, dh);
   const int64_t hd = NaiveDivisor(hm, sw, dw), vd = NaiveDivisor(vm, sh, dh);
   for (int y = std::max(dt, 0); y <= std::min(dt + dh - 1, dst.Height() - 1); ++y) {
     const Span rs = NaiveSpan(vm, y, dt, dh, st, sh, src.Height());
@@ -135,8 +139,9 @@ void NaiveStretch(TPixelGraphic& dst, int dl, int dt, int dw, int dh, const TPix
         }
         for (int ch = 0; ch < 3; ++ch) acc[ch] += sum[ch] / hd * k;
       }
-      dst.SetPixel(x, y, RGB(static_cast<uint32_t>(acc[0] / vd), static_cast<uint32_t>(acc[1] / vd),
-                             static_cast<uint32_t>(acc[2] / vd)));
+      dst.SetPixel(x, y,
+                   RGB(static_cast<uint32_t>(acc[0] / vd), static_cast<uint32_t>(acc[1] / vd),
+                       static_cast<uint32_t>(acc[2] / vd)));
     }
   }
 }
@@ -185,12 +190,14 @@ TEST(StretchCopy, AreaDownscaleIsTheBoxAverage) {
     for (int x = 0; x < 4; ++x) {
       int sum = 0;
       for (int j = 0; j < 3; ++j)
-        for (int i = 0; i < 3; ++i) sum += static_cast<int>(GetG(src->PixelColor(3 * x + i, 3 * y + j)));
+        for (int i = 0; i < 3; ++i)
+          sum += static_cast<int>(GetG(src->PixelColor(3 * x + i, 3 * y + j)));
       // Each row's sum is divided before the rows are combined.
       int rows = 0;
       for (int j = 0; j < 3; ++j) {
         int r = 0;
-        for (int i = 0; i < 3; ++i) r += 3 * static_cast<int>(GetG(src->PixelColor(3 * x + i, 3 * y + j)));
+        for (int i = 0; i < 3; ++i)
+          r += 3 * static_cast<int>(GetG(src->PixelColor(3 * x + i, 3 * y + j)));
         rows += r / 9 * 3;
       }
       EXPECT_EQ(static_cast<int>(GetG(dst.PixelColor(x, y))), rows / 9);
@@ -269,7 +276,8 @@ TEST(StretchCopy, ProgressAbortAndDegenerateRectangles) {
 }
 
 TEST(Rotate, QuarterTurnsPlaceEveryPixel) {
-  for (auto [w, h] : std::vector<std::pair<int, int>>{{3, 2}, {5, 4}, {4, 5}, {4, 4}, {3, 3}, {1, 1}, {1, 7}, {6, 1}, {37, 70}}) {
+  for (auto [w, h] : std::vector<std::pair<int, int>>{
+           {3, 2}, {5, 4}, {4, 5}, {4, 4}, {3, 3}, {1, 1}, {1, 7}, {6, 1}, {37, 70}}) {
     auto src = Noise24(w, h, static_cast<unsigned>(w * 100 + h));
     auto right = RotateRight90(*src);
     auto left = RotateLeft90(*src);
@@ -294,7 +302,8 @@ TEST(Rotate, QuarterTurnsOfPaletteImagesKeepFormatAndColours) {
     src.SetSize(5, 4, format);
     const int n = src.PaletteCapacity();
     src.SetPaletteCount(n);
-    for (int i = 0; i < n; ++i) src.SetPaletteColor(i, RGB(i * 255 / (n - 1), 0, 255 - i * 255 / (n - 1)));
+    for (int i = 0; i < n; ++i)
+      src.SetPaletteColor(i, RGB(i * 255 / (n - 1), 0, 255 - i * 255 / (n - 1)));
     src.SetDither(false);
     for (int y = 0; y < 4; ++y)
       for (int x = 0; x < 5; ++x) src.SetPixel(x, y, static_cast<uint32_t>((x * 7 + y * 3) % n));
@@ -432,7 +441,8 @@ TEST(Crop, KeepsPaletteAndCopiesRawValues) {
   EXPECT_EQ(c->PaletteIdent(), pGray256);
   EXPECT_EQ(c->PaletteCount(), 256);
   for (int y = 0; y < 3; ++y)
-    for (int x = 0; x < 3; ++x) EXPECT_EQ(c->Pixel(x, y), static_cast<uint32_t>((x + 2) * 10 + y + 1));
+    for (int x = 0; x < 3; ++x)
+      EXPECT_EQ(c->Pixel(x, y), static_cast<uint32_t>((x + 2) * 10 + y + 1));
 
   TPixelGraphic bits;
   bits.SetSize(9, 3, pf4Bit);
@@ -478,7 +488,9 @@ std::unique_ptr<TPixelGraphic> ReadPPM(const std::string& path) {
   return in ? std::move(g) : nullptr;
 }
 
-bool RunTool(const std::string& command) { return std::system((command + " 2>/dev/null").c_str()) == 0; }
+bool RunTool(const std::string& command) {
+  return std::system((command + " 2>/dev/null").c_str()) == 0;
+}
 
 TEST(GeometryInterop, TurnsAndFlipsMatchImageMagick) {
   if (!std::ifstream(kMagick)) GTEST_SKIP() << "ImageMagick not installed";
@@ -497,13 +509,15 @@ TEST(GeometryInterop, TurnsAndFlipsMatchImageMagick) {
         {"-rotate 90", [](const TPixelGraphic& s) { return RotateRight90(s); }},
         {"-rotate -90", [](const TPixelGraphic& s) { return RotateLeft90(s); }},
         {"-rotate 180", [](const TPixelGraphic& s) { return Rotate180(s); }},
-        {"-flop", [](const TPixelGraphic& s) {
+        {"-flop",
+         [](const TPixelGraphic& s) {
            auto c = NewImageLike(s, s.Width(), s.Height(), pf24Bit);
            c->Assign(s);
            c->MirrorHorizontal();
            return c;
          }},
-        {"-flip", [](const TPixelGraphic& s) {
+        {"-flip",
+         [](const TPixelGraphic& s) {
            auto c = NewImageLike(s, s.Width(), s.Height(), pf24Bit);
            c->Assign(s);
            c->MirrorVertical();
