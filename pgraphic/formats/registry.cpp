@@ -1,6 +1,12 @@
 #include "pgraphic/formats/registry.h"
 
 #include "pgraphic/formats/bmp.h"
+#include "pgraphic/formats/gif.h"
+#include "pgraphic/formats/ico.h"
+#include "pgraphic/formats/pcx.h"
+#include "pgraphic/formats/pxm.h"
+#include "pgraphic/formats/tga.h"
+#include "pgraphic/formats/tiff.h"
 
 namespace pgraphic {
 
@@ -11,8 +17,18 @@ namespace pgraphic {
 void RegisterFileFormats(TReaderList& readers, TWriterList& writers) {
   // readers
   AddBMPReaders(readers);
+  AddPCXReaders(readers);
+  AddPxMReaders(readers);
+  AddTGAReaders(readers);
+  AddTIFFReaders(readers);
+  // after every other reader:
+  AddICOReaders(readers);
+  AddGIFReaders(readers);
   // writers
   AddBMPWriters(writers);
+  AddPxMWriters(writers);
+  AddTGAWriters(writers);
+  AddTIFFWriters(writers);
 }
 
 void CheckFormatLibraries() {
