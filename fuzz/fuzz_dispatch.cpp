@@ -59,6 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string type;
   TPGFileInfo info;
   GetStreamInfo(s, "", 0, type, info);
-  sink = static_cast<uint32_t>(info.Width + info.Height + info.SubType.size());
+  sink = static_cast<uint32_t>(info.Width) + static_cast<uint32_t>(info.Height) +
+         static_cast<uint32_t>(info.SubType.size());
   return 0;
 }
