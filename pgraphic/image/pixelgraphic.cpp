@@ -79,9 +79,11 @@ void TPixelGraphic::SetSize(int width, int height, TPGPixelFormat format) {
   // empty, consistent image.
   const int64_t stride =
       ((static_cast<int64_t>(pgraphic::BitsPerPixel(format)) * width + 31) / 32) * 4;
-  const int64_t size = stride * height;
+  // The stride is checked before it is multiplied, so the product cannot overflow.
+  const bool strideFits = stride <= std::numeric_limits<int32_t>::max();
+  const int64_t size = strideFits ? stride * height : 0;
   const int64_t limit = std::min<int64_t>(PGMaxImageSize, std::numeric_limits<int32_t>::max());
-  if (stride > std::numeric_limits<int32_t>::max() || size > limit) {
+  if (!strideFits || size > limit) {
     width_ = 0;
     height_ = 0;
     Changed();

@@ -135,6 +135,38 @@ TEST_F(CliTest, OptionsMayStandBeforeOrAfterFileNames) {
   EXPECT_TRUE(fs::exists(dir / "--odd.bmp"));
 }
 
+TEST_F(CliTest, ColoursAndFormatFallbackWarning) {
+  ASSERT_EQ(RunCli("sample s.bmp --size 40x30", dir).status, 0);
+  const struct {
+    const char* value;
+    pgraphic::TPGPixelFormat format;
+  } cases[] = {{"2", pgraphic::pf1Bit},
+               {"16", pgraphic::pf4Bit},
+               {"256", pgraphic::pf8Bit},
+               {"gray", pgraphic::pf8Bit},
+               {"true", pgraphic::pf24Bit}};
+  for (const auto& c : cases) {
+    const std::string out = std::string("c-") + c.value + ".bmp";
+    // The option before the file names this time.
+    const Result r = RunCli(std::string("convert --colors ") + c.value + " s.bmp " + out, dir);
+    ASSERT_EQ(r.status, 0) << c.value << r.err;
+    pgraphic::TPixelGraphic g;
+    g.LoadFromFile((dir / out).string());
+    EXPECT_EQ(g.PixelFormat(), c.format) << c.value;
+    EXPECT_EQ(g.Width(), 40);
+  }
+  // A format that cannot hold true colour: the question is printed and answered OK.
+  const Result r = RunCli("convert s.bmp s.pgm", dir);
+  if (r.status == 1 && r.err.find("Unknown file extension") != std::string::npos) {
+    GTEST_SKIP() << "no PGM writer registered";
+  }
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Warning: The graphic cannot be saved to a Portable Graymap file"),
+            std::string::npos)
+      << r.err;
+  EXPECT_TRUE(fs::exists(dir / "s.pgm"));
+}
+
 TEST_F(CliTest, JpegQualityOptionSetsTheWriterQuality) {
   ASSERT_EQ(RunCli("sample " + P("s.bmp") + " --size 96x64", dir).status, 0);
   Result r = RunCli("convert " + P("s.bmp") + " " + P("low.jpg") + " --jpeg-quality 5", dir);
