@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "support/peer_decode.h"
@@ -359,4 +360,23 @@ TEST(PxMDispatch, RegisteredInOrderAndSavedWithConversion) {
   EXPECT_EQ(type, "Portable Graymap");
   EXPECT_EQ(info.SubType, "ASCII");
   EXPECT_EQ(info.Width, 6);
+}
+
+TEST(PxMReader, BrokenThirdPartyFilesFailCleanly) {
+  const std::string root = "/usr/libexec/installed-tests/gdk-pixbuf/test-images";
+  if (!std::filesystem::exists(root)) GTEST_SKIP() << "gdk-pixbuf-tests";
+  int seen = 0;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
+    const std::string ext = e.path().extension().string();
+    if (ext != ".ppm" && ext != ".pgm" && ext != ".pbm" && ext != ".pnm") continue;
+    SCOPED_TRACE(e.path().string());
+    TPixelGraphic g;
+    TFileStream s(e.path().string(), TFileStream::fmOpenRead);
+    try {
+      TPPMFileFormatReader().ReadGraphic(s, g, 0);
+    } catch (const EPGPxMFileFormatReader&) {
+    }
+    ++seen;
+  }
+  EXPECT_GT(seen, 3);
 }
