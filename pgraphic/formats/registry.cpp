@@ -1,9 +1,14 @@
 #include "pgraphic/formats/registry.h"
 
 #include "pgraphic/formats/bmp.h"
+#include "pgraphic/formats/gif.h"
+#include "pgraphic/formats/ico.h"
+#include "pgraphic/formats/jpeg.h"
 #include "pgraphic/formats/pcx.h"
+#include "pgraphic/formats/png.h"
 #include "pgraphic/formats/pxm.h"
 #include "pgraphic/formats/tga.h"
+#include "pgraphic/formats/tiff.h"
 
 namespace pgraphic {
 
@@ -14,17 +19,27 @@ namespace pgraphic {
 void RegisterFileFormats(TReaderList& readers, TWriterList& writers) {
   // readers
   AddBMPReaders(readers);
+  AddJPEGReaders(readers);
+  AddPNGReaders(readers);
   AddPCXReaders(readers);
   AddPxMReaders(readers);
   AddTGAReaders(readers);
+  AddTIFFReaders(readers);
+  // after every other reader:
+  AddICOReaders(readers);
+  AddGIFReaders(readers);
   // writers
   AddBMPWriters(writers);
+  AddJPEGWriters(writers);
+  AddPNGWriters(writers);
   AddPxMWriters(writers);
   AddTGAWriters(writers);
+  AddTIFFWriters(writers);
 }
 
 void CheckFormatLibraries() {
-  // JPEG and PNG library layout checks
+  // The PNG records the program fills are checked when it is compiled.
+  CheckJPEGLibraryLayouts();
 }
 
 }  // namespace pgraphic

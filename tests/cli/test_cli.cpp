@@ -134,3 +134,30 @@ TEST_F(CliTest, OptionsMayStandBeforeOrAfterFileNames) {
   EXPECT_EQ(RunCli("sample --size 4x4 -- --odd.bmp", dir).status, 0);
   EXPECT_TRUE(fs::exists(dir / "--odd.bmp"));
 }
+
+TEST_F(CliTest, JpegQualityOptionSetsTheWriterQuality) {
+  ASSERT_EQ(RunCli("sample " + P("s.bmp") + " --size 96x64", dir).status, 0);
+  Result r = RunCli("convert " + P("s.bmp") + " " + P("low.jpg") + " --jpeg-quality 5", dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = RunCli("convert --jpeg-quality=95 " + P("s.bmp") + " " + P("high.jpg"), dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_LT(fs::file_size(dir / "low.jpg") * 2, fs::file_size(dir / "high.jpg"));
+  // Without the option the writer's default (80) lies in between.
+  ASSERT_EQ(RunCli("convert " + P("s.bmp") + " " + P("mid.jpg"), dir).status, 0);
+  EXPECT_LT(fs::file_size(dir / "low.jpg"), fs::file_size(dir / "mid.jpg"));
+  EXPECT_LT(fs::file_size(dir / "mid.jpg"), fs::file_size(dir / "high.jpg"));
+  for (const char* bad : {"4", "96", "x", "", "-5", "50.5"}) {
+    SCOPED_TRACE(bad);
+    EXPECT_EQ(RunCli("convert " + P("s.bmp") + " " + P("o.jpg") + " --jpeg-quality '" + bad + "'",
+                     dir)
+                  .status,
+              2);
+  }
+  // PNG round trip through the CLI keeps the pixels.
+  ASSERT_EQ(RunCli("convert " + P("s.bmp") + " " + P("s.png"), dir).status, 0);
+  pgraphic::TPixelGraphic a, b;
+  a.LoadFromFile((dir / "s.bmp").string());
+  b.LoadFromFile((dir / "s.png").string());
+  ASSERT_EQ(a.ImageSize(), b.ImageSize());
+  EXPECT_EQ(0, std::memcmp(a.Bits(), b.Bits(), static_cast<size_t>(a.ImageSize())));
+}
