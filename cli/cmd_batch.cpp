@@ -10,6 +10,7 @@
 #include "cli/cli.h"
 #include "pgraphic/batch.h"
 #include "pgraphic/formats/fileformat.h"
+#include "pgraphic/formats/jpeg.h"
 
 namespace cli {
 namespace {
@@ -51,6 +52,16 @@ int Batch(const TArgs& args) {
     settings.Rotate = pgraphic::TBatchRotate::Right;
   else if (rotate != "none")
     throw UsageError("--rotate takes 180, left or right");
+  if (args.Has("--jpeg-quality")) {
+    const std::string value = args.Get("--jpeg-quality");
+    int quality = -1;
+    if (!value.empty() && value.size() <= 2 &&
+        value.find_first_not_of("0123456789") == std::string::npos) {
+      quality = std::stoi(value);
+    }
+    if (quality < 5 || quality > 95) throw UsageError("--jpeg-quality takes a number from 5 to 95");
+    pgraphic::PGJPEGQuality = quality;
+  }
 
   const bool terminal = ::isatty(STDERR_FILENO);
   pgraphic::TBatchHooks hooks;
@@ -97,13 +108,14 @@ const TCommandRegistrar reg(
     {.name = "batch",
      .synopsis = "batch --to DIR --format bmp|jpg|pbm|pgm|png|ppm|tga|tif|vqn "
                  "[--colors 2|16|256|gray|true] [--mirror vertical|horizontal] "
-                 "[--rotate 180|left|right] [--quality 0..120] FILES...",
+                 "[--rotate 180|left|right] [--quality 0..120] [--jpeg-quality 5..95] FILES...",
      .options = {{"--to", true, "DIR"},
                  {"--format", true, "EXT"},
                  {"--colors", true, "2|16|256|gray|true"},
                  {"--mirror", true, "vertical|horizontal"},
                  {"--rotate", true, "180|left|right"},
-                 {"--quality", true, "0..120"}},
+                 {"--quality", true, "0..120"},
+                 {"--jpeg-quality", true, "5..95"}},
      .acceptsConvertOptions = false,
      .minFiles = 1,
      .maxFiles = -1,

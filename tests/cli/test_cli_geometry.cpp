@@ -167,4 +167,12 @@ TEST_F(CliGeometryTest, BatchReportsWhichFilesFailed) {
   EXPECT_EQ(Cli("batch --to out --format gif b.bmp", dir).status, 2);
 }
 
+TEST_F(CliGeometryTest, BatchJpegQualityReachesTheWriter) {
+  Noise("n.bmp", 64, 64);
+  ASSERT_EQ(Cli("batch --to lo --format jpg --jpeg-quality 5 n.bmp", dir).status, 0);
+  ASSERT_EQ(Cli("batch --to hi --format jpg --jpeg-quality 95 n.bmp", dir).status, 0);
+  EXPECT_LT(fs::file_size(dir / "lo" / "n.jpg") * 2, fs::file_size(dir / "hi" / "n.jpg"));
+  EXPECT_EQ(Cli("batch --to x --format jpg --jpeg-quality 96 n.bmp", dir).status, 2);
+}
+
 }  // namespace
