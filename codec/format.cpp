@@ -50,7 +50,7 @@ void SerializeCommon(const VQNHeader& h, std::array<uint8_t, N>& out, int subtyp
   PutLE16(&out[4], h.Width);
   PutLE16(&out[6], h.Height);
   PutLE16(&out[8], h.Levels);
-  const size_t tail = N - 12;  // three minima and C
+  const size_t tail = N - 10;  // three minima and C
   for (int p = 0; p < 3; ++p) PutLE16(&out[tail + 2 * p], h.ApproxMin[p]);
   PutLE32(&out[tail + 6], static_cast<uint32_t>(h.CodedLength));
 }
