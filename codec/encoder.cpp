@@ -93,16 +93,30 @@ int ForwardLevel(const PlaneView<T>& input, LevelBands& out) {
 }
 
 // Writes one band into the coefficient bytes of plane p through a table indexed
-// by coefficient + bias.
+// by coefficient + bias. Bands stored column by column are written a block of
+// rows at a time, so each column receives a run of consecutive positions.
 void QuantiseBand(const std::vector<int16_t>& band, const LevelGeometry& g, const BandLayout& layout,
                   const std::vector<uint8_t>& table, int bias, uint8_t* coefficients, int plane) {
-  const int hw = g.HalfWidth;
-  ParallelRows(g.HalfHeight, EffectiveThreads(), [&](int n0, int n1) {
-    for (int n = n0; n < n1; ++n) {
-      const int16_t* row = band.data() + static_cast<ptrdiff_t>(n) * hw;
-      uint8_t* dst = coefficients + 3 * (layout.Offset + n * layout.RowStep) + plane;
-      const ptrdiff_t step = 3 * layout.ColumnStep;
-      for (int u = 0; u < hw; ++u) dst[u * step] = table[static_cast<size_t>(row[u] + bias)];
+  constexpr int kBlock = 16;
+  const int hw = g.HalfWidth, hh = g.HalfHeight;
+  const uint8_t* lut = table.data() + bias;
+  const int blocks = (hh + kBlock - 1) / kBlock;
+  ParallelRows(blocks, EffectiveThreads(), [&](int b0, int b1) {
+    for (int b = b0; b < b1; ++b) {
+      const int n0 = b * kBlock, n1 = std::min(hh, n0 + kBlock);
+      if (layout.ColumnStep == 1) {
+        for (int n = n0; n < n1; ++n) {
+          const int16_t* row = band.data() + static_cast<ptrdiff_t>(n) * hw;
+          uint8_t* dst = coefficients + 3 * (layout.Offset + n * layout.RowStep) + plane;
+          for (int u = 0; u < hw; ++u) dst[3 * u] = lut[row[u]];
+        }
+      } else {
+        for (int u = 0; u < hw; ++u) {
+          const int16_t* column = band.data() + u;
+          uint8_t* dst = coefficients + 3 * (layout.Offset + u * layout.ColumnStep) + plane;
+          for (int n = n0; n < n1; ++n) dst[3 * n] = lut[column[static_cast<ptrdiff_t>(n) * hw]];
+        }
+      }
     }
   });
 }

@@ -46,6 +46,10 @@ class EVQNTooLarge : public EVQN {
   EVQNTooLarge() : EVQN(MsgTooLarge) {}
 };
 
+// Threads the codec's transforms use; 0 (the default) means one per hardware
+// thread. Results are identical for every thread count.
+extern int VQNThreads;
+
 // ---- Quality ------------------------------------------------------------------
 
 // Quality value Q (5..149) of a track-bar position 0..120: a = Round(position/10),

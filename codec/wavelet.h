@@ -78,6 +78,8 @@ struct BandSource {
   BandLayout Layout;
   const int16_t* Table = nullptr;  // 256 dequantised values
   void Row(int n, int halfWidth, int16_t* out) const;
+  // Rows n0 .. n0 + count - 1 into consecutive rows of `out`.
+  void Block(int n0, int count, int halfWidth, int16_t* out) const;
 };
 
 // Where the inverse writes its w x h output: 16-bit samples (the approximation
