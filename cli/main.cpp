@@ -1,7 +1,7 @@
-// korvane-cli: the headless driver of the image library and the codec.
-#include <cstdio>
+// korvane-cli: the headless driver of the image library and the codec. The
+// subcommands register themselves in their own files (cmd_*.cpp).
+#include "cli/cli.h"
 
-int main() {
-  std::fprintf(stderr, "usage: korvane-cli COMMAND ...\n");
-  return 2;
+int main(int argc, char** argv) {
+  return cli::Run(argc, argv);
 }

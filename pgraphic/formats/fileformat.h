@@ -17,13 +17,13 @@ namespace pgraphic {
 
 // What ReadInfo tells about a file without decoding its pixels.
 struct TPGFileInfo {
-  int Count = 1;         // images in the file
+  int Count = 1;  // images in the file
   int BitsPerPixel = 0;
-  std::string Colors;    // "2", "16", "256", "64K", "16.7M"; "?" marks uncertainty
+  std::string Colors;  // "2", "16", "256", "64K", "16.7M"; "?" marks uncertainty
   int Height = 0;
   int Width = 0;
-  std::string Extra;     // free text (the PNG reader lists chunks here)
-  std::string SubType;   // the variant, e.g. "Windows, RLE8"
+  std::string Extra;    // free text (the PNG reader lists chunks here)
+  std::string SubType;  // the variant, e.g. "Windows, RLE8"
 };
 
 class TFileFormatReaderWriter {
@@ -85,6 +85,23 @@ bool GetFileInfo(const std::string& fileName, int imageIndex, std::string& typeN
 
 // Display name of a colour resolution (message entries 8..15).
 std::string ColorResolutionName(TPGColorResolution r);
+
+// The first writer of the sorted list whose extension equals `extension` (one
+// leading dot dropped, case ignored), or nullptr. Raises EPGFileFormatWritersEmpty
+// when no writer is registered at all.
+TFileFormatWriter* FindFileFormatWriter(const std::string& extension);
+
+// The colour resolution a save falls back to: the first entry of the fallback row
+// of `current` that `writer` can store; raises EPGCanWriteResolutionsEmpty when none.
+TPGColorResolution SaveColorResolution(const TFileFormatWriter& writer, TPGColorResolution current);
+
+// The information text shown for a file: "Type: " + type + " " + subtype +
+// "; Size: " + width + "x" + height + "; Colors: " + colors, then
+// "; File size: " + kilobytes + " Kb" when fileSize >= 0.
+std::string InfoText(const std::string& typeName, const TPGFileInfo& info, int64_t fileSize);
+// Kilobytes with one decimal in the shortest form: bytes x 0.009765625 rounded
+// half to even, times 0.1 (2048 bytes give "2", 38502 give "37.6").
+std::string FileSizeKbText(int64_t bytes);
 
 // Asks the user a question on behalf of the library (warning actions): caption,
 // text, and whether Cancel is offered besides OK. The GUI installs a message-box

@@ -1,5 +1,13 @@
 #include "pgraphic/formats/registry.h"
 
+#include "pgraphic/formats/bmp.h"
+#include "pgraphic/formats/gif.h"
+#include "pgraphic/formats/ico.h"
+#include "pgraphic/formats/pcx.h"
+#include "pgraphic/formats/pxm.h"
+#include "pgraphic/formats/tga.h"
+#include "pgraphic/formats/tiff.h"
+
 namespace pgraphic {
 
 // Every format's header declares its Add...Readers / Add...Writers functions.
@@ -7,10 +15,24 @@ namespace pgraphic {
 // pgm, ppm, tga, tif, tiff, then ico and gif; writers bmp, dib, jpg, jpeg, jif,
 // png, pbm, pgm, ppm, tga, tif, tiff. (Both lists are sorted by extension before use.)
 void RegisterFileFormats(TReaderList& readers, TWriterList& writers) {
-  (void)readers;
-  (void)writers;
   // readers
+  AddBMPReaders(readers);
+  AddPCXReaders(readers);
+  AddPxMReaders(readers);
+  AddTGAReaders(readers);
+  AddTIFFReaders(readers);
+  // after every other reader:
+  AddICOReaders(readers);
+  AddGIFReaders(readers);
   // writers
+  AddBMPWriters(writers);
+  AddPxMWriters(writers);
+  AddTGAWriters(writers);
+  AddTIFFWriters(writers);
+}
+
+void CheckFormatLibraries() {
+  // JPEG and PNG library layout checks
 }
 
 }  // namespace pgraphic

@@ -275,6 +275,8 @@ void TPixelGraphic::SetBackGroundColorRGB(TRGB colour) {
 void TPixelGraphic::SetUseColorCache(bool v) {
   if (v != useColorCache_) {
     useColorCache_ = v;
+    // The memo holds a result of the other lookup method.
+    lastInvalid_ = true;
     FreeColorCache();
   }
 }

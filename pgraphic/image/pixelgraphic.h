@@ -198,7 +198,9 @@ class TPixelGraphic {
   // IsGray); ReleaseDither frees them. DitherPixel writes one pixel; callers
   // traverse rows serpentine (even rows left to right, odd rows right to left)
   // and call DitherNextRow at the start of every destination row.
-  void PrepareDither();
+  // PrepareDither returns whether colour writes into this image dither (a palette
+  // format with Dither set).
+  bool PrepareDither();
   void ReleaseDither();
   void DitherNextRow();
   void DitherPixel(int x, int y, int red, int green, int blue);
@@ -206,6 +208,12 @@ class TPixelGraphic {
   // DitherPixel for palette images with Dither (between Prepare/ReleaseDither),
   // else the nearest index.
   void WriteColor(int x, int y, int red, int green, int blue, bool dithering);
+  // Row form of WriteColor: bgr holds n colours as blue, green, red byte triplets
+  // for the pixels x0 .. x0 + n - 1 of row y; they are written in serpentine order
+  // (right to left on odd rows) with exactly the result of n WriteColor calls.
+  // Columns outside the image are skipped. Call DitherNextRow at the row start as
+  // for single pixels. The colours must not alias this image's pixels.
+  void WriteColorRow(int y, int x0, int n, const uint8_t* bgr, bool dithering);
 
   // ---- DIB streams, files, clipboard ---------------------------------------------
   void ReadDIB(TStream& stream, bool coreHeader);
@@ -230,6 +238,8 @@ class TPixelGraphic {
   uint8_t ExactNearest(TRGB colour) const;
   uint8_t CachedNearest(TRGB colour);
   void BuildColorCache();
+  TRGB FixedNearest(TRGB colour) const;
+  TRGB EntryColor(TRGB index) const;
 
   uint32_t backGroundColor_ = 0;
   TPGPixelFormat pixelFormat_ = pf24Bit;

@@ -1,0 +1,25 @@
+// korvane-cli convert IN OUT [options]: read, change, write. The pipeline is
+// read -> convert steps (geometry, filters, then colour resolution) -> write;
+// options come from the registered convert steps.
+#include "cli/cli.h"
+
+namespace cli {
+namespace {
+
+int Convert(const TArgs& args) {
+  std::unique_ptr<pgraphic::TPixelGraphic> image = LoadImage(args.files[0]);
+  ApplyConvertSteps(image, args);
+  SaveImage(*image, args.files[1], args);
+  return 0;
+}
+
+const TCommandRegistrar reg({.name = "convert",
+                             .synopsis = "convert IN OUT [options]",
+                             .options = {},
+                             .acceptsConvertOptions = true,
+                             .minFiles = 2,
+                             .maxFiles = 2,
+                             .run = Convert});
+
+}  // namespace
+}  // namespace cli

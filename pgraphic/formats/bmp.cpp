@@ -1,0 +1,213 @@
+#include "pgraphic/formats/bmp.h"
+
+namespace pgraphic {
+
+bool PGBMP16BitRounding = true;
+
+namespace {
+
+constexpr const char* kPrefix = "BMP: ";
+
+uint16_t LE16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+uint32_t LE32(const uint8_t* p) {
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+void Put16(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+void Put32(uint8_t* p, uint32_t v) {
+  Put16(p, v);
+  Put16(p + 2, v >> 16);
+}
+
+[[noreturn]] void Invalid(const char* field) {
+  RaisePG<EPGBMPFileFormatReader>(kPrefix, 7, field);
+}
+
+// Reads the 14-byte file header (unchecked) and the information header size,
+// stepping back over the size; returns true for a core header.
+bool ReadFileHeaderKind(TStream& stream) {
+  uint8_t fileHeader[14];
+  stream.Read(fileHeader, sizeof fileHeader);
+  uint8_t b[4] = {0, 0, 0, 0};
+  const int64_t at = stream.Position();
+  stream.Read(b, 4);
+  stream.Seek(at);
+  const uint32_t size = LE32(b);
+  if (size == 12) return true;
+  if (size == 40) return false;
+  RaisePG<EPGBMPFileFormatReader>(kPrefix, 27, "BitmapInfoHeader/BitmapCoreHeader");
+}
+
+const char* ColorsText(int bitCount) {
+  switch (bitCount) {
+    case 1:
+      return "2";
+    case 4:
+      return "16";
+    case 8:
+      return "256";
+    case 16:
+      return "64K";
+    default:
+      return "16.7M";
+  }
+}
+
+}  // namespace
+
+TDIBHeader ReadDIBHeader(TStream& stream, bool coreHeader) {
+  TDIBHeader h;
+  h.Core = coreHeader;
+  uint8_t b[40] = {};
+  const size_t want = coreHeader ? 12 : 40;
+  if (stream.Read(b, want) != want) RaisePG<EPGBMPFileFormatReader>(kPrefix, 32);
+  h.Size = LE32(b);
+  if (coreHeader) {
+    h.Width = LE16(b + 4);
+    h.Height = LE16(b + 6);
+    h.Planes = LE16(b + 8);
+    h.BitCount = LE16(b + 10);
+    if (h.Planes != 1) Invalid("BitmapCoreHeader.bcPlanes");
+    if (h.BitCount != 1 && h.BitCount != 4 && h.BitCount != 8 && h.BitCount != 24) {
+      Invalid("BitmapCoreHeader.bcBitCount");
+    }
+    return h;
+  }
+  h.Width = static_cast<int32_t>(LE32(b + 4));
+  h.Height = static_cast<int32_t>(LE32(b + 8));
+  h.Planes = LE16(b + 12);
+  h.BitCount = LE16(b + 14);
+  h.Compression = LE32(b + 16);
+  h.SizeImage = LE32(b + 20);
+  h.ClrUsed = LE32(b + 32);
+  if (h.Planes != 1) Invalid("BitmapInfoHeader.biPlanes");
+  switch (h.BitCount) {
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32:
+      break;
+    default:
+      Invalid("BitmapInfoHeader.biBitCount");
+  }
+  const bool ok = h.Compression == 0 ||
+                  (h.Compression == 3 && (h.BitCount == 16 || h.BitCount == 32)) ||
+                  (h.Compression == 2 && h.BitCount == 4 && h.Height >= 0) ||
+                  (h.Compression == 1 && h.BitCount == 8 && h.Height >= 0);
+  if (!ok) Invalid("BitmapInfoHeader.biCompression");
+  return h;
+}
+
+int DIBPaletteEntries(const TPixelGraphic& graphic) {
+  if (graphic.PixelFormat() == pf24Bit) return 0;
+  // A palette image always carries a colour table; without one a reader would
+  // assume the full table and misplace the pixels.
+  return graphic.PaletteCount() > 0 ? graphic.PaletteCount() : graphic.PaletteCapacity();
+}
+
+// ---- Readers -------------------------------------------------------------------
+
+TBMPFileFormatReader::TBMPFileFormatReader() {
+  Primary = true;
+  Extension = "bmp";
+  Description = "Bitmap";
+  ClassName = "TBMPFileFormatReader";
+  SignatureCheck = true;
+}
+
+TDIBFileFormatReader::TDIBFileFormatReader() {
+  Primary = false;
+  Extension = "dib";
+  ClassName = "TDIBFileFormatReader";
+}
+
+TRLEFileFormatReader::TRLEFileFormatReader() {
+  Primary = false;
+  Extension = "rle";
+  ClassName = "TRLEFileFormatReader";
+}
+
+bool TBMPFileFormatReader::IsFormat(THeader header) {
+  return header[0] == 'B' && header[1] == 'M';
+}
+
+void TBMPFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) {
+  if (index != 0) Invalid("Index");
+  const bool core = ReadFileHeaderKind(stream);
+  graphic.ReadDIB(stream, core);
+}
+
+void TBMPFileFormatReader::ReadInfo(TStream& stream, int index, TPGFileInfo& info) {
+  TFileFormatReader::ReadInfo(stream, index, info);
+  if (index != 0) RaisePG<EPGBMPFileFormatReader>(kPrefix, 20, "Index");
+  const bool core = ReadFileHeaderKind(stream);
+  const TDIBHeader h = ReadDIBHeader(stream, core);
+  info.Width = h.Width;
+  info.Height = h.Height;
+  info.BitsPerPixel = h.BitCount;
+  info.Colors = ColorsText(h.BitCount);
+  if (core) {
+    info.SubType = "OS/2";
+    return;
+  }
+  info.SubType = "Windows";
+  switch (h.Compression) {
+    case 0:
+      info.SubType += ", RGB";
+      break;
+    case 1:
+      info.SubType += ", RLE8";
+      break;
+    case 2:
+      info.SubType += ", RLE4";
+      break;
+    default:
+      break;
+  }
+  if (h.Height < 0) info.SubType += ", Top-Down";
+}
+
+// ---- Writers -------------------------------------------------------------------
+
+TBMPFileFormatWriter::TBMPFileFormatWriter() {
+  Primary = true;
+  Extension = "bmp";
+  Description = "Bitmap";
+  ClassName = "TBMPFileFormatWriter";
+  CanWriteResolutions = 0xFF;
+}
+
+TDIBFileFormatWriter::TDIBFileFormatWriter() {
+  Primary = false;
+  Extension = "dib";
+  ClassName = "TDIBFileFormatWriter";
+}
+
+void TBMPFileFormatWriter::WriteGraphic(TStream& stream, TPixelGraphic& graphic) {
+  const uint64_t palette = 4 * static_cast<uint64_t>(DIBPaletteEntries(graphic));
+  const uint64_t fileSize = 14 + 40 + palette + static_cast<uint64_t>(graphic.ImageSize());
+  uint8_t h[14] = {'B', 'M'};
+  Put32(h + 2, static_cast<uint32_t>(fileSize));
+  Put32(h + 10, static_cast<uint32_t>(54 + palette));
+  stream.WriteBuffer(h, sizeof h);
+  graphic.WriteDIB(stream);
+}
+
+void AddBMPReaders(TReaderList& readers) {
+  readers.push_back(std::make_unique<TBMPFileFormatReader>());
+  readers.push_back(std::make_unique<TDIBFileFormatReader>());
+  readers.push_back(std::make_unique<TRLEFileFormatReader>());
+}
+
+void AddBMPWriters(TWriterList& writers) {
+  writers.push_back(std::make_unique<TBMPFileFormatWriter>());
+  writers.push_back(std::make_unique<TDIBFileFormatWriter>());
+}
+
+}  // namespace pgraphic

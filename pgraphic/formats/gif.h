@@ -1,0 +1,121 @@
+// GIF reader: one image (frame) of a GIF87a or GIF89a file into a palette image,
+// decoded with the library's own LZW decoder. There is no GIF writer.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "pgraphic/formats/fileformat.h"
+
+namespace pgraphic {
+
+// The variable-length-code LZW decoder of GIF image data. It reads the data
+// sub-blocks that follow the code-size byte (length byte, data, ..., zero-length
+// terminator) from a bounded buffer and hands out pixel indices in order. It
+// never reads outside [data, data + size) and never writes more pixels than
+// asked for; a truncated buffer behaves like the end of the data.
+class TGifLZWDecoder {
+ public:
+  // codeSize is the minimum code size of the image (its first data byte); values
+  // above 11 cannot be decoded and give no pixels.
+  TGifLZWDecoder(const uint8_t* data, size_t size, int codeSize);
+
+  // Writes up to count pixel indices (the low 8 bits of each) to out; returns how
+  // many were written. Fewer than count means the data ended: by the end code,
+  // by the terminator, by the end of the buffer, or by an invalid code.
+  size_t Decode(uint8_t* out, size_t count);
+
+  // True once the decoder has stopped producing pixels.
+  bool Finished() const { return finished_; }
+
+  // Skips whatever is left of the data sub-blocks up to and including the
+  // zero-length terminator (or to the end of the buffer); returns the offset
+  // just after them.
+  size_t SkipRest();
+
+ private:
+  static constexpr int kMaxCodes = 4096;
+  int ReadCode();
+  bool FillBits(int needed);
+  int StartAfterClear();
+
+  const uint8_t* data_;
+  size_t size_;
+  size_t pos_ = 0;           // next byte of the buffer
+  size_t blockLeft_ = 0;     // data bytes left in the current sub-block
+  bool terminatorSeen_ = false;
+  uint64_t bitBuffer_ = 0;
+  int bitCount_ = 0;
+
+  int codeSize_;
+  int clearCode_;
+  int endCode_;
+  int nextCode_ = 0;
+  int codeWidth_ = 0;
+  int threshold_ = 0;
+  int previousCode_ = -1;
+  int firstChar_ = 0;
+  bool started_ = false;
+  bool finished_ = false;
+
+  std::array<uint16_t, kMaxCodes> prefix_{};
+  std::array<uint8_t, kMaxCodes> suffix_{};
+  std::array<uint8_t, kMaxCodes + 1> stack_{};
+  int stackTop_ = 0;  // entries on the stack; popped from the top
+};
+
+class tGifFileFormatReader : public TFileFormatReader {
+ public:
+  tGifFileFormatReader();
+
+  bool IsFormat(THeader header) override;
+  void ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) override;
+  void ReadInfo(TStream& stream, int index, TPGFileInfo& info) override;
+
+ private:
+  struct TFrameInfo {
+    int Left = 0, Top = 0, Width = 0, Height = 0;
+    int Bits = 0;
+    bool Interlaced = false;
+    int Disposal = 0;
+    int Delay = 0;  // milliseconds
+    bool Transparent = false;
+    int TransparentIndex = 0;
+  };
+
+  void Reset();
+  void CopyStream(TStream& stream);
+  bool Parse(bool decoding, int wanted, TPixelGraphic* graphic);
+  // Handles the image descriptor at the parse position; returns false when the
+  // parse has to stop there.
+  bool ParseImage(bool decoding, int wanted, TPixelGraphic* graphic);
+  void DecodeImage(TPixelGraphic& graphic, const std::array<uint8_t, 768>& table);
+  void SkipSubBlocks();
+
+  std::vector<uint8_t> data_;
+  size_t pos_ = 0;
+  int imageCount_ = 0;
+  bool aborted_ = false;
+
+  int screenWidth_ = 0, screenHeight_ = 0;
+  int globalBits_ = 0;
+  std::array<uint8_t, 768> globalTable_{};
+  std::array<uint8_t, 768> localTable_{};
+  std::string version_;
+  int loopCount_ = 1;
+  std::string comment_;
+
+  TFrameInfo frame_;
+  int lastBits_ = 0;  // colour-table bit count of the last image parsed
+  int wantedWidth_ = 0, wantedHeight_ = 0;
+  bool anyInterlaced_ = false;
+  bool anyTransparent_ = false;
+};
+
+// Appends the GIF reader to the list of readers.
+void AddGIFReaders(TReaderList& readers);
+
+}  // namespace pgraphic

@@ -1,0 +1,306 @@
+#include "pgraphic/formats/ico.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace pgraphic {
+
+int PGIcoMode = 1;
+TRGB PGIcoTransparentColor = RGB(255, 255, 255);
+
+namespace {
+
+const char* const kNotAnIcon = "Not an Icon file";
+const char* const kIndexOutOfBounds = "Index out of bounds";
+
+uint16_t LE16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint32_t LE32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+void Put16(std::vector<uint8_t>& v, uint32_t x) {
+  v.push_back(static_cast<uint8_t>(x));
+  v.push_back(static_cast<uint8_t>(x >> 8));
+}
+void Put32(std::vector<uint8_t>& v, uint32_t x) {
+  Put16(v, x & 0xFFFF);
+  Put16(v, x >> 16);
+}
+
+// Reads exactly n bytes at an absolute position; false on a short read.
+bool ReadAt(TStream& stream, int64_t position, void* buffer, size_t n) {
+  stream.Seek(position);
+  return stream.Read(buffer, n) == n;
+}
+
+struct TDirEntry {
+  uint32_t BytesInRes = 0;
+  uint32_t ImageOffset = 0;
+};
+
+bool ReadEntry(TStream& stream, int index, TDirEntry& entry) {
+  uint8_t e[16];
+  if (!ReadAt(stream, 6 + 16 * static_cast<int64_t>(index), e, sizeof e)) return false;
+  entry.BytesInRes = LE32(e + 8);
+  entry.ImageOffset = LE32(e + 12);
+  return true;
+}
+
+// The information header of image index: width, height (half the stored
+// height: XOR bitmap plus AND mask) and bit count.
+struct TImageHeader {
+  int Width = 0, Height = 0, BitCount = 0;
+};
+
+bool ReadImageHeader(TStream& stream, int index, TDirEntry& entry, TImageHeader& header,
+                     uint8_t (&raw)[40]) {
+  if (!ReadEntry(stream, index, entry)) return false;
+  if (!ReadAt(stream, entry.ImageOffset, raw, sizeof raw)) return false;
+  header.Width = static_cast<int32_t>(LE32(raw + 4));
+  header.Height = static_cast<int32_t>(LE32(raw + 8)) / 2;
+  header.BitCount = LE16(raw + 14);
+  return true;
+}
+
+std::string ColoursOfBits(int bits) {
+  if (bits <= 0 || bits > 32) return "?";
+  return std::to_string(uint64_t{1} << bits);
+}
+
+// Restores the stream position when an inspection ends, also on errors.
+struct TPositionGuard {
+  TStream& stream;
+  int64_t position;
+  explicit TPositionGuard(TStream& s) : stream(s), position(s.Position()) {}
+  ~TPositionGuard() { stream.Seek(position); }
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Icon handler
+
+tIconHandler::TCheck tIconHandler::CheckFile(TStream& stream) {
+  TCheck result;
+  const int64_t size = stream.Size();
+  if (size <= 6) return result;
+  uint8_t h[6];
+  if (!ReadAt(stream, 0, h, sizeof h)) return result;
+  const int reserved = LE16(h), type = LE16(h + 2), count = LE16(h + 4);
+  if (reserved != 0 || (type != 1 && type != 2) || count == 0) return result;
+  if (size - 6 <= 16 * static_cast<int64_t>(count)) return result;
+  for (int i = 0; i < count; ++i) {
+    TDirEntry entry;
+    if (!ReadEntry(stream, i, entry)) return result;
+    if (static_cast<int64_t>(entry.ImageOffset) + entry.BytesInRes > size) return result;
+  }
+  result.Count = count;
+  result.Type = type;
+  return result;
+}
+
+bool tIconHandler::Load(TStream& stream, int index) {
+  Release();
+  TDirEntry entry;
+  TImageHeader header;
+  uint8_t info[40];
+  if (!ReadImageHeader(stream, index, entry, header, info)) return false;
+  const int bits = header.BitCount;
+  if (bits != 1 && bits != 4 && bits != 8) return false;
+  if (header.Width < 8 || header.Width > 64 || header.Height < 8 || header.Height > 64) {
+    return false;
+  }
+  const int colours = 1 << bits;
+  const size_t xorRow = (static_cast<size_t>(header.Width) * bits + 31) / 32 * 4;
+  const size_t andRow = (static_cast<size_t>(header.Width) + 31) / 32 * 4;
+  const size_t paletteSize = 4 * static_cast<size_t>(colours);
+  const size_t xorSize = xorRow * header.Height;
+  const size_t andSize = andRow * header.Height;
+  const size_t bodySize = paletteSize + xorSize + andSize;
+  if (entry.BytesInRes != 40 + bodySize) return false;
+
+  // Header, directory entry and information header of the normalised icon.
+  std::vector<uint8_t> icon;
+  icon.reserve(22 + 40 + bodySize);
+  Put16(icon, 0);
+  Put16(icon, 1);
+  Put16(icon, 1);
+  icon.push_back(static_cast<uint8_t>(header.Width));
+  icon.push_back(static_cast<uint8_t>(header.Height));
+  icon.push_back(static_cast<uint8_t>(colours == 256 ? 0 : colours));
+  icon.push_back(0);
+  Put16(icon, 1);
+  Put16(icon, static_cast<uint32_t>(bits));
+  Put32(icon, static_cast<uint32_t>(40 + bodySize));
+  Put32(icon, 22);
+  Put32(icon, 40);
+  Put32(icon, static_cast<uint32_t>(header.Width));
+  Put32(icon, static_cast<uint32_t>(2 * header.Height));
+  Put16(icon, 1);
+  Put16(icon, static_cast<uint32_t>(bits));
+  Put32(icon, 0);
+  Put32(icon, static_cast<uint32_t>(xorSize + andSize));
+  for (int i = 0; i < 4; ++i) Put32(icon, 0);
+  const size_t bodyAt = icon.size();
+  icon.resize(bodyAt + bodySize);
+  // The directory check guarantees that the resource lies inside the stream;
+  // a short read (a stream that shrank) still fails the load.
+  if (!ReadAt(stream, static_cast<int64_t>(entry.ImageOffset) + 40, icon.data() + bodyAt,
+              bodySize)) {
+    return false;
+  }
+  icon_ = std::move(icon);
+  width_ = header.Width;
+  height_ = header.Height;
+  bitCount_ = bits;
+  colorCount_ = colours;
+  paletteOffset_ = bodyAt;
+  xorOffset_ = bodyAt + paletteSize;
+  andOffset_ = xorOffset_ + xorSize;
+  xorRowSize_ = xorRow;
+  andRowSize_ = andRow;
+  return true;
+}
+
+void tIconHandler::Release() {
+  std::vector<uint8_t>().swap(icon_);
+  width_ = height_ = bitCount_ = colorCount_ = 0;
+  paletteOffset_ = xorOffset_ = andOffset_ = xorRowSize_ = andRowSize_ = 0;
+}
+
+TRGB tIconHandler::PaletteColor(int index) const {
+  const uint8_t* p = icon_.data() + paletteOffset_ + 4 * static_cast<size_t>(index);
+  return RGB(p[2], p[1], p[0]);
+}
+
+const uint8_t* tIconHandler::XorRow(int y) const {
+  return icon_.data() + xorOffset_ + xorRowSize_ * static_cast<size_t>(height_ - 1 - y);
+}
+
+bool tIconHandler::Transparent(int x, int y) const {
+  const uint8_t* row = icon_.data() + andOffset_ + andRowSize_ * static_cast<size_t>(height_ - 1 - y);
+  return (row[x >> 3] >> (7 - (x & 7))) & 1;
+}
+
+// ---------------------------------------------------------------------------
+// Reader
+
+tIcoFileFormatReader::tIcoFileFormatReader() {
+  Primary = true;
+  Extension = "ico";
+  Description = "Windows Icon";
+  ClassName = "tIcoFileFormatReader";
+  SignatureCheck = true;
+}
+
+bool tIcoFileFormatReader::IsFormat(THeader header) {
+  return LE16(&header[0]) == 0 && LE16(&header[2]) == 1 && LE16(&header[4]) != 0;
+}
+
+void tIcoFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) {
+  TPositionGuard position(stream);
+  graphic.ProgressStart();
+  struct Finish {
+    tIconHandler& handler;
+    TPixelGraphic& graphic;
+    ~Finish() {
+      handler.Release();
+      graphic.ProgressEnd();
+    }
+  } finish{handler_, graphic};
+
+  const tIconHandler::TCheck check = tIconHandler::CheckFile(stream);
+  if (check.Type != 1 || check.Count == 0) throw EPixelGraphic(kNotAnIcon);
+  if (index < 0 || index >= check.Count || !handler_.Load(stream, index)) {
+    throw EPixelGraphic(kIndexOutOfBounds);
+  }
+
+  const int width = handler_.Width();
+  const int height = handler_.Height();
+  if (PGIcoMode == 0) {
+    const TPGPixelFormat format =
+        handler_.BitCount() == 1 ? pf1Bit : (handler_.BitCount() == 4 ? pf4Bit : pf8Bit);
+    graphic.SetSize(width, height, format);
+    graphic.SetPaletteCount(handler_.ColorCount());
+    for (int i = 0; i < handler_.ColorCount(); ++i) {
+      graphic.SetPaletteColor(i, handler_.PaletteColor(i));
+    }
+    graphic.ClassifyPalette();
+  } else {
+    graphic.SetSize(width, height, pf24Bit);
+    graphic.SetPaletteCount(0);
+    graphic.ClassifyPalette();
+  }
+  const size_t rowBytes = (static_cast<size_t>(width) * handler_.BitCount() + 7) / 8;
+  const TRGB transparent = PGIcoTransparentColor;
+  for (int y = 0; y < height; ++y) {
+    const uint8_t* source = handler_.XorRow(y);
+    uint8_t* row = graphic.ScanLine(y);
+    if (PGIcoMode == 0) {
+      // The XOR bitmap has the image's own row layout.
+      std::memcpy(row, source, rowBytes);
+    } else {
+      for (int x = 0; x < width; ++x) {
+        TRGB c;
+        if (handler_.Transparent(x, y)) {
+          c = transparent;
+        } else {
+          int i;
+          switch (handler_.BitCount()) {
+            case 1: i = (source[x >> 3] >> (7 - (x & 7))) & 1; break;
+            case 4: i = (x & 1) ? (source[x >> 1] & 0x0F) : (source[x >> 1] >> 4); break;
+            default: i = source[x]; break;
+          }
+          c = handler_.PaletteColor(i);
+        }
+        uint8_t* p = row + 3 * static_cast<size_t>(x);
+        p[0] = static_cast<uint8_t>(GetB(c));
+        p[1] = static_cast<uint8_t>(GetG(c));
+        p[2] = static_cast<uint8_t>(GetR(c));
+      }
+    }
+    if (graphic.Progress(y, height)) break;
+  }
+}
+
+void tIcoFileFormatReader::ReadInfo(TStream& stream, int index, TPGFileInfo& info) {
+  (void)index;  // image 0 describes the file
+  TFileFormatReader::ReadInfo(stream, index, info);
+  TPositionGuard position(stream);
+  const tIconHandler::TCheck check = tIconHandler::CheckFile(stream);
+  if (check.Count == 0) throw EPixelGraphic(kNotAnIcon);
+  info.Count = check.Count;
+
+  TDirEntry entry;
+  TImageHeader first;
+  uint8_t raw[40];
+  if (!ReadImageHeader(stream, 0, entry, first, raw)) throw EPixelGraphic(kNotAnIcon);
+  info.Width = first.Width;
+  info.Height = first.Height;
+  info.BitsPerPixel = first.BitCount;
+  if (check.Count == 1) {
+    if (first.BitCount == 1 || first.BitCount == 4 || first.BitCount == 8) {
+      info.Colors = ColoursOfBits(first.BitCount);
+    }
+    return;
+  }
+  int minBits = first.BitCount, maxBits = first.BitCount;
+  int minWidth = first.Width, maxWidth = first.Width;
+  for (int i = 1; i < check.Count; ++i) {
+    TImageHeader h;
+    if (!ReadImageHeader(stream, i, entry, h, raw)) throw EPixelGraphic(kNotAnIcon);
+    minBits = std::min(minBits, h.BitCount);
+    maxBits = std::max(maxBits, h.BitCount);
+    minWidth = std::min(minWidth, h.Width);
+    maxWidth = std::max(maxWidth, h.Width);
+  }
+  info.Extra = "Colors " + ColoursOfBits(minBits) + ".." + ColoursOfBits(maxBits);
+  info.SubType = "Sizes " + std::to_string(minWidth) + ".." + std::to_string(maxWidth);
+}
+
+void AddICOReaders(TReaderList& readers) {
+  readers.push_back(std::make_unique<tIcoFileFormatReader>());
+}
+
+}  // namespace pgraphic

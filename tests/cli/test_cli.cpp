@@ -1,0 +1,136 @@
+// korvane-cli run as a separate process: exit codes, messages, option placement.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "pgraphic/image/pixelgraphic.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs korvane-cli with the given arguments (already shell-quoted where needed).
+Result RunCli(const std::string& arguments, const fs::path& dir) {
+  const fs::path errFile = dir / "stderr.txt";
+  std::string command = "cd '";
+  command += dir.string();
+  command += "' && '";
+  command += KORVANE_CLI;
+  command += "' ";
+  command += arguments;
+  command += " 2>'";
+  command += errFile.string();
+  command += "'";
+  Result r;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) return r;
+  std::array<char, 4096> buf{};
+  size_t n;
+  while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) r.out.append(buf.data(), n);
+  const int raw = ::pclose(pipe);
+  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  std::ifstream in(errFile);
+  r.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return r;
+}
+
+struct CliTest : ::testing::Test {
+  fs::path dir;
+  void SetUp() override {
+    dir = fs::temp_directory_path() /
+          ("korvane-cli-" + std::to_string(::getpid()) + "-" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+  }
+  void TearDown() override { fs::remove_all(dir); }
+  std::string P(const std::string& name) const {
+    std::string quoted = "'";
+    quoted += (dir / name).string();
+    quoted += "'";
+    return quoted;
+  }
+};
+
+}  // namespace
+
+TEST_F(CliTest, SampleInfoAndConvertSucceed) {
+  Result r = RunCli("sample " + P("s.bmp") + " --size 64x48", dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = RunCli("info " + P("s.bmp"), dir);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out,
+            (dir / "s.bmp").string() +
+                ": Type: Bitmap Windows, RGB; Size: 64x48; Colors: 16.7M; File size: 9.1 Kb\n");
+  // A plain convert to BMP reproduces the file byte for byte; to .dib likewise.
+  r = RunCli("convert " + P("s.bmp") + " " + P("t.dib"), dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  pgraphic::TPixelGraphic a, b;
+  a.LoadFromFile((dir / "s.bmp").string());
+  b.LoadFromFile((dir / "t.dib").string());
+  ASSERT_EQ(a.ImageSize(), b.ImageSize());
+  EXPECT_EQ(0, std::memcmp(a.Bits(), b.Bits(), static_cast<size_t>(a.ImageSize())));
+}
+
+TEST_F(CliTest, FailuresExitOneWithTheLibraryMessage) {
+  { std::ofstream(dir / "junk.bmp") << "not an image at all"; }
+  Result r = RunCli("info " + P("junk.bmp"), dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Unknown file format"), std::string::npos) << r.err;
+
+  ASSERT_EQ(RunCli("sample " + P("s.bmp") + " --size 8x8", dir).status, 0);
+  // One bad file among good ones: the good ones are still described.
+  r = RunCli("info " + P("s.bmp") + " " + P("junk.bmp"), dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("Size: 8x8"), std::string::npos);
+
+  r = RunCli("convert " + P("s.bmp") + " " + P("out.xyz"), dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Unknown file extension \"xyz\""), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir / "out.xyz"));
+
+  // A truncated header gives the reader's message.
+  std::ofstream(dir / "cut.bmp", std::ios::binary)
+      .write("BM\0\0\0\0\0\0\0\0\0\0\0\0\x28\0\0\0", 18);
+  r = RunCli("convert " + P("cut.bmp") + " " + P("o.bmp"), dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("BMP: Unexpected end of file"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir / "o.bmp"));
+}
+
+TEST_F(CliTest, UsageErrorsExitTwo) {
+  EXPECT_EQ(RunCli("", dir).status, 2);
+  EXPECT_EQ(RunCli("frobnicate x", dir).status, 2);
+  EXPECT_EQ(RunCli("convert onlyone.bmp", dir).status, 2);
+  EXPECT_EQ(RunCli("convert a.bmp b.bmp --colors", dir).status, 2);
+  EXPECT_EQ(RunCli("convert a.bmp b.bmp --colors 7", dir).status, 2);
+  EXPECT_EQ(RunCli("convert a.bmp b.bmp --bogus", dir).status, 2);
+  EXPECT_EQ(RunCli("info", dir).status, 2);
+  const Result help = RunCli("--help", dir);
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("convert IN OUT"), std::string::npos);
+}
+
+TEST_F(CliTest, OptionsMayStandBeforeOrAfterFileNames) {
+  // "--size=WxH" and "--size WxH" before the file name.
+  EXPECT_EQ(RunCli("sample --size=16x4 " + P("a.bmp"), dir).status, 0);
+  EXPECT_EQ(RunCli("sample --size 16x4 " + P("b.bmp"), dir).status, 0);
+  pgraphic::TPixelGraphic g;
+  g.LoadFromFile((dir / "b.bmp").string());
+  EXPECT_EQ(g.Width(), 16);
+  EXPECT_EQ(g.Height(), 4);
+  // "--" ends the options: a file name that starts with dashes.
+  EXPECT_EQ(RunCli("sample --size 4x4 -- --odd.bmp", dir).status, 0);
+  EXPECT_TRUE(fs::exists(dir / "--odd.bmp"));
+}

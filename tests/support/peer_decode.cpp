@@ -1,0 +1,149 @@
+#include "peer_decode.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace testsupport {
+
+namespace fs = std::filesystem;
+
+bool HaveTool(const std::string& path) {
+  return access(path.c_str(), X_OK) == 0;
+}
+
+bool HavePillow() {
+  return HaveTool(kPython) && Shell(std::string(kPython) + " -c 'import PIL' 2>/dev/null");
+}
+
+bool Shell(const std::string& command) {
+  std::string quoted;
+  for (char c : command) {
+    if (c == '\'')
+      quoted += "'\\''";
+    else
+      quoted += c;
+  }
+  return std::system(("bash -c '" + quoted + "'").c_str()) == 0;
+}
+
+std::string TempDir(const std::string& name) {
+  fs::path dir = fs::path(KORVANE_BINARY_DIR) / "test-tmp" / name;
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  return dir.string();
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
+}
+
+void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+}
+
+TRGBImage ReadPPMFile(const std::string& path) {
+  TRGBImage img;
+  std::vector<uint8_t> b = ReadFileBytes(path);
+  size_t pos = 0;
+  auto number = [&]() -> long {
+    while (pos < b.size()) {
+      if (b[pos] == '#') {
+        while (pos < b.size() && b[pos] != '\n') ++pos;
+      } else if (b[pos] >= '0' && b[pos] <= '9') {
+        break;
+      } else {
+        ++pos;
+      }
+    }
+    long v = 0;
+    while (pos < b.size() && b[pos] >= '0' && b[pos] <= '9') v = v * 10 + (b[pos++] - '0');
+    return v;
+  };
+  if (b.size() < 2 || b[0] != 'P' || b[1] != '6') return img;
+  pos = 2;
+  long w = number(), h = number(), maxval = number();
+  ++pos;
+  if (maxval != 255 || w <= 0 || h <= 0 || b.size() - pos < size_t(w * h * 3)) return img;
+  img.Width = int(w);
+  img.Height = int(h);
+  img.RGB.assign(b.begin() + long(pos), b.begin() + long(pos) + w * h * 3);
+  return img;
+}
+
+TRGBImage DecodeWithImageMagick(const std::string& path) {
+  std::string out = path + ".im.ppm";
+  if (!Shell(std::string(kImageMagick) + " '" + path + "' -alpha off -depth 8 ppm:'" + out + "'")) {
+    return {};
+  }
+  return ReadPPMFile(out);
+}
+
+TRGBImage DecodeWithPillow(const std::string& path) {
+  std::string out = path + ".pil.ppm";
+  std::string cmd = std::string(kPython) +
+                    " -c \"import sys; from PIL import Image; "
+                    "Image.open(sys.argv[1]).convert('RGB').save(sys.argv[2], format='PPM')\" '" +
+                    path + "' '" + out + "'";
+  if (!Shell(cmd)) return {};
+  return ReadPPMFile(out);
+}
+
+TRGBImage DecodeWithNetpbm(const std::string& tool, const std::string& path) {
+  std::string out = path + ".nb.ppm";
+  if (!Shell("set -o pipefail; " + tool + " '" + path +
+             "' 2>/dev/null | pnmdepth 255 | ppmtoppm >'" + out + "'")) {
+    return {};
+  }
+  return ReadPPMFile(out);
+}
+
+TRGBImage FromGraphic(const pgraphic::TPixelGraphic& g) {
+  TRGBImage img;
+  img.Width = g.Width();
+  img.Height = g.Height();
+  img.RGB.resize(size_t(img.Width) * img.Height * 3);
+  size_t i = 0;
+  for (int y = 0; y < img.Height; ++y) {
+    for (int x = 0; x < img.Width; ++x) {
+      pgraphic::TRGB c = g.PixelColor(x, y);
+      img.RGB[i++] = uint8_t(pgraphic::GetR(c));
+      img.RGB[i++] = uint8_t(pgraphic::GetG(c));
+      img.RGB[i++] = uint8_t(pgraphic::GetB(c));
+    }
+  }
+  return img;
+}
+
+std::string Compare(const TRGBImage& expected, const TRGBImage& actual) {
+  std::ostringstream s;
+  if (!expected.Valid()) return "the peer produced no image";
+  if (expected.Width != actual.Width || expected.Height != actual.Height) {
+    s << "size " << actual.Width << "x" << actual.Height << ", expected " << expected.Width << "x"
+      << expected.Height;
+    return s.str();
+  }
+  for (size_t i = 0; i < expected.RGB.size(); i += 3) {
+    if (std::equal(expected.RGB.begin() + long(i), expected.RGB.begin() + long(i) + 3,
+                   actual.RGB.begin() + long(i))) {
+      continue;
+    }
+    size_t p = i / 3;
+    s << "pixel (" << p % size_t(expected.Width) << ", " << p / size_t(expected.Width) << ") is "
+      << int(actual.RGB[i]) << "," << int(actual.RGB[i + 1]) << "," << int(actual.RGB[i + 2])
+      << ", expected " << int(expected.RGB[i]) << "," << int(expected.RGB[i + 1]) << ","
+      << int(expected.RGB[i + 2]);
+    return s.str();
+  }
+  return "";
+}
+
+}  // namespace testsupport

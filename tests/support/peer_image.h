@@ -1,0 +1,44 @@
+// Running Debian's peer tools from tests: shell commands and decoding an image
+// into 8-bit RGB through a tool that writes PNM (ImageMagick, netpbm, ...).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pgraphic {
+class TPixelGraphic;
+}
+
+namespace korvane_test {
+
+inline const char* const kImageMagick = "/usr/bin/convert-im6.q16";
+
+struct PeerImage {
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> rgb;         // rows top to bottom, 3 bytes per pixel
+  uint32_t At(int x, int y) const;  // 0xBBGGRR like TRGB
+};
+
+bool HaveTool(const std::string& path);
+// Runs a shell command; returns its exit status (-1 when it did not exit).
+int RunShell(const std::string& command);
+// Runs a command whose standard output is a PNM image (P5/P6, 8-bit) and parses it.
+std::optional<PeerImage> DecodePnmFromCommand(const std::string& command);
+// ImageMagick's decode of a file, as 8-bit RGB.
+std::optional<PeerImage> DecodeWithImageMagick(const std::string& path);
+// Quotes a string for the shell.
+std::string ShellQuote(const std::string& s);
+std::vector<uint8_t> ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+// A fresh folder under the temporary folder, removed on destruction.
+struct ScratchDir {
+  explicit ScratchDir(const std::string& tag);
+  ~ScratchDir();
+  std::string File(const std::string& name) const { return path + "/" + name; }
+  std::string path;
+};
+
+}  // namespace korvane_test
