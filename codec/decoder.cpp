@@ -31,7 +31,7 @@ void CheckImageFits(const VQNHeader& h) {
 
 }  // namespace
 
-void Reconstruct(const VQNHeader& header, const uint8_t* coefficients, TPixelGraphic& target) {
+void Reconstruct(const VQNHeader& header, const CoefficientPlanes& coefficients, TPixelGraphic& target) {
   const auto geometry = BandGeometry(header.Width, header.Height, header.Levels);
   const int N = header.Levels;
   target.SetSize(header.Width, header.Height, pgraphic::pf24Bit);
@@ -46,14 +46,14 @@ void Reconstruct(const VQNHeader& header, const uint8_t* coefficients, TPixelGra
       const LevelGeometry& g = geometry[static_cast<size_t>(l - 1)];
       std::array<BandSource, 4> bands;
       if (l == N) {
-        bands[0].Bytes = coefficients + p;
+        bands[0].Bytes = coefficients[static_cast<size_t>(p)].data();
         bands[0].Layout = ApproximationBandLayout(geometry);
         bands[0].Table = approx.data();
       } else {
         bands[0].Words = coarser.data();
       }
       for (int b = 1; b <= 3; ++b) {
-        bands[static_cast<size_t>(b)].Bytes = coefficients + p;
+        bands[static_cast<size_t>(b)].Bytes = coefficients[static_cast<size_t>(p)].data();
         bands[static_cast<size_t>(b)].Layout = DetailBandLayout(geometry, l, b);
         bands[static_cast<size_t>(b)].Table = detail.data();
       }
@@ -129,17 +129,18 @@ VQNHeader DecodeVQN(pgraphic::TStream& stream, TPixelGraphic& target) {
       ~EndGuard() { image.ProgressEnd(); }
     } guard{target};
 
-    std::vector<uint8_t> coefficients;
+    CoefficientPlanes coefficients;
     {
       std::vector<uint8_t> coded(static_cast<size_t>(header.CodedLength));
       if (stream.Read(coded.data(), coded.size()) != coded.size()) throw EVQNCorrupted();
-      coefficients.resize(static_cast<size_t>(count));
-      if (DecodeBytes(coded.data(), coded.size(), coefficients.data(), coefficients.size()) != DecodeStatus::Ok) {
+      for (auto& plane : coefficients) plane.resize(static_cast<size_t>(count / 3));
+      uint8_t* const planes[3] = {coefficients[0].data(), coefficients[1].data(), coefficients[2].data()};
+      if (DecodePlanes(coded.data(), coded.size(), planes, static_cast<size_t>(count / 3)) != DecodeStatus::Ok) {
         throw EVQNCorrupted();
       }
     }
     if (target.Progress(1, 2)) throw pgraphic::EPixelGraphic(pgraphic::LangStr(29));
-    Reconstruct(header, coefficients.data(), target);
+    Reconstruct(header, coefficients, target);
     if (target.Progress(2, 2)) throw pgraphic::EPixelGraphic(pgraphic::LangStr(29));
     return header;
   } catch (const std::bad_alloc&) {

@@ -75,7 +75,7 @@ class ProgressScope {
 struct EncodedImage {
   CompressedData Data;
   std::vector<LevelGeometry> Geometry;
-  std::vector<uint8_t> Coefficients;
+  CoefficientPlanes Coefficients;
 };
 
 // Runs one forward level over all band rows, in parallel, and returns the largest
@@ -92,11 +92,11 @@ int ForwardLevel(const PlaneView<T>& input, LevelBands& out) {
   return maxAbs;
 }
 
-// Writes one band into the coefficient bytes of plane p through a table indexed
+// Writes one band into a plane's coefficient bytes through a table indexed
 // by coefficient + bias. Bands stored column by column are written a block of
 // rows at a time, so each column receives a run of consecutive positions.
 void QuantiseBand(const std::vector<int16_t>& band, const LevelGeometry& g, const BandLayout& layout,
-                  const std::vector<uint8_t>& table, int bias, uint8_t* coefficients, int plane) {
+                  const std::vector<uint8_t>& table, int bias, uint8_t* coefficients) {
   constexpr int kBlock = 16;
   const int hw = g.HalfWidth, hh = g.HalfHeight;
   const uint8_t* lut = table.data() + bias;
@@ -107,14 +107,14 @@ void QuantiseBand(const std::vector<int16_t>& band, const LevelGeometry& g, cons
       if (layout.ColumnStep == 1) {
         for (int n = n0; n < n1; ++n) {
           const int16_t* row = band.data() + static_cast<ptrdiff_t>(n) * hw;
-          uint8_t* dst = coefficients + 3 * (layout.Offset + n * layout.RowStep) + plane;
-          for (int u = 0; u < hw; ++u) dst[3 * u] = lut[row[u]];
+          uint8_t* dst = coefficients + layout.Offset + n * layout.RowStep;
+          for (int u = 0; u < hw; ++u) dst[u] = lut[row[u]];
         }
       } else {
         for (int u = 0; u < hw; ++u) {
           const int16_t* column = band.data() + u;
-          uint8_t* dst = coefficients + 3 * (layout.Offset + u * layout.ColumnStep) + plane;
-          for (int n = n0; n < n1; ++n) dst[3 * n] = lut[column[static_cast<ptrdiff_t>(n) * hw]];
+          uint8_t* dst = coefficients + layout.Offset + u * layout.ColumnStep;
+          for (int n = n0; n < n1; ++n) dst[n] = lut[column[static_cast<ptrdiff_t>(n) * hw]];
         }
       }
     }
@@ -152,8 +152,7 @@ EncodedImage EncodeImage(TPixelGraphic& source, int quality) {
   const int N = LevelCount(W, H);
   result.Geometry = BandGeometry(W, H, N);
   const auto& geometry = result.Geometry;
-  result.Coefficients.resize(static_cast<size_t>(CoefficientCount(geometry)));
-  uint8_t* coefficients = result.Coefficients.data();
+  const size_t positions = static_cast<size_t>(CoefficientCount(geometry) / 3);
   const std::vector<int> thresholds = ZeroThresholds(quality, N);
   CompressedData& data = result.Data;
   data.Width = static_cast<int16_t>(W);
@@ -162,6 +161,8 @@ EncodedImage EncodeImage(TPixelGraphic& source, int quality) {
 
   // One plane at a time, so only one plane's levels are held at once.
   for (int p = 0; p < 3; ++p) {
+    result.Coefficients[static_cast<size_t>(p)].resize(positions);
+    uint8_t* coefficients = result.Coefficients[static_cast<size_t>(p)].data();
     std::vector<LevelBands> levels(static_cast<size_t>(N));
     PlaneView<uint8_t> pixels;
     // Storage is bottom-up: the top row is the last one; BGR order puts red at 2.
@@ -216,7 +217,7 @@ EncodedImage EncodeImage(TPixelGraphic& source, int quality) {
       LevelBands& level = levels[static_cast<size_t>(l - 1)];
       for (int b = 1; b <= 3; ++b) {
         QuantiseBand(level.Band[static_cast<size_t>(b)], level.Geometry, DetailBandLayout(geometry, l, b), table,
-                     maxAbs, coefficients, p);
+                     maxAbs, coefficients);
         std::vector<int16_t>().swap(level.Band[static_cast<size_t>(b)]);
       }
     }
@@ -225,12 +226,14 @@ EncodedImage EncodeImage(TPixelGraphic& source, int quality) {
       const double q = RoundEven(static_cast<double>(c - lo) / static_cast<double>(a));
       approxTable[static_cast<size_t>(c - lo)] = static_cast<uint8_t>(static_cast<int>(q));
     }
-    QuantiseBand(approx, geometry.back(), ApproximationBandLayout(geometry), approxTable, -lo, coefficients, p);
+    QuantiseBand(approx, geometry.back(), ApproximationBandLayout(geometry), approxTable, -lo, coefficients);
     progress.Step();
   }
   converted.reset();
 
-  data.CodedData = EncodeBytes(coefficients, result.Coefficients.size());
+  const uint8_t* const planes[3] = {result.Coefficients[0].data(), result.Coefficients[1].data(),
+                                    result.Coefficients[2].data()};
+  data.CodedData = EncodePlanes(planes, positions);
   data.CodedLength = static_cast<int32_t>(data.CodedData.size());
   progress.Step();
   return result;
@@ -259,8 +262,8 @@ CompressResult CompressInteractive(TPixelGraphic& source, int quality) {
     EncodedImage encoded = EncodeImage(source, quality);
     CompressResult result;
     auto preview = std::make_unique<TPixelGraphic>();
-    Reconstruct(encoded.Data.Header(), encoded.Coefficients.data(), *preview);
-    std::vector<uint8_t>().swap(encoded.Coefficients);
+    Reconstruct(encoded.Data.Header(), encoded.Coefficients, *preview);
+    encoded.Coefficients = {};
     result.Data = std::move(encoded.Data);
     result.Preview = std::move(preview);
     result.Ratio = CompressionRatio(result.Data);

@@ -192,17 +192,74 @@ void SplayCode::Splay(int symbol) {
   } while (a != 1);
 }
 
-std::vector<uint8_t> EncodeBytes(const uint8_t* bytes, size_t count) {
+namespace {
+
+// The coefficient bytes in one buffer, in stream order.
+struct Interleaved {
+  const uint8_t* bytes;
+  uint8_t* out;
+  size_t count;
+  size_t Count() const { return count; }
+  uint8_t At(size_t i) const { return bytes[i]; }
+  // Index of the first byte from i on that differs from v, or `limit`.
+  size_t RunEnd(size_t i, size_t limit, uint8_t v) const {
+    while (i < limit && bytes[i] == v) ++i;
+    return i;
+  }
+  void Put(size_t i, uint8_t v) { out[i] = v; }
+  void Fill(size_t i, size_t n, uint8_t v) { std::memset(out + i, v, n); }
+};
+
+// The coefficient bytes as three planes: stream byte i is plane i % 3 at
+// position i / 3.
+struct Planar {
+  const uint8_t* const* planes;
+  uint8_t* const* out;
+  size_t positions;
+  size_t Count() const { return 3 * positions; }
+  uint8_t At(size_t i) const { return planes[i % 3][i / 3]; }
+  size_t RunEnd(size_t i, size_t limit, uint8_t v) const {
+    size_t k = i / 3;
+    unsigned p = static_cast<unsigned>(i % 3);
+    // Finish the position, then whole positions, then the rest.
+    while (i < limit && p != 0) {
+      if (planes[p][k] != v) return i;
+      ++i;
+      if (++p == 3) {
+        p = 0;
+        ++k;
+      }
+    }
+    const uint8_t *a = planes[0], *b = planes[1], *c = planes[2];
+    while (i + 3 <= limit && a[k] == v && b[k] == v && c[k] == v) {
+      i += 3;
+      ++k;
+    }
+    while (i < limit && planes[i % 3][i / 3] == v) ++i;
+    return i;
+  }
+  void Put(size_t i, uint8_t v) { out[i % 3][i / 3] = v; }
+  void Fill(size_t i, size_t n, uint8_t v) {
+    const size_t end = i + n;
+    for (size_t p = 0; p < 3; ++p) {
+      const size_t first = i + (p + 3 - i % 3) % 3;  // first index of plane p
+      if (first >= end) continue;
+      std::memset(out[p] + first / 3, v, (end - 1 - first) / 3 + 1);
+    }
+  }
+};
+
+template <class Bytes>
+std::vector<uint8_t> Encode(const Bytes& bytes) {
   SplayCode byteCode(ByteAlphabet), runCode(RunAlphabet);
+  const size_t count = bytes.Count();
   BitWriter writer(count / 8 + 64);
   std::vector<uint8_t> scratch;
   EntropyStats stats;
   size_t i = 0;
   while (i < count) {
-    const uint8_t value = bytes[i];
-    const size_t limit = std::min(count, i + MaxRunLength);
-    size_t j = i + 1;
-    while (j < limit && bytes[j] == value) ++j;
+    const uint8_t value = bytes.At(i);
+    const size_t j = bytes.RunEnd(i + 1, std::min(count, i + MaxRunLength), value);
     const int n = static_cast<int>(j - i);
     if (n == 1) {
       writer.Put(1, 1);
@@ -221,16 +278,18 @@ std::vector<uint8_t> EncodeBytes(const uint8_t* bytes, size_t count) {
   return writer.Finish();
 }
 
-DecodeStatus DecodeBytes(const uint8_t* stream, size_t streamSize, uint8_t* out, size_t count) {
+template <class Bytes>
+DecodeStatus Decode(const uint8_t* stream, size_t streamSize, Bytes& out) {
   SplayCode byteCode(ByteAlphabet), runCode(RunAlphabet);
   BitReader reader(stream, streamSize);
   EntropyStats stats;
+  const size_t count = out.Count();
   size_t t = 0;
   DecodeStatus status = DecodeStatus::Ok;
   while (t < count) {
     if (reader.Available() == 0) reader.Refill();
     if (reader.Bit()) {
-      out[t++] = static_cast<uint8_t>(DecodeSymbol(reader, byteCode));
+      out.Put(t++, static_cast<uint8_t>(DecodeSymbol(reader, byteCode)));
       ++stats.Literals;
     } else {
       const size_t n = static_cast<size_t>(DecodeSymbol(reader, runCode));
@@ -240,7 +299,7 @@ DecodeStatus DecodeBytes(const uint8_t* stream, size_t streamSize, uint8_t* out,
         status = DecodeStatus::RunPastEnd;
         break;
       }
-      std::memset(out + t, value, n);
+      out.Fill(t, n, value);
       t += n;
     }
     if (reader.Overrun()) {
@@ -250,6 +309,26 @@ DecodeStatus DecodeBytes(const uint8_t* stream, size_t streamSize, uint8_t* out,
   }
   lastStats = stats;
   return status;
+}
+
+}  // namespace
+
+std::vector<uint8_t> EncodeBytes(const uint8_t* bytes, size_t count) {
+  return Encode(Interleaved{bytes, nullptr, count});
+}
+
+std::vector<uint8_t> EncodePlanes(const uint8_t* const planes[3], size_t positions) {
+  return Encode(Planar{planes, nullptr, positions});
+}
+
+DecodeStatus DecodeBytes(const uint8_t* stream, size_t streamSize, uint8_t* out, size_t count) {
+  Interleaved bytes{nullptr, out, count};
+  return Decode(stream, streamSize, bytes);
+}
+
+DecodeStatus DecodePlanes(const uint8_t* stream, size_t streamSize, uint8_t* const planes[3], size_t positions) {
+  Planar bytes{nullptr, planes, positions};
+  return Decode(stream, streamSize, bytes);
 }
 
 EntropyStats LastEntropyStats() { return lastStats; }

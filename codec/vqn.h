@@ -133,9 +133,13 @@ VQNHeader DecodeVQN(pgraphic::TStream& stream, pgraphic::TPixelGraphic& target);
 std::unique_ptr<pgraphic::TPixelGraphic> DecodeVQN(pgraphic::TStream& stream);
 std::unique_ptr<pgraphic::TPixelGraphic> LoadVQNFile(const std::string& path);
 
+// The coefficient bytes of the three planes (red, green, blue), each in the
+// stored order of positions.
+using CoefficientPlanes = std::array<std::vector<uint8_t>, 3>;
+
 // Rebuilds the image from the coefficient bytes of a header: dequantisation and the
 // inverse transform, the common last stage of decoder and encoder preview.
-void Reconstruct(const VQNHeader& header, const uint8_t* coefficients, pgraphic::TPixelGraphic& target);
+void Reconstruct(const VQNHeader& header, const CoefficientPlanes& coefficients, pgraphic::TPixelGraphic& target);
 
 // The four ways the program opens a VQN file.
 enum class LoadMode {

@@ -356,8 +356,8 @@ void BandSource::Row(int n, int halfWidth, int16_t* out) const {
               out);
     return;
   }
-  const uint8_t* p = Bytes + 3 * (Layout.Offset + n * Layout.RowStep);
-  const ptrdiff_t step = 3 * Layout.ColumnStep;
+  const uint8_t* p = Bytes + Interleave * (Layout.Offset + n * Layout.RowStep);
+  const ptrdiff_t step = Interleave * Layout.ColumnStep;
   for (int u = 0; u < halfWidth; ++u) out[u] = Table[p[u * step]];
 }
 
@@ -368,8 +368,8 @@ void BandSource::Block(int n0, int count, int halfWidth, int16_t* out) const {
   }
   // Column by column: each column holds the block's rows as consecutive positions.
   for (int u = 0; u < halfWidth; ++u) {
-    const uint8_t* p = Bytes + 3 * (Layout.Offset + u * Layout.ColumnStep + n0 * Layout.RowStep);
-    const ptrdiff_t step = 3 * Layout.RowStep;
+    const uint8_t* p = Bytes + Interleave * (Layout.Offset + u * Layout.ColumnStep + n0 * Layout.RowStep);
+    const ptrdiff_t step = Interleave * Layout.RowStep;
     for (int i = 0; i < count; ++i) out[static_cast<ptrdiff_t>(i) * halfWidth + u] = Table[p[i * step]];
   }
 }

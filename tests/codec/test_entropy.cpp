@@ -2,6 +2,7 @@
 // adaptation, round trips and the behaviour on corrupt streams.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <random>
 
 #include "codec/entropy.h"
@@ -149,6 +150,35 @@ TEST(EntropyCoder, CorruptStreamsStopInsideTheBuffers) {
   auto longer = stream;
   longer.insert(longer.end(), 64, 0xFF);
   EXPECT_EQ(Decode(longer, data.size()), data);
+}
+
+// Three planes read and written round-robin code exactly like the interleaved
+// buffer, including runs that start and end in every phase.
+TEST(EntropyCoder, PlanesCodeLikeTheInterleavedBytes) {
+  std::mt19937 rng(21);
+  for (size_t positions : {size_t{1}, size_t{2}, size_t{1001}, size_t{20000}}) {
+    std::vector<uint8_t> interleaved(3 * positions);
+    for (size_t i = 0; i < interleaved.size();) {
+      const size_t run = std::min<size_t>(interleaved.size() - i, rng() % 10 == 0 ? rng() % 7000 : 1 + rng() % 5);
+      std::fill(interleaved.begin() + i, interleaved.begin() + i + run, rng() % 2 ? 128 : static_cast<uint8_t>(rng()));
+      i += run;
+    }
+    std::array<std::vector<uint8_t>, 3> planes;
+    for (auto& p : planes) p.resize(positions);
+    for (size_t i = 0; i < interleaved.size(); ++i) planes[i % 3][i / 3] = interleaved[i];
+    const uint8_t* const in[3] = {planes[0].data(), planes[1].data(), planes[2].data()};
+    const auto stream = EncodePlanes(in, positions);
+    EXPECT_EQ(stream, Encode(interleaved));
+    std::array<std::vector<uint8_t>, 3> back;
+    for (auto& p : back) p.assign(positions + 1, 0xEE);  // one guard byte each
+    uint8_t* const out[3] = {back[0].data(), back[1].data(), back[2].data()};
+    ASSERT_EQ(DecodePlanes(stream.data(), stream.size(), out, positions), DecodeStatus::Ok);
+    for (int p = 0; p < 3; ++p) {
+      EXPECT_EQ(back[p][positions], 0xEE);
+      back[p].pop_back();
+      EXPECT_EQ(back[p], planes[p]);
+    }
+  }
 }
 
 }  // namespace

@@ -259,6 +259,7 @@ TEST(WaveletKernels, ByteSourcesAndImageSinkReflectNegativeSamples) {
   for (int b = 0; b < 4; ++b) {
     fromBytes[b].Bytes = bytes.data() + 1;  // plane 1
     fromBytes[b].Table = table.data();
+    fromBytes[b].Interleave = 3;
     fromBytes[b].Layout = b == 1 ? BandLayout{b * n, g.HalfWidth, 1} : BandLayout{b * n, 1, g.HalfHeight};
     words[b].resize(static_cast<size_t>(n));
     for (int r = 0; r < g.HalfHeight; ++r)
