@@ -103,6 +103,9 @@ void ParallelRows(int count, int threads, const std::function<void(int, int)>& f
 
 // Threads the codec uses; 0 means one per hardware thread.
 extern int VQNThreads;
+// Forces the baseline build of the transform loops even where AVX2 is available
+// (both give identical results; tests compare them).
+extern bool VQNBaselineOnly;
 int EffectiveThreads();
 
 }  // namespace codec

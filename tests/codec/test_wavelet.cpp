@@ -163,10 +163,18 @@ TEST(WaveletFilters, SynthesisIsAnalysisReversed) {
 }
 
 // Forward and inverse kernels equal the literal algorithm on many sizes, both
-// filter lengths, whole or split into row ranges.
-TEST(WaveletKernels, MatchLiteralAlgorithmOnManySizes) {
+// filter lengths, whole or split into row ranges, in the baseline and the
+// vector-extension builds of the loops.
+class WaveletKernels : public testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override { VQNBaselineOnly = GetParam(); }
+  void TearDown() override { VQNBaselineOnly = false; }
+};
+INSTANTIATE_TEST_SUITE_P(Builds, WaveletKernels, testing::Values(true, false));
+
+TEST_P(WaveletKernels, MatchLiteralAlgorithmOnManySizes) {
   std::mt19937 rng(7);
-  const int sizes[][2] = {{1, 1}, {1, 7}, {7, 1}, {2, 2}, {3, 5}, {4, 4}, {5, 3}, {20, 20}, {21, 20}, {33, 17}, {64, 9}};
+  const int sizes[][2] = {{1, 1}, {1, 7}, {7, 1}, {2, 2}, {3, 5}, {4, 4}, {5, 3}, {20, 20}, {21, 20}, {33, 17}, {64, 9}, {301, 7}, {8, 301}};
   for (int F : {4, 6}) {
     for (auto [w, h] : sizes) {
       SCOPED_TRACE(testing::Message() << w << "x" << h << " F=" << F);
@@ -206,7 +214,7 @@ TEST(WaveletKernels, MatchLiteralAlgorithmOnManySizes) {
   }
 }
 
-TEST(WaveletKernels, TinyAndConstantPlanes) {
+TEST_P(WaveletKernels, TinyAndConstantPlanes) {
   // A 1 x 1 plane with F = 4: 4 x 4 full size, four 2 x 2 bands, 1 x 1 back.
   const LevelGeometry g = Geometry(1, 1, 4);
   EXPECT_EQ(g.FullWidth, 4);
@@ -244,7 +252,7 @@ TEST(WaveletKernels, TinyAndConstantPlanes) {
   for (int16_t c : back) EXPECT_NEAR(c, v, 3);
 }
 
-TEST(WaveletKernels, ByteSourcesAndImageSinkReflectNegativeSamples) {
+TEST_P(WaveletKernels, ByteSourcesAndImageSinkReflectNegativeSamples) {
   // Bands read from interleaved coefficient bytes through a table, output into a
   // 3-byte-per-pixel bottom-up row layout with |c| limited to 255.
   const LevelGeometry g = Geometry(6, 5, 4);
