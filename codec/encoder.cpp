@@ -97,7 +97,7 @@ int ForwardLevel(const PlaneView<T>& input, LevelBands& out) {
 // rows at a time, so each column receives a run of consecutive positions.
 void QuantiseBand(const std::vector<int16_t>& band, const LevelGeometry& g, const BandLayout& layout,
                   const std::vector<uint8_t>& table, int bias, uint8_t* coefficients) {
-  constexpr int kBlock = 16;
+  constexpr int kBlock = 64;  // a cache line of each column per block
   const int hw = g.HalfWidth, hh = g.HalfHeight;
   const uint8_t* lut = table.data() + bias;
   const int blocks = (hh + kBlock - 1) / kBlock;
@@ -160,10 +160,11 @@ EncodedImage EncodeImage(TPixelGraphic& source, int quality) {
   data.Levels = static_cast<int16_t>(N);
 
   // One plane at a time, so only one plane's levels are held at once.
+  // The level buffers are reused from plane to plane.
+  std::vector<LevelBands> levels(static_cast<size_t>(N));
   for (int p = 0; p < 3; ++p) {
     result.Coefficients[static_cast<size_t>(p)].resize(positions);
     uint8_t* coefficients = result.Coefficients[static_cast<size_t>(p)].data();
-    std::vector<LevelBands> levels(static_cast<size_t>(N));
     PlaneView<uint8_t> pixels;
     // Storage is bottom-up: the top row is the last one; BGR order puts red at 2.
     pixels.Base = image->ScanLine(0) + (2 - p);
@@ -218,7 +219,6 @@ EncodedImage EncodeImage(TPixelGraphic& source, int quality) {
       for (int b = 1; b <= 3; ++b) {
         QuantiseBand(level.Band[static_cast<size_t>(b)], level.Geometry, DetailBandLayout(geometry, l, b), table,
                      maxAbs, coefficients);
-        std::vector<int16_t>().swap(level.Band[static_cast<size_t>(b)]);
       }
     }
     std::vector<uint8_t> approxTable(static_cast<size_t>(hi - lo + 1));

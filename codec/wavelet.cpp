@@ -61,11 +61,8 @@ const FilterPair& SynthesisFilters(int filterLength) {
 
 void LevelBands::Allocate(const LevelGeometry& g) {
   Geometry = g;
-  for (auto& b : Band) {
-    b.clear();
-    b.shrink_to_fit();
-    b.resize(static_cast<size_t>(g.BandSize()));
-  }
+  // Contents are overwritten by the transform; buffers of the right size are kept.
+  for (auto& b : Band) b.resize(static_cast<size_t>(g.BandSize()));
 }
 
 namespace baseline {
