@@ -111,10 +111,15 @@ void QuantiseBand(const std::vector<int16_t>& band, const LevelGeometry& g, cons
           for (int u = 0; u < hw; ++u) dst[u] = lut[row[u]];
         }
       } else {
-        for (int u = 0; u < hw; ++u) {
-          const int16_t* column = band.data() + u;
-          uint8_t* dst = coefficients + layout.Offset + u * layout.ColumnStep;
-          for (int n = n0; n < n1; ++n) dst[n] = lut[column[static_cast<ptrdiff_t>(n) * hw]];
+        // Tiles of 64 x 64: the tile's rows are read in order while its 64
+        // destination columns stay in the first-level cache.
+        for (int u0 = 0; u0 < hw; u0 += 64) {
+          const int u1 = std::min(hw, u0 + 64);
+          uint8_t* dst = coefficients + layout.Offset;
+          for (int n = n0; n < n1; ++n) {
+            const int16_t* row = band.data() + static_cast<ptrdiff_t>(n) * hw;
+            for (int u = u0; u < u1; ++u) dst[u * layout.ColumnStep + n] = lut[row[u]];
+          }
         }
       }
     }
