@@ -116,6 +116,10 @@ void QuantiseBand(const std::vector<int16_t>& band, const LevelGeometry& g, cons
         for (int u0 = 0; u0 < hw; u0 += 64) {
           const int u1 = std::min(hw, u0 + 64);
           uint8_t* dst = coefficients + layout.Offset;
+          for (int u = u0 + 64; u < std::min(hw, u0 + 128); ++u) {
+            __builtin_prefetch(dst + u * layout.ColumnStep + n0, 1);
+            __builtin_prefetch(dst + u * layout.ColumnStep + n1 - 1, 1);
+          }
           for (int n = n0; n < n1; ++n) {
             const int16_t* row = band.data() + static_cast<ptrdiff_t>(n) * hw;
             for (int u = u0; u < u1; ++u) dst[u * layout.ColumnStep + n] = lut[row[u]];
