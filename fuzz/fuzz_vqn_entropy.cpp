@@ -1,6 +1,6 @@
 // Feeds arbitrary streams to the entropy decoder alone. The first two bytes choose
 // how many coefficient bytes to produce; the decoder must stay inside both buffers.
-// A successful decoding re-encodes to a stream that decodes to the same bytes.
+// The three-plane decoder must agree with it. A successful decoding re-encodes to a stream that decodes to the same bytes.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -15,6 +15,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> stream(data + 2, data + size);
   std::vector<uint8_t> out(count);
   const auto status = codec::DecodeBytes(stream.data(), stream.size(), out.data(), out.size());
+  // The three-plane form reads the same stream to the same status and bytes.
+  const size_t positions = count / 3;
+  std::vector<uint8_t> p0(positions), p1(positions), p2(positions);
+  uint8_t* const planes[3] = {p0.data(), p1.data(), p2.data()};
+  std::vector<uint8_t> whole(3 * positions);
+  if (codec::DecodePlanes(stream.data(), stream.size(), planes, positions) !=
+      codec::DecodeBytes(stream.data(), stream.size(), whole.data(), whole.size())) {
+    __builtin_trap();
+  }
   if (status == codec::DecodeStatus::Ok) {
     const auto coded = codec::EncodeBytes(out.data(), out.size());
     std::vector<uint8_t> back(count);
