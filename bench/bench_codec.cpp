@@ -19,7 +19,8 @@ namespace {
 
 using pgraphic::TPixelGraphic;
 
-const char* kImages[] = {"/work/main/build-ext/bench/kleiber-12mp.ppm", "/work/main/build-ext/bench/path-2560.ppm"};
+const char* kImages[] = {"/work/main/build-ext/bench/kleiber-12mp.ppm",
+                         "/work/main/build-ext/bench/path-2560.ppm"};
 
 // A tiny binary PPM (P6, maxval 255) reader.
 std::unique_ptr<TPixelGraphic> ReadPPM(const std::string& path) {
@@ -83,7 +84,8 @@ double Psnr(const TPixelGraphic& a, const TPixelGraphic& b) {
 // state.range(0): image index, range(1): threads, range(2): track-bar position.
 void BM_Encode(benchmark::State& state) {
   TPixelGraphic* image = Image(static_cast<int>(state.range(0)));
-  if (!image) return state.SkipWithError("benchmark photograph missing (scripts/fetch-bench-images)");
+  if (!image)
+    return state.SkipWithError("benchmark photograph missing (scripts/fetch-bench-images)");
   codec::VQNThreads = static_cast<int>(state.range(1));
   const int q = codec::QualityFromPosition(static_cast<int>(state.range(2)));
   int64_t coded = 0;
@@ -99,7 +101,8 @@ void BM_Encode(benchmark::State& state) {
 
 void BM_Decode(benchmark::State& state) {
   TPixelGraphic* image = Image(static_cast<int>(state.range(0)));
-  if (!image) return state.SkipWithError("benchmark photograph missing (scripts/fetch-bench-images)");
+  if (!image)
+    return state.SkipWithError("benchmark photograph missing (scripts/fetch-bench-images)");
   codec::VQNThreads = 0;
   const int q = codec::QualityFromPosition(static_cast<int>(state.range(2)));
   pgraphic::TMemoryStream file;
@@ -118,7 +121,8 @@ void BM_Decode(benchmark::State& state) {
 // (literal byte values, run lengths and run values) per second.
 void BM_EntropyDecode(benchmark::State& state) {
   TPixelGraphic* image = Image(static_cast<int>(state.range(0)));
-  if (!image) return state.SkipWithError("benchmark photograph missing (scripts/fetch-bench-images)");
+  if (!image)
+    return state.SkipWithError("benchmark photograph missing (scripts/fetch-bench-images)");
   codec::VQNThreads = 0;
   auto data = codec::Compress(*image, codec::QualityFromPosition(static_cast<int>(state.range(2))));
   const auto geometry = codec::BandGeometry(data.Width, data.Height, data.Levels);
@@ -136,7 +140,8 @@ void BM_EntropyDecode(benchmark::State& state) {
 
 void BM_EntropyEncode(benchmark::State& state) {
   TPixelGraphic* image = Image(static_cast<int>(state.range(0)));
-  if (!image) return state.SkipWithError("benchmark photograph missing (scripts/fetch-bench-images)");
+  if (!image)
+    return state.SkipWithError("benchmark photograph missing (scripts/fetch-bench-images)");
   codec::VQNThreads = 0;
   auto data = codec::Compress(*image, codec::QualityFromPosition(static_cast<int>(state.range(2))));
   const auto geometry = codec::BandGeometry(data.Width, data.Height, data.Levels);

@@ -26,8 +26,8 @@ int ParsePosition(const std::string& text) {
 }
 
 int QualityOf(const TArgs& args) {
-  return codec::QualityFromPosition(
-      args.Has("--quality") ? ParsePosition(args.Get("--quality")) : kDefaultPosition);
+  return codec::QualityFromPosition(args.Has("--quality") ? ParsePosition(args.Get("--quality"))
+                                                          : kDefaultPosition);
 }
 
 std::unique_ptr<pgraphic::TPixelGraphic> LoadVQN(const std::string& path) {
@@ -43,16 +43,19 @@ void SaveVQN(pgraphic::TPixelGraphic& image, const std::string& path, const TArg
   codec::CompressBatch(image, QualityOf(args), path);
 }
 
-std::string DescribeVQN(const std::string& path) { return codec::VQNInfoText(codec::ReadVQNInfo(path)); }
+std::string DescribeVQN(const std::string& path) {
+  return codec::VQNInfoText(codec::ReadVQNInfo(path));
+}
 
-const TFileHandlerRegistrar handler({.extension = "vqn", .load = LoadVQN, .save = SaveVQN, .describe = DescribeVQN});
+const TFileHandlerRegistrar handler(
+    {.extension = "vqn", .load = LoadVQN, .save = SaveVQN, .describe = DescribeVQN});
 
 // `convert` accepts --quality for .vqn output; the image itself is not changed.
-const TConvertStepRegistrar qualityOption({.option = {"--quality", true, "0..120"},
-                                           .order = 900,
-                                           .validate = [](const std::string& v) { ParsePosition(v); },
-                                           .apply = [](std::unique_ptr<pgraphic::TPixelGraphic>&,
-                                                       const std::string&) {}});
+const TConvertStepRegistrar qualityOption(
+    {.option = {"--quality", true, "0..120"},
+     .order = 900,
+     .validate = [](const std::string& v) { ParsePosition(v); },
+     .apply = [](std::unique_ptr<pgraphic::TPixelGraphic>&, const std::string&) {}});
 
 int Compress(const TArgs& args) {
   const int quality = QualityOf(args);

@@ -16,12 +16,16 @@ using pgraphic::TPixelGraphic;
 
 namespace {
 
-std::string SubTypeName(int subtype) { return subtype == 2 ? "Wavelet 2.0" : "Wavelet 3.0"; }
+std::string SubTypeName(int subtype) {
+  return subtype == 2 ? "Wavelet 2.0" : "Wavelet 3.0";
+}
 
 // The most coefficient bytes C coded bytes can produce: every symbol costs at
 // least one bit, so a run (flag, length, value) of at most 3,000 bytes costs at
 // least three bits and a literal byte two.
-int64_t MaxDecodableBytes(int64_t codedLength) { return codedLength * 8 * (MaxRunLength / 3); }
+int64_t MaxDecodableBytes(int64_t codedLength) {
+  return codedLength * 8 * (MaxRunLength / 3);
+}
 
 void CheckImageFits(const VQNHeader& h) {
   const int64_t stride = ((24 * static_cast<int64_t>(h.Width) + 31) / 32) * 4;
@@ -31,15 +35,16 @@ void CheckImageFits(const VQNHeader& h) {
 
 }  // namespace
 
-void Reconstruct(const VQNHeader& header, const CoefficientPlanes& coefficients, TPixelGraphic& target) {
+void Reconstruct(const VQNHeader& header, const CoefficientPlanes& coefficients,
+                 TPixelGraphic& target) {
   const auto geometry = BandGeometry(header.Width, header.Height, header.Levels);
   const int N = header.Levels;
   target.SetSize(header.Width, header.Height, pgraphic::pf24Bit);
   const int threads = EffectiveThreads();
   for (int p = 0; p < 3; ++p) {
     const auto detail = DetailTable(header.DetailStep[static_cast<size_t>(p)]);
-    const auto approx =
-        ApproximationTable(header.ApproxStep[static_cast<size_t>(p)], header.ApproxMin[static_cast<size_t>(p)]);
+    const auto approx = ApproximationTable(header.ApproxStep[static_cast<size_t>(p)],
+                                           header.ApproxMin[static_cast<size_t>(p)]);
     std::vector<int16_t> finer;  // approximation band of the level being rebuilt
     std::vector<int16_t> coarser;
     for (int l = N; l >= 1; --l) {
@@ -68,7 +73,8 @@ void Reconstruct(const VQNHeader& header, const CoefficientPlanes& coefficients,
         sink.RowStride = -static_cast<ptrdiff_t>(target.RowStride());
         sink.Step = 3;
       }
-      ParallelRows(g.Height, threads, [&](int r0, int r1) { InverseLevelRows(bands, g, sink, r0, r1); });
+      ParallelRows(g.Height, threads,
+                   [&](int r0, int r1) { InverseLevelRows(bands, g, sink, r0, r1); });
       coarser.swap(finer);
     }
   }
@@ -77,9 +83,12 @@ void Reconstruct(const VQNHeader& header, const CoefficientPlanes& coefficients,
 VQNInfo ReadVQNInfo(pgraphic::TStream& stream) {
   VQNInfo info;
   switch (ReadHeader(stream, info.Header)) {
-    case HeaderStatus::NotVQN: throw EVQNNotVQN();
-    case HeaderStatus::Corrupted: throw EVQNCorrupted();
-    case HeaderStatus::Ok: break;
+    case HeaderStatus::NotVQN:
+      throw EVQNNotVQN();
+    case HeaderStatus::Corrupted:
+      throw EVQNCorrupted();
+    case HeaderStatus::Ok:
+      break;
   }
   info.FileSize = stream.Size();
   return info;
@@ -91,8 +100,9 @@ VQNInfo ReadVQNInfo(const std::string& path) {
 }
 
 std::string VQNInfoText(const VQNInfo& info, bool withFileSize) {
-  std::string text = "Type: VQN, " + SubTypeName(info.Header.SubType) + "; Size: " + std::to_string(info.Header.Width) +
-                     "x" + std::to_string(info.Header.Height) + "; Colors: 16.7M";
+  std::string text = "Type: VQN, " + SubTypeName(info.Header.SubType) +
+                     "; Size: " + std::to_string(info.Header.Width) + "x" +
+                     std::to_string(info.Header.Height) + "; Colors: 16.7M";
   if (withFileSize && info.FileSize >= 0) text += "; File size: " + KbText(info.FileSize) + " Kb";
   return text;
 }
@@ -101,7 +111,8 @@ std::array<std::string, 6> VQNDialogLabels(const VQNInfo& info) {
   std::array<std::string, 6> labels;
   labels[1] = "Type: VQN";
   labels[2] = "SubType: " + SubTypeName(info.Header.SubType);
-  labels[3] = "Size: " + std::to_string(info.Header.Width) + "x" + std::to_string(info.Header.Height) + " pixeles";
+  labels[3] = "Size: " + std::to_string(info.Header.Width) + "x" +
+              std::to_string(info.Header.Height) + " pixeles";
   labels[4] = "Colors: 16.7M";
   if (info.FileSize >= 0) labels[5] = "File size: " + KbText(info.FileSize) + " Kb";
   return labels;
@@ -111,9 +122,12 @@ VQNHeader DecodeVQN(pgraphic::TStream& stream, TPixelGraphic& target) {
   try {
     VQNHeader header;
     switch (ReadHeader(stream, header)) {
-      case HeaderStatus::NotVQN: throw EVQNNotVQN();
-      case HeaderStatus::Corrupted: throw EVQNCorrupted();
-      case HeaderStatus::Ok: break;
+      case HeaderStatus::NotVQN:
+        throw EVQNNotVQN();
+      case HeaderStatus::Corrupted:
+        throw EVQNCorrupted();
+      case HeaderStatus::Ok:
+        break;
     }
     // Everything is checked before anything is allocated from the header.
     if (stream.Remaining() < header.CodedLength) throw EVQNCorrupted();
@@ -134,8 +148,10 @@ VQNHeader DecodeVQN(pgraphic::TStream& stream, TPixelGraphic& target) {
       std::vector<uint8_t> coded(static_cast<size_t>(header.CodedLength));
       if (stream.Read(coded.data(), coded.size()) != coded.size()) throw EVQNCorrupted();
       for (auto& plane : coefficients) plane.resize(static_cast<size_t>(count / 3));
-      uint8_t* const planes[3] = {coefficients[0].data(), coefficients[1].data(), coefficients[2].data()};
-      if (DecodePlanes(coded.data(), coded.size(), planes, static_cast<size_t>(count / 3)) != DecodeStatus::Ok) {
+      uint8_t* const planes[3] = {coefficients[0].data(), coefficients[1].data(),
+                                  coefficients[2].data()};
+      if (DecodePlanes(coded.data(), coded.size(), planes, static_cast<size_t>(count / 3)) !=
+          DecodeStatus::Ok) {
         throw EVQNCorrupted();
       }
     }
@@ -168,7 +184,9 @@ LoadResult LoadWavelet(const std::string& fileName, LoadMode mode) {
     VQNInfo info = ReadVQNInfo(stream);
     result.Header = info.Header;
     switch (mode) {
-      case LoadMode::MainWindow: result.InfoText = VQNInfoText(info, true); break;
+      case LoadMode::MainWindow:
+        result.InfoText = VQNInfoText(info, true);
+        break;
       case LoadMode::DialogPreview:
       case LoadMode::DialogInfo: {
         // The dialog takes the size from the file's directory entry.
@@ -179,7 +197,8 @@ LoadResult LoadWavelet(const std::string& fileName, LoadMode mode) {
         result.InfoText = VQNInfoText(info, true);
         break;
       }
-      case LoadMode::Batch: break;
+      case LoadMode::Batch:
+        break;
     }
     if (mode == LoadMode::DialogInfo) {
       result.Result = 1;

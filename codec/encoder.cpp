@@ -1,6 +1,10 @@
 // The encoder: three colour planes, the forward transform, step sizes from the
 // running maxima, the dead zone, quantisation into the coefficient bytes and the
 // entropy coder.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -8,10 +12,6 @@
 #include <filesystem>
 #include <mutex>
 #include <new>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "codec/entropy.h"
 #include "codec/quantise.h"
@@ -59,7 +59,9 @@ namespace {
 // turns an abort into the library's "Operation aborted on user request".
 class ProgressScope {
  public:
-  ProgressScope(TPixelGraphic& image, int steps) : image_(image), steps_(steps) { image_.ProgressStart(); }
+  ProgressScope(TPixelGraphic& image, int steps) : image_(image), steps_(steps) {
+    image_.ProgressStart();
+  }
   ~ProgressScope() { image_.ProgressEnd(); }
   void Step() {
     ++done_;
@@ -95,8 +97,9 @@ int ForwardLevel(const PlaneView<T>& input, LevelBands& out) {
 // Writes one band into a plane's coefficient bytes through a table indexed
 // by coefficient + bias. Bands stored column by column are written a block of
 // rows at a time, so each column receives a run of consecutive positions.
-void QuantiseBand(const std::vector<int16_t>& band, const LevelGeometry& g, const BandLayout& layout,
-                  const std::vector<uint8_t>& table, int bias, uint8_t* coefficients) {
+void QuantiseBand(const std::vector<int16_t>& band, const LevelGeometry& g,
+                  const BandLayout& layout, const std::vector<uint8_t>& table, int bias,
+                  uint8_t* coefficients) {
   constexpr int kBlock = 64;  // a cache line of each column per block
   const int hw = g.HalfWidth, hh = g.HalfHeight;
   const uint8_t* lut = table.data() + bias;
@@ -226,8 +229,8 @@ EncodedImage EncodeImage(TPixelGraphic& source, int quality) {
       }
       LevelBands& level = levels[static_cast<size_t>(l - 1)];
       for (int b = 1; b <= 3; ++b) {
-        QuantiseBand(level.Band[static_cast<size_t>(b)], level.Geometry, DetailBandLayout(geometry, l, b), table,
-                     maxAbs, coefficients);
+        QuantiseBand(level.Band[static_cast<size_t>(b)], level.Geometry,
+                     DetailBandLayout(geometry, l, b), table, maxAbs, coefficients);
       }
     }
     std::vector<uint8_t> approxTable(static_cast<size_t>(hi - lo + 1));
@@ -235,7 +238,8 @@ EncodedImage EncodeImage(TPixelGraphic& source, int quality) {
       const double q = RoundEven(static_cast<double>(c - lo) / static_cast<double>(a));
       approxTable[static_cast<size_t>(c - lo)] = static_cast<uint8_t>(static_cast<int>(q));
     }
-    QuantiseBand(approx, geometry.back(), ApproximationBandLayout(geometry), approxTable, -lo, coefficients);
+    QuantiseBand(approx, geometry.back(), ApproximationBandLayout(geometry), approxTable, -lo,
+                 coefficients);
     progress.Step();
   }
   converted.reset();
@@ -342,9 +346,9 @@ std::string KbText(int64_t bytes) {
 }
 
 std::string CompressionMessage(const CompressedData& data) {
-  return "The image was successfully compressed!\nCompression ratio is 1:" + std::to_string(CompressionRatio(data)) +
-         "\nSize of VQN-file will be " + KbText(data.CodedLength) +
-         " Kb\nTo save the compressed image click Save as VQN-file";
+  return "The image was successfully compressed!\nCompression ratio is 1:" +
+         std::to_string(CompressionRatio(data)) + "\nSize of VQN-file will be " +
+         KbText(data.CodedLength) + " Kb\nTo save the compressed image click Save as VQN-file";
 }
 
 }  // namespace codec

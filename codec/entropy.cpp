@@ -87,7 +87,9 @@ class BitReader {
     return b;
   }
   // Bits taken so far, including any zero bits beyond the end.
-  uint64_t Consumed() const { return static_cast<uint64_t>(pos_) * 8 - static_cast<uint64_t>(count_); }
+  uint64_t Consumed() const {
+    return static_cast<uint64_t>(pos_) * 8 - static_cast<uint64_t>(count_);
+  }
   bool Overrun() const { return Consumed() > static_cast<uint64_t>(size_) * 8; }
 
  private:
@@ -125,7 +127,9 @@ inline int DecodeSymbol(BitReader& r, SplayCode& code) {
 }  // namespace
 
 SplayCode::SplayCode(int alphabet)
-    : alphabet_(alphabet), up_(2 * static_cast<size_t>(alphabet)), child_(2 * static_cast<size_t>(alphabet)) {
+    : alphabet_(alphabet),
+      up_(2 * static_cast<size_t>(alphabet)),
+      child_(2 * static_cast<size_t>(alphabet)) {
   Reset();
 }
 
@@ -326,11 +330,14 @@ DecodeStatus DecodeBytes(const uint8_t* stream, size_t streamSize, uint8_t* out,
   return Decode(stream, streamSize, bytes);
 }
 
-DecodeStatus DecodePlanes(const uint8_t* stream, size_t streamSize, uint8_t* const planes[3], size_t positions) {
+DecodeStatus DecodePlanes(const uint8_t* stream, size_t streamSize, uint8_t* const planes[3],
+                          size_t positions) {
   Planar bytes{nullptr, planes, positions};
   return Decode(stream, streamSize, bytes);
 }
 
-EntropyStats LastEntropyStats() { return lastStats; }
+EntropyStats LastEntropyStats() {
+  return lastStats;
+}
 
 }  // namespace codec

@@ -52,7 +52,8 @@ DecodeStatus DecodeBytes(const uint8_t* stream, size_t streamSize, uint8_t* out,
 // The same over coefficient bytes held as three planes of `positions` bytes each:
 // byte i of the stream order is plane i % 3 at position i / 3.
 std::vector<uint8_t> EncodePlanes(const uint8_t* const planes[3], size_t positions);
-DecodeStatus DecodePlanes(const uint8_t* stream, size_t streamSize, uint8_t* const planes[3], size_t positions);
+DecodeStatus DecodePlanes(const uint8_t* stream, size_t streamSize, uint8_t* const planes[3],
+                          size_t positions);
 
 // Statistics of the last EncodeBytes/DecodeBytes call on this thread: symbols
 // coded through the two splay codes.

@@ -9,7 +9,9 @@ namespace codec {
 
 namespace {
 
-int16_t GetLE16(const uint8_t* p) { return static_cast<int16_t>(p[0] | (p[1] << 8)); }
+int16_t GetLE16(const uint8_t* p) {
+  return static_cast<int16_t>(p[0] | (p[1] << 8));
+}
 
 int32_t GetLE32(const uint8_t* p) {
   return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
@@ -140,12 +142,14 @@ std::array<uint8_t, 6> DoubleToReal48(double value) {
   uint64_t fraction = static_cast<uint64_t>(scaled);
   if (value < 0) fraction |= uint64_t{1} << 39;
   out[0] = static_cast<uint8_t>(biased);
-  for (int i = 1; i <= 5; ++i) out[static_cast<size_t>(i)] = static_cast<uint8_t>(fraction >> (8 * (i - 1)));
+  for (int i = 1; i <= 5; ++i)
+    out[static_cast<size_t>(i)] = static_cast<uint8_t>(fraction >> (8 * (i - 1)));
   return out;
 }
 
 HeaderStatus ParseHeader(const uint8_t* bytes, size_t size, VQNHeader& header) {
-  if (size < 4 || bytes[0] != 'V' || bytes[1] != 'Q' || bytes[2] != 'N') return HeaderStatus::NotVQN;
+  if (size < 4 || bytes[0] != 'V' || bytes[1] != 'Q' || bytes[2] != 'N')
+    return HeaderStatus::NotVQN;
   if (bytes[3] != 2 && bytes[3] != 3) return HeaderStatus::NotVQN;
   header = VQNHeader{};
   header.SubType = bytes[3];
@@ -163,12 +167,14 @@ HeaderStatus ParseHeader(const uint8_t* bytes, size_t size, VQNHeader& header) {
       step = GetFloat(bytes + pos);
       pos += 4;
     }
-    (i < 3 ? header.DetailStep[static_cast<size_t>(i)] : header.ApproxStep[static_cast<size_t>(i - 3)]) = step;
+    (i < 3 ? header.DetailStep[static_cast<size_t>(i)]
+           : header.ApproxStep[static_cast<size_t>(i - 3)]) = step;
   }
-  for (int p = 0; p < 3; ++p, pos += 2) header.ApproxMin[static_cast<size_t>(p)] = GetLE16(bytes + pos);
+  for (int p = 0; p < 3; ++p, pos += 2)
+    header.ApproxMin[static_cast<size_t>(p)] = GetLE16(bytes + pos);
   header.CodedLength = GetLE32(bytes + pos);
-  if (header.Levels < 1 || header.Levels > VQNMaxLevels || header.Width <= 0 || header.Height <= 0 ||
-      header.CodedLength < 0) {
+  if (header.Levels < 1 || header.Levels > VQNMaxLevels || header.Width <= 0 ||
+      header.Height <= 0 || header.CodedLength < 0) {
     return HeaderStatus::Corrupted;
   }
   return HeaderStatus::Ok;
@@ -177,7 +183,8 @@ HeaderStatus ParseHeader(const uint8_t* bytes, size_t size, VQNHeader& header) {
 HeaderStatus ReadHeader(pgraphic::TStream& stream, VQNHeader& header) {
   uint8_t bytes[VQNHeaderSize2];
   size_t got = stream.Read(bytes, 4);
-  if (got == 4 && bytes[0] == 'V' && bytes[1] == 'Q' && bytes[2] == 'N' && (bytes[3] == 2 || bytes[3] == 3)) {
+  if (got == 4 && bytes[0] == 'V' && bytes[1] == 'Q' && bytes[2] == 'N' &&
+      (bytes[3] == 2 || bytes[3] == 3)) {
     const size_t need = bytes[3] == 2 ? VQNHeaderSize2 : VQNHeaderSize3;
     got += stream.Read(bytes + 4, need - 4);
   }
@@ -198,7 +205,8 @@ std::array<uint8_t, VQNHeaderSize2> SerializeHeader2(const VQNHeader& h) {
   std::array<uint8_t, VQNHeaderSize2> out{};
   SerializeCommon(h, out, 2);
   for (int i = 0; i < 6; ++i) {
-    double step = i < 3 ? h.DetailStep[static_cast<size_t>(i)] : h.ApproxStep[static_cast<size_t>(i - 3)];
+    double step =
+        i < 3 ? h.DetailStep[static_cast<size_t>(i)] : h.ApproxStep[static_cast<size_t>(i - 3)];
     auto real = DoubleToReal48(step);
     std::memcpy(&out[static_cast<size_t>(10 + 6 * i)], real.data(), 6);
   }

@@ -34,7 +34,9 @@ struct LevelGeometry {
 };
 
 // Filter length of level l (1-based): 4 for levels 1 and 2, 6 above.
-inline int FilterLengthOfLevel(int level) { return level <= 2 ? 4 : 6; }
+inline int FilterLengthOfLevel(int level) {
+  return level <= 2 ? 4 : 6;
+}
 
 // Number of levels the encoder uses: halve the smaller side (rounding half to
 // even) while it exceeds 20, counting the halvings; at least 1, at most 5.

@@ -8,7 +8,9 @@
 namespace codec {
 
 // Rounds to nearest, ties to even (the default rounding mode).
-inline double RoundEven(double x) { return std::nearbyint(x); }
+inline double RoundEven(double x) {
+  return std::nearbyint(x);
+}
 
 // A rounded value stored as a signed 16-bit coefficient: the low 16 bits of the
 // integer. Values no 16-bit field could come from (NaN, beyond 2^62, only from
@@ -24,14 +26,16 @@ inline int16_t StoreCoefficient(double rounded) {
 // Detail byte b stands for Round(s * (b - 128)).
 inline std::array<int16_t, 256> DetailTable(double step) {
   std::array<int16_t, 256> t{};
-  for (int b = 0; b < 256; ++b) t[static_cast<size_t>(b)] = StoreCoefficient(RoundEven(step * (b - 128)));
+  for (int b = 0; b < 256; ++b)
+    t[static_cast<size_t>(b)] = StoreCoefficient(RoundEven(step * (b - 128)));
   return t;
 }
 
 // Approximation byte b stands for Round(a * b + m).
 inline std::array<int16_t, 256> ApproximationTable(double step, int minimum) {
   std::array<int16_t, 256> t{};
-  for (int b = 0; b < 256; ++b) t[static_cast<size_t>(b)] = StoreCoefficient(RoundEven(step * b + minimum));
+  for (int b = 0; b < 256; ++b)
+    t[static_cast<size_t>(b)] = StoreCoefficient(RoundEven(step * b + minimum));
   return t;
 }
 

@@ -139,7 +139,8 @@ using CoefficientPlanes = std::array<std::vector<uint8_t>, 3>;
 
 // Rebuilds the image from the coefficient bytes of a header: dequantisation and the
 // inverse transform, the common last stage of decoder and encoder preview.
-void Reconstruct(const VQNHeader& header, const CoefficientPlanes& coefficients, pgraphic::TPixelGraphic& target);
+void Reconstruct(const VQNHeader& header, const CoefficientPlanes& coefficients,
+                 pgraphic::TPixelGraphic& target);
 
 // The four ways the program opens a VQN file.
 enum class LoadMode {

@@ -90,22 +90,25 @@ static bool UseAvx2() {
 }
 #else
 namespace avx2 = baseline;
-static bool UseAvx2() { return false; }
+static bool UseAvx2() {
+  return false;
+}
 #endif
 
-
 int ForwardLevelRows(const PlaneView<uint8_t>& input, LevelBands& out, int v0, int v1) {
-  return UseAvx2() ? avx2::ForwardDispatch(input, out, v0, v1) : baseline::ForwardDispatch(input, out, v0, v1);
+  return UseAvx2() ? avx2::ForwardDispatch(input, out, v0, v1)
+                   : baseline::ForwardDispatch(input, out, v0, v1);
 }
 
 int ForwardLevelRows(const PlaneView<int16_t>& input, LevelBands& out, int v0, int v1) {
-  return UseAvx2() ? avx2::ForwardDispatch(input, out, v0, v1) : baseline::ForwardDispatch(input, out, v0, v1);
+  return UseAvx2() ? avx2::ForwardDispatch(input, out, v0, v1)
+                   : baseline::ForwardDispatch(input, out, v0, v1);
 }
 
 void BandSource::Row(int n, int halfWidth, int16_t* out) const {
   if (Words) {
-    std::copy(Words + static_cast<ptrdiff_t>(n) * halfWidth, Words + static_cast<ptrdiff_t>(n + 1) * halfWidth,
-              out);
+    std::copy(Words + static_cast<ptrdiff_t>(n) * halfWidth,
+              Words + static_cast<ptrdiff_t>(n + 1) * halfWidth, out);
     return;
   }
   const uint8_t* p = Bytes + Interleave * (Layout.Offset + n * Layout.RowStep);
@@ -115,16 +118,18 @@ void BandSource::Row(int n, int halfWidth, int16_t* out) const {
 
 void BandSource::Block(int n0, int count, int halfWidth, int16_t* out) const {
   if (Words) {
-    for (int i = 0; i < count; ++i) Row(n0 + i, halfWidth, out + static_cast<ptrdiff_t>(i) * halfWidth);
+    for (int i = 0; i < count; ++i)
+      Row(n0 + i, halfWidth, out + static_cast<ptrdiff_t>(i) * halfWidth);
     return;
   }
   baseline::FillBlock(*this, n0, count, halfWidth, out);
 }
 
-void InverseLevelRows(const std::array<BandSource, 4>& bands, const LevelGeometry& g, const OutputSink& out,
-                      int r0, int r1) {
+void InverseLevelRows(const std::array<BandSource, 4>& bands, const LevelGeometry& g,
+                      const OutputSink& out, int r0, int r1) {
   if (UseAvx2()) {
-    g.FilterLength == 4 ? avx2::InverseRows<4>(bands, g, out, r0, r1) : avx2::InverseRows<6>(bands, g, out, r0, r1);
+    g.FilterLength == 4 ? avx2::InverseRows<4>(bands, g, out, r0, r1)
+                        : avx2::InverseRows<6>(bands, g, out, r0, r1);
   } else {
     g.FilterLength == 4 ? baseline::InverseRows<4>(bands, g, out, r0, r1)
                         : baseline::InverseRows<6>(bands, g, out, r0, r1);

@@ -76,7 +76,7 @@ struct BandSource {
   const int16_t* Words = nullptr;  // HalfWidth x HalfHeight, row by row
   const uint8_t* Bytes = nullptr;  // the plane's coefficient bytes
   BandLayout Layout;
-  int Interleave = 1;  // bytes per position: 1 for one plane's bytes, 3 for all three
+  int Interleave = 1;              // bytes per position: 1 for one plane's bytes, 3 for all three
   const int16_t* Table = nullptr;  // 256 dequantised values
   void Row(int n, int halfWidth, int16_t* out) const;
   // Rows n0 .. n0 + count - 1 into consecutive rows of `out`.

@@ -1,6 +1,7 @@
 // Feeds arbitrary streams to the entropy decoder alone. The first two bytes choose
 // how many coefficient bytes to produce; the decoder must stay inside both buffers.
-// The three-plane decoder must agree with it. A successful decoding re-encodes to a stream that decodes to the same bytes.
+// The three-plane decoder must agree with it. A successful decoding re-encodes to a stream that
+// decodes to the same bytes.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -27,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (status == codec::DecodeStatus::Ok) {
     const auto coded = codec::EncodeBytes(out.data(), out.size());
     std::vector<uint8_t> back(count);
-    if (codec::DecodeBytes(coded.data(), coded.size(), back.data(), back.size()) != codec::DecodeStatus::Ok ||
+    if (codec::DecodeBytes(coded.data(), coded.size(), back.data(), back.size()) !=
+            codec::DecodeStatus::Ok ||
         back != out) {
       __builtin_trap();
     }

@@ -25,7 +25,8 @@ struct CliRun {
 
 CliRun Cli(const std::string& arguments, const std::string& dir) {
   const std::string errFile = dir + "/stderr.txt";
-  const std::string command = std::string("'") + KORVANE_CLI + "' " + arguments + " 2>" + ShellQuote(errFile);
+  const std::string command =
+      std::string("'") + KORVANE_CLI + "' " + arguments + " 2>" + ShellQuote(errFile);
   CliRun r;
   FILE* pipe = ::popen(command.c_str(), "r");
   if (!pipe) return r;
@@ -44,10 +45,11 @@ struct CliVqn : testing::Test {
     if (!korvane_test::HaveTool(korvane_test::kImageMagick)) GTEST_SKIP() << "ImageMagick missing";
     source = scratch.File("src.ppm");
     // A smooth, detailed picture at an odd size.
-    ASSERT_EQ(korvane_test::RunShell(std::string(korvane_test::kImageMagick) +
-                                     " -size 131x77 gradient:orange-navy -swirl 120 -blur 0x1 " +
-                                     "\\( rose: -resize 131x77! \\) -compose overlay -composite -depth 8 " +
-                                     ShellQuote(source)),
+    ASSERT_EQ(korvane_test::RunShell(
+                  std::string(korvane_test::kImageMagick) +
+                  " -size 131x77 gradient:orange-navy -swirl 120 -blur 0x1 " +
+                  "\\( rose: -resize 131x77! \\) -compose overlay -composite -depth 8 " +
+                  ShellQuote(source)),
               0);
   }
   std::string Q(const std::string& name) const { return ShellQuote(scratch.File(name)); }
@@ -56,7 +58,8 @@ struct CliVqn : testing::Test {
 };
 
 TEST_F(CliVqn, CompressConvertAndInfo) {
-  CliRun r = Cli("compress " + ShellQuote(source) + " " + Q("a.vqn") + " --quality 90", scratch.path);
+  CliRun r =
+      Cli("compress " + ShellQuote(source) + " " + Q("a.vqn") + " --quality 90", scratch.path);
   ASSERT_EQ(r.status, 0) << r.err;
   // The same data the library makes from the same image.
   pgraphic::TPixelGraphic image;
@@ -80,7 +83,8 @@ TEST_F(CliVqn, CompressConvertAndInfo) {
 
   r = Cli("info " + Q("a.vqn"), scratch.path);
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, scratch.File("a.vqn") + ": Type: VQN, Wavelet 3.0; Size: 131x77; Colors: 16.7M; File size: " +
+  EXPECT_EQ(r.out, scratch.File("a.vqn") +
+                       ": Type: VQN, Wavelet 3.0; Size: 131x77; Colors: 16.7M; File size: " +
                        codec::KbText(static_cast<int64_t>(bytes.size())) + " Kb\n");
 
   // Decoding to BMP: ImageMagick reads back exactly the decoder's pixels.
@@ -92,7 +96,8 @@ TEST_F(CliVqn, CompressConvertAndInfo) {
   ASSERT_EQ(peer->width, 131);
   ASSERT_EQ(peer->height, 77);
   for (int y = 0; y < 77; ++y)
-    for (int x = 0; x < 131; ++x) ASSERT_EQ(peer->At(x, y), decoded->PixelColor(x, y)) << x << "," << y;
+    for (int x = 0; x < 131; ++x)
+      ASSERT_EQ(peer->At(x, y), decoded->PixelColor(x, y)) << x << "," << y;
   // And the decoded picture is close to the source ImageMagick made.
   auto original = korvane_test::DecodeWithImageMagick(source);
   ASSERT_TRUE(original);
@@ -105,9 +110,17 @@ TEST_F(CliVqn, CompressConvertAndInfo) {
 }
 
 TEST_F(CliVqn, BadInputAndOptions) {
-  EXPECT_EQ(Cli("compress " + ShellQuote(source) + " " + Q("x.vqn") + " --quality 121", scratch.path).status, 2);
-  EXPECT_EQ(Cli("compress " + ShellQuote(source) + " " + Q("x.vqn") + " --quality high", scratch.path).status, 2);
-  EXPECT_EQ(Cli("convert " + ShellQuote(source) + " " + Q("x.vqn") + " --quality -1", scratch.path).status, 2);
+  EXPECT_EQ(
+      Cli("compress " + ShellQuote(source) + " " + Q("x.vqn") + " --quality 121", scratch.path)
+          .status,
+      2);
+  EXPECT_EQ(
+      Cli("compress " + ShellQuote(source) + " " + Q("x.vqn") + " --quality high", scratch.path)
+          .status,
+      2);
+  EXPECT_EQ(Cli("convert " + ShellQuote(source) + " " + Q("x.vqn") + " --quality -1", scratch.path)
+                .status,
+            2);
   EXPECT_FALSE(fs::exists(scratch.File("x.vqn")));
 
   ASSERT_EQ(Cli("compress " + ShellQuote(source) + " " + Q("a.vqn"), scratch.path).status, 0);

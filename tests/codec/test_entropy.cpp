@@ -10,9 +10,12 @@
 namespace codec {
 namespace {
 
-std::vector<uint8_t> Encode(const std::vector<uint8_t>& bytes) { return EncodeBytes(bytes.data(), bytes.size()); }
+std::vector<uint8_t> Encode(const std::vector<uint8_t>& bytes) {
+  return EncodeBytes(bytes.data(), bytes.size());
+}
 
-std::vector<uint8_t> Decode(const std::vector<uint8_t>& stream, size_t count, DecodeStatus expected = DecodeStatus::Ok) {
+std::vector<uint8_t> Decode(const std::vector<uint8_t>& stream, size_t count,
+                            DecodeStatus expected = DecodeStatus::Ok) {
   std::vector<uint8_t> out(count, 0xCD);
   EXPECT_EQ(DecodeBytes(stream.data(), stream.size(), out.data(), count), expected);
   return out;
@@ -109,11 +112,13 @@ TEST(EntropyCoder, RunBoundaries) {
 
 TEST(EntropyCoder, RoundTripsMixedData) {
   std::mt19937 rng(99);
-  for (size_t count : {size_t{1}, size_t{2}, size_t{3}, size_t{100}, size_t{4096}, size_t{200000}}) {
+  for (size_t count :
+       {size_t{1}, size_t{2}, size_t{3}, size_t{100}, size_t{4096}, size_t{200000}}) {
     std::vector<uint8_t> data(count);
     for (size_t i = 0; i < count;) {
       // Mostly 128 with occasional runs of other values and literals.
-      const size_t run = std::min<size_t>(count - i, rng() % 50 == 0 ? rng() % 5000 : 1 + rng() % 4);
+      const size_t run =
+          std::min<size_t>(count - i, rng() % 50 == 0 ? rng() % 5000 : 1 + rng() % 4);
       const uint8_t v = rng() % 3 == 0 ? static_cast<uint8_t>(rng()) : 128;
       std::fill(data.begin() + i, data.begin() + i + run, v);
       i += run;
@@ -133,14 +138,17 @@ TEST(EntropyCoder, CorruptStreamsStopInsideTheBuffers) {
   for (size_t cut = 0; cut < stream.size(); ++cut) {
     std::vector<uint8_t> shortStream(stream.begin(), stream.begin() + static_cast<ptrdiff_t>(cut));
     std::vector<uint8_t> out(data.size() + 16, 0x5A);
-    EXPECT_NE(DecodeBytes(shortStream.data(), shortStream.size(), out.data(), data.size()), DecodeStatus::Ok) << cut;
+    EXPECT_NE(DecodeBytes(shortStream.data(), shortStream.size(), out.data(), data.size()),
+              DecodeStatus::Ok)
+        << cut;
     for (size_t i = data.size(); i < out.size(); ++i) ASSERT_EQ(out[i], 0x5A);
   }
   // Asking for fewer bytes than a run carries: the run passes the end.
   const auto runs = Encode(std::vector<uint8_t>(100, 9));
   std::vector<uint8_t> out(50, 0xAA);
   std::vector<uint8_t> guard(out);
-  EXPECT_EQ(DecodeBytes(runs.data(), runs.size(), out.data(), out.size()), DecodeStatus::RunPastEnd);
+  EXPECT_EQ(DecodeBytes(runs.data(), runs.size(), out.data(), out.size()),
+            DecodeStatus::RunPastEnd);
   EXPECT_EQ(out, guard);  // nothing written by the oversized run
   // An empty stream cannot produce anything.
   EXPECT_NE(DecodeBytes(nullptr, 0, out.data(), 1), DecodeStatus::Ok);
@@ -159,8 +167,10 @@ TEST(EntropyCoder, PlanesCodeLikeTheInterleavedBytes) {
   for (size_t positions : {size_t{1}, size_t{2}, size_t{1001}, size_t{20000}}) {
     std::vector<uint8_t> interleaved(3 * positions);
     for (size_t i = 0; i < interleaved.size();) {
-      const size_t run = std::min<size_t>(interleaved.size() - i, rng() % 10 == 0 ? rng() % 7000 : 1 + rng() % 5);
-      std::fill(interleaved.begin() + i, interleaved.begin() + i + run, rng() % 2 ? 128 : static_cast<uint8_t>(rng()));
+      const size_t run =
+          std::min<size_t>(interleaved.size() - i, rng() % 10 == 0 ? rng() % 7000 : 1 + rng() % 5);
+      std::fill(interleaved.begin() + i, interleaved.begin() + i + run,
+                rng() % 2 ? 128 : static_cast<uint8_t>(rng()));
       i += run;
     }
     std::array<std::vector<uint8_t>, 3> planes;

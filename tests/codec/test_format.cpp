@@ -62,7 +62,8 @@ TEST(VQNGeometry, BandLayoutsTileTheCoefficientBytes) {
     std::vector<int> used(static_cast<size_t>(CoefficientCount(g) / 3), 0);
     auto mark = [&](const BandLayout& layout, const LevelGeometry& lg) {
       for (int r = 0; r < lg.HalfHeight; ++r)
-        for (int c = 0; c < lg.HalfWidth; ++c) ++used[layout.Offset + r * layout.RowStep + c * layout.ColumnStep];
+        for (int c = 0; c < lg.HalfWidth; ++c)
+          ++used[layout.Offset + r * layout.RowStep + c * layout.ColumnStep];
     };
     for (int l = 1; l <= n; ++l)
       for (int b = 1; b <= 3; ++b) mark(DetailBandLayout(g, l, b), g[l - 1]);
@@ -122,11 +123,14 @@ TEST(VQNHeaderFields, ParseChecksBeforeAnythingIsAllocated) {
   bad[3] = 4;
   EXPECT_EQ(ParseHeader(bad.data(), bad.size(), h), HeaderStatus::NotVQN);
   EXPECT_EQ(ParseHeader(good.data(), 3, h), HeaderStatus::NotVQN);
-  for (size_t cut = 4; cut < 44; ++cut) EXPECT_EQ(ParseHeader(good.data(), cut, h), HeaderStatus::Corrupted) << cut;
-  for (auto [w, hh, n, c] : {std::tuple{0, 80, 2, 10}, std::tuple{100, -1, 2, 10}, std::tuple{100, 80, 0, 10},
-                             std::tuple{100, 80, 9, 10}, std::tuple{100, 80, 2, -1}, std::tuple{-5, 80, 2, 10}}) {
+  for (size_t cut = 4; cut < 44; ++cut)
+    EXPECT_EQ(ParseHeader(good.data(), cut, h), HeaderStatus::Corrupted) << cut;
+  for (auto [w, hh, n, c] :
+       {std::tuple{0, 80, 2, 10}, std::tuple{100, -1, 2, 10}, std::tuple{100, 80, 0, 10},
+        std::tuple{100, 80, 9, 10}, std::tuple{100, 80, 2, -1}, std::tuple{-5, 80, 2, 10}}) {
     auto hdr = Header3(w, hh, n, c);
-    EXPECT_EQ(ParseHeader(hdr.data(), hdr.size(), h), HeaderStatus::Corrupted) << w << " " << hh << " " << n << " " << c;
+    EXPECT_EQ(ParseHeader(hdr.data(), hdr.size(), h), HeaderStatus::Corrupted)
+        << w << " " << hh << " " << n << " " << c;
   }
   auto eight = Header3(3, 3, 8, 0);
   EXPECT_EQ(ParseHeader(eight.data(), eight.size(), h), HeaderStatus::Ok);

@@ -1,7 +1,6 @@
 // The codec end to end: compress, save, open; bit-exact previews on many sizes,
 // both subtypes, information texts, and corrupt, truncated and absurd files.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <cmath>
@@ -32,18 +31,23 @@ std::unique_ptr<TPixelGraphic> MakeImage(int w, int h, unsigned seed = 1) {
       const double fx = w > 1 ? double(x) / (w - 1) : 0, fy = h > 1 ? double(y) / (h - 1) : 0;
       const int noise = static_cast<int>(rng() % 17) - 8;
       const bool edge = x > w / 3 && y < 2 * h / 3;
-      row[3 * x + 2] = static_cast<uint8_t>(std::clamp(int(200 * fx + 40 * std::sin(fy * 9)) + noise, 0, 255));
-      row[3 * x + 1] = static_cast<uint8_t>(std::clamp(int(180 * fy) + (edge ? 60 : 0) + noise, 0, 255));
-      row[3 * x + 0] = static_cast<uint8_t>(std::clamp(int(128 + 100 * std::cos(fx * fy * 20)) + noise / 2, 0, 255));
+      row[3 * x + 2] =
+          static_cast<uint8_t>(std::clamp(int(200 * fx + 40 * std::sin(fy * 9)) + noise, 0, 255));
+      row[3 * x + 1] =
+          static_cast<uint8_t>(std::clamp(int(180 * fy) + (edge ? 60 : 0) + noise, 0, 255));
+      row[3 * x + 0] = static_cast<uint8_t>(
+          std::clamp(int(128 + 100 * std::cos(fx * fy * 20)) + noise / 2, 0, 255));
     }
   }
   return image;
 }
 
 bool SamePixels(const TPixelGraphic& a, const TPixelGraphic& b) {
-  if (a.Width() != b.Width() || a.Height() != b.Height() || a.PixelFormat() != b.PixelFormat()) return false;
+  if (a.Width() != b.Width() || a.Height() != b.Height() || a.PixelFormat() != b.PixelFormat())
+    return false;
   for (int y = 0; y < a.Height(); ++y)
-    if (std::memcmp(a.ScanLine(y), b.ScanLine(y), static_cast<size_t>(3 * a.Width())) != 0) return false;
+    if (std::memcmp(a.ScanLine(y), b.ScanLine(y), static_cast<size_t>(3 * a.Width())) != 0)
+      return false;
   return true;
 }
 
@@ -65,7 +69,8 @@ std::vector<uint8_t> ReadAll(const fs::path& path) {
 
 void WriteAll(const fs::path& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 std::unique_ptr<TPixelGraphic> DecodeBytesToImage(const std::vector<uint8_t>& bytes) {
@@ -82,9 +87,9 @@ std::vector<uint8_t> FileBytes(const CompressedData& data) {
 class VQNFiles : public testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("korvane-vqn-" + std::to_string(::getpid()) + "-" +
-            testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ =
+        fs::temp_directory_path() / ("korvane-vqn-" + std::to_string(::getpid()) + "-" +
+                                     testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(dir_);
   }
   void TearDown() override { fs::remove_all(dir_); }
@@ -92,8 +97,9 @@ class VQNFiles : public testing::Test {
 };
 
 TEST_F(VQNFiles, PreviewEqualsDecodedFileOnEverySize) {
-  const int sizes[][2] = {{1, 1},  {1, 9},   {9, 1},   {2, 3},     {5, 7},    {20, 20},  {21, 20},
-                          {20, 21}, {37, 23}, {63, 65}, {100, 80}, {255, 3}, {640, 480}, {1201, 777}};
+  const int sizes[][2] = {{1, 1},    {1, 9},   {9, 1},     {2, 3},     {5, 7},
+                          {20, 20},  {21, 20}, {20, 21},   {37, 23},   {63, 65},
+                          {100, 80}, {255, 3}, {640, 480}, {1201, 777}};
   for (auto [w, h] : sizes) {
     auto source = MakeImage(w, h, static_cast<unsigned>(w * 31 + h));
     for (int position : {0, 60, 120}) {
@@ -128,7 +134,8 @@ TEST_F(VQNFiles, CoefficientBytesStayInRangeAndStepsFollowTheMaxima) {
     CompressedData data = Compress(*source, q);
     const auto geometry = BandGeometry(100, 80, data.Levels);
     std::vector<uint8_t> bytes(static_cast<size_t>(CoefficientCount(geometry)));
-    ASSERT_EQ(DecodeBytes(data.CodedData.data(), data.CodedData.size(), bytes.data(), bytes.size()), DecodeStatus::Ok);
+    ASSERT_EQ(DecodeBytes(data.CodedData.data(), data.CodedData.size(), bytes.data(), bytes.size()),
+              DecodeStatus::Ok);
     const int64_t approxStart = 3 * ApproximationBandLayout(geometry).Offset;
     for (int64_t i = 0; i < static_cast<int64_t>(bytes.size()); ++i) {
       if (i < approxStart) {
@@ -198,26 +205,34 @@ TEST_F(VQNFiles, InformationTextsAndModes) {
   info.Header.Width = 640;
   info.Header.Height = 480;
   info.FileSize = 38502;
-  EXPECT_EQ(VQNInfoText(info), "Type: VQN, Wavelet 3.0; Size: 640x480; Colors: 16.7M; File size: 37.6 Kb");
+  EXPECT_EQ(VQNInfoText(info),
+            "Type: VQN, Wavelet 3.0; Size: 640x480; Colors: 16.7M; File size: 37.6 Kb");
   EXPECT_EQ(VQNInfoText(info, false), "Type: VQN, Wavelet 3.0; Size: 640x480; Colors: 16.7M");
   const auto labels = VQNDialogLabels(info);
-  const std::array<std::string, 6> expected{"",  "Type: VQN", "SubType: Wavelet 3.0", "Size: 640x480 pixeles",
-                                            "Colors: 16.7M", "File size: 37.6 Kb"};
+  const std::array<std::string, 6> expected{"",
+                                            "Type: VQN",
+                                            "SubType: Wavelet 3.0",
+                                            "Size: 640x480 pixeles",
+                                            "Colors: 16.7M",
+                                            "File size: 37.6 Kb"};
   EXPECT_EQ(labels, expected);
 
   auto source = MakeImage(64, 40, 3);
   CompressResult r = CompressInteractive(*source, 41);
-  EXPECT_EQ(r.Message, "The image was successfully compressed!\nCompression ratio is 1:" +
-                           std::to_string(static_cast<int>(std::nearbyint(64.0 * 40 * 3 / r.Data.CodedLength))) +
-                           "\nSize of VQN-file will be " + KbText(r.Data.CodedLength) +
-                           " Kb\nTo save the compressed image click Save as VQN-file");
+  EXPECT_EQ(
+      r.Message,
+      "The image was successfully compressed!\nCompression ratio is 1:" +
+          std::to_string(static_cast<int>(std::nearbyint(64.0 * 40 * 3 / r.Data.CodedLength))) +
+          "\nSize of VQN-file will be " + KbText(r.Data.CodedLength) +
+          " Kb\nTo save the compressed image click Save as VQN-file");
   const fs::path file = dir_ / "x.vqn";
   SaveVQNFile(r.Data, file.string());
   const auto size = static_cast<int64_t>(fs::file_size(file));
 
   LoadResult m1 = LoadWavelet(file.string(), LoadMode::MainWindow);
   EXPECT_EQ(m1.Result, 1);
-  EXPECT_EQ(m1.InfoText, "Type: VQN, Wavelet 3.0; Size: 64x40; Colors: 16.7M; File size: " + KbText(size) + " Kb");
+  EXPECT_EQ(m1.InfoText, "Type: VQN, Wavelet 3.0; Size: 64x40; Colors: 16.7M; File size: " +
+                             KbText(size) + " Kb");
   ASSERT_TRUE(m1.Image);
   EXPECT_TRUE(SamePixels(*m1.Image, *r.Preview));
   LoadResult m2 = LoadWavelet(file.string(), LoadMode::DialogPreview);
@@ -269,7 +284,8 @@ TEST_F(VQNFiles, CorruptTruncatedAndAbsurdFiles) {
   std::mt19937 rng(11);
   for (int i = 0; i < 300; ++i) {
     auto damaged = bytes;
-    for (int k = 0; k < 3; ++k) damaged[44 + rng() % (damaged.size() - 44)] ^= static_cast<uint8_t>(1 + rng() % 255);
+    for (int k = 0; k < 3; ++k)
+      damaged[44 + rng() % (damaged.size() - 44)] ^= static_cast<uint8_t>(1 + rng() % 255);
     const std::string message = DecodeMessage(damaged);
     EXPECT_TRUE(message.empty() || message == MsgCorrupted) << message;
   }
@@ -279,10 +295,10 @@ TEST_F(VQNFiles, CorruptTruncatedAndAbsurdFiles) {
     std::copy(value.begin(), value.end(), copy.begin() + static_cast<ptrdiff_t>(offset));
     return copy;
   };
-  EXPECT_EQ(DecodeMessage(with(8, {9, 0})), MsgCorrupted);     // N = 9
-  EXPECT_EQ(DecodeMessage(with(8, {0, 0})), MsgCorrupted);     // N = 0
-  EXPECT_EQ(DecodeMessage(with(4, {0, 0})), MsgCorrupted);     // W = 0
-  EXPECT_EQ(DecodeMessage(with(6, {0xFF, 0xFF})), MsgCorrupted);  // H = -1
+  EXPECT_EQ(DecodeMessage(with(8, {9, 0})), MsgCorrupted);                     // N = 9
+  EXPECT_EQ(DecodeMessage(with(8, {0, 0})), MsgCorrupted);                     // N = 0
+  EXPECT_EQ(DecodeMessage(with(4, {0, 0})), MsgCorrupted);                     // W = 0
+  EXPECT_EQ(DecodeMessage(with(6, {0xFF, 0xFF})), MsgCorrupted);               // H = -1
   EXPECT_EQ(DecodeMessage(with(40, {0xFF, 0xFF, 0xFF, 0xFF})), MsgCorrupted);  // C = -1
   EXPECT_EQ(DecodeMessage(with(40, {0xFF, 0xFF, 0xFF, 0x7F})), MsgCorrupted);  // C beyond the file
   EXPECT_EQ(DecodeMessage(with(0, {'V', 'Q', 'M'})), MsgNotVQN);
@@ -340,7 +356,8 @@ TEST_F(VQNFiles, SavingNeverDestroysAnExistingFile) {
                pgraphic::EPixelGraphic);
   // A folder in the way of the rename is left alone, and no temporary remains.
   fs::create_directories(dir_ / "folder.vqn" / "inner");
-  EXPECT_THROW(SaveVQNFile(Compress(*MakeImage(8, 8), 41), (dir_ / "folder.vqn").string()), pgraphic::EPixelGraphic);
+  EXPECT_THROW(SaveVQNFile(Compress(*MakeImage(8, 8), 41), (dir_ / "folder.vqn").string()),
+               pgraphic::EPixelGraphic);
   EXPECT_TRUE(fs::is_directory(dir_ / "folder.vqn" / "inner"));
   int entries = 0;
   for (auto& e : fs::directory_iterator(dir_)) entries += e.path().filename().string()[0] == '.';
@@ -362,9 +379,11 @@ TEST_F(VQNFiles, PaletteImagesCompressThroughTheirColours) {
   TPixelGraphic palette;
   palette.SetSize(40, 30, pgraphic::pf8Bit);
   palette.SetPaletteCount(256);
-  for (int i = 0; i < 256; ++i) palette.SetPaletteColor(i, pgraphic::RGB(i, 255 - i, (i * 7) & 255));
+  for (int i = 0; i < 256; ++i)
+    palette.SetPaletteColor(i, pgraphic::RGB(i, 255 - i, (i * 7) & 255));
   for (int y = 0; y < 30; ++y)
-    for (int x = 0; x < 40; ++x) palette.SetPixel(x, y, static_cast<uint32_t>((x * 6 + y * 3) & 255));
+    for (int x = 0; x < 40; ++x)
+      palette.SetPixel(x, y, static_cast<uint32_t>((x * 6 + y * 3) & 255));
   for (int y = 0; y < 30; ++y)
     for (int x = 0; x < 40; ++x) {
       const auto c = palette.PixelColor(x, y);

@@ -12,7 +12,9 @@
 namespace codec {
 namespace {
 
-int16_t R(int32_t sum) { return static_cast<int16_t>(std::nearbyint(0.0001 * sum)); }
+int16_t R(int32_t sum) {
+  return static_cast<int16_t>(std::nearbyint(0.0001 * sum));
+}
 
 int Ext(int i, int n) {
   if (i < 0) i = -i;
@@ -174,7 +176,8 @@ INSTANTIATE_TEST_SUITE_P(Builds, WaveletKernels, testing::Values(true, false));
 
 TEST_P(WaveletKernels, MatchLiteralAlgorithmOnManySizes) {
   std::mt19937 rng(7);
-  const int sizes[][2] = {{1, 1}, {1, 7}, {7, 1}, {2, 2}, {3, 5}, {4, 4}, {5, 3}, {20, 20}, {21, 20}, {33, 17}, {64, 9}, {301, 7}, {8, 301}};
+  const int sizes[][2] = {{1, 1},   {1, 7},   {7, 1},   {2, 2},  {3, 5},   {4, 4},  {5, 3},
+                          {20, 20}, {21, 20}, {33, 17}, {64, 9}, {301, 7}, {8, 301}};
   for (int F : {4, 6}) {
     for (auto [w, h] : sizes) {
       SCOPED_TRACE(testing::Message() << w << "x" << h << " F=" << F);
@@ -185,7 +188,8 @@ TEST_P(WaveletKernels, MatchLiteralAlgorithmOnManySizes) {
       bands.Allocate(g);
       PlaneView<int16_t> view{P.data(), w, 1, w, h};
       const int split = g.HalfHeight / 2;
-      int maxAbs = std::max(ForwardLevelRows(view, bands, 0, split), ForwardLevelRows(view, bands, split, g.HalfHeight));
+      int maxAbs = std::max(ForwardLevelRows(view, bands, 0, split),
+                            ForwardLevelRows(view, bands, split, g.HalfHeight));
       const auto ref = ReferenceForward(P, w, h, F);
       int refMax = 0;
       for (int b = 0; b < 4; ++b) {
@@ -268,13 +272,15 @@ TEST_P(WaveletKernels, ByteSourcesAndImageSinkReflectNegativeSamples) {
     fromBytes[b].Bytes = bytes.data() + 1;  // plane 1
     fromBytes[b].Table = table.data();
     fromBytes[b].Interleave = 3;
-    fromBytes[b].Layout = b == 1 ? BandLayout{b * n, g.HalfWidth, 1} : BandLayout{b * n, 1, g.HalfHeight};
+    fromBytes[b].Layout =
+        b == 1 ? BandLayout{b * n, g.HalfWidth, 1} : BandLayout{b * n, 1, g.HalfHeight};
     words[b].resize(static_cast<size_t>(n));
     for (int r = 0; r < g.HalfHeight; ++r)
       for (int c = 0; c < g.HalfWidth; ++c)
         words[b][r * g.HalfWidth + c] =
             table[bytes[3 * (fromBytes[b].Layout.Offset + r * fromBytes[b].Layout.RowStep +
-                             c * fromBytes[b].Layout.ColumnStep) + 1]];
+                             c * fromBytes[b].Layout.ColumnStep) +
+                        1]];
   }
   const Plane expected = ReferenceInverse(words, g.Width, g.Height, 4);
   const int stride = 20;
