@@ -15,7 +15,8 @@ const std::string kFile = std::string(KORVANE_SOURCE_DIR) + "/build-ext/bench/kl
 
 std::vector<uint8_t> LoadBytes() {
   std::ifstream in(kFile, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
 }
 
 // From memory: the reader's own work (copy, parse, LZW, rows).

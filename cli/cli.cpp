@@ -148,7 +148,12 @@ std::string DescribeFile(const std::string& path) {
   if (!reader) throw pgraphic::EPGUnknownFileFormat(pgraphic::LangStr(6));
   pgraphic::TPGFileInfo info;
   reader->ReadInfo(stream, 0, info);
-  return pgraphic::InfoText(reader->Description, info, stream.Size());
+  // The status bar's text, then what it leaves out: the image count of
+  // multi-image files and the reader's extra text.
+  std::string text = pgraphic::InfoText(reader->Description, info, stream.Size());
+  if (info.Count != 1) text += "; Images: " + std::to_string(info.Count);
+  if (!info.Extra.empty()) text += "; Extra: " + info.Extra;
+  return text;
 }
 
 int Run(int argc, char** argv) {

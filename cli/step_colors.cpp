@@ -1,12 +1,6 @@
 // --colors 2|16|256|gray|true: the colour-resolution change of the convert pipeline.
 #include "cli/cli.h"
-
-#if __has_include("pgraphic/image/colorres.h")
 #include "pgraphic/image/colorres.h"
-#define CLI_HAVE_COLORRES 1
-#else
-#define CLI_HAVE_COLORRES 0
-#endif
 
 namespace cli {
 namespace {
@@ -29,7 +23,6 @@ const TConvertStepRegistrar reg({
         },
     .apply =
         [](std::unique_ptr<pgraphic::TPixelGraphic>& image, const std::string& value) {
-#if CLI_HAVE_COLORRES
           const pgraphic::TColorCommand commands[] = {pgraphic::ccColors2, pgraphic::ccColors16,
                                                       pgraphic::ccColors256, pgraphic::ccGray256,
                                                       pgraphic::ccTrueColor};
@@ -37,11 +30,6 @@ const TConvertStepRegistrar reg({
           std::unique_ptr<pgraphic::TPixelGraphic> result =
               pgraphic::ApplyColorCommand(*image, commands[IndexOf(value)]);
           if (result) image = std::move(result);
-#else
-          (void)image;
-          (void)value;
-          throw pgraphic::EPixelGraphic(pgraphic::LangStr(36));
-#endif
         },
 });
 

@@ -28,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     TPGFileInfo info;
     reader.ReadInfo(stream, 0, info);
-    sink = sink + static_cast<uint32_t>(info.Width + info.Height + info.Count + info.Extra.size());
+    sink = sink + static_cast<uint32_t>(info.Width) + static_cast<uint32_t>(info.Height) +
+           static_cast<uint32_t>(info.Count) + static_cast<uint32_t>(info.Extra.size());
   } catch (const EPixelGraphic&) {
   }
   return 0;

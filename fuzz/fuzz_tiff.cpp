@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (pass == 0) {
         TPGFileInfo info;
         reader.ReadInfo(stream, 0, info);
-        sink = sink + static_cast<uint32_t>(info.Count + info.Width + info.SubType.size());
+        sink = sink + static_cast<uint32_t>(info.Count) + static_cast<uint32_t>(info.Width) +
+               static_cast<uint32_t>(info.SubType.size());
         continue;
       }
       TPixelGraphic graphic;

@@ -17,13 +17,7 @@
 
 #include "pgraphic/formats/bmp.h"
 #include "pgraphic/formats/registry.h"
-
-#if __has_include("pgraphic/image/colorres.h")
 #include "pgraphic/image/colorres.h"
-#define PG_HAVE_COLORRES 1
-#else
-#define PG_HAVE_COLORRES 0
-#endif
 
 namespace pgraphic {
 
@@ -85,24 +79,6 @@ constexpr uint8_t kFallback[8][8] = {
     {6, 7, 4, 3, 5, 2, 0, 1}, {7, 6, 4, 3, 5, 2, 0, 1},
 };
 
-#if !PG_HAVE_COLORRES
-// Classification used until the colour-resolution module is part of the build.
-TPGColorResolution CurrentColorResolution(const TPixelGraphic& g) {
-  switch (g.PixelFormat()) {
-    case pf1Bit:
-      return g.PaletteIdent() == pBlackWhite ? crBlackWhite : cr2Colors;
-    case pf4Bit:
-      if (g.PaletteIdent() == pGray16) return cr16Grays;
-      if (g.PaletteIdent() == pSys16) return cr16SysColors;
-      return cr16Colors;
-    case pf8Bit:
-      return g.PaletteIdent() == pGray256 ? cr256Grays : cr256Colors;
-    default:
-      return crTrueColor;
-  }
-}
-#endif
-
 // Writes `graphic` with `writer` after the colour-resolution fallback and the
 // warning action; `write` does the actual writing of the image it is given.
 void SaveThroughWriter(TPixelGraphic& graphic, const std::string& extension,
@@ -137,16 +113,12 @@ void SaveThroughWriter(TPixelGraphic& graphic, const std::string& extension,
   if (!goOn) {
     throw EPGCannotWriteColorRes(LangStr(18, writer->Description, ColorResolutionName(current)));
   }
-#if PG_HAVE_COLORRES
   std::unique_ptr<TPixelGraphic> temp = ConvertToColorResolution(graphic, target);
   temp->OnProgress = graphic.OnProgress;
   temp->OnProgressStart = graphic.OnProgressStart;
   temp->OnProgressEnd = graphic.OnProgressEnd;
   temp->ClassifyPalette();
   write(*writer, *temp);
-#else
-  throw EPixelGraphic(LangStr(36));
-#endif
 }
 
 void Startup() {

@@ -10,27 +10,35 @@ namespace {
 const char* const kNotProperGIF = "Not a proper GIF file";
 const char* const kIndexOutOfBounds = "Index out of bounds";
 
-int LE16(const uint8_t* p) { return p[0] | (p[1] << 8); }
+int LE16(const uint8_t* p) {
+  return p[0] | (p[1] << 8);
+}
 
 // Stores count indices into a row of the given pixel format, starting at x = 0.
 void StoreRow(uint8_t* row, const uint8_t* pixels, size_t count, TPGPixelFormat format) {
   switch (format) {
-    case pf8Bit: std::memcpy(row, pixels, count); break;
+    case pf8Bit:
+      std::memcpy(row, pixels, count);
+      break;
     case pf4Bit:
       for (size_t x = 0; x < count; ++x) {
         const uint8_t v = pixels[x] & 0x0F;
         uint8_t& b = row[x >> 1];
-        b = (x & 1) ? static_cast<uint8_t>((b & 0xF0) | v) : static_cast<uint8_t>((b & 0x0F) | (v << 4));
+        b = (x & 1) ? static_cast<uint8_t>((b & 0xF0) | v)
+                    : static_cast<uint8_t>((b & 0x0F) | (v << 4));
       }
       break;
     case pf1Bit:
       for (size_t x = 0; x < count; ++x) {
         const uint8_t mask = static_cast<uint8_t>(0x80 >> (x & 7));
-        if (pixels[x] & 1) row[x >> 3] |= mask;
-        else row[x >> 3] &= static_cast<uint8_t>(~mask);
+        if (pixels[x] & 1)
+          row[x >> 3] |= mask;
+        else
+          row[x >> 3] &= static_cast<uint8_t>(~mask);
       }
       break;
-    default: break;
+    default:
+      break;
   }
 }
 
@@ -370,7 +378,8 @@ bool tGifFileFormatReader::ParseImage(bool decoding, int wanted, TPixelGraphic* 
   return true;
 }
 
-void tGifFileFormatReader::DecodeImage(TPixelGraphic& graphic, const std::array<uint8_t, 768>& table) {
+void tGifFileFormatReader::DecodeImage(TPixelGraphic& graphic,
+                                       const std::array<uint8_t, 768>& table) {
   const int bits = frame_.Bits;
   const TPGPixelFormat format = bits <= 1 ? pf1Bit : (bits <= 4 ? pf4Bit : pf8Bit);
   const int width = frame_.Width;

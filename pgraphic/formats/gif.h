@@ -44,8 +44,8 @@ class TGifLZWDecoder {
 
   const uint8_t* data_;
   size_t size_;
-  size_t pos_ = 0;           // next byte of the buffer
-  size_t blockLeft_ = 0;     // data bytes left in the current sub-block
+  size_t pos_ = 0;        // next byte of the buffer
+  size_t blockLeft_ = 0;  // data bytes left in the current sub-block
   bool terminatorSeen_ = false;
   uint64_t bitBuffer_ = 0;
   int bitCount_ = 0;

@@ -14,7 +14,9 @@ namespace {
 const char* const kNotAnIcon = "Not an Icon file";
 const char* const kIndexOutOfBounds = "Index out of bounds";
 
-uint16_t LE16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t LE16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 uint32_t LE32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
          (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
@@ -179,7 +181,8 @@ const uint8_t* tIconHandler::XorRow(int y) const {
 }
 
 bool tIconHandler::Transparent(int x, int y) const {
-  const uint8_t* row = icon_.data() + andOffset_ + andRowSize_ * static_cast<size_t>(height_ - 1 - y);
+  const uint8_t* row =
+      icon_.data() + andOffset_ + andRowSize_ * static_cast<size_t>(height_ - 1 - y);
   return (row[x >> 3] >> (7 - (x & 7))) & 1;
 }
 
@@ -248,9 +251,15 @@ void tIcoFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
         } else {
           int i;
           switch (handler_.BitCount()) {
-            case 1: i = (source[x >> 3] >> (7 - (x & 7))) & 1; break;
-            case 4: i = (x & 1) ? (source[x >> 1] & 0x0F) : (source[x >> 1] >> 4); break;
-            default: i = source[x]; break;
+            case 1:
+              i = (source[x >> 3] >> (7 - (x & 7))) & 1;
+              break;
+            case 4:
+              i = (x & 1) ? (source[x >> 1] & 0x0F) : (source[x >> 1] >> 4);
+              break;
+            default:
+              i = source[x];
+              break;
           }
           c = handler_.PaletteColor(i);
         }

@@ -11,7 +11,7 @@
 namespace pgraphic {
 
 // 0: palette image; 1: 24-bit image with transparent pixels in PGIcoTransparentColor.
-extern int PGIcoMode;              // 1
+extern int PGIcoMode;               // 1
 extern TRGB PGIcoTransparentColor;  // white
 
 // Holds one icon image normalised in memory as a complete one-image icon file:

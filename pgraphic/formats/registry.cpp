@@ -3,7 +3,9 @@
 #include "pgraphic/formats/bmp.h"
 #include "pgraphic/formats/gif.h"
 #include "pgraphic/formats/ico.h"
+#include "pgraphic/formats/jpeg.h"
 #include "pgraphic/formats/pcx.h"
+#include "pgraphic/formats/png.h"
 #include "pgraphic/formats/pxm.h"
 #include "pgraphic/formats/tga.h"
 #include "pgraphic/formats/tiff.h"
@@ -17,6 +19,8 @@ namespace pgraphic {
 void RegisterFileFormats(TReaderList& readers, TWriterList& writers) {
   // readers
   AddBMPReaders(readers);
+  AddJPEGReaders(readers);
+  AddPNGReaders(readers);
   AddPCXReaders(readers);
   AddPxMReaders(readers);
   AddTGAReaders(readers);
@@ -26,13 +30,16 @@ void RegisterFileFormats(TReaderList& readers, TWriterList& writers) {
   AddGIFReaders(readers);
   // writers
   AddBMPWriters(writers);
+  AddJPEGWriters(writers);
+  AddPNGWriters(writers);
   AddPxMWriters(writers);
   AddTGAWriters(writers);
   AddTIFFWriters(writers);
 }
 
 void CheckFormatLibraries() {
-  // JPEG and PNG library layout checks
+  // The PNG records the program fills are checked when it is compiled.
+  CheckJPEGLibraryLayouts();
 }
 
 }  // namespace pgraphic

@@ -62,7 +62,9 @@ enum : uint16_t { ftByte = 1, ftShort = 3, ftLong = 4, ftRational = 5 };
 [[noreturn]] void Fail(const std::string& text) {
   throw EPGTIFFileFormatReader(std::string(kPrefix) + text);
 }
-[[noreturn]] void FailEntry(int entry) { RaisePG<EPGTIFFileFormatReader>(kPrefix, entry); }
+[[noreturn]] void FailEntry(int entry) {
+  RaisePG<EPGTIFFileFormatReader>(kPrefix, entry);
+}
 [[noreturn]] void FailEntry(int entry, const char* arg) {
   RaisePG<EPGTIFFileFormatReader>(kPrefix, entry, arg);
 }
@@ -74,7 +76,9 @@ enum : uint16_t { ftByte = 1, ftShort = 3, ftLong = 4, ftRational = 5 };
 class TTIFFInput {
  public:
   TTIFFInput(TStream& stream, int64_t base, bool little)
-      : stream_(stream), base_(base), size_(std::max<int64_t>(0, stream.Size() - base)),
+      : stream_(stream),
+        base_(base),
+        size_(std::max<int64_t>(0, stream.Size() - base)),
         little_(little) {}
 
   int64_t Size() const { return size_; }
@@ -126,7 +130,9 @@ struct TEntry {
   uint8_t Field[4] = {0, 0, 0, 0};
 };
 
-int TypeSize(uint16_t type) { return type == ftByte ? 1 : type == ftShort ? 2 : 4; }
+int TypeSize(uint16_t type) {
+  return type == ftByte ? 1 : type == ftShort ? 2 : 4;
+}
 
 // The values of an entry (at most maxCount of them), from the entry's own field
 // when they fit there, else from the offset it holds.
@@ -149,9 +155,15 @@ std::vector<uint32_t> Values(TTIFFInput& in, const TEntry& e, uint32_t maxCount)
   values.resize(n);
   for (uint32_t i = 0; i < n; ++i) {
     switch (e.Type) {
-      case ftByte: values[i] = p[i]; break;
-      case ftShort: values[i] = in.U16(p + 2 * i); break;
-      default: values[i] = in.U32(p + 4 * i); break;
+      case ftByte:
+        values[i] = p[i];
+        break;
+      case ftShort:
+        values[i] = in.U16(p + 2 * i);
+        break;
+      default:
+        values[i] = in.U32(p + 4 * i);
+        break;
     }
   }
   return values;
@@ -239,19 +251,44 @@ TDirectory ReadDirectory(TStream& stream, int index, std::unique_ptr<TTIFFInput>
     const uint8_t* p = raw.data() + 12 * static_cast<size_t>(i);
     TEntry* target = nullptr;
     switch (in.U16(p)) {
-      case tagNewSubfileType: target = &newSubfileType; break;
-      case tagImageWidth: target = &width; break;
-      case tagImageLength: target = &length; break;
-      case tagBitsPerSample: target = &bits; break;
-      case tagCompression: target = &compression; break;
-      case tagPhotometric: target = &photometric; break;
-      case tagStripOffsets: target = &d.StripOffsets; break;
-      case tagSamplesPerPixel: target = &samples; break;
-      case tagRowsPerStrip: target = &rows; break;
-      case tagStripByteCounts: target = &d.StripByteCounts; break;
-      case tagPlanarConfiguration: target = &planar; break;
-      case tagColorMap: target = &d.ColorMap; break;
-      default: continue;
+      case tagNewSubfileType:
+        target = &newSubfileType;
+        break;
+      case tagImageWidth:
+        target = &width;
+        break;
+      case tagImageLength:
+        target = &length;
+        break;
+      case tagBitsPerSample:
+        target = &bits;
+        break;
+      case tagCompression:
+        target = &compression;
+        break;
+      case tagPhotometric:
+        target = &photometric;
+        break;
+      case tagStripOffsets:
+        target = &d.StripOffsets;
+        break;
+      case tagSamplesPerPixel:
+        target = &samples;
+        break;
+      case tagRowsPerStrip:
+        target = &rows;
+        break;
+      case tagStripByteCounts:
+        target = &d.StripByteCounts;
+        break;
+      case tagPlanarConfiguration:
+        target = &planar;
+        break;
+      case tagColorMap:
+        target = &d.ColorMap;
+        break;
+      default:
+        continue;
     }
     const uint16_t type = in.U16(p + 2);
     if (type != ftByte && type != ftShort && type != ftLong) {
@@ -281,10 +318,9 @@ TDirectory ReadDirectory(TStream& stream, int index, std::unique_ptr<TTIFFInput>
   };
   const uint32_t pi = d.Photometric;
   const uint32_t b0 = d.BitsPerSample[0];
-  const bool accepted = (spp == 1 && (pi == 0 || pi == 1 || pi == 3) &&
-                         (b0 == 1 || b0 == 4 || b0 == 8)) ||
-                        (spp == 3 && pi == 2 && all8()) ||
-                        (spp == 4 && (pi == 2 || pi == 5) && all8());
+  const bool accepted =
+      (spp == 1 && (pi == 0 || pi == 1 || pi == 3) && (b0 == 1 || b0 == 4 || b0 == 8)) ||
+      (spp == 3 && pi == 2 && all8()) || (spp == 4 && (pi == 2 || pi == 5) && all8());
   if (!accepted) Fail("Invalid SamplesPerPixel");
   if (d.RowsPerStrip == 0) {
     if (d.StripOffsets.Count != 1) Fail("Invalid RowsPerStrip");
@@ -365,14 +401,22 @@ class TPackBitsWindow {
 
 const char* CompressionName(uint32_t c) {
   switch (c) {
-    case 1: return "Uncompr.";
-    case 2: return "CCITT 1D";
-    case 3: return "Group 3 F.";
-    case 4: return "Group 4 F.";
-    case 5: return "LZW";
-    case 6: return "JPEG";
-    case kPackBits: return "PackBits";
-    default: return "";
+    case 1:
+      return "Uncompr.";
+    case 2:
+      return "CCITT 1D";
+    case 3:
+      return "Group 3 F.";
+    case 4:
+      return "Group 4 F.";
+    case 5:
+      return "LZW";
+    case 6:
+      return "JPEG";
+    case kPackBits:
+      return "PackBits";
+    default:
+      return "";
   }
 }
 
@@ -471,42 +515,89 @@ size_t PackBitsDecode(const uint8_t* in, size_t inSize, uint8_t* out, size_t out
 
 void PackBitsEncode(const uint8_t* row, size_t length, std::vector<uint8_t>& out) {
   if (length == 0) return;
-  // run[i]: length of the run of equal bytes that contains position i, kept as
-  // 1, 2 or 3 (three or more): nothing below tells longer runs apart.
-  thread_local std::vector<uint8_t> runBuffer;
-  if (runBuffer.size() < length) runBuffer.resize(length);
-  uint8_t* run = runBuffer.data();
-  for (size_t i = 0; i < length;) {
-    size_t j = i + 1;
-    while (j < length && row[j] == row[i]) ++j;
-    std::memset(run + i, static_cast<int>(std::min<size_t>(j - i, 3)), j - i);
-    i = j;
-  }
-  // Two equal bytes next to literal bytes are cheaper as literals.
-  for (size_t i = 1; i < length; ++i) {
-    if (run[i] == 2 && run[i - 1] == 1) run[i] = 1;
-  }
-  for (size_t i = length - 1; i-- > 0;) {
-    if (run[i] == 2 && run[i + 1] == 1) run[i] = 1;
-  }
   const size_t start = out.size();
   out.resize(start + length + (length + 127) / 128);  // the most a row can need
   uint8_t* o = out.data() + start;
-  size_t p = 0;
-  while (p < length) {
-    size_t count = 1;
-    if (run[p] == 1) {
-      while (count < 128 && p + count < length && run[p + count] <= 1) ++count;
-      *o++ = static_cast<uint8_t>(count - 1);
-      std::memcpy(o, row + p, count);
-      o += count;
-    } else {
-      while (count < 128 && p + count < length && row[p + count] == row[p]) ++count;
-      *o++ = static_cast<uint8_t>(-static_cast<int>(count - 1));
-      *o++ = row[p];
+
+  // Literal bytes waiting to be sent, in packets of up to 128.
+  size_t literalStart = 0, literalLength = 0;
+  const auto flushLiteral = [&] {
+    for (size_t p = literalStart; literalLength > 0;) {
+      const size_t n = std::min<size_t>(literalLength, 128);
+      *o++ = static_cast<uint8_t>(n - 1);
+      std::memcpy(o, row + p, n);
+      o += n;
+      p += n;
+      literalLength -= n;
     }
-    p += count;
+  };
+  const auto addLiteral = [&](size_t at, size_t n) {
+    if (literalLength == 0) literalStart = at;
+    literalLength += n;
+  };
+  const auto repeat = [&](uint8_t value, size_t n) {
+    while (n > 0) {
+      const size_t c = std::min<size_t>(n, 128);
+      *o++ = static_cast<uint8_t>(-static_cast<int>(c - 1));
+      *o++ = value;
+      n -= c;
+    }
+  };
+  // The row is taken as runs of equal bytes. A run of one byte is literal, a run
+  // of three or more is repeated. Runs of two are held back as a group: two
+  // equal bytes next to literal bytes (directly or through other runs of two)
+  // are cheaper as literals, otherwise each is a repeat packet.
+  size_t groupStart = 0, groupRuns = 0;
+  bool afterLiteral = false;  // the run before the held group was literal
+  const auto resolveGroup = [&](bool nextLiteral) {
+    if (groupRuns == 0) return;
+    if (afterLiteral || nextLiteral) {
+      addLiteral(groupStart, 2 * groupRuns);
+    } else {
+      for (size_t g = 0; g < groupRuns; ++g) repeat(row[groupStart + 2 * g], 2);
+    }
+    groupRuns = 0;
+  };
+  for (size_t i = 0; i < length;) {
+    if (groupRuns == 0) {
+      // Fast path through literal bytes (each differs from the next), eight at
+      // a time while no byte equals its successor.
+      size_t k = i;
+      while (k + 9 <= length) {
+        uint64_t a, b;
+        std::memcpy(&a, row + k, 8);
+        std::memcpy(&b, row + k + 1, 8);
+        const uint64_t x = a ^ b;
+        if (((x - 0x0101010101010101ULL) & ~x & 0x8080808080808080ULL) != 0) break;
+        k += 8;
+      }
+      while (k + 1 < length && row[k] != row[k + 1]) ++k;
+      if (k > i) {
+        addLiteral(i, k - i);
+        afterLiteral = true;
+        i = k;
+        continue;
+      }
+    }
+    size_t j = i + 1;
+    while (j < length && row[j] == row[i]) ++j;
+    const size_t n = j - i;
+    if (n == 2) {
+      if (groupRuns++ == 0) groupStart = i;
+    } else if (n == 1) {
+      resolveGroup(true);
+      addLiteral(i, 1);
+      afterLiteral = true;
+    } else {
+      resolveGroup(false);
+      flushLiteral();
+      repeat(row[i], n);
+      afterLiteral = false;
+    }
+    i = j;
   }
+  resolveGroup(false);
+  flushLiteral();
   out.resize(static_cast<size_t>(o - out.data()));
 }
 
@@ -538,13 +629,20 @@ void TTIFFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
 
   switch (d.Compression) {
     case kNoCompression:
-    case kPackBits: break;
-    case 2: Fail("Unsupported compression CCITT 1D");
-    case 3: Fail("Unsupported compression Group 3 Fax");
-    case 4: Fail("Unsupported compression Group 4 Fax");
-    case 5: Fail("Unsupported compression LZW");
-    case 6: Fail("Unsupported compression JPEG");
-    default: Fail("Unsupported compression " + std::to_string(d.Compression));
+    case kPackBits:
+      break;
+    case 2:
+      Fail("Unsupported compression CCITT 1D");
+    case 3:
+      Fail("Unsupported compression Group 3 Fax");
+    case 4:
+      Fail("Unsupported compression Group 4 Fax");
+    case 5:
+      Fail("Unsupported compression LZW");
+    case 6:
+      Fail("Unsupported compression JPEG");
+    default:
+      Fail("Unsupported compression " + std::to_string(d.Compression));
   }
   if (d.Width == 0 || d.Length == 0) FailEntry(35);
   if (d.Width > static_cast<uint32_t>(std::numeric_limits<int32_t>::max())) {
@@ -561,14 +659,16 @@ void TTIFFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
     // Without any strip offset there is nothing to read from.
     if (d.StripOffsets.Count != 1) throw EPGTIFFileFormatReader(text);
     switch (graphic.ReadWarningAction()) {
-      case pgwaIgnore: break;
+      case pgwaIgnore:
+        break;
       case pgwaOKBox:
         AskUser("TIFF-Warning", text, false);
         throw EPGTIFFileFormatReader(text);
       case pgwaOKCancelBox:
         if (!AskUser("TIFF-Warning", text, true)) throw EPGTIFFileFormatReader(text);
         break;
-      default: throw EPGTIFFileFormatReader(text);
+      default:
+        throw EPGTIFFileFormatReader(text);
     }
     d.RowsPerStrip = d.Length;
   }
@@ -594,8 +694,8 @@ void TTIFFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   } else if (format != pf24Bit) {
     if (d.Photometric == 3) {
       const size_t third = colorMap.size() / 3;
-      const int entries = static_cast<int>(
-          std::min<size_t>(third, static_cast<size_t>(graphic.PaletteCapacity())));
+      const int entries =
+          static_cast<int>(std::min<size_t>(third, static_cast<size_t>(graphic.PaletteCapacity())));
       graphic.SetPaletteCount(entries);
       for (int i = 0; i < entries; ++i) {
         graphic.SetPaletteColor(i, RGB(colorMap[i] >> 8 & 0xFF, colorMap[third + i] >> 8 & 0xFF,
@@ -640,8 +740,7 @@ void TTIFFileFormatReader::ReadInfo(TStream& stream, int index, TPGFileInfo& inf
   const TDirectory d = ReadDirectory(stream, index, input);
   info.Count = d.Count;
   info.Width = static_cast<int>(std::min<uint32_t>(d.Width, std::numeric_limits<int32_t>::max()));
-  info.Height =
-      static_cast<int>(std::min<uint32_t>(d.Length, std::numeric_limits<int32_t>::max()));
+  info.Height = static_cast<int>(std::min<uint32_t>(d.Length, std::numeric_limits<int32_t>::max()));
   uint64_t sum = 0;
   for (uint32_t v : d.BitsPerSample) sum += v;
   info.BitsPerPixel = static_cast<int>(std::min<uint64_t>(sum, 1 << 20));
@@ -649,12 +748,23 @@ void TTIFFileFormatReader::ReadInfo(TStream& stream, int index, TPGFileInfo& inf
   std::string subtype = d.Little ? "I, " : "M, ";
   subtype += CompressionName(d.Compression);
   switch (d.Photometric) {
-    case 0: subtype += ", WhiteIsZero"; break;
-    case 1: subtype += ", BlackIsZero"; break;
-    case 2: subtype += ", RGB"; break;
-    case 3: subtype += ", RGB Palette"; break;
-    case 5: subtype += ", CMYK"; break;
-    default: Fail("Unsupported photometric interpretation " + std::to_string(d.Photometric));
+    case 0:
+      subtype += ", WhiteIsZero";
+      break;
+    case 1:
+      subtype += ", BlackIsZero";
+      break;
+    case 2:
+      subtype += ", RGB";
+      break;
+    case 3:
+      subtype += ", RGB Palette";
+      break;
+    case 5:
+      subtype += ", CMYK";
+      break;
+    default:
+      Fail("Unsupported photometric interpretation " + std::to_string(d.Photometric));
   }
   info.SubType = subtype;
   if (d.Compression >= 2 && d.Compression <= 6) info.Extra = "(Unsupported compression)";
@@ -714,12 +824,21 @@ void TTIFFileFormatWriter::WriteBody(TStream& stream, TPixelGraphic& graphic) {
   // 1. Row length and strip layout.
   int64_t rowLength = 0;
   switch (format) {
-    case pf1Bit: rowLength = (int64_t{width} + 7) / 8; break;
-    case pf4Bit: rowLength = (int64_t{width} + 1) / 2; break;
-    case pf8Bit: rowLength = width; break;
-    default: rowLength = (cmyk ? 4 : 3) * int64_t{width}; break;
+    case pf1Bit:
+      rowLength = (int64_t{width} + 7) / 8;
+      break;
+    case pf4Bit:
+      rowLength = (int64_t{width} + 1) / 2;
+      break;
+    case pf8Bit:
+      rowLength = width;
+      break;
+    default:
+      rowLength = (cmyk ? 4 : 3) * int64_t{width};
+      break;
   }
-  const int64_t rows = std::clamp<int64_t>(32767 / (packBits ? 2 * rowLength : rowLength), 1, height);
+  const int64_t rows =
+      std::clamp<int64_t>(32767 / (packBits ? 2 * rowLength : rowLength), 1, height);
   const int64_t strips = (height + rows - 1) / rows;
 
   uint32_t photometric = 2;
@@ -736,7 +855,9 @@ void TTIFFileFormatWriter::WriteBody(TStream& stream, TPixelGraphic& graphic) {
       invert = gray && PGTIFFWhiteIsZero;
       break;
     }
-    default: photometric = cmyk ? 5 : 2; break;
+    default:
+      photometric = cmyk ? 5 : 2;
+      break;
   }
   const bool colorMap = photometric == 3;
   const uint32_t samples = format == pf24Bit ? (cmyk ? 4 : 3) : 1;
@@ -768,8 +889,10 @@ void TTIFFileFormatWriter::WriteBody(TStream& stream, TPixelGraphic& graphic) {
   out.Entry(tagNewSubfileType, ftLong, 1, 0);
   out.Entry(tagImageWidth, ftLong, 1, static_cast<uint32_t>(width));
   out.Entry(tagImageLength, ftLong, 1, static_cast<uint32_t>(height));
-  if (format == pf24Bit) out.Entry(tagBitsPerSample, ftShort, samples, Offset32(bitsAt));
-  else out.Entry(tagBitsPerSample, ftShort, 1, static_cast<uint32_t>(bits));
+  if (format == pf24Bit)
+    out.Entry(tagBitsPerSample, ftShort, samples, Offset32(bitsAt));
+  else
+    out.Entry(tagBitsPerSample, ftShort, 1, static_cast<uint32_t>(bits));
   out.Entry(tagCompression, ftShort, 1, compression);
   out.Entry(tagPhotometric, ftShort, 1, photometric);
   out.Entry(tagStripOffsets, ftLong, static_cast<uint32_t>(strips),

@@ -13,17 +13,17 @@ namespace pgraphic {
 
 // ---- Unit-wide settings ------------------------------------------------------
 // Reader: walk the directory chain to count images (and allow index > 0).
-extern bool PGTIFFCountImages;   // false
+extern bool PGTIFFCountImages;  // false
 // Reader: longest directory chain the count walk accepts.
-extern int PGTIFFMaxImages;      // 1000
+extern int PGTIFFMaxImages;  // 1000
 // Writer: 1 (none) or 32773 (PackBits).
-extern int PGTIFFCompression;    // 1
+extern int PGTIFFCompression;  // 1
 // Writer: 24-bit images as four-sample CMYK.
-extern bool PGTIFFWriteCMYK;     // false
+extern bool PGTIFFWriteCMYK;  // false
 // Writer: bilevel and gray images as WhiteIsZero.
-extern bool PGTIFFWhiteIsZero;   // false
+extern bool PGTIFFWhiteIsZero;  // false
 // Writer: byte order "MM" instead of "II".
-extern bool PGTIFFMotorola;      // false
+extern bool PGTIFFMotorola;  // false
 // Writer: 0, 1, 2 give ResolutionUnit 1 (none), 2 (inch), 3 (centimetre).
 extern int PGTIFFResolutionUnit;  // 1
 

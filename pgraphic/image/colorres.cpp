@@ -13,7 +13,6 @@ namespace {
 // ---- Median cut over a 32 x 64 x 32 histogram (red div 8, green div 4, blue div 8).
 
 constexpr int kRed = 0, kGreen = 1, kBlue = 2;
-constexpr int kAxisMax[3] = {31, 63, 31};
 
 struct THistogram {
   std::vector<uint16_t> cells = std::vector<uint16_t>(65536, 0);
@@ -68,7 +67,8 @@ std::vector<TRGB> MedianCut(TPixelGraphic& dest, const TPixelGraphic& source, in
     if (dest.Progress(y, height - 1)) break;
   }
   THistogram h;
-  for (int i = 0; i < 65536; ++i) h.cells[i] = static_cast<uint16_t>(std::min<uint32_t>(counts[i], 65535));
+  for (int i = 0; i < 65536; ++i)
+    h.cells[i] = static_cast<uint16_t>(std::min<uint32_t>(counts[i], 65535));
 
   std::vector<TBox> boxes;
   boxes.reserve(256);
@@ -80,7 +80,8 @@ std::vector<TRGB> MedianCut(TPixelGraphic& dest, const TPixelGraphic& source, in
     int64_t best = 0;
     const bool byExtent = target < 2 * static_cast<int>(boxes.size());
     for (size_t i = 0; i < boxes.size(); ++i) {
-      const int64_t value = byExtent ? boxes[i].extent : (boxes[i].extent > 0 ? boxes[i].volume : 0);
+      const int64_t value =
+          byExtent ? boxes[i].extent : (boxes[i].extent > 0 ? boxes[i].volume : 0);
       if (value > best) {
         best = value;
         chosen = static_cast<int>(i);
@@ -201,8 +202,10 @@ class TOctree {
   void FreeChildren(int index) {
     for (int& c : nodes_[index].child) {
       if (c < 0) continue;
-      if (nodes_[c].leaf) --leafCount_;
-      else FreeChildren(c);
+      if (nodes_[c].leaf)
+        --leafCount_;
+      else
+        FreeChildren(c);
       Unlist(c);
       c = -1;
     }
@@ -289,7 +292,8 @@ std::vector<TRGB> Octree(TPixelGraphic& dest, const TPixelGraphic& source,
         for (int x = 0; x < width; ++x) ++counts[(row[x >> 3] >> (7 - (x & 7))) & 1];
         break;
       case pf4Bit:
-        for (int x = 0; x < width; ++x) ++counts[(x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4)];
+        for (int x = 0; x < width; ++x)
+          ++counts[(x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4)];
         break;
       default:
         for (int x = 0; x < width; ++x) ++counts[row[x]];
@@ -319,9 +323,12 @@ void BuildOptimizedPalette(TPixelGraphic& dest, const TPixelGraphic& source, int
   std::vector<TRGB> sourceColours(256, 0);
   if (source.PixelFormat() != pf24Bit) {
     for (int i = 0; i < source.PaletteCapacity(); ++i) {
-      if (source.PaletteIdent() == pTrueColor) sourceColours[i] = static_cast<TRGB>(i);
-      else if (i < source.PaletteCount()) sourceColours[i] = source.PaletteColor(i);
-      else if (source.PaletteCount() > 0) sourceColours[i] = source.PaletteColor(0);
+      if (source.PaletteIdent() == pTrueColor)
+        sourceColours[i] = static_cast<TRGB>(i);
+      else if (i < source.PaletteCount())
+        sourceColours[i] = source.PaletteColor(i);
+      else if (source.PaletteCount() > 0)
+        sourceColours[i] = source.PaletteColor(0);
     }
   }
   dest.SetPaletteCount(0);
@@ -341,12 +348,15 @@ void BuildOptimizedPalette(TPixelGraphic& dest, const TPixelGraphic& source, int
 
 TPGColorResolution CurrentColorResolution(const TPixelGraphic& image) {
   switch (image.PixelFormat()) {
-    case pf1Bit: return image.PaletteIdent() == pBlackWhite ? crBlackWhite : cr2Colors;
+    case pf1Bit:
+      return image.PaletteIdent() == pBlackWhite ? crBlackWhite : cr2Colors;
     case pf4Bit:
       if (image.PaletteIdent() == pSys16) return cr16SysColors;
       return image.PaletteIdent() == pGray16 ? cr16Grays : cr16Colors;
-    case pf8Bit: return image.PaletteIdent() == pGray256 ? cr256Grays : cr256Colors;
-    default: return crTrueColor;
+    case pf8Bit:
+      return image.PaletteIdent() == pGray256 ? cr256Grays : cr256Colors;
+    default:
+      return crTrueColor;
   }
 }
 

@@ -14,7 +14,8 @@ void TPixelGraphic::CopyRect(int destLeft, int destTop, const TPixelGraphic& sou
   // Everything in 64 bits: the rectangle may reach far outside both images.
   const int64_t shift = static_cast<int64_t>(srcLeft) - destLeft;  // source x - dest x
   const int64_t firstRow = std::max<int64_t>(destTop, 0);
-  const int64_t lastRow = std::min<int64_t>(static_cast<int64_t>(destTop) + height - 1, height_ - 1);
+  const int64_t lastRow =
+      std::min<int64_t>(static_cast<int64_t>(destTop) + height - 1, height_ - 1);
   int64_t firstCol = std::max<int64_t>({destLeft, 0, -shift});
   int64_t lastCol = std::min<int64_t>(
       {static_cast<int64_t>(destLeft) + width - 1, width_ - 1, source.width_ - 1 - shift});
@@ -42,10 +43,12 @@ void TPixelGraphic::CopyRect(int destLeft, int destTop, const TPixelGraphic& sou
   // Colours of the source's palette indices, as PixelColor reads them.
   TRGB lut[256] = {};
   if (source.pixelFormat_ != pf24Bit) {
-    for (int i = 0; i < source.PaletteCapacity(); ++i) lut[i] = source.EntryColor(static_cast<TRGB>(i));
+    for (int i = 0; i < source.PaletteCapacity(); ++i)
+      lut[i] = source.EntryColor(static_cast<TRGB>(i));
   }
   std::vector<uint8_t> buffer;
-  if (!blockMove && !(self || source.pixelFormat_ == pf24Bit)) buffer.resize(3 * static_cast<size_t>(n));
+  if (!blockMove && !(self || source.pixelFormat_ == pf24Bit))
+    buffer.resize(3 * static_cast<size_t>(n));
 
   ProgressStart();
   for (int64_t y = firstRow; y <= lastRow; ++y) {
@@ -76,9 +79,14 @@ void TPixelGraphic::CopyRect(int destLeft, int destTop, const TPixelGraphic& sou
         const int sx = sx0 + i;
         uint32_t index;
         switch (source.pixelFormat_) {
-          case pf1Bit: index = (srcRow[sx >> 3] >> (7 - (sx & 7))) & 1; break;
-          case pf4Bit: index = (sx & 1) ? (srcRow[sx >> 1] & 0x0F) : (srcRow[sx >> 1] >> 4); break;
-          default: index = srcRow[sx];
+          case pf1Bit:
+            index = (srcRow[sx >> 3] >> (7 - (sx & 7))) & 1;
+            break;
+          case pf4Bit:
+            index = (sx & 1) ? (srcRow[sx >> 1] & 0x0F) : (srcRow[sx >> 1] >> 4);
+            break;
+          default:
+            index = srcRow[sx];
         }
         const TRGB c = lut[index];
         p[0] = static_cast<uint8_t>(GetB(c));

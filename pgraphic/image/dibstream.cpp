@@ -204,7 +204,8 @@ void TPixelGraphic::ReadDIB(TStream& stream, bool coreHeader) {
   // through SetPixel, which skips them or raises when the image checks ranges.
   auto run8 = [&](int64_t count, uint8_t value) {
     if (y >= 0 && y < height_ && x >= 0 && x + count <= width_) {
-      std::memset(ScanLine(static_cast<int>(y)) + x, value, static_cast<size_t>(count));
+      uint8_t* at = ScanLine(static_cast<int>(y)) + x;
+      for (int64_t i = 0; i < count; ++i) at[i] = value;
     } else {
       for (int64_t i = 0; i < count; ++i) {
         SetPixel(static_cast<int>(std::clamp<int64_t>(x + i, -1, INT32_MAX)),
@@ -221,11 +222,24 @@ void TPixelGraphic::ReadDIB(TStream& stream, bool coreHeader) {
     ++x;
   };
 
+  uint8_t* row = nullptr;
+  bool rowInside = false;
+  auto selectRow = [&] {
+    rowInside = y >= 0 && y < height_;
+    row = rowInside ? ScanLine(static_cast<int>(y)) : nullptr;
+  };
+  selectRow();
   size_t p = 0;
+  size_t nextMark = tenth;
   while (size >= 1 && p < size - 1) {
     const uint8_t n = d[p];
     const uint8_t c = d[p + 1];
-    if (n != 0) {
+    if (n != 0 && !rle4 && rowInside && x + n <= width_) {
+      // The common case, a run inside the current row.
+      std::memset(row + x, c, n);
+      x += n;
+      p += 2;
+    } else if (n != 0) {
       if (rle4) {
         for (int i = 0; i < n; ++i) put4((i & 1) ? (c & 0x0F) : (c >> 4));
       } else {
@@ -236,6 +250,7 @@ void TPixelGraphic::ReadDIB(TStream& stream, bool coreHeader) {
       x = 0;
       --y;
       p += 2;
+      selectRow();
     } else if (c == 1) {
       break;
     } else if (c == 2) {
@@ -243,6 +258,7 @@ void TPixelGraphic::ReadDIB(TStream& stream, bool coreHeader) {
       x += d[p + 2];
       y -= d[p + 3];
       p += 4;
+      selectRow();
     } else {
       const size_t k = c;
       const size_t start = p + 2;
@@ -254,16 +270,22 @@ void TPixelGraphic::ReadDIB(TStream& stream, bool coreHeader) {
         }
         p += (k + 1) / 2 + 2;
       } else {
-        for (size_t i = 0; i < k; ++i) {
-          if (start + i >= size) break;
-          run8(1, d[start + i]);
+        const size_t available = std::min(k, size - start);  // the data may end inside the run
+        if (y >= 0 && y < height_ && x >= 0 && x + static_cast<int64_t>(available) <= width_) {
+          std::memcpy(ScanLine(static_cast<int>(y)) + x, d + start, available);
+          x += static_cast<int64_t>(available);
+        } else {
+          for (size_t i = 0; i < available; ++i) run8(1, d[start + i]);
         }
         p += k + 2;
       }
       p = (p + 1) & ~size_t{1};
     }
-    if (tenth > 0 && p % tenth == 0) {
-      if (Progress(static_cast<int>(p / tenth), 10)) break;
+    // Progress whenever p lands on a multiple of a tenth of the data; the
+    // division runs only when p has passed the next multiple.
+    if (tenth > 0 && p >= nextMark) {
+      if (p % tenth == 0 && Progress(static_cast<int>(p / tenth), 10)) break;
+      nextMark = (p / tenth + 1) * tenth;
     }
   }
 }

@@ -9,7 +9,9 @@ namespace pgraphic {
 
 namespace {
 
-inline int Clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
+inline int Clamp255(int v) {
+  return v < 0 ? 0 : (v > 255 ? 255 : v);
+}
 
 // An accumulated error (times 16) to the nearest whole error, halves away from
 // zero, kept within the limit table.
@@ -22,16 +24,29 @@ inline int ErrorOf(int32_t e) {
 void AutoLimit(TPaletteIdent kind, bool& soft, int& limit) {
   soft = true;
   switch (kind) {
-    case pBlackWhite: limit = 255; break;
+    case pBlackWhite:
+      limit = 255;
+      break;
     case pSysGray4:
     case pSys16:
-    case pGray4: limit = 128; break;
-    case pGray236: limit = 3; break;
-    case pGray256: limit = 2; break;
+    case pGray4:
+      limit = 128;
+      break;
+    case pGray236:
+      limit = 3;
+      break;
+    case pGray256:
+      limit = 2;
+      break;
     case pSpecial125:
-    case pSpecial252: limit = 104; break;
-    case pSpecial216: limit = 86; break;
-    default: limit = 32;
+    case pSpecial252:
+      limit = 104;
+      break;
+    case pSpecial216:
+      limit = 86;
+      break;
+    default:
+      limit = 32;
   }
 }
 
@@ -66,7 +81,7 @@ TPureMap<Rule> MakePure(Rule rule, TMemo& memo) {
 struct TSearchMap {
   const TRGB* palette;
   int count;
-  uint8_t* cache;   // null: exact search
+  uint8_t* cache;  // null: exact search
   uint8_t* filled;
   TMemo& memo;
 
@@ -164,8 +179,7 @@ void DitherColourRow(uint8_t* out, const uint8_t* bgr, int x0, int n, bool rever
 // the green channel. lookup(v) gives the index of gray v.
 template <class Lookup>
 void DitherGrayRow(uint8_t* out, const uint8_t* bgr, int x0, int n, bool reverse,
-                   const TDitherRows& rows, const TRGB* entries, bool weighting,
-                   Lookup& lookup) {
+                   const TDitherRows& rows, const TRGB* entries, bool weighting, Lookup& lookup) {
   const int step = reverse ? -1 : 1;
   const int ahead = 3 * step;
   int i = reverse ? n - 1 : 0;
@@ -174,8 +188,8 @@ void DitherGrayRow(uint8_t* out, const uint8_t* bgr, int x0, int n, bool reverse
   const int32_t* T = rows.limit;
   for (int k = 0; k < n; ++k, i += step, cur += ahead, nxt += ahead) {
     const uint8_t* p = bgr + 3 * i;
-    const int gray = weighting ? (897 * p[2] + 1761 * p[1] + 342 * p[0]) / 3000
-                               : (p[2] + p[1] + p[0]) / 3;
+    const int gray =
+        weighting ? (897 * p[2] + 1761 * p[1] + 342 * p[0]) / 3000 : (p[2] + p[1] + p[0]) / 3;
     const int v = Clamp255(gray + T[ErrorOf(cur[0])]);
     const uint32_t index = lookup(v);
     out[i] = static_cast<uint8_t>(index);
@@ -190,24 +204,30 @@ void DitherGrayRow(uint8_t* out, const uint8_t* bgr, int x0, int n, bool reverse
 // Stores n indices into pixels x0.. of a palette row with the raw pixel rule.
 void StoreIndices(uint8_t* row, TPGPixelFormat format, int x0, int n, const uint8_t* idx) {
   switch (format) {
-    case pf8Bit: std::memcpy(row + x0, idx, static_cast<size_t>(n)); break;
+    case pf8Bit:
+      std::memcpy(row + x0, idx, static_cast<size_t>(n));
+      break;
     case pf4Bit:
       for (int i = 0; i < n; ++i) {
         const int x = x0 + i;
         uint8_t& b = row[x >> 1];
         const uint8_t v = idx[i] & 0x0F;
-        b = (x & 1) ? static_cast<uint8_t>((b & 0xF0) | v) : static_cast<uint8_t>((b & 0x0F) | (v << 4));
+        b = (x & 1) ? static_cast<uint8_t>((b & 0xF0) | v)
+                    : static_cast<uint8_t>((b & 0x0F) | (v << 4));
       }
       break;
     case pf1Bit:
       for (int i = 0; i < n; ++i) {
         const int x = x0 + i;
         const uint8_t mask = static_cast<uint8_t>(0x80 >> (x & 7));
-        if (idx[i] == 1) row[x >> 3] |= mask;
-        else row[x >> 3] &= static_cast<uint8_t>(~mask);
+        if (idx[i] == 1)
+          row[x >> 3] |= mask;
+        else
+          row[x >> 3] &= static_cast<uint8_t>(~mask);
       }
       break;
-    default: break;
+    default:
+      break;
   }
 }
 
@@ -338,10 +358,9 @@ void TPixelGraphic::WriteColorRow(int y, int x0, int n, const uint8_t* bgr, bool
   const bool reverse = (y & 1) != 0;
   const bool isFixed = paletteIdent_ >= pBlackWhite && paletteIdent_ <= pSpecial252 &&
                        paletteCount_ == FixedPaletteSize(paletteIdent_);
-  const bool isSearch =
-      (paletteIdent_ == pUnknown || paletteIdent_ == pOptimized252Sys16 ||
-       paletteIdent_ == pSource) &&
-      paletteCount_ >= 1 && paletteCount_ <= 256;
+  const bool isSearch = (paletteIdent_ == pUnknown || paletteIdent_ == pOptimized252Sys16 ||
+                         paletteIdent_ == pSource) &&
+                        paletteCount_ >= 1 && paletteCount_ <= 256;
   const bool useCache = isSearch && useColorCache_;
   // A memo left behind by a different palette state answers its colour with an
   // old result; single-pixel writes honour that, so such rows take that path.
@@ -357,8 +376,10 @@ void TPixelGraphic::WriteColorRow(int y, int x0, int n, const uint8_t* bgr, bool
     for (int k = 0; k < n; ++k) {
       const int i = reverse ? n - 1 - k : k;
       const uint8_t* p = bgr + 3 * i;
-      if (dithering) DitherPixel(x0 + i, y, p[2], p[1], p[0]);
-      else SetPixelColor(x0 + i, y, RGB(p[2], p[1], p[0]));
+      if (dithering)
+        DitherPixel(x0 + i, y, p[2], p[1], p[0]);
+      else
+        SetPixelColor(x0 + i, y, RGB(p[2], p[1], p[0]));
     }
     return;
   }
@@ -379,8 +400,8 @@ void TPixelGraphic::WriteColorRow(int y, int x0, int n, const uint8_t* bgr, bool
                     useCache ? colorCacheFilled_.data() : nullptr, memo};
   const TPaletteIdent kind = paletteIdent_;
   const bool weighting = rgbWeighting_;
-  const bool grayKind = isFixed && kind != pSys16 && kind != pSpecial125 &&
-                        kind != pSpecial216 && kind != pSpecial252;
+  const bool grayKind = isFixed && kind != pSys16 && kind != pSpecial125 && kind != pSpecial216 &&
+                        kind != pSpecial252;
 
   if (dithering) {
     if (ditherCurrent_.size() != 3 * (static_cast<size_t>(width_) + 2)) PrepareDither();
@@ -392,7 +413,38 @@ void TPixelGraphic::WriteColorRow(int y, int x0, int n, const uint8_t* bgr, bool
       } else {
         // Every gray v maps the same way each time: tabulate the 256 answers.
         uint8_t table[256];
-        for (int v = 0; v < 256; ++v) table[v] = static_cast<uint8_t>(FixedNearest(RGB(v, v, v)));
+        bool exact = true;  // every gray has an entry of its own: no error ever arises
+        for (int v = 0; v < 256; ++v) {
+          table[v] = static_cast<uint8_t>(FixedNearest(RGB(v, v, v)));
+          if (static_cast<int>(GetG(entries[table[v]])) != v) exact = false;
+        }
+        if (exact) {
+          const int32_t* e = rows.current + 3 * (x0 + 1) + 1;
+          for (int i = 0; i < n && exact; ++i) exact = e[3 * i] == 0;
+        }
+        if (exact) {
+          // No accumulated error here and none to pass on: each pixel is the entry
+          // of its own gray value.
+          if (weighting) {
+            for (int i = 0; i < n; ++i) {
+              const uint8_t* p = bgr + 3 * i;
+              out[i] = table[(897 * p[2] + 1761 * p[1] + 342 * p[0]) / 3000];
+            }
+          } else {
+            for (int i = 0; i < n; ++i) {
+              const uint8_t* p = bgr + 3 * i;
+              out[i] = table[(p[2] + p[1] + p[0]) / 3];
+            }
+          }
+          const uint8_t* p = bgr + 3 * (reverse ? 0 : n - 1);
+          const int v =
+              weighting ? (897 * p[2] + 1761 * p[1] + 342 * p[0]) / 3000 : (p[2] + p[1] + p[0]) / 3;
+          lastColor_ = RGB(v, v, v);
+          lastResult_ = table[v];
+          lastInvalid_ = false;
+          if (pixelFormat_ != pf8Bit) StoreIndices(row, pixelFormat_, x0, n, out);
+          return;
+        }
         int last = -1;
         auto lookup = [&](int v) {
           last = v;
@@ -432,8 +484,8 @@ void TPixelGraphic::WriteColorRow(int y, int x0, int n, const uint8_t* bgr, bool
   } else if (grayKind) {
     uint8_t table[766];
     for (int g = 0; g < 766; ++g) table[g] = static_cast<uint8_t>(NearestGrayIndex(kind, g));
-    auto map = MakePure([&](TRGB c) { return static_cast<uint32_t>(table[Gray(c, weighting)]); },
-                        memo);
+    auto map =
+        MakePure([&](TRGB c) { return static_cast<uint32_t>(table[Gray(c, weighting)]); }, memo);
     MapRow(out, bgr, n, reverse, map);
   } else if (kind == pSys16) {
     auto map = MakePure([](TRGB c) { return NearestSys16(c); }, memo);

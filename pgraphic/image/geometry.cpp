@@ -1,16 +1,753 @@
-// Temporary: resampling, rotation and mirroring arrive with the geometry work.
+// Resampling copy, rotation about a centre and in-place mirroring of TPixelGraphic.
+//
+// StretchCopy describes every destination column and row by a span of source
+// samples with integer weights. The weighted sum of one source row over a column
+// span, divided by the horizontal divisor, depends only on that source row and
+// that destination column, so it is computed once per source row and shared by
+// the destination rows that use it; the results are the same as summing per
+// destination pixel.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
 #include "pgraphic/image/pixelgraphic.h"
 
 namespace pgraphic {
 
-void TPixelGraphic::StretchCopy(int, int, int, int, const TPixelGraphic&, int, int, int, int) {
-  throw EPixelGraphic("StretchCopy not available yet");
+namespace {
+
+constexpr long double kPi = 3.141592653589793238462643383279502884L;
+
+// ---------------------------------------------------------------------------
+// Span records
+
+enum class TAxisMethod : uint8_t { Linear, Area, Identity, Nearest };
+
+struct TPGStretchRecord {
+  int64_t First = 0;
+  int64_t Last = 0;
+  int64_t WeightFirst = 0;
+  int64_t WeightLast = 0;
+  uint8_t Kind = 0;  // 0 single sample, 1 two samples, 2 many samples
+  bool Valid = false;
+};
+
+TAxisMethod ChooseMethod(TStretchMode mode, int64_t s, int64_t d) {
+  if (mode == smFast) return TAxisMethod::Nearest;
+  if (d == s) return TAxisMethod::Identity;
+  if (mode == smMedium) return d < s ? TAxisMethod::Linear : TAxisMethod::Area;
+  return d < s ? TAxisMethod::Area : TAxisMethod::Linear;
 }
-void TPixelGraphic::Rotate(int, int, const TPixelGraphic&, int, int, int, int, int, int,
-                           long double) {
-  throw EPixelGraphic("Rotate not available yet");
+
+int64_t AxisDivisor(TAxisMethod method, int64_t s, int64_t d) {
+  switch (method) {
+    case TAxisMethod::Linear:
+      return 2 * d;
+    case TAxisMethod::Area:
+      return s;
+    default:
+      return 1;
+  }
 }
-void TPixelGraphic::MirrorHorizontal() { throw EPixelGraphic("Mirror not available yet"); }
-void TPixelGraphic::MirrorVertical() { throw EPixelGraphic("Mirror not available yet"); }
+
+// The span of destination index p on one axis. destStart is destLeft or destTop,
+// o is srcLeft or srcTop, s and d the source and destination sizes of the
+// rectangles, size the source image's extent on this axis.
+TPGStretchRecord MakeSpan(TAxisMethod method, int64_t p, int64_t destStart, int64_t d, int64_t o,
+                          int64_t s, int64_t size) {
+  TPGStretchRecord r;
+  const int64_t u = p - destStart;
+  auto inside = [size](int64_t v) { return v >= 0 && v < size; };
+  switch (method) {
+    case TAxisMethod::Linear: {
+      r.First = o + (s + 2 * u * s - d) / (2 * d);
+      r.Last = o + (s + 2 * u * s + d) / (2 * d);
+      r.Kind = 1;
+      r.Valid = inside(r.First) && inside(r.Last);
+      if (!r.Valid && d > s &&
+          ((r.First < 0 && 0 <= r.Last) || (r.First < size && size <= r.Last))) {
+        r.First = std::clamp<int64_t>(r.First, 0, size - 1);
+        r.Last = std::clamp<int64_t>(r.Last, 0, size - 1);
+        r.Valid = true;
+      }
+      r.WeightFirst = 2 * d + d + 2 * d * (r.First - o) - s - 2 * u * s;
+      r.WeightLast = 2 * d + s + 2 * u * s - d - 2 * d * (r.Last - o);
+      if (d + 2 * d * (r.First - o) == s + 2 * u * s || r.First == r.Last) {
+        r.Kind = 0;
+        r.WeightFirst = 2 * d;
+      }
+      break;
+    }
+    case TAxisMethod::Area: {
+      r.First = o + (s * u) / d;
+      r.Last = o + (s * (u + 1)) / d;
+      if ((s * (u + 1)) % d == 0) --r.Last;
+      r.Valid = inside(r.First) && inside(r.Last);
+      r.WeightFirst = d * (r.First - o + 1) - s * u;
+      r.WeightLast = s * (u + 1) - d * (r.Last - o);
+      if (r.First == r.Last) {
+        r.Kind = 0;
+        r.WeightFirst = s;
+      } else {
+        r.Kind = r.Last - r.First == 1 ? 1 : 2;
+      }
+      break;
+    }
+    case TAxisMethod::Identity:
+      r.First = r.Last = p + o - destStart;
+      r.WeightFirst = 1;
+      r.Valid = inside(r.First);
+      break;
+    case TAxisMethod::Nearest:
+      r.First = r.Last = o + (s * u) / d;
+      r.WeightFirst = 1;
+      r.Valid = inside(r.First);
+      break;
+  }
+  return r;
+}
+
+// Appends the (sample, weight) taps of a span; inner samples of a "many" span
+// weigh the destination size of the axis.
+template <class W>
+void AppendTaps(const TPGStretchRecord& r, int64_t d, std::vector<int64_t>& index,
+                std::vector<W>& weight) {
+  index.push_back(r.First);
+  weight.push_back(static_cast<W>(r.WeightFirst));
+  if (r.Kind == 0) return;
+  if (r.Kind == 2) {
+    for (int64_t i = r.First + 1; i < r.Last; ++i) {
+      index.push_back(i);
+      weight.push_back(static_cast<W>(d));
+    }
+  }
+  index.push_back(r.Last);
+  weight.push_back(static_cast<W>(r.WeightLast));
+}
+
+// Exact unsigned division of 32-bit numerators by a fixed divisor.
+class TFastDivide {
+ public:
+  explicit TFastDivide(uint64_t d) : d_(d), m_(d > 1 ? ~uint64_t(0) / d + 1 : 0) {}
+  uint32_t operator()(uint32_t n) const {
+    if (d_ <= 1) return n;
+    return static_cast<uint32_t>((static_cast<unsigned __int128>(m_) * n) >> 64);
+  }
+
+ private:
+  uint64_t d_, m_;
+};
+
+// Releases the dither state when a copying operation ends, also on error.
+struct TDitherScope {
+  TPixelGraphic& image;
+  bool active;
+  TDitherScope(TPixelGraphic& g, bool on) : image(g), active(on) {
+    if (active) image.PrepareDither();
+  }
+  ~TDitherScope() {
+    if (active) image.ReleaseDither();
+  }
+};
+
+// Reads the source columns lo..hi of row y as B, G, R bytes (palette sources
+// through their colours).
+void ReadSourceRowBGR(const TPixelGraphic& source, int64_t y, int64_t lo, int64_t hi,
+                      std::vector<uint8_t>& out, const std::vector<TRGB>& colours) {
+  const int yi = static_cast<int>(y);
+  if (source.PixelFormat() == pf24Bit) return;  // read in place by the caller
+  out.resize(static_cast<size_t>(3 * (hi - lo + 1)));
+  uint8_t* o = out.data();
+  for (int64_t x = lo; x <= hi; ++x, o += 3) {
+    const uint32_t v = source.Pixel(static_cast<int>(x), yi);
+    const TRGB c = v < colours.size() ? colours[v] : source.PixelColor(static_cast<int>(x), yi);
+    o[0] = static_cast<uint8_t>(GetB(c));
+    o[1] = static_cast<uint8_t>(GetG(c));
+    o[2] = static_cast<uint8_t>(GetR(c));
+  }
+}
+
+// The colours behind every possible raw value of a palette source.
+std::vector<TRGB> SourceColours(const TPixelGraphic& source) {
+  std::vector<TRGB> colours;
+  if (source.PixelFormat() == pf24Bit || source.PaletteIdent() == pTrueColor) return colours;
+  const int capacity = source.PaletteCapacity();
+  colours.resize(static_cast<size_t>(capacity));
+  for (int i = 0; i < capacity; ++i) {
+    colours[static_cast<size_t>(i)] =
+        i < source.PaletteCount() ? source.PaletteColor(i)
+                                  : (source.PaletteCount() > 0 ? source.PaletteColor(0) : 0);
+  }
+  return colours;
+}
+
+template <class Acc>
+struct TStretchJob {
+  TPixelGraphic& dest;
+  const TPixelGraphic& source;
+  int64_t x0, x1, y0, y1;  // destination ranges
+  int64_t destTop, destHeight, srcTop, srcHeight;
+  TAxisMethod vMethod;
+  uint64_t hDivisor, vDivisor;
+  // Valid destination columns and their taps.
+  std::vector<int> cols{};          // destination x of each valid column
+  std::vector<int32_t> tapStart{};  // first tap of each valid column (size cols + 1)
+  std::vector<int64_t> tapIndex{};  // source column of each tap (relative to srcLo)
+  std::vector<Acc> tapWeight{};
+  int64_t srcLo = 0, srcHi = -1;  // source columns read
+
+  void Run();
+};
+
+template <class Acc>
+void TStretchJob<Acc>::Run() {
+  const size_t n = cols.size();
+  const bool dithering = dest.PixelFormat() != pf24Bit && dest.Dither();
+  TDitherScope ditherScope(dest, dithering);
+  const std::vector<TRGB> colours = SourceColours(source);
+
+  // A small ring of horizontal results, tagged by source row.
+  constexpr int kRing = 4;
+  std::vector<Acc> ring[kRing];
+  int64_t ringRow[kRing] = {-1, -1, -1, -1};
+  int ringNext = 0;
+  std::vector<uint8_t> rowBGR;
+  std::vector<Acc> acc(3 * n);
+  std::vector<uint8_t> out(3 * n);
+
+  auto horizontal = [&](int64_t sy) -> const Acc* {
+    for (int k = 0; k < kRing; ++k) {
+      if (ringRow[k] == sy) return ring[k].data();
+    }
+    const int slot = ringNext;
+    ringNext = (ringNext + 1) % kRing;
+    ringRow[slot] = sy;
+    std::vector<Acc>& h = ring[slot];
+    h.resize(3 * n);
+    const uint8_t* row;
+    if (source.PixelFormat() == pf24Bit) {
+      row = source.ScanLine(static_cast<int>(sy)) + 3 * srcLo;
+    } else {
+      ReadSourceRowBGR(source, sy, srcLo, srcHi, rowBGR, colours);
+      row = rowBGR.data();
+    }
+    const int64_t* idx = tapIndex.data();
+    const Acc* w = tapWeight.data();
+    if constexpr (sizeof(Acc) == 4) {
+      const TFastDivide div(hDivisor);
+      for (size_t c = 0; c < n; ++c) {
+        uint32_t s0 = 0, s1 = 0, s2 = 0;
+        for (int32_t t = tapStart[c]; t < tapStart[c + 1]; ++t) {
+          const uint8_t* p = row + 3 * idx[t];
+          s0 += w[t] * p[0];
+          s1 += w[t] * p[1];
+          s2 += w[t] * p[2];
+        }
+        h[3 * c] = div(s0);
+        h[3 * c + 1] = div(s1);
+        h[3 * c + 2] = div(s2);
+      }
+    } else {
+      for (size_t c = 0; c < n; ++c) {
+        Acc s0 = 0, s1 = 0, s2 = 0;
+        for (int32_t t = tapStart[c]; t < tapStart[c + 1]; ++t) {
+          const uint8_t* p = row + 3 * idx[t];
+          s0 += w[t] * p[0];
+          s1 += w[t] * p[1];
+          s2 += w[t] * p[2];
+        }
+        h[3 * c] = s0 / hDivisor;
+        h[3 * c + 1] = s1 / hDivisor;
+        h[3 * c + 2] = s2 / hDivisor;
+      }
+    }
+    return h.data();
+  };
+
+  dest.ProgressStart();
+  const int64_t sizeY = source.Height();
+  for (int64_t y = y0; y <= y1; ++y) {
+    const TPGStretchRecord r = MakeSpan(vMethod, y, destTop, destHeight, srcTop, srcHeight, sizeY);
+    if (!r.Valid) continue;
+    const size_t m = 3 * n;
+    if (r.Kind == 0 && static_cast<uint64_t>(r.WeightFirst) == vDivisor) {
+      // One source row carrying the whole weight: the horizontal result itself.
+      const Acc* h = horizontal(r.First);
+      for (size_t j = 0; j < m; ++j) out[j] = static_cast<uint8_t>(h[j]);
+    } else {
+      std::fill(acc.begin(), acc.end(), Acc(0));
+      auto add = [&](int64_t sy, Acc k) {
+        const Acc* h = horizontal(sy);
+        Acc* a = acc.data();
+        for (size_t j = 0; j < m; ++j) a[j] += h[j] * k;
+      };
+      add(r.First, static_cast<Acc>(r.WeightFirst));
+      if (r.Kind == 2) {
+        for (int64_t i = r.First + 1; i < r.Last; ++i) add(i, static_cast<Acc>(destHeight));
+      }
+      if (r.Kind != 0) add(r.Last, static_cast<Acc>(r.WeightLast));
+      if constexpr (sizeof(Acc) == 4) {
+        const TFastDivide div(vDivisor);
+        for (size_t j = 0; j < m; ++j) out[j] = static_cast<uint8_t>(div(acc[j]));
+      } else {
+        for (size_t j = 0; j < m; ++j) out[j] = static_cast<uint8_t>(acc[j] / vDivisor);
+      }
+    }
+    const int yi = static_cast<int>(y);
+    if (dest.PixelFormat() == pf24Bit) {
+      uint8_t* d = dest.ScanLine(yi);
+      for (size_t c = 0; c < n; ++c)
+        std::memcpy(d + 3 * static_cast<size_t>(cols[c]), &out[3 * c], 3);
+    } else {
+      if (dithering) dest.DitherNextRow();
+      // Serpentine: even rows left to right, odd rows right to left.
+      for (size_t k = 0; k < n; ++k) {
+        const size_t c = (yi & 1) ? n - 1 - k : k;
+        dest.WriteColor(cols[c], yi, out[3 * c + 2], out[3 * c + 1], out[3 * c], dithering);
+      }
+    }
+    if (dest.Progress(static_cast<int>(y - y0), static_cast<int>(y1 - y0))) break;
+  }
+  dest.ProgressEnd();
+}
+
+// Half-open interval of x for which lo <= a + k * x <= hi, k in {-1, 0, 1}.
+void SolveInterval(int64_t a, int64_t k, int64_t lo, int64_t hi, int64_t& from, int64_t& to) {
+  if (k == 0) {
+    if (a < lo || a > hi) {
+      from = 1;
+      to = 0;
+    }
+    return;
+  }
+  int64_t f, t;
+  if (k > 0) {
+    f = lo - a;
+    t = hi - a;
+  } else {
+    f = a - hi;
+    t = a - lo;
+  }
+  from = std::max(from, f);
+  to = std::min(to, t);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// StretchCopy
+
+void TPixelGraphic::StretchCopy(int destLeft, int destTop, int destWidth, int destHeight,
+                                const TPixelGraphic& source, int srcLeft, int srcTop, int srcWidth,
+                                int srcHeight) {
+  if (destWidth == srcWidth && destHeight == srcHeight) {
+    CopyRect(destLeft, destTop, source, srcLeft, srcTop, destWidth, destHeight);
+    return;
+  }
+  if (Empty() || source.Empty() || width_ <= 0 || height_ <= 0 || source.Width() <= 0 ||
+      source.Height() <= 0) {
+    return;
+  }
+  // Empty or negative rectangles describe no pixels (and would divide by zero).
+  if (destWidth <= 0 || destHeight <= 0 || srcWidth <= 0 || srcHeight <= 0) return;
+
+  const int64_t x0 = std::max<int64_t>(destLeft, 0);
+  const int64_t x1 = std::min<int64_t>(int64_t(destLeft) + destWidth - 1, width_ - 1);
+  const int64_t y0 = std::max<int64_t>(destTop, 0);
+  const int64_t y1 = std::min<int64_t>(int64_t(destTop) + destHeight - 1, height_ - 1);
+
+  const TAxisMethod hMethod = ChooseMethod(stretchMode_, srcWidth, destWidth);
+  const TAxisMethod vMethod = ChooseMethod(stretchMode_, srcHeight, destHeight);
+  const uint64_t hDivisor = static_cast<uint64_t>(AxisDivisor(hMethod, srcWidth, destWidth));
+  const uint64_t vDivisor = static_cast<uint64_t>(AxisDivisor(vMethod, srcHeight, destHeight));
+
+  auto run = [&](auto accTag) {
+    using Acc = decltype(accTag);
+    TStretchJob<Acc> job{*this,      source, x0,        x1,      y0,       y1,      destTop,
+                         destHeight, srcTop, srcHeight, vMethod, hDivisor, vDivisor};
+    // Column spans for the whole destination column range.
+    std::vector<int64_t> absIndex;
+    job.tapStart.push_back(0);
+    for (int64_t x = x0; x <= x1; ++x) {
+      const TPGStretchRecord r =
+          MakeSpan(hMethod, x, destLeft, destWidth, srcLeft, srcWidth, source.Width());
+      if (!r.Valid) continue;
+      job.cols.push_back(static_cast<int>(x));
+      AppendTaps(r, destWidth, absIndex, job.tapWeight);
+      job.tapStart.push_back(static_cast<int32_t>(absIndex.size()));
+    }
+    if (!absIndex.empty()) {
+      job.srcLo = *std::min_element(absIndex.begin(), absIndex.end());
+      job.srcHi = *std::max_element(absIndex.begin(), absIndex.end());
+    }
+    job.tapIndex.resize(absIndex.size());
+    for (size_t i = 0; i < absIndex.size(); ++i) job.tapIndex[i] = absIndex[i] - job.srcLo;
+    job.Run();
+  };
+  // Sums stay below 255 times the divisor; 32-bit arithmetic suffices below this.
+  constexpr uint64_t kNarrowLimit = 0x7FFFFFFF / 255;
+  if (hDivisor < kNarrowLimit && vDivisor < kNarrowLimit)
+    run(uint32_t{});
+  else
+    run(uint64_t{});
+  Changed();
+}
+
+// ---------------------------------------------------------------------------
+// Rotate
+
+void TPixelGraphic::Rotate(int destCenterX, int destCenterY, const TPixelGraphic& source,
+                           int srcLeft, int srcTop, int srcWidth, int srcHeight, int srcCenterX,
+                           int srcCenterY, long double angle) {
+  if (Empty() || source.Empty()) return;
+  const long double theta = angle * kPi * (1.0L / 180.0L);
+  const long double c = std::cos(theta);
+  const long double s = std::sin(theta);
+
+  // The source rectangle clipped to the source image bounds the samples.
+  const int64_t rl = std::max<int64_t>(srcLeft, 0);
+  const int64_t rt = std::max<int64_t>(srcTop, 0);
+  const int64_t rr = std::min<int64_t>(int64_t(srcLeft) + srcWidth - 1, source.Width() - 1);
+  const int64_t rb = std::min<int64_t>(int64_t(srcTop) + srcHeight - 1, source.Height() - 1);
+  if (rl > rr || rt > rb) return;
+
+  // Destination box: the rectangle one pixel beyond the samples, mapped forward.
+  long double minX = 0, maxX = 0, minY = 0, maxY = 0;
+  const long double cornersX[2] = {static_cast<long double>(rl - 1),
+                                   static_cast<long double>(rr + 1)};
+  const long double cornersY[2] = {static_cast<long double>(rt - 1),
+                                   static_cast<long double>(rb + 1)};
+  for (int i = 0; i < 4; ++i) {
+    const long double a = cornersX[i & 1] - srcCenterX;
+    const long double b = cornersY[i >> 1] - srcCenterY;
+    const long double dx = c * a - s * b + destCenterX;
+    const long double dy = s * a + c * b + destCenterY;
+    if (i == 0 || dx < minX) minX = dx;
+    if (i == 0 || dx > maxX) maxX = dx;
+    if (i == 0 || dy < minY) minY = dy;
+    if (i == 0 || dy > maxY) maxY = dy;
+  }
+  const long double limit = 1e15L;
+  const int64_t bx0 =
+      std::max<int64_t>(0, static_cast<int64_t>(std::floor(std::max(minX, -limit))));
+  const int64_t bx1 =
+      std::min<int64_t>(width_ - 1, static_cast<int64_t>(std::ceil(std::min(maxX, limit))));
+  const int64_t by0 =
+      std::max<int64_t>(0, static_cast<int64_t>(std::floor(std::max(minY, -limit))));
+  const int64_t by1 =
+      std::min<int64_t>(height_ - 1, static_cast<int64_t>(std::ceil(std::min(maxY, limit))));
+  if (bx0 > bx1 || by0 > by1) return;
+
+  const bool quarterTurns = angle == std::trunc(angle) && std::fmod(angle, 90.0L) == 0;
+  // Quarter turns only move pixels. Between palette images with the same palette
+  // the indices are moved as they are: mapping each colour back through the
+  // nearest-colour rules could pick another entry of equal or similar colour
+  // (the colour cache shares one index per cell) and diffuse the difference.
+  bool rawIndices = quarterTurns && pixelFormat_ != pf24Bit &&
+                    pixelFormat_ == source.PixelFormat() && paletteCount_ == source.PaletteCount();
+  for (int i = 0; rawIndices && i < paletteCount_; ++i) {
+    rawIndices = palette_[static_cast<size_t>(i)] == source.PaletteColor(i);
+  }
+  const bool dithering = pixelFormat_ != pf24Bit && dither_ && !rawIndices;
+  TDitherScope ditherScope(*this, dithering);
+  const int maxStep = static_cast<int>(by1 - by0);
+
+  auto writeColour = [&](int x, int y, TRGB col) {
+    WriteColor(x, y, static_cast<int>(GetR(col)), static_cast<int>(GetG(col)),
+               static_cast<int>(GetB(col)), dithering);
+  };
+
+  ProgressStart();
+  if (quarterTurns) {
+    // Whole quarter turns: cos and sin are -1, 0 or 1 up to a tiny error, so the
+    // rounded source position is an exact integer formula.
+    const int64_t cr = static_cast<int64_t>(std::nearbyint(c));
+    const int64_t sr = static_cast<int64_t>(std::nearbyint(s));
+    const bool fast24 = pixelFormat_ == pf24Bit && source.PixelFormat() == pf24Bit;
+    // Columns whose source position is inside the rectangle; independent of the
+    // row because cr or sr is 0.
+    auto rowInterval = [&](int64_t y, int64_t& from, int64_t& to, int64_t& a, int64_t& b) {
+      a = srcCenterX + sr * (y - destCenterY) - cr * destCenterX;  // sx = a + cr * x
+      b = srcCenterY + cr * (y - destCenterY) + sr * destCenterX;  // sy = b - sr * x
+      from = bx0;
+      to = bx1;
+      SolveInterval(a, cr, rl, rr, from, to);
+      SolveInterval(b, -sr, rt, rb, from, to);
+    };
+    if (fast24 && cr == 0) {
+      // Quarter turns of true-colour images. The source row of destination
+      // column x is b - sr * x for every row, and the source column of
+      // destination row y is a(y); so the columns written are the same for all
+      // rows. The work goes in tiles of 64 x 64 pixels, which keeps the pages and
+      // cache lines of both images at hand; a band of rows is gathered in a
+      // buffer and stored row by row, so that an Abort leaves exactly the
+      // reported rows written.
+      constexpr int64_t kBand = 64, kTile = 64;
+      int64_t from = bx0, to = bx1;
+      const int64_t b = srcCenterY + sr * destCenterX;
+      SolveInterval(b, -sr, rt, rb, from, to);
+      auto columnOf = [&](int64_t y) { return srcCenterX + sr * (y - destCenterY); };
+      const size_t w = from <= to ? static_cast<size_t>(to - from + 1) : 0;
+      std::vector<const uint8_t*> sourceRows(w);
+      for (size_t i = 0; i < w; ++i) {
+        sourceRows[i] =
+            source.ScanLine(static_cast<int>(b - sr * (from + static_cast<int64_t>(i))));
+      }
+      std::vector<uint8_t> band;
+      uint8_t* target[kBand];
+      bool aborted = false;
+      for (int64_t yb = by0; yb <= by1 && !aborted; yb += kBand) {
+        const int64_t nb = std::min(kBand, by1 - yb + 1);
+        int64_t kLo = nb, kHi = -1;  // rows of the band with a source column
+        for (int64_t k = 0; k < nb; ++k) {
+          const int64_t col = columnOf(yb + k);
+          if (col >= rl && col <= rr) {
+            kLo = std::min(kLo, k);
+            kHi = k;
+          }
+        }
+        if (w > 0 && kLo <= kHi) {
+          band.resize(static_cast<size_t>(nb) * 3 * w);
+          for (int64_t k = kLo; k <= kHi; ++k)
+            target[k] = band.data() + static_cast<size_t>(k) * 3 * w;
+          for (size_t x0 = 0; x0 < w; x0 += kTile) {
+            const size_t x1 = std::min(w, x0 + static_cast<size_t>(kTile));
+            const uint8_t* const* rows = sourceRows.data();
+            for (int64_t k = kLo; k <= kHi; ++k) {
+              const size_t offset = 3 * static_cast<size_t>(columnOf(yb + k));
+              uint8_t* d = target[k] + 3 * x0;
+              size_t x = x0;
+              if (offset + 4 <= static_cast<size_t>(source.RowStride())) {
+                // Four pixels at a time: four-byte loads (the fourth byte still
+                // lies in the source row) packed into one eight- and one
+                // four-byte store.
+                for (; x + 4 <= x1; x += 4, d += 12) {
+                  uint32_t q0, q1, q2, q3;
+                  std::memcpy(&q0, rows[x] + offset, 4);
+                  std::memcpy(&q1, rows[x + 1] + offset, 4);
+                  std::memcpy(&q2, rows[x + 2] + offset, 4);
+                  std::memcpy(&q3, rows[x + 3] + offset, 4);
+                  const uint64_t lo = uint64_t(q0 & 0xFFFFFF) | (uint64_t(q1 & 0xFFFFFF) << 24) |
+                                      (uint64_t(q2) << 48);
+                  const uint32_t hi = ((q2 >> 16) & 0xFF) | (q3 << 8);
+                  std::memcpy(d, &lo, 8);
+                  std::memcpy(d + 8, &hi, 4);
+                }
+              }
+              for (; x < x1; ++x, d += 3) std::memcpy(d, rows[x] + offset, 3);
+            }
+          }
+        }
+        for (int64_t k = 0; k < nb; ++k) {
+          if (w > 0 && k >= kLo && k <= kHi) {
+            std::memcpy(ScanLine(static_cast<int>(yb + k)) + 3 * from, target[k], 3 * w);
+          }
+          if (Progress(static_cast<int>(yb + k - by0), maxStep)) {
+            aborted = true;
+            break;
+          }
+        }
+      }
+    } else {
+      for (int64_t y = by0; y <= by1; ++y) {
+        const int yi = static_cast<int>(y);
+        if (dithering) DitherNextRow();
+        int64_t from, to, a, b;
+        rowInterval(y, from, to, a, b);
+        if (from <= to) {
+          if (fast24) {
+            // Half turns and no turn: a row of the source, forwards or backwards.
+            const uint8_t* sp = source.ScanLine(static_cast<int>(b)) + 3 * (a + cr * from);
+            uint8_t* d = ScanLine(yi) + 3 * from;
+            if (cr > 0) {
+              std::memmove(d, sp, static_cast<size_t>(3 * (to - from + 1)));
+            } else {
+              for (int64_t x = from; x <= to; ++x, d += 3, sp -= 3) {
+                d[0] = sp[0];
+                d[1] = sp[1];
+                d[2] = sp[2];
+              }
+            }
+          } else if (rawIndices) {
+            for (int64_t x = from; x <= to; ++x) {
+              SetPixel(static_cast<int>(x), yi,
+                       source.Pixel(static_cast<int>(a + cr * x), static_cast<int>(b - sr * x)));
+            }
+          } else {
+            const int64_t n = to - from + 1;
+            for (int64_t k = 0; k < n; ++k) {
+              const int64_t x = (yi & 1) ? to - k : from + k;
+              writeColour(
+                  static_cast<int>(x), yi,
+                  source.PixelColor(static_cast<int>(a + cr * x), static_cast<int>(b - sr * x)));
+            }
+          }
+        }
+        if (Progress(static_cast<int>(y - by0), maxStep)) break;
+      }
+    }
+  } else {
+    const bool bilinear = rotateBilinear_;
+    const TRGB background = source.BackGroundColorRGB();
+    auto insideRect = [&](int64_t x, int64_t y) {
+      return x >= rl && x <= rr && y >= rt && y <= rb;
+    };
+    auto sample = [&](int64_t x, int64_t y) -> TRGB {
+      if (x < 0 || y < 0 || x >= source.Width() || y >= source.Height()) return background;
+      return source.PixelColor(static_cast<int>(x), static_cast<int>(y));
+    };
+    for (int64_t y = by0; y <= by1; ++y) {
+      const int yi = static_cast<int>(y);
+      if (dithering) DitherNextRow();
+      const long double dy = static_cast<long double>(y - destCenterY);
+      const int64_t n = bx1 - bx0 + 1;
+      for (int64_t k = 0; k < n; ++k) {
+        const int64_t x = (yi & 1) ? bx1 - k : bx0 + k;
+        const long double dx = static_cast<long double>(x - destCenterX);
+        const long double sx = srcCenterX + s * dy + c * dx;
+        const long double sy = srcCenterY + c * dy - s * dx;
+        if (!bilinear) {
+          const long double nx = std::nearbyint(sx), ny = std::nearbyint(sy);
+          if (nx < rl || nx > rr || ny < rt || ny > rb) continue;
+          writeColour(static_cast<int>(x), yi,
+                      source.PixelColor(static_cast<int>(nx), static_cast<int>(ny)));
+          continue;
+        }
+        const long double fx0 = std::floor(sx), fx1 = std::ceil(sx);
+        const long double fy0 = std::floor(sy), fy1 = std::ceil(sy);
+        // Positions far outside every image are never inside the rectangle.
+        if (fx1 < rl || fx0 > rr || fy1 < rt || fy0 > rb) continue;
+        const int64_t x0 = static_cast<int64_t>(fx0), x1 = static_cast<int64_t>(fx1);
+        const int64_t y0 = static_cast<int64_t>(fy0), y1 = static_cast<int64_t>(fy1);
+        if (!insideRect(x0, y0) && !insideRect(x0, y1) && !insideRect(x1, y0) &&
+            !insideRect(x1, y1)) {
+          continue;
+        }
+        long double wx0, wx1, wy0, wy1;
+        if (x0 == x1)
+          wx0 = wx1 = 0.5L;
+        else {
+          wx0 = 1 - (sx - fx0);
+          wx1 = 1 - (fx1 - sx);
+        }
+        if (y0 == y1)
+          wy0 = wy1 = 0.5L;
+        else {
+          wy0 = 1 - (sy - fy0);
+          wy1 = 1 - (fy1 - sy);
+        }
+        const TRGB c00 = sample(x0, y0), c01 = sample(x0, y1);
+        const TRGB c10 = sample(x1, y0), c11 = sample(x1, y1);
+        auto mix = [&](uint32_t (*get)(TRGB)) {
+          const long double v = wx0 * wy0 * get(c00) + wx0 * wy1 * get(c01) + wx1 * wy0 * get(c10) +
+                                wx1 * wy1 * get(c11);
+          return static_cast<int>(std::clamp(std::nearbyint(v), 0.0L, 255.0L));
+        };
+        WriteColor(static_cast<int>(x), yi, mix(GetR), mix(GetG), mix(GetB), dithering);
+      }
+      if (Progress(static_cast<int>(y - by0), maxStep)) break;
+    }
+  }
+  ProgressEnd();
+}
+
+// ---------------------------------------------------------------------------
+// Mirroring
+
+namespace {
+
+void ReverseRow24(uint8_t* row, int width) {
+  uint8_t* a = row;
+  uint8_t* b = row + 3 * static_cast<size_t>(width - 1);
+  while (a < b) {
+    uint8_t t0 = a[0], t1 = a[1], t2 = a[2];
+    a[0] = b[0];
+    a[1] = b[1];
+    a[2] = b[2];
+    b[0] = t0;
+    b[1] = t1;
+    b[2] = t2;
+    a += 3;
+    b -= 3;
+  }
+}
+
+}  // namespace
+
+void TPixelGraphic::MirrorHorizontal() {
+  if (Empty() || width_ <= 0 || height_ <= 0) return;
+  ProgressStart();
+  for (int y = 0; y < height_; ++y) {
+    uint8_t* row = ScanLine(y);
+    switch (pixelFormat_) {
+      case pf24Bit:
+        ReverseRow24(row, width_);
+        break;
+      case pf8Bit:
+        std::reverse(row, row + width_);
+        break;
+      default:
+        for (int j = 0; j <= (width_ - 2) / 2; ++j) {
+          const uint32_t a = Pixel(j, y), b = Pixel(width_ - 1 - j, y);
+          SetPixel(j, y, b);
+          SetPixel(width_ - 1 - j, y, a);
+        }
+    }
+    if (Progress(y, height_ - 1)) break;
+  }
+  ProgressEnd();
+  Changed();
+}
+
+void TPixelGraphic::MirrorVertical() {
+  if (Empty() || width_ <= 0 || height_ <= 0) return;
+  // Swapping pixel j with pixel Height-1-j in every column of a band of columns;
+  // the band is the whole width unless someone watches the progress. An Abort
+  // reported for a column inside a band swaps the later columns of that band
+  // back, so exactly the reported columns stay mirrored.
+  const int bpp = BitsPerPixel();
+  const bool bytes = bpp >= 8;
+  const int pixelBytes = bpp / 8;
+  std::vector<uint8_t> tmp;
+  auto swapColumns = [&](int from, int to) {  // columns from..to-1
+    if (bytes) {
+      const size_t off = static_cast<size_t>(from) * pixelBytes;
+      const size_t len = static_cast<size_t>(to - from) * pixelBytes;
+      tmp.resize(len);
+      for (int j = 0; j <= (height_ - 2) / 2; ++j) {
+        uint8_t* a = ScanLine(j) + off;
+        uint8_t* b = ScanLine(height_ - 1 - j) + off;
+        std::memcpy(tmp.data(), a, len);
+        std::memcpy(a, b, len);
+        std::memcpy(b, tmp.data(), len);
+      }
+    } else {
+      for (int j = 0; j <= (height_ - 2) / 2; ++j) {
+        for (int x = from; x < to; ++x) {
+          const uint32_t a = Pixel(x, j), b = Pixel(x, height_ - 1 - j);
+          SetPixel(x, j, b);
+          SetPixel(x, height_ - 1 - j, a);
+        }
+      }
+    }
+  };
+  ProgressStart();
+  const int band = OnProgress ? 256 : width_;
+  bool aborted = false;
+  for (int x0 = 0; x0 < width_ && !aborted; x0 += band) {
+    const int x1 = std::min(width_, x0 + band);
+    swapColumns(x0, x1);
+    for (int x = x0; x < x1; ++x) {
+      if (Progress(x, width_ - 1)) {
+        if (x + 1 < x1) swapColumns(x + 1, x1);
+        aborted = true;
+        break;
+      }
+    }
+  }
+  ProgressEnd();
+  Changed();
+}
 
 }  // namespace pgraphic

@@ -8,15 +8,15 @@
 namespace pgraphic {
 
 const uint8_t PGSys16Cells[64][3] = {
-    {0, 0, 0},   {4, 4, 4},    {4, 4, 4},    {12, 12, 12}, {2, 2, 2},    {6, 6, 6},   {6, 6, 6},
+    {0, 0, 0},   {4, 4, 4},    {4, 4, 4},    {12, 12, 12}, {2, 2, 2},    {6, 6, 6},    {6, 6, 6},
     {6, 12, 12}, {2, 2, 2},    {6, 6, 6},    {6, 6, 6},    {6, 14, 14},  {10, 10, 10}, {6, 10, 10},
-    {6, 14, 14}, {14, 14, 14}, {1, 1, 1},    {5, 5, 5},    {5, 5, 5},    {5, 12, 12}, {3, 3, 3},
-    {8, 8, 8},   {8, 8, 8},    {8, 12, 12},  {3, 3, 3},    {8, 8, 8},    {8, 8, 8},   {7, 8, 14},
-    {3, 10, 10}, {8, 10, 10},  {7, 8, 14},   {7, 14, 14},  {1, 1, 1},    {5, 5, 5},   {5, 5, 5},
-    {5, 13, 13}, {3, 3, 3},    {8, 8, 8},    {8, 8, 8},    {7, 8, 13},   {3, 3, 3},   {8, 8, 8},
-    {7, 8, 8},   {7, 7, 7},    {3, 11, 11},  {7, 8, 11},   {7, 7, 7},    {7, 7, 7},   {9, 9, 9},
-    {5, 9, 9},   {5, 13, 13},  {13, 13, 13}, {3, 9, 9},    {8, 9, 9},    {7, 8, 13},  {7, 13, 13},
-    {3, 11, 11}, {7, 8, 11},   {7, 7, 7},    {7, 7, 7},    {11, 11, 11}, {7, 11, 11}, {7, 7, 7},
+    {6, 14, 14}, {14, 14, 14}, {1, 1, 1},    {5, 5, 5},    {5, 5, 5},    {5, 12, 12},  {3, 3, 3},
+    {8, 8, 8},   {8, 8, 8},    {8, 12, 12},  {3, 3, 3},    {8, 8, 8},    {8, 8, 8},    {7, 8, 14},
+    {3, 10, 10}, {8, 10, 10},  {7, 8, 14},   {7, 14, 14},  {1, 1, 1},    {5, 5, 5},    {5, 5, 5},
+    {5, 13, 13}, {3, 3, 3},    {8, 8, 8},    {8, 8, 8},    {7, 8, 13},   {3, 3, 3},    {8, 8, 8},
+    {7, 8, 8},   {7, 7, 7},    {3, 11, 11},  {7, 8, 11},   {7, 7, 7},    {7, 7, 7},    {9, 9, 9},
+    {5, 9, 9},   {5, 13, 13},  {13, 13, 13}, {3, 9, 9},    {8, 9, 9},    {7, 8, 13},   {7, 13, 13},
+    {3, 11, 11}, {7, 8, 11},   {7, 7, 7},    {7, 7, 7},    {11, 11, 11}, {7, 11, 11},  {7, 7, 7},
     {7, 15, 15},
 };
 
@@ -31,28 +31,32 @@ namespace {
 
 // Entries 125..251 of the 252-colour palette as (red, green, blue).
 const uint8_t kSpecial252Tail[127][3] = {
-{32, 32, 32}, {96, 96, 96}, {160, 160, 160}, {224, 224, 224}, {255, 224, 255}, {224, 224, 255}, 
-{224, 255, 255}, {224, 255, 224}, {255, 255, 224}, {255, 224, 224}, {255, 192, 224}, {224, 192, 255}, 
-{192, 224, 255}, {192, 255, 224}, {224, 255, 192}, {255, 224, 192}, {224, 192, 224}, {192, 192, 224}, 
-{192, 224, 224}, {192, 224, 192}, {224, 224, 192}, {224, 192, 192}, {255, 160, 192}, {255, 160, 224}, 
-{255, 160, 255}, {224, 160, 255}, {192, 160, 255}, {160, 160, 255}, {160, 192, 255}, {160, 224, 255}, 
-{160, 255, 255}, {160, 255, 224}, {160, 255, 192}, {160, 255, 160}, {192, 255, 160}, {224, 255, 160}, 
-{255, 255, 160}, {255, 224, 160}, {255, 192, 160}, {255, 160, 160}, {224, 160, 192}, {224, 160, 224}, 
-{192, 160, 224}, {160, 160, 224}, {160, 192, 224}, {160, 224, 224}, {160, 224, 192}, {160, 224, 160}, 
-{192, 224, 160}, {224, 224, 160}, {224, 192, 160}, {224, 160, 160}, {255, 128, 160}, {255, 128, 224}, 
-{224, 128, 255}, {160, 128, 255}, {128, 160, 255}, {128, 224, 255}, {128, 255, 224}, {128, 255, 160}, 
-{160, 255, 128}, {224, 255, 128}, {255, 224, 128}, {255, 160, 128}, {192, 160, 192}, {160, 160, 192}, 
-{160, 192, 192}, {160, 192, 160}, {192, 192, 160}, {192, 160, 160}, {224, 128, 160}, {224, 128, 192}, 
-{224, 128, 224}, {192, 128, 224}, {160, 128, 224}, {128, 128, 224}, {128, 160, 224}, {128, 192, 224}, 
-{128, 224, 224}, {128, 224, 192}, {128, 224, 160}, {128, 224, 128}, {160, 224, 128}, {192, 224, 128}, 
-{224, 224, 128}, {224, 192, 128}, {224, 160, 128}, {224, 128, 128}, {255, 96, 128}, {255, 96, 160}, 
-{255, 96, 192}, {255, 96, 224}, {255, 96, 255}, {224, 96, 255}, {192, 96, 255}, {160, 96, 255}, 
-{128, 96, 255}, {96, 96, 255}, {96, 128, 255}, {96, 160, 255}, {96, 192, 255}, {96, 224, 255}, 
-{96, 255, 255}, {96, 255, 224}, {96, 255, 192}, {96, 255, 160}, {96, 255, 128}, {96, 255, 96}, 
-{128, 255, 96}, {160, 255, 96}, {192, 255, 96}, {224, 255, 96}, {255, 255, 96}, {255, 224, 96}, 
-{255, 192, 96}, {255, 160, 96}, {255, 128, 96}, {255, 96, 96}, {192, 128, 160}, {160, 128, 192}, 
-{128, 160, 192}, {128, 192, 160}, {160, 192, 128}, {192, 160, 128}, {224, 96, 128}, {224, 96, 160}, 
-{224, 96, 192}, 
+    {32, 32, 32},    {96, 96, 96},    {160, 160, 160}, {224, 224, 224}, {255, 224, 255},
+    {224, 224, 255}, {224, 255, 255}, {224, 255, 224}, {255, 255, 224}, {255, 224, 224},
+    {255, 192, 224}, {224, 192, 255}, {192, 224, 255}, {192, 255, 224}, {224, 255, 192},
+    {255, 224, 192}, {224, 192, 224}, {192, 192, 224}, {192, 224, 224}, {192, 224, 192},
+    {224, 224, 192}, {224, 192, 192}, {255, 160, 192}, {255, 160, 224}, {255, 160, 255},
+    {224, 160, 255}, {192, 160, 255}, {160, 160, 255}, {160, 192, 255}, {160, 224, 255},
+    {160, 255, 255}, {160, 255, 224}, {160, 255, 192}, {160, 255, 160}, {192, 255, 160},
+    {224, 255, 160}, {255, 255, 160}, {255, 224, 160}, {255, 192, 160}, {255, 160, 160},
+    {224, 160, 192}, {224, 160, 224}, {192, 160, 224}, {160, 160, 224}, {160, 192, 224},
+    {160, 224, 224}, {160, 224, 192}, {160, 224, 160}, {192, 224, 160}, {224, 224, 160},
+    {224, 192, 160}, {224, 160, 160}, {255, 128, 160}, {255, 128, 224}, {224, 128, 255},
+    {160, 128, 255}, {128, 160, 255}, {128, 224, 255}, {128, 255, 224}, {128, 255, 160},
+    {160, 255, 128}, {224, 255, 128}, {255, 224, 128}, {255, 160, 128}, {192, 160, 192},
+    {160, 160, 192}, {160, 192, 192}, {160, 192, 160}, {192, 192, 160}, {192, 160, 160},
+    {224, 128, 160}, {224, 128, 192}, {224, 128, 224}, {192, 128, 224}, {160, 128, 224},
+    {128, 128, 224}, {128, 160, 224}, {128, 192, 224}, {128, 224, 224}, {128, 224, 192},
+    {128, 224, 160}, {128, 224, 128}, {160, 224, 128}, {192, 224, 128}, {224, 224, 128},
+    {224, 192, 128}, {224, 160, 128}, {224, 128, 128}, {255, 96, 128},  {255, 96, 160},
+    {255, 96, 192},  {255, 96, 224},  {255, 96, 255},  {224, 96, 255},  {192, 96, 255},
+    {160, 96, 255},  {128, 96, 255},  {96, 96, 255},   {96, 128, 255},  {96, 160, 255},
+    {96, 192, 255},  {96, 224, 255},  {96, 255, 255},  {96, 255, 224},  {96, 255, 192},
+    {96, 255, 160},  {96, 255, 128},  {96, 255, 96},   {128, 255, 96},  {160, 255, 96},
+    {192, 255, 96},  {224, 255, 96},  {255, 255, 96},  {255, 224, 96},  {255, 192, 96},
+    {255, 160, 96},  {255, 128, 96},  {255, 96, 96},   {192, 128, 160}, {160, 128, 192},
+    {128, 160, 192}, {128, 192, 160}, {160, 192, 128}, {192, 160, 128}, {224, 96, 128},
+    {224, 96, 160},  {224, 96, 192},
 };
 
 std::vector<TRGB> Gray(int count, int (*level)(int)) {
@@ -85,8 +89,7 @@ struct TFixedPalettes {
   std::vector<TRGB> entries[pSource + 1];
   TFixedPalettes() {
     entries[pBlackWhite] = {RGB(0, 0, 0), RGB(255, 255, 255)};
-    entries[pSysGray4] = {RGB(0, 0, 0), RGB(128, 128, 128), RGB(192, 192, 192),
-                          RGB(255, 255, 255)};
+    entries[pSysGray4] = {RGB(0, 0, 0), RGB(128, 128, 128), RGB(192, 192, 192), RGB(255, 255, 255)};
     entries[pSys16].assign(PGSystemColors.begin(), PGSystemColors.end());
     entries[pGray4] = Gray(4, [](int i) { return 255 * i / 3; });
     entries[pGray16] = Gray(16, [](int i) { return 255 * i / 15; });
@@ -141,8 +144,12 @@ const TGray236Lookup& Gray236Lookup() {
 }
 
 // Channel value range of level L of the 252-colour grid, (v + 16) div 32 = L.
-inline int GridLow(int level) { return std::max(0, 32 * level - 16); }
-inline int GridHigh(int level) { return std::min(255, 32 * level + 15); }
+inline int GridLow(int level) {
+  return std::max(0, 32 * level - 16);
+}
+inline int GridHigh(int level) {
+  return std::min(255, 32 * level + 15);
+}
 
 // Squared distance from a value to the nearest and the farthest point of a range.
 inline int MinAxis(int v, int lo, int hi) {
@@ -156,7 +163,9 @@ inline int MaxAxis(int v, int lo, int hi) {
 
 }  // namespace
 
-int Gray236Level(int i) { return (510 * i + 235) / 470; }
+int Gray236Level(int i) {
+  return (510 * i + 235) / 470;
+}
 
 const std::vector<TRGB>& FixedPaletteEntries(TPaletteIdent kind) {
   static const std::vector<TRGB> none;
@@ -186,15 +195,15 @@ const TSpecial252Grid& Special252Grid() {
           const int bl = GridLow(b), bh = GridHigh(b);
           int minimax = 1 << 30;
           for (TRGB e : pal) {
-            const int d = MaxAxis(GetR(e), rl, rh) + MaxAxis(GetG(e), gl, gh) +
-                          MaxAxis(GetB(e), bl, bh);
+            const int d =
+                MaxAxis(GetR(e), rl, rh) + MaxAxis(GetG(e), gl, gh) + MaxAxis(GetB(e), bl, bh);
             minimax = std::min(minimax, d);
           }
           g.start[cell] = static_cast<uint16_t>(g.candidates.size());
           for (size_t i = 0; i < pal.size(); ++i) {
             const TRGB e = pal[i];
-            const int d = MinAxis(GetR(e), rl, rh) + MinAxis(GetG(e), gl, gh) +
-                          MinAxis(GetB(e), bl, bh);
+            const int d =
+                MinAxis(GetR(e), rl, rh) + MinAxis(GetG(e), gl, gh) + MinAxis(GetB(e), bl, bh);
             if (d <= minimax) g.candidates.push_back(static_cast<uint8_t>(i));
           }
         }
@@ -206,7 +215,9 @@ const TSpecial252Grid& Special252Grid() {
   return grid;
 }
 
-void TPixelGraphic::FreeColorCache() { colorCacheRebuild_ = true; }
+void TPixelGraphic::FreeColorCache() {
+  colorCacheRebuild_ = true;
+}
 
 void TPixelGraphic::SetPaletteIdent(TPaletteIdent kind) {
   if (kind == paletteIdent_) return;
@@ -231,17 +242,18 @@ void TPixelGraphic::ClassifyPalette() {
   for (TRGB c : palette_) {
     if (GetR(c) != GetG(c) || GetG(c) != GetB(c)) isGray_ = false;
   }
-  static const TPaletteIdent order[] = {pBlackWhite, pGray4,      pSysGray4,   pGray16,
-                                        pGray236,    pGray256,    pSys16,      pSpecial216,
-                                        pSpecial125, pSpecial252};
+  static const TPaletteIdent order[] = {pBlackWhite, pGray4, pSysGray4,   pGray16,     pGray236,
+                                        pGray256,    pSys16, pSpecial216, pSpecial125, pSpecial252};
   for (TPaletteIdent kind : order) {
     if (palette_ == FixedPaletteEntries(kind)) {
       paletteIdent_ = kind;
       return;
     }
   }
-  if (pixelFormat_ == pf24Bit && paletteCount_ == 0) paletteIdent_ = pTrueColor;
-  else paletteIdent_ = paletteCount_ > 0 ? pUnknown : pNone;
+  if (pixelFormat_ == pf24Bit && paletteCount_ == 0)
+    paletteIdent_ = pTrueColor;
+  else
+    paletteIdent_ = paletteCount_ > 0 ? pUnknown : pNone;
 }
 
 uint32_t NearestSpecial252(TRGB c) {
@@ -264,13 +276,20 @@ uint32_t NearestSpecial252(TRGB c) {
 
 uint32_t NearestGrayIndex(TPaletteIdent kind, int g) {
   switch (kind) {
-    case pBlackWhite: return static_cast<uint32_t>((g + 1) / 384);
-    case pSysGray4: return g < 193 ? 0 : g < 481 ? 1 : g < 671 ? 2 : 3;
-    case pGray4: return static_cast<uint32_t>((g + 127) / 255);
-    case pGray16: return static_cast<uint32_t>((g + 25) / 51);
-    case pGray256: return static_cast<uint32_t>((g + 1) / 3);
-    case pGray236: return Gray236Lookup().index[g];
-    default: return 0;
+    case pBlackWhite:
+      return static_cast<uint32_t>((g + 1) / 384);
+    case pSysGray4:
+      return g < 193 ? 0 : g < 481 ? 1 : g < 671 ? 2 : 3;
+    case pGray4:
+      return static_cast<uint32_t>((g + 127) / 255);
+    case pGray16:
+      return static_cast<uint32_t>((g + 25) / 51);
+    case pGray256:
+      return static_cast<uint32_t>((g + 1) / 3);
+    case pGray236:
+      return Gray236Lookup().index[g];
+    default:
+      return 0;
   }
 }
 
@@ -278,18 +297,25 @@ uint32_t NearestGrayIndex(TPaletteIdent kind, int g) {
 // handled by the caller.
 TRGB TPixelGraphic::FixedNearest(TRGB c) const {
   switch (paletteIdent_) {
-    case pTrueColor: return c;
+    case pTrueColor:
+      return c;
     case pBlackWhite:
     case pSysGray4:
     case pGray4:
     case pGray16:
     case pGray256:
-    case pGray236: return NearestGrayIndex(paletteIdent_, Gray(c, rgbWeighting_));
-    case pSys16: return NearestSys16(c);
-    case pSpecial125: return NearestSpecial125(c);
-    case pSpecial216: return NearestSpecial216(c);
-    case pSpecial252: return NearestSpecial252(c);
-    default: return 0;
+    case pGray236:
+      return NearestGrayIndex(paletteIdent_, Gray(c, rgbWeighting_));
+    case pSys16:
+      return NearestSys16(c);
+    case pSpecial125:
+      return NearestSpecial125(c);
+    case pSpecial216:
+      return NearestSpecial216(c);
+    case pSpecial252:
+      return NearestSpecial252(c);
+    default:
+      return 0;
   }
 }
 
@@ -303,14 +329,16 @@ TRGB TPixelGraphic::NearestIndex(TRGB colour) {
   if (!lastInvalid_ && colour == lastColor_) return lastResult_;
   TRGB result;
   switch (paletteIdent_) {
-    case pNone: throw EPGNoPalette(LangStr(2));
+    case pNone:
+      throw EPGNoPalette(LangStr(2));
     case pUnknown:
     case pOptimized252Sys16:
     case pSource:
-      result = (useColorCache_ && paletteCount_ <= 256) ? CachedNearest(colour)
-                                                          : ExactNearest(colour);
+      result =
+          (useColorCache_ && paletteCount_ <= 256) ? CachedNearest(colour) : ExactNearest(colour);
       break;
-    default: result = FixedNearest(colour);
+    default:
+      result = FixedNearest(colour);
   }
   lastColor_ = colour;
   lastResult_ = result;

@@ -12,19 +12,27 @@ int64_t PGMaxImageSize = std::numeric_limits<int32_t>::max();
 
 int BitsPerPixel(TPGPixelFormat format) {
   switch (format) {
-    case pf1Bit: return 1;
-    case pf4Bit: return 4;
-    case pf8Bit: return 8;
-    default: return 24;
+    case pf1Bit:
+      return 1;
+    case pf4Bit:
+      return 4;
+    case pf8Bit:
+      return 8;
+    default:
+      return 24;
   }
 }
 
 int PaletteCapacity(TPGPixelFormat format) {
   switch (format) {
-    case pf1Bit: return 2;
-    case pf4Bit: return 16;
-    case pf8Bit: return 256;
-    default: return 0;
+    case pf1Bit:
+      return 2;
+    case pf4Bit:
+      return 16;
+    case pf8Bit:
+      return 256;
+    default:
+      return 0;
   }
 }
 
@@ -39,7 +47,9 @@ void PutLE32(uint8_t* p, uint32_t v) {
 
 }  // namespace
 
-void TPixelGraphic::FreeDeleter::operator()(uint8_t* p) const { std::free(p); }
+void TPixelGraphic::FreeDeleter::operator()(uint8_t* p) const {
+  std::free(p);
+}
 
 TPixelGraphic::TPixelGraphic() : gamma_(PGDisplayGamma) {}
 
@@ -67,10 +77,13 @@ void TPixelGraphic::SetSize(int width, int height, TPGPixelFormat format) {
   // Computed in 64 bits: a size whose storage cannot be described by the signed
   // 32-bit ImageSize (or exceeds the configured limit) is refused, leaving an
   // empty, consistent image.
-  const int64_t stride = ((static_cast<int64_t>(pgraphic::BitsPerPixel(format)) * width + 31) / 32) * 4;
-  const int64_t size = stride * height;
+  const int64_t stride =
+      ((static_cast<int64_t>(pgraphic::BitsPerPixel(format)) * width + 31) / 32) * 4;
+  // The stride is checked before it is multiplied, so the product cannot overflow.
+  const bool strideFits = stride <= std::numeric_limits<int32_t>::max();
+  const int64_t size = strideFits ? stride * height : 0;
   const int64_t limit = std::min<int64_t>(PGMaxImageSize, std::numeric_limits<int32_t>::max());
-  if (stride > std::numeric_limits<int32_t>::max() || size > limit) {
+  if (!strideFits || size > limit) {
     width_ = 0;
     height_ = 0;
     Changed();
@@ -111,8 +124,10 @@ void TPixelGraphic::RebuildBitmapInfoEntry(int index) {
   const size_t at = 40 + 4 * static_cast<size_t>(index);
   if (at + 4 > bitmapInfo_.size()) return;
   TRGB c = 0;
-  if (index < paletteCount_) c = palette_[index];
-  else if (paletteCount_ > 0) c = palette_[0];
+  if (index < paletteCount_)
+    c = palette_[index];
+  else if (paletteCount_ > 0)
+    c = palette_[0];
   bitmapInfo_[at] = static_cast<uint8_t>(GetB(c));
   bitmapInfo_[at + 1] = static_cast<uint8_t>(GetG(c));
   bitmapInfo_[at + 2] = static_cast<uint8_t>(GetR(c));
@@ -149,6 +164,12 @@ void TPixelGraphic::Clear() {
     for (int y = 0; y < height_; ++y) {
       std::memset(ScanLine(y), static_cast<uint8_t>(backGroundColor_), static_cast<size_t>(width_));
     }
+  } else if (pixelFormat_ == pf24Bit) {
+    // The first row pixel by pixel, the others copied from it.
+    for (int x = 0; x < width_; ++x) SetPixel(x, 0, backGroundColor_);
+    for (int y = 1; y < height_; ++y) {
+      std::memcpy(ScanLine(y), ScanLine(0), 3 * static_cast<size_t>(width_));
+    }
   } else {
     for (int y = 0; y < height_; ++y) {
       for (int x = 0; x < width_; ++x) SetPixel(x, y, backGroundColor_);
@@ -157,7 +178,9 @@ void TPixelGraphic::Clear() {
   Changed();
 }
 
-void TPixelGraphic::RaiseOutOfRange() const { throw EPGXYIndexOutOfRange(LangStr(1)); }
+void TPixelGraphic::RaiseOutOfRange() const {
+  throw EPGXYIndexOutOfRange(LangStr(1));
+}
 
 uint32_t TPixelGraphic::Pixel(int x, int y) const {
   if (x < 0 || y < 0 || x >= width_ || y >= height_ || !bits_) {
@@ -166,9 +189,12 @@ uint32_t TPixelGraphic::Pixel(int x, int y) const {
   }
   const uint8_t* row = ScanLine(y);
   switch (pixelFormat_) {
-    case pf1Bit: return (row[x >> 3] >> (7 - (x & 7))) & 1;
-    case pf4Bit: return (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
-    case pf8Bit: return row[x];
+    case pf1Bit:
+      return (row[x >> 3] >> (7 - (x & 7))) & 1;
+    case pf4Bit:
+      return (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
+    case pf8Bit:
+      return row[x];
     default: {
       const uint8_t* p = row + 3 * static_cast<size_t>(x);
       return RGB(p[2], p[1], p[0]);
@@ -185,17 +211,22 @@ void TPixelGraphic::SetPixel(int x, int y, uint32_t value) {
   switch (pixelFormat_) {
     case pf1Bit: {
       const uint8_t mask = static_cast<uint8_t>(0x80 >> (x & 7));
-      if (value == 1) row[x >> 3] |= mask;
-      else row[x >> 3] &= static_cast<uint8_t>(~mask);
+      if (value == 1)
+        row[x >> 3] |= mask;
+      else
+        row[x >> 3] &= static_cast<uint8_t>(~mask);
       break;
     }
     case pf4Bit: {
       uint8_t& b = row[x >> 1];
       const uint8_t v = static_cast<uint8_t>(value & 0x0F);
-      b = (x & 1) ? static_cast<uint8_t>((b & 0xF0) | v) : static_cast<uint8_t>((b & 0x0F) | (v << 4));
+      b = (x & 1) ? static_cast<uint8_t>((b & 0xF0) | v)
+                  : static_cast<uint8_t>((b & 0x0F) | (v << 4));
       break;
     }
-    case pf8Bit: row[x] = static_cast<uint8_t>(value); break;
+    case pf8Bit:
+      row[x] = static_cast<uint8_t>(value);
+      break;
     default: {
       uint8_t* p = row + 3 * static_cast<size_t>(x);
       p[0] = static_cast<uint8_t>(GetB(value));
@@ -217,8 +248,10 @@ TRGB TPixelGraphic::PixelColor(int x, int y) const {
 }
 
 void TPixelGraphic::SetPixelColor(int x, int y, TRGB colour) {
-  if (pixelFormat_ == pf24Bit) SetPixel(x, y, colour);
-  else SetPixel(x, y, NearestIndex(colour));
+  if (pixelFormat_ == pf24Bit)
+    SetPixel(x, y, colour);
+  else
+    SetPixel(x, y, NearestIndex(colour));
 }
 
 void TPixelGraphic::SetPaletteCount(int n) {
@@ -268,8 +301,10 @@ TRGB TPixelGraphic::BackGroundColorRGB() const {
 }
 
 void TPixelGraphic::SetBackGroundColorRGB(TRGB colour) {
-  if (pixelFormat_ == pf24Bit) backGroundColor_ = colour;
-  else backGroundColor_ = NearestIndex(colour);
+  if (pixelFormat_ == pf24Bit)
+    backGroundColor_ = colour;
+  else
+    backGroundColor_ = NearestIndex(colour);
 }
 
 void TPixelGraphic::SetUseColorCache(bool v) {

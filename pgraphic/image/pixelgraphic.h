@@ -18,10 +18,18 @@ namespace pgraphic {
 // A colour: red in bits 0-7, green in bits 8-15, blue in bits 16-23.
 using TRGB = uint32_t;
 
-constexpr TRGB RGB(uint32_t r, uint32_t g, uint32_t b) { return r | (g << 8) | (b << 16); }
-constexpr uint32_t GetR(TRGB c) { return c & 0xFF; }
-constexpr uint32_t GetG(TRGB c) { return (c >> 8) & 0xFF; }
-constexpr uint32_t GetB(TRGB c) { return (c >> 16) & 0xFF; }
+constexpr TRGB RGB(uint32_t r, uint32_t g, uint32_t b) {
+  return r | (g << 8) | (b << 16);
+}
+constexpr uint32_t GetR(TRGB c) {
+  return c & 0xFF;
+}
+constexpr uint32_t GetG(TRGB c) {
+  return (c >> 8) & 0xFF;
+}
+constexpr uint32_t GetB(TRGB c) {
+  return (c >> 16) & 0xFF;
+}
 
 enum TPGPixelFormat : uint8_t { pf1Bit = 0, pf4Bit = 1, pf8Bit = 2, pf24Bit = 3 };
 
@@ -69,12 +77,11 @@ inline int Gray(TRGB c, bool weighting) {
 
 class TPixelGraphic;
 using TNotifyEvent = std::function<void(TPixelGraphic& sender)>;
-using TPGProgressEvent =
-    std::function<void(TPixelGraphic& sender, int step, int max, bool& abort)>;
+using TPGProgressEvent = std::function<void(TPixelGraphic& sender, int step, int max, bool& abort)>;
 
 // Unit-wide settings of the image library.
-extern long double PGDisplayGamma;   // 1.8
-extern bool PGCorrectGammaOnLoad;    // true
+extern long double PGDisplayGamma;  // 1.8
+extern bool PGCorrectGammaOnLoad;   // true
 // Largest pixel storage SetSize will allocate, in bytes. Never above INT32_MAX
 // (ImageSize is a signed 32-bit value); fuzzers lower it to cap memory.
 extern int64_t PGMaxImageSize;
@@ -211,8 +218,9 @@ class TPixelGraphic {
   // Row form of WriteColor: bgr holds n colours as blue, green, red byte triplets
   // for the pixels x0 .. x0 + n - 1 of row y; they are written in serpentine order
   // (right to left on odd rows) with exactly the result of n WriteColor calls.
-  // Columns outside the image are skipped. Call DitherNextRow at the row start as
-  // for single pixels. The colours must not alias this image's pixels.
+  // Pixels outside the image are skipped (or raise with CheckRange). Call
+  // DitherNextRow at the row start as for single pixels. The colours must not alias
+  // this image's pixels.
   void WriteColorRow(int y, int x0, int n, const uint8_t* bgr, bool dithering);
 
   // ---- DIB streams, files, clipboard ---------------------------------------------

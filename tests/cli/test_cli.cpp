@@ -134,3 +134,84 @@ TEST_F(CliTest, OptionsMayStandBeforeOrAfterFileNames) {
   EXPECT_EQ(RunCli("sample --size 4x4 -- --odd.bmp", dir).status, 0);
   EXPECT_TRUE(fs::exists(dir / "--odd.bmp"));
 }
+
+TEST_F(CliTest, ColoursAndFormatFallbackWarning) {
+  ASSERT_EQ(RunCli("sample s.bmp --size 40x30", dir).status, 0);
+  const struct {
+    const char* value;
+    pgraphic::TPGPixelFormat format;
+  } cases[] = {{"2", pgraphic::pf1Bit},
+               {"16", pgraphic::pf4Bit},
+               {"256", pgraphic::pf8Bit},
+               {"gray", pgraphic::pf8Bit},
+               {"true", pgraphic::pf24Bit}};
+  for (const auto& c : cases) {
+    const std::string out = std::string("c-") + c.value + ".bmp";
+    // The option before the file names this time.
+    const Result r = RunCli(std::string("convert --colors ") + c.value + " s.bmp " + out, dir);
+    ASSERT_EQ(r.status, 0) << c.value << r.err;
+    pgraphic::TPixelGraphic g;
+    g.LoadFromFile((dir / out).string());
+    EXPECT_EQ(g.PixelFormat(), c.format) << c.value;
+    EXPECT_EQ(g.Width(), 40);
+  }
+  // A format that cannot hold true colour: the question is printed and answered OK.
+  const Result r = RunCli("convert s.bmp s.pgm", dir);
+  if (r.status == 1 && r.err.find("Unknown file extension") != std::string::npos) {
+    GTEST_SKIP() << "no PGM writer registered";
+  }
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Warning: The graphic cannot be saved to a Portable Graymap file"),
+            std::string::npos)
+      << r.err;
+  EXPECT_TRUE(fs::exists(dir / "s.pgm"));
+}
+
+TEST_F(CliTest, JpegQualityOptionSetsTheWriterQuality) {
+  ASSERT_EQ(RunCli("sample " + P("s.bmp") + " --size 96x64", dir).status, 0);
+  Result r = RunCli("convert " + P("s.bmp") + " " + P("low.jpg") + " --jpeg-quality 5", dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = RunCli("convert --jpeg-quality=95 " + P("s.bmp") + " " + P("high.jpg"), dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_LT(fs::file_size(dir / "low.jpg") * 2, fs::file_size(dir / "high.jpg"));
+  // Without the option the writer's default (80) lies in between.
+  ASSERT_EQ(RunCli("convert " + P("s.bmp") + " " + P("mid.jpg"), dir).status, 0);
+  EXPECT_LT(fs::file_size(dir / "low.jpg"), fs::file_size(dir / "mid.jpg"));
+  EXPECT_LT(fs::file_size(dir / "mid.jpg"), fs::file_size(dir / "high.jpg"));
+  for (const char* bad : {"4", "96", "x", "", "-5", "50.5"}) {
+    SCOPED_TRACE(bad);
+    EXPECT_EQ(RunCli("convert " + P("s.bmp") + " " + P("o.jpg") + " --jpeg-quality '" + bad + "'",
+                     dir)
+                  .status,
+              2);
+  }
+  // PNG round trip through the CLI keeps the pixels.
+  ASSERT_EQ(RunCli("convert " + P("s.bmp") + " " + P("s.png"), dir).status, 0);
+  pgraphic::TPixelGraphic a, b;
+  a.LoadFromFile((dir / "s.bmp").string());
+  b.LoadFromFile((dir / "s.png").string());
+  ASSERT_EQ(a.ImageSize(), b.ImageSize());
+  EXPECT_EQ(0, std::memcmp(a.Bits(), b.Bits(), static_cast<size_t>(a.ImageSize())));
+}
+
+TEST_F(CliTest, InfoAddsImageCountAndExtraText) {
+  // An LZW-compressed TIFF: the reader describes it without decoding and
+  // reports the compression it cannot read.
+  const std::string im = "/usr/bin/convert-im6.q16";
+  if (!fs::exists(im)) GTEST_SKIP() << "ImageMagick missing";
+  const std::string make = im + " -size 8x6 xc:red xc:blue -depth 8 -type TrueColor -compress LZW '" +
+                           (dir / "two.tif").string() + "' 2>/dev/null";
+  ASSERT_EQ(std::system(make.c_str()), 0);
+  Result r = RunCli("info " + P("two.tif"), dir);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("Type: Tagged Image File Format I, LZW, "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("; Size: 8x6;"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("; Extra: (Unsupported compression)"), std::string::npos) << r.out;
+  // An animation tells how many frames it has.
+  const std::string gif = im + " -size 8x6 xc:red xc:blue xc:lime '" +
+                          (dir / "three.gif").string() + "' 2>/dev/null";
+  ASSERT_EQ(std::system(gif.c_str()), 0);
+  r = RunCli("info " + P("three.gif"), dir);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("; Images: 3"), std::string::npos) << r.out;
+}

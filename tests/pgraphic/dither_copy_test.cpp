@@ -57,7 +57,9 @@ void ReferenceDither(const TPixelGraphic& source, TPixelGraphic& out, bool soft,
     for (int k = 0; k < w; ++k) {
       const int x = dir > 0 ? k : w - 1 - k;
       const TRGB c = source.PixelColor(x, y);
-      auto E = [&](std::vector<int>& row, int px, int ch) -> int& { return row[3 * (px + 1) + ch]; };
+      auto E = [&](std::vector<int>& row, int px, int ch) -> int& {
+        return row[3 * (px + 1) + ch];
+      };
       if (gray) {
         const int v = clamp(Gray(c, out.RGBWeighting()) / 3 + T(round16(E(cur, x, 1))));
         const TRGB index = out.NearestIndex(RGB(v, v, v));
@@ -90,13 +92,29 @@ void ReferenceDither(const TPixelGraphic& source, TPixelGraphic& out, bool soft,
 void AutoLimit(TPaletteIdent kind, bool& soft, int& limit) {
   soft = true;
   switch (kind) {
-    case pBlackWhite: limit = 255; break;
-    case pSysGray4: case pSys16: case pGray4: limit = 128; break;
-    case pGray236: limit = 3; break;
-    case pGray256: limit = 2; break;
-    case pSpecial125: case pSpecial252: limit = 104; break;
-    case pSpecial216: limit = 86; break;
-    default: limit = 32;
+    case pBlackWhite:
+      limit = 255;
+      break;
+    case pSysGray4:
+    case pSys16:
+    case pGray4:
+      limit = 128;
+      break;
+    case pGray236:
+      limit = 3;
+      break;
+    case pGray256:
+      limit = 2;
+      break;
+    case pSpecial125:
+    case pSpecial252:
+      limit = 104;
+      break;
+    case pSpecial216:
+      limit = 86;
+      break;
+    default:
+      limit = 32;
   }
 }
 
@@ -132,10 +150,10 @@ TEST(DitherCopy, MatchesTheDiffusionRulesForEveryPaletteKind) {
     for (int x = 0; x < 37; ++x) paletted.SetPixel(x, y, rng() % 16);
 
   const Target targets[] = {
-      {pf1Bit, pBlackWhite, true}, {pf4Bit, pSysGray4, true},  {pf4Bit, pGray4, true},
-      {pf4Bit, pGray16, true},     {pf8Bit, pGray236, true},   {pf8Bit, pGray256, true},
+      {pf1Bit, pBlackWhite, true}, {pf4Bit, pSysGray4, true},   {pf4Bit, pGray4, true},
+      {pf4Bit, pGray16, true},     {pf8Bit, pGray236, true},    {pf8Bit, pGray256, true},
       {pf4Bit, pSys16, true},      {pf8Bit, pSpecial125, true}, {pf8Bit, pSpecial216, true},
-      {pf8Bit, pSpecial252, true}, {pf8Bit, pUnknown, true},   {pf8Bit, pUnknown, false},
+      {pf8Bit, pSpecial252, true}, {pf8Bit, pUnknown, true},    {pf8Bit, pUnknown, false},
       {pf4Bit, pUnknown, true},    {pf1Bit, pUnknown, false},
   };
   for (const TPixelGraphic* src : {&source, &paletted}) {

@@ -1,13 +1,14 @@
 // GIF reader: pixels against the peers' decode of files the peers wrote, the
 // third-party GIF suite, hand-assembled code streams for the decoder's corner
 // cases, truncated and broken files, progress and abort.
+#include "pgraphic/formats/gif.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <fstream>
 #include <map>
 
-#include "pgraphic/formats/gif.h"
 #include "peer_images.h"
 
 using namespace pgraphic;
@@ -15,7 +16,8 @@ using peer::TempDir;
 
 namespace {
 
-const char* const kGdkGifSuite = "/usr/libexec/installed-tests/gdk-pixbuf/test-images/gif-test-suite";
+const char* const kGdkGifSuite =
+    "/usr/libexec/installed-tests/gdk-pixbuf/test-images/gif-test-suite";
 const char* const kGdkImages = "/usr/libexec/installed-tests/gdk-pixbuf/test-images";
 
 void ReadGif(const std::vector<uint8_t>& bytes, TPixelGraphic& graphic, int index = 0) {
@@ -45,7 +47,8 @@ std::string MessageOf(const std::function<void()>& action) {
 // shows transparent pixels in their palette colour, as our reader does.
 bool PeerFrame(const TempDir& dir, const std::string& gif, int index, peer::RGBImage& image) {
   const std::string out = dir / "peer.pnm";
-  if (peer::Run("giftopnm --image=" + std::to_string(index + 1) + " '" + gif + "' > '" + out + "'") != 0) {
+  if (peer::Run("giftopnm --image=" + std::to_string(index + 1) + " '" + gif + "' > '" + out +
+                "'") != 0) {
     return false;
   }
   return peer::ReadPNMFile(out, image);
@@ -133,17 +136,32 @@ class CodePacker {
 // A one-image GIF around the given image data (code size byte and sub-blocks).
 std::vector<uint8_t> WrapImage(int width, int height, int bits, const std::vector<uint8_t>& data,
                                bool interlaced = false) {
-  std::vector<uint8_t> f = {'G', 'I', 'F', '8', '9', 'a', static_cast<uint8_t>(width),
-                            static_cast<uint8_t>(width >> 8), static_cast<uint8_t>(height),
+  std::vector<uint8_t> f = {'G',
+                            'I',
+                            'F',
+                            '8',
+                            '9',
+                            'a',
+                            static_cast<uint8_t>(width),
+                            static_cast<uint8_t>(width >> 8),
+                            static_cast<uint8_t>(height),
                             static_cast<uint8_t>(height >> 8),
-                            static_cast<uint8_t>(0x80 | (bits - 1)), 0, 0};
+                            static_cast<uint8_t>(0x80 | (bits - 1)),
+                            0,
+                            0};
   for (int i = 0; i < (1 << bits); ++i) {
     f.push_back(static_cast<uint8_t>(i));
     f.push_back(static_cast<uint8_t>(255 - i));
     f.push_back(static_cast<uint8_t>(i * 7));
   }
-  const std::vector<uint8_t> desc = {0x2C, 0, 0, 0, 0, static_cast<uint8_t>(width),
-                                     static_cast<uint8_t>(width >> 8), static_cast<uint8_t>(height),
+  const std::vector<uint8_t> desc = {0x2C,
+                                     0,
+                                     0,
+                                     0,
+                                     0,
+                                     static_cast<uint8_t>(width),
+                                     static_cast<uint8_t>(width >> 8),
+                                     static_cast<uint8_t>(height),
                                      static_cast<uint8_t>(height >> 8),
                                      static_cast<uint8_t>(interlaced ? 0x40 : 0)};
   f.insert(f.end(), desc.begin(), desc.end());
@@ -168,15 +186,17 @@ std::vector<uint8_t> Indices(const TPixelGraphic& g) {
 TEST(GifPeers, ImageMagickColourTablesOfEveryDepth) {
   RequireTools({peer::kImageMagick, "/usr/bin/giftopnm"});
   TempDir dir;
-  ASSERT_EQ(peer::Run(std::string(peer::kImageMagick) +
-                      " -seed 7 -size 67x45 plasma:fractal '" + (dir / "src.ppm") + "'"), 0);
+  ASSERT_EQ(peer::Run(std::string(peer::kImageMagick) + " -seed 7 -size 67x45 plasma:fractal '" +
+                      (dir / "src.ppm") + "'"),
+            0);
   for (int colours : {2, 3, 4, 8, 13, 16, 32, 64, 128, 256}) {
     for (bool interlaced : {false, true}) {
       SCOPED_TRACE(std::to_string(colours) + (interlaced ? " interlaced" : ""));
       const std::string gif = dir / "c.gif";
-      ASSERT_EQ(peer::Run(std::string(peer::kImageMagick) + " '" + (dir / "src.ppm") + "' -colors " +
-                          std::to_string(colours) + (interlaced ? " -interlace GIF" : "") + " '" +
-                          gif + "'"), 0);
+      ASSERT_EQ(peer::Run(std::string(peer::kImageMagick) + " '" + (dir / "src.ppm") +
+                          "' -colors " + std::to_string(colours) +
+                          (interlaced ? " -interlace GIF" : "") + " '" + gif + "'"),
+                0);
       ExpectFramesMatchPeer(dir, gif);
       const auto bytes = peer::ReadBytes(gif);
       const TPGFileInfo info = GifInfo(bytes);
@@ -202,7 +222,9 @@ TEST(GifPeers, ImageMagickAnimationWithFramesOfTheirOwnSize) {
                       " \\( -size 11x15 gradient:blue-yellow -colors 7 -set page +3+2 \\)"
                       " \\( -seed 3 -size 25x5 plasma:fractal -colors 100 -set page +1+9 \\)"
                       " \\( -size 30x20 gradient:white-black -colors 16 -interlace GIF \\)"
-                      " -set delay 10 -loop 0 '" + gif + "'"), 0);
+                      " -set delay 10 -loop 0 '" +
+                      gif + "'"),
+            0);
   EXPECT_EQ(ExpectFramesMatchPeer(dir, gif), 4);
   const auto bytes = peer::ReadBytes(gif);
   EXPECT_EQ(GifInfo(bytes, 0).Count, 4);
@@ -251,7 +273,9 @@ TEST(GifPeers, GiflibQuantisedFile) {
   std::vector<uint8_t> rgb(3 * 90 * 70);
   for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<uint8_t>((i * 37) ^ (i >> 5));
   peer::WriteBytes(dir / "in.rgb", rgb);
-  ASSERT_EQ(peer::Run("gif2rgb -c 3 -s 90 70 < '" + (dir / "in.rgb") + "' > '" + (dir / "q.gif") + "'"), 0);
+  ASSERT_EQ(
+      peer::Run("gif2rgb -c 3 -s 90 70 < '" + (dir / "in.rgb") + "' > '" + (dir / "q.gif") + "'"),
+      0);
   EXPECT_EQ(ExpectFramesMatchPeer(dir, dir / "q.gif"), 1);
 }
 
@@ -325,9 +349,13 @@ TEST(GifSuite, BrokenFilesFailCleanlyOrKeepWhatWasDecoded) {
       SCOPED_TRACE(entry.path().string());
       const auto bytes = peer::ReadBytes(entry.path());
       for (int index = 0; index < 2; ++index) {
-        const std::string m = MessageOf([&] { TPixelGraphic g; ReadGif(bytes, g, index); });
+        const std::string m = MessageOf([&] {
+          TPixelGraphic g;
+          ReadGif(bytes, g, index);
+        });
         EXPECT_TRUE(m.empty() || m == "Index out of bounds" || m == "Not a proper GIF file" ||
-                    m == "CreateDIBSection failed") << m;
+                    m == "CreateDIBSection failed")
+            << m;
         const std::string i = MessageOf([&] { GifInfo(bytes, index); });
         EXPECT_TRUE(i.empty() || i == "Index out of bounds" || i == "Not a proper GIF file") << i;
       }
@@ -348,7 +376,13 @@ TEST(GifLZW, CodeEqualToTheNextFreeEntryRepeatsThePreviousStringsFirstCharacter)
   p.Data(2);
   p.Data(9);  // next free entry 9 = "2" + "2"
   TPixelGraphic g;
-  ReadGif(WrapImage(11, 1, 2, [&] { auto d = p.Finish(); d.insert(d.begin(), 2); return d; }()), g);
+  ReadGif(WrapImage(11, 1, 2,
+                    [&] {
+                      auto d = p.Finish();
+                      d.insert(d.begin(), 2);
+                      return d;
+                    }()),
+          g);
   EXPECT_EQ(Indices(g), (std::vector<uint8_t>{1, 1, 1, 1, 1, 1, 2, 2, 2, 0, 0}));
 }
 
@@ -468,7 +502,11 @@ TEST(GifReader, MessagesAndInformation) {
   const std::vector<uint8_t> notGif = {'G', 'I', 'X', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0};
   EXPECT_EQ(MessageOf([&] { GifInfo(notGif); }), "Not a proper GIF file");
   EXPECT_EQ(MessageOf([&] { GifInfo({}); }), "Not a proper GIF file");
-  EXPECT_EQ(MessageOf([&] { TPixelGraphic g; ReadGif(notGif, g); }), "Not a proper GIF file");
+  EXPECT_EQ(MessageOf([&] {
+              TPixelGraphic g;
+              ReadGif(notGif, g);
+            }),
+            "Not a proper GIF file");
 
   CodePacker p(2);
   p.Data(3);
@@ -476,8 +514,16 @@ TEST(GifReader, MessagesAndInformation) {
   data.insert(data.begin(), 2);
   auto one = WrapImage(1, 1, 2, data);
   one[4] = '7';
-  EXPECT_EQ(MessageOf([&] { TPixelGraphic g; ReadGif(one, g, 1); }), "Index out of bounds");
-  EXPECT_EQ(MessageOf([&] { TPixelGraphic g; ReadGif(one, g, -1); }), "Index out of bounds");
+  EXPECT_EQ(MessageOf([&] {
+              TPixelGraphic g;
+              ReadGif(one, g, 1);
+            }),
+            "Index out of bounds");
+  EXPECT_EQ(MessageOf([&] {
+              TPixelGraphic g;
+              ReadGif(one, g, -1);
+            }),
+            "Index out of bounds");
   EXPECT_EQ(MessageOf([&] { GifInfo(one, 1); }), "Index out of bounds");
   const TPGFileInfo info = GifInfo(one);
   EXPECT_EQ(info.Count, 1);
@@ -487,7 +533,11 @@ TEST(GifReader, MessagesAndInformation) {
   EXPECT_EQ(info.Extra, "Non-interlaced");
   // A header without images: nothing to read.
   const std::vector<uint8_t> empty = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, 0x3B};
-  EXPECT_EQ(MessageOf([&] { TPixelGraphic g; ReadGif(empty, g); }), "Index out of bounds");
+  EXPECT_EQ(MessageOf([&] {
+              TPixelGraphic g;
+              ReadGif(empty, g);
+            }),
+            "Index out of bounds");
 
   tGifFileFormatReader reader;
   TFileFormatReader::THeader header{};
@@ -534,4 +584,25 @@ TEST(GifReader, TruncatedFilesKeepThePixelsDecodedSoFar) {
       EXPECT_GT(partial, 10);
     }
   }
+}
+
+TEST(GifReader, OpensThroughTheRegisteredReaders) {
+  TempDir dir;
+  CodePacker p(2);
+  for (int i = 0; i < 6; ++i) p.Data(i % 3 + 1);
+  auto data = p.Finish();
+  data.insert(data.begin(), 2);
+  // Named .ico: the signature decides, not the extension.
+  const std::string name = dir / "frame.ico";
+  peer::WriteBytes(name, WrapImage(3, 2, 2, data));
+  TPixelGraphic g;
+  g.LoadFromFile(name);
+  EXPECT_EQ(g.Width(), 3);
+  EXPECT_EQ(g.PixelColor(2, 1), RGB(3, 252, 21));
+  std::string type;
+  TPGFileInfo info;
+  ASSERT_TRUE(GetFileInfo(name, 0, type, info));
+  EXPECT_EQ(type, "GIF");
+  EXPECT_EQ(info.Count, 1);
+  EXPECT_EQ(MessageOf([&] { g.LoadFromFile(name, 1); }), "Index out of bounds");
 }

@@ -1,9 +1,10 @@
 // ICO reader: icons written by netpbm and ImageMagick in several sizes and
 // depths against ImageMagick's decode, both modes, the information texts,
 // the refusals and damaged files.
+#include "pgraphic/formats/ico.h"
+
 #include <gtest/gtest.h>
 
-#include "pgraphic/formats/ico.h"
 #include "peer_images.h"
 
 using namespace pgraphic;
@@ -92,17 +93,36 @@ std::vector<uint8_t> MakeIcon(int width, int height, int bits, int type = 1) {
   const size_t andRow = (static_cast<size_t>(width) + 31) / 32 * 4;
   const uint32_t res = static_cast<uint32_t>(40 + 4 * colours + (xorRow + andRow) * height);
   std::vector<uint8_t> f;
-  auto put16 = [&](uint32_t v) { f.push_back(v & 0xFF); f.push_back((v >> 8) & 0xFF); };
-  auto put32 = [&](uint32_t v) { put16(v & 0xFFFF); put16(v >> 16); };
-  put16(0); put16(type); put16(1);
-  f.push_back(static_cast<uint8_t>(width)); f.push_back(static_cast<uint8_t>(height));
-  f.push_back(0); f.push_back(0);
-  put16(1); put16(bits); put32(res); put32(22);
-  put32(40); put32(width); put32(2 * height); put16(1); put16(bits);
+  auto put16 = [&](uint32_t v) {
+    f.push_back(v & 0xFF);
+    f.push_back((v >> 8) & 0xFF);
+  };
+  auto put32 = [&](uint32_t v) {
+    put16(v & 0xFFFF);
+    put16(v >> 16);
+  };
+  put16(0);
+  put16(type);
+  put16(1);
+  f.push_back(static_cast<uint8_t>(width));
+  f.push_back(static_cast<uint8_t>(height));
+  f.push_back(0);
+  f.push_back(0);
+  put16(1);
+  put16(bits);
+  put32(res);
+  put32(22);
+  put32(40);
+  put32(width);
+  put32(2 * height);
+  put16(1);
+  put16(bits);
   for (int i = 0; i < 6; ++i) put32(0);
   for (int i = 0; i < colours; ++i) {
-    f.push_back(static_cast<uint8_t>(i)); f.push_back(static_cast<uint8_t>(2 * i));
-    f.push_back(static_cast<uint8_t>(255 - i)); f.push_back(0);
+    f.push_back(static_cast<uint8_t>(i));
+    f.push_back(static_cast<uint8_t>(2 * i));
+    f.push_back(static_cast<uint8_t>(255 - i));
+    f.push_back(0);
   }
   for (size_t i = 0; i < xorRow * height; ++i) f.push_back(static_cast<uint8_t>(i * 13));
   for (size_t i = 0; i < andRow * height; ++i) f.push_back(static_cast<uint8_t>(i % 3 ? 0 : 0xF0));
@@ -117,16 +137,28 @@ TEST(IcoPeers, NetpbmIconsOfEachDepthWithMasks) {
   }
   TempDir dir;
   const std::string im = peer::kImageMagick;
-  ASSERT_EQ(peer::Run(im + " -size 16x16 gradient:red-blue -colors 2 '" + (dir / "a.ppm") + "'"), 0);
-  ASSERT_EQ(peer::Run(im + " -seed 2 -size 32x32 plasma:fractal -colors 16 '" + (dir / "b.ppm") + "'"), 0);
-  ASSERT_EQ(peer::Run(im + " -seed 4 -size 48x48 plasma:fractal -colors 200 '" + (dir / "c.ppm") + "'"), 0);
-  ASSERT_EQ(peer::Run(im + " -size 16x16 radial-gradient:white-black -threshold 50% '" + (dir / "am.pgm") + "'"), 0);
-  ASSERT_EQ(peer::Run(im + " -size 32x32 pattern:checkerboard -threshold 50% '" + (dir / "bm.pgm") + "'"), 0);
-  ASSERT_EQ(peer::Run(im + " -size 48x48 gradient:white-black -threshold 50% '" + (dir / "cm.pgm") + "'"), 0);
+  ASSERT_EQ(peer::Run(im + " -size 16x16 gradient:red-blue -colors 2 '" + (dir / "a.ppm") + "'"),
+            0);
+  ASSERT_EQ(
+      peer::Run(im + " -seed 2 -size 32x32 plasma:fractal -colors 16 '" + (dir / "b.ppm") + "'"),
+      0);
+  ASSERT_EQ(
+      peer::Run(im + " -seed 4 -size 48x48 plasma:fractal -colors 200 '" + (dir / "c.ppm") + "'"),
+      0);
+  ASSERT_EQ(peer::Run(im + " -size 16x16 radial-gradient:white-black -threshold 50% '" +
+                      (dir / "am.pgm") + "'"),
+            0);
+  ASSERT_EQ(
+      peer::Run(im + " -size 32x32 pattern:checkerboard -threshold 50% '" + (dir / "bm.pgm") + "'"),
+      0);
+  ASSERT_EQ(
+      peer::Run(im + " -size 48x48 gradient:white-black -threshold 50% '" + (dir / "cm.pgm") + "'"),
+      0);
   const std::string multi = dir / "multi.ico";
   ASSERT_EQ(peer::Run("ppmtowinicon -andpgms -output='" + multi + "' '" + (dir / "a.ppm") + "' '" +
-                      (dir / "am.pgm") + "' '" + (dir / "b.ppm") + "' '" + (dir / "bm.pgm") + "' '" +
-                      (dir / "c.ppm") + "' '" + (dir / "cm.pgm") + "'"), 0);
+                      (dir / "am.pgm") + "' '" + (dir / "b.ppm") + "' '" + (dir / "bm.pgm") +
+                      "' '" + (dir / "c.ppm") + "' '" + (dir / "cm.pgm") + "'"),
+            0);
   for (int i = 0; i < 3; ++i) ExpectBothModesMatchPeer(dir, multi, i);
 
   const auto bytes = peer::ReadBytes(multi);
@@ -152,7 +184,9 @@ TEST(IcoPeers, NetpbmIconsOfEachDepthWithMasks) {
 
   // Two images, the sizes and depths of the usual example.
   const std::string two = dir / "two.ico";
-  ASSERT_EQ(peer::Run("ppmtowinicon -output='" + two + "' '" + (dir / "a.ppm") + "' '" + (dir / "c.ppm") + "'"), 0);
+  ASSERT_EQ(peer::Run("ppmtowinicon -output='" + two + "' '" + (dir / "a.ppm") + "' '" +
+                      (dir / "c.ppm") + "'"),
+            0);
   const TPGFileInfo twoInfo = IcoInfo(peer::ReadBytes(two));
   EXPECT_EQ(twoInfo.Count, 2);
   EXPECT_EQ(twoInfo.Extra, "Colors 2..256");
@@ -186,7 +220,9 @@ TEST(IcoPeers, ImageMagickIconsAndTheDepthsAndSizesRefused) {
   }
   // Transparency from ImageMagick's own alpha.
   const std::string alpha = dir / "alpha.ico";
-  ASSERT_EQ(peer::Run(im + " -size 32x32 xc:none -fill red -draw 'circle 16,16 16,4' -colors 4 '" + alpha + "'"), 0);
+  ASSERT_EQ(peer::Run(im + " -size 32x32 xc:none -fill red -draw 'circle 16,16 16,4' -colors 4 '" +
+                      alpha + "'"),
+            0);
   ExpectBothModesMatchPeer(dir, alpha, 0);
 
   // True-colour icons and icons beyond 64 pixels are not read.
@@ -195,7 +231,11 @@ TEST(IcoPeers, ImageMagickIconsAndTheDepthsAndSizesRefused) {
   const std::string large = dir / "large.ico";
   ASSERT_EQ(peer::Run(im + src + "-resize 128x128 -colors 16 '" + large + "'"), 0);
   for (const std::string& f : {deep, large}) {
-    EXPECT_EQ(MessageOf([&] { TPixelGraphic g; ReadIco(peer::ReadBytes(f), g); }), "Index out of bounds")
+    EXPECT_EQ(MessageOf([&] {
+                TPixelGraphic g;
+                ReadIco(peer::ReadBytes(f), g);
+              }),
+              "Index out of bounds")
         << f;
   }
   EXPECT_EQ(IcoInfo(peer::ReadBytes(large)).Width, 128);
@@ -210,7 +250,10 @@ TEST(IcoSuite, ThirdPartyIconsReadOrAreRefusedCleanly) {
   EXPECT_EQ(IcoInfo(bytes).Count, 18);
   int read = 0;
   for (int i = 0; i < 18; ++i) {
-    const std::string m = MessageOf([&] { TPixelGraphic g; ReadIco(bytes, g, i); });
+    const std::string m = MessageOf([&] {
+      TPixelGraphic g;
+      ReadIco(bytes, g, i);
+    });
     if (!m.empty()) {
       EXPECT_EQ(m, "Index out of bounds");
       continue;
@@ -220,7 +263,10 @@ TEST(IcoSuite, ThirdPartyIconsReadOrAreRefusedCleanly) {
   }
   EXPECT_EQ(read, 8);  // 48, 32, 24 and 16 pixels at 4 and at 8 bits
   // 100 x 100 pixels: too large.
-  EXPECT_EQ(MessageOf([&] { TPixelGraphic g; ReadIco(peer::ReadBytes(std::string(kGdkImages) + "/reftests/squares.ico"), g); }),
+  EXPECT_EQ(MessageOf([&] {
+              TPixelGraphic g;
+              ReadIco(peer::ReadBytes(std::string(kGdkImages) + "/reftests/squares.ico"), g);
+            }),
             "Index out of bounds");
 
   for (const char* sub : {"fail", "randomly-modified"}) {
@@ -228,7 +274,10 @@ TEST(IcoSuite, ThirdPartyIconsReadOrAreRefusedCleanly) {
       if (entry.path().extension() != ".ico") continue;
       SCOPED_TRACE(entry.path().string());
       const auto damaged = peer::ReadBytes(entry.path());
-      const std::string m = MessageOf([&] { TPixelGraphic g; ReadIco(damaged, g); });
+      const std::string m = MessageOf([&] {
+        TPixelGraphic g;
+        ReadIco(damaged, g);
+      });
       EXPECT_TRUE(m.empty() || m == "Not an Icon file" || m == "Index out of bounds") << m;
       // An icon we read anyway (directory fields zero) must read as ImageMagick reads it.
       if (m.empty() && peer::HaveTool(peer::kImageMagick)) {
@@ -248,7 +297,10 @@ TEST(IcoReader, ChecksBeforeUsingSizesAndOffsets) {
     EXPECT_EQ(g.Width(), 32);
   }
   auto refused = [](const std::vector<uint8_t>& f, int index = 0) {
-    return MessageOf([&] { TPixelGraphic g; ReadIco(f, g, index); });
+    return MessageOf([&] {
+      TPixelGraphic g;
+      ReadIco(f, g, index);
+    });
   };
   EXPECT_EQ(refused(icon, 1), "Index out of bounds");
   EXPECT_EQ(refused(icon, -1), "Index out of bounds");
@@ -337,4 +389,24 @@ TEST(IcoReader, ModesProgressAbortAndStreamPosition) {
   header[4] = 1;
   header[2] = 2;
   EXPECT_FALSE(reader.IsFormat(header));
+}
+
+TEST(IcoReader, OpensThroughTheRegisteredReaders) {
+  TempDir dir;
+  const std::string name = dir / "icon.gif";  // the signature decides
+  peer::WriteBytes(name, MakeIcon(16, 8, 4));
+  TPixelGraphic g;
+  g.LoadFromFile(name);
+  EXPECT_EQ(g.Width(), 16);
+  EXPECT_EQ(g.Height(), 8);
+  EXPECT_EQ(g.PixelFormat(), pf24Bit);
+  std::string type;
+  TPGFileInfo info;
+  ASSERT_TRUE(GetFileInfo(name, 0, type, info));
+  EXPECT_EQ(type, "Windows Icon");
+  EXPECT_EQ(info.Colors, "16");
+  // A cursor file is not taken for an icon by its signature.
+  const std::string cursor = dir / "pointer.ico";
+  peer::WriteBytes(cursor, MakeIcon(16, 16, 4, 2));
+  EXPECT_EQ(MessageOf([&] { g.LoadFromFile(cursor); }), "Unknown file format");
 }

@@ -48,8 +48,8 @@ TEST(PaletteGray, WeightedAndPlainGrayValues) {
 }
 
 TEST(PaletteFixed, EntriesOfEveryFixedPalette) {
-  EXPECT_EQ(FixedPaletteEntries(pGray4), (std::vector<TRGB>{0, RGB(85, 85, 85), RGB(170, 170, 170),
-                                                            RGB(255, 255, 255)}));
+  EXPECT_EQ(FixedPaletteEntries(pGray4),
+            (std::vector<TRGB>{0, RGB(85, 85, 85), RGB(170, 170, 170), RGB(255, 255, 255)}));
   EXPECT_EQ(FixedPaletteEntries(pSysGray4),
             (std::vector<TRGB>{0, RGB(128, 128, 128), RGB(192, 192, 192), RGB(255, 255, 255)}));
   EXPECT_EQ(FixedPaletteEntries(pGray16)[1], RGB(17, 17, 17));
@@ -127,21 +127,22 @@ TEST(NearestIndexRules, GrayPalettesAndTheirThresholds) {
   EXPECT_EQ(bw.NearestIndex(RGB(255, 128, 0)), 1u);  // 383
 
   // With weighting off the gray value is the channel sum; probe the boundaries.
-  auto grayOf = [](int g) { return RGB(std::min(g, 255), std::min(std::max(g - 255, 0), 255),
-                                       std::max(g - 510, 0)); };
+  auto grayOf = [](int g) {
+    return RGB(std::min(g, 255), std::min(std::max(g - 255, 0), 255), std::max(g - 510, 0));
+  };
   struct Case {
     TPaletteIdent kind;
     int g;
     TRGB index;
   };
-  for (Case c : {Case{pSysGray4, 192, 0}, Case{pSysGray4, 193, 1}, Case{pSysGray4, 480, 1},
-                 Case{pSysGray4, 481, 2}, Case{pSysGray4, 670, 2}, Case{pSysGray4, 671, 3},
-                 Case{pGray4, 127, 0}, Case{pGray4, 128, 1}, Case{pGray4, 765, 3},
-                 Case{pGray16, 25, 0}, Case{pGray16, 26, 1}, Case{pGray16, 765, 15},
-                 Case{pGray256, 1, 0}, Case{pGray256, 2, 1}, Case{pGray256, 764, 255},
-                 Case{pGray256, 765, 255}}) {
+  for (Case c :
+       {Case{pSysGray4, 192, 0}, Case{pSysGray4, 193, 1}, Case{pSysGray4, 480, 1},
+        Case{pSysGray4, 481, 2}, Case{pSysGray4, 670, 2}, Case{pSysGray4, 671, 3},
+        Case{pGray4, 127, 0}, Case{pGray4, 128, 1}, Case{pGray4, 765, 3}, Case{pGray16, 25, 0},
+        Case{pGray16, 26, 1}, Case{pGray16, 765, 15}, Case{pGray256, 1, 0}, Case{pGray256, 2, 1},
+        Case{pGray256, 764, 255}, Case{pGray256, 765, 255}}) {
     auto gOwner = WithPalette(c.kind);
-  TPixelGraphic& g = *gOwner;
+    TPixelGraphic& g = *gOwner;
     g.SetRGBWeighting(false);
     EXPECT_EQ(g.NearestIndex(grayOf(c.g)), c.index) << int(c.kind) << " g=" << c.g;
   }
@@ -205,11 +206,12 @@ TEST(NearestIndexRules, Special252EqualsFullSearchWithLowestIndex) {
     ASSERT_EQ(g.NearestIndex(c), TRGB(BruteNearest(pal, c))) << std::hex << c;
   }
   // Cell borders and ties: every combination of interesting channel values.
-  const int values[] = {0, 15, 16, 31, 32, 47, 48, 63, 64, 80, 95, 96, 112, 127, 128,
-                        144, 159, 160, 176, 191, 192, 208, 223, 224, 239, 240, 255};
+  const int values[] = {0,   15,  16,  31,  32,  47,  48,  63,  64,  80,  95,  96,  112, 127,
+                        128, 144, 159, 160, 176, 191, 192, 208, 223, 224, 239, 240, 255};
   for (int r : values)
     for (int gr : values)
-      for (int b : values) ASSERT_EQ(g.NearestIndex(RGB(r, gr, b)), TRGB(BruteNearest(pal, RGB(r, gr, b))));
+      for (int b : values)
+        ASSERT_EQ(g.NearestIndex(RGB(r, gr, b)), TRGB(BruteNearest(pal, RGB(r, gr, b))));
   const TSpecial252Grid& grid = Special252Grid();
   EXPECT_EQ(grid.start[0], 0);
   for (int k = 0; k < 729; ++k) ASSERT_LT(grid.start[k], grid.start[k + 1]);
@@ -280,7 +282,7 @@ TEST(NearestIndexCache, PrefillAndCellSharing) {
   k.SetSize(1, 1, pf8Bit);
   k.SetPaletteCount(2);
   k.SetPaletteColor(0, RGB(64, 64, 64));
-  k.SetPaletteColor(1, RGB(80, 64, 64));  // two red cells further
+  k.SetPaletteColor(1, RGB(80, 64, 64));           // two red cells further
   EXPECT_EQ(k.NearestIndex(RGB(72, 64, 64)), 0u);  // radius 1 of both: index 0 first
   EXPECT_EQ(k.NearestIndex(RGB(80, 64, 64)), 1u);  // its own cell at radius 0
   EXPECT_EQ(k.NearestIndex(RGB(79, 64, 64)), 0u);  // exact search would say 1

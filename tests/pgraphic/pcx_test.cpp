@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "pgraphic/formats/fileformat.h"
 #include "support/peer_decode.h"
 
 using namespace pgraphic;
@@ -229,4 +230,21 @@ TEST(PCXReader, ProgressAbortStopsAndEndRunsOnErrors) {
   cut.insert(cut.end(), {1, 2, 3});
   EXPECT_PG_MESSAGE(ReadBytes(cut, g), "PCX: Unexpected end of file");
   EXPECT_EQ(ends, 2);
+}
+
+TEST(PCXDispatch, FoundBySignatureWhateverTheExtension) {
+  std::vector<uint8_t> f = Header(8, 1, 2, 1, 2, 5);
+  f.insert(f.end(), {0x05, 0x06});
+  AppendGrayTrailer(f);
+  const std::string file = TempDir("pcx_dispatch") + "/picture.bmp";
+  WriteFileBytes(file, f);
+  TPixelGraphic g;
+  g.LoadFromFile(file);
+  EXPECT_EQ(g.PixelFormat(), pf8Bit);
+  EXPECT_EQ(g.PixelColor(1, 0), RGB(6, 6, 6));
+  std::string type;
+  TPGFileInfo info;
+  ASSERT_TRUE(GetFileInfo(file, 0, type, info));
+  EXPECT_EQ(type, "Paintbrush");
+  EXPECT_EQ(info.Colors, "256");
 }

@@ -25,7 +25,9 @@ namespace fs = std::filesystem;
 inline const char* const kImageMagick = "/usr/bin/convert-im6.q16";
 inline const char* const kPython = "/usr/bin/python3";
 
-inline bool HaveTool(const std::string& path) { return access(path.c_str(), X_OK) == 0; }
+inline bool HaveTool(const std::string& path) {
+  return access(path.c_str(), X_OK) == 0;
+}
 
 // Runs a shell command; returns its exit status (non-zero also when it could not start).
 inline int Run(const std::string& command) {
@@ -55,12 +57,14 @@ class TempDir {
 
 inline std::vector<uint8_t> ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
 }
 
 inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 // An RGB picture as a peer decoded it.
@@ -141,7 +145,8 @@ inline std::string ComparePixels(const pgraphic::TPixelGraphic& ours, const RGBI
     for (int x = 0; x < theirs.Width; ++x) {
       const pgraphic::TRGB a = ours.PixelColor(x, y), b = theirs.At(x, y);
       if (a != b) {
-        if (bad < 3) out << "(" << x << "," << y << ") " << std::hex << a << " vs " << b << std::dec << "; ";
+        if (bad < 3)
+          out << "(" << x << "," << y << ") " << std::hex << a << " vs " << b << std::dec << "; ";
         ++bad;
       }
     }

@@ -139,10 +139,8 @@ TEST(PixelGraphicFailures, MessagesOfTheFailureTable) {
   ExpectRaises<EPGNoPalette>([&] { g.NearestIndex(RGB(1, 2, 3)); }, "No palette");
   ExpectRaises<EPGNoPalette>([&] { g.SetPixelColor(0, 0, RGB(1, 2, 3)); }, "No palette");
   g.SetPaletteCount(4);
-  ExpectRaises<EPGInvalidPaletteIndex>([&] { g.SetPaletteColor(4, 0); },
-                                       "Invalid palette index");
-  ExpectRaises<EPGInvalidPaletteIndex>([&] { g.SetPaletteColor(-1, 0); },
-                                       "Invalid palette index");
+  ExpectRaises<EPGInvalidPaletteIndex>([&] { g.SetPaletteColor(4, 0); }, "Invalid palette index");
+  ExpectRaises<EPGInvalidPaletteIndex>([&] { g.SetPaletteColor(-1, 0); }, "Invalid palette index");
   ExpectRaises<EPGInvalidPaletteIndex>([&] { g.PaletteColor(4); }, "Invalid palette index");
 }
 
@@ -159,8 +157,7 @@ TEST(PixelGraphicFailures, OversizedStorageIsRefusedCleanly) {
   };
   for (Case c : {Case{70000, 70000, pf24Bit}, Case{std::numeric_limits<int>::max(), 1, pf24Bit},
                  Case{std::numeric_limits<int>::max(), std::numeric_limits<int>::max(), pf1Bit},
-                 Case{1, std::numeric_limits<int>::max(), pf8Bit},
-                 Case{65536, 32768, pf8Bit}}) {
+                 Case{1, std::numeric_limits<int>::max(), pf8Bit}, Case{65536, 32768, pf8Bit}}) {
     int changes = 0;
     g.OnChange = [&](TPixelGraphic&) { ++changes; };
     ExpectRaises<EPixelGraphic>([&] { g.SetSize(c.w, c.h, c.f); }, "CreateDIBSection failed");

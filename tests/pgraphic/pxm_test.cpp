@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "support/peer_decode.h"
@@ -315,4 +316,67 @@ TEST(PxMWriter, LayoutGuardsAndProgress) {
   EXPECT_EQ(rows, 5);
   EXPECT_EQ(ends, 1);
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3 + 5);
+}
+
+TEST(PxMDispatch, RegisteredInOrderAndSavedWithConversion) {
+  std::vector<std::string> readers, writers;
+  SortReadersIfNeeded();
+  SortWritersIfNeeded();
+  for (const auto& r : FileFormatReaders()) {
+    if (std::string("pbm pcx pgm ppm tga").find(r->Extension) != std::string::npos) {
+      readers.push_back(r->Extension);
+    }
+  }
+  for (const auto& w : FileFormatWriters()) {
+    if (std::string("pbm pgm ppm tga").find(w->Extension) != std::string::npos) {
+      writers.push_back(w->Extension);
+    }
+  }
+  EXPECT_EQ(readers, (std::vector<std::string>{"pbm", "pcx", "pgm", "ppm", "tga"}));
+  EXPECT_EQ(writers, (std::vector<std::string>{"pbm", "pgm", "ppm", "tga"}));
+
+  const std::string dir = TempDir("pxm_dispatch") + "/";
+  TPixelGraphic colour;
+  Fill(colour, pf24Bit, 6, 3);
+  colour.SetSaveColorResWarningAction(pgwaIgnore);
+  colour.SaveToFile(dir + "c.pgm");  // 16.7 million colors → 256 shades of gray
+  PGPxMBinary = true;
+  colour.SaveToFile(dir + "c.PBM");
+  PGPxMBinary = false;
+  EXPECT_EQ(ReadFileBytes(dir + "c.pgm")[1], '2');
+  EXPECT_EQ(ReadFileBytes(dir + "c.PBM")[1], '4');
+  TPixelGraphic gray;
+  gray.LoadFromFile(dir + "c.pgm");
+  EXPECT_EQ(gray.PixelFormat(), pf8Bit);
+  EXPECT_EQ(gray.PaletteIdent(), pGray256);
+  TPixelGraphic bw;
+  bw.LoadFromFile(dir + "c.PBM");
+  EXPECT_EQ(bw.PixelFormat(), pf1Bit);
+  EXPECT_EQ(bw.PaletteIdent(), pBlackWhite);
+
+  std::string type;
+  TPGFileInfo info;
+  ASSERT_TRUE(GetFileInfo(dir + "c.pgm", 0, type, info));
+  EXPECT_EQ(type, "Portable Graymap");
+  EXPECT_EQ(info.SubType, "ASCII");
+  EXPECT_EQ(info.Width, 6);
+}
+
+TEST(PxMReader, BrokenThirdPartyFilesFailCleanly) {
+  const std::string root = "/usr/libexec/installed-tests/gdk-pixbuf/test-images";
+  if (!std::filesystem::exists(root)) GTEST_SKIP() << "gdk-pixbuf-tests";
+  int seen = 0;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
+    const std::string ext = e.path().extension().string();
+    if (ext != ".ppm" && ext != ".pgm" && ext != ".pbm" && ext != ".pnm") continue;
+    SCOPED_TRACE(e.path().string());
+    TPixelGraphic g;
+    TFileStream s(e.path().string(), TFileStream::fmOpenRead);
+    try {
+      TPPMFileFormatReader().ReadGraphic(s, g, 0);
+    } catch (const EPGPxMFileFormatReader&) {
+    }
+    ++seen;
+  }
+  EXPECT_GT(seen, 3);
 }

@@ -10,6 +10,7 @@
 
 #include "pgraphic/formats/bmp.h"
 #include "pgraphic/formats/fileformat.h"
+#include "pgraphic/image/colorres.h"
 #include "support/bmp_builder.h"
 
 using namespace pgraphic;
@@ -59,10 +60,14 @@ class TestWriter : public TFileFormatWriter {
   }
   void WriteGraphic(TStream& s, TPixelGraphic& g) override {
     written = &g;
+    writtenResolution = CurrentColorResolution(g);
+    writtenWidth = g.Width();
     s.WriteBuffer("partial", 7);
     if (fail) throw EPixelGraphic("forced failure");
   }
   TPixelGraphic* written = nullptr;
+  TPGColorResolution writtenResolution = crTrueColor;
+  int writtenWidth = 0;
   bool fail = false;
 };
 
@@ -373,4 +378,73 @@ TEST(FileInfo, StreamAndFileQueries) {
   EXPECT_FALSE(GetStreamInfo(s, "bmp", 0, type, info));
   EXPECT_EQ(type, "");
   EXPECT_EQ(info.Count, 0);
+}
+
+TEST(SaveDispatch, ConvertedCopyIsWrittenWhenTheWarningLetsTheSaveGoOn) {
+  Registration reg;
+  TestWriter* bw = reg.Add(std::make_unique<TestWriter>("bwonly", 1));
+  TestWriter* tga = reg.Add(std::make_unique<TestWriter>("likeTGA", 192));
+  TPixelGraphic g;
+  g.SetSize(6, 4, pf24Bit);
+  for (int x = 0; x < 6; ++x) g.SetPixel(x, 1, RGB(255, 255, 255));
+  TMemoryStream s;
+  std::vector<bool> asked;
+  SetQuestionHook([&](const std::string&, const std::string&, bool withCancel) {
+    asked.push_back(withCancel);
+    return false;  // an OK-only box goes on whatever the answer
+  });
+  g.SetSaveColorResWarningAction(pgwaOKBox);
+  g.SaveToStreamExt(s, "bwonly");
+  EXPECT_EQ(asked, (std::vector<bool>{false}));
+  EXPECT_EQ(bw->writtenResolution, crBlackWhite);
+  EXPECT_EQ(bw->writtenWidth, 6);
+  EXPECT_NE(bw->written, &g);  // a converted copy, the image itself is unchanged
+  EXPECT_EQ(g.PixelFormat(), pf24Bit);
+
+  // Ignore: no question; a black-and-white image saved where 256 colours is the
+  // first resolution the writer holds.
+  asked.clear();
+  TPixelGraphic bwImage;
+  bwImage.SetSize(5, 5, pf1Bit);
+  bwImage.SetPaletteIdent(pBlackWhite);
+  bwImage.SetSaveColorResWarningAction(pgwaIgnore);
+  bwImage.SaveToStreamExt(s, "liketga");
+  EXPECT_TRUE(asked.empty());
+  EXPECT_EQ(tga->writtenResolution, cr256Colors);
+
+  // OK/Cancel answered with OK goes on too.
+  SetQuestionHook([&](const std::string&, const std::string&, bool withCancel) {
+    asked.push_back(withCancel);
+    return true;
+  });
+  g.SetSaveColorResWarningAction(pgwaOKCancelBox);
+  g.SaveToStreamExt(s, "bwonly");
+  EXPECT_EQ(asked, (std::vector<bool>{true}));
+  SetQuestionHook(nullptr);
+}
+
+TEST(FormatDispatch, RegisteredListsAndTheTgaOnlyByExtensionRule) {
+  SortReadersIfNeeded();
+  SortWritersIfNeeded();
+  std::vector<std::string> readers, writers;
+  for (auto& r : FileFormatReaders()) readers.push_back(r->Extension);
+  for (auto& w : FileFormatWriters()) writers.push_back(w->Extension);
+  EXPECT_TRUE(std::is_sorted(readers.begin(), readers.end()));
+  EXPECT_TRUE(std::is_sorted(writers.begin(), writers.end()));
+  const bool haveTga = std::count(readers.begin(), readers.end(), "tga") == 1;
+  const bool havePcx = std::count(readers.begin(), readers.end(), "pcx") == 1;
+  if (!haveTga || !havePcx) GTEST_SKIP() << "TGA and PCX readers not registered";
+  // An uncompressed 2 x 1 true-colour TGA without image id.
+  std::vector<uint8_t> tga = {0, 0, 2, 0, 0,  0, 0, 0, 0, 0, 0, 0,
+                              2, 0, 1, 0, 24, 0, 1, 2, 3, 4, 5, 6};
+  TReadOnlyMemoryStream s(tga.data(), tga.size());
+  ASSERT_NE(FindFileFormatReader(s, "tga"), nullptr);
+  EXPECT_EQ(FindFileFormatReader(s, "tga")->Extension, "tga");
+  EXPECT_EQ(FindFileFormatReader(s, ""), nullptr);
+  TPixelGraphic g;
+  EXPECT_EQ(Message([&] { g.LoadFromStreamExt(s, "tgx", 0); }), "Unknown file format");
+  // The same file with an image id of length 10 starts with 0A: PCX claims it.
+  tga[0] = 0x0A;
+  EXPECT_EQ(FindFileFormatReader(s, "tga")->Extension, "pcx");
+  EXPECT_THROW(g.LoadFromStreamExt(s, "tga", 0), EPGPCXFileFormatReader);
 }

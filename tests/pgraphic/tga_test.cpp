@@ -131,7 +131,8 @@ TEST(TGAReader, BrokenThirdPartyFilesFailCleanly) {
     SCOPED_TRACE(e.path().string());
     TPixelGraphic g;
     try {
-      ReadFile(e.path().string(), g);
+      TFileStream s(e.path().string(), TFileStream::fmOpenRead);
+      TTGAFileFormatReader().ReadGraphic(s, g, 0);
     } catch (const EPixelGraphic&) {
     }
     ++seen;
@@ -359,4 +360,40 @@ TEST_F(TGAPeers, WrittenFilesReadBackIdentically) {
   EXPECT_EQ(b[18 + 3 * 5], GetB(indexed.PaletteColor(5)));
   EXPECT_EQ(b[18 + 3 * 5 + 2], GetR(indexed.PaletteColor(5)));
   EXPECT_EQ(b[18 + 120 + 4], indexed.Pixel(4, 10));
+}
+
+TEST(TGADispatch, FoundByExtensionOnlySavedWithConversionAndDescribed) {
+  const std::string dir = TempDir("tga_dispatch") + "/";
+  TPixelGraphic bw;
+  bw.SetSize(9, 4, pf1Bit);
+  bw.SetPaletteIdent(pBlackWhite);
+  for (int x = 0; x < 9; ++x) bw.SetPixel(x, x % 4, 1);
+  bw.SetSaveColorResWarningAction(pgwaIgnore);
+  bw.SaveToFile(dir + "bw.tga");  // black and white → 256 colors
+  const std::vector<uint8_t> bytes = ReadFileBytes(dir + "bw.tga");
+  ASSERT_GT(bytes.size(), 18u);
+  EXPECT_EQ(bytes[2], 1);
+  EXPECT_EQ(bytes[16], 8);
+  TPixelGraphic back;
+  back.LoadFromFile(dir + "bw.tga");
+  EXPECT_EQ(Compare(FromGraphic(bw), FromGraphic(back)), "");
+
+  std::string type;
+  TPGFileInfo info;
+  std::vector<uint8_t> rle = Header(10, 24, 5, 6);
+  rle.insert(rle.end(), {0x9D, 1, 2, 3});
+  WriteFileBytes(dir + "rle.tga", rle);
+  ASSERT_TRUE(GetFileInfo(dir + "rle.tga", 0, type, info));
+  EXPECT_EQ(type, "Truevision Targa");
+  EXPECT_EQ(info.SubType, "Run-length encoded");
+  EXPECT_EQ(info.Extra, "True-color");
+
+  // No signature: another extension does not find the reader, and a first byte
+  // 0A (an ID field of 10 bytes) is taken for PCX.
+  WriteFileBytes(dir + "rle.tgx", rle);
+  EXPECT_PG_MESSAGE(back.LoadFromFile(dir + "rle.tgx"), "Unknown file format");
+  rle[0] = 0x0A;
+  rle.insert(rle.begin() + 18, 10, 0);
+  WriteFileBytes(dir + "id.tga", rle);
+  EXPECT_THROW(back.LoadFromFile(dir + "id.tga"), EPGPCXFileFormatReader);
 }

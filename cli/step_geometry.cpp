@@ -1,0 +1,135 @@
+// Geometry options of the convert pipeline: --crop X,Y,W,H, --mirror
+// vertical|horizontal, --rotate 180|left|right, --stretch fast|medium|precise and
+// --resize WxH, applied in that order (before the colour resolution).
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+#include "pgraphic/image/geometry.h"
+
+namespace cli {
+namespace {
+
+// Non-negative decimal integers separated by sep; false when the text is not
+// exactly count of them.
+bool ParseInts(const std::string& text, char sep, size_t count, std::vector<long long>& out) {
+  out.clear();
+  size_t pos = 0;
+  while (true) {
+    size_t end = text.find(sep, pos);
+    const std::string part =
+        text.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+    if (part.empty() || part.size() > 9 ||
+        part.find_first_not_of("0123456789") != std::string::npos) {
+      return false;
+    }
+    out.push_back(std::atoll(part.c_str()));
+    if (end == std::string::npos) break;
+    pos = end + 1;
+  }
+  return out.size() == count;
+}
+
+const TConvertStepRegistrar crop({
+    .option = {"--crop", true, "X,Y,W,H"},
+    .order = 100,
+    .validate =
+        [](const std::string& value) {
+          std::vector<long long> v;
+          if (!ParseInts(value, ',', 4, v) || v[2] == 0 || v[3] == 0) {
+            throw UsageError("--crop takes X,Y,W,H with W and H greater than 0");
+          }
+        },
+    .apply =
+        [](std::unique_ptr<pgraphic::TPixelGraphic>& image, const std::string& value) {
+          std::vector<long long> v;
+          ParseInts(value, ',', 4, v);
+          if (v[0] + v[2] > image->Width() || v[1] + v[3] > image->Height()) {
+            throw pgraphic::EPixelGraphic(
+                "The crop rectangle " + value + " does not lie inside the " +
+                std::to_string(image->Width()) + "x" + std::to_string(image->Height()) + " image");
+          }
+          image = pgraphic::CropImage(*image, static_cast<int>(v[0]), static_cast<int>(v[1]),
+                                      static_cast<int>(v[2]), static_cast<int>(v[3]));
+        },
+});
+
+const TConvertStepRegistrar mirror({
+    .option = {"--mirror", true, "vertical|horizontal"},
+    .order = 110,
+    .validate =
+        [](const std::string& value) {
+          if (value != "vertical" && value != "horizontal") {
+            throw UsageError("--mirror takes vertical or horizontal");
+          }
+        },
+    .apply =
+        [](std::unique_ptr<pgraphic::TPixelGraphic>& image, const std::string& value) {
+          AttachProgress(*image, "mirror");
+          if (value == "vertical")
+            image->MirrorVertical();
+          else
+            image->MirrorHorizontal();
+        },
+});
+
+const TConvertStepRegistrar rotate({
+    .option = {"--rotate", true, "180|left|right"},
+    .order = 120,
+    .validate =
+        [](const std::string& value) {
+          if (value != "180" && value != "left" && value != "right") {
+            throw UsageError("--rotate takes 180, left or right");
+          }
+        },
+    .apply =
+        [](std::unique_ptr<pgraphic::TPixelGraphic>& image, const std::string& value) {
+          const pgraphic::TTurn turn = value == "180"    ? pgraphic::TTurn::Half
+                                       : value == "left" ? pgraphic::TTurn::Left90
+                                                         : pgraphic::TTurn::Right90;
+          image = pgraphic::TurnImage(*image, turn);
+        },
+});
+
+const TConvertStepRegistrar stretch({
+    .option = {"--stretch", true, "fast|medium|precise"},
+    .order = 125,
+    .validate =
+        [](const std::string& value) {
+          if (value != "fast" && value != "medium" && value != "precise") {
+            throw UsageError("--stretch takes fast, medium or precise");
+          }
+        },
+    .apply =
+        [](std::unique_ptr<pgraphic::TPixelGraphic>& image, const std::string& value) {
+          image->SetStretchMode(value == "fast"     ? pgraphic::smFast
+                                : value == "medium" ? pgraphic::smMedium
+                                                    : pgraphic::smPrecise);
+        },
+});
+
+const TConvertStepRegistrar resize({
+    .option = {"--resize", true, "WxH"},
+    .order = 130,
+    .validate =
+        [](const std::string& value) {
+          std::vector<long long> v;
+          if (!ParseInts(value, 'x', 2, v) || v[0] == 0 || v[1] == 0) {
+            throw UsageError("--resize takes WxH with W and H greater than 0");
+          }
+        },
+    .apply =
+        [](std::unique_ptr<pgraphic::TPixelGraphic>& image, const std::string& value) {
+          std::vector<long long> v;
+          ParseInts(value, 'x', 2, v);
+          auto resized = pgraphic::NewImageLike(*image, static_cast<int>(v[0]),
+                                                static_cast<int>(v[1]), image->PixelFormat());
+          AttachProgress(*resized, "resize");
+          resized->CopyFrom(*image);
+          image = std::move(resized);
+        },
+});
+
+}  // namespace
+}  // namespace cli

@@ -1,0 +1,86 @@
+// Batch conversion: every file of a list is read, mirrored, turned, converted to
+// a colour resolution and written into a target folder in one format. A run goes
+// on past files that fail, and says which failed and why.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pgraphic/image/colorres.h"
+#include "pgraphic/image/pixelgraphic.h"
+
+namespace pgraphic {
+
+// The output formats, in the order of the dialog's list.
+enum class TBatchFormat : uint8_t { BMP, JPG, PBM, PGM, PNG, PPM, TGA, TIF, VQN };
+enum class TBatchMirror : uint8_t { None, Vertical, Horizontal };
+enum class TBatchRotate : uint8_t { None, Half, Left, Right };
+
+// ".bmp", ".jpg", ..., ".vqn"
+const char* BatchExtension(TBatchFormat format);
+// From "bmp", "JPG", ".png" ...; false when not one of the nine.
+bool BatchFormatFromName(const std::string& name, TBatchFormat& format);
+
+struct TBatchSettings {
+  std::string TargetFolder;
+  TBatchFormat Format = TBatchFormat::BMP;
+  TColorCommand Colors = ccTrueColor;
+  TBatchMirror Mirror = TBatchMirror::None;
+  TBatchRotate Rotate = TBatchRotate::None;
+};
+
+struct TBatchHooks {
+  // Opens a .vqn source (the codec's batch-mode decoder). Without it VQN
+  // sources fail.
+  std::function<std::unique_ptr<TPixelGraphic>(const std::string& path)> ReadVQN;
+  // Compresses the image and writes it as a VQN file (the codec's batch-mode
+  // encoder). Without it VQN output fails.
+  std::function<void(TPixelGraphic& image, const std::string& path)> WriteVQN;
+  // Asked with "Directory <folder> does not exist. Create?"; true creates it.
+  // Without it the folder is not created.
+  std::function<bool(const std::string& question)> ConfirmCreate;
+  // The meter, 0 .. 100, at every check point; returning true asks to stop.
+  std::function<bool(int percent)> Progress;
+  // Told when a file is done (error empty) or has failed.
+  std::function<void(const std::string& file, const std::string& error)> FileDone;
+};
+
+struct TBatchFailure {
+  std::string File;
+  std::string Message;
+};
+
+struct TBatchResult {
+  int Converted = 0;
+  std::vector<TBatchFailure> Failed;
+  bool Interrupted = false;
+  // The closing message: "Conversion is complete!" or
+  // "Conversion was interrupted by user."
+  std::string Message;
+};
+
+// A run that cannot start: "No files are selected!", "Please, fill destination
+// path.", "Can not create directory <folder>". Declining to create a missing
+// folder raises it with an empty message.
+class EBatchConversion : public EPixelGraphic {
+ public:
+  explicit EBatchConversion(const std::string& message) : EPixelGraphic(message) {}
+};
+
+// The output path of a source file: its name without the extension, in lower
+// case, with the format's extension, inside the target folder.
+std::string BatchOutputName(const std::string& sourceFile, const std::string& targetFolder,
+                            TBatchFormat format);
+
+// The per-file pipeline on an image already read: mirror, turn, colour
+// resolution. Mirroring failures are ignored; a failing turn or colour change
+// keeps the previous result.
+std::unique_ptr<TPixelGraphic> BatchTransform(std::unique_ptr<TPixelGraphic> image,
+                                              const TBatchSettings& settings);
+
+TBatchResult ConvertFiles(const std::vector<std::string>& files, const TBatchSettings& settings,
+                          const TBatchHooks& hooks);
+
+}  // namespace pgraphic

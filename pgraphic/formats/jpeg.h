@@ -1,0 +1,59 @@
+// JPEG/JFIF files (jpg, jpeg, jif) through the IJG JPEG library, which does all
+// the coding. Rows go straight between the library and the image's pixel rows,
+// colour pixels in blue-green-red order.
+#pragma once
+
+#include "pgraphic/formats/fileformat.h"
+
+namespace pgraphic {
+
+// Unit-wide settings. DCT method codes: 0 slow integer, 1 fast integer,
+// 2 floating point.
+extern int PGJPEGReadDCTMethod;   // 0
+extern int PGJPEGWriteDCTMethod;  // 2
+extern int PGJPEGQuality;         // 80, the library's 0..100 scale
+extern bool PGJPEGProgressive;    // false
+
+class TJPGFileFormatReader : public TFileFormatReader {
+ public:
+  TJPGFileFormatReader();
+  bool IsFormat(THeader header) override;
+  void ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) override;
+  void ReadInfo(TStream& stream, int index, TPGFileInfo& info) override;
+};
+
+class TJPEGFileFormatReader : public TJPGFileFormatReader {
+ public:
+  TJPEGFileFormatReader();
+};
+
+class TJIFFileFormatReader : public TJPGFileFormatReader {
+ public:
+  TJIFFileFormatReader();
+};
+
+class TJPGFileFormatWriter : public TFileFormatWriter {
+ public:
+  TJPGFileFormatWriter();
+  void WriteGraphic(TStream& stream, TPixelGraphic& graphic) override;
+};
+
+class TJPEGFileFormatWriter : public TJPGFileFormatWriter {
+ public:
+  TJPEGFileFormatWriter();
+};
+
+class TJIFFileFormatWriter : public TJPGFileFormatWriter {
+ public:
+  TJIFFileFormatWriter();
+};
+
+// Start-up check: the library's decompressor and compressor records have the
+// sizes this program was compiled with (the library compares them itself when
+// an object is created). Raises EPixelGraphic naming the record otherwise.
+void CheckJPEGLibraryLayouts();
+
+void AddJPEGReaders(TReaderList& readers);
+void AddJPEGWriters(TWriterList& writers);
+
+}  // namespace pgraphic
