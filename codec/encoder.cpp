@@ -1,0 +1,354 @@
+// The encoder: three colour planes, the forward transform, step sizes from the
+// running maxima, the dead zone, quantisation into the coefficient bytes and the
+// entropy coder.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <new>
+
+#include "codec/entropy.h"
+#include "codec/quantise.h"
+#include "codec/vqn.h"
+#include "codec/wavelet.h"
+
+namespace codec {
+
+using pgraphic::TPixelGraphic;
+
+int QualityFromPosition(int position) {
+  position = std::clamp(position, 0, 120);
+  const int a = static_cast<int>(RoundEven(position * 0.1));
+  return (12 - a) * (12 - a) + 5;
+}
+
+std::vector<int> ZeroThresholds(int quality, int levels) {
+  std::vector<int> result;
+  int theta = quality;
+  for (int l = 0; l < levels; ++l) {
+    result.push_back(theta);
+    theta = static_cast<int>(RoundEven(theta * 2.0 / 3.0));
+  }
+  return result;
+}
+
+VQNHeader CompressedData::Header() const {
+  VQNHeader h;
+  h.SubType = 3;
+  h.Width = Width;
+  h.Height = Height;
+  h.Levels = Levels;
+  for (size_t p = 0; p < 3; ++p) {
+    h.DetailStep[p] = DetailStep[p];
+    h.ApproxStep[p] = ApproxStep[p];
+    h.ApproxMin[p] = ApproxMin[p];
+  }
+  h.CodedLength = CodedLength;
+  return h;
+}
+
+namespace {
+
+// Fires the image's progress start and end events around a piece of work and
+// turns an abort into the library's "Operation aborted on user request".
+class ProgressScope {
+ public:
+  ProgressScope(TPixelGraphic& image, int steps) : image_(image), steps_(steps) {
+    image_.ProgressStart();
+  }
+  ~ProgressScope() { image_.ProgressEnd(); }
+  void Step() {
+    ++done_;
+    if (image_.Progress(done_, steps_)) throw pgraphic::EPixelGraphic(pgraphic::LangStr(29));
+  }
+
+ private:
+  TPixelGraphic& image_;
+  int steps_;
+  int done_ = 0;
+};
+
+struct EncodedImage {
+  CompressedData Data;
+  std::vector<LevelGeometry> Geometry;
+  CoefficientPlanes Coefficients;
+};
+
+// Runs one forward level over all band rows, in parallel, and returns the largest
+// detail magnitude.
+template <class T>
+int ForwardLevel(const PlaneView<T>& input, LevelBands& out) {
+  std::mutex lock;
+  int maxAbs = 0;
+  ParallelRows(out.Geometry.HalfHeight, EffectiveThreads(), [&](int v0, int v1) {
+    int m = ForwardLevelRows(input, out, v0, v1);
+    std::lock_guard<std::mutex> guard(lock);
+    maxAbs = std::max(maxAbs, m);
+  });
+  return maxAbs;
+}
+
+// Writes one band into a plane's coefficient bytes through a table indexed
+// by coefficient + bias. Bands stored column by column are written a block of
+// rows at a time, so each column receives a run of consecutive positions.
+void QuantiseBand(const std::vector<int16_t>& band, const LevelGeometry& g,
+                  const BandLayout& layout, const std::vector<uint8_t>& table, int bias,
+                  uint8_t* coefficients) {
+  constexpr int kBlock = 64;  // a cache line of each column per block
+  const int hw = g.HalfWidth, hh = g.HalfHeight;
+  const uint8_t* lut = table.data() + bias;
+  const int blocks = (hh + kBlock - 1) / kBlock;
+  ParallelRows(blocks, EffectiveThreads(), [&](int b0, int b1) {
+    for (int b = b0; b < b1; ++b) {
+      const int n0 = b * kBlock, n1 = std::min(hh, n0 + kBlock);
+      if (layout.ColumnStep == 1) {
+        for (int n = n0; n < n1; ++n) {
+          const int16_t* row = band.data() + static_cast<ptrdiff_t>(n) * hw;
+          uint8_t* dst = coefficients + layout.Offset + n * layout.RowStep;
+          for (int u = 0; u < hw; ++u) dst[u] = lut[row[u]];
+        }
+      } else {
+        // Tiles of 64 x 64: the tile's rows are read in order while its 64
+        // destination columns stay in the first-level cache.
+        for (int u0 = 0; u0 < hw; u0 += 64) {
+          const int u1 = std::min(hw, u0 + 64);
+          uint8_t* dst = coefficients + layout.Offset;
+          for (int u = u0 + 64; u < std::min(hw, u0 + 128); ++u) {
+            __builtin_prefetch(dst + u * layout.ColumnStep + n0, 1);
+            __builtin_prefetch(dst + u * layout.ColumnStep + n1 - 1, 1);
+          }
+          for (int n = n0; n < n1; ++n) {
+            const int16_t* row = band.data() + static_cast<ptrdiff_t>(n) * hw;
+            for (int u = u0; u < u1; ++u) dst[u * layout.ColumnStep + n] = lut[row[u]];
+          }
+        }
+      }
+    }
+  });
+}
+
+EncodedImage EncodeImage(TPixelGraphic& source, int quality) {
+  const int W = source.Width(), H = source.Height();
+  if (W > VQNMaxSide || H > VQNMaxSide) throw EVQNTooLarge();
+  if (W <= 0 || H <= 0 || source.Empty()) throw pgraphic::EPGEmpty(pgraphic::LangStr(16, "Image"));
+  if (quality < 1 || quality > 249) throw pgraphic::EPixelGraphic(pgraphic::LangStr(41, "Quality"));
+  const int D = 250 - quality;
+
+  ProgressScope progress(source, 7);
+
+  // A 24-bit view of the source: palette images go through their palette colours.
+  std::unique_ptr<TPixelGraphic> converted;
+  const TPixelGraphic* image = &source;
+  if (source.PixelFormat() != pgraphic::pf24Bit) {
+    converted = std::make_unique<TPixelGraphic>();
+    converted->SetSize(W, H, pgraphic::pf24Bit);
+    for (int y = 0; y < H; ++y) {
+      uint8_t* row = converted->ScanLine(y);
+      for (int x = 0; x < W; ++x) {
+        const pgraphic::TRGB c = source.PixelColor(x, y);
+        row[3 * x] = static_cast<uint8_t>(pgraphic::GetB(c));
+        row[3 * x + 1] = static_cast<uint8_t>(pgraphic::GetG(c));
+        row[3 * x + 2] = static_cast<uint8_t>(pgraphic::GetR(c));
+      }
+    }
+    image = converted.get();
+  }
+
+  EncodedImage result;
+  const int N = LevelCount(W, H);
+  result.Geometry = BandGeometry(W, H, N);
+  const auto& geometry = result.Geometry;
+  const size_t positions = static_cast<size_t>(CoefficientCount(geometry) / 3);
+  const std::vector<int> thresholds = ZeroThresholds(quality, N);
+  CompressedData& data = result.Data;
+  data.Width = static_cast<int16_t>(W);
+  data.Height = static_cast<int16_t>(H);
+  data.Levels = static_cast<int16_t>(N);
+
+  // One plane at a time, so only one plane's levels are held at once.
+  // The level buffers are reused from plane to plane.
+  std::vector<LevelBands> levels(static_cast<size_t>(N));
+  for (int p = 0; p < 3; ++p) {
+    result.Coefficients[static_cast<size_t>(p)].resize(positions);
+    uint8_t* coefficients = result.Coefficients[static_cast<size_t>(p)].data();
+    PlaneView<uint8_t> pixels;
+    // Storage is bottom-up: the top row is the last one; BGR order puts red at 2.
+    pixels.Base = image->ScanLine(0) + (2 - p);
+    pixels.RowStride = -static_cast<ptrdiff_t>(image->RowStride());
+    pixels.Step = 3;
+    pixels.Width = W;
+    pixels.Height = H;
+    levels[0].Allocate(geometry[0]);
+    int maxAbs = ForwardLevel(pixels, levels[0]);
+    for (int l = 1; l < N; ++l) {
+      const LevelGeometry& g = geometry[static_cast<size_t>(l)];
+      PlaneView<int16_t> band;
+      band.Base = levels[static_cast<size_t>(l - 1)].Band[0].data();
+      band.RowStride = g.Width;
+      band.Width = g.Width;
+      band.Height = g.Height;
+      levels[static_cast<size_t>(l)].Allocate(g);
+      maxAbs = std::max(maxAbs, ForwardLevel(band, levels[static_cast<size_t>(l)]));
+      // Only the last level's approximation band is stored.
+      std::vector<int16_t>().swap(levels[static_cast<size_t>(l - 1)].Band[0]);
+    }
+    progress.Step();
+
+    // Detail step from the running maximum, before zeroing.
+    float s = static_cast<float>(2.0 * maxAbs / D);
+    if (s < 1.0f) s = 1.0f;
+    // Approximation statistics: the maximum starts from |first|, the minimum
+    // from the first coefficient.
+    const std::vector<int16_t>& approx = levels.back().Band[0];
+    int hi = std::abs(static_cast<int>(approx[0]));
+    int lo = approx[0];
+    for (int16_t c : approx) {
+      hi = std::max(hi, static_cast<int>(c));
+      lo = std::min(lo, static_cast<int>(c));
+    }
+    float a = static_cast<float>(static_cast<double>(hi - lo) / D);
+    if (a < 1.0f) a = 1.0f;
+    data.DetailStep[static_cast<size_t>(p)] = s;
+    data.ApproxStep[static_cast<size_t>(p)] = a;
+    data.ApproxMin[static_cast<size_t>(p)] = static_cast<int16_t>(lo);
+
+    // Dead zone and quantiser as tables over the coefficient range.
+    std::vector<uint8_t> table(static_cast<size_t>(2 * maxAbs + 1));
+    for (int l = 1; l <= N; ++l) {
+      const int theta = thresholds[static_cast<size_t>(l - 1)];
+      for (int c = -maxAbs; c <= maxAbs; ++c) {
+        const int kept = std::abs(c) < theta ? 0 : c;
+        const double q = RoundEven(kept / static_cast<double>(s));
+        table[static_cast<size_t>(c + maxAbs)] = static_cast<uint8_t>(static_cast<int>(q) + 128);
+      }
+      LevelBands& level = levels[static_cast<size_t>(l - 1)];
+      for (int b = 1; b <= 3; ++b) {
+        QuantiseBand(level.Band[static_cast<size_t>(b)], level.Geometry,
+                     DetailBandLayout(geometry, l, b), table, maxAbs, coefficients);
+      }
+    }
+    std::vector<uint8_t> approxTable(static_cast<size_t>(hi - lo + 1));
+    for (int c = lo; c <= hi; ++c) {
+      const double q = RoundEven(static_cast<double>(c - lo) / static_cast<double>(a));
+      approxTable[static_cast<size_t>(c - lo)] = static_cast<uint8_t>(static_cast<int>(q));
+    }
+    QuantiseBand(approx, geometry.back(), ApproximationBandLayout(geometry), approxTable, -lo,
+                 coefficients);
+    progress.Step();
+  }
+  converted.reset();
+
+  const uint8_t* const planes[3] = {result.Coefficients[0].data(), result.Coefficients[1].data(),
+                                    result.Coefficients[2].data()};
+  data.CodedData = EncodePlanes(planes, positions);
+  data.CodedLength = static_cast<int32_t>(data.CodedData.size());
+  progress.Step();
+  return result;
+}
+
+// Turns allocation failures into the codec's "Not enough memory!".
+template <class Fn>
+auto GuardMemory(Fn&& fn) -> decltype(fn()) {
+  try {
+    return fn();
+  } catch (const std::bad_alloc&) {
+    throw EVQNNoMemory();
+  } catch (const std::length_error&) {
+    throw EVQNNoMemory();
+  }
+}
+
+}  // namespace
+
+CompressedData Compress(TPixelGraphic& source, int quality) {
+  return GuardMemory([&] { return EncodeImage(source, quality).Data; });
+}
+
+CompressResult CompressInteractive(TPixelGraphic& source, int quality) {
+  return GuardMemory([&] {
+    EncodedImage encoded = EncodeImage(source, quality);
+    CompressResult result;
+    auto preview = std::make_unique<TPixelGraphic>();
+    Reconstruct(encoded.Data.Header(), encoded.Coefficients, *preview);
+    encoded.Coefficients = {};
+    result.Data = std::move(encoded.Data);
+    result.Preview = std::move(preview);
+    result.Ratio = CompressionRatio(result.Data);
+    result.SizeText = KbText(result.Data.CodedLength);
+    result.Message = CompressionMessage(result.Data);
+    return result;
+  });
+}
+
+CompressedData CompressBatch(TPixelGraphic& source, int quality, const std::string& path) {
+  CompressedData data = Compress(source, quality);
+  SaveVQNFile(data, path);
+  return data;
+}
+
+void WriteVQN(const CompressedData& data, pgraphic::TStream& stream) {
+  const auto header = SerializeHeader3(data.Header());
+  stream.WriteBuffer(header.data(), header.size());
+  stream.WriteBuffer(data.CodedData.data(), static_cast<size_t>(data.CodedLength));
+}
+
+void SaveVQNFile(const CompressedData& data, const std::string& path) {
+  namespace fs = std::filesystem;
+  if (data.CodedLength < 0 || static_cast<size_t>(data.CodedLength) > data.CodedData.size()) {
+    throw pgraphic::EPixelGraphic(pgraphic::LangStr(20, "CodedLength"));
+  }
+  // A temporary file in the target's folder, renamed over the target once complete.
+  fs::path target(path);
+  fs::path folder = target.parent_path();
+  std::string pattern = (folder.empty() ? fs::path(".") : folder).string() + "/." +
+                        target.filename().string() + ".XXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  int fd = ::mkstemp(name.data());
+  if (fd < 0) throw pgraphic::EPixelGraphic("Cannot create file \"" + path + "\"");
+  const std::string tempName(name.data());
+  // mkstemp creates the file private; give it the usual permissions.
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(fd, 0666 & ~mask);
+  ::close(fd);
+  try {
+    pgraphic::TFileStream stream(tempName, pgraphic::TFileStream::fmCreate);
+    WriteVQN(data, stream);
+    stream.Close();
+    std::error_code ec;
+    fs::rename(tempName, target, ec);
+    if (ec) throw pgraphic::EPixelGraphic("Cannot write file \"" + path + "\": " + ec.message());
+  } catch (...) {
+    std::error_code ignored;
+    fs::remove(tempName, ignored);
+    throw;
+  }
+}
+
+int CompressionRatio(const CompressedData& data) {
+  if (data.CodedLength <= 0) return 0;
+  const double ratio = static_cast<double>(data.Width) * data.Height * 3 / data.CodedLength;
+  return static_cast<int>(RoundEven(ratio));
+}
+
+std::string KbText(int64_t bytes) {
+  const double tenths = RoundEven(static_cast<double>(bytes) * 0.009765625);
+  char text[64];
+  std::snprintf(text, sizeof text, "%.15g", tenths * 0.1);
+  return text;
+}
+
+std::string CompressionMessage(const CompressedData& data) {
+  return "The image was successfully compressed!\nCompression ratio is 1:" +
+         std::to_string(CompressionRatio(data)) + "\nSize of VQN-file will be " +
+         KbText(data.CodedLength) + " Kb\nTo save the compressed image click Save as VQN-file";
+}
+
+}  // namespace codec

@@ -1,0 +1,139 @@
+#include "codec/wavelet.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <thread>
+#include <type_traits>
+
+namespace codec {
+
+int VQNThreads = 0;
+bool VQNBaselineOnly = false;
+
+int EffectiveThreads() {
+  if (VQNThreads > 0) return VQNThreads;
+  unsigned n = std::thread::hardware_concurrency();
+  return n == 0 ? 1 : static_cast<int>(std::min(n, 16u));
+}
+
+void ParallelRows(int count, int threads, const std::function<void(int, int)>& fn) {
+  if (count <= 0) return;
+  // Small jobs are not worth a thread.
+  threads = std::clamp(std::min(threads, count / 16), 1, 64);
+  if (threads == 1) {
+    fn(0, count);
+    return;
+  }
+  std::vector<std::thread> workers;
+  workers.reserve(static_cast<size_t>(threads - 1));
+  std::exception_ptr failure;
+  std::vector<std::exception_ptr> failures(static_cast<size_t>(threads));
+  auto part = [&](int i) {
+    int begin = static_cast<int>(static_cast<int64_t>(count) * i / threads);
+    int end = static_cast<int>(static_cast<int64_t>(count) * (i + 1) / threads);
+    try {
+      fn(begin, end);
+    } catch (...) {
+      failures[static_cast<size_t>(i)] = std::current_exception();
+    }
+  };
+  for (int i = 1; i < threads; ++i) workers.emplace_back(part, i);
+  part(0);
+  for (auto& t : workers) t.join();
+  for (auto& f : failures) {
+    if (f) std::rethrow_exception(f);
+  }
+}
+
+const FilterPair& AnalysisFilters(int filterLength) {
+  static const FilterPair four{{-1294, 2241, 8365, 4829, 0, 0}, {-4829, 8365, -2241, -1294, 0, 0}};
+  static const FilterPair six{{352, -854, -1350, 4599, 8069, 3327},
+                              {-3327, 8069, -4599, -1350, 854, 352}};
+  return filterLength == 4 ? four : six;
+}
+
+const FilterPair& SynthesisFilters(int filterLength) {
+  static const FilterPair four{{4829, 8365, 2241, -1294, 0, 0}, {-1294, -2241, 8365, -4829, 0, 0}};
+  static const FilterPair six{{3327, 8069, 4599, -1350, -854, 352},
+                              {352, 854, -1350, -4599, 8069, -3327}};
+  return filterLength == 4 ? four : six;
+}
+
+void LevelBands::Allocate(const LevelGeometry& g) {
+  Geometry = g;
+  // Contents are overwritten by the transform; buffers of the right size are kept.
+  for (auto& b : Band) b.resize(static_cast<size_t>(g.BandSize()));
+}
+
+namespace baseline {
+#include "codec/wavelet_kernels.inc"
+}  // namespace baseline
+
+#if defined(__x86_64__) || defined(__i386__)
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#endif
+namespace avx2 {
+#include "codec/wavelet_kernels.inc"
+}  // namespace avx2
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
+static bool UseAvx2() {
+  static const bool available = __builtin_cpu_supports("avx2");
+  return available && !VQNBaselineOnly;
+}
+#else
+namespace avx2 = baseline;
+static bool UseAvx2() {
+  return false;
+}
+#endif
+
+int ForwardLevelRows(const PlaneView<uint8_t>& input, LevelBands& out, int v0, int v1) {
+  return UseAvx2() ? avx2::ForwardDispatch(input, out, v0, v1)
+                   : baseline::ForwardDispatch(input, out, v0, v1);
+}
+
+int ForwardLevelRows(const PlaneView<int16_t>& input, LevelBands& out, int v0, int v1) {
+  return UseAvx2() ? avx2::ForwardDispatch(input, out, v0, v1)
+                   : baseline::ForwardDispatch(input, out, v0, v1);
+}
+
+void BandSource::Row(int n, int halfWidth, int16_t* out) const {
+  if (Words) {
+    std::copy(Words + static_cast<ptrdiff_t>(n) * halfWidth,
+              Words + static_cast<ptrdiff_t>(n + 1) * halfWidth, out);
+    return;
+  }
+  const uint8_t* p = Bytes + Interleave * (Layout.Offset + n * Layout.RowStep);
+  const ptrdiff_t step = Interleave * Layout.ColumnStep;
+  for (int u = 0; u < halfWidth; ++u) out[u] = Table[p[u * step]];
+}
+
+void BandSource::Block(int n0, int count, int halfWidth, int16_t* out) const {
+  if (Words) {
+    for (int i = 0; i < count; ++i)
+      Row(n0 + i, halfWidth, out + static_cast<ptrdiff_t>(i) * halfWidth);
+    return;
+  }
+  baseline::FillBlock(*this, n0, count, halfWidth, out);
+}
+
+void InverseLevelRows(const std::array<BandSource, 4>& bands, const LevelGeometry& g,
+                      const OutputSink& out, int r0, int r1) {
+  if (UseAvx2()) {
+    g.FilterLength == 4 ? avx2::InverseRows<4>(bands, g, out, r0, r1)
+                        : avx2::InverseRows<6>(bands, g, out, r0, r1);
+  } else {
+    g.FilterLength == 4 ? baseline::InverseRows<4>(bands, g, out, r0, r1)
+                        : baseline::InverseRows<6>(bands, g, out, r0, r1);
+  }
+}
+
+}  // namespace codec

@@ -1,0 +1,142 @@
+// korvane-cli and the wavelet format: compress, convert to and from .vqn, info,
+// with a photograph-like source made by ImageMagick and the decoded result
+// checked through ImageMagick's reading of the BMP we write.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "codec/vqn.h"
+#include "support/peer_image.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using korvane_test::ShellQuote;
+
+struct CliRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+CliRun Cli(const std::string& arguments, const std::string& dir) {
+  const std::string errFile = dir + "/stderr.txt";
+  const std::string command =
+      std::string("'") + KORVANE_CLI + "' " + arguments + " 2>" + ShellQuote(errFile);
+  CliRun r;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) return r;
+  std::array<char, 4096> buf{};
+  size_t n;
+  while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) r.out.append(buf.data(), n);
+  const int raw = ::pclose(pipe);
+  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  std::ifstream in(errFile);
+  r.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return r;
+}
+
+struct CliVqn : testing::Test {
+  void SetUp() override {
+    if (!korvane_test::HaveTool(korvane_test::kImageMagick)) GTEST_SKIP() << "ImageMagick missing";
+    source = scratch.File("src.ppm");
+    // A smooth, detailed picture at an odd size.
+    ASSERT_EQ(korvane_test::RunShell(
+                  std::string(korvane_test::kImageMagick) +
+                  " -size 131x77 gradient:orange-navy -swirl 120 -blur 0x1 " +
+                  "\\( rose: -resize 131x77! \\) -compose overlay -composite -depth 8 " +
+                  ShellQuote(source)),
+              0);
+  }
+  std::string Q(const std::string& name) const { return ShellQuote(scratch.File(name)); }
+  korvane_test::ScratchDir scratch{"cli-vqn"};
+  std::string source;
+};
+
+TEST_F(CliVqn, CompressConvertAndInfo) {
+  CliRun r =
+      Cli("compress " + ShellQuote(source) + " " + Q("a.vqn") + " --quality 90", scratch.path);
+  ASSERT_EQ(r.status, 0) << r.err;
+  // The same data the library makes from the same image.
+  pgraphic::TPixelGraphic image;
+  image.LoadFromFile(source);
+  const codec::CompressedData data = codec::Compress(image, codec::QualityFromPosition(90));
+  EXPECT_EQ(r.out, "Compression ratio is 1:" + std::to_string(codec::CompressionRatio(data)) +
+                       "\nSize of VQN-file will be " + codec::KbText(data.CodedLength) + " Kb\n");
+  const auto bytes = korvane_test::ReadFileBytes(scratch.File("a.vqn"));
+  pgraphic::TMemoryStream expected;
+  codec::WriteVQN(data, expected);
+  EXPECT_EQ(bytes, expected.Bytes());
+
+  // Options before the file names, and convert to .vqn: the same file.
+  r = Cli("convert --quality 90 " + ShellQuote(source) + " " + Q("b.vqn"), scratch.path);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(korvane_test::ReadFileBytes(scratch.File("b.vqn")), bytes);
+  // The default quality is position 60.
+  ASSERT_EQ(Cli("compress " + ShellQuote(source) + " " + Q("c.vqn"), scratch.path).status, 0);
+  EXPECT_EQ(korvane_test::ReadFileBytes(scratch.File("c.vqn"))[40],
+            static_cast<uint8_t>(codec::Compress(image, 41).CodedLength));
+
+  r = Cli("info " + Q("a.vqn"), scratch.path);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, scratch.File("a.vqn") +
+                       ": Type: VQN, Wavelet 3.0; Size: 131x77; Colors: 16.7M; File size: " +
+                       codec::KbText(static_cast<int64_t>(bytes.size())) + " Kb\n");
+
+  // Decoding to BMP: ImageMagick reads back exactly the decoder's pixels.
+  r = Cli("convert " + Q("a.vqn") + " " + Q("a.bmp"), scratch.path);
+  ASSERT_EQ(r.status, 0) << r.err;
+  auto decoded = codec::LoadVQNFile(scratch.File("a.vqn"));
+  auto peer = korvane_test::DecodeWithImageMagick(scratch.File("a.bmp"));
+  ASSERT_TRUE(peer);
+  ASSERT_EQ(peer->width, 131);
+  ASSERT_EQ(peer->height, 77);
+  for (int y = 0; y < 77; ++y)
+    for (int x = 0; x < 131; ++x)
+      ASSERT_EQ(peer->At(x, y), decoded->PixelColor(x, y)) << x << "," << y;
+  // And the decoded picture is close to the source ImageMagick made.
+  auto original = korvane_test::DecodeWithImageMagick(source);
+  ASSERT_TRUE(original);
+  double sum = 0;
+  for (size_t i = 0; i < original->rgb.size(); ++i) {
+    const double d = double(original->rgb[i]) - peer->rgb[i];
+    sum += d * d;
+  }
+  EXPECT_LT(sum / double(original->rgb.size()), 40.0);  // PSNR above about 32 dB
+}
+
+TEST_F(CliVqn, BadInputAndOptions) {
+  EXPECT_EQ(
+      Cli("compress " + ShellQuote(source) + " " + Q("x.vqn") + " --quality 121", scratch.path)
+          .status,
+      2);
+  EXPECT_EQ(
+      Cli("compress " + ShellQuote(source) + " " + Q("x.vqn") + " --quality high", scratch.path)
+          .status,
+      2);
+  EXPECT_EQ(Cli("convert " + ShellQuote(source) + " " + Q("x.vqn") + " --quality -1", scratch.path)
+                .status,
+            2);
+  EXPECT_FALSE(fs::exists(scratch.File("x.vqn")));
+
+  ASSERT_EQ(Cli("compress " + ShellQuote(source) + " " + Q("a.vqn"), scratch.path).status, 0);
+  auto bytes = korvane_test::ReadFileBytes(scratch.File("a.vqn"));
+  bytes.resize(bytes.size() - 3);
+  korvane_test::WriteFileBytes(scratch.File("cut.vqn"), bytes);
+  CliRun r = Cli("convert " + Q("cut.vqn") + " " + Q("cut.bmp"), scratch.path);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("VQN-file is corrupted!"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(scratch.File("cut.bmp")));
+  // The header is still fine, so info describes the file.
+  EXPECT_EQ(Cli("info " + Q("cut.vqn"), scratch.path).status, 0);
+  korvane_test::WriteFileBytes(scratch.File("junk.vqn"), {'J', 'U', 'N', 'K', 0, 0});
+  r = Cli("info " + Q("junk.vqn"), scratch.path);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Not a VQN file"), std::string::npos) << r.err;
+}
+
+}  // namespace
