@@ -180,10 +180,10 @@ TEST_F(CliTest, JpegQualityOptionSetsTheWriterQuality) {
   EXPECT_LT(fs::file_size(dir / "mid.jpg"), fs::file_size(dir / "high.jpg"));
   for (const char* bad : {"4", "96", "x", "", "-5", "50.5"}) {
     SCOPED_TRACE(bad);
-    EXPECT_EQ(RunCli("convert " + P("s.bmp") + " " + P("o.jpg") + " --jpeg-quality '" + bad + "'",
-                     dir)
-                  .status,
-              2);
+    EXPECT_EQ(
+        RunCli("convert " + P("s.bmp") + " " + P("o.jpg") + " --jpeg-quality '" + bad + "'", dir)
+            .status,
+        2);
   }
   // PNG round trip through the CLI keeps the pixels.
   ASSERT_EQ(RunCli("convert " + P("s.bmp") + " " + P("s.png"), dir).status, 0);
