@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "pgraphic/image/pixelgraphic.h"
+#include "pgraphic/image/pixelmoves.h"
 
 namespace pgraphic {
 
@@ -479,11 +480,9 @@ void TPixelGraphic::Rotate(int destCenterX, int destCenterY, const TPixelGraphic
       // Quarter turns of true-colour images. The source row of destination
       // column x is b - sr * x for every row, and the source column of
       // destination row y is a(y); so the columns written are the same for all
-      // rows. The work goes in tiles of 64 x 64 pixels, which keeps the pages and
-      // cache lines of both images at hand; a band of rows is gathered in a
-      // buffer and stored row by row, so that an Abort leaves exactly the
-      // reported rows written.
-      constexpr int64_t kBand = 64, kTile = 64;
+      // rows. Source columns are gathered sixteen rows at a time into a buffer
+      // of whole destination rows, which keeps the number of distinct pages
+      // touched at a time small; the buffer rows are then copied in place.
       int64_t from = bx0, to = bx1;
       const int64_t b = srcCenterY + sr * destCenterX;
       SolveInterval(b, -sr, rt, rb, from, to);
@@ -494,12 +493,11 @@ void TPixelGraphic::Rotate(int destCenterX, int destCenterY, const TPixelGraphic
         sourceRows[i] =
             source.ScanLine(static_cast<int>(b - sr * (from + static_cast<int64_t>(i))));
       }
-      std::vector<uint8_t> band;
-      uint8_t* target[kBand];
-      bool aborted = false;
-      for (int64_t yb = by0; yb <= by1 && !aborted; yb += kBand) {
-        const int64_t nb = std::min(kBand, by1 - yb + 1);
-        int64_t kLo = nb, kHi = -1;  // rows of the band with a source column
+      const size_t rowBytes = static_cast<size_t>(source.RowStride());
+      // Rows of the band [yb, yb + nb) with a source column: [yb + kLo, yb + kHi].
+      auto validRows = [&](int64_t yb, int64_t nb, int64_t& kLo, int64_t& kHi) {
+        kLo = nb;
+        kHi = -1;
         for (int64_t k = 0; k < nb; ++k) {
           const int64_t col = columnOf(yb + k);
           if (col >= rl && col <= rr) {
@@ -507,45 +505,63 @@ void TPixelGraphic::Rotate(int destCenterX, int destCenterY, const TPixelGraphic
             kHi = k;
           }
         }
-        if (w > 0 && kLo <= kHi) {
-          band.resize(static_cast<size_t>(nb) * 3 * w);
-          for (int64_t k = kLo; k <= kHi; ++k)
-            target[k] = band.data() + static_cast<size_t>(k) * 3 * w;
-          for (size_t x0 = 0; x0 < w; x0 += kTile) {
-            const size_t x1 = std::min(w, x0 + static_cast<size_t>(kTile));
-            const uint8_t* const* rows = sourceRows.data();
-            for (int64_t k = kLo; k <= kHi; ++k) {
-              const size_t offset = 3 * static_cast<size_t>(columnOf(yb + k));
-              uint8_t* d = target[k] + 3 * x0;
-              size_t x = x0;
-              if (offset + 4 <= static_cast<size_t>(source.RowStride())) {
-                // Four pixels at a time: four-byte loads (the fourth byte still
-                // lies in the source row) packed into one eight- and one
-                // four-byte store.
-                for (; x + 4 <= x1; x += 4, d += 12) {
-                  uint32_t q0, q1, q2, q3;
-                  std::memcpy(&q0, rows[x] + offset, 4);
-                  std::memcpy(&q1, rows[x + 1] + offset, 4);
-                  std::memcpy(&q2, rows[x + 2] + offset, 4);
-                  std::memcpy(&q3, rows[x + 3] + offset, 4);
-                  const uint64_t lo = uint64_t(q0 & 0xFFFFFF) | (uint64_t(q1 & 0xFFFFFF) << 24) |
-                                      (uint64_t(q2) << 48);
-                  const uint32_t hi = ((q2 >> 16) & 0xFF) | (q3 << 8);
-                  std::memcpy(d, &lo, 8);
-                  std::memcpy(d + 8, &hi, 4);
-                }
-              }
-              for (; x < x1; ++x, d += 3) std::memcpy(d, rows[x] + offset, 3);
+      };
+      std::vector<uint8_t> buffer;
+      std::vector<uint8_t*> target;
+      if (!OnProgress && this != &source) {
+        // Nobody watches: blocks of 256 destination columns by 512 rows, each
+        // stored as soon as it is complete, bypassing the caches.
+        constexpr int64_t kBlockRows = 512;
+        constexpr size_t kBlockColumns = 256;
+        buffer.resize(static_cast<size_t>(kBlockRows) * 3 * kBlockColumns);
+        target.resize(static_cast<size_t>(kBlockRows));
+        for (int64_t yb = by0; yb <= by1; yb += kBlockRows) {
+          const int64_t nb = std::min(kBlockRows, by1 - yb + 1);
+          int64_t kLo, kHi;
+          validRows(yb, nb, kLo, kHi);
+          if (w == 0 || kLo > kHi) continue;
+          const size_t rows = static_cast<size_t>(kHi - kLo + 1);
+          for (size_t x0 = 0; x0 < w; x0 += kBlockColumns) {
+            const size_t bw = std::min(kBlockColumns, w - x0);
+            for (size_t k = 0; k < rows; ++k) target[k] = buffer.data() + k * 3 * bw;
+            pixelmoves::GatherColumns24(target.data(), rows, sourceRows.data() + x0, bw,
+                                        columnOf(yb + kLo), static_cast<int>(sr), rowBytes);
+            for (size_t k = 0; k < rows; ++k) {
+              pixelmoves::StreamCopy(
+                  ScanLine(static_cast<int>(yb + kLo + static_cast<int64_t>(k))) +
+                      3 * (static_cast<size_t>(from) + x0),
+                  target[k], 3 * bw);
             }
           }
         }
-        for (int64_t k = 0; k < nb; ++k) {
-          if (w > 0 && k >= kLo && k <= kHi) {
-            std::memcpy(ScanLine(static_cast<int>(yb + k)) + 3 * from, target[k], 3 * w);
+        pixelmoves::FinishStreaming();
+        for (int64_t y = by0; y <= by1; ++y) Progress(static_cast<int>(y - by0), maxStep);
+      } else {
+        // Watched: a band of whole rows is gathered in the buffer and stored row
+        // by row, so that an Abort leaves exactly the reported rows written.
+        constexpr int64_t kBand = 64;
+        bool aborted = false;
+        target.resize(static_cast<size_t>(kBand));
+        for (int64_t yb = by0; yb <= by1 && !aborted; yb += kBand) {
+          const int64_t nb = std::min(kBand, by1 - yb + 1);
+          int64_t kLo, kHi;
+          validRows(yb, nb, kLo, kHi);
+          if (w > 0 && kLo <= kHi) {
+            const size_t rows = static_cast<size_t>(kHi - kLo + 1);
+            buffer.resize(rows * 3 * w);
+            for (size_t k = 0; k < rows; ++k) target[k] = buffer.data() + k * 3 * w;
+            pixelmoves::GatherColumns24(target.data(), rows, sourceRows.data(), w,
+                                        columnOf(yb + kLo), static_cast<int>(sr), rowBytes);
           }
-          if (Progress(static_cast<int>(yb + k - by0), maxStep)) {
-            aborted = true;
-            break;
+          for (int64_t k = 0; k < nb; ++k) {
+            if (w > 0 && k >= kLo && k <= kHi) {
+              std::memcpy(ScanLine(static_cast<int>(yb + k)) + 3 * from,
+                          target[static_cast<size_t>(k - kLo)], 3 * w);
+            }
+            if (Progress(static_cast<int>(yb + k - by0), maxStep)) {
+              aborted = true;
+              break;
+            }
           }
         }
       }
@@ -560,14 +576,13 @@ void TPixelGraphic::Rotate(int destCenterX, int destCenterY, const TPixelGraphic
             // Half turns and no turn: a row of the source, forwards or backwards.
             const uint8_t* sp = source.ScanLine(static_cast<int>(b)) + 3 * (a + cr * from);
             uint8_t* d = ScanLine(yi) + 3 * from;
+            const size_t n = static_cast<size_t>(to - from + 1);
             if (cr > 0) {
-              std::memmove(d, sp, static_cast<size_t>(3 * (to - from + 1)));
+              std::memmove(d, sp, 3 * n);
+            } else if (this != &source) {
+              pixelmoves::ReverseCopy24(d, sp - 3 * (n - 1), n);
             } else {
-              for (int64_t x = from; x <= to; ++x, d += 3, sp -= 3) {
-                d[0] = sp[0];
-                d[1] = sp[1];
-                d[2] = sp[2];
-              }
+              for (size_t k = 0; k < n; ++k, d += 3, sp -= 3) std::memmove(d, sp, 3);
             }
           } else if (rawIndices) {
             for (int64_t x = from; x <= to; ++x) {
@@ -655,26 +670,6 @@ void TPixelGraphic::Rotate(int destCenterX, int destCenterY, const TPixelGraphic
 // ---------------------------------------------------------------------------
 // Mirroring
 
-namespace {
-
-void ReverseRow24(uint8_t* row, int width) {
-  uint8_t* a = row;
-  uint8_t* b = row + 3 * static_cast<size_t>(width - 1);
-  while (a < b) {
-    uint8_t t0 = a[0], t1 = a[1], t2 = a[2];
-    a[0] = b[0];
-    a[1] = b[1];
-    a[2] = b[2];
-    b[0] = t0;
-    b[1] = t1;
-    b[2] = t2;
-    a += 3;
-    b -= 3;
-  }
-}
-
-}  // namespace
-
 void TPixelGraphic::MirrorHorizontal() {
   if (Empty() || width_ <= 0 || height_ <= 0) return;
   ProgressStart();
@@ -682,10 +677,10 @@ void TPixelGraphic::MirrorHorizontal() {
     uint8_t* row = ScanLine(y);
     switch (pixelFormat_) {
       case pf24Bit:
-        ReverseRow24(row, width_);
+        pixelmoves::Reverse24(row, static_cast<size_t>(width_));
         break;
       case pf8Bit:
-        std::reverse(row, row + width_);
+        pixelmoves::Reverse8(row, static_cast<size_t>(width_));
         break;
       default:
         for (int j = 0; j <= (width_ - 2) / 2; ++j) {
