@@ -251,9 +251,18 @@ class TPixelGraphic {
 
   uint32_t backGroundColor_ = 0;
   TPGPixelFormat pixelFormat_ = pf24Bit;
+
+ public:
+  // Releases pixel storage: heap blocks with free, mapped blocks with munmap.
   struct FreeDeleter {
+    constexpr FreeDeleter() noexcept : mapBase(nullptr), mapSize(0) {}
+    constexpr FreeDeleter(void* base, size_t size) noexcept : mapBase(base), mapSize(size) {}
     void operator()(uint8_t* p) const;
+    void* mapBase;
+    size_t mapSize;
   };
+
+ private:
   std::unique_ptr<uint8_t, FreeDeleter> bits_;
   std::vector<uint8_t> bitmapInfo_;
   bool dither_ = true;
