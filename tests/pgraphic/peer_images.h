@@ -1,38 +1,34 @@
 // Helpers for tests that compare our readers with what Debian's peer tools
-// write and decode: a scratch folder, running a tool, reading their PNM output.
+// write and decode: a scratch folder, running a tool quietly, reading their PNM
+// output. File bytes and tool checks come from support/peer_image.h.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "pgraphic/image/pixelgraphic.h"
+#include "support/peer_image.h"
 
 namespace peer {
 
 namespace fs = std::filesystem;
 
-inline const char* const kImageMagick = "/usr/bin/convert-im6.q16";
-inline const char* const kPython = "/usr/bin/python3";
+using korvane_test::HaveTool;
+using korvane_test::kImageMagick;
+using korvane_test::kPython;
 
-inline bool HaveTool(const std::string& path) {
-  return access(path.c_str(), X_OK) == 0;
-}
-
-// Runs a shell command; returns its exit status (non-zero also when it could not start).
+// Runs a shell command with its error output discarded; returns its exit status
+// (non-zero also when it could not start).
 inline int Run(const std::string& command) {
-  const int status = std::system((command + " 2>/dev/null").c_str());
-  return (status != -1 && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
+  return korvane_test::RunShell(command + " 2>/dev/null");
 }
 
 // A scratch folder removed with everything in it when the test ends.
@@ -54,18 +50,6 @@ class TempDir {
  private:
   std::string path_;
 };
-
-inline std::vector<uint8_t> ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
-                              std::istreambuf_iterator<char>());
-}
-
-inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-}
 
 // An RGB picture as a peer decoded it.
 struct RGBImage {
@@ -128,7 +112,7 @@ inline bool ReadPNM(const std::vector<uint8_t>& bytes, RGBImage& image) {
 }
 
 inline bool ReadPNMFile(const std::string& path, RGBImage& image) {
-  return ReadPNM(ReadBytes(path), image);
+  return ReadPNM(korvane_test::ReadFileBytes(path), image);
 }
 
 // Describes the differences between our image and a peer's decode: empty when

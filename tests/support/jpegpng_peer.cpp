@@ -1,50 +1,25 @@
 #include "support/jpegpng_peer.h"
 
-#include <unistd.h>
-
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <stdexcept>
 
 namespace peer {
 
-int Run(const std::string& command) {
-  const int status = std::system(command.c_str());
-  if (status == -1 || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
-}
-
 bool Have(const std::string& program) {
-  if (!program.empty() && program[0] == '/') return ::access(program.c_str(), X_OK) == 0;
-  return Run("command -v " + program + " >/dev/null 2>&1") == 0;
-}
-
-TScratch::TScratch(const std::string& name) {
-  dir_ = std::filesystem::path(KORVANE_BINARY_DIR) / "scratch" /
-         (name + "-" + std::to_string(::getpid()));
-  std::filesystem::remove_all(dir_);
-  std::filesystem::create_directories(dir_);
-}
-
-TScratch::~TScratch() {
-  std::error_code ec;
-  std::filesystem::remove_all(dir_, ec);
+  if (!program.empty() && program[0] == '/') return korvane_test::HaveTool(program);
+  return korvane_test::RunShell("command -v " + program + " >/dev/null 2>&1") == 0;
 }
 
 std::vector<uint8_t> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot open " + path);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
-                              std::istreambuf_iterator<char>());
+  if (!std::ifstream(path, std::ios::binary)) throw std::runtime_error("cannot open " + path);
+  return korvane_test::ReadFileBytes(path);
 }
 
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw std::runtime_error("cannot write " + path);
+  if (!korvane_test::WriteFileBytes(path, bytes)) throw std::runtime_error("cannot write " + path);
 }
 
 namespace {

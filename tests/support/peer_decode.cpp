@@ -1,34 +1,18 @@
 #include "peer_decode.h"
 
-#include <unistd.h>
-
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 
 namespace testsupport {
 
 namespace fs = std::filesystem;
 
-bool HaveTool(const std::string& path) {
-  return access(path.c_str(), X_OK) == 0;
-}
-
 bool HavePillow() {
   return HaveTool(kPython) && Shell(std::string(kPython) + " -c 'import PIL' 2>/dev/null");
 }
 
 bool Shell(const std::string& command) {
-  std::string quoted;
-  for (char c : command) {
-    if (c == '\'')
-      quoted += "'\\''";
-    else
-      quoted += c;
-  }
-  return std::system(("bash -c '" + quoted + "'").c_str()) == 0;
+  return korvane_test::RunShell("bash -c " + korvane_test::ShellQuote(command)) == 0;
 }
 
 std::string TempDir(const std::string& name) {
@@ -36,18 +20,6 @@ std::string TempDir(const std::string& name) {
   fs::remove_all(dir);
   fs::create_directories(dir);
   return dir.string();
-}
-
-std::vector<uint8_t> ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
-                              std::istreambuf_iterator<char>());
-}
-
-void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
 }
 
 TRGBImage ReadPPMFile(const std::string& path) {

@@ -87,10 +87,11 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary);
   out.write(reinterpret_cast<const char*>(bytes.data()),
             static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out);
 }
 
 ScratchDir::ScratchDir(const std::string& tag) {

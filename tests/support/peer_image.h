@@ -1,5 +1,6 @@
-// Running Debian's peer tools from tests: shell commands and decoding an image
-// into 8-bit RGB through a tool that writes PNM (ImageMagick, netpbm, ...).
+// Running Debian's peer tools from tests: shell commands, scratch folders, file
+// bytes, and decoding an image into 8-bit RGB through a tool that writes PNM
+// (ImageMagick, netpbm, ...).
 #pragma once
 
 #include <cstdint>
@@ -14,6 +15,7 @@ class TPixelGraphic;
 namespace korvane_test {
 
 inline const char* const kImageMagick = "/usr/bin/convert-im6.q16";
+inline const char* const kPython = "/usr/bin/python3";
 
 struct PeerImage {
   int width = 0;
@@ -32,7 +34,8 @@ std::optional<PeerImage> DecodeWithImageMagick(const std::string& path);
 // Quotes a string for the shell.
 std::string ShellQuote(const std::string& s);
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
-void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+// False when the file could not be written completely.
+bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 // A fresh folder under the temporary folder, removed on destruction.
 struct ScratchDir {
   explicit ScratchDir(const std::string& tag);
