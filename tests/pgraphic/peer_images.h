@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -61,51 +62,21 @@ struct RGBImage {
   }
 };
 
-// Reads raw PBM, PGM or PPM (P4, P5, P6) with maxval up to 255, as peers write it.
+// Reads raw PBM, PGM or PPM (P4, P5, P6) with maxval up to 255, as peers write it;
+// samples are scaled to 0..255 with rounding.
 inline bool ReadPNM(const std::vector<uint8_t>& bytes, RGBImage& image) {
-  size_t pos = 0;
-  auto token = [&]() -> std::string {
-    std::string t;
-    while (pos < bytes.size()) {
-      const char c = static_cast<char>(bytes[pos]);
-      if (c == '#') {
-        while (pos < bytes.size() && bytes[pos] != '\n') ++pos;
-      } else if (std::isspace(static_cast<unsigned char>(c))) {
-        if (!t.empty()) break;
-        ++pos;
-      } else {
-        t += c;
-        ++pos;
-      }
-    }
-    return t;
-  };
-  const std::string magic = token();
-  if (magic != "P4" && magic != "P5" && magic != "P6") return false;
-  image.Width = std::atoi(token().c_str());
-  image.Height = std::atoi(token().c_str());
-  const int maxval = magic == "P4" ? 1 : std::atoi(token().c_str());
-  if (image.Width <= 0 || image.Height <= 0 || maxval <= 0 || maxval > 255) return false;
-  ++pos;  // the single white space after the header
+  const std::optional<korvane_test::PnmRaster> r = korvane_test::ParsePnm(bytes);
+  if (!r || r->width <= 0 || r->height <= 0 || r->maxval > 255) return false;
+  const int maxval = r->maxval;
+  const size_t channels = static_cast<size_t>(r->channels);
+  image.Width = r->width;
+  image.Height = r->height;
   const size_t n = static_cast<size_t>(image.Width) * image.Height;
   image.RGB.assign(3 * n, 0);
   auto scale = [&](int v) { return static_cast<uint8_t>((v * 255 + maxval / 2) / maxval); };
-  if (magic == "P4") {
-    const size_t rowBytes = (static_cast<size_t>(image.Width) + 7) / 8;
-    if (bytes.size() < pos + rowBytes * image.Height) return false;
-    for (int y = 0; y < image.Height; ++y) {
-      for (int x = 0; x < image.Width; ++x) {
-        const bool black = (bytes[pos + y * rowBytes + x / 8] >> (7 - x % 8)) & 1;
-        for (int c = 0; c < 3; ++c) image.RGB[3 * (y * image.Width + x) + c] = black ? 0 : 255;
-      }
-    }
-  } else {
-    const int channels = magic == "P5" ? 1 : 3;
-    if (bytes.size() < pos + channels * n) return false;
-    for (size_t i = 0; i < n; ++i) {
-      for (int c = 0; c < 3; ++c) {
-        image.RGB[3 * i + c] = scale(bytes[pos + channels * i + (channels == 3 ? c : 0)]);
-      }
+  for (size_t i = 0; i < n; ++i) {
+    for (size_t c = 0; c < 3; ++c) {
+      image.RGB[3 * i + c] = scale(r->samples[channels * i + (channels == 3 ? c : 0)]);
     }
   }
   return true;

@@ -24,6 +24,19 @@ struct PeerImage {
   uint32_t At(int x, int y) const;  // 0xBBGGRR like TRGB
 };
 
+// A binary PNM (P4, P5 or P6) as stored: `channels` samples a pixel (1 or 3),
+// rows top to bottom; P4 bits become samples of maxval 1 (1 = white).
+struct PnmRaster {
+  int width = 0;
+  int height = 0;
+  int channels = 0;
+  int maxval = 0;
+  std::vector<uint16_t> samples;
+};
+// Parses the bytes of a binary PNM ('#' comments allowed in the header);
+// nullopt when they are not one or are short.
+std::optional<PnmRaster> ParsePnm(const std::vector<uint8_t>& bytes);
+
 bool HaveTool(const std::string& path);
 // Runs a shell command; returns its exit status (-1 when it did not exit).
 int RunShell(const std::string& command);
