@@ -29,10 +29,10 @@ namespace {
 using bench::ImageFolder;
 
 std::vector<uint8_t> ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("missing " + path + " (run scripts/fetch-bench-images)");
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
-                              std::istreambuf_iterator<char>());
+  if (!std::ifstream(path, std::ios::binary)) {
+    throw std::runtime_error("missing " + path + " (run scripts/fetch-bench-images)");
+  }
+  return bench::ReadBytes(path);
 }
 
 void LoadPPM(const std::string& path, TPixelGraphic& g) {

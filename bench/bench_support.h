@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "pgraphic/image/pixelgraphic.h"
 
@@ -18,6 +20,13 @@ namespace bench {
 inline std::string ImageFolder() {
   if (const char* dir = std::getenv("KORVANE_BENCH_IMAGES")) return dir;
   return std::string(KORVANE_SOURCE_DIR) + "/build-ext/bench";
+}
+
+// The whole file; empty when it cannot be read.
+inline std::vector<uint8_t> ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
 }
 
 // Reads a binary PPM (P6, maxval 255, '#' comments allowed in the header) into

@@ -33,23 +33,8 @@ inline int Run(const std::string& command) {
 }
 
 // A scratch folder removed with everything in it when the test ends.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "korvane-test-XXXXXX").string();
-    if (mkdtemp(pattern.data())) path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    if (!path_.empty()) fs::remove_all(path_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  std::string operator/(const std::string& name) const { return (fs::path(path_) / name).string(); }
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
+struct TempDir : korvane_test::ScratchDir {
+  TempDir() : ScratchDir("test") {}
 };
 
 // An RGB picture as a peer decoded it.

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 
 namespace korvane_test {
 
@@ -141,11 +142,10 @@ bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) 
 }
 
 ScratchDir::ScratchDir(const std::string& tag) {
-  path = (std::filesystem::temp_directory_path() /
-          ("korvane-" + tag + "-" + std::to_string(::getpid())))
-             .string();
-  std::filesystem::remove_all(path);
-  std::filesystem::create_directories(path);
+  std::string pattern =
+      (std::filesystem::temp_directory_path() / ("korvane-" + tag + "-XXXXXX")).string();
+  if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot make a folder like " + pattern);
+  path = pattern;
 }
 
 ScratchDir::~ScratchDir() {

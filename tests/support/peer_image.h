@@ -49,11 +49,16 @@ std::string ShellQuote(const std::string& s);
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 // False when the file could not be written completely.
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
-// A fresh folder under the temporary folder, removed on destruction.
+// A fresh folder of its own under the temporary folder (named after the tag),
+// removed with everything in it on destruction.
 struct ScratchDir {
   explicit ScratchDir(const std::string& tag);
   ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
   std::string File(const std::string& name) const { return path + "/" + name; }
+  std::string operator/(const std::string& name) const { return File(name); }
+  const std::string& Path() const { return path; }
   std::string path;
 };
 
