@@ -1,13 +1,10 @@
 #include "peer_decode.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <optional>
 #include <sstream>
 
 namespace testsupport {
-
-namespace fs = std::filesystem;
 
 bool HavePillow() {
   return HaveTool(kPython) && Shell(std::string(kPython) + " -c 'import PIL' 2>/dev/null");
@@ -15,13 +12,6 @@ bool HavePillow() {
 
 bool Shell(const std::string& command) {
   return korvane_test::RunShell("bash -c " + korvane_test::ShellQuote(command)) == 0;
-}
-
-std::string TempDir(const std::string& name) {
-  fs::path dir = fs::path(KORVANE_BINARY_DIR) / "test-tmp" / name;
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  return dir.string();
 }
 
 TRGBImage ReadPPMFile(const std::string& path) {

@@ -27,8 +27,6 @@ using korvane_test::WriteFileBytes;
 bool HavePillow();
 // Runs a shell command; true on exit status 0.
 bool Shell(const std::string& command);
-// A fresh empty folder for one test, below the build tree.
-std::string TempDir(const std::string& name);
 
 // A P6 file with maxval 255 (or an invalid image).
 TRGBImage ReadPPMFile(const std::string& path);
