@@ -2,63 +2,20 @@
 // (optimised palette and dithered copy), 16 colours, 2 colours and 8-bit gray.
 #include <benchmark/benchmark.h>
 
-#include <cctype>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <memory>
-#include <string>
 
+#include "bench_support.h"
 #include "pgraphic/image/colorres.h"
 
 namespace {
 
-// The photograph prepared by scripts/fetch-bench-images, in the folder named by
-// KORVANE_BENCH_IMAGES or else in build-ext/bench of the source tree.
-std::string PhotoPath() {
-  const char* dir = std::getenv("KORVANE_BENCH_IMAGES");
-  return std::string(dir ? dir : KORVANE_SOURCE_DIR "/build-ext/bench") + "/kleiber-12mp.ppm";
-}
-
-// A minimal binary PPM (P6, maxval 255) reader, enough for the benchmark photograph.
-std::unique_ptr<pgraphic::TPixelGraphic> ReadPPM(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return nullptr;
-  auto token = [&]() {
-    std::string t;
-    char c;
-    while (in.get(c)) {
-      if (c == '#') {
-        while (in.get(c) && c != '\n') {
-        }
-      } else if (!std::isspace(static_cast<unsigned char>(c))) {
-        t += c;
-        break;
-      }
-    }
-    while (in.get(c) && !std::isspace(static_cast<unsigned char>(c))) t += c;
-    return t;
-  };
-  if (token() != "P6") return nullptr;
-  const int w = std::stoi(token()), h = std::stoi(token()), maxval = std::stoi(token());
-  if (maxval != 255) return nullptr;
-  auto image = std::make_unique<pgraphic::TPixelGraphic>();
-  image->SetSize(w, h, pgraphic::pf24Bit);
-  std::string row(3 * static_cast<size_t>(w), '\0');
-  for (int y = 0; y < h; ++y) {
-    if (!in.read(row.data(), static_cast<std::streamsize>(row.size()))) return nullptr;
-    uint8_t* d = image->ScanLine(y);
-    for (int x = 0; x < w; ++x) {
-      d[3 * x] = static_cast<uint8_t>(row[3 * x + 2]);
-      d[3 * x + 1] = static_cast<uint8_t>(row[3 * x + 1]);
-      d[3 * x + 2] = static_cast<uint8_t>(row[3 * x]);
-    }
-  }
-  return image;
-}
-
+// The photograph prepared by scripts/fetch-bench-images; null when it is missing.
 pgraphic::TPixelGraphic* Photo() {
-  static std::unique_ptr<pgraphic::TPixelGraphic> photo = ReadPPM(PhotoPath());
+  static std::unique_ptr<pgraphic::TPixelGraphic> photo = [] {
+    auto image = std::make_unique<pgraphic::TPixelGraphic>();
+    if (!bench::ReadPPM(bench::ImageFolder() + "/kleiber-12mp.ppm", *image)) image.reset();
+    return image;
+  }();
   return photo.get();
 }
 

@@ -2,45 +2,22 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <string>
-#include <vector>
 
+#include "bench_support.h"
 #include "pgraphic/filters/filtersettings.h"
 
 namespace {
 
 using pgraphic::TPixelGraphic;
 
-std::unique_ptr<TPixelGraphic> ReadPPM(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::string magic;
-  int w = 0, h = 0, maxval = 0;
-  in >> magic >> w >> h >> maxval;
-  in.get();
-  if (!in || magic != "P6" || maxval != 255) return nullptr;
-  auto g = std::make_unique<TPixelGraphic>();
-  g->SetSize(w, h, pgraphic::pf24Bit);
-  std::vector<unsigned char> row(static_cast<size_t>(3 * w));
-  for (int y = 0; y < h; ++y) {
-    in.read(reinterpret_cast<char*>(row.data()), static_cast<std::streamsize>(row.size()));
-    uint8_t* d = g->ScanLine(y);
-    for (int x = 0; x < w; ++x) {
-      d[3 * x] = row[3 * x + 2];
-      d[3 * x + 1] = row[3 * x + 1];
-      d[3 * x + 2] = row[3 * x];
-    }
-  }
-  return in ? std::move(g) : nullptr;
-}
-
 const TPixelGraphic& Photo() {
   static std::unique_ptr<TPixelGraphic> photo = [] {
     const char* env = std::getenv("KORVANE_BENCH_PHOTO");
     const std::string path = env ? env : "/work/main/build-ext/bench/kleiber-12mp.ppm";
-    auto g = ReadPPM(path);
-    if (!g) {
+    auto g = std::make_unique<TPixelGraphic>();
+    if (!bench::ReadPPM(path, *g)) {
       std::fprintf(stderr, "cannot read %s; set KORVANE_BENCH_PHOTO\n", path.c_str());
       std::exit(1);
     }

@@ -3,10 +3,9 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
+#include "bench_support.h"
 #include "pgraphic/formats/gif.h"
 
 namespace {
@@ -14,9 +13,7 @@ namespace {
 const std::string kFile = std::string(KORVANE_SOURCE_DIR) + "/build-ext/bench/kleiber-12mp.gif";
 
 std::vector<uint8_t> LoadBytes() {
-  std::ifstream in(kFile, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
-                              std::istreambuf_iterator<char>());
+  return bench::ReadBytes(kFile);
 }
 
 // From memory: the reader's own work (copy, parse, LZW, rows).

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "pgraphic/formats/jpeg.h"
 #include "pgraphic/formats/png.h"
 
@@ -25,47 +26,18 @@ using namespace pgraphic;
 
 namespace {
 
-std::string ImageFolder() {
-  if (const char* dir = std::getenv("KORVANE_BENCH_IMAGES")) return dir;
-  return std::string(KORVANE_SOURCE_DIR) + "/build-ext/bench";
-}
+using bench::ImageFolder;
 
 std::vector<uint8_t> ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("missing " + path + " (run scripts/fetch-bench-images)");
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
-                              std::istreambuf_iterator<char>());
+  if (!std::ifstream(path, std::ios::binary)) {
+    throw std::runtime_error("missing " + path + " (run scripts/fetch-bench-images)");
+  }
+  return bench::ReadBytes(path);
 }
 
-// A tiny binary-PPM (P6, maxval 255) reader into a 24-bit image.
 void LoadPPM(const std::string& path, TPixelGraphic& g) {
-  const std::vector<uint8_t> b = ReadBytes(path);
-  size_t pos = 2;
-  auto number = [&] {
-    while (pos < b.size() && (std::isspace(b[pos]) || b[pos] == '#')) {
-      if (b[pos] == '#')
-        while (pos < b.size() && b[pos] != '\n') ++pos;
-      else
-        ++pos;
-    }
-    int v = 0;
-    while (pos < b.size() && std::isdigit(b[pos])) v = v * 10 + (b[pos++] - '0');
-    return v;
-  };
-  if (b.size() < 2 || b[0] != 'P' || b[1] != '6') throw std::runtime_error("not P6: " + path);
-  const int w = number(), h = number();
-  if (number() != 255) throw std::runtime_error("maxval must be 255");
-  ++pos;
-  if (pos + size_t(w) * h * 3 > b.size()) throw std::runtime_error("short PPM");
-  g.SetSize(w, h, pf24Bit);
-  for (int y = 0; y < h; ++y) {
-    const uint8_t* src = b.data() + pos + size_t(y) * w * 3;
-    uint8_t* dst = g.ScanLine(y);
-    for (int x = 0; x < w; ++x) {
-      dst[3 * x] = src[3 * x + 2];
-      dst[3 * x + 1] = src[3 * x + 1];
-      dst[3 * x + 2] = src[3 * x];
-    }
+  if (!bench::ReadPPM(path, g)) {
+    throw std::runtime_error("cannot read " + path + " (run scripts/fetch-bench-images)");
   }
 }
 

@@ -6,27 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_support.h"
 #include "pgraphic/formats/fileformat.h"
 #include "pgraphic/image/pixelgraphic.h"
 
 using namespace pgraphic;
 
-namespace {
-
-volatile uint32_t sink;
-
-void Consume(const TPixelGraphic& g) {
-  if (g.Empty()) return;  // no storage (a zero width may come with any height)
-  uint32_t sum = 0;
-  for (int y = 0; y < g.Height(); ++y) {
-    const uint8_t* row = g.ScanLine(y);
-    const int bytes = (g.Width() * g.BitsPerPixel() + 7) / 8;
-    for (int i = 0; i < bytes; ++i) sum += row[i];
-  }
-  sink = sum;
-}
-
-}  // namespace
+// Every row in full: the sizes are already capped by PGMaxImageSize.
+constexpr size_t kAllBytes = SIZE_MAX;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   PGMaxImageSize = 16 << 20;
@@ -44,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       g.LoadFromStream(s);
     } catch (const EPixelGraphic&) {
     }
-    Consume(g);
+    fuzz::Consume(g, kAllBytes);
   }
   for (const std::string& ext : extensionOnly) {
     TPixelGraphic g;
@@ -53,13 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       g.LoadFromStreamExt(s, ext, 0);
     } catch (const EPixelGraphic&) {
     }
-    Consume(g);
+    fuzz::Consume(g, kAllBytes);
   }
-  TReadOnlyMemoryStream s(data, size);
-  std::string type;
-  TPGFileInfo info;
-  GetStreamInfo(s, "", 0, type, info);
-  sink = static_cast<uint32_t>(info.Width) + static_cast<uint32_t>(info.Height) +
-         static_cast<uint32_t>(info.SubType.size());
+  fuzz::QueryStreamInfo(data, size);
   return 0;
 }

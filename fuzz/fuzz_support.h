@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "pgraphic/formats/fileformat.h"
 #include "pgraphic/image/pixelgraphic.h"
@@ -55,6 +56,16 @@ inline void Decode(pgraphic::TFileFormatReader& reader, const uint8_t* data, siz
   } catch (const pgraphic::EPixelGraphic&) {
   }
   Consume(graphic);
+}
+
+// The information query through format detection (no extension) on the whole input.
+inline void QueryStreamInfo(const uint8_t* data, size_t size) {
+  pgraphic::TReadOnlyMemoryStream s(data, size);
+  std::string type;
+  pgraphic::TPGFileInfo info;
+  pgraphic::GetStreamInfo(s, "", 0, type, info);
+  sink = static_cast<uint32_t>(info.Width) + static_cast<uint32_t>(info.Height) +
+         static_cast<uint32_t>(info.SubType.size());
 }
 
 }  // namespace fuzz

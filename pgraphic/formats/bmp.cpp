@@ -1,5 +1,7 @@
 #include "pgraphic/formats/bmp.h"
 
+#include "pgraphic/formats/endian.h"
+
 namespace pgraphic {
 
 bool PGBMP16BitRounding = true;
@@ -7,21 +9,6 @@ bool PGBMP16BitRounding = true;
 namespace {
 
 constexpr const char* kPrefix = "BMP: ";
-
-uint16_t LE16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-uint32_t LE32(const uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-void Put16(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-  Put16(p, v);
-  Put16(p + 2, v >> 16);
-}
 
 [[noreturn]] void Invalid(const char* field) {
   RaisePG<EPGBMPFileFormatReader>(kPrefix, 7, field);
@@ -193,8 +180,8 @@ void TBMPFileFormatWriter::WriteGraphic(TStream& stream, TPixelGraphic& graphic)
   const uint64_t palette = 4 * static_cast<uint64_t>(DIBPaletteEntries(graphic));
   const uint64_t fileSize = 14 + 40 + palette + static_cast<uint64_t>(graphic.ImageSize());
   uint8_t h[14] = {'B', 'M'};
-  Put32(h + 2, static_cast<uint32_t>(fileSize));
-  Put32(h + 10, static_cast<uint32_t>(54 + palette));
+  PutLE32(h + 2, static_cast<uint32_t>(fileSize));
+  PutLE32(h + 10, static_cast<uint32_t>(54 + palette));
   stream.WriteBuffer(h, sizeof h);
   graphic.WriteDIB(stream);
 }

@@ -3,16 +3,14 @@
 #include <algorithm>
 #include <cstring>
 
+#include "pgraphic/formats/endian.h"
+
 namespace pgraphic {
 
 namespace {
 
 const char* const kNotProperGIF = "Not a proper GIF file";
 const char* const kIndexOutOfBounds = "Index out of bounds";
-
-int LE16(const uint8_t* p) {
-  return p[0] | (p[1] << 8);
-}
 
 // Stores count indices into a row of the given pixel format, starting at x = 0.
 void StoreRow(uint8_t* row, const uint8_t* pixels, size_t count, TPGPixelFormat format) {

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <limits>
 
+#include "pgraphic/formats/endian.h"
+
 namespace pgraphic {
 
 int PGIcoMode = 1;
@@ -14,13 +16,6 @@ namespace {
 const char* const kNotAnIcon = "Not an Icon file";
 const char* const kIndexOutOfBounds = "Index out of bounds";
 
-uint16_t LE16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-uint32_t LE32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 void Put16(std::vector<uint8_t>& v, uint32_t x) {
   v.push_back(static_cast<uint8_t>(x));
   v.push_back(static_cast<uint8_t>(x >> 8));

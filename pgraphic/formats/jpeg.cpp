@@ -12,6 +12,8 @@
 #include <limits>
 #include <memory>
 
+#include "pgraphic/formats/warning.h"
+
 namespace pgraphic {
 
 int PGJPEGReadDCTMethod = 0;
@@ -72,26 +74,7 @@ void ErrorExit(j_common_ptr cinfo) {
 // Applies the warning action; returns true when the library call must stop
 // (the reason is then recorded in the manager).
 bool HandleWarning(TErrorManager* err, const char* text) {
-  try {
-    switch (err->action) {
-      case pgwaIgnore:
-        return false;
-      case pgwaOKBox:
-        AskUser(std::string("JPG ") + LangStr(28), text, false);
-        return false;
-      case pgwaOKCancelBox:
-        if (AskUser(std::string("JPG ") + LangStr(28), text, true)) return false;
-        SetMessage(err, LangStr(29).c_str());
-        return true;
-      case pgwaRaise:
-        SetMessage(err, text);
-        return true;
-    }
-  } catch (...) {
-    err->pending = std::current_exception();
-    return true;
-  }
-  return false;
+  return ApplyWarningAction(err, "JPG", text, SetMessage);
 }
 
 // Called by the library for its warnings (with the default trace level only for

@@ -10,6 +10,8 @@
 #include <limits>
 #include <memory>
 
+#include "pgraphic/formats/warning.h"
+
 namespace pgraphic {
 
 bool PGPNGUseFileBackground = true;
@@ -59,26 +61,7 @@ void ErrorFn(png_structp png, png_const_charp text) {
 
 // Applies the warning action; true when the library call must stop.
 bool HandleWarning(TContext* ctx, const char* text) {
-  try {
-    switch (ctx->action) {
-      case pgwaIgnore:
-        return false;
-      case pgwaOKBox:
-        AskUser(std::string("PNG ") + LangStr(28), text, false);
-        return false;
-      case pgwaOKCancelBox:
-        if (AskUser(std::string("PNG ") + LangStr(28), text, true)) return false;
-        SetMessage(ctx, LangStr(29).c_str());
-        return true;
-      case pgwaRaise:
-        SetMessage(ctx, text);
-        return true;
-    }
-  } catch (...) {
-    ctx->pending = std::current_exception();
-    return true;
-  }
-  return false;
+  return ApplyWarningAction(ctx, "PNG", text, SetMessage);
 }
 
 void WarningFn(png_structp png, png_const_charp text) {

@@ -5,23 +5,12 @@
 #include <vector>
 
 #include "pgraphic/formats/bmp.h"
+#include "pgraphic/formats/endian.h"
 #include "pgraphic/image/pixelgraphic.h"
 
 namespace pgraphic {
 
 namespace {
-
-uint32_t LE32(const uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-void Put16(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-  Put16(p, v);
-  Put16(p + 2, v >> 16);
-}
 
 // Reads n bytes into dest: in one piece below 101 bytes, otherwise in ten
 // slices with a progress call after each. Returns true when the handler asked
@@ -293,13 +282,13 @@ void TPixelGraphic::ReadDIB(TStream& stream, bool coreHeader) {
 void TPixelGraphic::WriteDIB(TStream& stream) {
   const int entries = DIBPaletteEntries(*this);
   uint8_t h[40] = {};
-  Put32(h, 40);
-  Put32(h + 4, static_cast<uint32_t>(width_));
-  Put32(h + 8, static_cast<uint32_t>(height_));
-  Put16(h + 12, 1);
-  Put16(h + 14, static_cast<uint32_t>(pgraphic::BitsPerPixel(pixelFormat_)));
-  Put32(h + 20, static_cast<uint32_t>(imageSize_));
-  Put32(h + 32, static_cast<uint32_t>(pixelFormat_ == pf24Bit ? 0 : entries));
+  PutLE32(h, 40);
+  PutLE32(h + 4, static_cast<uint32_t>(width_));
+  PutLE32(h + 8, static_cast<uint32_t>(height_));
+  PutLE16(h + 12, 1);
+  PutLE16(h + 14, static_cast<uint32_t>(pgraphic::BitsPerPixel(pixelFormat_)));
+  PutLE32(h + 20, static_cast<uint32_t>(imageSize_));
+  PutLE32(h + 32, static_cast<uint32_t>(pixelFormat_ == pf24Bit ? 0 : entries));
   stream.WriteBuffer(h, sizeof h);
   if (entries > 0) {
     std::vector<uint8_t> table(4 * static_cast<size_t>(entries), 0);

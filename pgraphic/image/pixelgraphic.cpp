@@ -6,6 +6,8 @@
 #include <cstring>
 #include <limits>
 
+#include "pgraphic/formats/endian.h"
+
 namespace pgraphic {
 
 long double PGDisplayGamma = 1.8L;
@@ -37,17 +39,6 @@ int PaletteCapacity(TPGPixelFormat format) {
       return 0;
   }
 }
-
-namespace {
-
-void PutLE32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
-
-}  // namespace
 
 void TPixelGraphic::FreeDeleter::operator()(uint8_t* p) const {
   if (mapBase) munmap(mapBase, mapSize);

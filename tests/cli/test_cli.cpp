@@ -1,72 +1,28 @@
 // korvane-cli run as a separate process: exit codes, messages, option placement.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 
+#include "cli_run.h"
 #include "pgraphic/image/pixelgraphic.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using korvane_test::CliResult;
+using korvane_test::RunCli;
 
-// Runs korvane-cli with the given arguments (already shell-quoted where needed).
-Result RunCli(const std::string& arguments, const fs::path& dir) {
-  const fs::path errFile = dir / "stderr.txt";
-  std::string command = "cd '";
-  command += dir.string();
-  command += "' && '";
-  command += KORVANE_CLI;
-  command += "' ";
-  command += arguments;
-  command += " 2>'";
-  command += errFile.string();
-  command += "'";
-  Result r;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return r;
-  std::array<char, 4096> buf{};
-  size_t n;
-  while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) r.out.append(buf.data(), n);
-  const int raw = ::pclose(pipe);
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  std::ifstream in(errFile);
-  r.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return r;
-}
-
-struct CliTest : ::testing::Test {
-  fs::path dir;
-  void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("korvane-cli-" + std::to_string(::getpid()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-  std::string P(const std::string& name) const {
-    std::string quoted = "'";
-    quoted += (dir / name).string();
-    quoted += "'";
-    return quoted;
-  }
+struct CliTest : korvane_test::ScratchFolderTest {
+  CliTest() : ScratchFolderTest("cli") {}
 };
 
 }  // namespace
 
 TEST_F(CliTest, SampleInfoAndConvertSucceed) {
-  Result r = RunCli("sample " + P("s.bmp") + " --size 64x48", dir);
+  CliResult r = RunCli("sample " + P("s.bmp") + " --size 64x48", dir);
   ASSERT_EQ(r.status, 0) << r.err;
   r = RunCli("info " + P("s.bmp"), dir);
   EXPECT_EQ(r.status, 0);
@@ -85,7 +41,7 @@ TEST_F(CliTest, SampleInfoAndConvertSucceed) {
 
 TEST_F(CliTest, FailuresExitOneWithTheLibraryMessage) {
   { std::ofstream(dir / "junk.bmp") << "not an image at all"; }
-  Result r = RunCli("info " + P("junk.bmp"), dir);
+  CliResult r = RunCli("info " + P("junk.bmp"), dir);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("Unknown file format"), std::string::npos) << r.err;
 
@@ -117,7 +73,7 @@ TEST_F(CliTest, UsageErrorsExitTwo) {
   EXPECT_EQ(RunCli("convert a.bmp b.bmp --colors 7", dir).status, 2);
   EXPECT_EQ(RunCli("convert a.bmp b.bmp --bogus", dir).status, 2);
   EXPECT_EQ(RunCli("info", dir).status, 2);
-  const Result help = RunCli("--help", dir);
+  const CliResult help = RunCli("--help", dir);
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("convert IN OUT"), std::string::npos);
 }
@@ -148,7 +104,7 @@ TEST_F(CliTest, ColoursAndFormatFallbackWarning) {
   for (const auto& c : cases) {
     const std::string out = std::string("c-") + c.value + ".bmp";
     // The option before the file names this time.
-    const Result r = RunCli(std::string("convert --colors ") + c.value + " s.bmp " + out, dir);
+    const CliResult r = RunCli(std::string("convert --colors ") + c.value + " s.bmp " + out, dir);
     ASSERT_EQ(r.status, 0) << c.value << r.err;
     pgraphic::TPixelGraphic g;
     g.LoadFromFile((dir / out).string());
@@ -156,7 +112,7 @@ TEST_F(CliTest, ColoursAndFormatFallbackWarning) {
     EXPECT_EQ(g.Width(), 40);
   }
   // A format that cannot hold true colour: the question is printed and answered OK.
-  const Result r = RunCli("convert s.bmp s.pgm", dir);
+  const CliResult r = RunCli("convert s.bmp s.pgm", dir);
   if (r.status == 1 && r.err.find("Unknown file extension") != std::string::npos) {
     GTEST_SKIP() << "no PGM writer registered";
   }
@@ -169,7 +125,7 @@ TEST_F(CliTest, ColoursAndFormatFallbackWarning) {
 
 TEST_F(CliTest, JpegQualityOptionSetsTheWriterQuality) {
   ASSERT_EQ(RunCli("sample " + P("s.bmp") + " --size 96x64", dir).status, 0);
-  Result r = RunCli("convert " + P("s.bmp") + " " + P("low.jpg") + " --jpeg-quality 5", dir);
+  CliResult r = RunCli("convert " + P("s.bmp") + " " + P("low.jpg") + " --jpeg-quality 5", dir);
   ASSERT_EQ(r.status, 0) << r.err;
   r = RunCli("convert --jpeg-quality=95 " + P("s.bmp") + " " + P("high.jpg"), dir);
   ASSERT_EQ(r.status, 0) << r.err;
@@ -199,17 +155,18 @@ TEST_F(CliTest, InfoAddsImageCountAndExtraText) {
   // reports the compression it cannot read.
   const std::string im = "/usr/bin/convert-im6.q16";
   if (!fs::exists(im)) GTEST_SKIP() << "ImageMagick missing";
-  const std::string make = im + " -size 8x6 xc:red xc:blue -depth 8 -type TrueColor -compress LZW '" +
+  const std::string make = im +
+                           " -size 8x6 xc:red xc:blue -depth 8 -type TrueColor -compress LZW '" +
                            (dir / "two.tif").string() + "' 2>/dev/null";
   ASSERT_EQ(std::system(make.c_str()), 0);
-  Result r = RunCli("info " + P("two.tif"), dir);
+  CliResult r = RunCli("info " + P("two.tif"), dir);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("Type: Tagged Image File Format I, LZW, "), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("; Size: 8x6;"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("; Extra: (Unsupported compression)"), std::string::npos) << r.out;
   // An animation tells how many frames it has.
-  const std::string gif = im + " -size 8x6 xc:red xc:blue xc:lime '" +
-                          (dir / "three.gif").string() + "' 2>/dev/null";
+  const std::string gif =
+      im + " -size 8x6 xc:red xc:blue xc:lime '" + (dir / "three.gif").string() + "' 2>/dev/null";
   ASSERT_EQ(std::system(gif.c_str()), 0);
   r = RunCli("info " + P("three.gif"), dir);
   EXPECT_EQ(r.status, 0) << r.err;

@@ -1,13 +1,12 @@
 // korvane-cli convert geometry options, filter and batch, run as a process.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
 
+#include "cli_run.h"
 #include "pgraphic/filters/filtersettings.h"
 #include "pgraphic/image/pixelgraphic.h"
 
@@ -15,38 +14,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Outcome {
-  int status = -1;
-  std::string out, err;
-};
+using korvane_test::CliResult;
 
-Outcome Cli(const std::string& arguments, const fs::path& dir) {
-  const fs::path errFile = dir / "stderr.txt";
-  const std::string command = "cd '" + dir.string() + "' && '" + KORVANE_CLI + "' " + arguments +
-                              " 2>'" + errFile.string() + "'";
-  Outcome r;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return r;
-  std::array<char, 4096> buf{};
-  size_t n;
-  while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) r.out.append(buf.data(), n);
-  const int raw = ::pclose(pipe);
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  std::ifstream in(errFile);
-  r.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return r;
-}
+using korvane_test::RunCli;
 
-struct CliGeometryTest : ::testing::Test {
-  fs::path dir;
-  void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("korvane-cligeom-" + std::to_string(::getpid()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
+struct CliGeometryTest : korvane_test::ScratchFolderTest {
+  CliGeometryTest() : ScratchFolderTest("cligeom") {}
 
   void Noise(const std::string& name, int w, int h) {
     pgraphic::TPixelGraphic g;
@@ -85,7 +58,7 @@ TEST_F(CliGeometryTest, ConvertTurnsAndMirrorsLikeImageMagick) {
                {"--mirror vertical --rotate left", "-flip -rotate -90"},
                {"--crop 3,2,10,5", "-crop 10x5+3+2 +repage"}};
   for (const auto& c : cases) {
-    const Outcome r = Cli(std::string("convert in.bmp ours.bmp ") + c.ours, dir);
+    const CliResult r = RunCli(std::string("convert in.bmp ours.bmp ") + c.ours, dir);
     ASSERT_EQ(r.status, 0) << r.err;
     ASSERT_EQ(std::system((std::string(magick) + " '" + (dir / "in.bmp").string() + "' " +
                            c.theirs + " BMP3:'" + (dir / "theirs.bmp").string() + "'")
@@ -101,48 +74,51 @@ TEST_F(CliGeometryTest, ResizeUsesPreciseUnlessToldOtherwise) {
   const uint32_t values[4] = {10, 20, 30, 40};
   for (int x = 0; x < 4; ++x) g.SetPixel(x, 0, pgraphic::RGB(values[x], values[x], values[x]));
   g.SaveToFile((dir / "row.bmp").string());
-  ASSERT_EQ(Cli("convert row.bmp p.bmp --resize 2x1", dir).status, 0);
-  ASSERT_EQ(Cli("convert --stretch fast row.bmp f.bmp --resize=2x1", dir).status, 0);
+  ASSERT_EQ(RunCli("convert row.bmp p.bmp --resize 2x1", dir).status, 0);
+  ASSERT_EQ(RunCli("convert --stretch fast row.bmp f.bmp --resize=2x1", dir).status, 0);
   auto p = Load("p.bmp"), f = Load("f.bmp");
   EXPECT_EQ(p->PixelColor(0, 0), pgraphic::RGB(15, 15, 15));
   EXPECT_EQ(p->PixelColor(1, 0), pgraphic::RGB(35, 35, 35));
   EXPECT_EQ(f->PixelColor(1, 0), pgraphic::RGB(30, 30, 30));
-  EXPECT_EQ(Cli("convert row.bmp x.bmp --resize 0x4", dir).status, 2);
-  EXPECT_EQ(Cli("convert row.bmp x.bmp --stretch slow", dir).status, 2);
-  const Outcome outside = Cli("convert row.bmp x.bmp --crop 1,0,4,1", dir);
+  EXPECT_EQ(RunCli("convert row.bmp x.bmp --resize 0x4", dir).status, 2);
+  EXPECT_EQ(RunCli("convert row.bmp x.bmp --stretch slow", dir).status, 2);
+  const CliResult outside = RunCli("convert row.bmp x.bmp --crop 1,0,4,1", dir);
   EXPECT_EQ(outside.status, 1);
   EXPECT_FALSE(fs::exists(dir / "x.bmp"));
 }
 
 TEST_F(CliGeometryTest, FilterSettingsAndTheirRanges) {
   Noise("in.bmp", 12, 9);
-  ASSERT_EQ(Cli("filter negative in.bmp n1.bmp", dir).status, 0);
-  ASSERT_EQ(Cli("filter negative n1.bmp n2.bmp", dir).status, 0);
+  ASSERT_EQ(RunCli("filter negative in.bmp n1.bmp", dir).status, 0);
+  ASSERT_EQ(RunCli("filter negative n1.bmp n2.bmp", dir).status, 0);
   EXPECT_TRUE(SameColours(*Load("in.bmp"), *Load("n2.bmp")));
 
-  ASSERT_EQ(Cli("filter grayscale --rgb-weighting off in.bmp g.bmp", dir).status, 0);
+  ASSERT_EQ(RunCli("filter grayscale --rgb-weighting off in.bmp g.bmp", dir).status, 0);
   auto in = Load("in.bmp"), gray = Load("g.bmp");
   const pgraphic::TRGB c = in->PixelColor(3, 4);
   const uint32_t v = (pgraphic::GetR(c) + pgraphic::GetG(c) + pgraphic::GetB(c)) / 3;
   EXPECT_EQ(gray->PixelColor(3, 4), pgraphic::RGB(v, v, v));
 
   // The defaults are the ones the main window keeps: sharpen 0.75 / 50 %.
-  ASSERT_EQ(Cli("filter sharpen in.bmp s1.bmp", dir).status, 0);
-  ASSERT_EQ(Cli("filter sharpen --sigma 0.75 --strength 50 in.bmp s2.bmp", dir).status, 0);
-  ASSERT_EQ(Cli("filter sharpen --std-deviation 1.3 --strength 10 in.bmp s3.bmp", dir).status, 0);
+  ASSERT_EQ(RunCli("filter sharpen in.bmp s1.bmp", dir).status, 0);
+  ASSERT_EQ(RunCli("filter sharpen --sigma 0.75 --strength 50 in.bmp s2.bmp", dir).status, 0);
+  ASSERT_EQ(RunCli("filter sharpen --std-deviation 1.3 --strength 10 in.bmp s3.bmp", dir).status,
+            0);
   EXPECT_TRUE(SameColours(*Load("s1.bmp"), *Load("s2.bmp")));
   EXPECT_FALSE(SameColours(*Load("s1.bmp"), *Load("s3.bmp")));
-  ASSERT_EQ(Cli("filter hls --h -180 --l 0 --s 0 in.bmp h.bmp", dir).status, 0);
-  ASSERT_EQ(Cli("filter bcg --contrast 1 --gamma 1 --apply-on y in.bmp b.bmp", dir).status, 0);
-  ASSERT_EQ(Cli("filter contour --background black --strength 1000 in.bmp c.bmp", dir).status, 0);
+  ASSERT_EQ(RunCli("filter hls --h -180 --l 0 --s 0 in.bmp h.bmp", dir).status, 0);
+  ASSERT_EQ(RunCli("filter bcg --contrast 1 --gamma 1 --apply-on y in.bmp b.bmp", dir).status, 0);
+  ASSERT_EQ(RunCli("filter contour --background black --strength 1000 in.bmp c.bmp", dir).status,
+            0);
 
-  EXPECT_EQ(Cli("filter sharpen --strength 5 in.bmp x.bmp", dir).status, 2);
-  EXPECT_EQ(Cli("filter contour --strength 50 in.bmp x.bmp", dir).status, 2);
-  EXPECT_EQ(Cli("filter hls --h 181 in.bmp x.bmp", dir).status, 2);
-  EXPECT_EQ(Cli("filter rgb --r 101 in.bmp x.bmp", dir).status, 2);
-  EXPECT_EQ(Cli("filter blur --radius 6 in.bmp x.bmp", dir).status, 2);
-  EXPECT_EQ(Cli("filter rgb --h 10 in.bmp x.bmp", dir).status, 2) << "hue belongs to hls and hsv";
-  EXPECT_EQ(Cli("filter emboss in.bmp x.bmp", dir).status, 2);
+  EXPECT_EQ(RunCli("filter sharpen --strength 5 in.bmp x.bmp", dir).status, 2);
+  EXPECT_EQ(RunCli("filter contour --strength 50 in.bmp x.bmp", dir).status, 2);
+  EXPECT_EQ(RunCli("filter hls --h 181 in.bmp x.bmp", dir).status, 2);
+  EXPECT_EQ(RunCli("filter rgb --r 101 in.bmp x.bmp", dir).status, 2);
+  EXPECT_EQ(RunCli("filter blur --radius 6 in.bmp x.bmp", dir).status, 2);
+  EXPECT_EQ(RunCli("filter rgb --h 10 in.bmp x.bmp", dir).status, 2)
+      << "hue belongs to hls and hsv";
+  EXPECT_EQ(RunCli("filter emboss in.bmp x.bmp", dir).status, 2);
   EXPECT_FALSE(fs::exists(dir / "x.bmp"));
 }
 
@@ -150,8 +126,8 @@ TEST_F(CliGeometryTest, BatchReportsWhichFilesFailed) {
   Noise("A.BMP", 6, 4);
   Noise("b.bmp", 5, 5);
   { std::ofstream(dir / "bad.bmp") << "no image here"; }
-  const Outcome r =
-      Cli("batch --to out --format bmp --rotate right --colors gray A.BMP bad.bmp b.bmp", dir);
+  const CliResult r =
+      RunCli("batch --to out --format bmp --rotate right --colors gray A.BMP bad.bmp b.bmp", dir);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "Conversion is complete! 2 of 3 files converted, 1 failed.\n");
   EXPECT_NE(r.err.find("bad.bmp: Unknown file format"), std::string::npos) << r.err;
@@ -161,18 +137,18 @@ TEST_F(CliGeometryTest, BatchReportsWhichFilesFailed) {
   EXPECT_EQ(a->PixelFormat(), pgraphic::pf8Bit);
   EXPECT_TRUE(fs::exists(dir / "out" / "b.bmp"));
 
-  const Outcome ok = Cli("batch --to out --format bmp b.bmp", dir);
+  const CliResult ok = RunCli("batch --to out --format bmp b.bmp", dir);
   EXPECT_EQ(ok.status, 0) << ok.err;
-  EXPECT_EQ(Cli("batch --to out b.bmp", dir).status, 2);
-  EXPECT_EQ(Cli("batch --to out --format gif b.bmp", dir).status, 2);
+  EXPECT_EQ(RunCli("batch --to out b.bmp", dir).status, 2);
+  EXPECT_EQ(RunCli("batch --to out --format gif b.bmp", dir).status, 2);
 }
 
 TEST_F(CliGeometryTest, BatchJpegQualityReachesTheWriter) {
   Noise("n.bmp", 64, 64);
-  ASSERT_EQ(Cli("batch --to lo --format jpg --jpeg-quality 5 n.bmp", dir).status, 0);
-  ASSERT_EQ(Cli("batch --to hi --format jpg --jpeg-quality 95 n.bmp", dir).status, 0);
+  ASSERT_EQ(RunCli("batch --to lo --format jpg --jpeg-quality 5 n.bmp", dir).status, 0);
+  ASSERT_EQ(RunCli("batch --to hi --format jpg --jpeg-quality 95 n.bmp", dir).status, 0);
   EXPECT_LT(fs::file_size(dir / "lo" / "n.jpg") * 2, fs::file_size(dir / "hi" / "n.jpg"));
-  EXPECT_EQ(Cli("batch --to x --format jpg --jpeg-quality 96 n.bmp", dir).status, 2);
+  EXPECT_EQ(RunCli("batch --to x --format jpg --jpeg-quality 96 n.bmp", dir).status, 2);
 }
 
 }  // namespace

@@ -2,43 +2,20 @@
 // with a photograph-like source made by ImageMagick and the decoded result
 // checked through ImageMagick's reading of the BMP we write.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
+#include "cli_run.h"
 #include "codec/vqn.h"
 #include "support/peer_image.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using korvane_test::CliResult;
+using korvane_test::RunCli;
 using korvane_test::ShellQuote;
-
-struct CliRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-CliRun Cli(const std::string& arguments, const std::string& dir) {
-  const std::string errFile = dir + "/stderr.txt";
-  const std::string command =
-      std::string("'") + KORVANE_CLI + "' " + arguments + " 2>" + ShellQuote(errFile);
-  CliRun r;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return r;
-  std::array<char, 4096> buf{};
-  size_t n;
-  while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) r.out.append(buf.data(), n);
-  const int raw = ::pclose(pipe);
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  std::ifstream in(errFile);
-  r.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return r;
-}
 
 struct CliVqn : testing::Test {
   void SetUp() override {
@@ -58,8 +35,8 @@ struct CliVqn : testing::Test {
 };
 
 TEST_F(CliVqn, CompressConvertAndInfo) {
-  CliRun r =
-      Cli("compress " + ShellQuote(source) + " " + Q("a.vqn") + " --quality 90", scratch.path);
+  CliResult r =
+      RunCli("compress " + ShellQuote(source) + " " + Q("a.vqn") + " --quality 90", scratch.path);
   ASSERT_EQ(r.status, 0) << r.err;
   // The same data the library makes from the same image.
   pgraphic::TPixelGraphic image;
@@ -73,22 +50,22 @@ TEST_F(CliVqn, CompressConvertAndInfo) {
   EXPECT_EQ(bytes, expected.Bytes());
 
   // Options before the file names, and convert to .vqn: the same file.
-  r = Cli("convert --quality 90 " + ShellQuote(source) + " " + Q("b.vqn"), scratch.path);
+  r = RunCli("convert --quality 90 " + ShellQuote(source) + " " + Q("b.vqn"), scratch.path);
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(korvane_test::ReadFileBytes(scratch.File("b.vqn")), bytes);
   // The default quality is position 60.
-  ASSERT_EQ(Cli("compress " + ShellQuote(source) + " " + Q("c.vqn"), scratch.path).status, 0);
+  ASSERT_EQ(RunCli("compress " + ShellQuote(source) + " " + Q("c.vqn"), scratch.path).status, 0);
   EXPECT_EQ(korvane_test::ReadFileBytes(scratch.File("c.vqn"))[40],
             static_cast<uint8_t>(codec::Compress(image, 41).CodedLength));
 
-  r = Cli("info " + Q("a.vqn"), scratch.path);
+  r = RunCli("info " + Q("a.vqn"), scratch.path);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, scratch.File("a.vqn") +
                        ": Type: VQN, Wavelet 3.0; Size: 131x77; Colors: 16.7M; File size: " +
                        codec::KbText(static_cast<int64_t>(bytes.size())) + " Kb\n");
 
   // Decoding to BMP: ImageMagick reads back exactly the decoder's pixels.
-  r = Cli("convert " + Q("a.vqn") + " " + Q("a.bmp"), scratch.path);
+  r = RunCli("convert " + Q("a.vqn") + " " + Q("a.bmp"), scratch.path);
   ASSERT_EQ(r.status, 0) << r.err;
   auto decoded = codec::LoadVQNFile(scratch.File("a.vqn"));
   auto peer = korvane_test::DecodeWithImageMagick(scratch.File("a.bmp"));
@@ -111,30 +88,31 @@ TEST_F(CliVqn, CompressConvertAndInfo) {
 
 TEST_F(CliVqn, BadInputAndOptions) {
   EXPECT_EQ(
-      Cli("compress " + ShellQuote(source) + " " + Q("x.vqn") + " --quality 121", scratch.path)
+      RunCli("compress " + ShellQuote(source) + " " + Q("x.vqn") + " --quality 121", scratch.path)
           .status,
       2);
   EXPECT_EQ(
-      Cli("compress " + ShellQuote(source) + " " + Q("x.vqn") + " --quality high", scratch.path)
+      RunCli("compress " + ShellQuote(source) + " " + Q("x.vqn") + " --quality high", scratch.path)
           .status,
       2);
-  EXPECT_EQ(Cli("convert " + ShellQuote(source) + " " + Q("x.vqn") + " --quality -1", scratch.path)
-                .status,
-            2);
+  EXPECT_EQ(
+      RunCli("convert " + ShellQuote(source) + " " + Q("x.vqn") + " --quality -1", scratch.path)
+          .status,
+      2);
   EXPECT_FALSE(fs::exists(scratch.File("x.vqn")));
 
-  ASSERT_EQ(Cli("compress " + ShellQuote(source) + " " + Q("a.vqn"), scratch.path).status, 0);
+  ASSERT_EQ(RunCli("compress " + ShellQuote(source) + " " + Q("a.vqn"), scratch.path).status, 0);
   auto bytes = korvane_test::ReadFileBytes(scratch.File("a.vqn"));
   bytes.resize(bytes.size() - 3);
   korvane_test::WriteFileBytes(scratch.File("cut.vqn"), bytes);
-  CliRun r = Cli("convert " + Q("cut.vqn") + " " + Q("cut.bmp"), scratch.path);
+  CliResult r = RunCli("convert " + Q("cut.vqn") + " " + Q("cut.bmp"), scratch.path);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("VQN-file is corrupted!"), std::string::npos) << r.err;
   EXPECT_FALSE(fs::exists(scratch.File("cut.bmp")));
   // The header is still fine, so info describes the file.
-  EXPECT_EQ(Cli("info " + Q("cut.vqn"), scratch.path).status, 0);
+  EXPECT_EQ(RunCli("info " + Q("cut.vqn"), scratch.path).status, 0);
   korvane_test::WriteFileBytes(scratch.File("junk.vqn"), {'J', 'U', 'N', 'K', 0, 0});
-  r = Cli("info " + Q("junk.vqn"), scratch.path);
+  r = RunCli("info " + Q("junk.vqn"), scratch.path);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("Not a VQN file"), std::string::npos) << r.err;
 }

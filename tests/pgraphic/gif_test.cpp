@@ -10,6 +10,7 @@
 #include <map>
 
 #include "peer_images.h"
+#include "support/pg_message.h"
 
 using namespace pgraphic;
 using peer::TempDir;
@@ -34,14 +35,7 @@ TPGFileInfo GifInfo(const std::vector<uint8_t>& bytes, int index = 0) {
   return info;
 }
 
-std::string MessageOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const EPixelGraphic& e) {
-    return e.what();
-  }
-  return "";
-}
+using korvane_test::MessageOf;
 
 // Frame index of a GIF decoded by netpbm, which ignores the logical screen and
 // shows transparent pixels in their palette colour, as our reader does.
@@ -56,7 +50,7 @@ bool PeerFrame(const TempDir& dir, const std::string& gif, int index, peer::RGBI
 
 // Every frame of the file reads as netpbm decodes it; returns the frame count.
 int ExpectFramesMatchPeer(const TempDir& dir, const std::string& gif) {
-  const auto bytes = peer::ReadBytes(gif);
+  const auto bytes = korvane_test::ReadFileBytes(gif);
   const TPGFileInfo info = GifInfo(bytes);
   for (int i = 0; i < info.Count; ++i) {
     SCOPED_TRACE(gif + " frame " + std::to_string(i));
@@ -198,7 +192,7 @@ TEST(GifPeers, ImageMagickColourTablesOfEveryDepth) {
                           (interlaced ? " -interlace GIF" : "") + " '" + gif + "'"),
                 0);
       ExpectFramesMatchPeer(dir, gif);
-      const auto bytes = peer::ReadBytes(gif);
+      const auto bytes = korvane_test::ReadFileBytes(gif);
       const TPGFileInfo info = GifInfo(bytes);
       EXPECT_EQ(info.Extra, interlaced ? "Interlaced" : "Non-interlaced");
       EXPECT_EQ(info.Colors, std::to_string(1 << info.BitsPerPixel));
@@ -226,7 +220,7 @@ TEST(GifPeers, ImageMagickAnimationWithFramesOfTheirOwnSize) {
                       gif + "'"),
             0);
   EXPECT_EQ(ExpectFramesMatchPeer(dir, gif), 4);
-  const auto bytes = peer::ReadBytes(gif);
+  const auto bytes = korvane_test::ReadFileBytes(gif);
   EXPECT_EQ(GifInfo(bytes, 0).Count, 4);
   EXPECT_EQ(GifInfo(bytes, 2).Width, 25);
   EXPECT_EQ(GifInfo(bytes, 2).Height, 5);
@@ -263,7 +257,7 @@ frames[0].save(out + '/anim.gif', save_all=True, append_images=frames[1:], durat
   for (const char* name : {"p2.gif", "p8.gif", "p256i.gif", "p32.gif", "bw.gif"}) {
     EXPECT_EQ(ExpectFramesMatchPeer(dir, dir / name), 1) << name;
   }
-  EXPECT_EQ(GifInfo(peer::ReadBytes(dir / "p256i.gif")).Extra, "Interlaced");
+  EXPECT_EQ(GifInfo(korvane_test::ReadFileBytes(dir / "p256i.gif")).Extra, "Interlaced");
   EXPECT_EQ(ExpectFramesMatchPeer(dir, dir / "anim.gif"), 4);
 }
 
@@ -272,7 +266,7 @@ TEST(GifPeers, GiflibQuantisedFile) {
   TempDir dir;
   std::vector<uint8_t> rgb(3 * 90 * 70);
   for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<uint8_t>((i * 37) ^ (i >> 5));
-  peer::WriteBytes(dir / "in.rgb", rgb);
+  korvane_test::WriteFileBytes(dir / "in.rgb", rgb);
   ASSERT_EQ(
       peer::Run("gif2rgb -c 3 -s 90 70 < '" + (dir / "in.rgb") + "' > '" + (dir / "q.gif") + "'"),
       0);
@@ -311,7 +305,8 @@ TEST(GifSuite, FirstFramesMatchTheExpectedPixels) {
     // A screen without any image: there is no frame to read.
     if (conf["config.input"] == "no-data.gif") continue;
     SCOPED_TRACE(entry.path().filename().string());
-    const auto bytes = peer::ReadBytes(std::string(kGdkGifSuite) + "/" + conf["config.input"]);
+    const auto bytes =
+        korvane_test::ReadFileBytes(std::string(kGdkGifSuite) + "/" + conf["config.input"]);
     const int width = std::stoi(conf["config.width"]), height = std::stoi(conf["config.height"]);
     const int count = static_cast<int>(std::count(frames.begin(), frames.end(), ',')) + 1;
     TPGFileInfo info;
@@ -320,7 +315,8 @@ TEST(GifSuite, FirstFramesMatchTheExpectedPixels) {
     // The suite merges images shown without delay into one frame; where it does
     // not, its frames are our images.
     if (info.Count != count) continue;
-    const auto rgba = peer::ReadBytes(std::string(kGdkGifSuite) + "/" + conf["frame0.pixels"]);
+    const auto rgba =
+        korvane_test::ReadFileBytes(std::string(kGdkGifSuite) + "/" + conf["frame0.pixels"]);
     ASSERT_EQ(rgba.size(), 4u * width * height);
     TPixelGraphic g;
     EXPECT_EQ(MessageOf([&] { ReadGif(bytes, g, 0); }), "");
@@ -347,7 +343,7 @@ TEST(GifSuite, BrokenFilesFailCleanlyOrKeepWhatWasDecoded) {
     for (const auto& entry : peer::fs::directory_iterator(std::string(kGdkImages) + "/" + sub)) {
       if (entry.path().extension() != ".gif") continue;
       SCOPED_TRACE(entry.path().string());
-      const auto bytes = peer::ReadBytes(entry.path());
+      const auto bytes = korvane_test::ReadFileBytes(entry.path());
       for (int index = 0; index < 2; ++index) {
         const std::string m = MessageOf([&] {
           TPixelGraphic g;
@@ -554,7 +550,7 @@ TEST(GifReader, TruncatedFilesKeepThePixelsDecodedSoFar) {
   ASSERT_EQ(peer::Run(cmd + "-colors 200 '" + (dir / "a.gif") + "'"), 0);
   ASSERT_EQ(peer::Run(cmd + "-colors 9 -interlace GIF '" + (dir / "b.gif") + "'"), 0);
   for (const char* name : {"a.gif", "b.gif"}) {
-    const auto full = peer::ReadBytes(dir / name);
+    const auto full = korvane_test::ReadFileBytes(dir / name);
     TPixelGraphic whole;
     ReadGif(full, whole);
     const auto reference = Indices(whole);
@@ -594,7 +590,7 @@ TEST(GifReader, OpensThroughTheRegisteredReaders) {
   data.insert(data.begin(), 2);
   // Named .ico: the signature decides, not the extension.
   const std::string name = dir / "frame.ico";
-  peer::WriteBytes(name, WrapImage(3, 2, 2, data));
+  korvane_test::WriteFileBytes(name, WrapImage(3, 2, 2, data));
   TPixelGraphic g;
   g.LoadFromFile(name);
   EXPECT_EQ(g.Width(), 3);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "peer_images.h"
+#include "support/pg_message.h"
 
 using namespace pgraphic;
 using peer::TempDir;
@@ -40,14 +41,7 @@ TPGFileInfo IcoInfo(const std::vector<uint8_t>& bytes) {
   return info;
 }
 
-std::string MessageOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const EPixelGraphic& e) {
-    return e.what();
-  }
-  return "";
-}
+using korvane_test::MessageOf;
 
 // Image index of an icon as ImageMagick decodes it: painted on white (what mode
 // 1 shows), or the colours without the mask (what mode 0's palette shows).
@@ -64,7 +58,7 @@ bool PeerIcon(const TempDir& dir, const std::string& ico, int index, bool onWhit
 
 void ExpectBothModesMatchPeer(const TempDir& dir, const std::string& ico, int index) {
   SCOPED_TRACE(ico + " image " + std::to_string(index));
-  const auto bytes = peer::ReadBytes(ico);
+  const auto bytes = korvane_test::ReadFileBytes(ico);
   peer::RGBImage onWhite, bare;
   ASSERT_TRUE(PeerIcon(dir, ico, index, true, onWhite));
   ASSERT_TRUE(PeerIcon(dir, ico, index, false, bare));
@@ -161,7 +155,7 @@ TEST(IcoPeers, NetpbmIconsOfEachDepthWithMasks) {
             0);
   for (int i = 0; i < 3; ++i) ExpectBothModesMatchPeer(dir, multi, i);
 
-  const auto bytes = peer::ReadBytes(multi);
+  const auto bytes = korvane_test::ReadFileBytes(multi);
   const TPGFileInfo info = IcoInfo(bytes);
   EXPECT_EQ(info.Count, 3);
   EXPECT_EQ(info.Width, 16);
@@ -187,14 +181,14 @@ TEST(IcoPeers, NetpbmIconsOfEachDepthWithMasks) {
   ASSERT_EQ(peer::Run("ppmtowinicon -output='" + two + "' '" + (dir / "a.ppm") + "' '" +
                       (dir / "c.ppm") + "'"),
             0);
-  const TPGFileInfo twoInfo = IcoInfo(peer::ReadBytes(two));
+  const TPGFileInfo twoInfo = IcoInfo(korvane_test::ReadFileBytes(two));
   EXPECT_EQ(twoInfo.Count, 2);
   EXPECT_EQ(twoInfo.Extra, "Colors 2..256");
   EXPECT_EQ(twoInfo.SubType, "Sizes 16..48");
   // One image: the colour count is told directly.
   const std::string one = dir / "one.ico";
   ASSERT_EQ(peer::Run("ppmtowinicon -output='" + one + "' '" + (dir / "b.ppm") + "'"), 0);
-  const TPGFileInfo oneInfo = IcoInfo(peer::ReadBytes(one));
+  const TPGFileInfo oneInfo = IcoInfo(korvane_test::ReadFileBytes(one));
   EXPECT_EQ(oneInfo.Count, 1);
   EXPECT_EQ(oneInfo.Colors, "16");
   EXPECT_EQ(oneInfo.Extra, "");
@@ -215,7 +209,7 @@ TEST(IcoPeers, ImageMagickIconsAndTheDepthsAndSizesRefused) {
                         Case{"-resize 13x9 -colors 50", 8}}) {
     const std::string ico = dir / "im.ico";
     ASSERT_EQ(peer::Run(im + src + c.args + " '" + ico + "'"), 0);
-    EXPECT_EQ(IcoInfo(peer::ReadBytes(ico)).BitsPerPixel, c.bits) << c.args;
+    EXPECT_EQ(IcoInfo(korvane_test::ReadFileBytes(ico)).BitsPerPixel, c.bits) << c.args;
     ExpectBothModesMatchPeer(dir, ico, 0);
   }
   // Transparency from ImageMagick's own alpha.
@@ -233,12 +227,12 @@ TEST(IcoPeers, ImageMagickIconsAndTheDepthsAndSizesRefused) {
   for (const std::string& f : {deep, large}) {
     EXPECT_EQ(MessageOf([&] {
                 TPixelGraphic g;
-                ReadIco(peer::ReadBytes(f), g);
+                ReadIco(korvane_test::ReadFileBytes(f), g);
               }),
               "Index out of bounds")
         << f;
   }
-  EXPECT_EQ(IcoInfo(peer::ReadBytes(large)).Width, 128);
+  EXPECT_EQ(IcoInfo(korvane_test::ReadFileBytes(large)).Width, 128);
 }
 
 TEST(IcoSuite, ThirdPartyIconsReadOrAreRefusedCleanly) {
@@ -246,7 +240,7 @@ TEST(IcoSuite, ThirdPartyIconsReadOrAreRefusedCleanly) {
   TempDir dir;
   // Eighteen images of every depth and size: those we read agree with ImageMagick.
   const std::string many = std::string(kGdkImages) + "/reftests/bug785447.ico";
-  const auto bytes = peer::ReadBytes(many);
+  const auto bytes = korvane_test::ReadFileBytes(many);
   EXPECT_EQ(IcoInfo(bytes).Count, 18);
   int read = 0;
   for (int i = 0; i < 18; ++i) {
@@ -263,17 +257,18 @@ TEST(IcoSuite, ThirdPartyIconsReadOrAreRefusedCleanly) {
   }
   EXPECT_EQ(read, 8);  // 48, 32, 24 and 16 pixels at 4 and at 8 bits
   // 100 x 100 pixels: too large.
-  EXPECT_EQ(MessageOf([&] {
-              TPixelGraphic g;
-              ReadIco(peer::ReadBytes(std::string(kGdkImages) + "/reftests/squares.ico"), g);
-            }),
-            "Index out of bounds");
+  EXPECT_EQ(
+      MessageOf([&] {
+        TPixelGraphic g;
+        ReadIco(korvane_test::ReadFileBytes(std::string(kGdkImages) + "/reftests/squares.ico"), g);
+      }),
+      "Index out of bounds");
 
   for (const char* sub : {"fail", "randomly-modified"}) {
     for (const auto& entry : peer::fs::directory_iterator(std::string(kGdkImages) + "/" + sub)) {
       if (entry.path().extension() != ".ico") continue;
       SCOPED_TRACE(entry.path().string());
-      const auto damaged = peer::ReadBytes(entry.path());
+      const auto damaged = korvane_test::ReadFileBytes(entry.path());
       const std::string m = MessageOf([&] {
         TPixelGraphic g;
         ReadIco(damaged, g);
@@ -394,7 +389,7 @@ TEST(IcoReader, ModesProgressAbortAndStreamPosition) {
 TEST(IcoReader, OpensThroughTheRegisteredReaders) {
   TempDir dir;
   const std::string name = dir / "icon.gif";  // the signature decides
-  peer::WriteBytes(name, MakeIcon(16, 8, 4));
+  korvane_test::WriteFileBytes(name, MakeIcon(16, 8, 4));
   TPixelGraphic g;
   g.LoadFromFile(name);
   EXPECT_EQ(g.Width(), 16);
@@ -407,6 +402,6 @@ TEST(IcoReader, OpensThroughTheRegisteredReaders) {
   EXPECT_EQ(info.Colors, "16");
   // A cursor file is not taken for an icon by its signature.
   const std::string cursor = dir / "pointer.ico";
-  peer::WriteBytes(cursor, MakeIcon(16, 16, 4, 2));
+  korvane_test::WriteFileBytes(cursor, MakeIcon(16, 16, 4, 2));
   EXPECT_EQ(MessageOf([&] { g.LoadFromFile(cursor); }), "Unknown file format");
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/jpegpng_peer.h"
+#include "support/pg_message.h"
 
 using namespace pgraphic;
 
@@ -52,12 +53,7 @@ TPGFileInfo InfoOf(const std::string& path) {
 }
 
 std::string MessageOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const EPixelGraphic& e) {
-    return e.what();
-  }
-  return "(no error)";
+  return korvane_test::MessageOf(f, "(no error)");
 }
 
 bool HaveIJGTools() {
@@ -65,10 +61,12 @@ bool HaveIJGTools() {
 }
 
 // djpeg's own decode of a file (same library, same DCT method).
-peer::TPeerImage PeerDecode(const peer::TScratch& s, const std::string& jpeg,
+peer::TPeerImage PeerDecode(const korvane_test::ScratchDir& s, const std::string& jpeg,
                             const std::string& dct = "int") {
-  const std::string out = s.Path("peer.pnm");
-  EXPECT_EQ(peer::Run("djpeg -dct " + dct + " -outfile " + out + " " + jpeg + " 2>/dev/null"), 0);
+  const std::string out = s.File("peer.pnm");
+  EXPECT_EQ(korvane_test::RunShell("djpeg -dct " + dct + " -outfile " + out + " " + jpeg +
+                                   " 2>/dev/null"),
+            0);
   return peer::ReadPNM(out);
 }
 
@@ -92,9 +90,10 @@ std::vector<uint8_t> WriteToMemory(TPixelGraphic& g) {
 
 TEST(JPEGReader, CjpegVariantsDecodeExactlyAsDjpeg) {
   if (!HaveIJGTools()) GTEST_SKIP() << "cjpeg/djpeg/pngtopnm missing";
-  peer::TScratch s("jpeg-variants");
-  ASSERT_EQ(peer::Run("pngtopnm " + kGoData + "video-001.png > " + s.Path("src.ppm")), 0);
-  ASSERT_EQ(peer::Run("ppmtopgm " + s.Path("src.ppm") + " > " + s.Path("src.pgm")), 0);
+  korvane_test::ScratchDir s("jpeg-variants");
+  ASSERT_EQ(korvane_test::RunShell("pngtopnm " + kGoData + "video-001.png > " + s.File("src.ppm")),
+            0);
+  ASSERT_EQ(korvane_test::RunShell("ppmtopgm " + s.File("src.ppm") + " > " + s.File("src.pgm")), 0);
   const struct {
     const char* name;
     const char* options;
@@ -114,10 +113,10 @@ TEST(JPEGReader, CjpegVariantsDecodeExactlyAsDjpeg) {
   };
   for (const auto& v : variants) {
     SCOPED_TRACE(v.name);
-    const std::string jpeg = s.Path(std::string(v.name) + ".jpg");
-    ASSERT_EQ(
-        peer::Run(std::string("cjpeg ") + v.options + " -outfile " + jpeg + " " + s.Path(v.source)),
-        0);
+    const std::string jpeg = s.File(std::string(v.name) + ".jpg");
+    ASSERT_EQ(korvane_test::RunShell(std::string("cjpeg ") + v.options + " -outfile " + jpeg + " " +
+                                     s.File(v.source)),
+              0);
     TPixelGraphic g;
     ReadJPEG(jpeg, g);
     const peer::TPeerImage expected = PeerDecode(s, jpeg);
@@ -136,7 +135,7 @@ TEST(JPEGReader, CjpegVariantsDecodeExactlyAsDjpeg) {
 TEST(JPEGReader, DCTMethodsFollowTheSetting) {
   if (!HaveIJGTools()) GTEST_SKIP() << "cjpeg/djpeg missing";
   TSettingsGuard guard;
-  peer::TScratch s("jpeg-dct");
+  korvane_test::ScratchDir s("jpeg-dct");
   const std::string jpeg = kGoData + "video-001.jpeg";
   const char* names[] = {"int", "fast", "float"};
   TPixelGraphic slow;
@@ -164,7 +163,7 @@ TEST(JPEGReader, DCTMethodsFollowTheSetting) {
 TEST(JPEGReader, ThirdPartyFilesDecodeAsDjpeg) {
   if (!HaveIJGTools()) GTEST_SKIP() << "djpeg missing";
   if (!std::filesystem::exists(kGoData)) GTEST_SKIP() << "Go image test data missing";
-  peer::TScratch s("jpeg-go");
+  korvane_test::ScratchDir s("jpeg-go");
   int checked = 0;
   for (const auto& entry : std::filesystem::directory_iterator(kGoData)) {
     const std::string name = entry.path().filename().string();
@@ -195,17 +194,19 @@ TEST(JPEGReader, RefusesFourComponentFilesAndOtherIndexes) {
 
 TEST(JPEGReader, CmykMadeByCjpegIsRefused) {
   if (!HaveIJGTools()) GTEST_SKIP() << "cjpeg missing";
-  peer::TScratch s("jpeg-cmyk");
-  ASSERT_EQ(peer::Run("pngtopnm " + kGoData + "video-001.png > " + s.Path("src.ppm")), 0);
-  ASSERT_EQ(peer::Run("cjpeg -outfile " + s.Path("src.jpg") + " " + s.Path("src.ppm")), 0);
+  korvane_test::ScratchDir s("jpeg-cmyk");
+  ASSERT_EQ(korvane_test::RunShell("pngtopnm " + kGoData + "video-001.png > " + s.File("src.ppm")),
+            0);
+  ASSERT_EQ(korvane_test::RunShell("cjpeg -outfile " + s.File("src.jpg") + " " + s.File("src.ppm")),
+            0);
   // jpegtran cannot make CMYK; ImageMagick can.
   if (!peer::Have("/usr/bin/convert-im6.q16")) GTEST_SKIP() << "ImageMagick missing";
-  ASSERT_EQ(peer::Run("/usr/bin/convert-im6.q16 " + s.Path("src.ppm") + " -colorspace CMYK " +
-                      s.Path("cmyk.jpg")),
+  ASSERT_EQ(korvane_test::RunShell("/usr/bin/convert-im6.q16 " + s.File("src.ppm") +
+                                   " -colorspace CMYK " + s.File("cmyk.jpg")),
             0);
   TPixelGraphic g;
-  EXPECT_EQ(MessageOf([&] { ReadJPEG(s.Path("cmyk.jpg"), g); }), "JPG: Not supported subformat");
-  EXPECT_EQ(InfoOf(s.Path("cmyk.jpg")).Colors, "4294.9M");
+  EXPECT_EQ(MessageOf([&] { ReadJPEG(s.File("cmyk.jpg"), g); }), "JPG: Not supported subformat");
+  EXPECT_EQ(InfoOf(s.File("cmyk.jpg")).Colors, "4294.9M");
 }
 
 TEST(JPEGReader, InfoDescribesHeaderOnly) {
@@ -348,10 +349,10 @@ TEST(JPEGReader, ProgressRunsPerRowAndAbortStopsDecoding) {
 TEST(JPEGWriter, WritesWhatCjpegWritesFromTheSamePixels) {
   if (!HaveIJGTools()) GTEST_SKIP() << "cjpeg/djpeg missing";
   TSettingsGuard guard;
-  peer::TScratch s("jpeg-writer");
+  korvane_test::ScratchDir s("jpeg-writer");
   TPixelGraphic g;
   MakeTestImage(g, 123, 77);
-  peer::WritePPM(s.Path("src.ppm"), g);
+  peer::WritePPM(s.File("src.ppm"), g);
   const struct {
     int quality;
     bool progressive;
@@ -369,35 +370,35 @@ TEST(JPEGWriter, WritesWhatCjpegWritesFromTheSamePixels) {
     PGJPEGProgressive = c.progressive;
     PGJPEGWriteDCTMethod = c.dct;
     const std::vector<uint8_t> ours = WriteToMemory(g);
-    ASSERT_EQ(peer::Run(std::string("cjpeg ") + c.options + " -outfile " + s.Path("peer.jpg") +
-                        " " + s.Path("src.ppm")),
+    ASSERT_EQ(korvane_test::RunShell(std::string("cjpeg ") + c.options + " -outfile " +
+                                     s.File("peer.jpg") + " " + s.File("src.ppm")),
               0);
-    EXPECT_TRUE(ours == peer::ReadFile(s.Path("peer.jpg")));
+    EXPECT_TRUE(ours == peer::ReadFile(s.File("peer.jpg")));
     // And it reads back as the peer decodes it.
     TPixelGraphic back;
     ReadJPEGBytes(ours, back);
-    peer::WriteFile(s.Path("ours.jpg"), ours);
-    EXPECT_EQ(peer::MaxDifference(back, PeerDecode(s, s.Path("ours.jpg"))), 0);
+    peer::WriteFile(s.File("ours.jpg"), ours);
+    EXPECT_EQ(peer::MaxDifference(back, PeerDecode(s, s.File("ours.jpg"))), 0);
   }
 }
 
 TEST(JPEGWriter, GrayImagesBecomeOneComponentFiles) {
   if (!HaveIJGTools()) GTEST_SKIP() << "cjpeg/djpeg missing";
   TSettingsGuard guard;
-  peer::TScratch s("jpeg-gray");
+  korvane_test::ScratchDir s("jpeg-gray");
   TPixelGraphic g;
   g.SetSize(64, 40, pf8Bit);
   g.SetPaletteIdent(pGray256);
   for (int y = 0; y < 40; ++y)
     for (int x = 0; x < 64; ++x) g.SetPixel(x, y, x * 2 + y * 2);
   const std::vector<uint8_t> ours = WriteToMemory(g);
-  peer::WriteFile(s.Path("ours.jpg"), ours);
-  TPGFileInfo info = InfoOf(s.Path("ours.jpg"));
+  peer::WriteFile(s.File("ours.jpg"), ours);
+  TPGFileInfo info = InfoOf(s.File("ours.jpg"));
   EXPECT_EQ(info.SubType, "JFIF, GrayScale");
   TPixelGraphic back;
   ReadJPEGBytes(ours, back);
   EXPECT_EQ(back.PixelFormat(), pf8Bit);
-  EXPECT_LE(peer::MaxDifference(back, PeerDecode(s, s.Path("ours.jpg"))), 0);
+  EXPECT_LE(peer::MaxDifference(back, PeerDecode(s, s.File("ours.jpg"))), 0);
   EXPECT_LE(peer::MaxDifference(back,
                                 [&] {
                                   peer::TPeerImage original;
@@ -466,7 +467,7 @@ TEST(JPEGFormat, RegistersItsExtensions) {
 }
 
 TEST(JPEGDispatch, PaletteImagesAreSavedAsTrueColour) {
-  peer::TScratch s("jpeg-save");
+  korvane_test::ScratchDir s("jpeg-save");
   // An 8-bit colour image cannot be stored: it goes to 16.7 million colours.
   TPixelGraphic g;
   g.SetSize(40, 30, pf8Bit);
@@ -481,12 +482,12 @@ TEST(JPEGDispatch, PaletteImagesAreSavedAsTrueColour) {
     asked.push_back(text);
     return true;
   });
-  g.SaveToFile(s.Path("out.jpeg"));
+  g.SaveToFile(s.File("out.jpeg"));
   SetQuestionHook(nullptr);
   ASSERT_EQ(asked.size(), 1u);
   EXPECT_NE(asked[0].find("16.7 million colors"), std::string::npos);
   TPixelGraphic back;
-  back.LoadFromFile(s.Path("out.jpeg"));
+  back.LoadFromFile(s.File("out.jpeg"));
   EXPECT_EQ(back.PixelFormat(), pf24Bit);
   // Away from the edges (where chroma is subsampled) the colours hold.
   const TRGB red = back.PixelColor(8, 8), blue = back.PixelColor(30, 5),
@@ -503,10 +504,10 @@ TEST(JPEGDispatch, PaletteImagesAreSavedAsTrueColour) {
   gray.SetSize(16, 16, pf8Bit);
   gray.SetPaletteIdent(pGray256);
   gray.SetSaveColorResWarningAction(pgwaRaise);
-  gray.SaveToFile(s.Path("gray.jif"));
+  gray.SaveToFile(s.File("gray.jif"));
   std::string type;
   TPGFileInfo info;
-  ASSERT_TRUE(GetFileInfo(s.Path("gray.jif"), 0, type, info));
+  ASSERT_TRUE(GetFileInfo(s.File("gray.jif"), 0, type, info));
   EXPECT_EQ(type, "JPEG (JFIF compliant)");
   EXPECT_EQ(info.SubType, "JFIF, GrayScale");
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "pgraphic/formats/fileformat.h"
 #include "support/peer_decode.h"
 
@@ -40,7 +42,9 @@ class PCXPeers : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!HaveTool("/usr/bin/ppmtopcx") || !HaveTool(kImageMagick)) GTEST_SKIP() << "peers missing";
-    dir = TempDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    scratch = std::make_unique<korvane_test::ScratchDir>(
+        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir = scratch->path;
     src = dir + "/src.ppm";
     // An odd width gives odd bytes per line in every layout.
     ASSERT_TRUE(Shell(std::string(kImageMagick) +
@@ -58,6 +62,7 @@ class PCXPeers : public ::testing::Test {
       EXPECT_EQ(Compare(DecodeWithImageMagick(file), ours), "");
     }
   }
+  std::unique_ptr<korvane_test::ScratchDir> scratch;
   std::string dir, src;
 };
 
@@ -236,7 +241,8 @@ TEST(PCXDispatch, FoundBySignatureWhateverTheExtension) {
   std::vector<uint8_t> f = Header(8, 1, 2, 1, 2, 5);
   f.insert(f.end(), {0x05, 0x06});
   AppendGrayTrailer(f);
-  const std::string file = TempDir("pcx_dispatch") + "/picture.bmp";
+  const korvane_test::ScratchDir scratch("pcx_dispatch");
+  const std::string file = scratch.File("picture.bmp");
   WriteFileBytes(file, f);
   TPixelGraphic g;
   g.LoadFromFile(file);

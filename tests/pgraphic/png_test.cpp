@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "support/jpegpng_peer.h"
+#include "support/pg_message.h"
 
 using namespace pgraphic;
 
@@ -66,12 +67,7 @@ TPGFileInfo InfoOfBytes(const std::vector<uint8_t>& bytes) {
 }
 
 std::string MessageOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const EPixelGraphic& e) {
-    return e.what();
-  }
-  return "(no error)";
+  return korvane_test::MessageOf(f, "(no error)");
 }
 
 std::vector<uint8_t> WriteToMemory(TPixelGraphic& g) {
@@ -122,15 +118,17 @@ bool FileBackground(const std::vector<uint8_t>& png, TRGB& colour) {
 
 // pngtopnm's decode of colour and ImageMagick's of alpha (tRNS included), mixed with the
 // file's bKGD (when it has one and it is to be used) or the given colour.
-peer::TPeerImage PeerDecode(const peer::TScratch& s, const std::string& png, TRGB background = 0,
-                            bool useFile = true) {
-  EXPECT_EQ(peer::Run("pngtopnm " + png + " > " + s.Path("colour.pnm") + " 2>/dev/null"), 0);
+peer::TPeerImage PeerDecode(const korvane_test::ScratchDir& s, const std::string& png,
+                            TRGB background = 0, bool useFile = true) {
+  EXPECT_EQ(
+      korvane_test::RunShell("pngtopnm " + png + " > " + s.File("colour.pnm") + " 2>/dev/null"), 0);
   // ImageMagick's alpha honours tRNS for every colour type (pngtopnm's does not
   // for RGB files).
-  EXPECT_EQ(peer::Run(kMagick + " " + png + " -alpha extract -depth 8 pgm:" + s.Path("alpha.pnm")),
+  EXPECT_EQ(korvane_test::RunShell(kMagick + " " + png +
+                                   " -alpha extract -depth 8 pgm:" + s.File("alpha.pnm")),
             0);
-  peer::TPeerImage colour = peer::ReadPNM(s.Path("colour.pnm"));
-  const peer::TPeerImage alpha = peer::ReadPNM(s.Path("alpha.pnm"));
+  peer::TPeerImage colour = peer::ReadPNM(s.File("colour.pnm"));
+  const peer::TPeerImage alpha = peer::ReadPNM(s.File("alpha.pnm"));
   TRGB bg = background;
   if (useFile) FileBackground(peer::ReadFile(png), bg);
   const uint32_t bgSample[3] = {GetR(bg), GetG(bg), GetB(bg)};
@@ -168,7 +166,7 @@ TEST(PNGReader, PngSuiteDecodesAsPngtopnm) {
   if (!std::filesystem::exists(kSuite) || !peer::Have("pngtopnm") || !peer::Have(kMagick)) {
     GTEST_SKIP() << "PngSuite, netpbm or ImageMagick missing";
   }
-  peer::TScratch s("png-suite");
+  korvane_test::ScratchDir s("png-suite");
   int checked = 0;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(kSuite)) {
     if (!entry.is_regular_file()) continue;
@@ -178,10 +176,10 @@ TEST(PNGReader, PngSuiteDecodesAsPngtopnm) {
     if (name.size() > 3 && name.substr(name.size() - 3) == ".gz") name.resize(name.size() - 3);
     SCOPED_TRACE(name);
     const std::vector<uint8_t> bytes = SuiteFile(name);
-    peer::WriteFile(s.Path("in.png"), bytes);
+    peer::WriteFile(s.File("in.png"), bytes);
     TPixelGraphic g;
     ReadPNGBytes(bytes, g);
-    EXPECT_LE(peer::MaxDifference(g, PeerDecode(s, s.Path("in.png"))), 2);
+    EXPECT_LE(peer::MaxDifference(g, PeerDecode(s, s.File("in.png"))), 2);
     ++checked;
   }
   EXPECT_GE(checked, 150);
@@ -257,7 +255,7 @@ TEST(PNGReader, TransparencyUsesFileOrImageBackground) {
     GTEST_SKIP() << "PngSuite, netpbm or ImageMagick missing";
   }
   TSettingsGuard guard;
-  peer::TScratch s("png-background");
+  korvane_test::ScratchDir s("png-background");
   const char* files[] = {"background/bgyn6a16.png",   "background/bgwn6a08.png",
                          "background/bggn4a16.png",   "transparency/tbrn2c08.png",
                          "transparency/tbbn3p08.png", "transparency/tbwn0g16.png",
@@ -266,7 +264,7 @@ TEST(PNGReader, TransparencyUsesFileOrImageBackground) {
   for (const char* f : files) {
     SCOPED_TRACE(f);
     const std::vector<uint8_t> bytes = SuiteFile(f);
-    peer::WriteFile(s.Path("in.png"), bytes);
+    peer::WriteFile(s.File("in.png"), bytes);
     TRGB fileBackground = 0;
     const bool hasBKGD = FileBackground(bytes, fileBackground);
 
@@ -275,7 +273,7 @@ TEST(PNGReader, TransparencyUsesFileOrImageBackground) {
     TPixelGraphic g;
     g.SetBackGroundColor(RGB(10, 200, 30));
     ReadPNGBytes(bytes, g);
-    EXPECT_LE(peer::MaxDifference(g, PeerDecode(s, s.Path("in.png"), RGB(10, 200, 30))), 2);
+    EXPECT_LE(peer::MaxDifference(g, PeerDecode(s, s.File("in.png"), RGB(10, 200, 30))), 2);
     if (hasBKGD) {
       EXPECT_EQ(g.BackGroundColorRGB(), fileBackground);
     }
@@ -285,7 +283,7 @@ TEST(PNGReader, TransparencyUsesFileOrImageBackground) {
     TPixelGraphic h;
     h.SetBackGroundColor(RGB(250, 40, 120));
     ReadPNGBytes(bytes, h);
-    EXPECT_LE(peer::MaxDifference(h, PeerDecode(s, s.Path("in.png"), RGB(250, 40, 120), false)),
+    EXPECT_LE(peer::MaxDifference(h, PeerDecode(s, s.File("in.png"), RGB(250, 40, 120), false)),
               h.PixelFormat() == pf24Bit ? 2 : 86);
   }
 }
@@ -319,11 +317,12 @@ TEST(PNGReader, PeerMadeVariantsDecodeAsThePeers) {
   if (!peer::Have("pnmtopng") || !peer::Have(kMagick) || !peer::Have(kPython)) {
     GTEST_SKIP() << "netpbm, ImageMagick or Pillow missing";
   }
-  peer::TScratch s("png-variants");
-  const std::string src = s.Path("src.ppm");
-  ASSERT_EQ(peer::Run(kMagick + " -size 61x37 gradient:#ff2000-#0030ff -depth 8 " + src), 0);
-  const std::string gray2 = s.Path("gray2.pgm");
-  ASSERT_EQ(peer::Run("pgmramp -lr 61 37 | pamdepth 3 > " + gray2), 0);
+  korvane_test::ScratchDir s("png-variants");
+  const std::string src = s.File("src.ppm");
+  ASSERT_EQ(
+      korvane_test::RunShell(kMagick + " -size 61x37 gradient:#ff2000-#0030ff -depth 8 " + src), 0);
+  const std::string gray2 = s.File("gray2.pgm");
+  ASSERT_EQ(korvane_test::RunShell("pgmramp -lr 61 37 | pamdepth 3 > " + gray2), 0);
   const struct {
     const char* name;
     std::string command;
@@ -347,10 +346,10 @@ TEST(PNGReader, PeerMadeVariantsDecodeAsThePeers) {
   };
   for (const auto& v : variants) {
     SCOPED_TRACE(v.name);
-    const std::string out = s.Path("variant.png");
+    const std::string out = s.File("variant.png");
     std::string command = v.command;
     command.replace(command.find("OUT"), 3, out);
-    ASSERT_EQ(peer::Run(command), 0);
+    ASSERT_EQ(korvane_test::RunShell(command), 0);
     const std::vector<uint8_t> bytes = peer::ReadFile(out);
     EXPECT_EQ(InfoOfBytes(bytes).BitsPerPixel, v.bits);
     TPixelGraphic g;
@@ -578,7 +577,7 @@ TEST(PNGWriter, EveryResolutionPassesPngcheckAndReadsBackInPeers) {
     GTEST_SKIP() << "pngcheck, netpbm or Pillow missing";
   }
   TSettingsGuard guard;
-  peer::TScratch s("png-writer");
+  korvane_test::ScratchDir s("png-writer");
   const struct {
     TPGColorResolution r;
     const char* ihdr;  // what pngcheck reports
@@ -595,18 +594,18 @@ TEST(PNGWriter, EveryResolutionPassesPngcheckAndReadsBackInPeers) {
     MakeImage(g, c.r);
     g.SetGamma(2.2L);
     const std::vector<uint8_t> bytes = WriteToMemory(g);
-    const std::string path = s.Path("out.png");
+    const std::string path = s.File("out.png");
     peer::WriteFile(path, bytes);
-    EXPECT_EQ(peer::Run("pngcheck -q " + path), 0);
-    EXPECT_EQ(peer::Run("pngcheck -v " + path + " | grep -q '" + c.ihdr + "'"), 0);
+    EXPECT_EQ(korvane_test::RunShell("pngcheck -q " + path), 0);
+    EXPECT_EQ(korvane_test::RunShell("pngcheck -v " + path + " | grep -q '" + c.ihdr + "'"), 0);
     EXPECT_EQ(HasChunk(bytes, "PLTE"), c.plte);
-    EXPECT_EQ(peer::Run("pngcheck -v " + path + " | grep -q '0.4545'"), 0);
+    EXPECT_EQ(korvane_test::RunShell("pngcheck -v " + path + " | grep -q '0.4545'"), 0);
     // netpbm and Pillow both see our pixels.
     EXPECT_EQ(peer::MaxDifference(g, PeerDecode(s, path)), 0);
-    ASSERT_EQ(peer::Run(kPython + " -c \"from PIL import Image; Image.open('" + path +
-                        "').convert('RGB').save('" + s.Path("pil.ppm") + "')\""),
+    ASSERT_EQ(korvane_test::RunShell(kPython + " -c \"from PIL import Image; Image.open('" + path +
+                                     "').convert('RGB').save('" + s.File("pil.ppm") + "')\""),
               0);
-    EXPECT_EQ(peer::MaxDifference(g, peer::ReadPNM(s.Path("pil.ppm"))), 0);
+    EXPECT_EQ(peer::MaxDifference(g, peer::ReadPNM(s.File("pil.ppm"))), 0);
     // And we read back the same image, format and gamma.
     TPixelGraphic back;
     ReadPNGBytes(bytes, back);
@@ -677,7 +676,7 @@ TEST(PNGFormat, RegistersItsExtension) {
 
 TEST(PNGDispatch, LoadsBySignatureAndCorrectsGamma) {
   if (!std::filesystem::exists(kSuite)) GTEST_SKIP() << "PngSuite missing";
-  peer::TScratch s("png-dispatch");
+  korvane_test::ScratchDir s("png-dispatch");
   // gAMA 0.45455: the image gamma becomes 2.2 and the colours are raised to
   // 2.2 / 1.8 on loading, which leaves the image at the display gamma.
   const std::vector<uint8_t> bytes = SuiteFile("gamma/g04n2c08.png");  // gAMA 0.45
@@ -689,13 +688,13 @@ TEST(PNGDispatch, LoadsBySignatureAndCorrectsGamma) {
   const uint32_t crc = static_cast<uint32_t>(crc32(0, &*at, 8));
   for (int i = 0; i < 4; ++i) at[8 + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
   // Stored under a foreign extension: the signature decides.
-  peer::WriteFile(s.Path("photo.bmp"), g45);
+  peer::WriteFile(s.File("photo.bmp"), g45);
 
   TPixelGraphic raw;
   ReadPNGBytes(g45, raw);
   EXPECT_NEAR(static_cast<double>(raw.Gamma()), 2.2, 1e-4);
   TPixelGraphic loaded;
-  loaded.LoadFromFile(s.Path("photo.bmp"));
+  loaded.LoadFromFile(s.File("photo.bmp"));
   EXPECT_EQ(loaded.Gamma(), PGDisplayGamma);
   const double exponent = 1 / 0.45455 / 1.8;
   for (int y = 0; y < 32; y += 5) {
@@ -707,21 +706,21 @@ TEST(PNGDispatch, LoadsBySignatureAndCorrectsGamma) {
   }
   std::string type;
   TPGFileInfo info;
-  ASSERT_TRUE(GetFileInfo(s.Path("photo.bmp"), 0, type, info));
+  ASSERT_TRUE(GetFileInfo(s.File("photo.bmp"), 0, type, info));
   EXPECT_EQ(type, "Portable Network Graphics");
   EXPECT_EQ(info.SubType, "RGB");
 }
 
 TEST(PNGDispatch, SavesAnyResolutionAsItIs) {
-  peer::TScratch s("png-save");
+  korvane_test::ScratchDir s("png-save");
   for (TPGColorResolution r : {crBlackWhite, cr16Colors, cr256Grays, cr256Colors}) {
     SCOPED_TRACE(r);
     TPixelGraphic g;
     MakeImage(g, r);
     g.SetSaveColorResWarningAction(pgwaRaise);
-    g.SaveToFile(s.Path("out.PNG"));
+    g.SaveToFile(s.File("out.PNG"));
     TPixelGraphic back;
-    back.LoadFromFile(s.Path("out.PNG"));
+    back.LoadFromFile(s.File("out.PNG"));
     EXPECT_EQ(back.PixelFormat(), g.PixelFormat());
     EXPECT_EQ(peer::MaxDifference(g, back), 0);
   }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <sstream>
 
 #include "support/peer_decode.h"
@@ -77,8 +78,11 @@ class PxMPeers : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!HaveTool("/usr/bin/pnmtoplainpnm") || !HaveTool(kImageMagick)) GTEST_SKIP();
-    dir = TempDir(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "/";
+    scratch = std::make_unique<korvane_test::ScratchDir>(
+        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir = scratch->path + "/";
   }
+  std::unique_ptr<korvane_test::ScratchDir> scratch;
   std::string dir;
 };
 
@@ -335,7 +339,8 @@ TEST(PxMDispatch, RegisteredInOrderAndSavedWithConversion) {
   EXPECT_EQ(readers, (std::vector<std::string>{"pbm", "pcx", "pgm", "ppm", "tga"}));
   EXPECT_EQ(writers, (std::vector<std::string>{"pbm", "pgm", "ppm", "tga"}));
 
-  const std::string dir = TempDir("pxm_dispatch") + "/";
+  const korvane_test::ScratchDir scratch("pxm_dispatch");
+  const std::string dir = scratch.path + "/";
   TPixelGraphic colour;
   Fill(colour, pf24Bit, 6, 3);
   colour.SetSaveColorResWarningAction(pgwaIgnore);

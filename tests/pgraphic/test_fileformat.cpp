@@ -12,9 +12,11 @@
 #include "pgraphic/formats/fileformat.h"
 #include "pgraphic/image/colorres.h"
 #include "support/bmp_builder.h"
+#include "support/peer_image.h"
 
 using namespace pgraphic;
 namespace fs = std::filesystem;
+using korvane_test::ReadFileBytes;
 
 namespace {
 
@@ -107,11 +109,6 @@ struct Registration {
 
 std::vector<uint8_t> SmallBmp() {
   return korvane_test::BuildBmp(korvane_test::PixelsOnly({1, 2, 3, 0}));
-}
-
-std::vector<uint8_t> ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 std::string Message(const std::function<void()>& f) {
@@ -318,14 +315,14 @@ TEST(SaveToFile, FailedSaveKeepsTheOldFileAndLeavesNothingNew) {
   { std::ofstream(old, std::ios::binary) << "precious contents"; }
   ::chmod(old.c_str(), 0640);
   EXPECT_THROW(g.SaveToFile(old.string()), EPixelGraphic);
-  const std::vector<uint8_t> kept = ReadAll(old);
+  const std::vector<uint8_t> kept = ReadFileBytes(old);
   EXPECT_EQ(std::string(kept.begin(), kept.end()), "precious contents");
   EXPECT_EQ(dir.Count(), 1u);
 
   // A successful save replaces it and keeps its permissions.
   w->fail = false;
   g.SaveToFile(old.string());
-  const std::vector<uint8_t> now = ReadAll(old);
+  const std::vector<uint8_t> now = ReadFileBytes(old);
   EXPECT_EQ(std::string(now.begin(), now.end()), "partial");
   struct stat st {};
   ASSERT_EQ(::stat(old.c_str(), &st), 0);
@@ -339,7 +336,7 @@ TEST(SaveToFile, FailedSaveKeepsTheOldFileAndLeavesNothingNew) {
   fs::create_symlink(real, link);
   g.SaveToFile(link.string());
   EXPECT_TRUE(fs::is_symlink(link));
-  EXPECT_EQ(ReadAll(real)[0], 'B');
+  EXPECT_EQ(ReadFileBytes(real)[0], 'B');
 
   // A folder that does not exist fails cleanly.
   EXPECT_THROW(g.SaveToFile((dir.path / "missing" / "x.bmp").string()), EPixelGraphic);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 
 #include "support/peer_decode.h"
 
@@ -81,7 +82,9 @@ class TGAPeers : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!HaveTool(kImageMagick) || !HavePillow() || !HaveTool("/usr/bin/ppmtotga")) GTEST_SKIP();
-    dir = TempDir(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "/";
+    scratch = std::make_unique<korvane_test::ScratchDir>(
+        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir = scratch->path + "/";
     src = dir + "src.ppm";
     ASSERT_TRUE(Shell(std::string(kImageMagick) +
                       " -size 37x23 gradient:orange-teal -swirl 100 -depth 8 '" + src + "'"));
@@ -90,6 +93,7 @@ class TGAPeers : public ::testing::Test {
     return std::string(kPython) + " -c \"from PIL import Image; im = Image.open('" + src + "'); " +
            code + "\"";
   }
+  std::unique_ptr<korvane_test::ScratchDir> scratch;
   std::string dir, src;
 };
 
@@ -363,7 +367,8 @@ TEST_F(TGAPeers, WrittenFilesReadBackIdentically) {
 }
 
 TEST(TGADispatch, FoundByExtensionOnlySavedWithConversionAndDescribed) {
-  const std::string dir = TempDir("tga_dispatch") + "/";
+  const korvane_test::ScratchDir scratch("tga_dispatch");
+  const std::string dir = scratch.path + "/";
   TPixelGraphic bw;
   bw.SetSize(9, 4, pf1Bit);
   bw.SetPaletteIdent(pBlackWhite);

@@ -14,21 +14,22 @@
 #include <string>
 #include <vector>
 
+#include "support/peer_image.h"
+
 namespace fs = std::filesystem;
 using namespace pgraphic;
 
 namespace {
 
-const char* const kConvert = "/usr/bin/convert-im6.q16";
-const char* const kPython = "/usr/bin/python3";
+using korvane_test::HaveTool;
+using korvane_test::kPython;
+using korvane_test::ReadFileBytes;
+
+const char* const kConvert = korvane_test::kImageMagick;
 const char* const kGoData = "/usr/share/gocode/src/golang.org/x/image/testdata";
 
-bool Have(const char* tool) {
-  return access(tool, X_OK) == 0;
-}
-
 int Sh(const std::string& command) {
-  return std::system((command + " 2>/dev/null").c_str());
+  return korvane_test::RunShell(command + " 2>/dev/null");
 }
 
 std::string ShOut(const std::string& command) {
@@ -40,11 +41,6 @@ std::string ShOut(const std::string& command) {
   while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
   pclose(p);
   return out;
-}
-
-std::vector<uint8_t> ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // A fresh folder per test; the TIFF settings are reset around every test.
@@ -64,7 +60,7 @@ class TIFFTest : public ::testing::Test {
   }
   std::string P(const std::string& name) const { return (dir_ / name).string(); }
   void NeedTools() {
-    if (!Have(kConvert) || !Have("/usr/bin/tiffcp") || !Have("/usr/bin/tiffinfo")) {
+    if (!HaveTool(kConvert) || !HaveTool("/usr/bin/tiffcp") || !HaveTool("/usr/bin/tiffinfo")) {
       GTEST_SKIP() << "ImageMagick or libtiff-tools missing";
     }
   }
@@ -131,7 +127,7 @@ std::vector<uint8_t> PeerRaw(const std::string& file, int page, const std::strin
   const std::string cmd = std::string(kConvert) + " '" + file + "[" + std::to_string(page) +
                           "]' -alpha off -depth 8 " + layout + ":'" + out + "'";
   if (Sh(cmd) != 0) return {};
-  return ReadFile(out);
+  return ReadFileBytes(out);
 }
 
 // Pillow's decode as RGB bytes, or as its raw CMYK samples.
@@ -142,7 +138,7 @@ std::vector<uint8_t> PillowRGB(const std::string& file, const std::string& out,
                           "open(sys.argv[2],'wb').write(Image.open(sys.argv[1]).convert('" +
                           mode + "').tobytes())\" '" + file + "' '" + out + "'";
   if (Sh(cmd) != 0) return {};
-  return ReadFile(out);
+  return ReadFileBytes(out);
 }
 
 // Expected RGB of a CMYK file from the raw samples: max(0, 255 - C - K) etc.
@@ -344,7 +340,7 @@ TEST_F(TIFFTest, RefusedCompressionsAndTheirInformation) {
   EXPECT_EQ(info.BitsPerPixel, 4);
   EXPECT_EQ(info.Extra, "");
   // Colour map values are taken in 1/256 steps, as Pillow does.
-  if (Have(kPython) && Sh(std::string(kPython) + " -c 'import PIL'") == 0) {
+  if (HaveTool(kPython) && Sh(std::string(kPython) + " -c 'import PIL'") == 0) {
     ASSERT_EQ(Sh(std::string(kConvert) + " rose: -colors 200 -type Palette '" + P("p8.tif") + "'"),
               0);
     TPixelGraphic g;
@@ -358,7 +354,7 @@ TEST_F(TIFFTest, RefusedCompressionsAndTheirInformation) {
 }
 
 TEST_F(TIFFTest, GoTestData) {
-  if (!fs::exists(kGoData) || !Have(kConvert)) GTEST_SKIP() << "Go image test data missing";
+  if (!fs::exists(kGoData) || !HaveTool(kConvert)) GTEST_SKIP() << "Go image test data missing";
   const std::string go = kGoData;
   for (const char* name : {"bw-uncompressed.tiff", "bw-packbits.tiff", "no_rps.tiff",
                            "video-001-gray.tiff", "video-001-uncompressed.tiff"}) {
@@ -557,7 +553,7 @@ TEST_F(TIFFTest, TruncatedFilesFailCleanly) {
     ASSERT_EQ(Sh(std::string(kConvert) + " rose: -colors 30 -type Palette -compress " + compress +
                  " '" + file + "'"),
               0);
-    const std::vector<uint8_t> bytes = ReadFile(file);
+    const std::vector<uint8_t> bytes = ReadFileBytes(file);
     for (size_t n = 0; n < bytes.size(); n += 7) {
       std::vector<uint8_t> part(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
       TMemoryStream s(part);
@@ -703,7 +699,7 @@ struct WriteCase {
 
 TEST_F(TIFFTest, WrittenFilesPassTiffinfoAndReadBackInPeers) {
   NeedTools();
-  const bool pillow = Have(kPython) && Sh(std::string(kPython) + " -c 'import PIL'") == 0;
+  const bool pillow = HaveTool(kPython) && Sh(std::string(kPython) + " -c 'import PIL'") == 0;
   const WriteCase cases[] = {
       {"bw", "-threshold 50% -depth 1", 1, false, false, false},
       {"bw-wiz-mm-pb", "-threshold 50% -depth 1", 32773, true, true, false},
@@ -739,7 +735,7 @@ TEST_F(TIFFTest, WrittenFilesPassTiffinfoAndReadBackInPeers) {
     EXPECT_EQ(info.find("rror"), std::string::npos) << info;
     EXPECT_NE(info.find(c.compression == 1 ? "Compression Scheme: None" : "PackBits"),
               std::string::npos);
-    EXPECT_EQ(ReadFile(file)[0], c.motorola ? 'M' : 'I');
+    EXPECT_EQ(ReadFileBytes(file)[0], c.motorola ? 'M' : 'I');
     if (c.whiteIsZero) {
       EXPECT_NE(info.find("min-is-white"), std::string::npos) << info;
     }

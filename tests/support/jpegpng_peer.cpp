@@ -1,74 +1,27 @@
 #include "support/jpegpng_peer.h"
 
-#include <unistd.h>
-
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
+#include <optional>
 #include <stdexcept>
 
 namespace peer {
 
-int Run(const std::string& command) {
-  const int status = std::system(command.c_str());
-  if (status == -1 || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
-}
-
 bool Have(const std::string& program) {
-  if (!program.empty() && program[0] == '/') return ::access(program.c_str(), X_OK) == 0;
-  return Run("command -v " + program + " >/dev/null 2>&1") == 0;
-}
-
-TScratch::TScratch(const std::string& name) {
-  dir_ = std::filesystem::path(KORVANE_BINARY_DIR) / "scratch" /
-         (name + "-" + std::to_string(::getpid()));
-  std::filesystem::remove_all(dir_);
-  std::filesystem::create_directories(dir_);
-}
-
-TScratch::~TScratch() {
-  std::error_code ec;
-  std::filesystem::remove_all(dir_, ec);
+  if (!program.empty() && program[0] == '/') return korvane_test::HaveTool(program);
+  return korvane_test::RunShell("command -v " + program + " >/dev/null 2>&1") == 0;
 }
 
 std::vector<uint8_t> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot open " + path);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
-                              std::istreambuf_iterator<char>());
+  if (!std::ifstream(path, std::ios::binary)) throw std::runtime_error("cannot open " + path);
+  return korvane_test::ReadFileBytes(path);
 }
 
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw std::runtime_error("cannot write " + path);
+  if (!korvane_test::WriteFileBytes(path, bytes)) throw std::runtime_error("cannot write " + path);
 }
-
-namespace {
-
-// Next header number, skipping white space and comments.
-int HeaderNumber(const std::vector<uint8_t>& b, size_t& pos) {
-  for (;;) {
-    while (pos < b.size() && std::isspace(b[pos])) ++pos;
-    if (pos < b.size() && b[pos] == '#') {
-      while (pos < b.size() && b[pos] != '\n') ++pos;
-      continue;
-    }
-    break;
-  }
-  if (pos >= b.size() || !std::isdigit(b[pos])) throw std::runtime_error("bad PNM header");
-  long v = 0;
-  while (pos < b.size() && std::isdigit(b[pos])) {
-    v = v * 10 + (b[pos++] - '0');
-    if (v > INT_MAX) throw std::runtime_error("bad PNM header");
-  }
-  return static_cast<int>(v);
-}
-
-}  // namespace
 
 pgraphic::TRGB TPeerImage::Color(int x, int y) const {
   const size_t at = (static_cast<size_t>(y) * Width + x) * Channels;
@@ -77,43 +30,23 @@ pgraphic::TRGB TPeerImage::Color(int x, int y) const {
 }
 
 TPeerImage ReadPNM(const std::string& path) {
-  const std::vector<uint8_t> b = ReadFile(path);
-  if (b.size() < 2 || b[0] != 'P' || (b[1] != '4' && b[1] != '5' && b[1] != '6')) {
-    throw std::runtime_error("not a binary PNM: " + path);
-  }
+  const std::optional<korvane_test::PnmRaster> r = korvane_test::ParsePnm(ReadFile(path));
+  if (!r) throw std::runtime_error("not a complete binary PNM: " + path);
   TPeerImage img;
-  size_t pos = 2;
-  img.Width = HeaderNumber(b, pos);
-  img.Height = HeaderNumber(b, pos);
-  img.MaxVal = b[1] == '4' ? 1 : HeaderNumber(b, pos);
-  ++pos;  // the single white-space character before the raster
-  img.Channels = b[1] == '6' ? 3 : 1;
-  const size_t count = static_cast<size_t>(img.Width) * img.Height * img.Channels;
-  img.Samples.resize(count);
-  if (b[1] == '4') {
-    const size_t rowBytes = (static_cast<size_t>(img.Width) + 7) / 8;
-    if (pos + rowBytes * img.Height > b.size()) throw std::runtime_error("short PNM");
-    for (int y = 0; y < img.Height; ++y) {
-      for (int x = 0; x < img.Width; ++x) {
-        const bool black = (b[pos + y * rowBytes + x / 8] >> (7 - x % 8)) & 1;
-        img.Samples[static_cast<size_t>(y) * img.Width + x] = black ? 0 : 255;
-      }
-    }
-    return img;
-  }
-  const size_t bytesPerSample = img.MaxVal > 255 ? 2 : 1;
-  if (pos + count * bytesPerSample > b.size()) throw std::runtime_error("short PNM");
-  for (size_t i = 0; i < count; ++i) {
-    unsigned v;
-    if (bytesPerSample == 2) {
+  img.Width = r->width;
+  img.Height = r->height;
+  img.Channels = r->channels;
+  img.MaxVal = r->maxval;
+  int bits = 0;
+  while ((1u << bits) <= unsigned(img.MaxVal)) ++bits;
+  img.Samples.resize(r->samples.size());
+  for (size_t i = 0; i < r->samples.size(); ++i) {
+    unsigned v = r->samples[i];
+    if (img.MaxVal > 255) {
       // 16-bit samples (maxval 2^k - 1, e.g. after sBIT scaling) keep their top 8 bits.
-      v = (unsigned(b[pos + 2 * i]) << 8) | b[pos + 2 * i + 1];
-      int bits = 0;
-      while ((1u << bits) <= unsigned(img.MaxVal)) ++bits;
       v >>= bits - 8;
-    } else {
-      v = b[pos + i];
-      if (img.MaxVal != 255) v = v * 255 / img.MaxVal;
+    } else if (img.MaxVal != 255) {
+      v = v * 255 / img.MaxVal;
     }
     img.Samples[i] = static_cast<uint8_t>(v);
   }

@@ -1,35 +1,21 @@
 // Helpers for tests that compare with what Debian's peer tools make and decode:
-// running a command, a scratch folder, and a reader for the binary PNM files the
-// tools write.
+// a reader for the binary PNM files the tools write, and pixel comparisons.
+// Running commands and scratch folders come from support/peer_image.h.
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "pgraphic/image/pixelgraphic.h"
+#include "support/peer_image.h"
 
 namespace peer {
 
-// Runs a shell command; returns its exit status (-1 when it could not run).
-int Run(const std::string& command);
 // True when the program is on the PATH or given by an absolute path that exists.
 bool Have(const std::string& program);
 
-// A fresh folder under the build tree, removed with the object.
-class TScratch {
- public:
-  explicit TScratch(const std::string& name);
-  ~TScratch();
-  TScratch(const TScratch&) = delete;
-  TScratch& operator=(const TScratch&) = delete;
-  std::string Path(const std::string& file) const { return (dir_ / file).string(); }
-
- private:
-  std::filesystem::path dir_;
-};
-
+// The file's bytes; throw std::runtime_error when the file cannot be read or written.
 std::vector<uint8_t> ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
 

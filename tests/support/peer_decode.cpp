@@ -1,81 +1,28 @@
 #include "peer_decode.h"
 
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <algorithm>
+#include <optional>
 #include <sstream>
 
 namespace testsupport {
-
-namespace fs = std::filesystem;
-
-bool HaveTool(const std::string& path) {
-  return access(path.c_str(), X_OK) == 0;
-}
 
 bool HavePillow() {
   return HaveTool(kPython) && Shell(std::string(kPython) + " -c 'import PIL' 2>/dev/null");
 }
 
 bool Shell(const std::string& command) {
-  std::string quoted;
-  for (char c : command) {
-    if (c == '\'')
-      quoted += "'\\''";
-    else
-      quoted += c;
-  }
-  return std::system(("bash -c '" + quoted + "'").c_str()) == 0;
-}
-
-std::string TempDir(const std::string& name) {
-  fs::path dir = fs::path(KORVANE_BINARY_DIR) / "test-tmp" / name;
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  return dir.string();
-}
-
-std::vector<uint8_t> ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
-                              std::istreambuf_iterator<char>());
-}
-
-void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
+  return korvane_test::RunShell("bash -c " + korvane_test::ShellQuote(command)) == 0;
 }
 
 TRGBImage ReadPPMFile(const std::string& path) {
   TRGBImage img;
-  std::vector<uint8_t> b = ReadFileBytes(path);
-  size_t pos = 0;
-  auto number = [&]() -> long {
-    while (pos < b.size()) {
-      if (b[pos] == '#') {
-        while (pos < b.size() && b[pos] != '\n') ++pos;
-      } else if (b[pos] >= '0' && b[pos] <= '9') {
-        break;
-      } else {
-        ++pos;
-      }
-    }
-    long v = 0;
-    while (pos < b.size() && b[pos] >= '0' && b[pos] <= '9') v = v * 10 + (b[pos++] - '0');
-    return v;
-  };
-  if (b.size() < 2 || b[0] != 'P' || b[1] != '6') return img;
-  pos = 2;
-  long w = number(), h = number(), maxval = number();
-  ++pos;
-  if (maxval != 255 || w <= 0 || h <= 0 || b.size() - pos < size_t(w * h * 3)) return img;
-  img.Width = int(w);
-  img.Height = int(h);
-  img.RGB.assign(b.begin() + long(pos), b.begin() + long(pos) + w * h * 3);
+  const std::vector<uint8_t> b = ReadFileBytes(path);
+  const std::optional<korvane_test::PnmRaster> r = korvane_test::ParsePnm(b);
+  if (!r || b[1] != '6' || r->maxval != 255 || r->width <= 0 || r->height <= 0) return img;
+  img.Width = r->width;
+  img.Height = r->height;
+  img.RGB.resize(r->samples.size());
+  for (size_t i = 0; i < r->samples.size(); ++i) img.RGB[i] = static_cast<uint8_t>(r->samples[i]);
   return img;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "pgraphic/image/pixelgraphic.h"
+#include "support/peer_image.h"
 
 namespace testsupport {
 
@@ -17,18 +18,15 @@ struct TRGBImage {
   bool Valid() const { return Width > 0 && Height > 0; }
 };
 
-inline constexpr const char* kImageMagick = "/usr/bin/convert-im6.q16";
-inline constexpr const char* kPython = "/usr/bin/python3";
+using korvane_test::HaveTool;
+using korvane_test::kImageMagick;
+using korvane_test::kPython;
+using korvane_test::ReadFileBytes;
+using korvane_test::WriteFileBytes;
 
-bool HaveTool(const std::string& path);
 bool HavePillow();
 // Runs a shell command; true on exit status 0.
 bool Shell(const std::string& command);
-// A fresh empty folder for one test, below the build tree.
-std::string TempDir(const std::string& name);
-
-std::vector<uint8_t> ReadFileBytes(const std::string& path);
-void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
 // A P6 file with maxval 255 (or an invalid image).
 TRGBImage ReadPPMFile(const std::string& path);
