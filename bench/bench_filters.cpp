@@ -12,19 +12,7 @@ namespace {
 
 using pgraphic::TPixelGraphic;
 
-const TPixelGraphic& Photo() {
-  static std::unique_ptr<TPixelGraphic> photo = [] {
-    const char* env = std::getenv("KORVANE_BENCH_PHOTO");
-    const std::string path = env ? env : "/work/main/build-ext/bench/kleiber-12mp.ppm";
-    auto g = std::make_unique<TPixelGraphic>();
-    if (!bench::ReadPPM(path, *g)) {
-      std::fprintf(stderr, "cannot read %s; set KORVANE_BENCH_PHOTO\n", path.c_str());
-      std::exit(1);
-    }
-    return g;
-  }();
-  return *photo;
-}
+const TPixelGraphic& Photo() { return bench::Photograph(); }
 
 void Convolve(benchmark::State& state, pgraphic::TFilterKind kind) {
   const TPixelGraphic& src = Photo();

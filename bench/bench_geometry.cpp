@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "pgraphic/image/geometry.h"
 #include "pgraphic/image/pixelgraphic.h"
 
@@ -16,42 +17,8 @@ namespace {
 
 using pgraphic::TPixelGraphic;
 
-// A binary PPM (P6, maxval 255) without comments.
-std::unique_ptr<TPixelGraphic> ReadPPM(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::string magic;
-  int w = 0, h = 0, maxval = 0;
-  in >> magic >> w >> h >> maxval;
-  in.get();
-  if (!in || magic != "P6" || maxval != 255) return nullptr;
-  auto g = std::make_unique<TPixelGraphic>();
-  g->SetSize(w, h, pgraphic::pf24Bit);
-  std::vector<unsigned char> row(static_cast<size_t>(3 * w));
-  for (int y = 0; y < h; ++y) {
-    in.read(reinterpret_cast<char*>(row.data()), static_cast<std::streamsize>(row.size()));
-    uint8_t* d = g->ScanLine(y);
-    for (int x = 0; x < w; ++x) {
-      d[3 * x] = row[3 * x + 2];
-      d[3 * x + 1] = row[3 * x + 1];
-      d[3 * x + 2] = row[3 * x];
-    }
-  }
-  return in ? std::move(g) : nullptr;
-}
 
-const TPixelGraphic& Photo() {
-  static std::unique_ptr<TPixelGraphic> photo = [] {
-    const char* env = std::getenv("KORVANE_BENCH_PHOTO");
-    const std::string path = env ? env : "/work/main/build-ext/bench/kleiber-12mp.ppm";
-    auto g = ReadPPM(path);
-    if (!g) {
-      std::fprintf(stderr, "cannot read %s; set KORVANE_BENCH_PHOTO\n", path.c_str());
-      std::exit(1);
-    }
-    return g;
-  }();
-  return *photo;
-}
+const TPixelGraphic& Photo() { return bench::Photograph(); }
 
 void BM_Memcpy(benchmark::State& state) {
   const TPixelGraphic& src = Photo();

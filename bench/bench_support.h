@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -71,6 +72,22 @@ inline bool ReadPPM(const std::string& path, pgraphic::TPixelGraphic& image) {
     }
   }
   return true;
+}
+
+// The 12-megapixel photograph (KORVANE_BENCH_PHOTO, or kleiber-12mp.ppm in the
+// image folder), read once; the program stops with a message when it is missing.
+inline const pgraphic::TPixelGraphic& Photograph() {
+  static const pgraphic::TPixelGraphic& photo = *[] {
+    const char* env = std::getenv("KORVANE_BENCH_PHOTO");
+    const std::string path = env ? env : ImageFolder() + "/kleiber-12mp.ppm";
+    auto* g = new pgraphic::TPixelGraphic;  // lives for the whole run
+    if (!ReadPPM(path, *g)) {
+      std::fprintf(stderr, "cannot read %s; run scripts/fetch-bench-images\n", path.c_str());
+      std::exit(1);
+    }
+    return g;
+  }();
+  return photo;
 }
 
 }  // namespace bench
