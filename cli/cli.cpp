@@ -197,15 +197,15 @@ int Run(int argc, char** argv) {
         a = a.substr(0, eq);
         hasValue = true;
       }
-      auto spec = std::find_if(accepted.begin(), accepted.end(),
+      auto known = std::find_if(accepted.begin(), accepted.end(),
                                [&](const TOptionSpec& o) { return o.name == a; });
-      if (spec == accepted.end()) {
+      if (known == accepted.end()) {
         throw UsageError("unknown option " + a + " for " + args.command);
       }
-      if (spec->takesValue && !hasValue) {
+      if (known->takesValue && !hasValue) {
         if (i + 1 >= argc) throw UsageError("option " + a + " needs a value");
         value = argv[++i];
-      } else if (!spec->takesValue && hasValue) {
+      } else if (!known->takesValue && hasValue) {
         throw UsageError("option " + a + " takes no value");
       }
       args.options[a] = value;
