@@ -362,12 +362,29 @@ TPGColorResolution CurrentColorResolution(const TPixelGraphic& image) {
 
 namespace {
 
-std::unique_ptr<TPixelGraphic> NewTarget(TPixelGraphic& source, TPGPixelFormat format) {
+// How a conversion target is made: its pixel format, and either a fixed palette
+// or an optimised one of `colours` entries (with or without the system colours).
+struct TRecipe {
+  TPGPixelFormat format;
+  TPaletteIdent fixed;
+  int colours;  // 0: use the fixed palette
+  bool addSystemColors;
+};
+
+// A new image of the source's size made by the recipe, carrying the source's
+// progress handlers, with every pixel of the source mapped into it.
+std::unique_ptr<TPixelGraphic> Convert(TPixelGraphic& source, const TRecipe& recipe) {
   auto image = std::make_unique<TPixelGraphic>();
   image->OnProgressStart = source.OnProgressStart;
   image->OnProgress = source.OnProgress;
   image->OnProgressEnd = source.OnProgressEnd;
-  image->SetSize(source.Width(), source.Height(), format);
+  image->SetSize(source.Width(), source.Height(), recipe.format);
+  if (recipe.colours > 0) {
+    BuildOptimizedPalette(*image, source, recipe.colours, recipe.addSystemColors);
+  } else {
+    image->SetPaletteIdent(recipe.fixed);
+  }
+  image->CopyFrom(source);
   return image;
 }
 
@@ -375,69 +392,30 @@ std::unique_ptr<TPixelGraphic> NewTarget(TPixelGraphic& source, TPGPixelFormat f
 
 std::unique_ptr<TPixelGraphic> ConvertToColorResolution(TPixelGraphic& source,
                                                         TPGColorResolution resolution) {
-  std::unique_ptr<TPixelGraphic> image;
-  switch (resolution) {
-    case crBlackWhite:
-      image = NewTarget(source, pf1Bit);
-      image->SetPaletteIdent(pBlackWhite);
-      break;
-    case cr2Colors:
-      image = NewTarget(source, pf1Bit);
-      BuildOptimizedPalette(*image, source, 2, false);
-      break;
-    case cr16Grays:
-      image = NewTarget(source, pf4Bit);
-      image->SetPaletteIdent(pGray16);
-      break;
-    case cr16SysColors:
-      image = NewTarget(source, pf4Bit);
-      image->SetPaletteIdent(pSys16);
-      break;
-    case cr16Colors:
-      image = NewTarget(source, pf4Bit);
-      BuildOptimizedPalette(*image, source, 16, false);
-      break;
-    case cr256Grays:
-      image = NewTarget(source, pf8Bit);
-      image->SetPaletteIdent(pGray256);
-      break;
-    case cr256Colors:
-      image = NewTarget(source, pf8Bit);
-      BuildOptimizedPalette(*image, source, 252, true);
-      break;
-    default:
-      image = NewTarget(source, pf24Bit);
-      image->SetPaletteIdent(pTrueColor);
-  }
-  image->CopyFrom(source);
-  return image;
+  // The targets used when a file format cannot hold the image's resolution.
+  static constexpr TRecipe kRecipes[] = {
+      {pf1Bit, pBlackWhite, 0, false},  // crBlackWhite
+      {pf1Bit, pNone, 2, false},        // cr2Colors
+      {pf4Bit, pGray16, 0, false},      // cr16Grays
+      {pf4Bit, pSys16, 0, false},       // cr16SysColors
+      {pf4Bit, pNone, 16, false},       // cr16Colors
+      {pf8Bit, pGray256, 0, false},     // cr256Grays
+      {pf8Bit, pNone, 252, true},       // cr256Colors
+      {pf24Bit, pTrueColor, 0, false},  // crTrueColor
+  };
+  return Convert(source, kRecipes[resolution <= crTrueColor ? resolution : crTrueColor]);
 }
 
 std::unique_ptr<TPixelGraphic> ApplyColorCommand(TPixelGraphic& source, TColorCommand command) {
-  std::unique_ptr<TPixelGraphic> image;
-  switch (command) {
-    case ccColors2:
-      image = NewTarget(source, pf1Bit);
-      image->SetPaletteIdent(pBlackWhite);
-      break;
-    case ccColors16:
-      image = NewTarget(source, pf4Bit);
-      BuildOptimizedPalette(*image, source, 16, true);
-      break;
-    case ccColors256:
-      image = NewTarget(source, pf8Bit);
-      BuildOptimizedPalette(*image, source, 256, true);
-      break;
-    case ccGray256:
-      image = NewTarget(source, pf8Bit);
-      image->SetPaletteIdent(pGray256);
-      break;
-    default:
-      image = NewTarget(source, pf24Bit);
-      image->SetPaletteIdent(pTrueColor);
-  }
-  image->CopyFrom(source);
-  return image;
+  // The main window's colour-resolution commands.
+  static constexpr TRecipe kRecipes[] = {
+      {pf1Bit, pBlackWhite, 0, false},  // ccColors2
+      {pf4Bit, pNone, 16, true},        // ccColors16: always the system colours
+      {pf8Bit, pNone, 256, true},       // ccColors256: up to 240 optimised + system colours
+      {pf8Bit, pGray256, 0, false},     // ccGray256
+      {pf24Bit, pTrueColor, 0, false},  // ccTrueColor
+  };
+  return Convert(source, kRecipes[command <= ccTrueColor ? command : ccTrueColor]);
 }
 
 }  // namespace pgraphic
