@@ -40,11 +40,12 @@ void Reconstruct(const VQNHeader& header, const CoefficientPlanes& coefficients,
   const auto geometry = BandGeometry(header.Width, header.Height, header.Levels);
   const int N = header.Levels;
   target.SetSize(header.Width, header.Height, pgraphic::pf24Bit);
+  AdviseHugePages(target.Bits(), static_cast<size_t>(target.ImageSize()));
   const int threads = EffectiveThreads();
   // Approximation bands of the level being rebuilt and of the one below, kept for
   // all three planes: every sample is written before it is read.
-  std::vector<int16_t> finer;
-  std::vector<int16_t> coarser;
+  std::vector<int16_t, LargeBufferAllocator<int16_t>> finer;
+  std::vector<int16_t, LargeBufferAllocator<int16_t>> coarser;
   for (int p = 0; p < 3; ++p) {
     const auto detail = DetailTable(header.DetailStep[static_cast<size_t>(p)]);
     const auto approx = ApproximationTable(header.ApproxStep[static_cast<size_t>(p)],
