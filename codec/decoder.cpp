@@ -40,13 +40,16 @@ void Reconstruct(const VQNHeader& header, const CoefficientPlanes& coefficients,
   const auto geometry = BandGeometry(header.Width, header.Height, header.Levels);
   const int N = header.Levels;
   target.SetSize(header.Width, header.Height, pgraphic::pf24Bit);
+  AdviseHugePages(target.Bits(), static_cast<size_t>(target.ImageSize()));
   const int threads = EffectiveThreads();
+  // Approximation bands of the level being rebuilt and of the one below, kept for
+  // all three planes: every sample is written before it is read.
+  std::vector<int16_t, LargeBufferAllocator<int16_t>> finer;
+  std::vector<int16_t, LargeBufferAllocator<int16_t>> coarser;
   for (int p = 0; p < 3; ++p) {
     const auto detail = DetailTable(header.DetailStep[static_cast<size_t>(p)]);
     const auto approx = ApproximationTable(header.ApproxStep[static_cast<size_t>(p)],
                                            header.ApproxMin[static_cast<size_t>(p)]);
-    std::vector<int16_t> finer;  // approximation band of the level being rebuilt
-    std::vector<int16_t> coarser;
     for (int l = N; l >= 1; --l) {
       const LevelGeometry& g = geometry[static_cast<size_t>(l - 1)];
       std::array<BandSource, 4> bands;
@@ -64,7 +67,8 @@ void Reconstruct(const VQNHeader& header, const CoefficientPlanes& coefficients,
       }
       OutputSink sink;
       if (l > 1) {
-        finer.assign(static_cast<size_t>(g.Width) * static_cast<size_t>(g.Height), 0);
+        const size_t samples = static_cast<size_t>(g.Width) * static_cast<size_t>(g.Height);
+        if (finer.size() < samples) finer.resize(samples);
         sink.Words = finer.data();
         sink.RowStride = g.Width;
       } else {

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <new>
@@ -104,16 +105,40 @@ void QuantiseBand(const std::vector<int16_t>& band, const LevelGeometry& g,
   const int hw = g.HalfWidth, hh = g.HalfHeight;
   const uint8_t* lut = table.data() + bias;
   const int blocks = (hh + kBlock - 1) / kBlock;
-  ParallelRows(blocks, EffectiveThreads(), [&](int b0, int b1) {
+  // Captured by value: byte stores may alias anything reached through a reference,
+  // which would reload these in every inner loop.
+  const int16_t* const samples = band.data();
+  ParallelRows(blocks, EffectiveThreads(), [=](int b0, int b1) {
     for (int b = b0; b < b1; ++b) {
-      const int n0 = b * kBlock, n1 = std::min(hh, n0 + kBlock);
+      int n0 = b * kBlock;
+      const int n1 = std::min(hh, n0 + kBlock);
       if (layout.ColumnStep == 1) {
         for (int n = n0; n < n1; ++n) {
-          const int16_t* row = band.data() + static_cast<ptrdiff_t>(n) * hw;
+          const int16_t* row = samples + static_cast<ptrdiff_t>(n) * hw;
           uint8_t* dst = coefficients + layout.Offset + n * layout.RowStep;
           for (int u = 0; u < hw; ++u) dst[u] = lut[row[u]];
         }
       } else {
+        // Full groups of 16 rows in tiles of 16 x 16: the bytes are gathered into
+        // a small tile, column by column, and each column's 16 consecutive
+        // positions are then written at once.
+        uint8_t* dst = coefficients + layout.Offset;
+        const ptrdiff_t columnStep = layout.ColumnStep;
+        for (; n0 + 16 <= n1; n0 += 16) {
+          int u = 0;
+          for (; u + 16 <= hw; u += 16) {
+            uint8_t tile[16][16];
+            for (int i = 0; i < 16; ++i) {
+              const int16_t* row = samples + static_cast<ptrdiff_t>(n0 + i) * hw + u;
+              for (int k = 0; k < 16; ++k) tile[k][i] = lut[row[k]];
+            }
+            for (int k = 0; k < 16; ++k) std::memcpy(dst + (u + k) * columnStep + n0, tile[k], 16);
+          }
+          for (; u < hw; ++u) {
+            for (int i = 0; i < 16; ++i)
+              dst[u * columnStep + n0 + i] = lut[samples[static_cast<size_t>(n0 + i) * hw + u]];
+          }
+        }
         // Tiles of 64 x 64: the tile's rows are read in order while its 64
         // destination columns stay in the first-level cache.
         for (int u0 = 0; u0 < hw; u0 += 64) {
@@ -124,7 +149,7 @@ void QuantiseBand(const std::vector<int16_t>& band, const LevelGeometry& g,
             __builtin_prefetch(dst + u * layout.ColumnStep + n1 - 1, 1);
           }
           for (int n = n0; n < n1; ++n) {
-            const int16_t* row = band.data() + static_cast<ptrdiff_t>(n) * hw;
+            const int16_t* row = samples + static_cast<ptrdiff_t>(n) * hw;
             for (int u = u0; u < u1; ++u) dst[u * layout.ColumnStep + n] = lut[row[u]];
           }
         }

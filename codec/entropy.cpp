@@ -100,28 +100,53 @@ class BitReader {
   int count_ = 0;
 };
 
-inline void Emit(BitWriter& w, const SplayCode& code, int symbol, std::vector<uint8_t>& scratch) {
-  uint64_t bits;
-  int length = code.Code(symbol, bits);
-  if (length >= 0) {
-    w.PutLong(bits, length);
-    return;
+// Appends the code of `symbol`, then splays its leaf along the path just walked.
+inline void EmitAndSplay(BitWriter& w, SplayCode& code, int symbol) {
+  const uint16_t* child = code.Children();
+  uint16_t* nodes = code.PathNodes();
+  uint8_t* sides = code.PathSides();
+  unsigned node = static_cast<unsigned>(code.Alphabet() + symbol);
+  int depth = 0;
+  uint64_t bits = 0;
+  while (node != 1) {
+    const unsigned parent = static_cast<unsigned>(code.Parent(static_cast<int>(node)));
+    const unsigned side = child[2 * parent + 1] == node ? 1u : 0u;
+    nodes[depth] = static_cast<uint16_t>(node);
+    sides[depth] = static_cast<uint8_t>(side);
+    // Noted leaf first; shifting up puts the bit nearest the root in bit 0.
+    bits = (bits << 1) | side;
+    ++depth;
+    node = parent;
   }
-  code.PathBits(symbol, scratch);
-  for (uint8_t b : scratch) w.Put(b, 1);
+  nodes[depth] = 1;
+  if (depth <= 64) {
+    w.PutLong(bits, depth);
+  } else {
+    for (int j = depth - 1; j >= 0; --j) w.Put(sides[j], 1);
+  }
+  code.SplayUp(nodes, sides, depth);
 }
 
 inline int DecodeSymbol(BitReader& r, SplayCode& code) {
   const uint16_t* child = code.Children();
   const unsigned alphabet = static_cast<unsigned>(code.Alphabet());
+  // The path is noted root first from the top of the scratch arrays down, so it
+  // ends up leaf first.
+  uint16_t* top = code.PathNodes() + alphabet;
+  uint8_t* topSide = code.PathSides() + alphabet;
   unsigned node = 1;
+  int depth = 0;
+  *top = 1;
   do {
     if (r.Available() == 0) r.Refill();
-    node = child[2 * node + r.Bit()];
+    const unsigned bit = r.Bit();
+    node = child[2 * node + bit];
+    ++depth;
+    top[-depth] = static_cast<uint16_t>(node);
+    topSide[-depth] = static_cast<uint8_t>(bit);
   } while (node < alphabet);
-  const int symbol = static_cast<int>(node - alphabet);
-  code.Splay(symbol);
-  return symbol;
+  code.SplayUp(top - depth, topSide - depth, depth);
+  return static_cast<int>(node - alphabet);
 }
 
 }  // namespace
@@ -129,7 +154,9 @@ inline int DecodeSymbol(BitReader& r, SplayCode& code) {
 SplayCode::SplayCode(int alphabet)
     : alphabet_(alphabet),
       up_(2 * static_cast<size_t>(alphabet)),
-      child_(2 * static_cast<size_t>(alphabet)) {
+      child_(2 * static_cast<size_t>(alphabet)),
+      pathNodes_(static_cast<size_t>(alphabet) + 1),
+      pathSides_(static_cast<size_t>(alphabet) + 1) {
   Reset();
 }
 
@@ -196,7 +223,36 @@ void SplayCode::Splay(int symbol) {
   } while (a != 1);
 }
 
+void SplayCode::SplayUp(const uint16_t* nodes, const uint8_t* side, int depth) {
+  uint16_t* child = child_.data();
+  uint16_t* up = up_.data();
+  // a = nodes[j], its parent c = nodes[j + 1], grandparent d = nodes[j + 2]; a
+  // takes the place of c's sibling b, b takes a's, and the walk goes on from d.
+  for (int j = 0; j + 2 <= depth; j += 2) {
+    const unsigned a = nodes[j], c = nodes[j + 1], d = nodes[j + 2];
+    const unsigned other = 2 * d + 1 - side[j + 1];
+    const unsigned b = child[other];
+    child[other] = static_cast<uint16_t>(a);
+    child[2 * c + side[j]] = static_cast<uint16_t>(b);
+    up[a] = static_cast<uint16_t>(d);
+    up[b] = static_cast<uint16_t>(c);
+  }
+}
+
 namespace {
+
+// Sets d[a .. b) to v. Runs are mostly short, where a call to memset costs more
+// than the stores: those are written 8 bytes at a time, possibly up to 7 bytes
+// past b (never past `size`). Decoding goes strictly forward, so the bytes
+// written ahead are overwritten by the symbols that follow.
+inline void FillAhead(uint8_t* d, size_t a, size_t b, size_t size, uint8_t v) {
+  if (b - a > 128 || b + 8 > size) {
+    std::memset(d + a, v, b - a);
+    return;
+  }
+  const uint64_t pattern = 0x0101010101010101ull * v;
+  for (; a < b; a += 8) std::memcpy(d + a, &pattern, 8);
+}
 
 // The coefficient bytes in one buffer, in stream order.
 struct Interleaved {
@@ -211,7 +267,7 @@ struct Interleaved {
     return i;
   }
   void Put(size_t i, uint8_t v) { out[i] = v; }
-  void Fill(size_t i, size_t n, uint8_t v) { std::memset(out + i, v, n); }
+  void Fill(size_t i, size_t n, uint8_t v) { FillAhead(out, i, i + n, count, v); }
 };
 
 // The coefficient bytes as three planes: stream byte i is plane i % 3 at
@@ -248,7 +304,8 @@ struct Planar {
     for (size_t p = 0; p < 3; ++p) {
       const size_t first = i + (p + 3 - i % 3) % 3;  // first index of plane p
       if (first >= end) continue;
-      std::memset(out[p] + first / 3, v, (end - 1 - first) / 3 + 1);
+      const size_t a = first / 3;
+      FillAhead(out[p], a, a + (end - 1 - first) / 3 + 1, positions, v);
     }
   }
 };
@@ -258,7 +315,6 @@ std::vector<uint8_t> Encode(const Bytes& bytes) {
   SplayCode byteCode(ByteAlphabet), runCode(RunAlphabet);
   const size_t count = bytes.Count();
   BitWriter writer(count / 8 + 64);
-  std::vector<uint8_t> scratch;
   EntropyStats stats;
   size_t i = 0;
   while (i < count) {
@@ -270,12 +326,10 @@ std::vector<uint8_t> Encode(const Bytes& bytes) {
       ++stats.Literals;
     } else {
       writer.Put(0, 1);
-      Emit(writer, runCode, n, scratch);
-      runCode.Splay(n);
+      EmitAndSplay(writer, runCode, n);
       ++stats.Runs;
     }
-    Emit(writer, byteCode, value, scratch);
-    byteCode.Splay(value);
+    EmitAndSplay(writer, byteCode, value);
     i = j;
   }
   lastStats = stats;

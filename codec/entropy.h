@@ -28,6 +28,13 @@ class SplayCode {
   void PathBits(int symbol, std::vector<uint8_t>& bits) const;
   // Moves the leaf of symbol s towards the root.
   void Splay(int symbol);
+  // The tree changes of Splay, from a path already known: nodes[0] is the leaf,
+  // nodes[depth] the root, and side[j] is 1 when nodes[j] is the right child of
+  // nodes[j + 1]. Every step's nodes are known, so no parent is looked up.
+  void SplayUp(const uint16_t* nodes, const uint8_t* side, int depth);
+  // Scratch room for a path (leaf to root) of this tree.
+  uint16_t* PathNodes() { return pathNodes_.data(); }
+  uint8_t* PathSides() { return pathSides_.data(); }
   int Parent(int node) const { return up_[static_cast<size_t>(node)]; }
   int Left(int node) const { return child_[2 * static_cast<size_t>(node)]; }
   int Right(int node) const { return child_[2 * static_cast<size_t>(node) + 1]; }
@@ -37,6 +44,8 @@ class SplayCode {
   int alphabet_;
   std::vector<uint16_t> up_;
   std::vector<uint16_t> child_;
+  std::vector<uint16_t> pathNodes_;
+  std::vector<uint8_t> pathSides_;
 };
 
 // Codes T coefficient bytes into the stream; the result's size is C.

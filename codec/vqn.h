@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/buffers.h"
 #include "codec/format.h"
 #include "pgraphic/image/pixelgraphic.h"
 #include "pgraphic/messages.h"
@@ -135,7 +136,7 @@ std::unique_ptr<pgraphic::TPixelGraphic> LoadVQNFile(const std::string& path);
 
 // The coefficient bytes of the three planes (red, green, blue), each in the
 // stored order of positions.
-using CoefficientPlanes = std::array<std::vector<uint8_t>, 3>;
+using CoefficientPlanes = std::array<std::vector<uint8_t, LargeBufferAllocator<uint8_t>>, 3>;
 
 // Rebuilds the image from the coefficient bytes of a header: dequantisation and the
 // inverse transform, the common last stage of decoder and encoder preview.

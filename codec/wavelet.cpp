@@ -2,8 +2,13 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 #include <type_traits>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
 namespace codec {
 
@@ -65,9 +70,11 @@ void LevelBands::Allocate(const LevelGeometry& g) {
   for (auto& b : Band) b.resize(static_cast<size_t>(g.BandSize()));
 }
 
+#define KORVANE_AVX2_KERNELS 0
 namespace baseline {
 #include "codec/wavelet_kernels.inc"
-}  // namespace baseline
+}
+#undef KORVANE_AVX2_KERNELS  // namespace baseline
 
 #if defined(__x86_64__) || defined(__i386__)
 #if defined(__clang__)
@@ -76,9 +83,11 @@ namespace baseline {
 #pragma GCC push_options
 #pragma GCC target("avx2")
 #endif
+#define KORVANE_AVX2_KERNELS 1
 namespace avx2 {
 #include "codec/wavelet_kernels.inc"
 }  // namespace avx2
+#undef KORVANE_AVX2_KERNELS
 #if defined(__clang__)
 #pragma clang attribute pop
 #else
