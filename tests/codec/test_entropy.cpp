@@ -191,5 +191,73 @@ TEST(EntropyCoder, PlanesCodeLikeTheInterleavedBytes) {
   }
 }
 
+// The coder splays along the path it has just walked; that must change the tree
+// exactly as the parent-following splay does, for both alphabets.
+TEST(SplayCodeTree, SplayAlongAWalkedPathMatchesSplay) {
+  for (int alphabet : {256, 3001}) {
+    SplayCode reference(alphabet), walked(alphabet);
+    std::mt19937 rng(static_cast<unsigned>(alphabet));
+    std::geometric_distribution<int> skewed(0.05);
+    for (int i = 0; i < 20000; ++i) {
+      const int s = static_cast<int>((i % 3 == 0 ? rng() : static_cast<unsigned>(skewed(rng))) %
+                                     static_cast<unsigned>(alphabet));
+      reference.Splay(s);
+      std::vector<uint16_t> nodes{static_cast<uint16_t>(alphabet + s)};
+      std::vector<uint8_t> sides;
+      while (nodes.back() != 1) {
+        const int parent = walked.Parent(nodes.back());
+        sides.push_back(walked.Right(parent) == nodes.back() ? 1 : 0);
+        nodes.push_back(static_cast<uint16_t>(parent));
+      }
+      walked.SplayUp(nodes.data(), sides.data(), static_cast<int>(sides.size()));
+    }
+    for (int n = 1; n < alphabet; ++n) {
+      ASSERT_EQ(walked.Left(n), reference.Left(n)) << alphabet << " node " << n;
+      ASSERT_EQ(walked.Right(n), reference.Right(n)) << alphabet << " node " << n;
+    }
+    for (int n = 2; n < 2 * alphabet; ++n) ASSERT_EQ(walked.Parent(n), reference.Parent(n)) << n;
+  }
+}
+
+// The coded stream equals one produced bit by bit from the tree's own codes: the
+// run-length layer, flag bits, run and byte codes with adaptation after each.
+TEST(EntropyCoder, StreamMatchesBitByBitCoding) {
+  std::mt19937 rng(7);
+  std::vector<uint8_t> bytes;
+  while (bytes.size() < 200000) {
+    const uint8_t v = rng() % 4 == 0 ? static_cast<uint8_t>(rng()) : static_cast<uint8_t>(128);
+    const size_t n = rng() % 5 == 0 ? rng() % 5000 + 1 : 1;
+    bytes.insert(bytes.end(), n, v);
+  }
+  std::vector<uint8_t> expected{0};
+  size_t bit = 0;
+  auto put = [&](int b) {
+    if (bit == 8 * expected.size()) expected.push_back(0);
+    if (b) expected[bit / 8] |= static_cast<uint8_t>(1u << (bit % 8));
+    ++bit;
+  };
+  SplayCode byteCode(256), runCode(MaxRunLength + 1);
+  auto code = [&](SplayCode& tree, int s) {
+    std::vector<uint8_t> path;
+    tree.PathBits(s, path);
+    for (uint8_t b : path) put(b);
+    tree.Splay(s);
+  };
+  for (size_t i = 0; i < bytes.size();) {
+    size_t j = i + 1;
+    while (j < bytes.size() && j - i < MaxRunLength && bytes[j] == bytes[i]) ++j;
+    if (j - i == 1) {
+      put(1);
+    } else {
+      put(0);
+      code(runCode, static_cast<int>(j - i));
+    }
+    code(byteCode, bytes[i]);
+    i = j;
+  }
+  EXPECT_EQ(Encode(bytes), expected);
+  EXPECT_EQ(Decode(expected, bytes.size()), bytes);
+}
+
 }  // namespace
 }  // namespace codec
