@@ -12,6 +12,7 @@
 #include <map>
 #include <string>
 
+#include "bench_support.h"
 #include "codec/entropy.h"
 #include "codec/vqn.h"
 
@@ -19,45 +20,13 @@ namespace {
 
 using pgraphic::TPixelGraphic;
 
-const char* kImages[] = {"/work/main/build-ext/bench/kleiber-12mp.ppm",
-                         "/work/main/build-ext/bench/path-2560.ppm"};
+const std::string kImages[] = {bench::ImageFolder() + "/kleiber-12mp.ppm",
+                               bench::ImageFolder() + "/path-2560.ppm"};
 
-// A tiny binary PPM (P6, maxval 255) reader.
+// The photograph as a new image, or nullptr when it cannot be read.
 std::unique_ptr<TPixelGraphic> ReadPPM(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return nullptr;
-  std::string magic;
-  in >> magic;
-  auto number = [&] {
-    int v = 0;
-    char c;
-    while (in.get(c)) {
-      if (c == '#') {
-        std::string skip;
-        std::getline(in, skip);
-      } else if (!std::isspace(static_cast<unsigned char>(c))) {
-        in.unget();
-        break;
-      }
-    }
-    in >> v;
-    return v;
-  };
-  const int w = number(), h = number(), maxval = number();
-  in.get();
-  if (magic != "P6" || w <= 0 || h <= 0 || maxval != 255) return nullptr;
   auto image = std::make_unique<TPixelGraphic>();
-  image->SetSize(w, h, pgraphic::pf24Bit);
-  std::vector<uint8_t> row(static_cast<size_t>(3 * w));
-  for (int y = 0; y < h; ++y) {
-    in.read(reinterpret_cast<char*>(row.data()), static_cast<std::streamsize>(row.size()));
-    uint8_t* dst = image->ScanLine(y);
-    for (int x = 0; x < w; ++x) {
-      dst[3 * x] = row[3 * x + 2];
-      dst[3 * x + 1] = row[3 * x + 1];
-      dst[3 * x + 2] = row[3 * x];
-    }
-  }
+  if (!bench::ReadPPM(path, *image)) return nullptr;
   return image;
 }
 
@@ -181,7 +150,7 @@ int QualityTable() {
     if (!image) continue;
     for (int position : {0, 60, 120}) {
       auto result = codec::CompressInteractive(*image, codec::QualityFromPosition(position));
-      std::printf("%s position %3d: %8d bytes  %.3f bpp  PSNR %.2f dB\n", kImages[index], position,
+      std::printf("%s position %3d: %8d bytes  %.3f bpp  PSNR %.2f dB\n", kImages[index].c_str(), position,
                   result.Data.CodedLength + 44,
                   8.0 * (result.Data.CodedLength + 44) / (double(image->Width()) * image->Height()),
                   Psnr(*image, *result.Preview));
