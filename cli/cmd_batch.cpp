@@ -8,7 +8,7 @@
 #include <string>
 
 #include "cli/cli.h"
-#include "pgraphic/batch.h"
+#include "io/batch.h"
 #include "pgraphic/formats/fileformat.h"
 #include "pgraphic/formats/jpeg.h"
 
@@ -16,11 +16,11 @@ namespace cli {
 namespace {
 
 int Batch(const TArgs& args) {
-  pgraphic::TBatchSettings settings;
+  io::TBatchSettings settings;
   if (!args.Has("--to")) throw UsageError("batch needs --to DIR");
   if (!args.Has("--format")) throw UsageError("batch needs --format EXT");
   settings.TargetFolder = args.Get("--to");
-  if (!pgraphic::BatchFormatFromName(args.Get("--format"), settings.Format)) {
+  if (!io::BatchFormatFromName(args.Get("--format"), settings.Format)) {
     throw UsageError("--format takes bmp, jpg, pbm, pgm, png, ppm, tga, tif or vqn");
   }
   const std::string colors = args.Get("--colors", "true");
@@ -38,18 +38,18 @@ int Batch(const TArgs& args) {
     throw UsageError("--colors takes 2, 16, 256, gray or true");
   const std::string mirror = args.Get("--mirror", "none");
   if (mirror == "vertical")
-    settings.Mirror = pgraphic::TBatchMirror::Vertical;
+    settings.Mirror = io::TBatchMirror::Vertical;
   else if (mirror == "horizontal")
-    settings.Mirror = pgraphic::TBatchMirror::Horizontal;
+    settings.Mirror = io::TBatchMirror::Horizontal;
   else if (mirror != "none")
     throw UsageError("--mirror takes vertical or horizontal");
   const std::string rotate = args.Get("--rotate", "none");
   if (rotate == "180")
-    settings.Rotate = pgraphic::TBatchRotate::Half;
+    settings.Rotate = io::TBatchRotate::Half;
   else if (rotate == "left")
-    settings.Rotate = pgraphic::TBatchRotate::Left;
+    settings.Rotate = io::TBatchRotate::Left;
   else if (rotate == "right")
-    settings.Rotate = pgraphic::TBatchRotate::Right;
+    settings.Rotate = io::TBatchRotate::Right;
   else if (rotate != "none")
     throw UsageError("--rotate takes 180, left or right");
   if (args.Has("--jpeg-quality")) {
@@ -63,14 +63,10 @@ int Batch(const TArgs& args) {
     pgraphic::PGJPEGQuality = quality;
   }
 
+  settings.VQNQuality = VQNQualityOf(args);
+
   const bool terminal = ::isatty(STDERR_FILENO);
-  pgraphic::TBatchHooks hooks;
-  // The wavelet format goes through the command line's file handlers, where the
-  // codec registers its reader and batch-mode writer.
-  hooks.ReadVQN = [](const std::string& path) { return LoadImage(path); };
-  hooks.WriteVQN = [&args](pgraphic::TPixelGraphic& image, const std::string& path) {
-    SaveImage(image, path, args);
-  };
+  io::TBatchHooks hooks;
   hooks.ConfirmCreate = [](const std::string& question) {
     return pgraphic::AskUser("Batch conversion", question, false);
   };
@@ -85,10 +81,10 @@ int Batch(const TArgs& args) {
     }
     return false;
   };
-  pgraphic::TBatchResult result;
+  io::TBatchResult result;
   try {
-    result = pgraphic::ConvertFiles(args.files, settings, hooks);
-  } catch (const pgraphic::EBatchConversion& e) {
+    result = io::ConvertFiles(args.files, settings, hooks);
+  } catch (const io::EBatchConversion& e) {
     if (terminal) std::fprintf(stderr, "\r\033[K");
     std::cerr << "korvane-cli: " << (*e.what() ? e.what() : "Conversion was not started.") << "\n";
     return 1;
@@ -98,7 +94,7 @@ int Batch(const TArgs& args) {
             << " files converted";
   if (!result.Failed.empty()) std::cout << ", " << result.Failed.size() << " failed";
   std::cout << ".\n";
-  for (const pgraphic::TBatchFailure& f : result.Failed) {
+  for (const io::TBatchFailure& f : result.Failed) {
     std::cerr << "korvane-cli: " << f.File << ": " << f.Message << "\n";
   }
   return result.Failed.empty() ? 0 : 1;

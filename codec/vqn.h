@@ -121,6 +121,8 @@ struct VQNInfo {
 VQNInfo ReadVQNInfo(pgraphic::TStream& stream);
 VQNInfo ReadVQNInfo(const std::string& path);
 
+// The subtype's name: "Wavelet 3.0", or "Wavelet 2.0" for the older files.
+std::string SubTypeName(int subtype);
 // "Type: VQN, Wavelet 3.0; Size: 640x480; Colors: 16.7M" plus, when the file size
 // is known and wanted, "; File size: 37.6 Kb".
 std::string VQNInfoText(const VQNInfo& info, bool withFileSize = true);

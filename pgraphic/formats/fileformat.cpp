@@ -2,16 +2,9 @@
 // the start-up of the image library.
 #include "pgraphic/formats/fileformat.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <mutex>
 
@@ -51,11 +44,6 @@ std::string Lower(std::string s) {
 std::string DropDot(const std::string& extension) {
   if (!extension.empty() && extension[0] == '.') return extension.substr(1);
   return extension;
-}
-
-// Extension of a file name in lower case without the dot ("" when none).
-std::string FileExtension(const std::string& fileName) {
-  return Lower(DropDot(std::filesystem::path(fileName).extension().string()));
 }
 
 template <class List>
@@ -132,6 +120,10 @@ void Startup() {
 }
 
 }  // namespace
+
+std::string FileExtension(const std::string& fileName) {
+  return Lower(DropDot(std::filesystem::path(fileName).extension().string()));
+}
 
 void PGraphicStartup() {
   static std::once_flag once;
@@ -221,6 +213,25 @@ TPGColorResolution SaveColorResolution(const TFileFormatWriter& writer,
   throw EPGCanWriteResolutionsEmpty(LangStr(16, writer.ClassName + ".CanWriteResolutions"));
 }
 
+void ReadStreamInfo(TStream& stream, const std::string& extension, int imageIndex,
+                    std::string& typeName, TPGFileInfo& info) {
+  TFileFormatReader* reader = FindFileFormatReader(stream, extension);
+  if (!reader) throw EPGUnknownFileFormat(LangStr(6));
+  typeName = reader->Description;
+  const int64_t at = stream.Position();
+  struct Restore {
+    TStream& s;
+    int64_t at;
+    ~Restore() {
+      try {
+        s.Seek(at);
+      } catch (...) {
+      }
+    }
+  } restore{stream, at};
+  reader->ReadInfo(stream, imageIndex, info);
+}
+
 bool GetStreamInfo(TStream& stream, const std::string& extension, int imageIndex,
                    std::string& typeName, TPGFileInfo& info) {
   typeName.clear();
@@ -232,21 +243,7 @@ bool GetStreamInfo(TStream& stream, const std::string& extension, int imageIndex
   info.Extra.clear();
   info.SubType.clear();
   try {
-    TFileFormatReader* reader = FindFileFormatReader(stream, extension);
-    if (!reader) return false;
-    typeName = reader->Description;
-    const int64_t at = stream.Position();
-    struct Restore {
-      TStream& s;
-      int64_t at;
-      ~Restore() {
-        try {
-          s.Seek(at);
-        } catch (...) {
-        }
-      }
-    } restore{stream, at};
-    reader->ReadInfo(stream, imageIndex, info);
+    ReadStreamInfo(stream, extension, imageIndex, typeName, info);
     return true;
   } catch (...) {
     return false;
@@ -346,61 +343,10 @@ void TPixelGraphic::SaveToStreamExt(TStream& stream, const std::string& extensio
   });
 }
 
-namespace {
-
-// Writes through a temporary file beside the target and renames it over the
-// target only after the writer succeeded, so a failed save never destroys an
-// existing file and leaves no file behind.
-void WriteFileSafely(const std::string& fileName, const std::function<void(TStream&)>& write) {
-  namespace fs = std::filesystem;
-  fs::path target(fileName);
-  std::error_code ec;
-  // Saving through a symbolic link replaces the file it points to, not the link.
-  if (fs::is_symlink(target, ec)) {
-    fs::path resolved = fs::weakly_canonical(target, ec);
-    if (!ec) target = resolved;
-  }
-  struct stat old {};
-  const bool existed = ::stat(target.c_str(), &old) == 0;
-  fs::path dir = target.parent_path();
-  std::string pattern =
-      (dir.empty() ? fs::path(".") : dir).string() + "/." + target.filename().string() + ".XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  const int fd = ::mkstemp(name.data());
-  if (fd < 0) {
-    throw EPixelGraphic("Cannot create file \"" + fileName + "\": " + std::strerror(errno));
-  }
-  const std::string tempName(name.data());
-  mode_t mode;
-  if (existed) {
-    mode = old.st_mode & 07777;
-  } else {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
-  }
-  ::fchmod(fd, mode);
-  ::close(fd);
-  try {
-    TFileStream stream(tempName, TFileStream::fmCreate);
-    write(stream);
-    stream.Close();
-    if (std::rename(tempName.c_str(), target.c_str()) != 0) {
-      throw EPixelGraphic("Cannot write file \"" + fileName + "\": " + std::strerror(errno));
-    }
-  } catch (...) {
-    std::remove(tempName.c_str());
-    throw;
-  }
-}
-
-}  // namespace
-
 void TPixelGraphic::SaveToFile(const std::string& fileName) {
   SaveThroughWriter(
       *this, FileExtension(fileName), [&fileName](TFileFormatWriter& writer, TPixelGraphic& g) {
-        WriteFileSafely(fileName, [&](TStream& stream) { writer.WriteGraphic(stream, g); });
+        SaveFileSafely(fileName, [&](TStream& stream) { writer.WriteGraphic(stream, g); });
       });
 }
 

@@ -78,6 +78,16 @@ TFileFormatWriter& StandaloneBMPWriter();
 // Signature pass, then extension pass over readers without signature; never raises.
 TFileFormatReader* FindFileFormatReader(TStream& stream, const std::string& extension);
 
+// Extension of a file name in lower case without the dot ("" when none).
+std::string FileExtension(const std::string& fileName);
+
+// The reader's description and information of a stream, read between
+// remembering and restoring the stream position. Raises EPGUnknownFileFormat
+// when no reader answers, and passes the reader's own errors on.
+void ReadStreamInfo(TStream& stream, const std::string& extension, int imageIndex,
+                    std::string& typeName, TPGFileInfo& info);
+// The same as a query that never raises: all outputs cleared first, false on
+// any failure (outputs keep what was filled).
 bool GetStreamInfo(TStream& stream, const std::string& extension, int imageIndex,
                    std::string& typeName, TPGFileInfo& info);
 bool GetFileInfo(const std::string& fileName, int imageIndex, std::string& typeName,
