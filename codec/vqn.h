@@ -49,7 +49,7 @@ class EVQNTooLarge : public EVQN {
 
 // Threads the codec's transforms use; 0 (the default) means one per hardware
 // thread. Results are identical for every thread count.
-extern int VQNThreads;
+extern pgraphic::TPGSetting<int> VQNThreads;
 
 // ---- Quality ------------------------------------------------------------------
 

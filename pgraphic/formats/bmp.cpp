@@ -4,7 +4,7 @@
 
 namespace pgraphic {
 
-bool PGBMP16BitRounding = true;
+TPGSetting<bool> PGBMP16BitRounding = true;
 
 namespace {
 

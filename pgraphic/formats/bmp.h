@@ -10,7 +10,7 @@ namespace pgraphic {
 
 // 16-bit bit-field channels: a non-zero channel gets the lowest bit of its
 // widened mask added (a 5-bit value v becomes 8 v + 8), so full scale reaches 255.
-extern bool PGBMP16BitRounding;  // true
+extern TPGSetting<bool> PGBMP16BitRounding;  // true
 
 // The fields of a DIB information header; an OS/2 core header fills the same
 // fields (compression 0, no colour counts).

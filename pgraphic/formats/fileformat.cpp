@@ -46,17 +46,24 @@ std::string DropDot(const std::string& extension) {
   return extension;
 }
 
+// Order of the lists: extension compared case-insensitively.
+constexpr auto kByExtension = [](const auto& a, const auto& b) {
+  return Lower(a->Extension) < Lower(b->Extension);
+};
+
 template <class List>
 void SortIfNeeded(List& list) {
-  auto less = [](const auto& a, const auto& b) {
-    return Lower(a->Extension) < Lower(b->Extension);
-  };
-  for (size_t i = 1; i < list.size(); ++i) {
-    if (less(list[i], list[i - 1])) {
-      std::stable_sort(list.begin(), list.end(), less);
-      return;
-    }
+  if (!std::is_sorted(list.begin(), list.end(), kByExtension)) {
+    std::stable_sort(list.begin(), list.end(), kByExtension);
   }
+}
+
+// Inserts behind every entry that does not sort after it, so entries of the
+// same extension keep the order of registration.
+template <class List, class Entry>
+void InsertSorted(List& list, Entry entry) {
+  auto at = std::upper_bound(list.begin(), list.end(), entry, kByExtension);
+  list.insert(at, std::move(entry));
 }
 
 // Fallback rows: for each current resolution, the order in which the
@@ -115,7 +122,11 @@ void Startup() {
   // The unit-wide settings carry their defaults from static initialisation, so a
   // value set before the first library call is not overwritten here.
   StandaloneWriterStorage() = std::make_unique<TBMPFileFormatWriter>();
-  RegisterFileFormats(ReaderStorage(), WriterStorage());
+  TReaderList readers;
+  TWriterList writers;
+  RegisterFileFormats(readers, writers);
+  for (auto& r : readers) InsertSorted(ReaderStorage(), std::move(r));
+  for (auto& w : writers) InsertSorted(WriterStorage(), std::move(w));
   CheckFormatLibraries();
 }
 
@@ -138,6 +149,14 @@ TReaderList& FileFormatReaders() {
 TWriterList& FileFormatWriters() {
   PGraphicStartup();
   return WriterStorage();
+}
+
+void RegisterFileFormatReader(std::unique_ptr<TFileFormatReader> reader) {
+  InsertSorted(FileFormatReaders(), std::move(reader));
+}
+
+void RegisterFileFormatWriter(std::unique_ptr<TFileFormatWriter> writer) {
+  InsertSorted(FileFormatWriters(), std::move(writer));
 }
 
 void SortReadersIfNeeded() {
@@ -177,8 +196,7 @@ TFileFormatReader* FindFileFormatReader(TStream& stream, const std::string& exte
       throw;
     }
     stream.Seek(at);
-    SortReadersIfNeeded();
-    TReaderList& readers = FileFormatReaders();
+    const TReaderList& readers = FileFormatReaders();
     for (auto& reader : readers) {
       if (reader->SignatureCheck && reader->IsFormat(header)) return reader.get();
     }
@@ -194,8 +212,7 @@ TFileFormatReader* FindFileFormatReader(TStream& stream, const std::string& exte
 
 TFileFormatWriter* FindFileFormatWriter(const std::string& extension) {
   const std::string ext = Lower(DropDot(extension));
-  SortWritersIfNeeded();
-  TWriterList& writers = FileFormatWriters();
+  const TWriterList& writers = FileFormatWriters();
   if (writers.empty()) throw EPGFileFormatWritersEmpty(LangStr(16, "FileFormatWriters"));
   for (auto& writer : writers) {
     if (Lower(writer->Extension) == ext) return writer.get();
@@ -294,15 +311,17 @@ void TPixelGraphic::LoadFromStreamExt(TStream& stream, const std::string& extens
   SetSize(0, 0, pf24Bit);
   SetPaletteCount(0);
   SetPaletteIdent(pTrueColor);
-  gamma_ = PGDisplayGamma;
+  // The gamma settings as they are when the load starts.
+  const long double displayGamma = PGDisplayGamma;
+  const bool correctGamma = PGCorrectGammaOnLoad;
+  gamma_ = displayGamma;
   TFileFormatReader* reader = FindFileFormatReader(stream, extension);
   if (!reader) throw EPGUnknownFileFormat(LangStr(6));
   reader->ReadGraphic(stream, *this, imageIndex);
 
-  if (PGCorrectGammaOnLoad && PGDisplayGamma > 0 &&
-      std::fabs(gamma_ / PGDisplayGamma - 1.0L) > 0.05L) {
+  if (correctGamma && displayGamma > 0 && std::fabs(gamma_ / displayGamma - 1.0L) > 0.05L) {
     uint8_t table[256];
-    const long double exponent = gamma_ / PGDisplayGamma;
+    const long double exponent = gamma_ / displayGamma;
     for (int i = 0; i < 256; ++i) {
       long double v = std::nearbyint(255.0L * std::pow(i / 255.0L, exponent));
       table[i] = static_cast<uint8_t>(std::clamp<long double>(v, 0, 255));
@@ -319,7 +338,7 @@ void TPixelGraphic::LoadFromStreamExt(TStream& stream, const std::string& extens
         SetPaletteColor(i, RGB(table[GetR(c)], table[GetG(c)], table[GetB(c)]));
       }
     }
-    gamma_ = PGDisplayGamma;
+    gamma_ = displayGamma;
   }
   ClassifyPalette();
 }

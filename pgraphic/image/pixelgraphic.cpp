@@ -10,9 +10,9 @@
 
 namespace pgraphic {
 
-long double PGDisplayGamma = 1.8L;
-bool PGCorrectGammaOnLoad = true;
-int64_t PGMaxImageSize = std::numeric_limits<int32_t>::max();
+TPGSetting<long double> PGDisplayGamma = 1.8L;
+TPGSetting<bool> PGCorrectGammaOnLoad = true;
+TPGSetting<int64_t> PGMaxImageSize = std::numeric_limits<int32_t>::max();
 
 int BitsPerPixel(TPGPixelFormat format) {
   switch (format) {
