@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "pgraphic/formats/endian.h"
+#include "pgraphic/endian.h"
 
 namespace pgraphic {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <limits>
 
-#include "pgraphic/formats/endian.h"
+#include "pgraphic/endian.h"
 
 namespace pgraphic {
 

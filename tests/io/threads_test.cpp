@@ -60,10 +60,10 @@ class ConcurrentFiles : public ::testing::Test {
       expected_[path] = {Fingerprint(*OpenImage(path)), DescribeFile(path).Text};
     }
     // What each writer makes of one image, written by this thread alone.
-    reference_ = OpenImage(dir_ / "in.png");
+    const auto reference = OpenImage(dir_ / "in.png");
     for (const char* ext : kWritten) {
       const std::string path = dir_ / (std::string("reference.") + ext);
-      SaveImage(*reference_, path);
+      SaveImage(*reference, path);
       saved_[ext] = ReadFileBytes(path);
     }
   }
@@ -71,7 +71,6 @@ class ConcurrentFiles : public ::testing::Test {
   static constexpr const char* kWritten[] = {"bmp", "png", "jpg", "tif", "tga", "ppm", "vqn"};
   ScratchDir dir_{"io_threads"};
   std::map<std::string, Expected> expected_;
-  std::unique_ptr<TPixelGraphic> reference_;
   std::map<std::string, std::vector<uint8_t>> saved_;
 };
 
@@ -84,6 +83,8 @@ TEST_F(ConcurrentFiles, LoadDescribeAndSaveFromSeveralThreads) {
   std::atomic<bool> done{false};
 
   auto work = [&](int t) {
+    // An image belongs to one thread at a time: each saves its own copy.
+    const std::unique_ptr<TPixelGraphic> image = OpenImage(dir_ / "in.png");
     const size_t n = inputs.size();
     for (int round = 0; round < kRounds; ++round) {
       for (size_t i = 0; i < n; ++i) {
@@ -95,7 +96,7 @@ TEST_F(ConcurrentFiles, LoadDescribeAndSaveFromSeveralThreads) {
         std::string name = std::to_string(t);
         name.append(".").append(ext);
         const std::string out = dir_ / name;
-        SaveImage(*reference_, out);
+        SaveImage(*image, out);
         if (ReadFileBytes(out) != saved_.at(ext)) ++mismatches;
       }
     }
