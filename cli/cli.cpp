@@ -145,6 +145,10 @@ int Run(int argc, char** argv) {
       PrintUsage(std::cout);
       return 0;
     }
+    if (args.command == "--version") {
+      std::cout << "korvane-cli " << KORVANE_VERSION << "\n";
+      return 0;
+    }
     const TCommand* command = nullptr;
     for (const TCommand& c : Commands()) {
       if (c.name == args.command) command = &c;
@@ -197,8 +201,8 @@ int Run(int argc, char** argv) {
     }
     return command->run(args);
   } catch (const UsageError& e) {
-    std::cerr << "korvane-cli: " << e.what() << "\n";
-    PrintUsage(std::cerr);
+    // One line; the whole usage is a --help away.
+    std::cerr << "korvane-cli: " << e.what() << " (see korvane-cli --help)\n";
     return 2;
   } catch (const std::exception& e) {
     std::cerr << "korvane-cli: " << ForTerminal(e.what()) << "\n";

@@ -16,7 +16,7 @@
 
 namespace cli {
 
-// A wrong command line: reported with the usage text, exit status 2.
+// A wrong command line: reported in one line that points to --help, exit status 2.
 class UsageError : public std::runtime_error {
  public:
   explicit UsageError(const std::string& message) : std::runtime_error(message) {}
