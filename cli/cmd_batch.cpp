@@ -23,46 +23,13 @@ int Batch(const TArgs& args) {
   if (!io::BatchFormatFromName(args.Get("--format"), settings.Format)) {
     throw UsageError("--format takes bmp, jpg, pbm, pgm, png, ppm, tga, tif or vqn");
   }
-  const std::string colors = args.Get("--colors", "true");
-  if (colors == "2")
-    settings.Colors = pgraphic::ccColors2;
-  else if (colors == "16")
-    settings.Colors = pgraphic::ccColors16;
-  else if (colors == "256")
-    settings.Colors = pgraphic::ccColors256;
-  else if (colors == "gray")
-    settings.Colors = pgraphic::ccGray256;
-  else if (colors == "true")
-    settings.Colors = pgraphic::ccTrueColor;
-  else
-    throw UsageError("--colors takes 2, 16, 256, gray or true");
-  const std::string mirror = args.Get("--mirror", "none");
-  if (mirror == "vertical")
-    settings.Mirror = io::TBatchMirror::Vertical;
-  else if (mirror == "horizontal")
-    settings.Mirror = io::TBatchMirror::Horizontal;
-  else if (mirror != "none")
-    throw UsageError("--mirror takes vertical or horizontal");
-  const std::string rotate = args.Get("--rotate", "none");
-  if (rotate == "180")
-    settings.Rotate = io::TBatchRotate::Half;
-  else if (rotate == "left")
-    settings.Rotate = io::TBatchRotate::Left;
-  else if (rotate == "right")
-    settings.Rotate = io::TBatchRotate::Right;
-  else if (rotate != "none")
-    throw UsageError("--rotate takes 180, left or right");
+  // The options convert shares are parsed by convert's own code.
+  if (args.Has("--colors")) settings.Colors = ColorsOption(args.Get("--colors"));
+  if (args.Has("--mirror")) settings.Mirror = MirrorOption(args.Get("--mirror"));
+  if (args.Has("--rotate")) settings.Rotate = RotateOption(args.Get("--rotate"));
   if (args.Has("--jpeg-quality")) {
-    const std::string value = args.Get("--jpeg-quality");
-    int quality = -1;
-    if (!value.empty() && value.size() <= 2 &&
-        value.find_first_not_of("0123456789") == std::string::npos) {
-      quality = std::stoi(value);
-    }
-    if (quality < 5 || quality > 95) throw UsageError("--jpeg-quality takes a number from 5 to 95");
-    pgraphic::PGJPEGQuality = quality;
+    pgraphic::PGJPEGQuality = JPEGQualityOption(args.Get("--jpeg-quality"));
   }
-
   settings.VQNQuality = VQNQualityOf(args);
 
   const bool terminal = ::isatty(STDERR_FILENO);
