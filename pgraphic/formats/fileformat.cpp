@@ -142,6 +142,22 @@ bool AskUser(const std::string& caption, const std::string& text, bool withCance
   return hook ? hook(caption, text, withCancel) : true;
 }
 
+TWarningAnswer AnswerWarning(TPGWarningAction action, const std::string& caption,
+                             const std::string& text) {
+  switch (action) {
+    case pgwaIgnore:
+      return TWarningAnswer::GoOn;
+    case pgwaOKBox:
+      AskUser(caption, text, false);
+      return TWarningAnswer::GoOn;
+    case pgwaOKCancelBox:
+      return AskUser(caption, text, true) ? TWarningAnswer::GoOn : TWarningAnswer::Cancelled;
+    case pgwaRaise:
+      break;
+  }
+  return TWarningAnswer::Refused;
+}
+
 TFileFormatReader* FindFileFormatReader(TStream& stream, const std::string& extension) {
   try {
     const std::string ext = Lower(DropDot(extension));

@@ -137,4 +137,11 @@ using TPGQuestionHook =
 void SetQuestionHook(TPGQuestionHook hook);
 bool AskUser(const std::string& caption, const std::string& text, bool withCancel);
 
+// What a warning action makes of a warning: pgwaIgnore goes on silently,
+// pgwaOKBox shows it with OK and goes on, pgwaOKCancelBox goes on only when the
+// user answers OK (else Cancelled), pgwaRaise refuses.
+enum class TWarningAnswer : uint8_t { GoOn, Cancelled, Refused };
+TWarningAnswer AnswerWarning(TPGWarningAction action, const std::string& caption,
+                             const std::string& text);
+
 }  // namespace pgraphic

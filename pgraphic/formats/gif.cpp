@@ -12,34 +12,6 @@ namespace {
 const char* const kNotProperGIF = "Not a proper GIF file";
 const char* const kIndexOutOfBounds = "Index out of bounds";
 
-// Stores count indices into a row of the given pixel format, starting at x = 0.
-void StoreRow(uint8_t* row, const uint8_t* pixels, size_t count, TPGPixelFormat format) {
-  switch (format) {
-    case pf8Bit:
-      std::memcpy(row, pixels, count);
-      break;
-    case pf4Bit:
-      for (size_t x = 0; x < count; ++x) {
-        const uint8_t v = pixels[x] & 0x0F;
-        uint8_t& b = row[x >> 1];
-        b = (x & 1) ? static_cast<uint8_t>((b & 0xF0) | v)
-                    : static_cast<uint8_t>((b & 0x0F) | (v << 4));
-      }
-      break;
-    case pf1Bit:
-      for (size_t x = 0; x < count; ++x) {
-        const uint8_t mask = static_cast<uint8_t>(0x80 >> (x & 7));
-        if (pixels[x] & 1)
-          row[x >> 3] |= mask;
-        else
-          row[x >> 3] &= static_cast<uint8_t>(~mask);
-      }
-      break;
-    default:
-      break;
-  }
-}
-
 // The state of one parse of a GIF file held in memory: the reader creates one
 // per call.
 class TGifParse {
@@ -426,7 +398,7 @@ void TGifParse::DecodeImage(TPixelGraphic& graphic, const std::array<uint8_t, 76
     int y = 0;
     for (int done = 0; done < height; ++done) {
       const size_t got = decoder.Decode(row.data(), row.size());
-      StoreRow(graphic.ScanLine(y), row.data(), got, format);
+      PackIndices(graphic.ScanLine(y), format, 0, static_cast<int>(got), row.data());
       if (got < row.size()) break;
       if (graphic.Progress(done, height - 1)) {
         aborted_ = true;

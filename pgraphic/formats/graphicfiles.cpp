@@ -32,25 +32,11 @@ void SaveThroughWriter(TPixelGraphic& graphic, const std::string& extension,
     write(*writer, graphic);
     return;
   }
-  bool goOn = false;
-  switch (graphic.SaveColorResWarningAction()) {
-    case pgwaIgnore:
-      goOn = true;
-      break;
-    case pgwaOKBox:
-    case pgwaOKCancelBox: {
-      const bool withCancel = graphic.SaveColorResWarningAction() == pgwaOKCancelBox;
-      const std::string text = LangStr(17, writer->Description, ColorResolutionName(current),
-                                       ColorResolutionName(target));
-      const bool ok = AskUser(LangStr(28), text, withCancel);
-      goOn = ok || !withCancel;
-      break;
-    }
-    case pgwaRaise:
-      goOn = false;
-      break;
-  }
-  if (!goOn) {
+  const TWarningAnswer answer =
+      AnswerWarning(graphic.SaveColorResWarningAction(), LangStr(28),
+                    LangStr(17, writer->Description, ColorResolutionName(current),
+                            ColorResolutionName(target)));
+  if (answer != TWarningAnswer::GoOn) {
     throw EPGCannotWriteColorRes(LangStr(18, writer->Description, ColorResolutionName(current)));
   }
   std::unique_ptr<TPixelGraphic> temp = ConvertToColorResolution(graphic, target);

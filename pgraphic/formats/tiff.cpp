@@ -658,17 +658,12 @@ void TTIFFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
         std::string(kPrefix) + "NumStripOffsets<>(ImageLength+RowsPerStrip-1) div RowsPerStrip";
     // Without any strip offset there is nothing to read from.
     if (d.StripOffsets.Count != 1) throw EPGTIFFileFormatReader(text);
-    switch (graphic.ReadWarningAction()) {
-      case pgwaIgnore:
-        break;
-      case pgwaOKBox:
-        AskUser("TIFF-Warning", text, false);
-        throw EPGTIFFileFormatReader(text);
-      case pgwaOKCancelBox:
-        if (!AskUser("TIFF-Warning", text, true)) throw EPGTIFFileFormatReader(text);
-        break;
-      default:
-        throw EPGTIFFileFormatReader(text);
+    // Only a silent or an accepted warning goes on; after a plain OK box the
+    // image is not read.
+    const TPGWarningAction action = graphic.ReadWarningAction();
+    if (AnswerWarning(action, "TIFF-Warning", text) != TWarningAnswer::GoOn ||
+        action == pgwaOKBox) {
+      throw EPGTIFFileFormatReader(text);
     }
     d.RowsPerStrip = d.Length;
   }

@@ -1,12 +1,11 @@
 #include "pgraphic/image/pixelgraphic.h"
 
-#include <sys/mman.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 
 #include "pgraphic/endian.h"
+#include "pgraphic/largememory.h"
 
 namespace pgraphic {
 
@@ -40,28 +39,52 @@ int PaletteCapacity(TPGPixelFormat format) {
   }
 }
 
+void PackIndices(uint8_t* row, TPGPixelFormat format, int x0, int n, const uint8_t* indices) {
+  switch (format) {
+    case pf8Bit:
+      if (n > 0) std::memcpy(row + x0, indices, static_cast<size_t>(n));
+      break;
+    case pf4Bit:
+      for (int i = 0; i < n; ++i) {
+        const int x = x0 + i;
+        uint8_t& b = row[x >> 1];
+        const uint8_t v = indices[i] & 0x0F;
+        b = (x & 1) ? static_cast<uint8_t>((b & 0xF0) | v)
+                    : static_cast<uint8_t>((b & 0x0F) | (v << 4));
+      }
+      break;
+    case pf1Bit:
+      for (int i = 0; i < n; ++i) {
+        const int x = x0 + i;
+        const uint8_t mask = static_cast<uint8_t>(0x80 >> (x & 7));
+        if (indices[i] & 1)
+          row[x >> 3] |= mask;
+        else
+          row[x >> 3] &= static_cast<uint8_t>(~mask);
+      }
+      break;
+    default:
+      break;
+  }
+}
+
 void TPixelGraphic::FreeDeleter::operator()(uint8_t* p) const {
-  if (mapBase) munmap(mapBase, mapSize);
+  if (mapBase) ReleaseLargeZeroed(mapBase, mapSize);
   else std::free(p);
 }
 
 namespace {
 
-// Zero-filled pixel storage. Buffers of 4 MB and more are mapped directly,
-// aligned to 2 MB and offered huge pages: passes that walk an image by columns
-// (quarter turns, vertical filters, the codec's column transforms) touch a new
-// 4 KB page on every row otherwise, and page-table walks dominate them.
+// Zero-filled pixel storage; large images get the huge-page blocks (quarter
+// turns, vertical filters and the codec's column transforms walk them by
+// columns).
 std::unique_ptr<uint8_t, TPixelGraphic::FreeDeleter> AllocatePixels(size_t size) {
-  constexpr size_t kHuge = size_t{2} << 20;
-  if (size >= 2 * kHuge) {
-    const size_t mapSize = size + kHuge;
-    void* base = mmap(nullptr, mapSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (base != MAP_FAILED) {
-      const uintptr_t aligned = (reinterpret_cast<uintptr_t>(base) + kHuge - 1) & ~(kHuge - 1);
-      uint8_t* p = reinterpret_cast<uint8_t*>(aligned);
-      madvise(p, size, MADV_HUGEPAGE);  // only advice: without huge pages it still works
+  if (size >= kLargeBlockSize) {
+    void* base = nullptr;
+    size_t length = 0;
+    if (uint8_t* p = AllocateLargeZeroed(size, base, length)) {
       return std::unique_ptr<uint8_t, TPixelGraphic::FreeDeleter>(
-          p, TPixelGraphic::FreeDeleter{base, mapSize});
+          p, TPixelGraphic::FreeDeleter{base, length});
     }
   }
   return std::unique_ptr<uint8_t, TPixelGraphic::FreeDeleter>(

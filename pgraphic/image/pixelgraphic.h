@@ -69,6 +69,12 @@ enum TPGColorResolution : uint8_t {
 int BitsPerPixel(TPGPixelFormat format);
 int PaletteCapacity(TPGPixelFormat format);
 
+// Stores n palette indices into pixels x0 .. x0 + n - 1 of a row of the given
+// format: a byte each for 8 bits, the low nibble packed high nibble first for 4
+// bits, the low bit packed high bit first for 1 bit; other pixels of the row
+// keep their values. Does nothing for 24 bits.
+void PackIndices(uint8_t* row, TPGPixelFormat format, int x0, int n, const uint8_t* indices);
+
 // Gray value 0..765 of a colour: weighted (897R + 1761G + 342B) div 1000, or R + G + B.
 inline int Gray(TRGB c, bool weighting) {
   int r = GetR(c), g = GetG(c), b = GetB(c);
