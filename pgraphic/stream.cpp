@@ -14,7 +14,7 @@
 namespace pgraphic {
 
 void TStream::WriteBuffer(const void* buffer, size_t n) {
-  if (n != 0 && Write(buffer, n) != n) throw EPixelGraphic(LangStr(31, "Write"));
+  if (n != 0 && Write(buffer, n) != n) throw EPixelGraphic(LangStr(msgFailed, "Write"));
 }
 
 int64_t TStream::Remaining() const {
@@ -39,7 +39,7 @@ void TFileStream::Close() {
   if (!file_) return;
   int rc = std::fclose(file_);
   file_ = nullptr;
-  if (rc != 0 && writing_) throw EPixelGraphic(LangStr(31, "Write"));
+  if (rc != 0 && writing_) throw EPixelGraphic(LangStr(msgFailed, "Write"));
 }
 
 size_t TFileStream::Read(void* buffer, size_t n) {

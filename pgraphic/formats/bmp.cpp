@@ -20,7 +20,7 @@ bool ReadFileHeaderKind(TStream& stream) {
   const uint32_t size = LE32(b);
   if (size == 12) return true;
   if (size == 40) return false;
-  RaisePG<EPGBMPFileFormatReader>(kPrefix, 27, "BitmapInfoHeader/BitmapCoreHeader");
+  RaisePG<EPGBMPFileFormatReader>(kPrefix, msgInvalidSize, "BitmapInfoHeader/BitmapCoreHeader");
 }
 
 const char* ColorsText(int bitCount) {
@@ -67,14 +67,14 @@ bool TBMPFileFormatReader::IsFormat(THeader header) {
 }
 
 void TBMPFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) {
-  if (index != 0) RaisePG<EPGBMPFileFormatReader>(kPrefix, 7, "Index");
+  if (index != 0) RaisePG<EPGBMPFileFormatReader>(kPrefix, msgInvalid, "Index");
   const bool core = ReadFileHeaderKind(stream);
   graphic.ReadDIB(stream, core);
 }
 
 void TBMPFileFormatReader::ReadInfo(TStream& stream, int index, TPGFileInfo& info) {
   TFileFormatReader::ReadInfo(stream, index, info);
-  if (index != 0) RaisePG<EPGBMPFileFormatReader>(kPrefix, 20, "Index");
+  if (index != 0) RaisePG<EPGBMPFileFormatReader>(kPrefix, msgInvalidValue, "Index");
   const bool core = ReadFileHeaderKind(stream);
   const TDIBHeader h = ReadDIBHeader(stream, core);
   info.Width = h.Width;

@@ -130,7 +130,7 @@ TFileFormatWriter& StandaloneBMPWriter() {
 }
 
 std::string ColorResolutionName(TPGColorResolution r) {
-  return LangStr(8 + static_cast<int>(r));
+  return LangStr(msgBlackAndWhite + static_cast<int>(r));
 }
 
 void SetQuestionHook(TPGQuestionHook hook) {
@@ -187,7 +187,7 @@ TFileFormatReader* FindFileFormatReader(TStream& stream, const std::string& exte
 TFileFormatWriter* FindFileFormatWriter(const std::string& extension) {
   const std::string ext = Lower(DropDot(extension));
   const TWriterList& writers = FileFormatWriters();
-  if (writers.empty()) throw EPGFileFormatWritersEmpty(LangStr(16, "FileFormatWriters"));
+  if (writers.empty()) throw EPGFileFormatWritersEmpty(LangStr(msgIsEmpty, "FileFormatWriters"));
   for (auto& writer : writers) {
     if (Lower(writer->Extension) == ext) return writer.get();
   }
@@ -201,13 +201,13 @@ TPGColorResolution SaveColorResolution(const TFileFormatWriter& writer,
       return static_cast<TPGColorResolution>(r);
     }
   }
-  throw EPGCanWriteResolutionsEmpty(LangStr(16, writer.ClassName + ".CanWriteResolutions"));
+  throw EPGCanWriteResolutionsEmpty(LangStr(msgIsEmpty, writer.ClassName + ".CanWriteResolutions"));
 }
 
 void ReadStreamInfo(TStream& stream, const std::string& extension, int imageIndex,
                     std::string& typeName, TPGFileInfo& info) {
   TFileFormatReader* reader = FindFileFormatReader(stream, extension);
-  if (!reader) throw EPGUnknownFileFormat(LangStr(6));
+  if (!reader) throw EPGUnknownFileFormat(LangStr(msgUnknownFileFormat));
   typeName = reader->Description;
   const int64_t at = stream.Position();
   struct Restore {

@@ -24,7 +24,7 @@ std::string ExtensionName(const std::string& extension) {
 void SaveThroughWriter(TPixelGraphic& graphic, const std::string& extension,
                        const std::function<void(TFileFormatWriter&, TPixelGraphic&)>& write) {
   TFileFormatWriter* writer = FindFileFormatWriter(extension);
-  if (!writer) throw EPGUnknownExtension(LangStr(19, ExtensionName(extension)));
+  if (!writer) throw EPGUnknownExtension(LangStr(msgUnknownExtension, ExtensionName(extension)));
   graphic.ClassifyPalette();
   const TPGColorResolution current = CurrentColorResolution(graphic);
   const TPGColorResolution target = SaveColorResolution(*writer, current);
@@ -33,11 +33,11 @@ void SaveThroughWriter(TPixelGraphic& graphic, const std::string& extension,
     return;
   }
   const TWarningAnswer answer =
-      AnswerWarning(graphic.SaveColorResWarningAction(), LangStr(28),
-                    LangStr(17, writer->Description, ColorResolutionName(current),
+      AnswerWarning(graphic.SaveColorResWarningAction(), LangStr(msgWarning),
+                    LangStr(msgSavedWithOtherResolution, writer->Description, ColorResolutionName(current),
                             ColorResolutionName(target)));
   if (answer != TWarningAnswer::GoOn) {
-    throw EPGCannotWriteColorRes(LangStr(18, writer->Description, ColorResolutionName(current)));
+    throw EPGCannotWriteColorRes(LangStr(msgCannotSaveWithResolution, writer->Description, ColorResolutionName(current)));
   }
   std::unique_ptr<TPixelGraphic> temp = ConvertToColorResolution(graphic, target);
   temp->OnProgress = graphic.OnProgress;
@@ -60,7 +60,7 @@ void TPixelGraphic::LoadFromStreamExt(TStream& stream, const std::string& extens
   const bool correctGamma = PGCorrectGammaOnLoad;
   gamma_ = displayGamma;
   TFileFormatReader* reader = FindFileFormatReader(stream, extension);
-  if (!reader) throw EPGUnknownFileFormat(LangStr(6));
+  if (!reader) throw EPGUnknownFileFormat(LangStr(msgUnknownFileFormat));
   reader->ReadGraphic(stream, *this, imageIndex);
 
   if (correctGamma && displayGamma > 0 && std::fabs(gamma_ / displayGamma - 1.0L) > 0.05L) {

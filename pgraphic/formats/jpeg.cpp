@@ -344,7 +344,7 @@ void ExecuteRead(TReadJob* job, TStream& stream) {
   if (result == rrDone) return;
   endProgress();
   if (job->err.pending) std::rethrow_exception(job->err.pending);
-  if (result == rrUnsupported) Raise(30);
+  if (result == rrUnsupported) Raise(msgNotSupportedSubformat);
   throw EPGJPGFileFormatReaderWriter(job->err.message);
 }
 
@@ -479,12 +479,12 @@ bool TJPGFileFormatReader::IsFormat(THeader header) {
 }
 
 void TJPGFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) {
-  if (index != 0) Raise(7, "Index");
+  if (index != 0) Raise(msgInvalid, "Index");
   CheckLibrary();
   // JPEG carries no gamma: the load-time adjustment leaves the colours alone.
   graphic.SetGamma(PGDisplayGamma);
   const int dctMethod = PGJPEGReadDCTMethod;
-  if (!ValidDCTMethod(dctMethod)) Raise(20, "PGJPEGReadDCTMethod");
+  if (!ValidDCTMethod(dctMethod)) Raise(msgInvalidValue, "PGJPEGReadDCTMethod");
   auto job = std::make_unique<TReadJob>();
   InitErrorManager(job->err, graphic.ReadWarningAction());
   job->graphic = &graphic;
@@ -494,7 +494,7 @@ void TJPGFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
 
 void TJPGFileFormatReader::ReadInfo(TStream& stream, int index, TPGFileInfo& info) {
   TFileFormatReader::ReadInfo(stream, index, info);
-  if (index != 0) Raise(20, "Index");
+  if (index != 0) Raise(msgInvalidValue, "Index");
   auto job = std::make_unique<TReadJob>();
   InitErrorManager(job->err, pgwaRaise);
   job->headerOnly = true;
@@ -539,12 +539,12 @@ void TJPGFileFormatWriter::WriteGraphic(TStream& stream, TPixelGraphic& graphic)
   CheckLibrary();
   graphic.ClassifyPalette();
   const bool gray = graphic.PixelFormat() == pf8Bit && graphic.PaletteIdent() == pGray256;
-  if (graphic.PixelFormat() != pf24Bit && !gray) Raise(20, "BitCount");
+  if (graphic.PixelFormat() != pf24Bit && !gray) Raise(msgInvalidValue, "BitCount");
   auto job = std::make_unique<TWriteJob>();
   job->quality = PGJPEGQuality;
   job->dctMethod = PGJPEGWriteDCTMethod;
   job->progressive = PGJPEGProgressive;
-  if (!ValidDCTMethod(job->dctMethod)) Raise(20, "PGJPEGWriteDCTMethod");
+  if (!ValidDCTMethod(job->dctMethod)) Raise(msgInvalidValue, "PGJPEGWriteDCTMethod");
 
   InitErrorManager(job->err, graphic.ReadWarningAction());
   job->cinfo.err = &job->err.pub;

@@ -30,7 +30,7 @@ int Word(const uint8_t* p) {
 
 void ReadHeader(TStream& stream, TPCXHeader& h) {
   uint8_t b[kHeaderSize];
-  if (stream.Read(b, kHeaderSize) != kHeaderSize) RaisePG<EPGPCXFileFormatReader>(kPrefix, 32);
+  if (stream.Read(b, kHeaderSize) != kHeaderSize) RaisePG<EPGPCXFileFormatReader>(kPrefix, msgUnexpectedEnd);
   h.Manufacturer = b[0];
   h.Version = b[1];
   h.Encoding = b[2];
@@ -47,7 +47,7 @@ void ReadHeader(TStream& stream, TPCXHeader& h) {
 }
 
 [[noreturn]] void UnknownSubformat() {
-  RaisePG<EPGPCXFileFormatReader>(kPrefix, 33);
+  RaisePG<EPGPCXFileFormatReader>(kPrefix, msgUnknownSubformat);
 }
 
 }  // namespace
@@ -65,7 +65,7 @@ bool TPCXFileFormatReader::IsFormat(THeader header) {
 }
 
 void TPCXFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) {
-  if (index != 0) RaisePG<EPGPCXFileFormatReader>(kPrefix, 7, "Index");
+  if (index != 0) RaisePG<EPGPCXFileFormatReader>(kPrefix, msgInvalid, "Index");
   graphic.SetGamma(PGDisplayGamma);
   TPCXHeader h;
   ReadHeader(stream, h);
@@ -135,10 +135,10 @@ void TPCXFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
     size_t i = 0;
     while (i < lineLength) {
       int b = in.Get();
-      if (b < 0) RaisePG<EPGPCXFileFormatReader>(kPrefix, 32);
+      if (b < 0) RaisePG<EPGPCXFileFormatReader>(kPrefix, msgUnexpectedEnd);
       if (b >= 0xC0) {
         int value = in.Get();
-        if (value < 0) RaisePG<EPGPCXFileFormatReader>(kPrefix, 32);
+        if (value < 0) RaisePG<EPGPCXFileFormatReader>(kPrefix, msgUnexpectedEnd);
         size_t count = std::min<size_t>(static_cast<size_t>(b & 0x3F), lineLength - i);
         std::memset(line.data() + i, value, count);
         i += count;
@@ -193,7 +193,7 @@ void TPCXFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
 
 void TPCXFileFormatReader::ReadInfo(TStream& stream, int index, TPGFileInfo& info) {
   TFileFormatReader::ReadInfo(stream, index, info);
-  if (index != 0) RaisePG<EPGPCXFileFormatReader>(kPrefix, 20, "Index");
+  if (index != 0) RaisePG<EPGPCXFileFormatReader>(kPrefix, msgInvalidValue, "Index");
   TPCXHeader h;
   ReadHeader(stream, h);
   if (h.PaletteInfo != 1 || h.Reserved != 0) UnknownSubformat();

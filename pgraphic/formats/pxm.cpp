@@ -16,10 +16,10 @@ namespace {
 constexpr const char* kPrefix = "PBM, PGM, PPM: ";
 
 [[noreturn]] void RaiseEOF() {
-  RaisePG<EPGPxMFileFormatReader>(kPrefix, 32);
+  RaisePG<EPGPxMFileFormatReader>(kPrefix, msgUnexpectedEnd);
 }
 [[noreturn]] void RaiseNotSupported() {
-  RaisePG<EPGPxMFileFormatReader>(kPrefix, 30);
+  RaisePG<EPGPxMFileFormatReader>(kPrefix, msgNotSupportedSubformat);
 }
 
 // Numbers of the header and of the plain rasters: a "#" starts a comment that
@@ -106,12 +106,12 @@ TPxMFileFormatReader::TPxMFileFormatReader() {
 }
 
 void TPxMFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) {
-  if (index != 0) RaisePG<EPGPxMFileFormatReader>("PxM: ", 7, "Index");
+  if (index != 0) RaisePG<EPGPxMFileFormatReader>("PxM: ", msgInvalid, "Index");
   graphic.SetGamma(PGDisplayGamma);
   TPxMScanner scan(stream);
-  if (scan.in.Get() != 'P') RaisePG<EPGPxMFileFormatReader>(kPrefix, 34, "PBM, PGM, PPM");
+  if (scan.in.Get() != 'P') RaisePG<EPGPxMFileFormatReader>(kPrefix, msgNotAFile, "PBM, PGM, PPM");
   const int digit = scan.in.Get();
-  if (digit < '1' || digit > '6') RaisePG<EPGPxMFileFormatReader>(kPrefix, 33);
+  if (digit < '1' || digit > '6') RaisePG<EPGPxMFileFormatReader>(kPrefix, msgUnknownSubformat);
   const int kind = (digit - '1') % 3;  // 0 bitmap, 1 graymap, 2 pixmap
   const bool raw = digit >= '4';
   const TPGPixelFormat format = kind == 0 ? pf1Bit : kind == 1 ? pf8Bit : pf24Bit;
@@ -197,11 +197,11 @@ void TPxMFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
 
 void TPxMFileFormatReader::ReadInfo(TStream& stream, int index, TPGFileInfo& info) {
   TFileFormatReader::ReadInfo(stream, index, info);
-  if (index != 0) RaisePG<EPGPxMFileFormatReader>(kPrefix, 20, "Index");
+  if (index != 0) RaisePG<EPGPxMFileFormatReader>(kPrefix, msgInvalidValue, "Index");
   TPxMScanner scan(stream);
-  if (scan.in.Get() != 'P') RaisePG<EPGPxMFileFormatReader>(kPrefix, 34, "PBM, PGM, PPM");
+  if (scan.in.Get() != 'P') RaisePG<EPGPxMFileFormatReader>(kPrefix, msgNotAFile, "PBM, PGM, PPM");
   const int digit = scan.in.Get();
-  if (digit < '1' || digit > '6') RaisePG<EPGPxMFileFormatReader>(kPrefix, 33);
+  if (digit < '1' || digit > '6') RaisePG<EPGPxMFileFormatReader>(kPrefix, msgUnknownSubformat);
   info.SubType = digit <= '3' ? "ASCII" : "Binary";
   const int kind = (digit - '1') % 3;
   info.BitsPerPixel = kind == 0 ? 1 : kind == 1 ? 8 : 24;
@@ -307,15 +307,15 @@ void TPXMFileFormatWriter::WriteGraphic(TStream& stream, TPixelGraphic& graphic)
   else if (Extension == "ppm")
     kind = 2;
   else
-    RaisePG<EPGPxMFileFormatWriter>(kPrefix, 19, Extension);
+    RaisePG<EPGPxMFileFormatWriter>(kPrefix, msgUnknownExtension, Extension);
   const int width = graphic.Width(), height = graphic.Height();
-  if (width < 1 || height < 1 || graphic.Empty()) RaisePG<EPGPxMFileFormatWriter>(kPrefix, 35);
+  if (width < 1 || height < 1 || graphic.Empty()) RaisePG<EPGPxMFileFormatWriter>(kPrefix, msgZeroSize);
   // The pixels are written by index, so only the palettes that mean what the
   // format says are accepted.
-  if (kind == 0 && !IsBlackWhite(graphic)) RaisePG<EPGPxMFileFormatWriter>("PBM: ", 36);
-  if (kind == 1 && !IsGray256(graphic)) RaisePG<EPGPxMFileFormatWriter>("PGM: ", 36);
+  if (kind == 0 && !IsBlackWhite(graphic)) RaisePG<EPGPxMFileFormatWriter>("PBM: ", msgInvalidColorResolution);
+  if (kind == 1 && !IsGray256(graphic)) RaisePG<EPGPxMFileFormatWriter>("PGM: ", msgInvalidColorResolution);
   if (kind == 2 && graphic.PixelFormat() != pf24Bit) {
-    RaisePG<EPGPxMFileFormatWriter>("PPM: ", 36);
+    RaisePG<EPGPxMFileFormatWriter>("PPM: ", msgInvalidColorResolution);
   }
 
   const bool raw = PGPxMBinary;

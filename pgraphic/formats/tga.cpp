@@ -47,7 +47,7 @@ void ReadHeader(TStream& stream, TTGAHeader& h) {
 }
 
 [[noreturn]] void NotSupported() {
-  RaisePG<EPGTGAFileFormatReader>(kPrefix.c_str(), 30);
+  RaisePG<EPGTGAFileFormatReader>(kPrefix.c_str(), msgNotSupportedSubformat);
 }
 
 // 16-bit pixels and colour-map entries: little-endian x-5-5-5.
@@ -110,7 +110,7 @@ TTGAFileFormatReader::TTGAFileFormatReader() {
 }
 
 void TTGAFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) {
-  if (index != 0) RaisePG<EPGTGAFileFormatReader>(kPrefix.c_str(), 7, "Index");
+  if (index != 0) RaisePG<EPGTGAFileFormatReader>(kPrefix.c_str(), msgInvalid, "Index");
   graphic.SetGamma(PGDisplayGamma);
   const int64_t start = stream.Position();
   TTGAHeader h;
@@ -118,7 +118,7 @@ void TTGAFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   const int depth = h.PixelDepth;
   if (depth != 8 && depth != 16 && depth != 24 && depth != 32) NotSupported();
   // Other image types hold no pixels, or pixels in a coding that is not read.
-  if (!h.KnownType()) RaisePG<EPGTGAFileFormatReader>(kPrefix.c_str(), 20, "ImageType");
+  if (!h.KnownType()) RaisePG<EPGTGAFileFormatReader>(kPrefix.c_str(), msgInvalidValue, "ImageType");
   if (h.Width < 1 || h.Height < 1) NotSupported();
 
   const int64_t mapStart = start + kHeaderSize + h.IDLength;
@@ -209,7 +209,7 @@ void TTGAFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
 
 void TTGAFileFormatReader::ReadInfo(TStream& stream, int index, TPGFileInfo& info) {
   TFileFormatReader::ReadInfo(stream, index, info);
-  if (index != 0) RaisePG<EPGTGAFileFormatReader>(kPrefix.c_str(), 20, "Index");
+  if (index != 0) RaisePG<EPGTGAFileFormatReader>(kPrefix.c_str(), msgInvalidValue, "Index");
   TTGAHeader h;
   ReadHeader(stream, h);
   switch (h.ImageType) {
@@ -226,7 +226,7 @@ void TTGAFileFormatReader::ReadInfo(TStream& stream, int index, TPGFileInfo& inf
       info.Extra = "\"Black-and-white\"";
       break;
     default:
-      RaisePG<EPGTGAFileFormatReader>(kPrefix.c_str(), 20, "ImageType");
+      RaisePG<EPGTGAFileFormatReader>(kPrefix.c_str(), msgInvalidValue, "ImageType");
   }
   info.SubType = h.RunLength() ? "Run-length encoded" : "Uncompressed";
   info.Width = h.Width;
@@ -252,9 +252,9 @@ TTGAFileFormatWriter::TTGAFileFormatWriter() {
 void TTGAFileFormatWriter::WriteGraphic(TStream& stream, TPixelGraphic& graphic) {
   const int width = graphic.Width(), height = graphic.Height();
   // The header holds 16-bit sizes; larger images cannot be described.
-  if (width < 1 || height < 1 || graphic.Empty()) throw EPixelGraphic(kPrefix + LangStr(35));
-  if (width > 0xFFFF) throw EPixelGraphic(kPrefix + LangStr(27, "Width"));
-  if (height > 0xFFFF) throw EPixelGraphic(kPrefix + LangStr(27, "Height"));
+  if (width < 1 || height < 1 || graphic.Empty()) throw EPixelGraphic(kPrefix + LangStr(msgZeroSize));
+  if (width > 0xFFFF) throw EPixelGraphic(kPrefix + LangStr(msgInvalidSize, "Width"));
+  if (height > 0xFFFF) throw EPixelGraphic(kPrefix + LangStr(msgInvalidSize, "Height"));
   const bool trueColor = graphic.PixelFormat() == pf24Bit;
   const int colours = trueColor ? 0 : std::min(graphic.PaletteCount(), 256);
   uint8_t h[kHeaderSize] = {};

@@ -101,9 +101,9 @@ class TTIFFInput {
 
   // Reads exactly n bytes at the relative offset or raises "Unexpected end of file".
   void ReadAt(int64_t offset, void* buffer, size_t n) {
-    if (!Inside(offset, static_cast<int64_t>(n))) FailEntry(32);
+    if (!Inside(offset, static_cast<int64_t>(n))) FailEntry(msgUnexpectedEnd);
     Seek(offset);
-    if (stream_.Read(buffer, n) != n) FailEntry(32);
+    if (stream_.Read(buffer, n) != n) FailEntry(msgUnexpectedEnd);
   }
   // Reads up to n bytes at the relative offset; returns how many were read.
   size_t ReadSome(int64_t offset, void* buffer, size_t n) {
@@ -147,7 +147,7 @@ std::vector<uint32_t> Values(TTIFFInput& in, const TEntry& e, uint32_t maxCount)
     const int64_t bytes = static_cast<int64_t>(n) * size;
     const int64_t offset = in.U32(e.Field);
     // Checked before allocating: the values must lie inside the file.
-    if (!in.Inside(offset, bytes)) FailEntry(32);
+    if (!in.Inside(offset, bytes)) FailEntry(msgUnexpectedEnd);
     raw.resize(static_cast<size_t>(bytes));
     in.ReadAt(offset, raw.data(), raw.size());
     p = raw.data();
@@ -199,11 +199,11 @@ TDirectory ReadDirectory(TStream& stream, int index, std::unique_ptr<TTIFFInput>
   const size_t got = stream.Read(header, sizeof header);
   const bool ii = got >= 2 && header[0] == 'I' && header[1] == 'I';
   const bool mm = got >= 2 && header[0] == 'M' && header[1] == 'M';
-  if (!ii && !mm) FailEntry(34, "TIF");
+  if (!ii && !mm) FailEntry(msgNotAFile, "TIF");
   input = std::make_unique<TTIFFInput>(stream, base, ii);
   TTIFFInput& in = *input;
-  if (got < 4 || in.U16(header + 2) != 42) FailEntry(34, "TIF");
-  if (got < 8) FailEntry(32);
+  if (got < 4 || in.U16(header + 2) != 42) FailEntry(msgNotAFile, "TIF");
+  if (got < 8) FailEntry(msgUnexpectedEnd);
   const uint32_t first = in.U32(header + 4);
 
   TDirectory d;
@@ -239,7 +239,7 @@ TDirectory ReadDirectory(TStream& stream, int index, std::unique_ptr<TTIFFInput>
     d.Count = giveUp ? 1 : count;
     if (giveUp) chosen = first;
   }
-  if (index < 0 || index >= d.Count) FailEntry(7, "Index");
+  if (index < 0 || index >= d.Count) FailEntry(msgInvalid, "Index");
 
   uint8_t b[2];
   in.ReadAt(chosen, b, 2);
@@ -307,7 +307,7 @@ TDirectory ReadDirectory(TStream& stream, int index, std::unique_ptr<TTIFFInput>
   d.RowsPerStrip = Scalar(in, rows);
   d.Planar = Scalar(in, planar);
 
-  if (d.Planar > 1) FailEntry(7, "PlanarConfiguration");
+  if (d.Planar > 1) FailEntry(msgInvalid, "PlanarConfiguration");
   const uint32_t spp = d.SamplesPerPixel;
   if (spp != 1 && spp != 3 && spp != 4) Fail("Invalid SamplesPerPixel");
   if (bits.Count != spp) Fail("Invalid count of SamplesPerPixel");
@@ -385,7 +385,7 @@ class TPackBitsWindow {
       end_ -= begin_;
       begin_ = 0;
       const size_t got = in_.ReadSome(next_, buffer_.data() + end_, kSize - end_);
-      if (got == 0) FailEntry(32);
+      if (got == 0) FailEntry(msgUnexpectedEnd);
       next_ += static_cast<int64_t>(got);
       end_ += got;
     }
@@ -492,7 +492,7 @@ size_t PackBitsDecode(const uint8_t* in, size_t inSize, uint8_t* out, size_t out
       const size_t count = static_cast<size_t>(n) + 1;
       if (count > inSize - i - 1) break;
       if (count > outSize - filled) {
-        RaisePG<EPGTIFFileFormatReader>(kPackBitsPrefix, 38, std::to_string(row));
+        RaisePG<EPGTIFFileFormatReader>(kPackBitsPrefix, msgInvalidRowByteCount, std::to_string(row));
       }
       std::memcpy(out + filled, in + i + 1, count);
       filled += count;
@@ -501,7 +501,7 @@ size_t PackBitsDecode(const uint8_t* in, size_t inSize, uint8_t* out, size_t out
       const size_t count = static_cast<size_t>(1 - n);
       if (inSize - i < 2) break;
       if (count > outSize - filled) {
-        RaisePG<EPGTIFFileFormatReader>(kPackBitsPrefix, 38, std::to_string(row));
+        RaisePG<EPGTIFFileFormatReader>(kPackBitsPrefix, msgInvalidRowByteCount, std::to_string(row));
       }
       std::memset(out + filled, in[i + 1], count);
       filled += count;
@@ -644,12 +644,12 @@ void TTIFFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
     default:
       Fail("Unsupported compression " + std::to_string(d.Compression));
   }
-  if (d.Width == 0 || d.Length == 0) FailEntry(35);
+  if (d.Width == 0 || d.Length == 0) FailEntry(msgZeroSize);
   if (d.Width > static_cast<uint32_t>(std::numeric_limits<int32_t>::max())) {
-    FailEntry(7, "ImageWidth");
+    FailEntry(msgInvalid, "ImageWidth");
   }
   if (d.Length > static_cast<uint32_t>(std::numeric_limits<int32_t>::max())) {
-    FailEntry(7, "ImageLength");
+    FailEntry(msgInvalid, "ImageLength");
   }
 
   const uint64_t strips = (static_cast<uint64_t>(d.Length) + d.RowsPerStrip - 1) / d.RowsPerStrip;
@@ -677,7 +677,7 @@ void TTIFFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   if (format == pf4Bit || format == pf8Bit) {
     if (d.Photometric == 3) {
       colorMap = Values(in, d.ColorMap, d.ColorMap.Count);
-      if (colorMap.size() < 3) FailEntry(7, "ColorMap");
+      if (colorMap.size() < 3) FailEntry(msgInvalid, "ColorMap");
     } else if (d.Photometric != 0 && d.Photometric != 1) {
       Fail(format == pf4Bit ? "Unsupported 4 Bits/Pixel" : "Unsupported 8 Bits/Pixel");
     }
@@ -711,7 +711,7 @@ void TTIFFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   for (uint32_t r = 0; r < d.Length; ++r) {
     if (r % d.RowsPerStrip == 0) {
       position = offsets[r / d.RowsPerStrip];
-      if (position > in.Size()) FailEntry(7, "StripOffsets");
+      if (position > in.Size()) FailEntry(msgInvalid, "StripOffsets");
       if (d.Compression == kPackBits) window.StartAt(position);
     }
     if (d.Compression == kPackBits) {
@@ -818,7 +818,7 @@ void TTIFFileFormatWriter::Body(TSession& session, TStream& stream, TPixelGraphi
   const int width = graphic.Width();
   const int height = graphic.Height();
   if (width <= 0 || height <= 0 || graphic.Empty()) {
-    RaisePG<EPGTIFFileFormatWriter>(kPrefix, 35);
+    RaisePG<EPGTIFFileFormatWriter>(kPrefix, msgZeroSize);
   }
   const bool little = !session.Motorola;
   const bool packBits = compression == kPackBits;

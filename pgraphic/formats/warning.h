@@ -20,11 +20,11 @@ template <class TState, class TSetMessage>
 bool ApplyWarningAction(TState* state, const char* formatName, const char* text,
                         TSetMessage setMessage) {
   try {
-    switch (AnswerWarning(state->action, std::string(formatName) + " " + LangStr(28), text)) {
+    switch (AnswerWarning(state->action, std::string(formatName) + " " + LangStr(msgWarning), text)) {
       case TWarningAnswer::GoOn:
         return false;
       case TWarningAnswer::Cancelled:
-        setMessage(state, LangStr(29).c_str());
+        setMessage(state, LangStr(msgAborted).c_str());
         return true;
       case TWarningAnswer::Refused:
         setMessage(state, text);

@@ -17,7 +17,7 @@ namespace {
 constexpr const char* kBMPPrefix = "BMP: ";
 
 [[noreturn]] void Invalid(const char* field) {
-  RaisePG<EPGBMPFileFormatReader>(kBMPPrefix, 7, field);
+  RaisePG<EPGBMPFileFormatReader>(kBMPPrefix, msgInvalid, field);
 }
 
 // Reads n bytes into dest: in one piece below 101 bytes, otherwise in ten
@@ -69,7 +69,7 @@ TDIBHeader ReadDIBHeader(TStream& stream, bool coreHeader) {
   h.Core = coreHeader;
   uint8_t b[40] = {};
   const size_t want = coreHeader ? 12 : 40;
-  if (stream.Read(b, want) != want) RaisePG<EPGBMPFileFormatReader>(kBMPPrefix, 32);
+  if (stream.Read(b, want) != want) RaisePG<EPGBMPFileFormatReader>(kBMPPrefix, msgUnexpectedEnd);
   h.Size = LE32(b);
   if (coreHeader) {
     h.Width = LE16(b + 4);
@@ -152,7 +152,7 @@ void TPixelGraphic::ReadDIB(TStream& stream, bool coreHeader) {
   const bool topDown = h.Height < 0;
   const int64_t absHeight = topDown ? -static_cast<int64_t>(h.Height) : h.Height;
   if (absHeight > INT32_MAX) {
-    RaisePG<EPGBMPFileFormatReader>("BMP: ", 7, "BitmapInfoHeader.biHeight");
+    RaisePG<EPGBMPFileFormatReader>("BMP: ", msgInvalid, "BitmapInfoHeader.biHeight");
   }
   const int height = static_cast<int>(absHeight);
   const int width = h.Width;
@@ -373,7 +373,7 @@ std::vector<uint8_t> TPixelGraphic::SaveToClipboardFormat(unsigned& format) {
 
 void TPixelGraphic::LoadFromClipboardFormat(unsigned format, const uint8_t* data, size_t size) {
   if ((format != 2 && format != 8) || data == nullptr) {
-    throw EPGUnknownClipboardFormat(LangStr(4));
+    throw EPGUnknownClipboardFormat(LangStr(msgUnknownClipboardFormat));
   }
   {
     TUpdateScope update(*this);

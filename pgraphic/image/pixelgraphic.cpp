@@ -103,8 +103,8 @@ void TPixelGraphic::ReleaseStorage() {
 }
 
 void TPixelGraphic::SetSize(int width, int height, TPGPixelFormat format) {
-  if (width < 0) throw EPGInvalidSize(LangStr(22));
-  if (height < 0) throw EPGInvalidSize(LangStr(21));
+  if (width < 0) throw EPGInvalidSize(LangStr(msgNegativeWidth));
+  if (height < 0) throw EPGInvalidSize(LangStr(msgNegativeHeight));
   if (width == width_ && height == height_ && format == pixelFormat_) {
     Clear();
     return;
@@ -129,7 +129,7 @@ void TPixelGraphic::SetSize(int width, int height, TPGPixelFormat format) {
     width_ = 0;
     height_ = 0;
     Changed();
-    throw EPixelGraphic(LangStr(31, "CreateDIBSection"));
+    throw EPixelGraphic(LangStr(msgFailed, "CreateDIBSection"));
   }
   rowStride_ = static_cast<int>(stride);
   imageSize_ = static_cast<int>(size);
@@ -144,7 +144,7 @@ void TPixelGraphic::SetSize(int width, int height, TPGPixelFormat format) {
       rowStride_ = 0;
       imageSize_ = 0;
       Changed();
-      throw EPixelGraphic(LangStr(31, "CreateDIBSection"));
+      throw EPixelGraphic(LangStr(msgFailed, "CreateDIBSection"));
     }
     bitmapInfo_.assign(40 + 4 * static_cast<size_t>(capacity), 0);
     uint8_t* h = bitmapInfo_.data();
@@ -220,7 +220,7 @@ void TPixelGraphic::Clear() {
 }
 
 void TPixelGraphic::RaiseOutOfRange() const {
-  throw EPGXYIndexOutOfRange(LangStr(1));
+  throw EPGXYIndexOutOfRange(LangStr(msgXYIndexOutOfRange));
 }
 
 uint32_t TPixelGraphic::Pixel(int x, int y) const {
@@ -311,13 +311,13 @@ void TPixelGraphic::SetPaletteCount(int n) {
 
 TRGB TPixelGraphic::PaletteColor(int index) const {
   if (paletteIdent_ == pTrueColor) return static_cast<TRGB>(index);
-  if (index < 0 || index >= paletteCount_) throw EPGInvalidPaletteIndex(LangStr(3));
+  if (index < 0 || index >= paletteCount_) throw EPGInvalidPaletteIndex(LangStr(msgInvalidPaletteIndex));
   return palette_[index];
 }
 
 void TPixelGraphic::SetPaletteColor(int index, TRGB colour) {
-  if (paletteIdent_ == pTrueColor || paletteIdent_ == pNone) throw EPGNoPalette(LangStr(2));
-  if (index < 0 || index >= paletteCount_) throw EPGInvalidPaletteIndex(LangStr(3));
+  if (paletteIdent_ == pTrueColor || paletteIdent_ == pNone) throw EPGNoPalette(LangStr(msgNoPalette));
+  if (index < 0 || index >= paletteCount_) throw EPGInvalidPaletteIndex(LangStr(msgInvalidPaletteIndex));
   colour &= 0xFFFFFF;
   palette_[index] = colour;
   RebuildBitmapInfoEntry(index);
