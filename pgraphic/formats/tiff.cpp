@@ -445,16 +445,19 @@ class TTIFFOutput {
     }
   }
   // A directory entry; SHORT values sit in the first half of the value field.
-  void Entry(uint16_t tag, uint16_t type, uint32_t count, uint32_t value) {
+  // Returns where the value field lies in Bytes, for values filled in later.
+  size_t Entry(uint16_t tag, uint16_t type, uint32_t count, uint32_t value) {
     U16(tag);
     U16(type);
     U32(count);
+    const size_t field = Bytes.size();
     if (type == ftShort && count == 1) {
       U16(value);
       U16(0);
     } else {
       U32(value);
     }
+    return field;
   }
 
  private:
@@ -812,112 +815,134 @@ void TTIFFileFormatWriter::Header(TSession& session, TStream& stream) {
   session.PendingLink = session.Start + 4;
 }
 
-void TTIFFileFormatWriter::Body(TSession& session, TStream& stream, TPixelGraphic& graphic) {
-  const uint32_t compression = static_cast<uint32_t>(session.Compression);
-  if (session.Compression != 1 && session.Compression != 32773) FailWriter("Internal Error");
-  const int width = graphic.Width();
-  const int height = graphic.Height();
-  if (width <= 0 || height <= 0 || graphic.Empty()) {
-    RaisePG<EPGTIFFileFormatWriter>(kPrefix, msgZeroSize);
-  }
-  const bool little = !session.Motorola;
-  const bool packBits = compression == kPackBits;
-  const TPGPixelFormat format = graphic.PixelFormat();
-  const bool cmyk = format == pf24Bit && session.WriteCMYK;
-  const TPaletteIdent ident = graphic.PaletteIdent();
-  const int bits = graphic.BitsPerPixel();
+namespace {
 
-  // 1. Row length and strip layout.
-  int64_t rowLength = 0;
-  switch (format) {
+// How an image is stored: the row layout, the strips and the colour
+// interpretation, all decided before anything is written.
+struct TTIFFImagePlan {
+  int width = 0;
+  int height = 0;
+  TPGPixelFormat format = pf24Bit;
+  int bits = 0;
+  bool packBits = false;
+  bool cmyk = false;
+  int64_t rowLength = 0;     // bytes of one stored row
+  int64_t rowsPerStrip = 0;  // strips of at most 32767 bytes (before PackBits)
+  int64_t strips = 0;
+  uint32_t photometric = 2;
+  bool invert = false;  // bilevel and gray rows stored WhiteIsZero
+  uint32_t samples = 1;
+  bool colorMap = false;
+};
+
+TTIFFImagePlan PlanImage(const TTIFFileFormatWriter::TSession& session,
+                         const TPixelGraphic& graphic) {
+  TTIFFImagePlan p;
+  p.width = graphic.Width();
+  p.height = graphic.Height();
+  p.format = graphic.PixelFormat();
+  p.bits = graphic.BitsPerPixel();
+  p.packBits = static_cast<uint32_t>(session.Compression) == kPackBits;
+  p.cmyk = p.format == pf24Bit && session.WriteCMYK;
+  const int64_t w = p.width;
+  switch (p.format) {
     case pf1Bit:
-      rowLength = (int64_t{width} + 7) / 8;
+      p.rowLength = (w + 7) / 8;
       break;
     case pf4Bit:
-      rowLength = (int64_t{width} + 1) / 2;
+      p.rowLength = (w + 1) / 2;
       break;
     case pf8Bit:
-      rowLength = width;
+      p.rowLength = w;
       break;
     default:
-      rowLength = (cmyk ? 4 : 3) * int64_t{width};
+      p.rowLength = (p.cmyk ? 4 : 3) * w;
       break;
   }
-  const int64_t rows =
-      std::clamp<int64_t>(32767 / (packBits ? 2 * rowLength : rowLength), 1, height);
-  const int64_t strips = (height + rows - 1) / rows;
+  p.rowsPerStrip =
+      std::clamp<int64_t>(32767 / (p.packBits ? 2 * p.rowLength : p.rowLength), 1, p.height);
+  p.strips = (p.height + p.rowsPerStrip - 1) / p.rowsPerStrip;
 
-  uint32_t photometric = 2;
-  bool invert = false;
-  switch (format) {
+  const TPaletteIdent ident = graphic.PaletteIdent();
+  switch (p.format) {
     case pf1Bit:
-      photometric = session.WhiteIsZero ? 0 : 1;
-      invert = session.WhiteIsZero && ident == pBlackWhite;
+      p.photometric = session.WhiteIsZero ? 0 : 1;
+      p.invert = session.WhiteIsZero && ident == pBlackWhite;
       break;
     case pf4Bit:
     case pf8Bit: {
-      const bool gray = ident == (format == pf4Bit ? pGray16 : pGray256);
-      photometric = gray ? (session.WhiteIsZero ? 0 : 1) : 3;
-      invert = gray && session.WhiteIsZero;
+      const bool gray = ident == (p.format == pf4Bit ? pGray16 : pGray256);
+      p.photometric = gray ? (session.WhiteIsZero ? 0 : 1) : 3;
+      p.invert = gray && session.WhiteIsZero;
       break;
     }
     default:
-      photometric = cmyk ? 5 : 2;
+      p.photometric = p.cmyk ? 5 : 2;
       break;
   }
-  const bool colorMap = photometric == 3;
-  const uint32_t samples = format == pf24Bit ? (cmyk ? 4 : 3) : 1;
-  const uint16_t entries = colorMap ? 14 : 13;
+  p.colorMap = p.photometric == 3;
+  p.samples = p.format == pf24Bit ? (p.cmyk ? 4 : 3) : 1;
+  return p;
+}
 
-  // 2.-5. The directory and the values that follow it; every offset is known in
-  // advance, so the whole block is written at once.
-  // A directory begins on a word boundary.
-  if ((stream.Position() - session.Start) % 2 != 0) {
-    const uint8_t zero = 0;
-    stream.WriteBuffer(&zero, 1);
-  }
-  const int64_t directory = stream.Position() - session.Start;
+// The directory and the values that follow it, every offset (relative to the
+// file's start) known in advance so the block is written at once.
+struct TTIFFDirectory {
+  TTIFFOutput out;
+  int64_t after = 0;        // first byte after the block
+  int64_t offsetsAt = 0;    // strip offset array (when there are several strips)
+  size_t offsetsField = 0;  // value fields of the two strip entries, within out
+  size_t countsField = 0;
+};
+
+TTIFFDirectory BuildDirectory(const TTIFFileFormatWriter::TSession& session,
+                              const TTIFFImagePlan& p, const TPixelGraphic& graphic,
+                              int64_t directory) {
+  const uint16_t entries = p.colorMap ? 14 : 13;
   const int64_t link = directory + 2 + 12 * int64_t{entries};
   int64_t after = link + 4;
   const int64_t colorMapAt = after;
-  if (colorMap) after += 3 * 2 * (int64_t{1} << bits);
+  if (p.colorMap) after += 3 * 2 * (int64_t{1} << p.bits);
   const int64_t bitsAt = after;
-  if (format == pf24Bit) after += 2 * int64_t{samples};
+  if (p.format == pf24Bit) after += 2 * int64_t{p.samples};
   const int64_t xResAt = after;
   const int64_t yResAt = xResAt + 8;
   after = yResAt + 8;
   const int64_t offsetsAt = after;
-  const int64_t countsAt = offsetsAt + 4 * strips;
-  if (strips > 1) after = countsAt + 4 * strips;
+  const int64_t countsAt = offsetsAt + 4 * p.strips;
+  if (p.strips > 1) after = countsAt + 4 * p.strips;
 
-  TTIFFOutput out(little);
+  TTIFFDirectory d{TTIFFOutput(!session.Motorola)};
+  TTIFFOutput& out = d.out;
+  const uint32_t strips = static_cast<uint32_t>(p.strips);
   out.U16(entries);
   out.Entry(tagNewSubfileType, ftLong, 1, 0);
-  out.Entry(tagImageWidth, ftLong, 1, static_cast<uint32_t>(width));
-  out.Entry(tagImageLength, ftLong, 1, static_cast<uint32_t>(height));
-  if (format == pf24Bit)
-    out.Entry(tagBitsPerSample, ftShort, samples, Offset32(bitsAt));
+  out.Entry(tagImageWidth, ftLong, 1, static_cast<uint32_t>(p.width));
+  out.Entry(tagImageLength, ftLong, 1, static_cast<uint32_t>(p.height));
+  if (p.format == pf24Bit)
+    out.Entry(tagBitsPerSample, ftShort, p.samples, Offset32(bitsAt));
   else
-    out.Entry(tagBitsPerSample, ftShort, 1, static_cast<uint32_t>(bits));
-  out.Entry(tagCompression, ftShort, 1, compression);
-  out.Entry(tagPhotometric, ftShort, 1, photometric);
-  out.Entry(tagStripOffsets, ftLong, static_cast<uint32_t>(strips),
-            strips > 1 ? Offset32(offsetsAt) : 0);
-  out.Entry(tagSamplesPerPixel, ftShort, 1, samples);
-  out.Entry(tagRowsPerStrip, ftLong, 1, static_cast<uint32_t>(rows));
-  out.Entry(tagStripByteCounts, ftLong, static_cast<uint32_t>(strips),
-            strips > 1 ? Offset32(countsAt) : 0);
+    out.Entry(tagBitsPerSample, ftShort, 1, static_cast<uint32_t>(p.bits));
+  out.Entry(tagCompression, ftShort, 1, static_cast<uint32_t>(session.Compression));
+  out.Entry(tagPhotometric, ftShort, 1, p.photometric);
+  d.offsetsField =
+      out.Entry(tagStripOffsets, ftLong, strips, p.strips > 1 ? Offset32(offsetsAt) : 0);
+  out.Entry(tagSamplesPerPixel, ftShort, 1, p.samples);
+  out.Entry(tagRowsPerStrip, ftLong, 1, static_cast<uint32_t>(p.rowsPerStrip));
+  d.countsField =
+      out.Entry(tagStripByteCounts, ftLong, strips, p.strips > 1 ? Offset32(countsAt) : 0);
   out.Entry(tagXResolution, ftRational, 1, Offset32(xResAt));
   out.Entry(tagYResolution, ftRational, 1, Offset32(yResAt));
   const int unit = std::clamp(session.ResolutionUnit, 0, 2) + 1;
   out.Entry(tagResolutionUnit, ftShort, 1, static_cast<uint32_t>(unit));
-  if (colorMap) {
-    out.Entry(tagColorMap, ftShort, static_cast<uint32_t>(3 * (1 << bits)), Offset32(colorMapAt));
+  if (p.colorMap) {
+    out.Entry(tagColorMap, ftShort, static_cast<uint32_t>(3 * (1 << p.bits)),
+              Offset32(colorMapAt));
   }
   out.U32(0);
-  if (colorMap) {
+  if (p.colorMap) {
     // 16-bit colour values: v * 257 maps 255 to full intensity 65535.
-    const int size = 1 << bits;
+    const int size = 1 << p.bits;
     const int count = std::min(graphic.PaletteCount(), size);
     for (int channel = 0; channel < 3; ++channel) {
       for (int i = 0; i < size; ++i) {
@@ -930,68 +955,96 @@ void TTIFFileFormatWriter::Body(TSession& session, TStream& stream, TPixelGraphi
       }
     }
   }
-  if (format == pf24Bit) {
-    for (uint32_t i = 0; i < samples; ++i) out.U16(8);
+  if (p.format == pf24Bit) {
+    for (uint32_t i = 0; i < p.samples; ++i) out.U16(8);
   }
   out.U32(session.XResolution.Numerator);
   out.U32(session.XResolution.Denominator);
   out.U32(session.YResolution.Numerator);
   out.U32(session.YResolution.Denominator);
-  if (strips > 1) out.Bytes.resize(out.Bytes.size() + 8 * static_cast<size_t>(strips), 0);
+  if (p.strips > 1) out.Bytes.resize(out.Bytes.size() + 8 * static_cast<size_t>(p.strips), 0);
+  d.after = after;
+  d.offsetsAt = offsetsAt;
+  return d;
+}
 
+// One image row as stored: palette rows as they are (inverted for
+// WhiteIsZero), 24-bit rows as RGB or CMYK.
+void StoredRow(const TTIFFImagePlan& p, const uint8_t* src, uint8_t* dst) {
+  if (p.format != pf24Bit) {
+    if (p.invert) {
+      for (int64_t i = 0; i < p.rowLength; ++i) dst[i] = static_cast<uint8_t>(~src[i]);
+    } else {
+      std::memcpy(dst, src, static_cast<size_t>(p.rowLength));
+    }
+  } else if (p.cmyk) {
+    for (int x = 0; x < p.width; ++x, src += 3, dst += 4) {
+      const int c = 255 - src[2], m = 255 - src[1], ye = 255 - src[0];
+      const int k = std::min({c, m, ye});
+      dst[0] = static_cast<uint8_t>(c - k);
+      dst[1] = static_cast<uint8_t>(m - k);
+      dst[2] = static_cast<uint8_t>(ye - k);
+      dst[3] = static_cast<uint8_t>(k);
+    }
+  } else {
+    for (int x = 0; x < p.width; ++x, src += 3, dst += 3) {
+      dst[0] = src[2];
+      dst[1] = src[1];
+      dst[2] = src[0];
+    }
+  }
+}
+
+}  // namespace
+
+void TTIFFileFormatWriter::Body(TSession& session, TStream& stream, TPixelGraphic& graphic) {
+  if (session.Compression != 1 && static_cast<uint32_t>(session.Compression) != kPackBits) {
+    FailWriter("Internal Error");
+  }
+  if (graphic.Width() <= 0 || graphic.Height() <= 0 || graphic.Empty()) {
+    RaisePG<EPGTIFFileFormatWriter>(kPrefix, msgZeroSize);
+  }
+  const bool little = !session.Motorola;
+  const TTIFFImagePlan p = PlanImage(session, graphic);
+
+  // The directory begins on a word boundary; the previous link points to it.
+  if ((stream.Position() - session.Start) % 2 != 0) {
+    const uint8_t zero = 0;
+    stream.WriteBuffer(&zero, 1);
+  }
+  const int64_t directory = stream.Position() - session.Start;
+  const TTIFFDirectory d = BuildDirectory(session, p, graphic, directory);
   WriteU32At(stream, session.PendingLink, Offset32(directory), little);
   stream.Seek(session.Start + directory);
-  stream.WriteBuffer(out.Bytes.data(), out.Bytes.size());
-  session.PendingLink = session.Start + link;
+  stream.WriteBuffer(d.out.Bytes.data(), d.out.Bytes.size());
+  session.PendingLink = session.Start + directory + 2 + 12 * int64_t{p.colorMap ? 14 : 13};
 
-  // 7. Pixel data, strip by strip.
-  std::vector<uint32_t> stripOffsets(static_cast<size_t>(strips));
-  std::vector<uint32_t> stripCounts(static_cast<size_t>(strips));
-  std::vector<uint8_t> rowBuffer(static_cast<size_t>(rowLength));
+  // Pixel data, strip by strip, each strip on a word boundary.
+  std::vector<uint32_t> stripOffsets(static_cast<size_t>(p.strips));
+  std::vector<uint32_t> stripCounts(static_cast<size_t>(p.strips));
+  std::vector<uint8_t> rowBuffer(static_cast<size_t>(p.rowLength));
   std::vector<uint8_t> data;
-  data.reserve(static_cast<size_t>(packBits ? 2 * rowLength * rows + 2 : rowLength * rows + 1));
-  int64_t position = session.Start + after;
+  data.reserve(static_cast<size_t>(p.packBits ? 2 * p.rowLength * p.rowsPerStrip + 2
+                                              : p.rowLength * p.rowsPerStrip + 1));
+  int64_t position = session.Start + d.after;
   TProgressScope progress(graphic);
-  for (int64_t s = 0; s < strips; ++s) {
+  for (int64_t s = 0; s < p.strips; ++s) {
     data.clear();
     if ((position - session.Start) % 2 != 0) {
       data.push_back(0);
       ++position;
     }
     const int64_t stripStart = position;
-    const int first = static_cast<int>(s * rows);
-    const int last = static_cast<int>(std::min<int64_t>(height, first + rows));
+    const int first = static_cast<int>(s * p.rowsPerStrip);
+    const int last = static_cast<int>(std::min<int64_t>(p.height, first + p.rowsPerStrip));
     for (int y = first; y < last; ++y) {
-      const uint8_t* src = graphic.ScanLine(y);
-      uint8_t* dst = rowBuffer.data();
-      if (format != pf24Bit) {
-        if (invert) {
-          for (int64_t i = 0; i < rowLength; ++i) dst[i] = static_cast<uint8_t>(~src[i]);
-        } else {
-          std::memcpy(dst, src, static_cast<size_t>(rowLength));
-        }
-      } else if (cmyk) {
-        for (int x = 0; x < width; ++x, src += 3, dst += 4) {
-          const int c = 255 - src[2], m = 255 - src[1], ye = 255 - src[0];
-          const int k = std::min({c, m, ye});
-          dst[0] = static_cast<uint8_t>(c - k);
-          dst[1] = static_cast<uint8_t>(m - k);
-          dst[2] = static_cast<uint8_t>(ye - k);
-          dst[3] = static_cast<uint8_t>(k);
-        }
-      } else {
-        for (int x = 0; x < width; ++x, src += 3, dst += 3) {
-          dst[0] = src[2];
-          dst[1] = src[1];
-          dst[2] = src[0];
-        }
-      }
-      if (packBits) {
+      StoredRow(p, graphic.ScanLine(y), rowBuffer.data());
+      if (p.packBits) {
         PackBitsEncode(rowBuffer.data(), rowBuffer.size(), data);
       } else {
         data.insert(data.end(), rowBuffer.begin(), rowBuffer.end());
       }
-      graphic.Progress(y, height - 1);
+      graphic.Progress(y, p.height - 1);
     }
     stream.WriteBuffer(data.data(), data.size());
     position = stream.Position();
@@ -1000,15 +1053,17 @@ void TTIFFileFormatWriter::Body(TSession& session, TStream& stream, TPixelGraphi
   }
   const int64_t endOfData = stream.Position();
 
-  // 8. Strip offsets and byte counts into their entries or reserved arrays.
-  if (strips == 1) {
-    WriteU32At(stream, session.Start + directory + 2 + 12 * 6 + 8, stripOffsets[0], little);
-    WriteU32At(stream, session.Start + directory + 2 + 12 * 9 + 8, stripCounts[0], little);
+  // Strip offsets and byte counts: in the entries themselves for one strip,
+  // else in the arrays reserved behind the directory.
+  const int64_t block = session.Start + directory;
+  if (p.strips == 1) {
+    WriteU32At(stream, block + static_cast<int64_t>(d.offsetsField), stripOffsets[0], little);
+    WriteU32At(stream, block + static_cast<int64_t>(d.countsField), stripCounts[0], little);
   } else {
     TTIFFOutput arrays(little);
     for (uint32_t v : stripOffsets) arrays.U32(v);
     for (uint32_t v : stripCounts) arrays.U32(v);
-    stream.Seek(session.Start + offsetsAt);
+    stream.Seek(session.Start + d.offsetsAt);
     stream.WriteBuffer(arrays.Bytes.data(), arrays.Bytes.size());
   }
   stream.Seek(endOfData);
