@@ -117,7 +117,8 @@ std::unique_ptr<pgraphic::TPixelGraphic> LoadImage(const std::string& path) {
 
 void SaveImage(pgraphic::TPixelGraphic& image, const std::string& path, const TArgs& args) {
   const bool wavelet = io::FileKindOf(path) == io::TFileKind::Wavelet;
-  const io::TSaveOptions options{.VQNQuality = wavelet ? VQNQualityOf(args) : io::DefaultVQNQuality()};
+  const io::TSaveOptions options{.VQNQuality =
+                                     wavelet ? VQNQualityOf(args) : io::DefaultVQNQuality()};
   AttachProgress(image, wavelet ? "compressing" : "writing");
   io::SaveImage(image, path, options);
 }
@@ -178,7 +179,7 @@ int Run(int argc, char** argv) {
         hasValue = true;
       }
       auto known = std::find_if(accepted.begin(), accepted.end(),
-                               [&](const TOptionSpec& o) { return o.name == a; });
+                                [&](const TOptionSpec& o) { return o.name == a; });
       if (known == accepted.end()) {
         throw UsageError("unknown option " + a + " for " + args.command);
       }

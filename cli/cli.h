@@ -82,10 +82,10 @@ struct TConvertStepRegistrar {
 
 // The values of the options convert and batch share, parsed by one piece of
 // code each (in the step files); a wrong value raises UsageError.
-pgraphic::TColorCommand ColorsOption(const std::string& value);        // --colors
-io::TBatchMirror MirrorOption(const std::string& value);               // --mirror
-io::TBatchRotate RotateOption(const std::string& value);               // --rotate
-int JPEGQualityOption(const std::string& value);                       // --jpeg-quality
+pgraphic::TColorCommand ColorsOption(const std::string& value);  // --colors
+io::TBatchMirror MirrorOption(const std::string& value);         // --mirror
+io::TBatchRotate RotateOption(const std::string& value);         // --rotate
+int JPEGQualityOption(const std::string& value);                 // --jpeg-quality
 
 // Runs the convert steps whose options are present in args, in their order.
 void ApplyConvertSteps(std::unique_ptr<pgraphic::TPixelGraphic>& image, const TArgs& args);

@@ -155,9 +155,11 @@ VQNHeader DecodeVQN(pgraphic::TStream& stream, TPixelGraphic& target) {
         throw EVQNCorrupted();
       }
     }
-    if (target.Progress(1, 2)) throw pgraphic::EPixelGraphic(pgraphic::LangStr(pgraphic::msgAborted));
+    if (target.Progress(1, 2))
+      throw pgraphic::EPixelGraphic(pgraphic::LangStr(pgraphic::msgAborted));
     Reconstruct(header, coefficients, target);
-    if (target.Progress(2, 2)) throw pgraphic::EPixelGraphic(pgraphic::LangStr(pgraphic::msgAborted));
+    if (target.Progress(2, 2))
+      throw pgraphic::EPixelGraphic(pgraphic::LangStr(pgraphic::msgAborted));
     return header;
   } catch (const std::bad_alloc&) {
     throw EVQNNoMemory();

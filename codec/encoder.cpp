@@ -58,7 +58,8 @@ class ProgressScope {
   ProgressScope(TPixelGraphic& image, int steps) : image_(image), scope_(image), steps_(steps) {}
   void Step() {
     ++done_;
-    if (image_.Progress(done_, steps_)) throw pgraphic::EPixelGraphic(pgraphic::LangStr(pgraphic::msgAborted));
+    if (image_.Progress(done_, steps_))
+      throw pgraphic::EPixelGraphic(pgraphic::LangStr(pgraphic::msgAborted));
   }
 
  private:
@@ -154,8 +155,10 @@ void QuantiseBand(const std::vector<int16_t>& band, const LevelGeometry& g,
 EncodedImage EncodeImage(TPixelGraphic& source, int quality) {
   const int W = source.Width(), H = source.Height();
   if (W > VQNMaxSide || H > VQNMaxSide) throw EVQNTooLarge();
-  if (W <= 0 || H <= 0 || source.Empty()) throw pgraphic::EPGEmpty(pgraphic::LangStr(pgraphic::msgIsEmpty, "Image"));
-  if (quality < 1 || quality > 249) throw pgraphic::EPixelGraphic(pgraphic::LangStr(pgraphic::msgOutOfRange, "Quality"));
+  if (W <= 0 || H <= 0 || source.Empty())
+    throw pgraphic::EPGEmpty(pgraphic::LangStr(pgraphic::msgIsEmpty, "Image"));
+  if (quality < 1 || quality > 249)
+    throw pgraphic::EPixelGraphic(pgraphic::LangStr(pgraphic::msgOutOfRange, "Quality"));
   const int D = 250 - quality;
 
   ProgressScope progress(source, 7);

@@ -62,10 +62,10 @@ void SaveCompressed(const codec::CompressedData& data, const std::string& path);
 
 // What a file holds, read from its headers only.
 struct TFileDescription {
-  std::string TypeName;      // the reader's description ("Bitmap") or "VQN"
+  std::string TypeName;  // the reader's description ("Bitmap") or "VQN"
   pgraphic::TPGFileInfo Info;
   int64_t FileSize = -1;
-  std::string Text;          // the status bar's information text
+  std::string Text;  // the status bar's information text
 };
 
 // Raises with the reader's or the codec's message when the file cannot be

@@ -76,7 +76,6 @@ class tGifFileFormatReader : public TFileFormatReader {
   bool IsFormat(THeader header) override;
   void ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) override;
   void ReadInfo(TStream& stream, int index, TPGFileInfo& info) override;
-
 };
 
 // Appends the GIF reader to the list of readers.

@@ -34,10 +34,11 @@ void SaveThroughWriter(TPixelGraphic& graphic, const std::string& extension,
   }
   const TWarningAnswer answer =
       AnswerWarning(graphic.SaveColorResWarningAction(), LangStr(msgWarning),
-                    LangStr(msgSavedWithOtherResolution, writer->Description, ColorResolutionName(current),
-                            ColorResolutionName(target)));
+                    LangStr(msgSavedWithOtherResolution, writer->Description,
+                            ColorResolutionName(current), ColorResolutionName(target)));
   if (answer != TWarningAnswer::GoOn) {
-    throw EPGCannotWriteColorRes(LangStr(msgCannotSaveWithResolution, writer->Description, ColorResolutionName(current)));
+    throw EPGCannotWriteColorRes(
+        LangStr(msgCannotSaveWithResolution, writer->Description, ColorResolutionName(current)));
   }
   std::unique_ptr<TPixelGraphic> temp = ConvertToColorResolution(graphic, target);
   temp->OnProgress = graphic.OnProgress;

@@ -30,7 +30,8 @@ int Word(const uint8_t* p) {
 
 void ReadHeader(TStream& stream, TPCXHeader& h) {
   uint8_t b[kHeaderSize];
-  if (stream.Read(b, kHeaderSize) != kHeaderSize) RaisePG<EPGPCXFileFormatReader>(kPrefix, msgUnexpectedEnd);
+  if (stream.Read(b, kHeaderSize) != kHeaderSize)
+    RaisePG<EPGPCXFileFormatReader>(kPrefix, msgUnexpectedEnd);
   h.Manufacturer = b[0];
   h.Version = b[1];
   h.Encoding = b[2];

@@ -309,11 +309,14 @@ void TPXMFileFormatWriter::WriteGraphic(TStream& stream, TPixelGraphic& graphic)
   else
     RaisePG<EPGPxMFileFormatWriter>(kPrefix, msgUnknownExtension, Extension);
   const int width = graphic.Width(), height = graphic.Height();
-  if (width < 1 || height < 1 || graphic.Empty()) RaisePG<EPGPxMFileFormatWriter>(kPrefix, msgZeroSize);
+  if (width < 1 || height < 1 || graphic.Empty())
+    RaisePG<EPGPxMFileFormatWriter>(kPrefix, msgZeroSize);
   // The pixels are written by index, so only the palettes that mean what the
   // format says are accepted.
-  if (kind == 0 && !IsBlackWhite(graphic)) RaisePG<EPGPxMFileFormatWriter>("PBM: ", msgInvalidColorResolution);
-  if (kind == 1 && !IsGray256(graphic)) RaisePG<EPGPxMFileFormatWriter>("PGM: ", msgInvalidColorResolution);
+  if (kind == 0 && !IsBlackWhite(graphic))
+    RaisePG<EPGPxMFileFormatWriter>("PBM: ", msgInvalidColorResolution);
+  if (kind == 1 && !IsGray256(graphic))
+    RaisePG<EPGPxMFileFormatWriter>("PGM: ", msgInvalidColorResolution);
   if (kind == 2 && graphic.PixelFormat() != pf24Bit) {
     RaisePG<EPGPxMFileFormatWriter>("PPM: ", msgInvalidColorResolution);
   }

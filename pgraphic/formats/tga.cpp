@@ -118,7 +118,8 @@ void TTGAFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   const int depth = h.PixelDepth;
   if (depth != 8 && depth != 16 && depth != 24 && depth != 32) NotSupported();
   // Other image types hold no pixels, or pixels in a coding that is not read.
-  if (!h.KnownType()) RaisePG<EPGTGAFileFormatReader>(kPrefix.c_str(), msgInvalidValue, "ImageType");
+  if (!h.KnownType())
+    RaisePG<EPGTGAFileFormatReader>(kPrefix.c_str(), msgInvalidValue, "ImageType");
   if (h.Width < 1 || h.Height < 1) NotSupported();
 
   const int64_t mapStart = start + kHeaderSize + h.IDLength;
@@ -252,7 +253,8 @@ TTGAFileFormatWriter::TTGAFileFormatWriter() {
 void TTGAFileFormatWriter::WriteGraphic(TStream& stream, TPixelGraphic& graphic) {
   const int width = graphic.Width(), height = graphic.Height();
   // The header holds 16-bit sizes; larger images cannot be described.
-  if (width < 1 || height < 1 || graphic.Empty()) throw EPixelGraphic(kPrefix + LangStr(msgZeroSize));
+  if (width < 1 || height < 1 || graphic.Empty())
+    throw EPixelGraphic(kPrefix + LangStr(msgZeroSize));
   if (width > 0xFFFF) throw EPixelGraphic(kPrefix + LangStr(msgInvalidSize, "Width"));
   if (height > 0xFFFF) throw EPixelGraphic(kPrefix + LangStr(msgInvalidSize, "Height"));
   const bool trueColor = graphic.PixelFormat() == pf24Bit;

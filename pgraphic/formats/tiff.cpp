@@ -495,7 +495,8 @@ size_t PackBitsDecode(const uint8_t* in, size_t inSize, uint8_t* out, size_t out
       const size_t count = static_cast<size_t>(n) + 1;
       if (count > inSize - i - 1) break;
       if (count > outSize - filled) {
-        RaisePG<EPGTIFFileFormatReader>(kPackBitsPrefix, msgInvalidRowByteCount, std::to_string(row));
+        RaisePG<EPGTIFFileFormatReader>(kPackBitsPrefix, msgInvalidRowByteCount,
+                                        std::to_string(row));
       }
       std::memcpy(out + filled, in + i + 1, count);
       filled += count;
@@ -504,7 +505,8 @@ size_t PackBitsDecode(const uint8_t* in, size_t inSize, uint8_t* out, size_t out
       const size_t count = static_cast<size_t>(1 - n);
       if (inSize - i < 2) break;
       if (count > outSize - filled) {
-        RaisePG<EPGTIFFileFormatReader>(kPackBitsPrefix, msgInvalidRowByteCount, std::to_string(row));
+        RaisePG<EPGTIFFileFormatReader>(kPackBitsPrefix, msgInvalidRowByteCount,
+                                        std::to_string(row));
       }
       std::memset(out + filled, in[i + 1], count);
       filled += count;
@@ -936,8 +938,7 @@ TTIFFDirectory BuildDirectory(const TTIFFileFormatWriter::TSession& session,
   const int unit = std::clamp(session.ResolutionUnit, 0, 2) + 1;
   out.Entry(tagResolutionUnit, ftShort, 1, static_cast<uint32_t>(unit));
   if (p.colorMap) {
-    out.Entry(tagColorMap, ftShort, static_cast<uint32_t>(3 * (1 << p.bits)),
-              Offset32(colorMapAt));
+    out.Entry(tagColorMap, ftShort, static_cast<uint32_t>(3 * (1 << p.bits)), Offset32(colorMapAt));
   }
   out.U32(0);
   if (p.colorMap) {

@@ -20,7 +20,8 @@ template <class TState, class TSetMessage>
 bool ApplyWarningAction(TState* state, const char* formatName, const char* text,
                         TSetMessage setMessage) {
   try {
-    switch (AnswerWarning(state->action, std::string(formatName) + " " + LangStr(msgWarning), text)) {
+    switch (
+        AnswerWarning(state->action, std::string(formatName) + " " + LangStr(msgWarning), text)) {
       case TWarningAnswer::GoOn:
         return false;
       case TWarningAnswer::Cancelled:

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -68,8 +67,9 @@ TEST_F(CliTest, FailuresExitOneWithTheLibraryMessage) {
 }
 
 TEST_F(CliTest, UsageErrorsExitTwo) {
-  for (const char* line : {"", "frobnicate x", "convert onlyone.bmp", "convert a.bmp b.bmp --colors",
-                           "convert a.bmp b.bmp --colors 7", "convert a.bmp b.bmp --bogus", "info"}) {
+  for (const char* line :
+       {"", "frobnicate x", "convert onlyone.bmp", "convert a.bmp b.bmp --colors",
+        "convert a.bmp b.bmp --colors 7", "convert a.bmp b.bmp --bogus", "info"}) {
     const CliResult r = RunCli(line, dir);
     EXPECT_EQ(r.status, 2) << line;
     // One line naming the fault and pointing to --help, not the whole usage.

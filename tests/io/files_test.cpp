@@ -50,9 +50,9 @@ TEST_F(FileService, KindsFollowTheExtensionOnly) {
     const char* path;
     TFileKind kind;
   } cases[] = {
-      {"a.vqn", TFileKind::Wavelet},  {"/x/B.VQN", TFileKind::Wavelet},
-      {"c.wmf", TFileKind::Metafile}, {"d.EMF", TFileKind::Metafile},
-      {"e.bmp", TFileKind::Image},    {"vqn", TFileKind::Image},
+      {"a.vqn", TFileKind::Wavelet},   {"/x/B.VQN", TFileKind::Wavelet},
+      {"c.wmf", TFileKind::Metafile},  {"d.EMF", TFileKind::Metafile},
+      {"e.bmp", TFileKind::Image},     {"vqn", TFileKind::Image},
       {"f.vqn.png", TFileKind::Image}, {"g", TFileKind::Image},
   };
   for (const auto& c : cases) EXPECT_EQ(FileKindOf(c.path), c.kind) << c.path;
