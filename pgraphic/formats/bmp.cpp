@@ -66,14 +66,13 @@ bool TBMPFileFormatReader::IsFormat(THeader header) {
   return header[0] == 'B' && header[1] == 'M';
 }
 
-void TBMPFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) {
+void TBMPFileFormatReader::ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) {
   if (index != 0) RaisePG<EPGBMPFileFormatReader>(kPrefix, msgInvalid, "Index");
   const bool core = ReadFileHeaderKind(stream);
   graphic.ReadDIB(stream, core);
 }
 
-void TBMPFileFormatReader::ReadInfo(TStream& stream, int index, TPGFileInfo& info) {
-  TFileFormatReader::ReadInfo(stream, index, info);
+void TBMPFileFormatReader::ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) {
   if (index != 0) RaisePG<EPGBMPFileFormatReader>(kPrefix, msgInvalidValue, "Index");
   const bool core = ReadFileHeaderKind(stream);
   const TDIBHeader h = ReadDIBHeader(stream, core);

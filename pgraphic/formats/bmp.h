@@ -14,8 +14,9 @@ class TBMPFileFormatReader : public TFileFormatReader {
  public:
   TBMPFileFormatReader();
   bool IsFormat(THeader header) override;
-  void ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) override;
-  void ReadInfo(TStream& stream, int index, TPGFileInfo& info) override;
+ private:
+  void ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) override;
+  void ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) override;
 };
 
 class TDIBFileFormatReader : public TBMPFileFormatReader {

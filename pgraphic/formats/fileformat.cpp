@@ -142,6 +142,28 @@ bool AskUser(const std::string& caption, const std::string& text, bool withCance
   return hook ? hook(caption, text, withCancel) : true;
 }
 
+void TFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) {
+  TUpdateScope update(graphic);
+  graphic.SetGamma(PGDisplayGamma);
+  ReadGraphicBody(stream, graphic, index);
+}
+
+void TFileFormatReader::ReadInfo(TStream& stream, int index, TPGFileInfo& info) {
+  info = TPGFileInfo();
+  const int64_t at = stream.Position();
+  struct Restore {
+    TStream& s;
+    int64_t at;
+    ~Restore() {
+      try {
+        s.Seek(at);
+      } catch (...) {
+      }
+    }
+  } restore{stream, at};
+  ReadInfoBody(stream, index, info);
+}
+
 TWarningAnswer AnswerWarning(TPGWarningAction action, const std::string& caption,
                              const std::string& text) {
   switch (action) {
@@ -209,17 +231,6 @@ void ReadStreamInfo(TStream& stream, const std::string& extension, int imageInde
   TFileFormatReader* reader = FindFileFormatReader(stream, extension);
   if (!reader) throw EPGUnknownFileFormat(LangStr(msgUnknownFileFormat));
   typeName = reader->Description;
-  const int64_t at = stream.Position();
-  struct Restore {
-    TStream& s;
-    int64_t at;
-    ~Restore() {
-      try {
-        s.Seek(at);
-      } catch (...) {
-      }
-    }
-  } restore{stream, at};
   reader->ReadInfo(stream, imageIndex, info);
 }
 

@@ -35,17 +35,26 @@ class TFileFormatReaderWriter {
   std::string ClassName;    // e.g. "TBMPFileFormatReader", used in messages
 };
 
+// Callers use the public entry points, which apply what every format needs once;
+// each format supplies the private virtual parts.
 class TFileFormatReader : public TFileFormatReaderWriter {
  public:
   using THeader = std::array<uint8_t, 17>;
   bool SignatureCheck = false;
 
   virtual bool IsFormat(THeader /*header*/) { return false; }
-  virtual void ReadGraphic(TStream& /*stream*/, TPixelGraphic& /*graphic*/, int /*index*/) {}
-  // Readers call the base first, then overwrite what they know.
-  virtual void ReadInfo(TStream& /*stream*/, int /*index*/, TPGFileInfo& info) {
-    info = TPGFileInfo();
-  }
+  // Decodes image `index` of the stream into `graphic`. The image starts at
+  // the display gamma (a file without gamma is taken to have it) and notifies
+  // its change once, when the read ends, however it ends.
+  void ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index);
+  // Reads only headers. `info` starts from the defaults (one image, nothing
+  // else known) and the stream is back at its position afterwards, however
+  // the read ends.
+  void ReadInfo(TStream& stream, int index, TPGFileInfo& info);
+
+ private:
+  virtual void ReadGraphicBody(TStream& /*stream*/, TPixelGraphic& /*graphic*/, int /*index*/) {}
+  virtual void ReadInfoBody(TStream& /*stream*/, int /*index*/, TPGFileInfo& /*info*/) {}
 };
 
 class TFileFormatWriter : public TFileFormatReaderWriter {

@@ -422,7 +422,7 @@ void TGifParse::DecodeImage(TPixelGraphic& graphic, const std::array<uint8_t, 76
   pos_ += decoder.SkipRest();
 }
 
-void tGifFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) {
+void tGifFileFormatReader::ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) {
   TProgressScope progress(graphic);
   TGifParse gif;
   gif.CopyStream(stream);
@@ -432,8 +432,7 @@ void tGifFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   if (wanted < 1 || gif.imageCount_ < wanted) throw EPixelGraphic(kIndexOutOfBounds);
 }
 
-void tGifFileFormatReader::ReadInfo(TStream& stream, int index, TPGFileInfo& info) {
-  TFileFormatReader::ReadInfo(stream, index, info);
+void tGifFileFormatReader::ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) {
   TGifParse gif;
   gif.CopyStream(stream);
   const int wanted = index + 1;

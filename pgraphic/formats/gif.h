@@ -74,8 +74,9 @@ class tGifFileFormatReader : public TFileFormatReader {
   tGifFileFormatReader();
 
   bool IsFormat(THeader header) override;
-  void ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) override;
-  void ReadInfo(TStream& stream, int index, TPGFileInfo& info) override;
+ private:
+  void ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) override;
+  void ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) override;
 };
 
 // Appends the GIF reader to the list of readers.

@@ -196,7 +196,7 @@ bool tIcoFileFormatReader::IsFormat(THeader header) {
   return LE16(&header[0]) == 0 && LE16(&header[2]) == 1 && LE16(&header[4]) != 0;
 }
 
-void tIcoFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) {
+void tIcoFileFormatReader::ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) {
   TPositionGuard position(stream);
   // The settings as they are when the read starts, the same for every row.
   const int mode = PGIcoMode;
@@ -263,10 +263,8 @@ void tIcoFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   }
 }
 
-void tIcoFileFormatReader::ReadInfo(TStream& stream, int index, TPGFileInfo& info) {
+void tIcoFileFormatReader::ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) {
   (void)index;  // image 0 describes the file
-  TFileFormatReader::ReadInfo(stream, index, info);
-  TPositionGuard position(stream);
   const tIconHandler::TCheck check = tIconHandler::CheckFile(stream);
   if (check.Count == 0) throw EPixelGraphic(kNotAnIcon);
   info.Count = check.Count;

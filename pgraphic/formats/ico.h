@@ -57,8 +57,9 @@ class tIcoFileFormatReader : public TFileFormatReader {
   tIcoFileFormatReader();
 
   bool IsFormat(THeader header) override;
-  void ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) override;
-  void ReadInfo(TStream& stream, int index, TPGFileInfo& info) override;
+ private:
+  void ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) override;
+  void ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) override;
 };
 
 // Appends the ICO reader to the list of readers.

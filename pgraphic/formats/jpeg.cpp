@@ -478,11 +478,10 @@ bool TJPGFileFormatReader::IsFormat(THeader header) {
   return header[0] == 0xFF && header[1] == 0xD8;
 }
 
-void TJPGFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) {
+void TJPGFileFormatReader::ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) {
   if (index != 0) Raise(msgInvalid, "Index");
+  // JPEG carries no gamma: the image stays at the display gamma it starts with.
   CheckLibrary();
-  // JPEG carries no gamma: the load-time adjustment leaves the colours alone.
-  graphic.SetGamma(PGDisplayGamma);
   const int dctMethod = PGJPEGReadDCTMethod;
   if (!ValidDCTMethod(dctMethod)) Raise(msgInvalidValue, "PGJPEGReadDCTMethod");
   auto job = std::make_unique<TReadJob>();
@@ -492,8 +491,7 @@ void TJPGFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   ExecuteRead(job.get(), stream);
 }
 
-void TJPGFileFormatReader::ReadInfo(TStream& stream, int index, TPGFileInfo& info) {
-  TFileFormatReader::ReadInfo(stream, index, info);
+void TJPGFileFormatReader::ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) {
   if (index != 0) Raise(msgInvalidValue, "Index");
   auto job = std::make_unique<TReadJob>();
   InitErrorManager(job->err, pgwaRaise);

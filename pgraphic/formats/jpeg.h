@@ -18,8 +18,9 @@ class TJPGFileFormatReader : public TFileFormatReader {
  public:
   TJPGFileFormatReader();
   bool IsFormat(THeader header) override;
-  void ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) override;
-  void ReadInfo(TStream& stream, int index, TPGFileInfo& info) override;
+ private:
+  void ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) override;
+  void ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) override;
 };
 
 class TJPEGFileFormatReader : public TJPGFileFormatReader {

@@ -65,9 +65,8 @@ bool TPCXFileFormatReader::IsFormat(THeader header) {
   return header[0] == 0x0A;
 }
 
-void TPCXFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) {
+void TPCXFileFormatReader::ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) {
   if (index != 0) RaisePG<EPGPCXFileFormatReader>(kPrefix, msgInvalid, "Index");
-  graphic.SetGamma(PGDisplayGamma);
   TPCXHeader h;
   ReadHeader(stream, h);
   if (h.PaletteInfo != 1 || h.Reserved != 0) UnknownSubformat();
@@ -192,8 +191,7 @@ void TPCXFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   }
 }
 
-void TPCXFileFormatReader::ReadInfo(TStream& stream, int index, TPGFileInfo& info) {
-  TFileFormatReader::ReadInfo(stream, index, info);
+void TPCXFileFormatReader::ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) {
   if (index != 0) RaisePG<EPGPCXFileFormatReader>(kPrefix, msgInvalidValue, "Index");
   TPCXHeader h;
   ReadHeader(stream, h);

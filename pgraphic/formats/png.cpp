@@ -469,10 +469,9 @@ bool TPNGFileFormatReader::IsFormat(THeader header) {
   return std::memcmp(header.data(), kSignature, 8) == 0;
 }
 
-void TPNGFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) {
+void TPNGFileFormatReader::ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) {
   if (index != 0) Raise(msgInvalid, "Index");
   CheckLibrary();
-  graphic.SetGamma(PGDisplayGamma);
   auto job = std::make_unique<TReadJob>();
   job->ctx.action = graphic.ReadWarningAction();
   job->graphic = &graphic;
@@ -485,8 +484,7 @@ void TPNGFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   ExecuteRead(job.get(), stream);
 }
 
-void TPNGFileFormatReader::ReadInfo(TStream& stream, int index, TPGFileInfo& info) {
-  TFileFormatReader::ReadInfo(stream, index, info);
+void TPNGFileFormatReader::ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) {
   if (index != 0) Raise(msgInvalidValue, "Index");
   CheckLibrary();
   auto job = std::make_unique<TReadJob>();

@@ -15,8 +15,9 @@ class TPNGFileFormatReader : public TFileFormatReader {
  public:
   TPNGFileFormatReader();
   bool IsFormat(THeader header) override;
-  void ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) override;
-  void ReadInfo(TStream& stream, int index, TPGFileInfo& info) override;
+ private:
+  void ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) override;
+  void ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) override;
 };
 
 class TPNGFileFormatWriter : public TFileFormatWriter {

@@ -105,9 +105,8 @@ TPxMFileFormatReader::TPxMFileFormatReader() {
   SignatureCheck = true;
 }
 
-void TPxMFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) {
+void TPxMFileFormatReader::ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) {
   if (index != 0) RaisePG<EPGPxMFileFormatReader>("PxM: ", msgInvalid, "Index");
-  graphic.SetGamma(PGDisplayGamma);
   TPxMScanner scan(stream);
   if (scan.in.Get() != 'P') RaisePG<EPGPxMFileFormatReader>(kPrefix, msgNotAFile, "PBM, PGM, PPM");
   const int digit = scan.in.Get();
@@ -195,8 +194,7 @@ void TPxMFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   }
 }
 
-void TPxMFileFormatReader::ReadInfo(TStream& stream, int index, TPGFileInfo& info) {
-  TFileFormatReader::ReadInfo(stream, index, info);
+void TPxMFileFormatReader::ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) {
   if (index != 0) RaisePG<EPGPxMFileFormatReader>(kPrefix, msgInvalidValue, "Index");
   TPxMScanner scan(stream);
   if (scan.in.Get() != 'P') RaisePG<EPGPxMFileFormatReader>(kPrefix, msgNotAFile, "PBM, PGM, PPM");

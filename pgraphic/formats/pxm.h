@@ -14,8 +14,9 @@ extern TPGSetting<bool> PGPxMBinary;
 class TPxMFileFormatReader : public TFileFormatReader {
  public:
   TPxMFileFormatReader();
-  void ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) override;
-  void ReadInfo(TStream& stream, int index, TPGFileInfo& info) override;
+ private:
+  void ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) override;
+  void ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) override;
 };
 
 class TPBMFileFormatReader : public TPxMFileFormatReader {

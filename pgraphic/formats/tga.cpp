@@ -109,9 +109,8 @@ TTGAFileFormatReader::TTGAFileFormatReader() {
   SignatureCheck = false;
 }
 
-void TTGAFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) {
+void TTGAFileFormatReader::ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) {
   if (index != 0) RaisePG<EPGTGAFileFormatReader>(kPrefix.c_str(), msgInvalid, "Index");
-  graphic.SetGamma(PGDisplayGamma);
   const int64_t start = stream.Position();
   TTGAHeader h;
   ReadHeader(stream, h);
@@ -208,8 +207,7 @@ void TTGAFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   }
 }
 
-void TTGAFileFormatReader::ReadInfo(TStream& stream, int index, TPGFileInfo& info) {
-  TFileFormatReader::ReadInfo(stream, index, info);
+void TTGAFileFormatReader::ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) {
   if (index != 0) RaisePG<EPGTGAFileFormatReader>(kPrefix.c_str(), msgInvalidValue, "Index");
   TTGAHeader h;
   ReadHeader(stream, h);

@@ -627,7 +627,7 @@ bool TTIFFileFormatReader::IsFormat(THeader h) {
          (h[0] == 'M' && h[1] == 'M' && h[2] == 0 && h[3] == 0x2A);
 }
 
-void TTIFFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) {
+void TTIFFileFormatReader::ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) {
   std::unique_ptr<TTIFFInput> input;
   TDirectory d = ReadDirectory(stream, index, input);
   TTIFFInput& in = *input;
@@ -730,8 +730,7 @@ void TTIFFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   }
 }
 
-void TTIFFileFormatReader::ReadInfo(TStream& stream, int index, TPGFileInfo& info) {
-  TFileFormatReader::ReadInfo(stream, index, info);
+void TTIFFileFormatReader::ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) {
   std::unique_ptr<TTIFFInput> input;
   const TDirectory d = ReadDirectory(stream, index, input);
   info.Count = d.Count;
