@@ -1,7 +1,9 @@
 // Opening, saving and describing every file the program handles, in one place.
 // Files are routed by their extension (case ignored):
 //   .vqn       the wavelet codec;
-//   .wmf .emf  metafiles, which cannot be shown yet (they fail as unknown files);
+//   .wmf .emf  metafiles: there is no renderer yet, so they are offered to the
+//              readers like other files (a real metafile fails as an unknown
+//              file format); a renderer will take this branch;
 //   the rest   the reader/writer framework, which recognises a file by its first
 //              bytes before its extension.
 // The command line, the batch pipeline and the desktop program call only this
@@ -28,7 +30,7 @@ namespace io {
 enum class TFileKind : uint8_t {
   Image,     // the reader/writer framework
   Wavelet,   // .vqn: the wavelet codec
-  Metafile,  // .wmf, .emf: no renderer yet
+  Metafile,  // .wmf, .emf: no renderer yet, the readers are asked
 };
 TFileKind FileKindOf(const std::string& path);
 
