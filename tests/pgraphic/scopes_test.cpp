@@ -2,6 +2,7 @@
 // settings, whether the work inside them ends normally or by an exception.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -66,6 +67,45 @@ TEST_P(Scopes, SettingsReturnToTheirValue) {
     PGMaxImageSize = 1000;
   }
   EXPECT_EQ(PGMaxImageSize.Load(), limit);
+}
+
+// Image operations whose progress handler throws still end their progress.
+TEST(ProgressPairs, OperationsEndTheirProgressWhenTheHandlerThrows) {
+  const struct {
+    const char* name;
+    std::function<void(TPixelGraphic& target, const TPixelGraphic& source)> run;
+  } operations[] = {
+      {"CopyRect into 8 bits",
+       [](TPixelGraphic& t, const TPixelGraphic& s) {
+         t.SetSize(16, 8, pf8Bit);
+         t.SetPaletteIdent(pGray256);
+         t.CopyRect(0, 0, s, 0, 0, 16, 8);
+       }},
+      {"StretchCopy",
+       [](TPixelGraphic& t, const TPixelGraphic& s) { t.StretchCopy(0, 0, 16, 8, s, 0, 0, 8, 4); }},
+      {"Rotate quarter",
+       [](TPixelGraphic& t, const TPixelGraphic& s) { t.Rotate(8, 4, s, 0, 0, 16, 8, 8, 4, 90); }},
+      {"Rotate free",
+       [](TPixelGraphic& t, const TPixelGraphic& s) { t.Rotate(8, 4, s, 0, 0, 16, 8, 8, 4, 30); }},
+      {"MirrorHorizontal", [](TPixelGraphic& t, const TPixelGraphic&) { t.MirrorHorizontal(); }},
+      {"MirrorVertical", [](TPixelGraphic& t, const TPixelGraphic&) { t.MirrorVertical(); }},
+  };
+  TPixelGraphic source;
+  source.SetSize(16, 8, pf24Bit);
+  for (const auto& op : operations) {
+    SCOPED_TRACE(op.name);
+    TPixelGraphic target;
+    target.SetSize(16, 8, pf24Bit);
+    int starts = 0, ends = 0;
+    target.OnProgressStart = [&](TPixelGraphic&) { ++starts; };
+    target.OnProgressEnd = [&](TPixelGraphic&) { ++ends; };
+    target.OnProgress = [](TPixelGraphic&, int, int, bool&) {
+      throw std::runtime_error("handler failed");
+    };
+    EXPECT_THROW(op.run(target, source), std::runtime_error);
+    EXPECT_EQ(starts, 1);
+    EXPECT_EQ(ends, 1);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(EndedBy, Scopes, ::testing::Values(false, true),
