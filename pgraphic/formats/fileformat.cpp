@@ -36,6 +36,13 @@ TPGQuestionHook& QuestionHookStorage() {
   return hook;
 }
 
+// Guards the hook while it is installed or copied; the question itself is
+// asked outside the lock, so a hook may take as long as the user does.
+std::mutex& QuestionHookLock() {
+  static std::mutex lock;
+  return lock;
+}
+
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
@@ -134,11 +141,16 @@ std::string ColorResolutionName(TPGColorResolution r) {
 }
 
 void SetQuestionHook(TPGQuestionHook hook) {
+  std::lock_guard<std::mutex> hold(QuestionHookLock());
   QuestionHookStorage() = std::move(hook);
 }
 
 bool AskUser(const std::string& caption, const std::string& text, bool withCancel) {
-  const TPGQuestionHook& hook = QuestionHookStorage();
+  TPGQuestionHook hook;
+  {
+    std::lock_guard<std::mutex> hold(QuestionHookLock());
+    hook = QuestionHookStorage();
+  }
   return hook ? hook(caption, text, withCancel) : true;
 }
 

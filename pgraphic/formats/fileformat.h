@@ -138,9 +138,9 @@ std::string FileSizeKbText(int64_t bytes);
 // Threads: the hook is called on the thread that loads or saves, which may be
 // a worker; a GUI hook must marshal the question to its UI thread and block the
 // worker until it is answered (and must not be called with the UI thread
-// waiting for that worker). Install the hook at start-up, before any thread
-// loads: SetQuestionHook is not meant to race with AskUser. The same holds for
-// the progress events of an image: they run on the thread working on it.
+// waiting for that worker). Installing or replacing the hook is safe at any
+// time; a question already being asked finishes with the hook it started with.
+// Progress events of an image likewise run on the thread working on it.
 using TPGQuestionHook =
     std::function<bool(const std::string& caption, const std::string& text, bool withCancel)>;
 void SetQuestionHook(TPGQuestionHook hook);
