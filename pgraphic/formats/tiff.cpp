@@ -209,6 +209,7 @@ TDirectory ReadDirectory(TStream& stream, int index, std::unique_ptr<TTIFFInput>
   TDirectory d;
   d.Little = ii;
   int64_t chosen = first;
+  const int maxImages = PGTIFFMaxImages;  // the settings as the read starts
   if (PGTIFFCountImages) {
     // Follows the chain; a chain that leaves the file, revisits a directory or
     // grows beyond PGTIFFMaxImages is given up on (one image, the first directory).
@@ -229,7 +230,7 @@ TDirectory ReadDirectory(TStream& stream, int index, std::unique_ptr<TTIFFInput>
         break;
       }
       if (count == index) chosen = position;
-      if (++count > PGTIFFMaxImages) {
+      if (++count > maxImages) {
         giveUp = true;
         break;
       }
