@@ -212,10 +212,10 @@ void tIcoFileFormatReader::ReadGraphicBody(TStream& stream, TPixelGraphic& graph
 
   const int width = handler.Width();
   const int height = handler.Height();
+  const TPGPixelFormat sourceFormat =
+      handler.BitCount() == 1 ? pf1Bit : (handler.BitCount() == 4 ? pf4Bit : pf8Bit);
   if (mode == 0) {
-    const TPGPixelFormat format =
-        handler.BitCount() == 1 ? pf1Bit : (handler.BitCount() == 4 ? pf4Bit : pf8Bit);
-    graphic.SetSize(width, height, format);
+    graphic.SetSize(width, height, sourceFormat);
     graphic.SetPaletteCount(handler.ColorCount());
     for (int i = 0; i < handler.ColorCount(); ++i) {
       graphic.SetPaletteColor(i, handler.PaletteColor(i));
@@ -239,19 +239,7 @@ void tIcoFileFormatReader::ReadGraphicBody(TStream& stream, TPixelGraphic& graph
         if (handler.Transparent(x, y)) {
           c = transparent;
         } else {
-          int i;
-          switch (handler.BitCount()) {
-            case 1:
-              i = (source[x >> 3] >> (7 - (x & 7))) & 1;
-              break;
-            case 4:
-              i = (x & 1) ? (source[x >> 1] & 0x0F) : (source[x >> 1] >> 4);
-              break;
-            default:
-              i = source[x];
-              break;
-          }
-          c = handler.PaletteColor(i);
+          c = handler.PaletteColor(static_cast<int>(IndexAt(source, sourceFormat, x)));
         }
         uint8_t* p = row + 3 * static_cast<size_t>(x);
         p[0] = static_cast<uint8_t>(GetB(c));

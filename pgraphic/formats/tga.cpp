@@ -296,8 +296,7 @@ void TTGAFileFormatWriter::WriteGraphic(TStream& stream, TPixelGraphic& graphic)
     if (graphic.PixelFormat() == pf1Bit || graphic.PixelFormat() == pf4Bit) {
       // Fewer bits per pixel are widened to one index byte per pixel.
       for (size_t x = 0; x < w; ++x) {
-        line[x] = graphic.PixelFormat() == pf1Bit ? (row[x >> 3] >> (7 - (x & 7))) & 1
-                                                  : (x & 1 ? row[x >> 1] & 0x0F : row[x >> 1] >> 4);
+        line[x] = static_cast<uint8_t>(IndexAt(row, graphic.PixelFormat(), static_cast<int>(x)));
       }
       stream.WriteBuffer(line.data(), rowBytes);
     } else {

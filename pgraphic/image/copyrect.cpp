@@ -77,19 +77,7 @@ void TPixelGraphic::CopyRect(int destLeft, int destTop, const TPixelGraphic& sou
       } else {
         uint8_t* p = buffer.data();
         for (int i = 0; i < n; ++i, p += 3) {
-          const int sx = sx0 + i;
-          uint32_t index;
-          switch (source.pixelFormat_) {
-            case pf1Bit:
-              index = (srcRow[sx >> 3] >> (7 - (sx & 7))) & 1;
-              break;
-            case pf4Bit:
-              index = (sx & 1) ? (srcRow[sx >> 1] & 0x0F) : (srcRow[sx >> 1] >> 4);
-              break;
-            default:
-              index = srcRow[sx];
-          }
-          const TRGB c = lut[index];
+          const TRGB c = lut[IndexAt(srcRow, source.pixelFormat_, sx0 + i)];
           p[0] = static_cast<uint8_t>(GetB(c));
           p[1] = static_cast<uint8_t>(GetG(c));
           p[2] = static_cast<uint8_t>(GetR(c));

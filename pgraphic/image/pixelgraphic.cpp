@@ -69,8 +69,10 @@ void PackIndices(uint8_t* row, TPGPixelFormat format, int x0, int n, const uint8
 }
 
 void TPixelGraphic::FreeDeleter::operator()(uint8_t* p) const {
-  if (mapBase) ReleaseLargeZeroed(mapBase, mapSize);
-  else std::free(p);
+  if (mapBase)
+    ReleaseLargeZeroed(mapBase, mapSize);
+  else
+    std::free(p);
 }
 
 namespace {
@@ -229,18 +231,9 @@ uint32_t TPixelGraphic::Pixel(int x, int y) const {
     return backGroundColor_;
   }
   const uint8_t* row = ScanLine(y);
-  switch (pixelFormat_) {
-    case pf1Bit:
-      return (row[x >> 3] >> (7 - (x & 7))) & 1;
-    case pf4Bit:
-      return (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
-    case pf8Bit:
-      return row[x];
-    default: {
-      const uint8_t* p = row + 3 * static_cast<size_t>(x);
-      return RGB(p[2], p[1], p[0]);
-    }
-  }
+  if (pixelFormat_ != pf24Bit) return IndexAt(row, pixelFormat_, x);
+  const uint8_t* p = row + 3 * static_cast<size_t>(x);
+  return RGB(p[2], p[1], p[0]);
 }
 
 void TPixelGraphic::SetPixel(int x, int y, uint32_t value) {
@@ -311,13 +304,16 @@ void TPixelGraphic::SetPaletteCount(int n) {
 
 TRGB TPixelGraphic::PaletteColor(int index) const {
   if (paletteIdent_ == pTrueColor) return static_cast<TRGB>(index);
-  if (index < 0 || index >= paletteCount_) throw EPGInvalidPaletteIndex(LangStr(msgInvalidPaletteIndex));
+  if (index < 0 || index >= paletteCount_)
+    throw EPGInvalidPaletteIndex(LangStr(msgInvalidPaletteIndex));
   return palette_[index];
 }
 
 void TPixelGraphic::SetPaletteColor(int index, TRGB colour) {
-  if (paletteIdent_ == pTrueColor || paletteIdent_ == pNone) throw EPGNoPalette(LangStr(msgNoPalette));
-  if (index < 0 || index >= paletteCount_) throw EPGInvalidPaletteIndex(LangStr(msgInvalidPaletteIndex));
+  if (paletteIdent_ == pTrueColor || paletteIdent_ == pNone)
+    throw EPGNoPalette(LangStr(msgNoPalette));
+  if (index < 0 || index >= paletteCount_)
+    throw EPGInvalidPaletteIndex(LangStr(msgInvalidPaletteIndex));
   colour &= 0xFFFFFF;
   palette_[index] = colour;
   RebuildBitmapInfoEntry(index);

@@ -74,6 +74,18 @@ int PaletteCapacity(TPGPixelFormat format);
 // bits, the low bit packed high bit first for 1 bit; other pixels of the row
 // keep their values. Does nothing for 24 bits.
 void PackIndices(uint8_t* row, TPGPixelFormat format, int x0, int n, const uint8_t* indices);
+// The palette index of pixel x of a row of a palette format, as PackIndices
+// stores it (8 bits for any other format).
+inline uint32_t IndexAt(const uint8_t* row, TPGPixelFormat format, int x) {
+  switch (format) {
+    case pf1Bit:
+      return (row[x >> 3] >> (7 - (x & 7))) & 1;
+    case pf4Bit:
+      return (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
+    default:
+      return row[x];
+  }
+}
 
 // Gray value 0..765 of a colour: weighted (897R + 1761G + 342B) div 1000, or R + G + B.
 inline int Gray(TRGB c, bool weighting) {
