@@ -5,34 +5,31 @@
 #include <cstdlib>
 #include <new>
 
+#include "pgraphic/largememory.h"
+
 namespace codec {
 
-// Asks the kernel to back the 2 MB-aligned interior of [data, data + size) with
-// huge pages, which saves most of the page faults of touching it for the first
-// time. Only a hint: nothing changes where it is not supported.
-void AdviseHugePages(void* data, size_t size);
+using pgraphic::AdviseHugePages;
 
-// Allocates buffers of 4 MB and more on 2 MB boundaries with that hint, and leaves
-// elements default-initialised: every user writes each element before reading it,
-// so clearing them first would only cost a pass over the memory.
+// Allocates buffers through the library's huge-page blocks, and leaves elements
+// default-initialised: every user writes each element before reading it, so
+// clearing them first would only cost a pass over the memory.
 template <class T>
 struct LargeBufferAllocator {
   using value_type = T;
-  static constexpr size_t kHuge = size_t{2} << 20;
   LargeBufferAllocator() = default;
   template <class U>
   LargeBufferAllocator(const LargeBufferAllocator<U>&) noexcept {}
   T* allocate(size_t n) {
-    if (n > static_cast<size_t>(-1) / sizeof(T) - kHuge) throw std::bad_alloc();
+    if (n > (static_cast<size_t>(-1) - pgraphic::kHugePageSize) / sizeof(T)) throw std::bad_alloc();
     const size_t bytes = n * sizeof(T);
-    if (bytes < 2 * kHuge) return static_cast<T*>(::operator new(bytes));
-    void* p = std::aligned_alloc(kHuge, (bytes + kHuge - 1) / kHuge * kHuge);
+    if (bytes < pgraphic::kLargeBlockSize) return static_cast<T*>(::operator new(bytes));
+    void* p = pgraphic::AllocateLargeUncleared(bytes);
     if (!p) throw std::bad_alloc();
-    AdviseHugePages(p, bytes);
     return static_cast<T*>(p);
   }
   void deallocate(T* p, size_t n) noexcept {
-    if (n * sizeof(T) < 2 * kHuge)
+    if (n * sizeof(T) < pgraphic::kLargeBlockSize)
       ::operator delete(p);
     else
       std::free(p);

@@ -14,11 +14,11 @@ namespace codec {
 
 using pgraphic::TPixelGraphic;
 
-namespace {
-
 std::string SubTypeName(int subtype) {
   return subtype == 2 ? "Wavelet 2.0" : "Wavelet 3.0";
 }
+
+namespace {
 
 // The most coefficient bytes C coded bytes can produce: every symbol costs at
 // least one bit, so a run (flag, length, value) of at most 3,000 bytes costs at
@@ -141,11 +141,7 @@ VQNHeader DecodeVQN(pgraphic::TStream& stream, TPixelGraphic& target) {
     CheckImageFits(header);
     if (count > 2 * std::max<int64_t>(pgraphic::PGMaxImageSize, 64)) throw EVQNNoMemory();
 
-    target.ProgressStart();
-    struct EndGuard {
-      TPixelGraphic& image;
-      ~EndGuard() { image.ProgressEnd(); }
-    } guard{target};
+    pgraphic::TProgressScope progress(target);
 
     CoefficientPlanes coefficients;
     {
@@ -159,9 +155,11 @@ VQNHeader DecodeVQN(pgraphic::TStream& stream, TPixelGraphic& target) {
         throw EVQNCorrupted();
       }
     }
-    if (target.Progress(1, 2)) throw pgraphic::EPixelGraphic(pgraphic::LangStr(29));
+    if (target.Progress(1, 2))
+      throw pgraphic::EPixelGraphic(pgraphic::LangStr(pgraphic::msgAborted));
     Reconstruct(header, coefficients, target);
-    if (target.Progress(2, 2)) throw pgraphic::EPixelGraphic(pgraphic::LangStr(29));
+    if (target.Progress(2, 2))
+      throw pgraphic::EPixelGraphic(pgraphic::LangStr(pgraphic::msgAborted));
     return header;
   } catch (const std::bad_alloc&) {
     throw EVQNNoMemory();

@@ -1,16 +1,11 @@
 // The encoder: three colour planes, the forward transform, step sizes from the
 // running maxima, the dead zone, quantisation into the coefficient bytes and the
 // entropy coder.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <mutex>
 #include <new>
 
@@ -60,17 +55,16 @@ namespace {
 // turns an abort into the library's "Operation aborted on user request".
 class ProgressScope {
  public:
-  ProgressScope(TPixelGraphic& image, int steps) : image_(image), steps_(steps) {
-    image_.ProgressStart();
-  }
-  ~ProgressScope() { image_.ProgressEnd(); }
+  ProgressScope(TPixelGraphic& image, int steps) : image_(image), scope_(image), steps_(steps) {}
   void Step() {
     ++done_;
-    if (image_.Progress(done_, steps_)) throw pgraphic::EPixelGraphic(pgraphic::LangStr(29));
+    if (image_.Progress(done_, steps_))
+      throw pgraphic::EPixelGraphic(pgraphic::LangStr(pgraphic::msgAborted));
   }
 
  private:
   TPixelGraphic& image_;
+  pgraphic::TProgressScope scope_;
   int steps_;
   int done_ = 0;
 };
@@ -161,8 +155,10 @@ void QuantiseBand(const std::vector<int16_t>& band, const LevelGeometry& g,
 EncodedImage EncodeImage(TPixelGraphic& source, int quality) {
   const int W = source.Width(), H = source.Height();
   if (W > VQNMaxSide || H > VQNMaxSide) throw EVQNTooLarge();
-  if (W <= 0 || H <= 0 || source.Empty()) throw pgraphic::EPGEmpty(pgraphic::LangStr(16, "Image"));
-  if (quality < 1 || quality > 249) throw pgraphic::EPixelGraphic(pgraphic::LangStr(41, "Quality"));
+  if (W <= 0 || H <= 0 || source.Empty())
+    throw pgraphic::EPGEmpty(pgraphic::LangStr(pgraphic::msgIsEmpty, "Image"));
+  if (quality < 1 || quality > 249)
+    throw pgraphic::EPixelGraphic(pgraphic::LangStr(pgraphic::msgOutOfRange, "Quality"));
   const int D = 250 - quality;
 
   ProgressScope progress(source, 7);
@@ -324,37 +320,10 @@ void WriteVQN(const CompressedData& data, pgraphic::TStream& stream) {
 }
 
 void SaveVQNFile(const CompressedData& data, const std::string& path) {
-  namespace fs = std::filesystem;
   if (data.CodedLength < 0 || static_cast<size_t>(data.CodedLength) > data.CodedData.size()) {
-    throw pgraphic::EPixelGraphic(pgraphic::LangStr(20, "CodedLength"));
+    throw pgraphic::EPixelGraphic(pgraphic::LangStr(pgraphic::msgInvalidValue, "CodedLength"));
   }
-  // A temporary file in the target's folder, renamed over the target once complete.
-  fs::path target(path);
-  fs::path folder = target.parent_path();
-  std::string pattern = (folder.empty() ? fs::path(".") : folder).string() + "/." +
-                        target.filename().string() + ".XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  int fd = ::mkstemp(name.data());
-  if (fd < 0) throw pgraphic::EPixelGraphic("Cannot create file \"" + path + "\"");
-  const std::string tempName(name.data());
-  // mkstemp creates the file private; give it the usual permissions.
-  mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
-  ::close(fd);
-  try {
-    pgraphic::TFileStream stream(tempName, pgraphic::TFileStream::fmCreate);
-    WriteVQN(data, stream);
-    stream.Close();
-    std::error_code ec;
-    fs::rename(tempName, target, ec);
-    if (ec) throw pgraphic::EPixelGraphic("Cannot write file \"" + path + "\": " + ec.message());
-  } catch (...) {
-    std::error_code ignored;
-    fs::remove(tempName, ignored);
-    throw;
-  }
+  pgraphic::SaveFileSafely(path, [&data](pgraphic::TStream& stream) { WriteVQN(data, stream); });
 }
 
 int CompressionRatio(const CompressedData& data) {

@@ -35,17 +35,26 @@ class TFileFormatReaderWriter {
   std::string ClassName;    // e.g. "TBMPFileFormatReader", used in messages
 };
 
+// Callers use the public entry points, which apply what every format needs once;
+// each format supplies the private virtual parts.
 class TFileFormatReader : public TFileFormatReaderWriter {
  public:
   using THeader = std::array<uint8_t, 17>;
   bool SignatureCheck = false;
 
   virtual bool IsFormat(THeader /*header*/) { return false; }
-  virtual void ReadGraphic(TStream& /*stream*/, TPixelGraphic& /*graphic*/, int /*index*/) {}
-  // Readers call the base first, then overwrite what they know.
-  virtual void ReadInfo(TStream& /*stream*/, int /*index*/, TPGFileInfo& info) {
-    info = TPGFileInfo();
-  }
+  // Decodes image `index` of the stream into `graphic`. The image starts at
+  // the display gamma (a file without gamma is taken to have it) and notifies
+  // its change once, when the read ends, however it ends.
+  void ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index);
+  // Reads only headers. `info` starts from the defaults (one image, nothing
+  // else known) and the stream is back at its position afterwards, however
+  // the read ends.
+  void ReadInfo(TStream& stream, int index, TPGFileInfo& info);
+
+ private:
+  virtual void ReadGraphicBody(TStream& /*stream*/, TPixelGraphic& /*graphic*/, int /*index*/) {}
+  virtual void ReadInfoBody(TStream& /*stream*/, int /*index*/, TPGFileInfo& /*info*/) {}
 };
 
 class TFileFormatWriter : public TFileFormatReaderWriter {
@@ -67,9 +76,17 @@ using TWriterList = std::vector<std::unique_ptr<TFileFormatWriter>>;
 // registered lists); every entry point below calls it.
 void PGraphicStartup();
 
-// The lists, sorted lazily by extension (case-insensitive) before each use.
+// The lists, kept sorted by extension (case-insensitive; formats of the same
+// extension in the order they were registered). Start-up fills them; after
+// that they are only read, so any number of threads may load, describe and
+// save at once. Registering or changing the lists is for start-up (and tests)
+// only, never while another thread uses them.
 TReaderList& FileFormatReaders();
 TWriterList& FileFormatWriters();
+// Adds a format at its place in the sorted list.
+void RegisterFileFormatReader(std::unique_ptr<TFileFormatReader> reader);
+void RegisterFileFormatWriter(std::unique_ptr<TFileFormatWriter> writer);
+// Sorts a list that was changed by hand; dispatch itself never sorts.
 void SortReadersIfNeeded();
 void SortWritersIfNeeded();
 // The stand-alone BMP writer used by plain stream saving.
@@ -78,6 +95,16 @@ TFileFormatWriter& StandaloneBMPWriter();
 // Signature pass, then extension pass over readers without signature; never raises.
 TFileFormatReader* FindFileFormatReader(TStream& stream, const std::string& extension);
 
+// Extension of a file name in lower case without the dot ("" when none).
+std::string FileExtension(const std::string& fileName);
+
+// The reader's description and information of a stream, read between
+// remembering and restoring the stream position. Raises EPGUnknownFileFormat
+// when no reader answers, and passes the reader's own errors on.
+void ReadStreamInfo(TStream& stream, const std::string& extension, int imageIndex,
+                    std::string& typeName, TPGFileInfo& info);
+// The same as a query that never raises: all outputs cleared first, false on
+// any failure (outputs keep what was filled).
 bool GetStreamInfo(TStream& stream, const std::string& extension, int imageIndex,
                    std::string& typeName, TPGFileInfo& info);
 bool GetFileInfo(const std::string& fileName, int imageIndex, std::string& typeName,
@@ -107,9 +134,23 @@ std::string FileSizeKbText(int64_t bytes);
 // text, and whether Cancel is offered besides OK. The GUI installs a message-box
 // hook, the CLI one that prints to stderr and answers OK. Without a hook the
 // answer is OK. Returns true for OK.
+//
+// Threads: the hook is called on the thread that loads or saves, which may be
+// a worker; a GUI hook must marshal the question to its UI thread and block the
+// worker until it is answered (and must not be called with the UI thread
+// waiting for that worker). Installing or replacing the hook is safe at any
+// time; a question already being asked finishes with the hook it started with.
+// Progress events of an image likewise run on the thread working on it.
 using TPGQuestionHook =
     std::function<bool(const std::string& caption, const std::string& text, bool withCancel)>;
 void SetQuestionHook(TPGQuestionHook hook);
 bool AskUser(const std::string& caption, const std::string& text, bool withCancel);
+
+// What a warning action makes of a warning: pgwaIgnore goes on silently,
+// pgwaOKBox shows it with OK and goes on, pgwaOKCancelBox goes on only when the
+// user answers OK (else Cancelled), pgwaRaise refuses.
+enum class TWarningAnswer : uint8_t { GoOn, Cancelled, Refused };
+TWarningAnswer AnswerWarning(TPGWarningAction action, const std::string& caption,
+                             const std::string& text);
 
 }  // namespace pgraphic

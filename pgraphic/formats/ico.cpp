@@ -4,12 +4,12 @@
 #include <cstring>
 #include <limits>
 
-#include "pgraphic/formats/endian.h"
+#include "pgraphic/endian.h"
 
 namespace pgraphic {
 
-int PGIcoMode = 1;
-TRGB PGIcoTransparentColor = RGB(255, 255, 255);
+TPGSetting<int> PGIcoMode = 1;
+TPGSetting<TRGB> PGIcoTransparentColor = RGB(255, 255, 255);
 
 namespace {
 
@@ -196,33 +196,29 @@ bool tIcoFileFormatReader::IsFormat(THeader header) {
   return LE16(&header[0]) == 0 && LE16(&header[2]) == 1 && LE16(&header[4]) != 0;
 }
 
-void tIcoFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) {
+void tIcoFileFormatReader::ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) {
   TPositionGuard position(stream);
-  graphic.ProgressStart();
-  struct Finish {
-    tIconHandler& handler;
-    TPixelGraphic& graphic;
-    ~Finish() {
-      handler.Release();
-      graphic.ProgressEnd();
-    }
-  } finish{handler_, graphic};
+  // The settings as they are when the read starts, the same for every row.
+  const int mode = PGIcoMode;
+  const TRGB transparent = PGIcoTransparentColor;
+  tIconHandler handler;
+  TProgressScope progress(graphic);
 
   const tIconHandler::TCheck check = tIconHandler::CheckFile(stream);
   if (check.Type != 1 || check.Count == 0) throw EPixelGraphic(kNotAnIcon);
-  if (index < 0 || index >= check.Count || !handler_.Load(stream, index)) {
+  if (index < 0 || index >= check.Count || !handler.Load(stream, index)) {
     throw EPixelGraphic(kIndexOutOfBounds);
   }
 
-  const int width = handler_.Width();
-  const int height = handler_.Height();
-  if (PGIcoMode == 0) {
-    const TPGPixelFormat format =
-        handler_.BitCount() == 1 ? pf1Bit : (handler_.BitCount() == 4 ? pf4Bit : pf8Bit);
-    graphic.SetSize(width, height, format);
-    graphic.SetPaletteCount(handler_.ColorCount());
-    for (int i = 0; i < handler_.ColorCount(); ++i) {
-      graphic.SetPaletteColor(i, handler_.PaletteColor(i));
+  const int width = handler.Width();
+  const int height = handler.Height();
+  const TPGPixelFormat sourceFormat =
+      handler.BitCount() == 1 ? pf1Bit : (handler.BitCount() == 4 ? pf4Bit : pf8Bit);
+  if (mode == 0) {
+    graphic.SetSize(width, height, sourceFormat);
+    graphic.SetPaletteCount(handler.ColorCount());
+    for (int i = 0; i < handler.ColorCount(); ++i) {
+      graphic.SetPaletteColor(i, handler.PaletteColor(i));
     }
     graphic.ClassifyPalette();
   } else {
@@ -230,33 +226,20 @@ void tIcoFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
     graphic.SetPaletteCount(0);
     graphic.ClassifyPalette();
   }
-  const size_t rowBytes = (static_cast<size_t>(width) * handler_.BitCount() + 7) / 8;
-  const TRGB transparent = PGIcoTransparentColor;
+  const size_t rowBytes = (static_cast<size_t>(width) * handler.BitCount() + 7) / 8;
   for (int y = 0; y < height; ++y) {
-    const uint8_t* source = handler_.XorRow(y);
+    const uint8_t* source = handler.XorRow(y);
     uint8_t* row = graphic.ScanLine(y);
-    if (PGIcoMode == 0) {
+    if (mode == 0) {
       // The XOR bitmap has the image's own row layout.
       std::memcpy(row, source, rowBytes);
     } else {
       for (int x = 0; x < width; ++x) {
         TRGB c;
-        if (handler_.Transparent(x, y)) {
+        if (handler.Transparent(x, y)) {
           c = transparent;
         } else {
-          int i;
-          switch (handler_.BitCount()) {
-            case 1:
-              i = (source[x >> 3] >> (7 - (x & 7))) & 1;
-              break;
-            case 4:
-              i = (x & 1) ? (source[x >> 1] & 0x0F) : (source[x >> 1] >> 4);
-              break;
-            default:
-              i = source[x];
-              break;
-          }
-          c = handler_.PaletteColor(i);
+          c = handler.PaletteColor(static_cast<int>(IndexAt(source, sourceFormat, x)));
         }
         uint8_t* p = row + 3 * static_cast<size_t>(x);
         p[0] = static_cast<uint8_t>(GetB(c));
@@ -268,10 +251,8 @@ void tIcoFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   }
 }
 
-void tIcoFileFormatReader::ReadInfo(TStream& stream, int index, TPGFileInfo& info) {
+void tIcoFileFormatReader::ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) {
   (void)index;  // image 0 describes the file
-  TFileFormatReader::ReadInfo(stream, index, info);
-  TPositionGuard position(stream);
   const tIconHandler::TCheck check = tIconHandler::CheckFile(stream);
   if (check.Count == 0) throw EPixelGraphic(kNotAnIcon);
   info.Count = check.Count;

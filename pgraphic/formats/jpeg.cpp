@@ -16,10 +16,10 @@
 
 namespace pgraphic {
 
-int PGJPEGReadDCTMethod = 0;
-int PGJPEGWriteDCTMethod = 2;
-int PGJPEGQuality = 80;
-bool PGJPEGProgressive = false;
+TPGSetting<int> PGJPEGReadDCTMethod = 0;
+TPGSetting<int> PGJPEGWriteDCTMethod = 2;
+TPGSetting<int> PGJPEGQuality = 80;
+TPGSetting<bool> PGJPEGProgressive = false;
 
 namespace {
 
@@ -262,6 +262,7 @@ struct TReadJob {
   bool headerOnly;
   bool progressStarted;
   bool progressEnded;
+  int dctMethod;  // PGJPEGReadDCTMethod when the read started
 };
 
 enum TRunResult { rrDone, rrFailed, rrUnsupported };
@@ -280,7 +281,7 @@ TRunResult RunRead(TReadJob* job) {
 
   job->cinfo.scale_num = 1;
   job->cinfo.scale_denom = 1;
-  job->cinfo.dct_method = static_cast<J_DCT_METHOD>(PGJPEGReadDCTMethod);
+  job->cinfo.dct_method = static_cast<J_DCT_METHOD>(job->dctMethod);
   job->cinfo.quantize_colors = FALSE;
   job->cinfo.two_pass_quantize = FALSE;
   job->cinfo.dither_mode = JDITHER_NONE;
@@ -343,7 +344,7 @@ void ExecuteRead(TReadJob* job, TStream& stream) {
   if (result == rrDone) return;
   endProgress();
   if (job->err.pending) std::rethrow_exception(job->err.pending);
-  if (result == rrUnsupported) Raise(30);
+  if (result == rrUnsupported) Raise(msgNotSupportedSubformat);
   throw EPGJPGFileFormatReaderWriter(job->err.message);
 }
 
@@ -389,6 +390,10 @@ struct TWriteJob {
   bool gray;
   bool progressStarted;
   bool progressEnded;
+  // The settings when the write started.
+  int quality;
+  int dctMethod;
+  bool progressive;
 };
 
 // Drives the compressor under the same rules as RunRead.
@@ -408,9 +413,9 @@ bool RunWrite(TWriteJob* job) {
     job->cinfo.in_color_space = JCS_EXT_BGR;
   }
   jpeg_set_defaults(&job->cinfo);
-  if (PGJPEGProgressive) jpeg_simple_progression(&job->cinfo);
-  jpeg_set_quality(&job->cinfo, PGJPEGQuality, TRUE);
-  job->cinfo.dct_method = static_cast<J_DCT_METHOD>(PGJPEGWriteDCTMethod);
+  if (job->progressive) jpeg_simple_progression(&job->cinfo);
+  jpeg_set_quality(&job->cinfo, job->quality, TRUE);
+  job->cinfo.dct_method = static_cast<J_DCT_METHOD>(job->dctMethod);
   jpeg_start_compress(&job->cinfo, TRUE);
   job->progressStarted = true;
   graphic->ProgressStart();
@@ -473,21 +478,21 @@ bool TJPGFileFormatReader::IsFormat(THeader header) {
   return header[0] == 0xFF && header[1] == 0xD8;
 }
 
-void TJPGFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) {
-  if (index != 0) Raise(7, "Index");
+void TJPGFileFormatReader::ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) {
+  if (index != 0) Raise(msgInvalid, "Index");
+  // JPEG carries no gamma: the image stays at the display gamma it starts with.
   CheckLibrary();
-  // JPEG carries no gamma: the load-time adjustment leaves the colours alone.
-  graphic.SetGamma(PGDisplayGamma);
-  if (!ValidDCTMethod(PGJPEGReadDCTMethod)) Raise(20, "PGJPEGReadDCTMethod");
+  const int dctMethod = PGJPEGReadDCTMethod;
+  if (!ValidDCTMethod(dctMethod)) Raise(msgInvalidValue, "PGJPEGReadDCTMethod");
   auto job = std::make_unique<TReadJob>();
   InitErrorManager(job->err, graphic.ReadWarningAction());
   job->graphic = &graphic;
+  job->dctMethod = dctMethod;
   ExecuteRead(job.get(), stream);
 }
 
-void TJPGFileFormatReader::ReadInfo(TStream& stream, int index, TPGFileInfo& info) {
-  TFileFormatReader::ReadInfo(stream, index, info);
-  if (index != 0) Raise(20, "Index");
+void TJPGFileFormatReader::ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) {
+  if (index != 0) Raise(msgInvalidValue, "Index");
   auto job = std::make_unique<TReadJob>();
   InitErrorManager(job->err, pgwaRaise);
   job->headerOnly = true;
@@ -532,10 +537,13 @@ void TJPGFileFormatWriter::WriteGraphic(TStream& stream, TPixelGraphic& graphic)
   CheckLibrary();
   graphic.ClassifyPalette();
   const bool gray = graphic.PixelFormat() == pf8Bit && graphic.PaletteIdent() == pGray256;
-  if (graphic.PixelFormat() != pf24Bit && !gray) Raise(20, "BitCount");
-  if (!ValidDCTMethod(PGJPEGWriteDCTMethod)) Raise(20, "PGJPEGWriteDCTMethod");
-
+  if (graphic.PixelFormat() != pf24Bit && !gray) Raise(msgInvalidValue, "BitCount");
   auto job = std::make_unique<TWriteJob>();
+  job->quality = PGJPEGQuality;
+  job->dctMethod = PGJPEGWriteDCTMethod;
+  job->progressive = PGJPEGProgressive;
+  if (!ValidDCTMethod(job->dctMethod)) Raise(msgInvalidValue, "PGJPEGWriteDCTMethod");
+
   InitErrorManager(job->err, graphic.ReadWarningAction());
   job->cinfo.err = &job->err.pub;
   job->dest.stream = &stream;

@@ -9,17 +9,18 @@ namespace pgraphic {
 
 // Unit-wide settings. DCT method codes: 0 slow integer, 1 fast integer,
 // 2 floating point.
-extern int PGJPEGReadDCTMethod;   // 0
-extern int PGJPEGWriteDCTMethod;  // 2
-extern int PGJPEGQuality;         // 80, the library's 0..100 scale
-extern bool PGJPEGProgressive;    // false
+extern TPGSetting<int> PGJPEGReadDCTMethod;   // 0
+extern TPGSetting<int> PGJPEGWriteDCTMethod;  // 2
+extern TPGSetting<int> PGJPEGQuality;         // 80, the library's 0..100 scale
+extern TPGSetting<bool> PGJPEGProgressive;    // false
 
 class TJPGFileFormatReader : public TFileFormatReader {
  public:
   TJPGFileFormatReader();
   bool IsFormat(THeader header) override;
-  void ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) override;
-  void ReadInfo(TStream& stream, int index, TPGFileInfo& info) override;
+ private:
+  void ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) override;
+  void ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) override;
 };
 
 class TJPEGFileFormatReader : public TJPGFileFormatReader {

@@ -30,7 +30,8 @@ int Word(const uint8_t* p) {
 
 void ReadHeader(TStream& stream, TPCXHeader& h) {
   uint8_t b[kHeaderSize];
-  if (stream.Read(b, kHeaderSize) != kHeaderSize) RaisePG<EPGPCXFileFormatReader>(kPrefix, 32);
+  if (stream.Read(b, kHeaderSize) != kHeaderSize)
+    RaisePG<EPGPCXFileFormatReader>(kPrefix, msgUnexpectedEnd);
   h.Manufacturer = b[0];
   h.Version = b[1];
   h.Encoding = b[2];
@@ -47,14 +48,8 @@ void ReadHeader(TStream& stream, TPCXHeader& h) {
 }
 
 [[noreturn]] void UnknownSubformat() {
-  RaisePG<EPGPCXFileFormatReader>(kPrefix, 33);
+  RaisePG<EPGPCXFileFormatReader>(kPrefix, msgUnknownSubformat);
 }
-
-// Calls the progress-end handler when the rows are left, also through an error.
-struct TProgressGuard {
-  TPixelGraphic& g;
-  ~TProgressGuard() { g.ProgressEnd(); }
-};
 
 }  // namespace
 
@@ -70,9 +65,8 @@ bool TPCXFileFormatReader::IsFormat(THeader header) {
   return header[0] == 0x0A;
 }
 
-void TPCXFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) {
-  if (index != 0) RaisePG<EPGPCXFileFormatReader>(kPrefix, 7, "Index");
-  graphic.SetGamma(PGDisplayGamma);
+void TPCXFileFormatReader::ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) {
+  if (index != 0) RaisePG<EPGPCXFileFormatReader>(kPrefix, msgInvalid, "Index");
   TPCXHeader h;
   ReadHeader(stream, h);
   if (h.PaletteInfo != 1 || h.Reserved != 0) UnknownSubformat();
@@ -135,17 +129,16 @@ void TPCXFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   const int w = static_cast<int>(width), rows = static_cast<int>(height);
   std::vector<uint8_t> line(lineLength);
   TBufferedInput in(stream);
-  graphic.ProgressStart();
-  TProgressGuard guard{graphic};
+  TProgressScope progress(graphic);
   for (int y = 0; y < rows; ++y) {
     // One scan line of all planes; a run that passes its end is cut there.
     size_t i = 0;
     while (i < lineLength) {
       int b = in.Get();
-      if (b < 0) RaisePG<EPGPCXFileFormatReader>(kPrefix, 32);
+      if (b < 0) RaisePG<EPGPCXFileFormatReader>(kPrefix, msgUnexpectedEnd);
       if (b >= 0xC0) {
         int value = in.Get();
-        if (value < 0) RaisePG<EPGPCXFileFormatReader>(kPrefix, 32);
+        if (value < 0) RaisePG<EPGPCXFileFormatReader>(kPrefix, msgUnexpectedEnd);
         size_t count = std::min<size_t>(static_cast<size_t>(b & 0x3F), lineLength - i);
         std::memset(line.data() + i, value, count);
         i += count;
@@ -198,9 +191,8 @@ void TPCXFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   }
 }
 
-void TPCXFileFormatReader::ReadInfo(TStream& stream, int index, TPGFileInfo& info) {
-  TFileFormatReader::ReadInfo(stream, index, info);
-  if (index != 0) RaisePG<EPGPCXFileFormatReader>(kPrefix, 20, "Index");
+void TPCXFileFormatReader::ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) {
+  if (index != 0) RaisePG<EPGPCXFileFormatReader>(kPrefix, msgInvalidValue, "Index");
   TPCXHeader h;
   ReadHeader(stream, h);
   if (h.PaletteInfo != 1 || h.Reserved != 0) UnknownSubformat();

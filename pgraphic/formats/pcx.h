@@ -11,8 +11,9 @@ class TPCXFileFormatReader : public TFileFormatReader {
  public:
   TPCXFileFormatReader();
   bool IsFormat(THeader header) override;
-  void ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) override;
-  void ReadInfo(TStream& stream, int index, TPGFileInfo& info) override;
+ private:
+  void ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) override;
+  void ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) override;
 };
 
 // Appends the PCX reader to the reader list.

@@ -14,8 +14,8 @@
 
 namespace pgraphic {
 
-bool PGPNGUseFileBackground = true;
-bool PGPNGWriteGamma = true;
+TPGSetting<bool> PGPNGUseFileBackground = true;
+TPGSetting<bool> PGPNGWriteGamma = true;
 
 namespace {
 
@@ -72,7 +72,7 @@ void WarningFn(png_structp png, png_const_charp text) {
 bool ReadExactly(TContext* ctx, png_bytep data, size_t n) {
   try {
     if (ctx->stream->Read(data, n) == n) return true;
-    std::snprintf(ctx->reason, sizeof ctx->reason, "%s", LangStr(32).c_str());
+    std::snprintf(ctx->reason, sizeof ctx->reason, "%s", LangStr(msgUnexpectedEnd).c_str());
   } catch (...) {
     ctx->pending = std::current_exception();
     ctx->reason[0] = 0;
@@ -367,9 +367,9 @@ void ExecuteRead(TReadJob* job, TStream& stream) {
   job->ctx.stream = &stream;
   TReadJobCleanup cleanup{job};
   job->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &job->ctx, ErrorFn, WarningFn);
-  if (!job->png) Raise(31, "png_create_read_struct");
+  if (!job->png) Raise(msgFailed, "png_create_read_struct");
   job->info = png_create_info_struct(job->png);
-  if (!job->info) Raise(31, "png_create_info_struct");
+  if (!job->info) Raise(msgFailed, "png_create_info_struct");
   png_set_read_fn(job->png, &job->ctx, ReadFn);
   auto endProgress = [job] {
     if (job->progressStarted && !job->progressEnded) {
@@ -388,7 +388,7 @@ void ExecuteRead(TReadJob* job, TStream& stream) {
     endProgress();
     RaiseFailure(job->ctx);
   }
-  if (job->unsupported) Raise(30);
+  if (job->unsupported) Raise(msgNotSupportedSubformat);
   if (job->infoOut) Describe(job, *job->infoOut);
 }
 
@@ -469,10 +469,9 @@ bool TPNGFileFormatReader::IsFormat(THeader header) {
   return std::memcmp(header.data(), kSignature, 8) == 0;
 }
 
-void TPNGFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) {
-  if (index != 0) Raise(7, "Index");
+void TPNGFileFormatReader::ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) {
+  if (index != 0) Raise(msgInvalid, "Index");
   CheckLibrary();
-  graphic.SetGamma(PGDisplayGamma);
   auto job = std::make_unique<TReadJob>();
   job->ctx.action = graphic.ReadWarningAction();
   job->graphic = &graphic;
@@ -485,9 +484,8 @@ void TPNGFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   ExecuteRead(job.get(), stream);
 }
 
-void TPNGFileFormatReader::ReadInfo(TStream& stream, int index, TPGFileInfo& info) {
-  TFileFormatReader::ReadInfo(stream, index, info);
-  if (index != 0) Raise(20, "Index");
+void TPNGFileFormatReader::ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) {
+  if (index != 0) Raise(msgInvalidValue, "Index");
   CheckLibrary();
   auto job = std::make_unique<TReadJob>();
   job->ctx.action = pgwaRaise;
@@ -515,9 +513,9 @@ void TPNGFileFormatWriter::WriteGraphic(TStream& stream, TPixelGraphic& graphic)
   job->graphic = &graphic;
   TWriteJobCleanup cleanup{job.get()};
   job->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &job->ctx, ErrorFn, WarningFn);
-  if (!job->png) Raise(31, "png_create_write_struct");
+  if (!job->png) Raise(msgFailed, "png_create_write_struct");
   job->info = png_create_info_struct(job->png);
-  if (!job->info) Raise(31, "png_create_info_struct");
+  if (!job->info) Raise(msgFailed, "png_create_info_struct");
   png_set_write_fn(job->png, &job->ctx, WriteFn, FlushFn);
   auto endProgress = [&job] {
     if (job->progressStarted && !job->progressEnded) {

@@ -8,15 +8,16 @@
 namespace pgraphic {
 
 // Unit-wide settings.
-extern bool PGPNGUseFileBackground;  // true: compose transparency against bKGD
-extern bool PGPNGWriteGamma;         // true: the writer stores gAMA
+extern TPGSetting<bool> PGPNGUseFileBackground;  // true: compose transparency against bKGD
+extern TPGSetting<bool> PGPNGWriteGamma;         // true: the writer stores gAMA
 
 class TPNGFileFormatReader : public TFileFormatReader {
  public:
   TPNGFileFormatReader();
   bool IsFormat(THeader header) override;
-  void ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) override;
-  void ReadInfo(TStream& stream, int index, TPGFileInfo& info) override;
+ private:
+  void ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) override;
+  void ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) override;
 };
 
 class TPNGFileFormatWriter : public TFileFormatWriter {

@@ -9,17 +9,17 @@
 
 namespace pgraphic {
 
-bool PGPxMBinary = false;
+TPGSetting<bool> PGPxMBinary = false;
 
 namespace {
 
 constexpr const char* kPrefix = "PBM, PGM, PPM: ";
 
 [[noreturn]] void RaiseEOF() {
-  RaisePG<EPGPxMFileFormatReader>(kPrefix, 32);
+  RaisePG<EPGPxMFileFormatReader>(kPrefix, msgUnexpectedEnd);
 }
 [[noreturn]] void RaiseNotSupported() {
-  RaisePG<EPGPxMFileFormatReader>(kPrefix, 30);
+  RaisePG<EPGPxMFileFormatReader>(kPrefix, msgNotSupportedSubformat);
 }
 
 // Numbers of the header and of the plain rasters: a "#" starts a comment that
@@ -96,11 +96,6 @@ struct TScale {
   std::vector<uint8_t> table;
 };
 
-struct TProgressGuard {
-  TPixelGraphic& g;
-  ~TProgressGuard() { g.ProgressEnd(); }
-};
-
 }  // namespace
 
 // ---- Readers -------------------------------------------------------------------
@@ -110,13 +105,12 @@ TPxMFileFormatReader::TPxMFileFormatReader() {
   SignatureCheck = true;
 }
 
-void TPxMFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) {
-  if (index != 0) RaisePG<EPGPxMFileFormatReader>("PxM: ", 7, "Index");
-  graphic.SetGamma(PGDisplayGamma);
+void TPxMFileFormatReader::ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) {
+  if (index != 0) RaisePG<EPGPxMFileFormatReader>("PxM: ", msgInvalid, "Index");
   TPxMScanner scan(stream);
-  if (scan.in.Get() != 'P') RaisePG<EPGPxMFileFormatReader>(kPrefix, 34, "PBM, PGM, PPM");
+  if (scan.in.Get() != 'P') RaisePG<EPGPxMFileFormatReader>(kPrefix, msgNotAFile, "PBM, PGM, PPM");
   const int digit = scan.in.Get();
-  if (digit < '1' || digit > '6') RaisePG<EPGPxMFileFormatReader>(kPrefix, 33);
+  if (digit < '1' || digit > '6') RaisePG<EPGPxMFileFormatReader>(kPrefix, msgUnknownSubformat);
   const int kind = (digit - '1') % 3;  // 0 bitmap, 1 graymap, 2 pixmap
   const bool raw = digit >= '4';
   const TPGPixelFormat format = kind == 0 ? pf1Bit : kind == 1 ? pf8Bit : pf24Bit;
@@ -145,8 +139,7 @@ void TPxMFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   std::vector<uint8_t> buffer(raw && kind == 2 ? rawRow : 0);
   constexpr uint64_t sampleCap = uint64_t(1) << 40;
 
-  graphic.ProgressStart();
-  TProgressGuard guard{graphic};
+  TProgressScope progress(graphic);
   for (int y = 0; y < height; ++y) {
     uint8_t* row = graphic.ScanLine(y);
     switch (digit) {
@@ -201,13 +194,12 @@ void TPxMFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   }
 }
 
-void TPxMFileFormatReader::ReadInfo(TStream& stream, int index, TPGFileInfo& info) {
-  TFileFormatReader::ReadInfo(stream, index, info);
-  if (index != 0) RaisePG<EPGPxMFileFormatReader>(kPrefix, 20, "Index");
+void TPxMFileFormatReader::ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) {
+  if (index != 0) RaisePG<EPGPxMFileFormatReader>(kPrefix, msgInvalidValue, "Index");
   TPxMScanner scan(stream);
-  if (scan.in.Get() != 'P') RaisePG<EPGPxMFileFormatReader>(kPrefix, 34, "PBM, PGM, PPM");
+  if (scan.in.Get() != 'P') RaisePG<EPGPxMFileFormatReader>(kPrefix, msgNotAFile, "PBM, PGM, PPM");
   const int digit = scan.in.Get();
-  if (digit < '1' || digit > '6') RaisePG<EPGPxMFileFormatReader>(kPrefix, 33);
+  if (digit < '1' || digit > '6') RaisePG<EPGPxMFileFormatReader>(kPrefix, msgUnknownSubformat);
   info.SubType = digit <= '3' ? "ASCII" : "Binary";
   const int kind = (digit - '1') % 3;
   info.BitsPerPixel = kind == 0 ? 1 : kind == 1 ? 8 : 24;
@@ -313,15 +305,18 @@ void TPXMFileFormatWriter::WriteGraphic(TStream& stream, TPixelGraphic& graphic)
   else if (Extension == "ppm")
     kind = 2;
   else
-    RaisePG<EPGPxMFileFormatWriter>(kPrefix, 19, Extension);
+    RaisePG<EPGPxMFileFormatWriter>(kPrefix, msgUnknownExtension, Extension);
   const int width = graphic.Width(), height = graphic.Height();
-  if (width < 1 || height < 1 || graphic.Empty()) RaisePG<EPGPxMFileFormatWriter>(kPrefix, 35);
+  if (width < 1 || height < 1 || graphic.Empty())
+    RaisePG<EPGPxMFileFormatWriter>(kPrefix, msgZeroSize);
   // The pixels are written by index, so only the palettes that mean what the
   // format says are accepted.
-  if (kind == 0 && !IsBlackWhite(graphic)) RaisePG<EPGPxMFileFormatWriter>("PBM: ", 36);
-  if (kind == 1 && !IsGray256(graphic)) RaisePG<EPGPxMFileFormatWriter>("PGM: ", 36);
+  if (kind == 0 && !IsBlackWhite(graphic))
+    RaisePG<EPGPxMFileFormatWriter>("PBM: ", msgInvalidColorResolution);
+  if (kind == 1 && !IsGray256(graphic))
+    RaisePG<EPGPxMFileFormatWriter>("PGM: ", msgInvalidColorResolution);
   if (kind == 2 && graphic.PixelFormat() != pf24Bit) {
-    RaisePG<EPGPxMFileFormatWriter>("PPM: ", 36);
+    RaisePG<EPGPxMFileFormatWriter>("PPM: ", msgInvalidColorResolution);
   }
 
   const bool raw = PGPxMBinary;
@@ -337,8 +332,7 @@ void TPXMFileFormatWriter::WriteGraphic(TStream& stream, TPixelGraphic& graphic)
 
   const size_t w = static_cast<size_t>(width);
   std::vector<uint8_t> line(3 * w);
-  graphic.ProgressStart();
-  TProgressGuard guard{graphic};
+  TProgressScope progress(graphic);
   for (int y = 0; y < height; ++y) {
     const uint8_t* row = graphic.ScanLine(y);
     if (kind == 0) {

@@ -7,15 +7,16 @@
 namespace pgraphic {
 
 // Writers produce the raw variants instead of the plain ones. Default false.
-extern bool PGPxMBinary;
+extern TPGSetting<bool> PGPxMBinary;
 
 // Reads all six variants; the three registered readers differ only in the
 // magic numbers they recognise and their extension.
 class TPxMFileFormatReader : public TFileFormatReader {
  public:
   TPxMFileFormatReader();
-  void ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) override;
-  void ReadInfo(TStream& stream, int index, TPGFileInfo& info) override;
+ private:
+  void ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) override;
+  void ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) override;
 };
 
 class TPBMFileFormatReader : public TPxMFileFormatReader {

@@ -47,7 +47,7 @@ void ReadHeader(TStream& stream, TTGAHeader& h) {
 }
 
 [[noreturn]] void NotSupported() {
-  RaisePG<EPGTGAFileFormatReader>(kPrefix.c_str(), 30);
+  RaisePG<EPGTGAFileFormatReader>(kPrefix.c_str(), msgNotSupportedSubformat);
 }
 
 // 16-bit pixels and colour-map entries: little-endian x-5-5-5.
@@ -99,11 +99,6 @@ class TRunLengthDecoder {
   uint8_t value_[4] = {};
 };
 
-struct TProgressGuard {
-  TPixelGraphic& g;
-  ~TProgressGuard() { g.ProgressEnd(); }
-};
-
 }  // namespace
 
 TTGAFileFormatReader::TTGAFileFormatReader() {
@@ -114,16 +109,16 @@ TTGAFileFormatReader::TTGAFileFormatReader() {
   SignatureCheck = false;
 }
 
-void TTGAFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) {
-  if (index != 0) RaisePG<EPGTGAFileFormatReader>(kPrefix.c_str(), 7, "Index");
-  graphic.SetGamma(PGDisplayGamma);
+void TTGAFileFormatReader::ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) {
+  if (index != 0) RaisePG<EPGTGAFileFormatReader>(kPrefix.c_str(), msgInvalid, "Index");
   const int64_t start = stream.Position();
   TTGAHeader h;
   ReadHeader(stream, h);
   const int depth = h.PixelDepth;
   if (depth != 8 && depth != 16 && depth != 24 && depth != 32) NotSupported();
   // Other image types hold no pixels, or pixels in a coding that is not read.
-  if (!h.KnownType()) RaisePG<EPGTGAFileFormatReader>(kPrefix.c_str(), 20, "ImageType");
+  if (!h.KnownType())
+    RaisePG<EPGTGAFileFormatReader>(kPrefix.c_str(), msgInvalidValue, "ImageType");
   if (h.Width < 1 || h.Height < 1) NotSupported();
 
   const int64_t mapStart = start + kHeaderSize + h.IDLength;
@@ -176,8 +171,7 @@ void TTGAFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   TBufferedInput in(stream);
   TRunLengthDecoder rle(in, pixelSize);
 
-  graphic.ProgressStart();
-  TProgressGuard guard{graphic};
+  TProgressScope progress(graphic);
   for (int r = 0; r < height; ++r) {
     const int y = h.TopOrigin() ? r : height - 1 - r;
     uint8_t* row = graphic.ScanLine(y);
@@ -213,9 +207,8 @@ void TTGAFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   }
 }
 
-void TTGAFileFormatReader::ReadInfo(TStream& stream, int index, TPGFileInfo& info) {
-  TFileFormatReader::ReadInfo(stream, index, info);
-  if (index != 0) RaisePG<EPGTGAFileFormatReader>(kPrefix.c_str(), 20, "Index");
+void TTGAFileFormatReader::ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) {
+  if (index != 0) RaisePG<EPGTGAFileFormatReader>(kPrefix.c_str(), msgInvalidValue, "Index");
   TTGAHeader h;
   ReadHeader(stream, h);
   switch (h.ImageType) {
@@ -232,7 +225,7 @@ void TTGAFileFormatReader::ReadInfo(TStream& stream, int index, TPGFileInfo& inf
       info.Extra = "\"Black-and-white\"";
       break;
     default:
-      RaisePG<EPGTGAFileFormatReader>(kPrefix.c_str(), 20, "ImageType");
+      RaisePG<EPGTGAFileFormatReader>(kPrefix.c_str(), msgInvalidValue, "ImageType");
   }
   info.SubType = h.RunLength() ? "Run-length encoded" : "Uncompressed";
   info.Width = h.Width;
@@ -258,9 +251,10 @@ TTGAFileFormatWriter::TTGAFileFormatWriter() {
 void TTGAFileFormatWriter::WriteGraphic(TStream& stream, TPixelGraphic& graphic) {
   const int width = graphic.Width(), height = graphic.Height();
   // The header holds 16-bit sizes; larger images cannot be described.
-  if (width < 1 || height < 1 || graphic.Empty()) throw EPixelGraphic(kPrefix + LangStr(35));
-  if (width > 0xFFFF) throw EPixelGraphic(kPrefix + LangStr(27, "Width"));
-  if (height > 0xFFFF) throw EPixelGraphic(kPrefix + LangStr(27, "Height"));
+  if (width < 1 || height < 1 || graphic.Empty())
+    throw EPixelGraphic(kPrefix + LangStr(msgZeroSize));
+  if (width > 0xFFFF) throw EPixelGraphic(kPrefix + LangStr(msgInvalidSize, "Width"));
+  if (height > 0xFFFF) throw EPixelGraphic(kPrefix + LangStr(msgInvalidSize, "Height"));
   const bool trueColor = graphic.PixelFormat() == pf24Bit;
   const int colours = trueColor ? 0 : std::min(graphic.PaletteCount(), 256);
   uint8_t h[kHeaderSize] = {};
@@ -295,16 +289,14 @@ void TTGAFileFormatWriter::WriteGraphic(TStream& stream, TPixelGraphic& graphic)
   const size_t w = static_cast<size_t>(width);
   const size_t rowBytes = trueColor ? 3 * w : w;
   std::vector<uint8_t> line(rowBytes);
-  graphic.ProgressStart();
-  TProgressGuard guard{graphic};
+  TProgressScope progress(graphic);
   for (int i = 0; i < height; ++i) {
     const int y = height - 1 - i;  // bottom-left origin: bottom row first
     const uint8_t* row = graphic.ScanLine(y);
     if (graphic.PixelFormat() == pf1Bit || graphic.PixelFormat() == pf4Bit) {
       // Fewer bits per pixel are widened to one index byte per pixel.
       for (size_t x = 0; x < w; ++x) {
-        line[x] = graphic.PixelFormat() == pf1Bit ? (row[x >> 3] >> (7 - (x & 7))) & 1
-                                                  : (x & 1 ? row[x >> 1] & 0x0F : row[x >> 1] >> 4);
+        line[x] = static_cast<uint8_t>(IndexAt(row, graphic.PixelFormat(), static_cast<int>(x)));
       }
       stream.WriteBuffer(line.data(), rowBytes);
     } else {

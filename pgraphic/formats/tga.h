@@ -11,8 +11,9 @@ namespace pgraphic {
 class TTGAFileFormatReader : public TFileFormatReader {
  public:
   TTGAFileFormatReader();
-  void ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) override;
-  void ReadInfo(TStream& stream, int index, TPGFileInfo& info) override;
+ private:
+  void ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) override;
+  void ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) override;
 };
 
 class TTGAFileFormatWriter : public TFileFormatWriter {

@@ -10,15 +10,15 @@
 
 namespace pgraphic {
 
-bool PGTIFFCountImages = false;
-int PGTIFFMaxImages = 1000;
-int PGTIFFCompression = 1;
-bool PGTIFFWriteCMYK = false;
-bool PGTIFFWhiteIsZero = false;
-bool PGTIFFMotorola = false;
-int PGTIFFResolutionUnit = 1;
-TPGTIFFRational PGTIFFXResolution = {300, 1};
-TPGTIFFRational PGTIFFYResolution = {300, 1};
+TPGSetting<bool> PGTIFFCountImages = false;
+TPGSetting<int> PGTIFFMaxImages = 1000;
+TPGSetting<int> PGTIFFCompression = 1;
+TPGSetting<bool> PGTIFFWriteCMYK = false;
+TPGSetting<bool> PGTIFFWhiteIsZero = false;
+TPGSetting<bool> PGTIFFMotorola = false;
+TPGSetting<int> PGTIFFResolutionUnit = 1;
+TPGSetting<TPGTIFFRational> PGTIFFXResolution = TPGTIFFRational{300, 1};
+TPGSetting<TPGTIFFRational> PGTIFFYResolution = TPGTIFFRational{300, 1};
 
 void ResetTIFFSettings() {
   PGTIFFCountImages = false;
@@ -101,9 +101,9 @@ class TTIFFInput {
 
   // Reads exactly n bytes at the relative offset or raises "Unexpected end of file".
   void ReadAt(int64_t offset, void* buffer, size_t n) {
-    if (!Inside(offset, static_cast<int64_t>(n))) FailEntry(32);
+    if (!Inside(offset, static_cast<int64_t>(n))) FailEntry(msgUnexpectedEnd);
     Seek(offset);
-    if (stream_.Read(buffer, n) != n) FailEntry(32);
+    if (stream_.Read(buffer, n) != n) FailEntry(msgUnexpectedEnd);
   }
   // Reads up to n bytes at the relative offset; returns how many were read.
   size_t ReadSome(int64_t offset, void* buffer, size_t n) {
@@ -147,7 +147,7 @@ std::vector<uint32_t> Values(TTIFFInput& in, const TEntry& e, uint32_t maxCount)
     const int64_t bytes = static_cast<int64_t>(n) * size;
     const int64_t offset = in.U32(e.Field);
     // Checked before allocating: the values must lie inside the file.
-    if (!in.Inside(offset, bytes)) FailEntry(32);
+    if (!in.Inside(offset, bytes)) FailEntry(msgUnexpectedEnd);
     raw.resize(static_cast<size_t>(bytes));
     in.ReadAt(offset, raw.data(), raw.size());
     p = raw.data();
@@ -199,16 +199,17 @@ TDirectory ReadDirectory(TStream& stream, int index, std::unique_ptr<TTIFFInput>
   const size_t got = stream.Read(header, sizeof header);
   const bool ii = got >= 2 && header[0] == 'I' && header[1] == 'I';
   const bool mm = got >= 2 && header[0] == 'M' && header[1] == 'M';
-  if (!ii && !mm) FailEntry(34, "TIF");
+  if (!ii && !mm) FailEntry(msgNotAFile, "TIF");
   input = std::make_unique<TTIFFInput>(stream, base, ii);
   TTIFFInput& in = *input;
-  if (got < 4 || in.U16(header + 2) != 42) FailEntry(34, "TIF");
-  if (got < 8) FailEntry(32);
+  if (got < 4 || in.U16(header + 2) != 42) FailEntry(msgNotAFile, "TIF");
+  if (got < 8) FailEntry(msgUnexpectedEnd);
   const uint32_t first = in.U32(header + 4);
 
   TDirectory d;
   d.Little = ii;
   int64_t chosen = first;
+  const int maxImages = PGTIFFMaxImages;  // the settings as the read starts
   if (PGTIFFCountImages) {
     // Follows the chain; a chain that leaves the file, revisits a directory or
     // grows beyond PGTIFFMaxImages is given up on (one image, the first directory).
@@ -229,7 +230,7 @@ TDirectory ReadDirectory(TStream& stream, int index, std::unique_ptr<TTIFFInput>
         break;
       }
       if (count == index) chosen = position;
-      if (++count > PGTIFFMaxImages) {
+      if (++count > maxImages) {
         giveUp = true;
         break;
       }
@@ -239,7 +240,7 @@ TDirectory ReadDirectory(TStream& stream, int index, std::unique_ptr<TTIFFInput>
     d.Count = giveUp ? 1 : count;
     if (giveUp) chosen = first;
   }
-  if (index < 0 || index >= d.Count) FailEntry(7, "Index");
+  if (index < 0 || index >= d.Count) FailEntry(msgInvalid, "Index");
 
   uint8_t b[2];
   in.ReadAt(chosen, b, 2);
@@ -307,7 +308,7 @@ TDirectory ReadDirectory(TStream& stream, int index, std::unique_ptr<TTIFFInput>
   d.RowsPerStrip = Scalar(in, rows);
   d.Planar = Scalar(in, planar);
 
-  if (d.Planar > 1) FailEntry(7, "PlanarConfiguration");
+  if (d.Planar > 1) FailEntry(msgInvalid, "PlanarConfiguration");
   const uint32_t spp = d.SamplesPerPixel;
   if (spp != 1 && spp != 3 && spp != 4) Fail("Invalid SamplesPerPixel");
   if (bits.Count != spp) Fail("Invalid count of SamplesPerPixel");
@@ -385,7 +386,7 @@ class TPackBitsWindow {
       end_ -= begin_;
       begin_ = 0;
       const size_t got = in_.ReadSome(next_, buffer_.data() + end_, kSize - end_);
-      if (got == 0) FailEntry(32);
+      if (got == 0) FailEntry(msgUnexpectedEnd);
       next_ += static_cast<int64_t>(got);
       end_ += got;
     }
@@ -445,16 +446,19 @@ class TTIFFOutput {
     }
   }
   // A directory entry; SHORT values sit in the first half of the value field.
-  void Entry(uint16_t tag, uint16_t type, uint32_t count, uint32_t value) {
+  // Returns where the value field lies in Bytes, for values filled in later.
+  size_t Entry(uint16_t tag, uint16_t type, uint32_t count, uint32_t value) {
     U16(tag);
     U16(type);
     U32(count);
+    const size_t field = Bytes.size();
     if (type == ftShort && count == 1) {
       U16(value);
       U16(0);
     } else {
       U32(value);
     }
+    return field;
   }
 
  private:
@@ -492,7 +496,8 @@ size_t PackBitsDecode(const uint8_t* in, size_t inSize, uint8_t* out, size_t out
       const size_t count = static_cast<size_t>(n) + 1;
       if (count > inSize - i - 1) break;
       if (count > outSize - filled) {
-        RaisePG<EPGTIFFileFormatReader>(kPackBitsPrefix, 38, std::to_string(row));
+        RaisePG<EPGTIFFileFormatReader>(kPackBitsPrefix, msgInvalidRowByteCount,
+                                        std::to_string(row));
       }
       std::memcpy(out + filled, in + i + 1, count);
       filled += count;
@@ -501,7 +506,8 @@ size_t PackBitsDecode(const uint8_t* in, size_t inSize, uint8_t* out, size_t out
       const size_t count = static_cast<size_t>(1 - n);
       if (inSize - i < 2) break;
       if (count > outSize - filled) {
-        RaisePG<EPGTIFFileFormatReader>(kPackBitsPrefix, 38, std::to_string(row));
+        RaisePG<EPGTIFFileFormatReader>(kPackBitsPrefix, msgInvalidRowByteCount,
+                                        std::to_string(row));
       }
       std::memset(out + filled, in[i + 1], count);
       filled += count;
@@ -622,7 +628,7 @@ bool TTIFFileFormatReader::IsFormat(THeader h) {
          (h[0] == 'M' && h[1] == 'M' && h[2] == 0 && h[3] == 0x2A);
 }
 
-void TTIFFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) {
+void TTIFFileFormatReader::ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) {
   std::unique_ptr<TTIFFInput> input;
   TDirectory d = ReadDirectory(stream, index, input);
   TTIFFInput& in = *input;
@@ -644,12 +650,12 @@ void TTIFFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
     default:
       Fail("Unsupported compression " + std::to_string(d.Compression));
   }
-  if (d.Width == 0 || d.Length == 0) FailEntry(35);
+  if (d.Width == 0 || d.Length == 0) FailEntry(msgZeroSize);
   if (d.Width > static_cast<uint32_t>(std::numeric_limits<int32_t>::max())) {
-    FailEntry(7, "ImageWidth");
+    FailEntry(msgInvalid, "ImageWidth");
   }
   if (d.Length > static_cast<uint32_t>(std::numeric_limits<int32_t>::max())) {
-    FailEntry(7, "ImageLength");
+    FailEntry(msgInvalid, "ImageLength");
   }
 
   const uint64_t strips = (static_cast<uint64_t>(d.Length) + d.RowsPerStrip - 1) / d.RowsPerStrip;
@@ -658,17 +664,12 @@ void TTIFFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
         std::string(kPrefix) + "NumStripOffsets<>(ImageLength+RowsPerStrip-1) div RowsPerStrip";
     // Without any strip offset there is nothing to read from.
     if (d.StripOffsets.Count != 1) throw EPGTIFFileFormatReader(text);
-    switch (graphic.ReadWarningAction()) {
-      case pgwaIgnore:
-        break;
-      case pgwaOKBox:
-        AskUser("TIFF-Warning", text, false);
-        throw EPGTIFFileFormatReader(text);
-      case pgwaOKCancelBox:
-        if (!AskUser("TIFF-Warning", text, true)) throw EPGTIFFileFormatReader(text);
-        break;
-      default:
-        throw EPGTIFFileFormatReader(text);
+    // Only a silent or an accepted warning goes on; after a plain OK box the
+    // image is not read.
+    const TPGWarningAction action = graphic.ReadWarningAction();
+    if (AnswerWarning(action, "TIFF-Warning", text) != TWarningAnswer::GoOn ||
+        action == pgwaOKBox) {
+      throw EPGTIFFileFormatReader(text);
     }
     d.RowsPerStrip = d.Length;
   }
@@ -682,7 +683,7 @@ void TTIFFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   if (format == pf4Bit || format == pf8Bit) {
     if (d.Photometric == 3) {
       colorMap = Values(in, d.ColorMap, d.ColorMap.Count);
-      if (colorMap.size() < 3) FailEntry(7, "ColorMap");
+      if (colorMap.size() < 3) FailEntry(msgInvalid, "ColorMap");
     } else if (d.Photometric != 0 && d.Photometric != 1) {
       Fail(format == pf4Bit ? "Unsupported 4 Bits/Pixel" : "Unsupported 8 Bits/Pixel");
     }
@@ -712,15 +713,11 @@ void TTIFFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   std::vector<uint8_t> row(rowLength);
   TPackBitsWindow window(in);
   int64_t position = 0;
-  graphic.ProgressStart();
-  struct TEnd {
-    TPixelGraphic& g;
-    ~TEnd() { g.ProgressEnd(); }
-  } end{graphic};
+  TProgressScope progress(graphic);
   for (uint32_t r = 0; r < d.Length; ++r) {
     if (r % d.RowsPerStrip == 0) {
       position = offsets[r / d.RowsPerStrip];
-      if (position > in.Size()) FailEntry(7, "StripOffsets");
+      if (position > in.Size()) FailEntry(msgInvalid, "StripOffsets");
       if (d.Compression == kPackBits) window.StartAt(position);
     }
     if (d.Compression == kPackBits) {
@@ -734,8 +731,7 @@ void TTIFFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   }
 }
 
-void TTIFFileFormatReader::ReadInfo(TStream& stream, int index, TPGFileInfo& info) {
-  TFileFormatReader::ReadInfo(stream, index, info);
+void TTIFFileFormatReader::ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) {
   std::unique_ptr<TTIFFInput> input;
   const TDirectory d = ReadDirectory(stream, index, input);
   info.Count = d.Count;
@@ -788,130 +784,166 @@ TTIFFFileFormatWriter::TTIFFFileFormatWriter() {
 }
 
 void TTIFFileFormatWriter::WriteGraphic(TStream& stream, TPixelGraphic& graphic) {
-  WriteHeader(stream);
-  WriteBody(stream, graphic);
-  WriteTrailer(stream);
+  TSession session;
+  Header(session, stream);
+  Body(session, stream, graphic);
 }
 
 void TTIFFileFormatWriter::WriteHeader(TStream& stream) {
-  start_ = stream.Position();
-  TTIFFOutput out(!PGTIFFMotorola);
-  out.Bytes = {PGTIFFMotorola ? uint8_t('M') : uint8_t('I'),
-               PGTIFFMotorola ? uint8_t('M') : uint8_t('I')};
-  out.U16(42);
-  out.U32(0);
-  stream.WriteBuffer(out.Bytes.data(), out.Bytes.size());
-  pendingLink_ = start_ + 4;
+  Header(session_, stream);
+}
+
+void TTIFFileFormatWriter::WriteBody(TStream& stream, TPixelGraphic& graphic) {
+  Body(session_, stream, graphic);
 }
 
 void TTIFFileFormatWriter::WriteTrailer(TStream& /*stream*/) {}
 
-void TTIFFileFormatWriter::WriteBody(TStream& stream, TPixelGraphic& graphic) {
-  const uint32_t compression = static_cast<uint32_t>(PGTIFFCompression);
-  if (PGTIFFCompression != 1 && PGTIFFCompression != 32773) FailWriter("Internal Error");
-  const int width = graphic.Width();
-  const int height = graphic.Height();
-  if (width <= 0 || height <= 0 || graphic.Empty()) {
-    RaisePG<EPGTIFFileFormatWriter>(kPrefix, 35);
-  }
-  const bool little = !PGTIFFMotorola;
-  const bool packBits = compression == kPackBits;
-  const TPGPixelFormat format = graphic.PixelFormat();
-  const bool cmyk = format == pf24Bit && PGTIFFWriteCMYK;
-  const TPaletteIdent ident = graphic.PaletteIdent();
-  const int bits = graphic.BitsPerPixel();
+void TTIFFileFormatWriter::Header(TSession& session, TStream& stream) {
+  session.Motorola = PGTIFFMotorola;
+  session.Compression = PGTIFFCompression;
+  session.WriteCMYK = PGTIFFWriteCMYK;
+  session.WhiteIsZero = PGTIFFWhiteIsZero;
+  session.ResolutionUnit = PGTIFFResolutionUnit;
+  session.XResolution = PGTIFFXResolution;
+  session.YResolution = PGTIFFYResolution;
+  session.Start = stream.Position();
+  TTIFFOutput out(!session.Motorola);
+  const uint8_t order = session.Motorola ? uint8_t('M') : uint8_t('I');
+  out.Bytes = {order, order};
+  out.U16(42);
+  out.U32(0);
+  stream.WriteBuffer(out.Bytes.data(), out.Bytes.size());
+  session.PendingLink = session.Start + 4;
+}
 
-  // 1. Row length and strip layout.
-  int64_t rowLength = 0;
-  switch (format) {
+namespace {
+
+// How an image is stored: the row layout, the strips and the colour
+// interpretation, all decided before anything is written.
+struct TTIFFImagePlan {
+  int width = 0;
+  int height = 0;
+  TPGPixelFormat format = pf24Bit;
+  int bits = 0;
+  bool packBits = false;
+  bool cmyk = false;
+  int64_t rowLength = 0;     // bytes of one stored row
+  int64_t rowsPerStrip = 0;  // strips of at most 32767 bytes (before PackBits)
+  int64_t strips = 0;
+  uint32_t photometric = 2;
+  bool invert = false;  // bilevel and gray rows stored WhiteIsZero
+  uint32_t samples = 1;
+  bool colorMap = false;
+};
+
+TTIFFImagePlan PlanImage(const TTIFFileFormatWriter::TSession& session,
+                         const TPixelGraphic& graphic) {
+  TTIFFImagePlan p;
+  p.width = graphic.Width();
+  p.height = graphic.Height();
+  p.format = graphic.PixelFormat();
+  p.bits = graphic.BitsPerPixel();
+  p.packBits = static_cast<uint32_t>(session.Compression) == kPackBits;
+  p.cmyk = p.format == pf24Bit && session.WriteCMYK;
+  const int64_t w = p.width;
+  switch (p.format) {
     case pf1Bit:
-      rowLength = (int64_t{width} + 7) / 8;
+      p.rowLength = (w + 7) / 8;
       break;
     case pf4Bit:
-      rowLength = (int64_t{width} + 1) / 2;
+      p.rowLength = (w + 1) / 2;
       break;
     case pf8Bit:
-      rowLength = width;
+      p.rowLength = w;
       break;
     default:
-      rowLength = (cmyk ? 4 : 3) * int64_t{width};
+      p.rowLength = (p.cmyk ? 4 : 3) * w;
       break;
   }
-  const int64_t rows =
-      std::clamp<int64_t>(32767 / (packBits ? 2 * rowLength : rowLength), 1, height);
-  const int64_t strips = (height + rows - 1) / rows;
+  p.rowsPerStrip =
+      std::clamp<int64_t>(32767 / (p.packBits ? 2 * p.rowLength : p.rowLength), 1, p.height);
+  p.strips = (p.height + p.rowsPerStrip - 1) / p.rowsPerStrip;
 
-  uint32_t photometric = 2;
-  bool invert = false;
-  switch (format) {
+  const TPaletteIdent ident = graphic.PaletteIdent();
+  switch (p.format) {
     case pf1Bit:
-      photometric = PGTIFFWhiteIsZero ? 0 : 1;
-      invert = PGTIFFWhiteIsZero && ident == pBlackWhite;
+      p.photometric = session.WhiteIsZero ? 0 : 1;
+      p.invert = session.WhiteIsZero && ident == pBlackWhite;
       break;
     case pf4Bit:
     case pf8Bit: {
-      const bool gray = ident == (format == pf4Bit ? pGray16 : pGray256);
-      photometric = gray ? (PGTIFFWhiteIsZero ? 0 : 1) : 3;
-      invert = gray && PGTIFFWhiteIsZero;
+      const bool gray = ident == (p.format == pf4Bit ? pGray16 : pGray256);
+      p.photometric = gray ? (session.WhiteIsZero ? 0 : 1) : 3;
+      p.invert = gray && session.WhiteIsZero;
       break;
     }
     default:
-      photometric = cmyk ? 5 : 2;
+      p.photometric = p.cmyk ? 5 : 2;
       break;
   }
-  const bool colorMap = photometric == 3;
-  const uint32_t samples = format == pf24Bit ? (cmyk ? 4 : 3) : 1;
-  const uint16_t entries = colorMap ? 14 : 13;
+  p.colorMap = p.photometric == 3;
+  p.samples = p.format == pf24Bit ? (p.cmyk ? 4 : 3) : 1;
+  return p;
+}
 
-  // 2.-5. The directory and the values that follow it; every offset is known in
-  // advance, so the whole block is written at once.
-  // A directory begins on a word boundary.
-  if ((stream.Position() - start_) % 2 != 0) {
-    const uint8_t zero = 0;
-    stream.WriteBuffer(&zero, 1);
-  }
-  const int64_t directory = stream.Position() - start_;
+// The directory and the values that follow it, every offset (relative to the
+// file's start) known in advance so the block is written at once.
+struct TTIFFDirectory {
+  TTIFFOutput out;
+  int64_t after = 0;        // first byte after the block
+  int64_t offsetsAt = 0;    // strip offset array (when there are several strips)
+  size_t offsetsField = 0;  // value fields of the two strip entries, within out
+  size_t countsField = 0;
+};
+
+TTIFFDirectory BuildDirectory(const TTIFFileFormatWriter::TSession& session,
+                              const TTIFFImagePlan& p, const TPixelGraphic& graphic,
+                              int64_t directory) {
+  const uint16_t entries = p.colorMap ? 14 : 13;
   const int64_t link = directory + 2 + 12 * int64_t{entries};
   int64_t after = link + 4;
   const int64_t colorMapAt = after;
-  if (colorMap) after += 3 * 2 * (int64_t{1} << bits);
+  if (p.colorMap) after += 3 * 2 * (int64_t{1} << p.bits);
   const int64_t bitsAt = after;
-  if (format == pf24Bit) after += 2 * int64_t{samples};
+  if (p.format == pf24Bit) after += 2 * int64_t{p.samples};
   const int64_t xResAt = after;
   const int64_t yResAt = xResAt + 8;
   after = yResAt + 8;
   const int64_t offsetsAt = after;
-  const int64_t countsAt = offsetsAt + 4 * strips;
-  if (strips > 1) after = countsAt + 4 * strips;
+  const int64_t countsAt = offsetsAt + 4 * p.strips;
+  if (p.strips > 1) after = countsAt + 4 * p.strips;
 
-  TTIFFOutput out(little);
+  TTIFFDirectory d{TTIFFOutput(!session.Motorola)};
+  TTIFFOutput& out = d.out;
+  const uint32_t strips = static_cast<uint32_t>(p.strips);
   out.U16(entries);
   out.Entry(tagNewSubfileType, ftLong, 1, 0);
-  out.Entry(tagImageWidth, ftLong, 1, static_cast<uint32_t>(width));
-  out.Entry(tagImageLength, ftLong, 1, static_cast<uint32_t>(height));
-  if (format == pf24Bit)
-    out.Entry(tagBitsPerSample, ftShort, samples, Offset32(bitsAt));
+  out.Entry(tagImageWidth, ftLong, 1, static_cast<uint32_t>(p.width));
+  out.Entry(tagImageLength, ftLong, 1, static_cast<uint32_t>(p.height));
+  if (p.format == pf24Bit)
+    out.Entry(tagBitsPerSample, ftShort, p.samples, Offset32(bitsAt));
   else
-    out.Entry(tagBitsPerSample, ftShort, 1, static_cast<uint32_t>(bits));
-  out.Entry(tagCompression, ftShort, 1, compression);
-  out.Entry(tagPhotometric, ftShort, 1, photometric);
-  out.Entry(tagStripOffsets, ftLong, static_cast<uint32_t>(strips),
-            strips > 1 ? Offset32(offsetsAt) : 0);
-  out.Entry(tagSamplesPerPixel, ftShort, 1, samples);
-  out.Entry(tagRowsPerStrip, ftLong, 1, static_cast<uint32_t>(rows));
-  out.Entry(tagStripByteCounts, ftLong, static_cast<uint32_t>(strips),
-            strips > 1 ? Offset32(countsAt) : 0);
+    out.Entry(tagBitsPerSample, ftShort, 1, static_cast<uint32_t>(p.bits));
+  out.Entry(tagCompression, ftShort, 1, static_cast<uint32_t>(session.Compression));
+  out.Entry(tagPhotometric, ftShort, 1, p.photometric);
+  d.offsetsField =
+      out.Entry(tagStripOffsets, ftLong, strips, p.strips > 1 ? Offset32(offsetsAt) : 0);
+  out.Entry(tagSamplesPerPixel, ftShort, 1, p.samples);
+  out.Entry(tagRowsPerStrip, ftLong, 1, static_cast<uint32_t>(p.rowsPerStrip));
+  d.countsField =
+      out.Entry(tagStripByteCounts, ftLong, strips, p.strips > 1 ? Offset32(countsAt) : 0);
   out.Entry(tagXResolution, ftRational, 1, Offset32(xResAt));
   out.Entry(tagYResolution, ftRational, 1, Offset32(yResAt));
-  const int unit = std::clamp(PGTIFFResolutionUnit, 0, 2) + 1;
+  const int unit = std::clamp(session.ResolutionUnit, 0, 2) + 1;
   out.Entry(tagResolutionUnit, ftShort, 1, static_cast<uint32_t>(unit));
-  if (colorMap) {
-    out.Entry(tagColorMap, ftShort, static_cast<uint32_t>(3 * (1 << bits)), Offset32(colorMapAt));
+  if (p.colorMap) {
+    out.Entry(tagColorMap, ftShort, static_cast<uint32_t>(3 * (1 << p.bits)), Offset32(colorMapAt));
   }
   out.U32(0);
-  if (colorMap) {
+  if (p.colorMap) {
     // 16-bit colour values: v * 257 maps 255 to full intensity 65535.
-    const int size = 1 << bits;
+    const int size = 1 << p.bits;
     const int count = std::min(graphic.PaletteCount(), size);
     for (int channel = 0; channel < 3; ++channel) {
       for (int i = 0; i < size; ++i) {
@@ -924,89 +956,115 @@ void TTIFFileFormatWriter::WriteBody(TStream& stream, TPixelGraphic& graphic) {
       }
     }
   }
-  if (format == pf24Bit) {
-    for (uint32_t i = 0; i < samples; ++i) out.U16(8);
+  if (p.format == pf24Bit) {
+    for (uint32_t i = 0; i < p.samples; ++i) out.U16(8);
   }
-  out.U32(PGTIFFXResolution.Numerator);
-  out.U32(PGTIFFXResolution.Denominator);
-  out.U32(PGTIFFYResolution.Numerator);
-  out.U32(PGTIFFYResolution.Denominator);
-  if (strips > 1) out.Bytes.resize(out.Bytes.size() + 8 * static_cast<size_t>(strips), 0);
+  out.U32(session.XResolution.Numerator);
+  out.U32(session.XResolution.Denominator);
+  out.U32(session.YResolution.Numerator);
+  out.U32(session.YResolution.Denominator);
+  if (p.strips > 1) out.Bytes.resize(out.Bytes.size() + 8 * static_cast<size_t>(p.strips), 0);
+  d.after = after;
+  d.offsetsAt = offsetsAt;
+  return d;
+}
 
-  WriteU32At(stream, pendingLink_, Offset32(directory), little);
-  stream.Seek(start_ + directory);
-  stream.WriteBuffer(out.Bytes.data(), out.Bytes.size());
-  pendingLink_ = start_ + link;
+// One image row as stored: palette rows as they are (inverted for
+// WhiteIsZero), 24-bit rows as RGB or CMYK.
+void StoredRow(const TTIFFImagePlan& p, const uint8_t* src, uint8_t* dst) {
+  if (p.format != pf24Bit) {
+    if (p.invert) {
+      for (int64_t i = 0; i < p.rowLength; ++i) dst[i] = static_cast<uint8_t>(~src[i]);
+    } else {
+      std::memcpy(dst, src, static_cast<size_t>(p.rowLength));
+    }
+  } else if (p.cmyk) {
+    for (int x = 0; x < p.width; ++x, src += 3, dst += 4) {
+      const int c = 255 - src[2], m = 255 - src[1], ye = 255 - src[0];
+      const int k = std::min({c, m, ye});
+      dst[0] = static_cast<uint8_t>(c - k);
+      dst[1] = static_cast<uint8_t>(m - k);
+      dst[2] = static_cast<uint8_t>(ye - k);
+      dst[3] = static_cast<uint8_t>(k);
+    }
+  } else {
+    for (int x = 0; x < p.width; ++x, src += 3, dst += 3) {
+      dst[0] = src[2];
+      dst[1] = src[1];
+      dst[2] = src[0];
+    }
+  }
+}
 
-  // 7. Pixel data, strip by strip.
-  std::vector<uint32_t> stripOffsets(static_cast<size_t>(strips));
-  std::vector<uint32_t> stripCounts(static_cast<size_t>(strips));
-  std::vector<uint8_t> rowBuffer(static_cast<size_t>(rowLength));
+}  // namespace
+
+void TTIFFileFormatWriter::Body(TSession& session, TStream& stream, TPixelGraphic& graphic) {
+  if (session.Compression != 1 && static_cast<uint32_t>(session.Compression) != kPackBits) {
+    FailWriter("Internal Error");
+  }
+  if (graphic.Width() <= 0 || graphic.Height() <= 0 || graphic.Empty()) {
+    RaisePG<EPGTIFFileFormatWriter>(kPrefix, msgZeroSize);
+  }
+  const bool little = !session.Motorola;
+  const TTIFFImagePlan p = PlanImage(session, graphic);
+
+  // The directory begins on a word boundary; the previous link points to it.
+  if ((stream.Position() - session.Start) % 2 != 0) {
+    const uint8_t zero = 0;
+    stream.WriteBuffer(&zero, 1);
+  }
+  const int64_t directory = stream.Position() - session.Start;
+  const TTIFFDirectory d = BuildDirectory(session, p, graphic, directory);
+  WriteU32At(stream, session.PendingLink, Offset32(directory), little);
+  stream.Seek(session.Start + directory);
+  stream.WriteBuffer(d.out.Bytes.data(), d.out.Bytes.size());
+  session.PendingLink = session.Start + directory + 2 + 12 * int64_t{p.colorMap ? 14 : 13};
+
+  // Pixel data, strip by strip, each strip on a word boundary.
+  std::vector<uint32_t> stripOffsets(static_cast<size_t>(p.strips));
+  std::vector<uint32_t> stripCounts(static_cast<size_t>(p.strips));
+  std::vector<uint8_t> rowBuffer(static_cast<size_t>(p.rowLength));
   std::vector<uint8_t> data;
-  data.reserve(static_cast<size_t>(packBits ? 2 * rowLength * rows + 2 : rowLength * rows + 1));
-  int64_t position = start_ + after;
-  graphic.ProgressStart();
-  struct TEnd {
-    TPixelGraphic& g;
-    ~TEnd() { g.ProgressEnd(); }
-  } end{graphic};
-  for (int64_t s = 0; s < strips; ++s) {
+  data.reserve(static_cast<size_t>(p.packBits ? 2 * p.rowLength * p.rowsPerStrip + 2
+                                              : p.rowLength * p.rowsPerStrip + 1));
+  int64_t position = session.Start + d.after;
+  TProgressScope progress(graphic);
+  for (int64_t s = 0; s < p.strips; ++s) {
     data.clear();
-    if ((position - start_) % 2 != 0) {
+    if ((position - session.Start) % 2 != 0) {
       data.push_back(0);
       ++position;
     }
     const int64_t stripStart = position;
-    const int first = static_cast<int>(s * rows);
-    const int last = static_cast<int>(std::min<int64_t>(height, first + rows));
+    const int first = static_cast<int>(s * p.rowsPerStrip);
+    const int last = static_cast<int>(std::min<int64_t>(p.height, first + p.rowsPerStrip));
     for (int y = first; y < last; ++y) {
-      const uint8_t* src = graphic.ScanLine(y);
-      uint8_t* dst = rowBuffer.data();
-      if (format != pf24Bit) {
-        if (invert) {
-          for (int64_t i = 0; i < rowLength; ++i) dst[i] = static_cast<uint8_t>(~src[i]);
-        } else {
-          std::memcpy(dst, src, static_cast<size_t>(rowLength));
-        }
-      } else if (cmyk) {
-        for (int x = 0; x < width; ++x, src += 3, dst += 4) {
-          const int c = 255 - src[2], m = 255 - src[1], ye = 255 - src[0];
-          const int k = std::min({c, m, ye});
-          dst[0] = static_cast<uint8_t>(c - k);
-          dst[1] = static_cast<uint8_t>(m - k);
-          dst[2] = static_cast<uint8_t>(ye - k);
-          dst[3] = static_cast<uint8_t>(k);
-        }
-      } else {
-        for (int x = 0; x < width; ++x, src += 3, dst += 3) {
-          dst[0] = src[2];
-          dst[1] = src[1];
-          dst[2] = src[0];
-        }
-      }
-      if (packBits) {
+      StoredRow(p, graphic.ScanLine(y), rowBuffer.data());
+      if (p.packBits) {
         PackBitsEncode(rowBuffer.data(), rowBuffer.size(), data);
       } else {
         data.insert(data.end(), rowBuffer.begin(), rowBuffer.end());
       }
-      graphic.Progress(y, height - 1);
+      graphic.Progress(y, p.height - 1);
     }
     stream.WriteBuffer(data.data(), data.size());
     position = stream.Position();
-    stripOffsets[static_cast<size_t>(s)] = Offset32(stripStart - start_);
+    stripOffsets[static_cast<size_t>(s)] = Offset32(stripStart - session.Start);
     stripCounts[static_cast<size_t>(s)] = Offset32(position - stripStart);
   }
   const int64_t endOfData = stream.Position();
 
-  // 8. Strip offsets and byte counts into their entries or reserved arrays.
-  if (strips == 1) {
-    WriteU32At(stream, start_ + directory + 2 + 12 * 6 + 8, stripOffsets[0], little);
-    WriteU32At(stream, start_ + directory + 2 + 12 * 9 + 8, stripCounts[0], little);
+  // Strip offsets and byte counts: in the entries themselves for one strip,
+  // else in the arrays reserved behind the directory.
+  const int64_t block = session.Start + directory;
+  if (p.strips == 1) {
+    WriteU32At(stream, block + static_cast<int64_t>(d.offsetsField), stripOffsets[0], little);
+    WriteU32At(stream, block + static_cast<int64_t>(d.countsField), stripCounts[0], little);
   } else {
     TTIFFOutput arrays(little);
     for (uint32_t v : stripOffsets) arrays.U32(v);
     for (uint32_t v : stripCounts) arrays.U32(v);
-    stream.Seek(start_ + offsetsAt);
+    stream.Seek(session.Start + d.offsetsAt);
     stream.WriteBuffer(arrays.Bytes.data(), arrays.Bytes.size());
   }
   stream.Seek(endOfData);

@@ -20,17 +20,14 @@ template <class TState, class TSetMessage>
 bool ApplyWarningAction(TState* state, const char* formatName, const char* text,
                         TSetMessage setMessage) {
   try {
-    switch (state->action) {
-      case pgwaIgnore:
+    switch (
+        AnswerWarning(state->action, std::string(formatName) + " " + LangStr(msgWarning), text)) {
+      case TWarningAnswer::GoOn:
         return false;
-      case pgwaOKBox:
-        AskUser(std::string(formatName) + " " + LangStr(28), text, false);
-        return false;
-      case pgwaOKCancelBox:
-        if (AskUser(std::string(formatName) + " " + LangStr(28), text, true)) return false;
-        setMessage(state, LangStr(29).c_str());
+      case TWarningAnswer::Cancelled:
+        setMessage(state, LangStr(msgAborted).c_str());
         return true;
-      case pgwaRaise:
+      case TWarningAnswer::Refused:
         setMessage(state, text);
         return true;
     }

@@ -289,11 +289,10 @@ std::vector<TRGB> Octree(TPixelGraphic& dest, const TPixelGraphic& source,
     const uint8_t* row = source.ScanLine(y);
     switch (source.PixelFormat()) {
       case pf1Bit:
-        for (int x = 0; x < width; ++x) ++counts[(row[x >> 3] >> (7 - (x & 7))) & 1];
+        for (int x = 0; x < width; ++x) ++counts[IndexAt(row, pf1Bit, x)];
         break;
       case pf4Bit:
-        for (int x = 0; x < width; ++x)
-          ++counts[(x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4)];
+        for (int x = 0; x < width; ++x) ++counts[IndexAt(row, pf4Bit, x)];
         break;
       default:
         for (int x = 0; x < width; ++x) ++counts[row[x]];

@@ -50,54 +50,43 @@ void TPixelGraphic::CopyRect(int destLeft, int destTop, const TPixelGraphic& sou
   if (!blockMove && !(self || source.pixelFormat_ == pf24Bit))
     buffer.resize(3 * static_cast<size_t>(n));
 
-  ProgressStart();
-  for (int64_t y = firstRow; y <= lastRow; ++y) {
-    const int64_t sy = y + rowShift;
-    if (sy < 0 || sy >= source.height_) continue;
-    const uint8_t* srcRow = source.ScanLine(static_cast<int>(sy));
-    uint8_t* dstRow = ScanLine(static_cast<int>(y));
-    if (blockMove) {
-      std::memmove(dstRow + 3 * static_cast<size_t>(x0), srcRow + 3 * static_cast<size_t>(sx0),
-                   3 * static_cast<size_t>(n));
-      continue;
-    }
-    if (dithering) DitherNextRow();
-    if (self) {
-      // Source and destination share storage: pixel by pixel, reading each source
-      // pixel just before its destination is written.
-      const bool reverse = (y & 1) != 0;
-      for (int k = 0; k < n; ++k) {
-        const int i = reverse ? n - 1 - k : k;
-        const TRGB c = PixelColor(sx0 + i, static_cast<int>(sy));
-        WriteColor(x0 + i, static_cast<int>(y), GetR(c), GetG(c), GetB(c), dithering);
+  {
+    TProgressScope progress(*this);
+    for (int64_t y = firstRow; y <= lastRow; ++y) {
+      const int64_t sy = y + rowShift;
+      if (sy < 0 || sy >= source.height_) continue;
+      const uint8_t* srcRow = source.ScanLine(static_cast<int>(sy));
+      uint8_t* dstRow = ScanLine(static_cast<int>(y));
+      if (blockMove) {
+        std::memmove(dstRow + 3 * static_cast<size_t>(x0), srcRow + 3 * static_cast<size_t>(sx0),
+                     3 * static_cast<size_t>(n));
+        continue;
       }
-    } else if (source.pixelFormat_ == pf24Bit) {
-      WriteColorRow(static_cast<int>(y), x0, n, srcRow + 3 * static_cast<size_t>(sx0), dithering);
-    } else {
-      uint8_t* p = buffer.data();
-      for (int i = 0; i < n; ++i, p += 3) {
-        const int sx = sx0 + i;
-        uint32_t index;
-        switch (source.pixelFormat_) {
-          case pf1Bit:
-            index = (srcRow[sx >> 3] >> (7 - (sx & 7))) & 1;
-            break;
-          case pf4Bit:
-            index = (sx & 1) ? (srcRow[sx >> 1] & 0x0F) : (srcRow[sx >> 1] >> 4);
-            break;
-          default:
-            index = srcRow[sx];
+      if (dithering) DitherNextRow();
+      if (self) {
+        // Source and destination share storage: pixel by pixel, reading each source
+        // pixel just before its destination is written.
+        const bool reverse = (y & 1) != 0;
+        for (int k = 0; k < n; ++k) {
+          const int i = reverse ? n - 1 - k : k;
+          const TRGB c = PixelColor(sx0 + i, static_cast<int>(sy));
+          WriteColor(x0 + i, static_cast<int>(y), GetR(c), GetG(c), GetB(c), dithering);
         }
-        const TRGB c = lut[index];
-        p[0] = static_cast<uint8_t>(GetB(c));
-        p[1] = static_cast<uint8_t>(GetG(c));
-        p[2] = static_cast<uint8_t>(GetR(c));
+      } else if (source.pixelFormat_ == pf24Bit) {
+        WriteColorRow(static_cast<int>(y), x0, n, srcRow + 3 * static_cast<size_t>(sx0), dithering);
+      } else {
+        uint8_t* p = buffer.data();
+        for (int i = 0; i < n; ++i, p += 3) {
+          const TRGB c = lut[IndexAt(srcRow, source.pixelFormat_, sx0 + i)];
+          p[0] = static_cast<uint8_t>(GetB(c));
+          p[1] = static_cast<uint8_t>(GetG(c));
+          p[2] = static_cast<uint8_t>(GetR(c));
+        }
+        WriteColorRow(static_cast<int>(y), x0, n, buffer.data(), dithering);
       }
-      WriteColorRow(static_cast<int>(y), x0, n, buffer.data(), dithering);
+      if (Progress(static_cast<int>(y - firstRow), static_cast<int>(lastRow - firstRow))) break;
     }
-    if (Progress(static_cast<int>(y - firstRow), static_cast<int>(lastRow - firstRow))) break;
   }
-  ProgressEnd();
   Changed();
 }
 

@@ -4,13 +4,21 @@
 #include <cstring>
 #include <vector>
 
-#include "pgraphic/formats/bmp.h"
-#include "pgraphic/formats/endian.h"
-#include "pgraphic/image/pixelgraphic.h"
+#include "pgraphic/endian.h"
+#include "pgraphic/image/dib.h"
 
 namespace pgraphic {
 
+TPGSetting<bool> PGBMP16BitRounding = true;
+
 namespace {
+
+// Header faults are reported as the BMP reader's.
+constexpr const char* kBMPPrefix = "BMP: ";
+
+[[noreturn]] void Invalid(const char* field) {
+  RaisePG<EPGBMPFileFormatReader>(kBMPPrefix, msgInvalid, field);
+}
 
 // Reads n bytes into dest: in one piece below 101 bytes, otherwise in ten
 // slices with a progress call after each. Returns true when the handler asked
@@ -56,12 +64,197 @@ struct TChannel {
 
 }  // namespace
 
+TDIBHeader ReadDIBHeader(TStream& stream, bool coreHeader) {
+  TDIBHeader h;
+  h.Core = coreHeader;
+  uint8_t b[40] = {};
+  const size_t want = coreHeader ? 12 : 40;
+  if (stream.Read(b, want) != want) RaisePG<EPGBMPFileFormatReader>(kBMPPrefix, msgUnexpectedEnd);
+  h.Size = LE32(b);
+  if (coreHeader) {
+    h.Width = LE16(b + 4);
+    h.Height = LE16(b + 6);
+    h.Planes = LE16(b + 8);
+    h.BitCount = LE16(b + 10);
+    if (h.Planes != 1) Invalid("BitmapCoreHeader.bcPlanes");
+    if (h.BitCount != 1 && h.BitCount != 4 && h.BitCount != 8 && h.BitCount != 24) {
+      Invalid("BitmapCoreHeader.bcBitCount");
+    }
+    return h;
+  }
+  h.Width = static_cast<int32_t>(LE32(b + 4));
+  h.Height = static_cast<int32_t>(LE32(b + 8));
+  h.Planes = LE16(b + 12);
+  h.BitCount = LE16(b + 14);
+  h.Compression = LE32(b + 16);
+  h.SizeImage = LE32(b + 20);
+  h.ClrUsed = LE32(b + 32);
+  if (h.Planes != 1) Invalid("BitmapInfoHeader.biPlanes");
+  switch (h.BitCount) {
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32:
+      break;
+    default:
+      Invalid("BitmapInfoHeader.biBitCount");
+  }
+  const bool ok = h.Compression == 0 ||
+                  (h.Compression == 3 && (h.BitCount == 16 || h.BitCount == 32)) ||
+                  (h.Compression == 2 && h.BitCount == 4 && h.Height >= 0) ||
+                  (h.Compression == 1 && h.BitCount == 8 && h.Height >= 0);
+  if (!ok) Invalid("BitmapInfoHeader.biCompression");
+  return h;
+}
+
+int DIBPaletteEntries(const TPixelGraphic& graphic) {
+  if (graphic.PixelFormat() == pf24Bit) return 0;
+  // A palette image always carries a colour table; without one a reader would
+  // assume the full table and misplace the pixels.
+  return graphic.PaletteCount() > 0 ? graphic.PaletteCount() : graphic.PaletteCapacity();
+}
+
+namespace {
+
+// 16- and 32-bit rows: every pixel's channels cut out by the bit-field masks.
+void ReadBitFieldRows(TPixelGraphic& g, TStream& stream, int bits, const uint32_t masks[3],
+                      bool topDown) {
+  const int width = g.Width();
+  const int height = g.Height();
+  const bool rounding = bits == 16 && PGBMP16BitRounding;
+  const TChannel red(masks[0], rounding), green(masks[1], rounding), blue(masks[2], rounding);
+  const size_t rowBytes = static_cast<size_t>((static_cast<int64_t>(bits) * width + 31) / 32 * 4);
+  const size_t bytesPerPixel = static_cast<size_t>(bits / 8);
+  // The row buffer never exceeds what the stream still holds.
+  std::vector<uint8_t> row(std::min<size_t>(rowBytes, static_cast<size_t>(stream.Remaining())));
+  for (int i = 0; i < height; ++i) {
+    const size_t got = row.empty() ? 0 : stream.Read(row.data(), row.size());
+    // File rows run bottom-up; a top-down file's first row is the top row.
+    uint8_t* dest = g.ScanLine(topDown ? i : height - 1 - i);
+    const size_t pixels = std::min<size_t>(static_cast<size_t>(width), got / bytesPerPixel);
+    const uint8_t* src = row.data();
+    for (size_t x = 0; x < pixels; ++x, src += bytesPerPixel, dest += 3) {
+      const uint32_t v = bits == 16 ? static_cast<uint32_t>(src[0] | (src[1] << 8)) : LE32(src);
+      dest[0] = blue(v);
+      dest[1] = green(v);
+      dest[2] = red(v);
+    }
+    if (got < rowBytes) break;  // the stream ended: the rest stays as it was
+    if (g.Progress(i, height)) break;
+  }
+}
+
+// RLE8 and RLE4: the compressed data is held in memory (never more than the
+// stream still holds) and decoded from the bottom row upward.
+void ReadRLE(TPixelGraphic& g, TStream& stream, const TDIBHeader& h) {
+  const int64_t width = g.Width();
+  const int64_t height = g.Height();
+  const size_t size = static_cast<size_t>(std::min<int64_t>(h.SizeImage, stream.Remaining()));
+  std::vector<uint8_t> data(size);
+  if (ReadSliced(g, stream, data.data(), size)) return;
+  const bool rle4 = h.Compression == 2;
+  const size_t tenth = size / 10;
+  int64_t x = 0;
+  int64_t y = height - 1;
+  const uint8_t* d = data.data();
+
+  // Writes a run of count pixels of an 8-bit value; pixels outside the image go
+  // through SetPixel, which skips them or raises when the image checks ranges.
+  auto run8 = [&](int64_t count, uint8_t value) {
+    if (y >= 0 && y < height && x >= 0 && x + count <= width) {
+      uint8_t* at = g.ScanLine(static_cast<int>(y)) + x;
+      for (int64_t i = 0; i < count; ++i) at[i] = value;
+    } else {
+      for (int64_t i = 0; i < count; ++i) {
+        g.SetPixel(static_cast<int>(std::clamp<int64_t>(x + i, -1, INT32_MAX)),
+                   static_cast<int>(std::clamp<int64_t>(y, -1, INT32_MAX)), value);
+      }
+    }
+    x += count;
+  };
+  // RLE4 pixels at x >= width are not drawn.
+  auto put4 = [&](uint8_t value) {
+    if (x < width) {
+      g.SetPixel(static_cast<int>(x), static_cast<int>(std::clamp<int64_t>(y, -1, INT32_MAX)),
+                 value);
+    }
+    ++x;
+  };
+
+  uint8_t* row = nullptr;
+  bool rowInside = false;
+  auto selectRow = [&] {
+    rowInside = y >= 0 && y < height;
+    row = rowInside ? g.ScanLine(static_cast<int>(y)) : nullptr;
+  };
+  selectRow();
+  size_t p = 0;
+  size_t nextMark = tenth;
+  while (size >= 1 && p < size - 1) {
+    const uint8_t n = d[p];
+    const uint8_t c = d[p + 1];
+    if (n != 0 && !rle4 && rowInside && x + n <= width) {
+      // The common case, a run inside the current row.
+      std::memset(row + x, c, n);
+      x += n;
+      p += 2;
+    } else if (n != 0) {
+      if (rle4) {
+        for (int i = 0; i < n; ++i) put4((i & 1) ? (c & 0x0F) : (c >> 4));
+      } else {
+        run8(n, c);
+      }
+      p += 2;
+    } else if (c == 0) {
+      x = 0;
+      --y;
+      p += 2;
+      selectRow();
+    } else if (c == 1) {
+      break;
+    } else if (c == 2) {
+      if (p + 3 >= size) break;
+      x += d[p + 2];
+      y -= d[p + 3];
+      p += 4;
+      selectRow();
+    } else {
+      const size_t k = c;
+      const size_t start = p + 2;
+      if (rle4) {
+        for (size_t i = 0; i < k; ++i) {
+          const size_t at = start + i / 2;
+          if (at >= size) break;  // the data ends inside the run
+          put4((i & 1) ? (d[at] & 0x0F) : (d[at] >> 4));
+        }
+        p += (k + 1) / 2 + 2;
+      } else {
+        const size_t available = std::min(k, size - start);  // the data may end inside the run
+        if (y >= 0 && y < height && x >= 0 && x + static_cast<int64_t>(available) <= width) {
+          std::memcpy(g.ScanLine(static_cast<int>(y)) + x, d + start, available);
+          x += static_cast<int64_t>(available);
+        } else {
+          for (size_t i = 0; i < available; ++i) run8(1, d[start + i]);
+        }
+        p += k + 2;
+      }
+      p = (p + 1) & ~size_t{1};
+    }
+    // Progress whenever p lands on a multiple of a tenth of the data; the
+    // division runs only when p has passed the next multiple.
+    if (tenth > 0 && p >= nextMark) {
+      if (p % tenth == 0 && g.Progress(static_cast<int>(p / tenth), 10)) break;
+      nextMark = (p / tenth + 1) * tenth;
+    }
+  }
+}
+
+}  // namespace
+
 void TPixelGraphic::ReadDIB(TStream& stream, bool coreHeader) {
-  ProgressStart();
-  struct EndGuard {
-    TPixelGraphic& g;
-    ~EndGuard() { g.ProgressEnd(); }
-  } guard{*this};
+  TProgressScope progress(*this);
 
   const TDIBHeader h = ReadDIBHeader(stream, coreHeader);
   auto formatOf = [](int bits) {
@@ -96,7 +289,7 @@ void TPixelGraphic::ReadDIB(TStream& stream, bool coreHeader) {
   const bool topDown = h.Height < 0;
   const int64_t absHeight = topDown ? -static_cast<int64_t>(h.Height) : h.Height;
   if (absHeight > INT32_MAX) {
-    RaisePG<EPGBMPFileFormatReader>("BMP: ", 7, "BitmapInfoHeader.biHeight");
+    RaisePG<EPGBMPFileFormatReader>("BMP: ", msgInvalid, "BitmapInfoHeader.biHeight");
   }
   const int height = static_cast<int>(absHeight);
   const int width = h.Width;
@@ -153,130 +346,10 @@ void TPixelGraphic::ReadDIB(TStream& stream, bool coreHeader) {
   }
 
   if (bits == 16 || bits == 32) {
-    const bool rounding = bits == 16 && PGBMP16BitRounding;
-    const TChannel red(masks[0], rounding), green(masks[1], rounding), blue(masks[2], rounding);
-    const size_t rowBytes =
-        static_cast<size_t>((static_cast<int64_t>(bits) * width_ + 31) / 32 * 4);
-    const size_t bytesPerPixel = static_cast<size_t>(bits / 8);
-    // The row buffer never exceeds what the stream still holds.
-    std::vector<uint8_t> row(std::min<size_t>(rowBytes, static_cast<size_t>(stream.Remaining())));
-    for (int i = 0; i < height_; ++i) {
-      const size_t got = row.empty() ? 0 : stream.Read(row.data(), row.size());
-      // File rows run bottom-up; a top-down file's first row is the top row.
-      uint8_t* dest = ScanLine(topDown ? i : height_ - 1 - i);
-      const size_t pixels = std::min<size_t>(static_cast<size_t>(width_), got / bytesPerPixel);
-      const uint8_t* src = row.data();
-      for (size_t x = 0; x < pixels; ++x, src += bytesPerPixel, dest += 3) {
-        const uint32_t v = bits == 16 ? static_cast<uint32_t>(src[0] | (src[1] << 8)) : LE32(src);
-        dest[0] = blue(v);
-        dest[1] = green(v);
-        dest[2] = red(v);
-      }
-      if (got < rowBytes) break;  // the stream ended: the rest stays as it was
-      if (Progress(i, height_)) break;
-    }
+    ReadBitFieldRows(*this, stream, bits, masks, topDown);
     return;
   }
-
-  // RLE8 and RLE4: the compressed data is held in memory (never more than the
-  // stream still holds) and decoded from the bottom row upward.
-  const size_t size = static_cast<size_t>(std::min<int64_t>(h.SizeImage, stream.Remaining()));
-  std::vector<uint8_t> data(size);
-  if (ReadSliced(*this, stream, data.data(), size)) return;
-  const bool rle4 = h.Compression == 2;
-  const size_t tenth = size / 10;
-  int64_t x = 0;
-  int64_t y = height_ - 1;
-  const uint8_t* d = data.data();
-
-  // Writes a run of count pixels of an 8-bit value; pixels outside the image go
-  // through SetPixel, which skips them or raises when the image checks ranges.
-  auto run8 = [&](int64_t count, uint8_t value) {
-    if (y >= 0 && y < height_ && x >= 0 && x + count <= width_) {
-      uint8_t* at = ScanLine(static_cast<int>(y)) + x;
-      for (int64_t i = 0; i < count; ++i) at[i] = value;
-    } else {
-      for (int64_t i = 0; i < count; ++i) {
-        SetPixel(static_cast<int>(std::clamp<int64_t>(x + i, -1, INT32_MAX)),
-                 static_cast<int>(std::clamp<int64_t>(y, -1, INT32_MAX)), value);
-      }
-    }
-    x += count;
-  };
-  // RLE4 pixels at x >= width are not drawn.
-  auto put4 = [&](uint8_t value) {
-    if (x < width_) {
-      SetPixel(static_cast<int>(x), static_cast<int>(std::clamp<int64_t>(y, -1, INT32_MAX)), value);
-    }
-    ++x;
-  };
-
-  uint8_t* row = nullptr;
-  bool rowInside = false;
-  auto selectRow = [&] {
-    rowInside = y >= 0 && y < height_;
-    row = rowInside ? ScanLine(static_cast<int>(y)) : nullptr;
-  };
-  selectRow();
-  size_t p = 0;
-  size_t nextMark = tenth;
-  while (size >= 1 && p < size - 1) {
-    const uint8_t n = d[p];
-    const uint8_t c = d[p + 1];
-    if (n != 0 && !rle4 && rowInside && x + n <= width_) {
-      // The common case, a run inside the current row.
-      std::memset(row + x, c, n);
-      x += n;
-      p += 2;
-    } else if (n != 0) {
-      if (rle4) {
-        for (int i = 0; i < n; ++i) put4((i & 1) ? (c & 0x0F) : (c >> 4));
-      } else {
-        run8(n, c);
-      }
-      p += 2;
-    } else if (c == 0) {
-      x = 0;
-      --y;
-      p += 2;
-      selectRow();
-    } else if (c == 1) {
-      break;
-    } else if (c == 2) {
-      if (p + 3 >= size) break;
-      x += d[p + 2];
-      y -= d[p + 3];
-      p += 4;
-      selectRow();
-    } else {
-      const size_t k = c;
-      const size_t start = p + 2;
-      if (rle4) {
-        for (size_t i = 0; i < k; ++i) {
-          const size_t at = start + i / 2;
-          if (at >= size) break;  // the data ends inside the run
-          put4((i & 1) ? (d[at] & 0x0F) : (d[at] >> 4));
-        }
-        p += (k + 1) / 2 + 2;
-      } else {
-        const size_t available = std::min(k, size - start);  // the data may end inside the run
-        if (y >= 0 && y < height_ && x >= 0 && x + static_cast<int64_t>(available) <= width_) {
-          std::memcpy(ScanLine(static_cast<int>(y)) + x, d + start, available);
-          x += static_cast<int64_t>(available);
-        } else {
-          for (size_t i = 0; i < available; ++i) run8(1, d[start + i]);
-        }
-        p += k + 2;
-      }
-      p = (p + 1) & ~size_t{1};
-    }
-    // Progress whenever p lands on a multiple of a tenth of the data; the
-    // division runs only when p has passed the next multiple.
-    if (tenth > 0 && p >= nextMark) {
-      if (p % tenth == 0 && Progress(static_cast<int>(p / tenth), 10)) break;
-      nextMark = (p / tenth + 1) * tenth;
-    }
-  }
+  ReadRLE(*this, stream, h);
 }
 
 void TPixelGraphic::WriteDIB(TStream& stream) {
@@ -317,14 +390,10 @@ std::vector<uint8_t> TPixelGraphic::SaveToClipboardFormat(unsigned& format) {
 
 void TPixelGraphic::LoadFromClipboardFormat(unsigned format, const uint8_t* data, size_t size) {
   if ((format != 2 && format != 8) || data == nullptr) {
-    throw EPGUnknownClipboardFormat(LangStr(4));
+    throw EPGUnknownClipboardFormat(LangStr(msgUnknownClipboardFormat));
   }
   {
-    BeginUpdate();
-    struct EndGuard {
-      TPixelGraphic& g;
-      ~EndGuard() { g.EndUpdate(); }
-    } guard{*this};
+    TUpdateScope update(*this);
     TReadOnlyMemoryStream stream(data, size);
     ReadDIB(stream, false);
     gamma_ = PGDisplayGamma;

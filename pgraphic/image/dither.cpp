@@ -201,36 +201,6 @@ void DitherGrayRow(uint8_t* out, const uint8_t* bgr, int x0, int n, bool reverse
   }
 }
 
-// Stores n indices into pixels x0.. of a palette row with the raw pixel rule.
-void StoreIndices(uint8_t* row, TPGPixelFormat format, int x0, int n, const uint8_t* idx) {
-  switch (format) {
-    case pf8Bit:
-      std::memcpy(row + x0, idx, static_cast<size_t>(n));
-      break;
-    case pf4Bit:
-      for (int i = 0; i < n; ++i) {
-        const int x = x0 + i;
-        uint8_t& b = row[x >> 1];
-        const uint8_t v = idx[i] & 0x0F;
-        b = (x & 1) ? static_cast<uint8_t>((b & 0xF0) | v)
-                    : static_cast<uint8_t>((b & 0x0F) | (v << 4));
-      }
-      break;
-    case pf1Bit:
-      for (int i = 0; i < n; ++i) {
-        const int x = x0 + i;
-        const uint8_t mask = static_cast<uint8_t>(0x80 >> (x & 7));
-        if (idx[i] == 1)
-          row[x >> 3] |= mask;
-        else
-          row[x >> 3] &= static_cast<uint8_t>(~mask);
-      }
-      break;
-    default:
-      break;
-  }
-}
-
 }  // namespace
 
 bool TPixelGraphic::PrepareDither() {
@@ -442,7 +412,7 @@ void TPixelGraphic::WriteColorRow(int y, int x0, int n, const uint8_t* bgr, bool
           lastColor_ = RGB(v, v, v);
           lastResult_ = table[v];
           lastInvalid_ = false;
-          if (pixelFormat_ != pf8Bit) StoreIndices(row, pixelFormat_, x0, n, out);
+          if (pixelFormat_ != pf8Bit) PackIndices(row, pixelFormat_, x0, n, out);
           return;
         }
         int last = -1;
@@ -497,7 +467,7 @@ void TPixelGraphic::WriteColorRow(int y, int x0, int n, const uint8_t* bgr, bool
   lastColor_ = memo.colour;
   lastResult_ = memo.result;
   lastInvalid_ = !memo.valid;
-  if (pixelFormat_ != pf8Bit) StoreIndices(row, pixelFormat_, x0, n, out);
+  if (pixelFormat_ != pf8Bit) PackIndices(row, pixelFormat_, x0, n, out);
 }
 
 }  // namespace pgraphic

@@ -266,7 +266,7 @@ void TStretchJob<Acc>::Run() {
     return h.data();
   };
 
-  dest.ProgressStart();
+  TProgressScope progress(dest);
   const int64_t sizeY = source.Height();
   for (int64_t y = y0; y <= y1; ++y) {
     const TPGStretchRecord r = MakeSpan(vMethod, y, destTop, destHeight, srcTop, srcHeight, sizeY);
@@ -310,7 +310,6 @@ void TStretchJob<Acc>::Run() {
     }
     if (dest.Progress(static_cast<int>(y - y0), static_cast<int>(y1 - y0))) break;
   }
-  dest.ProgressEnd();
 }
 
 // Half-open interval of x for which lo <= a + k * x <= hi, k in {-1, 0, 1}.
@@ -459,7 +458,7 @@ void TPixelGraphic::Rotate(int destCenterX, int destCenterY, const TPixelGraphic
                static_cast<int>(GetB(col)), dithering);
   };
 
-  ProgressStart();
+  TProgressScope progress(*this);
   if (quarterTurns) {
     // Whole quarter turns: cos and sin are -1, 0 or 1 up to a tiny error, so the
     // rounded source position is an exact integer formula.
@@ -664,7 +663,6 @@ void TPixelGraphic::Rotate(int destCenterX, int destCenterY, const TPixelGraphic
       if (Progress(static_cast<int>(y - by0), maxStep)) break;
     }
   }
-  ProgressEnd();
 }
 
 // ---------------------------------------------------------------------------
@@ -672,26 +670,27 @@ void TPixelGraphic::Rotate(int destCenterX, int destCenterY, const TPixelGraphic
 
 void TPixelGraphic::MirrorHorizontal() {
   if (Empty() || width_ <= 0 || height_ <= 0) return;
-  ProgressStart();
-  for (int y = 0; y < height_; ++y) {
-    uint8_t* row = ScanLine(y);
-    switch (pixelFormat_) {
-      case pf24Bit:
-        pixelmoves::Reverse24(row, static_cast<size_t>(width_));
-        break;
-      case pf8Bit:
-        pixelmoves::Reverse8(row, static_cast<size_t>(width_));
-        break;
-      default:
-        for (int j = 0; j <= (width_ - 2) / 2; ++j) {
-          const uint32_t a = Pixel(j, y), b = Pixel(width_ - 1 - j, y);
-          SetPixel(j, y, b);
-          SetPixel(width_ - 1 - j, y, a);
-        }
+  {
+    TProgressScope progress(*this);
+    for (int y = 0; y < height_; ++y) {
+      uint8_t* row = ScanLine(y);
+      switch (pixelFormat_) {
+        case pf24Bit:
+          pixelmoves::Reverse24(row, static_cast<size_t>(width_));
+          break;
+        case pf8Bit:
+          pixelmoves::Reverse8(row, static_cast<size_t>(width_));
+          break;
+        default:
+          for (int j = 0; j <= (width_ - 2) / 2; ++j) {
+            const uint32_t a = Pixel(j, y), b = Pixel(width_ - 1 - j, y);
+            SetPixel(j, y, b);
+            SetPixel(width_ - 1 - j, y, a);
+          }
+      }
+      if (Progress(y, height_ - 1)) break;
     }
-    if (Progress(y, height_ - 1)) break;
   }
-  ProgressEnd();
   Changed();
 }
 
@@ -727,21 +726,22 @@ void TPixelGraphic::MirrorVertical() {
       }
     }
   };
-  ProgressStart();
-  const int band = OnProgress ? 256 : width_;
-  bool aborted = false;
-  for (int x0 = 0; x0 < width_ && !aborted; x0 += band) {
-    const int x1 = std::min(width_, x0 + band);
-    swapColumns(x0, x1);
-    for (int x = x0; x < x1; ++x) {
-      if (Progress(x, width_ - 1)) {
-        if (x + 1 < x1) swapColumns(x + 1, x1);
-        aborted = true;
-        break;
+  {
+    TProgressScope progress(*this);
+    const int band = OnProgress ? 256 : width_;
+    bool aborted = false;
+    for (int x0 = 0; x0 < width_ && !aborted; x0 += band) {
+      const int x1 = std::min(width_, x0 + band);
+      swapColumns(x0, x1);
+      for (int x = x0; x < x1; ++x) {
+        if (Progress(x, width_ - 1)) {
+          if (x + 1 < x1) swapColumns(x + 1, x1);
+          aborted = true;
+          break;
+        }
       }
     }
   }
-  ProgressEnd();
   Changed();
 }
 

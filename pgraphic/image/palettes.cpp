@@ -330,7 +330,7 @@ TRGB TPixelGraphic::NearestIndex(TRGB colour) {
   TRGB result;
   switch (paletteIdent_) {
     case pNone:
-      throw EPGNoPalette(LangStr(2));
+      throw EPGNoPalette(LangStr(msgNoPalette));
     case pUnknown:
     case pOptimized252Sys16:
     case pSource:

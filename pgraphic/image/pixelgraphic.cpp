@@ -1,18 +1,17 @@
 #include "pgraphic/image/pixelgraphic.h"
 
-#include <sys/mman.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 
-#include "pgraphic/formats/endian.h"
+#include "pgraphic/endian.h"
+#include "pgraphic/largememory.h"
 
 namespace pgraphic {
 
-long double PGDisplayGamma = 1.8L;
-bool PGCorrectGammaOnLoad = true;
-int64_t PGMaxImageSize = std::numeric_limits<int32_t>::max();
+TPGSetting<long double> PGDisplayGamma = 1.8L;
+TPGSetting<bool> PGCorrectGammaOnLoad = true;
+TPGSetting<int64_t> PGMaxImageSize = std::numeric_limits<int32_t>::max();
 
 int BitsPerPixel(TPGPixelFormat format) {
   switch (format) {
@@ -40,28 +39,54 @@ int PaletteCapacity(TPGPixelFormat format) {
   }
 }
 
+void PackIndices(uint8_t* row, TPGPixelFormat format, int x0, int n, const uint8_t* indices) {
+  switch (format) {
+    case pf8Bit:
+      if (n > 0) std::memcpy(row + x0, indices, static_cast<size_t>(n));
+      break;
+    case pf4Bit:
+      for (int i = 0; i < n; ++i) {
+        const int x = x0 + i;
+        uint8_t& b = row[x >> 1];
+        const uint8_t v = indices[i] & 0x0F;
+        b = (x & 1) ? static_cast<uint8_t>((b & 0xF0) | v)
+                    : static_cast<uint8_t>((b & 0x0F) | (v << 4));
+      }
+      break;
+    case pf1Bit:
+      for (int i = 0; i < n; ++i) {
+        const int x = x0 + i;
+        const uint8_t mask = static_cast<uint8_t>(0x80 >> (x & 7));
+        if (indices[i] & 1)
+          row[x >> 3] |= mask;
+        else
+          row[x >> 3] &= static_cast<uint8_t>(~mask);
+      }
+      break;
+    default:
+      break;
+  }
+}
+
 void TPixelGraphic::FreeDeleter::operator()(uint8_t* p) const {
-  if (mapBase) munmap(mapBase, mapSize);
-  else std::free(p);
+  if (mapBase)
+    ReleaseLargeZeroed(mapBase, mapSize);
+  else
+    std::free(p);
 }
 
 namespace {
 
-// Zero-filled pixel storage. Buffers of 4 MB and more are mapped directly,
-// aligned to 2 MB and offered huge pages: passes that walk an image by columns
-// (quarter turns, vertical filters, the codec's column transforms) touch a new
-// 4 KB page on every row otherwise, and page-table walks dominate them.
+// Zero-filled pixel storage; large images get the huge-page blocks (quarter
+// turns, vertical filters and the codec's column transforms walk them by
+// columns).
 std::unique_ptr<uint8_t, TPixelGraphic::FreeDeleter> AllocatePixels(size_t size) {
-  constexpr size_t kHuge = size_t{2} << 20;
-  if (size >= 2 * kHuge) {
-    const size_t mapSize = size + kHuge;
-    void* base = mmap(nullptr, mapSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (base != MAP_FAILED) {
-      const uintptr_t aligned = (reinterpret_cast<uintptr_t>(base) + kHuge - 1) & ~(kHuge - 1);
-      uint8_t* p = reinterpret_cast<uint8_t*>(aligned);
-      madvise(p, size, MADV_HUGEPAGE);  // only advice: without huge pages it still works
+  if (size >= kLargeBlockSize) {
+    void* base = nullptr;
+    size_t length = 0;
+    if (uint8_t* p = AllocateLargeZeroed(size, base, length)) {
       return std::unique_ptr<uint8_t, TPixelGraphic::FreeDeleter>(
-          p, TPixelGraphic::FreeDeleter{base, mapSize});
+          p, TPixelGraphic::FreeDeleter{base, length});
     }
   }
   return std::unique_ptr<uint8_t, TPixelGraphic::FreeDeleter>(
@@ -80,8 +105,8 @@ void TPixelGraphic::ReleaseStorage() {
 }
 
 void TPixelGraphic::SetSize(int width, int height, TPGPixelFormat format) {
-  if (width < 0) throw EPGInvalidSize(LangStr(22));
-  if (height < 0) throw EPGInvalidSize(LangStr(21));
+  if (width < 0) throw EPGInvalidSize(LangStr(msgNegativeWidth));
+  if (height < 0) throw EPGInvalidSize(LangStr(msgNegativeHeight));
   if (width == width_ && height == height_ && format == pixelFormat_) {
     Clear();
     return;
@@ -106,7 +131,7 @@ void TPixelGraphic::SetSize(int width, int height, TPGPixelFormat format) {
     width_ = 0;
     height_ = 0;
     Changed();
-    throw EPixelGraphic(LangStr(31, "CreateDIBSection"));
+    throw EPixelGraphic(LangStr(msgFailed, "CreateDIBSection"));
   }
   rowStride_ = static_cast<int>(stride);
   imageSize_ = static_cast<int>(size);
@@ -121,7 +146,7 @@ void TPixelGraphic::SetSize(int width, int height, TPGPixelFormat format) {
       rowStride_ = 0;
       imageSize_ = 0;
       Changed();
-      throw EPixelGraphic(LangStr(31, "CreateDIBSection"));
+      throw EPixelGraphic(LangStr(msgFailed, "CreateDIBSection"));
     }
     bitmapInfo_.assign(40 + 4 * static_cast<size_t>(capacity), 0);
     uint8_t* h = bitmapInfo_.data();
@@ -197,7 +222,7 @@ void TPixelGraphic::Clear() {
 }
 
 void TPixelGraphic::RaiseOutOfRange() const {
-  throw EPGXYIndexOutOfRange(LangStr(1));
+  throw EPGXYIndexOutOfRange(LangStr(msgXYIndexOutOfRange));
 }
 
 uint32_t TPixelGraphic::Pixel(int x, int y) const {
@@ -206,18 +231,9 @@ uint32_t TPixelGraphic::Pixel(int x, int y) const {
     return backGroundColor_;
   }
   const uint8_t* row = ScanLine(y);
-  switch (pixelFormat_) {
-    case pf1Bit:
-      return (row[x >> 3] >> (7 - (x & 7))) & 1;
-    case pf4Bit:
-      return (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
-    case pf8Bit:
-      return row[x];
-    default: {
-      const uint8_t* p = row + 3 * static_cast<size_t>(x);
-      return RGB(p[2], p[1], p[0]);
-    }
-  }
+  if (pixelFormat_ != pf24Bit) return IndexAt(row, pixelFormat_, x);
+  const uint8_t* p = row + 3 * static_cast<size_t>(x);
+  return RGB(p[2], p[1], p[0]);
 }
 
 void TPixelGraphic::SetPixel(int x, int y, uint32_t value) {
@@ -288,13 +304,16 @@ void TPixelGraphic::SetPaletteCount(int n) {
 
 TRGB TPixelGraphic::PaletteColor(int index) const {
   if (paletteIdent_ == pTrueColor) return static_cast<TRGB>(index);
-  if (index < 0 || index >= paletteCount_) throw EPGInvalidPaletteIndex(LangStr(3));
+  if (index < 0 || index >= paletteCount_)
+    throw EPGInvalidPaletteIndex(LangStr(msgInvalidPaletteIndex));
   return palette_[index];
 }
 
 void TPixelGraphic::SetPaletteColor(int index, TRGB colour) {
-  if (paletteIdent_ == pTrueColor || paletteIdent_ == pNone) throw EPGNoPalette(LangStr(2));
-  if (index < 0 || index >= paletteCount_) throw EPGInvalidPaletteIndex(LangStr(3));
+  if (paletteIdent_ == pTrueColor || paletteIdent_ == pNone)
+    throw EPGNoPalette(LangStr(msgNoPalette));
+  if (index < 0 || index >= paletteCount_)
+    throw EPGInvalidPaletteIndex(LangStr(msgInvalidPaletteIndex));
   colour &= 0xFFFFFF;
   palette_[index] = colour;
   RebuildBitmapInfoEntry(index);
@@ -366,11 +385,7 @@ void TPixelGraphic::ProgressEnd() {
 }
 
 void TPixelGraphic::Assign(const TPixelGraphic* source) {
-  BeginUpdate();
-  struct EndGuard {
-    TPixelGraphic& g;
-    ~EndGuard() { g.EndUpdate(); }
-  } guard{*this};
+  TUpdateScope update(*this);
   if (!source) {
     SetSize(0, 0, pf24Bit);
     return;

@@ -69,6 +69,24 @@ enum TPGColorResolution : uint8_t {
 int BitsPerPixel(TPGPixelFormat format);
 int PaletteCapacity(TPGPixelFormat format);
 
+// Stores n palette indices into pixels x0 .. x0 + n - 1 of a row of the given
+// format: a byte each for 8 bits, the low nibble packed high nibble first for 4
+// bits, the low bit packed high bit first for 1 bit; other pixels of the row
+// keep their values. Does nothing for 24 bits.
+void PackIndices(uint8_t* row, TPGPixelFormat format, int x0, int n, const uint8_t* indices);
+// The palette index of pixel x of a row of a palette format, as PackIndices
+// stores it (8 bits for any other format).
+inline uint32_t IndexAt(const uint8_t* row, TPGPixelFormat format, int x) {
+  switch (format) {
+    case pf1Bit:
+      return (row[x >> 3] >> (7 - (x & 7))) & 1;
+    case pf4Bit:
+      return (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
+    default:
+      return row[x];
+  }
+}
+
 // Gray value 0..765 of a colour: weighted (897R + 1761G + 342B) div 1000, or R + G + B.
 inline int Gray(TRGB c, bool weighting) {
   int r = GetR(c), g = GetG(c), b = GetB(c);
@@ -80,11 +98,11 @@ using TNotifyEvent = std::function<void(TPixelGraphic& sender)>;
 using TPGProgressEvent = std::function<void(TPixelGraphic& sender, int step, int max, bool& abort)>;
 
 // Unit-wide settings of the image library.
-extern long double PGDisplayGamma;  // 1.8
-extern bool PGCorrectGammaOnLoad;   // true
+extern TPGSetting<long double> PGDisplayGamma;  // 1.8
+extern TPGSetting<bool> PGCorrectGammaOnLoad;   // true
 // Largest pixel storage SetSize will allocate, in bytes. Never above INT32_MAX
 // (ImageSize is a signed 32-bit value); fuzzers lower it to cap memory.
-extern int64_t PGMaxImageSize;
+extern TPGSetting<int64_t> PGMaxImageSize;
 
 class TPixelGraphic {
  public:
@@ -297,6 +315,33 @@ class TPixelGraphic {
   bool checkRange_ = false;
   TPGWarningAction saveColorResWarningAction_ = pgwaOKCancelBox;
   int width_ = 0;
+};
+
+// The progress of one piece of work on an image: OnProgressStart when the scope
+// begins, OnProgressEnd when it ends, also when the work is left by an
+// exception, so the two always come in pairs.
+class TProgressScope {
+ public:
+  explicit TProgressScope(TPixelGraphic& image) : image_(image) { image_.ProgressStart(); }
+  ~TProgressScope() { image_.ProgressEnd(); }
+  TProgressScope(const TProgressScope&) = delete;
+  TProgressScope& operator=(const TProgressScope&) = delete;
+
+ private:
+  TPixelGraphic& image_;
+};
+
+// Holds an image's change notification for a scope: BeginUpdate when it
+// begins, EndUpdate (which notifies once) when it ends, however it ends.
+class TUpdateScope {
+ public:
+  explicit TUpdateScope(TPixelGraphic& image) : image_(image) { image_.BeginUpdate(); }
+  ~TUpdateScope() { image_.EndUpdate(); }
+  TUpdateScope(const TUpdateScope&) = delete;
+  TUpdateScope& operator=(const TUpdateScope&) = delete;
+
+ private:
+  TPixelGraphic& image_;
 };
 
 }  // namespace pgraphic

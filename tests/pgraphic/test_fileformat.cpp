@@ -35,7 +35,7 @@ class TestReader : public TFileFormatReader {
     if (throws) throw std::runtime_error("broken");
     return h[0] == static_cast<uint8_t>(sig_[0]) && h[1] == static_cast<uint8_t>(sig_[1]);
   }
-  void ReadGraphic(TStream&, TPixelGraphic& g, int) override {
+  void ReadGraphicBody(TStream&, TPixelGraphic& g, int) override {
     ++reads;
     g.SetSize(2, 1, pf24Bit);
     g.SetPixel(0, 0, RGB(128, 200, 0));
@@ -82,10 +82,10 @@ struct Registration {
     R* raw = r.get();
     if constexpr (std::is_base_of_v<TFileFormatReader, R>) {
       readers.push_back(raw);
-      FileFormatReaders().push_back(std::move(r));
+      RegisterFileFormatReader(std::move(r));
     } else {
       writers.push_back(raw);
-      FileFormatWriters().push_back(std::move(r));
+      RegisterFileFormatWriter(std::move(r));
     }
     return raw;
   }
@@ -138,10 +138,13 @@ struct TempDir {
 
 }  // namespace
 
-TEST(FormatDispatch, ListsAreSortedLazilyByExtensionIgnoringCase) {
+TEST(FormatDispatch, ListsAreSortedAtRegistrationByExtensionIgnoringCase) {
   Registration reg;
   reg.Add(std::make_unique<TestReader>("AAA", "QQ"));
   auto& readers = FileFormatReaders();
+  EXPECT_EQ(readers.front()->Extension, "AAA");
+  // A list changed by hand is put back in order on request.
+  std::swap(readers.front(), readers.back());
   EXPECT_EQ(readers.back()->Extension, "AAA");
   SortReadersIfNeeded();
   EXPECT_EQ(readers.front()->Extension, "AAA");
@@ -230,10 +233,11 @@ TEST(LoadGamma, FileGammaIsAdjustedToTheDisplayGamma) {
   EXPECT_EQ(g.PixelColor(0, 0), RGB(128, 200, 0));
   EXPECT_EQ(g.Gamma(), 1.85L);
 
-  PGCorrectGammaOnLoad = false;
-  s.Seek(0);
-  g.LoadFromStream(s);
-  PGCorrectGammaOnLoad = true;
+  {
+    TPGSettingScope uncorrected(PGCorrectGammaOnLoad, false);
+    s.Seek(0);
+    g.LoadFromStream(s);
+  }
   EXPECT_EQ(g.PixelColor(0, 0), RGB(128, 200, 0));
 }
 
@@ -444,4 +448,40 @@ TEST(FormatDispatch, RegisteredListsAndTheTgaOnlyByExtensionRule) {
   tga[0] = 0x0A;
   EXPECT_EQ(FindFileFormatReader(s, "tga")->Extension, "pcx");
   EXPECT_THROW(g.LoadFromStreamExt(s, "tga", 0), EPGPCXFileFormatReader);
+}
+
+// Every registered reader, called directly, gets the entry points' guards: the
+// information starts from the defaults and the stream goes back to where it
+// was, whether the reader succeeds or fails; a read starts at the display
+// gamma and notifies the change once.
+TEST(ReaderEntryPoints, GuardsHoldForEveryReaderOnGoodAndBadBytes) {
+  const std::vector<uint8_t> bmp = SmallBmp();
+  const std::vector<uint8_t> garbage = {'G', 'I', 'F', 0x0A, 0xFF, 0xD8, 1, 2, 3};
+  for (const auto& reader : FileFormatReaders()) {
+    for (const std::vector<uint8_t>* bytes : {&bmp, &garbage}) {
+      SCOPED_TRACE(reader->Extension + (bytes == &bmp ? " on a BMP" : " on garbage"));
+      TReadOnlyMemoryStream s(bytes->data(), bytes->size());
+      s.Seek(3);
+      TPGFileInfo info;
+      info.Extra = "stale";
+      try {
+        reader->ReadInfo(s, 0, info);
+      } catch (const std::exception&) {
+      }
+      EXPECT_EQ(s.Position(), 3);
+      EXPECT_NE(info.Extra, "stale");
+
+      s.Seek(0);
+      TPixelGraphic g;
+      g.SetGamma(2.5L);
+      int changes = 0;
+      g.OnChange = [&](TPixelGraphic&) { ++changes; };
+      try {
+        reader->ReadGraphic(s, g, 0);
+      } catch (const std::exception&) {
+      }
+      EXPECT_EQ(changes, 1);
+      EXPECT_EQ(g.Gamma(), PGDisplayGamma);
+    }
+  }
 }

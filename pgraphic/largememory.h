@@ -1,0 +1,30 @@
+// Memory for large buffers (pixel storage, coefficient planes, transform
+// rows): blocks of 4 MB and more lie on 2 MB boundaries and are offered huge
+// pages. Passes that walk a buffer by columns touch a new 4 KB page on every row
+// otherwise, and page-table walks and first-touch faults dominate them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace pgraphic {
+
+inline constexpr size_t kHugePageSize = size_t{2} << 20;
+// Blocks from this size on are placed and advised for huge pages.
+inline constexpr size_t kLargeBlockSize = 2 * kHugePageSize;
+
+// Asks the kernel to back the 2 MB-aligned interior of [data, data + size) with
+// huge pages. Only a hint: nothing changes where it is not supported.
+void AdviseHugePages(void* data, size_t size);
+
+// A zero-filled block mapped directly (the kernel clears pages as they are
+// first touched), or nullptr when the mapping fails. `base` and `length` are
+// what ReleaseLargeZeroed needs.
+uint8_t* AllocateLargeZeroed(size_t size, void*& base, size_t& length);
+void ReleaseLargeZeroed(void* base, size_t length) noexcept;
+
+// A block whose contents are left as they are (for buffers every user writes
+// before reading), or nullptr when memory runs out; freed with std::free.
+void* AllocateLargeUncleared(size_t size);
+
+}  // namespace pgraphic
