@@ -399,6 +399,8 @@ void TPGImage::PixelGraphicChanged() {
                      static_cast<int>(std::min<int64_t>(h, QWIDGETSIZE_MAX)));
   if (OnNewAutoSize) OnNewAutoSize(*this, wanted.width(), wanted.height());
   rebuild_ = true;
+  // The copy no longer matches; a kept one stays up until its successor arrives.
+  if (!(keepOldPaintPixelGraphic_ && useThread_)) DropCopy();
   if (autoSize_ && wanted != size()) {
     resize(wanted);
     Relayout(true);
