@@ -15,6 +15,7 @@
 
 #include "pgraphic/image/colorres.h"
 #include "pgraphic/image/pixelrows.h"
+#include "pgraphic/view/bandcopy.h"
 #include "pgraphic/view/render.h"
 
 namespace pgraphic {
@@ -206,7 +207,10 @@ void TCreatePaintPGThread::DoTheWork() {
         }
         copy.ProgressEnd();
       } else {
-        copy.CopyFrom(source);
+        // Resampling to true colour runs on every core, with exactly the rows of
+        // one CopyFrom.
+        const unsigned cores = std::max(std::thread::hardware_concurrency(), 1u);
+        BandedCopyFrom(copy, source, static_cast<int>(cores), [this] { return Terminated(); });
       }
       ++step_;
     }
