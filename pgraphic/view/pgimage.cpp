@@ -635,6 +635,7 @@ void TPGImage::scrollContentsBy(int, int) {
 }
 
 bool TPGImage::event(QEvent* event) {
+  handoff_.load(std::memory_order_acquire);
   if (event->type() == CopyReadyType()) {
     auto* ready = static_cast<TCopyReadyEvent*>(event);
     if (ready->Build == generation_ && ready->Copy) InstallCopy(std::move(ready->Copy));
@@ -754,11 +755,17 @@ void TPGImage::StartCopy() {
   worker_ = std::move(worker);
   if (useThread_) {
     const uint64_t build = generation_;
+    // Everything the worker wrote before posting is published by the release
+    // step on handoff_, which event() acquires before it reads an event.
     w->Deliver = [this, build](std::unique_ptr<TPixelGraphic> copy) {
-      QCoreApplication::postEvent(this, new TCopyReadyEvent(build, std::move(copy)));
+      auto* ready = new TCopyReadyEvent(build, std::move(copy));
+      handoff_.fetch_add(1, std::memory_order_release);
+      QCoreApplication::postEvent(this, ready);
     };
     w->Report = [this, build](int step, int percent) {
-      QCoreApplication::postEvent(this, new TCopyProgressEvent(build, step, percent));
+      auto* progress = new TCopyProgressEvent(build, step, percent);
+      handoff_.fetch_add(1, std::memory_order_release);
+      QCoreApplication::postEvent(this, progress);
     };
     w->Start();
   } else {

@@ -327,6 +327,7 @@ class TPGImage : public QAbstractScrollArea {
   std::unique_ptr<TPixelGraphic> copy_;
   std::unique_ptr<TCreatePaintPGThread> worker_;
   uint64_t generation_ = 0;  // the build whose copy is awaited
+  std::atomic<uint64_t> handoff_{0};  // counts posts of the paint thread
   bool copyArrived_ = false;
   bool rebuild_ = true;
   bool layoutBusy_ = false;

@@ -160,8 +160,7 @@ TEST_F(ViewTest, AutoScrollWhileDraggingOutside) {
   Press({50, 50});
   drag = true;
   Move({300, 50});  // right of the client area
-  QTest::qWait(300);
-  EXPECT_GT(view->horizontalScrollBar()->value(), 0);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return view->horizontalScrollBar()->value() >= 10; }, 5000));
   EXPECT_EQ(view->horizontalScrollBar()->value() % 5, 0);
   EXPECT_EQ(view->verticalScrollBar()->value(), 0);
   drag = false;
