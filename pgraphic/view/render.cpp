@@ -38,10 +38,10 @@ uint32_t Opaque(TRGB c) {
 
 void RenderPicture(const TConstPixelRows& image, const TPictureLayout& layout,
                    const TRenderTarget& target, uint32_t background) {
-  const TRect2& a = target.Area;
+  const TPGRect& a = target.Area;
   const int w = a.Right - a.Left, h = a.Bottom - a.Top;
   if (w <= 0 || h <= 0) return;
-  const TRect2& c = layout.Child;
+  const TPGRect& c = layout.Child;
   const int cw = c.Right - c.Left, ch = c.Bottom - c.Top;
   const bool drawable = !image.Empty() && image.Width > 0 && image.Height > 0 && cw > 0 && ch > 0;
   if (!drawable) {

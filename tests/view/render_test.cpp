@@ -30,14 +30,14 @@ TPixelGraphic& Distinct(TPixelGraphic& g, int w, int h, TPGPixelFormat format) {
 }
 
 struct Canvas {
-  Canvas(TRect2 area)
+  Canvas(TPGRect area)
       : pixels(size_t((area.Right - area.Left) * (area.Bottom - area.Top)), 0), area(area) {}
   uint32_t At(int x, int y) const {
     return pixels[size_t((y - area.Top) * (area.Right - area.Left) + (x - area.Left))];
   }
   TRenderTarget Target() { return {pixels.data(), area.Right - area.Left, area}; }
   std::vector<uint32_t> pixels;
-  TRect2 area;
+  TPGRect area;
 };
 
 TEST(RenderPicture, StretchesEveryFormatByNearestNeighbour) {
@@ -102,7 +102,7 @@ TEST(RenderPicture, NothingToDrawFillsTheBackground) {
   TPixelGraphic empty;
   TPixelGraphic g;
   Distinct(g, 2, 2, pf24Bit);
-  for (auto [image, child] : {std::pair{&empty, TRect2{0, 0, 4, 4}}, std::pair{&g, TRect2{1, 1, 1, 1}}}) {
+  for (auto [image, child] : {std::pair{&empty, TPGRect{0, 0, 4, 4}}, std::pair{&g, TPGRect{1, 1, 1, 1}}}) {
     Canvas c({0, 0, 4, 4});
     RenderPicture(PixelRows(*image), {child}, c.Target(), kBack);
     for (uint32_t p : c.pixels) EXPECT_EQ(p, kBack);

@@ -321,3 +321,26 @@ TEST_F(ViewFileTest, LoadAndSaveByName) {
 
 }  // namespace
 }  // namespace pgraphic::viewtest
+
+namespace pgraphic::viewtest {
+namespace {
+
+TEST_F(ViewTest, CopyTooLargeToAllocateShowsTheImageStretched) {
+  Make(300, 300);
+  view->SetStretch(sZoomKAR);
+  view->SetZoomFactor(2);
+  view->SetStretchMode(smMedium);
+  auto image = Gradient(40, 30);
+  const TPixelGraphic& g = *image;
+  const int64_t limit = PGMaxImageSize;
+  PGMaxImageSize = 40 * 4 * 30;  // the image fits, a copy twice its size does not
+  Show(std::move(image));
+  const QImage shot = Grab();
+  PGMaxImageSize = limit;
+  EXPECT_EQ(view->PaintPixelGraphic(), nullptr);
+  for (QPoint p : {QPoint(0, 0), QPoint(79, 59), QPoint(33, 21)})
+    EXPECT_EQ(shot.pixel(p), Drawn(g, p.x() / 2, p.y() / 2)) << p.x() << "," << p.y();
+}
+
+}  // namespace
+}  // namespace pgraphic::viewtest
