@@ -300,9 +300,13 @@ TEST_F(ViewFileTest, LoadAndSaveByName) {
   view->SaveToFile(Path("a.bmp"));
   EXPECT_EQ(view->FileName(), Path("a.bmp"));
 
-  int changes = 0;
+  int changes = 0, progressStarts = 0, progressEnds = 0;
   view->OnPixelGraphicChange = [&](TPGImage&) { ++changes; };
+  view->OnPixelGraphicProgressStart = [&](TPixelGraphic&) { ++progressStarts; };
+  view->OnPixelGraphicProgressEnd = [&](TPixelGraphic&) { ++progressEnds; };
   view->SetFileName(Path("a.bmp"));
+  EXPECT_GE(progressStarts, 1) << "the loading image reports through the view";
+  EXPECT_EQ(progressEnds, progressStarts);
   ASSERT_NE(view->PixelGraphic(), nullptr);
   EXPECT_EQ(view->PixelGraphic()->Width(), 30);
   EXPECT_EQ(view->FileName(), Path("a.bmp"));
