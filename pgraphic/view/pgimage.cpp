@@ -9,6 +9,7 @@
 #include <QPainterPath>
 #include <QScrollBar>
 #include <QStyle>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
@@ -344,13 +345,20 @@ TPixelGraphic* TPGImage::PixelGraphic() {
 }
 
 void TPGImage::RouteEvents(TPixelGraphic& image) {
+  // An operation on the shown image may let the window repaint while it changes
+  // the pixels: no paint thread may read them meanwhile.
   image.OnProgressStart = [this](TPixelGraphic& g) {
+    if (QThread::currentThread() == thread()) {
+      if (image_.get() == &g) StopPaintThread();
+      ++imageBusy_;
+    }
     if (OnPixelGraphicProgressStart) OnPixelGraphicProgressStart(g);
   };
   image.OnProgress = [this](TPixelGraphic& g, int step, int max, bool& abort) {
     if (OnPixelGraphicProgress) OnPixelGraphicProgress(g, step, max, abort);
   };
   image.OnProgressEnd = [this](TPixelGraphic& g) {
+    if (QThread::currentThread() == thread() && imageBusy_ > 0) --imageBusy_;
     if (OnPixelGraphicProgressEnd) OnPixelGraphicProgressEnd(g);
   };
   image.OnChange = [this](TPixelGraphic&) { PixelGraphicChanged(); };
@@ -388,6 +396,7 @@ std::unique_ptr<TPixelGraphic> TPGImage::ReleasePixelGraphic() {
 
 void TPGImage::PixelGraphicChanged() {
   StopPaintThread();
+  imageBusy_ = 0;
   imageSize_ = image_ ? TSize2{image_->Width(), image_->Height()} : TSize2{};
   const int border = frameWidth();
   const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
@@ -699,7 +708,7 @@ void TPGImage::DecideAndStartCopy(bool& needed) {
   rebuild_ = d.Rebuild;
   needed = d.Needed;
   if (!needed || (rebuild_ && !(keepOldPaintPixelGraphic_ && useThread_))) DropCopy();
-  if (needed && (rebuild_ || (!copy_ && !worker_))) StartCopy();
+  if (needed && imageBusy_ == 0 && (rebuild_ || (!copy_ && !worker_))) StartCopy();
 }
 
 void TPGImage::StartCopy() {

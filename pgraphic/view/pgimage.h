@@ -330,6 +330,7 @@ class TPGImage : public QAbstractScrollArea {
   std::atomic<uint64_t> handoff_{0};  // counts posts of the paint thread
   bool copyArrived_ = false;
   bool copyFailed_ = false;  // the copy could not be sized: draw the image
+  int imageBusy_ = 0;        // operations on the shown image under way
   bool rebuild_ = true;
   bool layoutBusy_ = false;
   TSize2 imageSize_;

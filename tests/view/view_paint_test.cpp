@@ -262,6 +262,27 @@ TEST_F(ViewTest, OwnedImageProtocol) {
   EXPECT_EQ(changes, before);
 }
 
+TEST_F(ViewTest, NoCopyIsBuiltWhileAnOperationChangesTheImage) {
+  Make(300, 300);
+  view->SetStretch(sAlwaysKAR);
+  view->SetStretchMode(smMedium);
+  Show(Gradient(600, 600));
+  ASSERT_TRUE(WaitForCopy());
+  auto other = Gradient(500, 500);
+  view->SetStretchMode(smPrecise);  // a rebuild is due
+  int reports = 0, building = 0;
+  view->OnPixelGraphicProgress = [&](TPixelGraphic&, int, int, bool&) {
+    ++reports;
+    view->viewport()->repaint();  // the window repaints during the operation
+    building += view->PaintThreadRunning();
+  };
+  view->PixelGraphic()->CopyFrom(*other);
+  EXPECT_GT(reports, 10);
+  EXPECT_EQ(building, 0);
+  view->OnPixelGraphicProgress = nullptr;
+  ASSERT_TRUE(WaitForCopy()) << "built once the operation is over";
+}
+
 TEST_F(ViewTest, AutoSizeTakesTheImageSize) {
   Make(100, 100);
   view->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
