@@ -699,7 +699,8 @@ void TPGImage::DecideAndStartCopy(bool& needed) {
   in.ImagePalette = image_->PaletteIdent();
   in.StretchMode = stretchMode_;
   in.ReduceOnLoad = reduceOnLoad_;
-  in.Image = imageSize_;
+  // The image's own size: a reduced copy that replaced it has the displayed size.
+  in.Image = {image_->Width(), image_->Height()};
   in.Displayed = displayed_;
   in.CopyBuiltFor = copyBuiltFor_;
   in.RebuildPending = rebuild_;
@@ -727,12 +728,12 @@ void TPGImage::StartCopy() {
   planIn.ScreenDepth = screenDepth_;
   planIn.TrueColorSource = image_->PixelFormat() == pf24Bit;
   planIn.StretchMode = stretchMode_;
-  planIn.SizeDiffers = displayed_ != imageSize_;
+  planIn.SizeDiffers = displayed_ != TSize2{image_->Width(), image_->Height()};
   planIn.Allow24BitStretch = allow24BitStretch_;
   planIn.Palette8BitSys24BitGraphic = palette24_;
   planIn.Palette8BitSys8BitGraphic = palette8_;
   const TDisplayCopyPlan plan = PlanDisplayCopy(planIn);
-  const TSize2 size = stretchMode_ != smFast ? displayed_ : imageSize_;
+  const TSize2 size = stretchMode_ != smFast ? displayed_ : TSize2{image_->Width(), image_->Height()};
   copyBuiltFor_ = size;
   auto progress = [w](TPixelGraphic&, int step, int max, bool& abort) { w->Progress(step, max, abort); };
   try {

@@ -174,6 +174,24 @@ TEST_F(ViewTest, PaletteScreensGetReducedCopies) {
   }
 }
 
+TEST_F(ViewTest, ReducedSmoothCopyBecomesTheShownPicture) {
+  Make(300, 300);
+  view->SetStretch(sAlwaysKAR);
+  view->SetStretchMode(smMedium);
+  view->SetReduceOnLoad(true);
+  Show(Solid(600, 300, RGB(30, 60, 90)));
+  QElapsedTimer t;
+  t.start();
+  while (view->PixelGraphicNoWait()->Width() == 600 && t.elapsed() < 10000) {
+    view->viewport()->repaint();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  EXPECT_EQ(view->PixelGraphic()->Width(), 300);
+  EXPECT_EQ(view->PixelGraphic()->Height(), 150);
+  EXPECT_EQ(Grab().pixel(100, 100), qRgb(30, 60, 90)) << "drawn, not waiting for another copy";
+  EXPECT_EQ(view->PaintPixelGraphic(), nullptr);
+}
+
 TEST_F(ViewTest, EightBitImageKeepsItsColoursThroughAnOptimisedPalette) {
   Make(200, 200);
   view->SetScreenDepth(8);
