@@ -639,10 +639,17 @@ void TPGImage::Relayout(bool force) {
   viewport()->update();
 }
 
-void TPGImage::scrollContentsBy(int, int) {
+void TPGImage::scrollContentsBy(int dx, int dy) {
   if (layoutBusy_) return;
-  picBox_->move(offset_.X - horizontalScrollBar()->value(), offset_.Y - verticalScrollBar()->value());
-  viewport()->update();
+  // Everything drawn is anchored to the child, so the picture on screen moves as a
+  // whole: the viewport (with the child) scrolls and only the uncovered strips are
+  // painted anew.
+  viewport()->scroll(dx, dy);
+  const QPoint at(offset_.X - horizontalScrollBar()->value(), offset_.Y - verticalScrollBar()->value());
+  if (picBox_->pos() != at) {
+    picBox_->move(at);
+    viewport()->update();
+  }
 }
 
 bool TPGImage::event(QEvent* event) {
