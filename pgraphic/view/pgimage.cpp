@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QBitmap>
 #include <QContextMenuEvent>
+#include <QDropEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -232,6 +233,7 @@ void TCreatePaintPGThread::DoTheWork() {
 
 TPicBox::TPicBox(TPGImage* owner) : QWidget(owner->viewport()), owner_(owner) {
   setMouseTracking(true);
+  setAcceptDrops(true);
   color_ = palette().color(QPalette::Window);
 }
 
@@ -282,6 +284,32 @@ void TPicBox::mouseDoubleClickEvent(QMouseEvent* event) {
   } catch (...) {
   }
   event->accept();
+}
+
+void TPicBox::dragEnterEvent(QDragEnterEvent* event) {
+  dragMoveEvent(event);
+}
+
+void TPicBox::dragMoveEvent(QDragMoveEvent* event) {
+  bool accept = false;
+  try {
+    if (owner_->PicBoxOnDragOver) owner_->PicBoxOnDragOver(*owner_, *event, accept);
+  } catch (...) {
+    accept = false;
+  }
+  if (accept)
+    event->acceptProposedAction();
+  else
+    event->ignore();
+}
+
+void TPicBox::dropEvent(QDropEvent* event) {
+  try {
+    if (owner_->PicBoxOnDragDrop) owner_->PicBoxOnDragDrop(*owner_, *event);
+    event->acceptProposedAction();
+  } catch (...) {
+    event->ignore();
+  }
 }
 
 void TPicBox::contextMenuEvent(QContextMenuEvent* event) {
