@@ -206,6 +206,42 @@ TEST(ApplyFilter, PixelPathIntoPaletteTargetAndAbort) {
   EXPECT_EQ(target.PixelColor(0, 4), 0u) << "rows after the abort are not visited";
 }
 
+// A filter that fails on a given row, as a filter with a bad setting might.
+class TFailingFilter : public TPGFilter {
+ public:
+  explicit TFailingFilter(int row) : row_(row) {}
+  TRGB FilterPixel(int, int y) override {
+    if (y == row_) throw EPGFilter("failed on purpose");
+    return RGB(1, 2, 3);
+  }
+  void EndFilter() override {
+    ++ended;
+    TPGFilter::EndFilter();
+  }
+  int ended = 0;
+
+ private:
+  int row_;
+};
+
+TEST(ApplyFilter, AFailingFilterStillEndsProgressAndTheFilter) {
+  auto src = Noise(6, 5, 3);
+  for (TPGPixelFormat format : {pf24Bit, pf8Bit, pf1Bit}) {
+    TPixelGraphic target;
+    target.SetSize(1, 1, format);
+    target.SetDither(true);
+    int starts = 0, ends = 0;
+    target.OnProgressStart = [&](TPixelGraphic&) { ++starts; };
+    target.OnProgressEnd = [&](TPixelGraphic&) { ++ends; };
+    TFailingFilter filter(2);
+    EXPECT_THROW(ApplyFilter(target, filter, *src), EPGFilter) << format;
+    EXPECT_EQ(starts, 1) << format;
+    EXPECT_EQ(ends, 1) << format;
+    EXPECT_EQ(filter.ended, 1) << format;
+    EXPECT_EQ(filter.Source(), nullptr) << format;
+  }
+}
+
 TEST(ConvFilter, RefusesItsOwnTargetAndBadSizes) {
   auto image = Noise(5, 5, 1);
   TPixelGraphic before;
