@@ -8,17 +8,13 @@
 #include "pgraphic/filters/filter.h"
 #include "pgraphic/filters/filtersettings.h"
 #include "pgraphic/filters/pointfilters.h"
+#include "support/random_image.h"
 
 namespace pgraphic {
 namespace {
 
 std::unique_ptr<TPixelGraphic> Noise(int w, int h, unsigned seed) {
-  std::mt19937 rng(seed);
-  auto g = std::make_unique<TPixelGraphic>();
-  g->SetSize(w, h, pf24Bit);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) g->SetPixel(x, y, rng() & 0xFFFFFF);
-  return g;
+  return test_support::RandomImage(w, h, seed);
 }
 
 std::unique_ptr<TPixelGraphic> Flat(int w, int h, TRGB c) {
