@@ -27,14 +27,48 @@ void ReadColours(const TPixelGraphic& source, int y, std::vector<TRGB>& row) {
   }
 }
 
-// Trunc of a v in 0 .. 2^31. Converting long double to an integer directly
+// Trunc of a v with |v| < 2^31. Converting long double to an integer directly
 // switches the x87 rounding mode there and back, which stalls; through double the
 // conversion is a plain SSE one. Rounding to double may land on the next integer
-// up, which the comparison takes back.
-inline int TruncNonNegative(long double v) {
+// away from zero, which the comparison takes back.
+inline int Trunc(long double v) {
   int p = static_cast<int>(static_cast<double>(v));
-  if (p > v) --p;
+  if (v >= 0) {
+    if (p > v) --p;
+  } else if (p < v) {
+    ++p;
+  }
   return p;
+}
+
+// The row colours (RowColor) of the filters below use the same arithmetic as
+// their FilterColor, operation for operation in long double, so the results are
+// identical; what differs is that nothing calls the maths library: rounding to
+// the nearest integer there saves and restores the whole floating-point
+// environment on every call, which cost more than the colour conversion itself.
+
+// clamp(Round(v)) to 0 .. 255, ties to even. Adding and taking away 2^63 leaves
+// the nearest integer of a v in 0 .. 255: at 2^63 the 64-bit significand of
+// long double has no fraction bits left, so the addition rounds (to even).
+inline uint32_t RoundClamp255(long double v) {
+  if (!(v > 0)) return 0;
+  if (v >= 255) return 255;
+  constexpr long double kShift = 0x1p63L;
+  const long double r = (v + kShift) - kShift;
+  return static_cast<uint32_t>(static_cast<double>(r));
+}
+
+// InterpolateTable without library calls.
+inline long double Interpolate(const TFilterTable& t, long double v) {
+  const int p = std::clamp(Trunc(v), 0, 255);
+  if (p > 254) return t[static_cast<size_t>(p)];
+  const long double f = v - p;
+  return (1 - f) * t[static_cast<size_t>(p)] + f * t[static_cast<size_t>(p + 1)];
+}
+
+inline TRGB Gray(long double v) {
+  const uint32_t c = RoundClamp255(v * 255);
+  return RGB(c, c, c);
 }
 
 // Hue through table T1: the table maps hue steps of 360/256 degrees; entries are
@@ -42,7 +76,7 @@ inline int TruncNonNegative(long double v) {
 long double MapHue(const TFilterTable& t1, long double hue) {
   long double h = (hue + 180) * 256 / 360;
   if (h >= 256) h -= 256;
-  const int p = std::min(TruncNonNegative(h), 255);  // h is in 0 .. 256
+  const int p = std::clamp(Trunc(h), 0, 255);
   const int a = t1[static_cast<size_t>(p)];
   int b = p > 254 ? t1[0] : t1[static_cast<size_t>(p + 1)];
   if (a - b >= 129) b += 256;
@@ -68,11 +102,13 @@ void ToYCbCr(TRGB c, long double& y, long double& cb, long double& cr) {
   cr = 0.5L * r - 0.419L * g - 0.081L * b;
 }
 
-TRGB FromYCbCr(long double y, long double cb, long double cr) {
+// round is Clamp255 or RoundClamp255; both give the same.
+TRGB FromYCbCr(long double y, long double cb, long double cr,
+               uint32_t (*round)(long double) = Clamp255) {
   const long double r = y + 1.403L * cr;
   const long double g = y - 0.344L * cb - 0.714L * cr;
   const long double b = y + 1.773L * cb;
-  return RGB(Clamp255(r * 255), Clamp255(g * 255), Clamp255(b * 255));
+  return RGB(round(r * 255), round(g * 255), round(b * 255));
 }
 
 // The sector rule shared by HLS and HSV; requires max > min.
@@ -259,41 +295,24 @@ TRGB THSVFilter::FilterColor(TRGB c) {
   return RGB(Clamp255(r * 255), Clamp255(g * 255), Clamp255(b * 255));
 }
 
-// ---- Row colours of HLS and HSV ------------------------------------------------
-//
-// The same arithmetic as FilterColor, operation for operation in long double, so
-// the results are identical; what differs is that nothing calls the maths
-// library: rounding to the nearest integer there saves and restores the whole
-// floating-point environment on every call, which cost more than the colour
-// conversion itself.
+// ---- Row colours of HLS and HSV ----------------------------------------------
 
-namespace {
-
-// clamp(Round(v)) to 0 .. 255, ties to even. Adding and taking away 2^63 leaves
-// the nearest integer of a v in 0 .. 255: at 2^63 the 64-bit significand of
-// long double has no fraction bits left, so the addition rounds (to even).
-inline uint32_t RoundClamp255(long double v) {
-  if (!(v > 0)) return 0;
-  if (v >= 255) return 255;
-  constexpr long double kShift = 0x1p63L;
-  const long double r = (v + kShift) - kShift;
-  return static_cast<uint32_t>(static_cast<double>(r));
+TRGB TYCbCrFilter::RowColor(TRGB c) {
+  long double y, cb, cr;
+  ToYCbCr(c, y, cb, cr);
+  y = Interpolate(T1, y * 255) / 255;
+  cb = Interpolate(T2, (cb + 0.5L) * 255) / 255 - 0.5L;
+  cr = Interpolate(T3, (cr + 0.5L) * 255) / 255 - 0.5L;
+  return FromYCbCr(y, cb, cr, RoundClamp255);
 }
 
-// InterpolateTable for 0 <= v <= 255.
-inline long double Interpolate(const TFilterTable& t, long double v) {
-  const int p = std::min(TruncNonNegative(v), 255);
-  if (p > 254) return t[static_cast<size_t>(p)];
-  const long double f = v - p;
-  return (1 - f) * t[static_cast<size_t>(p)] + f * t[static_cast<size_t>(p + 1)];
+TRGB TBCGFilter::RowColor(TRGB c) {
+  if (!ApplyOnY) return FilterColor(c);
+  long double y, cb, cr;
+  ToYCbCr(c, y, cb, cr);
+  y = Interpolate(T, y * 255) / 255;
+  return FromYCbCr(y, cb, cr, RoundClamp255);
 }
-
-inline TRGB Gray(long double v) {
-  const uint32_t c = RoundClamp255(v * 255);
-  return RGB(c, c, c);
-}
-
-}  // namespace
 
 TRGB THLSFilter::RowColor(TRGB c) {
   const int R = static_cast<int>(GetR(c)), G = static_cast<int>(GetG(c)),
@@ -330,7 +349,7 @@ TRGB THSVFilter::RowColor(TRGB c) {
   v = Interpolate(T3, v * 255) / 255;
   if (s == 0 || MX == MN) return Gray(v);
   const long double hh = hue / 60;
-  const int i = std::min(TruncNonNegative(hh), 5);
+  const int i = std::clamp(Trunc(hh), 0, 5);
   const long double f = hh - i;
   const long double p = v * (1 - s), q = v * (1 - s * f), t = v * (1 - s * (1 - f));
   long double r, g, b;

@@ -70,6 +70,7 @@ class TYCbCrFilter : public TXXXFilter {
 
  protected:
   bool MemoizeColors() const override { return true; }
+  TRGB RowColor(TRGB colour) override;
 };
 
 class THLSFilter : public TXXXFilter {
@@ -106,6 +107,7 @@ class TBCGFilter : public TPointFilter {
 
  protected:
   bool MemoizeColors() const override { return ApplyOnY; }
+  TRGB RowColor(TRGB colour) override;
 };
 
 // ---- Colour spaces and table interpolation --------------------------------

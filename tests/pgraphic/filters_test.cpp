@@ -143,9 +143,9 @@ TEST(PointFilters, HueShiftsAndGrayPixels) {
   }
 }
 
-// Whole rows of HLS and HSV are filtered by a faster route than FilterColor; it
-// must give the same colour for every pixel, for any settings.
-TEST(PointFilters, HueFilterRowsEqualTheColourFormula) {
+// Whole rows of HLS, HSV, YCbCr and BCG on Y are filtered by a faster route than
+// FilterColor; it must give the same colour for every pixel, for any settings.
+TEST(PointFilters, FastRowsEqualTheColourFormula) {
   // Random colours, then every gray and a lattice of colours including the
   // extremes, where the sector and rounding decisions sit.
   const int w = 251, h = 173;
@@ -155,21 +155,33 @@ TEST(PointFilters, HueFilterRowsEqualTheColourFormula) {
     for (uint32_t g = 0; g < 256; g += 15)
       for (uint32_t b = 0; b < 256; b += 15, ++n) image->SetPixel(n % w, n / w, RGB(r, g, b));
   for (uint32_t v = 0; v < 256; ++v, ++n) image->SetPixel(n % w, n / w, RGB(v, v, v));
+  auto mismatches = [&](TPGFilter& filter) {
+    TPixelGraphic target;
+    target.SetSize(1, 1, pf24Bit);
+    ApplyFilter(target, filter, *image);
+    int count = 0;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        count += target.PixelColor(x, y) != filter.FilterColor(image->PixelColor(x, y));
+    return count;
+  };
   const TXXXSettings settings[] = {{0, 0, 0},        {180, 0, 0},  {-73, 35, -60},   {45, 100, 100},
                                    {-180, -100, 20}, {11, -7, 99}, {90, -100, -100}, {1, 1, -1}};
-  for (TFilterKind kind : {TFilterKind::HLS, TFilterKind::HSV}) {
+  for (TFilterKind kind : {TFilterKind::HLS, TFilterKind::HSV, TFilterKind::YCbCr}) {
     for (const TXXXSettings& s : settings) {
       auto filter = MakeXXXFilter(kind, s);
-      TPixelGraphic target;
-      target.SetSize(1, 1, pf24Bit);
-      ApplyFilter(target, *filter, *image);
-      int mismatches = 0;
-      for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-          mismatches += target.PixelColor(x, y) != filter->FilterColor(image->PixelColor(x, y));
-      EXPECT_EQ(mismatches, 0) << FilterKindName(kind) << " " << s.Bar1 << " " << s.Bar2 << " "
-                               << s.Bar3;
+      EXPECT_EQ(mismatches(*filter), 0)
+          << FilterKindName(kind) << " " << s.Bar1 << " " << s.Bar2 << " " << s.Bar3;
     }
+  }
+  for (const TXXXSettings& s : settings) {
+    TBCGSettings bcg;
+    bcg.Brightness = s.Bar1 / 2;
+    bcg.Contrast = SliderToFactor(s.Bar2);
+    bcg.Gamma = SliderToFactor(s.Bar3);
+    bcg.UseY = true;
+    auto filter = MakeBCGFilter(bcg);
+    EXPECT_EQ(mismatches(*filter), 0) << "bcg " << s.Bar1 << " " << s.Bar2 << " " << s.Bar3;
   }
 }
 
