@@ -356,6 +356,9 @@ void TFilterDialogForm::Build() {
     Preview = new TPGImage(this);
     Preview->setObjectName("Preview");
     Preview->setGeometry(clientWidth_ - a - kPreviewBox, 12, kPreviewBox, kPreviewBox);
+    // The whole 140 x 140 shows the picture: no frame, the window's colour around.
+    Preview->setFrameShape(QFrame::NoFrame);
+    Preview->viewport()->setBackgroundRole(QPalette::Window);
     Preview->SetCenter(true);
     Preview->SetKeepOldPaintPixelGraphic(true);
     Preview->SetPalette8BitSys24BitGraphic(d.Palette8BitSys24BitGraphic);
