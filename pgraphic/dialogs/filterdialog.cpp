@@ -52,10 +52,14 @@ QString Q(const std::string& s) {
 
 TFilterDialog::TFilterDialog(TFilterKind kind, QObject* parent)
     : QObject(parent), kind_(kind), values_(DefaultValues(kind)) {
+  filter_ = CreateFilter();
+}
+
+TPreviewFilterDialog::TPreviewFilterDialog(TFilterKind kind, QObject* parent)
+    : TFilterDialog(kind, parent) {
   const QPalette palette = QGuiApplication::palette();
   ProgressClockBkColor = palette.color(QPalette::Button);
   ProgressClockLineColor = palette.color(QPalette::Dark);
-  filter_ = CreateFilter();
 }
 
 TFilterDialog::~TFilterDialog() = default;
@@ -263,6 +267,11 @@ TCreateDestPGThread::TCreateDestPGThread(std::unique_ptr<TPGFilter> filter,
   });
 }
 
+TCreateDestPGThread::~TCreateDestPGThread() {
+  Terminate();
+  WaitFor();
+}
+
 // ---- The window --------------------------------------------------------------------
 
 TFilterDialogForm::TFilterDialogForm(TFilterDialog& dialog, QWidget* parent)
@@ -361,11 +370,13 @@ void TFilterDialogForm::Build() {
     Preview->viewport()->setBackgroundRole(QPalette::Window);
     Preview->SetCenter(true);
     Preview->SetKeepOldPaintPixelGraphic(true);
-    Preview->SetPalette8BitSys24BitGraphic(d.Palette8BitSys24BitGraphic);
-    Preview->SetPalette8BitSys8BitGraphic(d.Palette8BitSys8BitGraphic);
-    Preview->SetProgressClockBkColor(d.ProgressClockBkColor);
-    Preview->SetProgressClockLineColor(d.ProgressClockLineColor);
-    Preview->SetProgressClockVisible(d.ProgressClockVisible);
+    if (const auto* look = dynamic_cast<const TPreviewFilterDialog*>(&d)) {
+      Preview->SetPalette8BitSys24BitGraphic(look->Palette8BitSys24BitGraphic);
+      Preview->SetPalette8BitSys8BitGraphic(look->Palette8BitSys8BitGraphic);
+      Preview->SetProgressClockBkColor(look->ProgressClockBkColor);
+      Preview->SetProgressClockLineColor(look->ProgressClockLineColor);
+      Preview->SetProgressClockVisible(look->ProgressClockVisible);
+    }
     Preview->setFocusPolicy(Qt::NoFocus);
     bottom = std::max(bottom, 12 + kPreviewBox);
   }

@@ -114,14 +114,6 @@ class TFilterDialog : public QObject {
   const TPixelGraphic* previewSource_ = nullptr;
   TFilterDialogForm* form_ = nullptr;
   int previewComputations_ = 0;
-
- public:
-  // The preview's look, used by the point filters' windows.
-  TPaletteIdent Palette8BitSys24BitGraphic = pOptimized252Sys16;
-  TPaletteIdent Palette8BitSys8BitGraphic = pOptimized252Sys16;
-  QColor ProgressClockBkColor;    // the palette's button face unless set
-  QColor ProgressClockLineColor;  // the palette's button shadow unless set
-  bool ProgressClockVisible = false;
 };
 
 // The point filters: Execute takes the image the caller is about to filter and
@@ -131,8 +123,15 @@ class TPreviewFilterDialog : public TFilterDialog {
  public:
   bool Execute(const TPixelGraphic& image) { return ExecuteWith(&image); }
 
+  // The preview's look.
+  TPaletteIdent Palette8BitSys24BitGraphic = pOptimized252Sys16;
+  TPaletteIdent Palette8BitSys8BitGraphic = pOptimized252Sys16;
+  QColor ProgressClockBkColor;    // the palette's button face unless set
+  QColor ProgressClockLineColor;  // the palette's button shadow unless set
+  bool ProgressClockVisible = false;
+
  protected:
-  using TFilterDialog::TFilterDialog;
+  TPreviewFilterDialog(TFilterKind kind, QObject* parent);
 };
 
 // RGB, CMY, YCbCr, HLS and HSV: three bars that fill the filter's tables.
@@ -322,6 +321,8 @@ class TCreateDestPGThread : public TFilterDialogThread {
  public:
   TCreateDestPGThread(std::unique_ptr<TPGFilter> filter, const TPixelGraphic& source,
                       QObject* window);
+  // Stops the work before the filter it uses is freed.
+  ~TCreateDestPGThread() override;
 
  private:
   std::unique_ptr<TPGFilter> filter_;
