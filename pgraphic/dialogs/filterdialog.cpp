@@ -52,6 +52,7 @@ QString Q(const std::string& s) {
 
 TFilterDialog::TFilterDialog(TFilterKind kind, QObject* parent)
     : QObject(parent), kind_(kind), values_(DefaultValues(kind)) {
+  PrepareCaptions();  // so that the title and bars can be asked before the first showing
   filter_ = CreateFilter();
 }
 
