@@ -437,6 +437,7 @@ void TFilterDialogForm::Build() {
   if (d.HasPreview()) {
     timer_ = new QTimer(this);
     timer_->setSingleShot(true);
+    timer_->setTimerType(Qt::PreciseTimer);  // a coarse timer may fire up to 5 % early
     timer_->setInterval(kPreviewDelayMs);
     connect(timer_, &QTimer::timeout, this, &TFilterDialogForm::PreviewTimerFired);
     if (d.previewSource_) {
