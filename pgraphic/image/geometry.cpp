@@ -217,6 +217,25 @@ void TStretchJob<Acc>::Run() {
   std::vector<Acc> acc(3 * n);
   std::vector<uint8_t> out(3 * n);
 
+  // When no column has more than two taps (every linear and most area spans),
+  // each column reads two samples at fixed byte offsets; a single tap becomes two
+  // with the second weighing 0, which leaves every sum unchanged.
+  bool twoTaps = true;
+  for (size_t c = 0; c < n && twoTaps; ++c) twoTaps = tapStart[c + 1] - tapStart[c] <= 2;
+  std::vector<int32_t> off0, off1;
+  std::vector<Acc> w0, w1;
+  if (twoTaps) {
+    off0.resize(n), off1.resize(n), w0.resize(n), w1.resize(n);
+    for (size_t c = 0; c < n; ++c) {
+      const int32_t t = tapStart[c];
+      const bool two = tapStart[c + 1] - t == 2;
+      off0[c] = static_cast<int32_t>(3 * tapIndex[static_cast<size_t>(t)]);
+      w0[c] = tapWeight[static_cast<size_t>(t)];
+      off1[c] = two ? static_cast<int32_t>(3 * tapIndex[static_cast<size_t>(t) + 1]) : off0[c];
+      w1[c] = two ? tapWeight[static_cast<size_t>(t) + 1] : Acc(0);
+    }
+  }
+
   auto horizontal = [&](int64_t sy) -> const Acc* {
     for (int k = 0; k < kRing; ++k) {
       if (ringRow[k] == sy) return ring[k].data();
@@ -237,6 +256,17 @@ void TStretchJob<Acc>::Run() {
     const Acc* w = tapWeight.data();
     if constexpr (sizeof(Acc) == 4) {
       const TFastDivide div(hDivisor);
+      if (twoTaps) {
+        for (size_t c = 0; c < n; ++c) {
+          const uint8_t* p = row + off0[c];
+          const uint8_t* q = row + off1[c];
+          const uint32_t a = w0[c], b = w1[c];
+          h[3 * c] = div(a * p[0] + b * q[0]);
+          h[3 * c + 1] = div(a * p[1] + b * q[1]);
+          h[3 * c + 2] = div(a * p[2] + b * q[2]);
+        }
+        return h.data();
+      }
       for (size_t c = 0; c < n; ++c) {
         uint32_t s0 = 0, s1 = 0, s2 = 0;
         for (int32_t t = tapStart[c]; t < tapStart[c + 1]; ++t) {
@@ -277,22 +307,36 @@ void TStretchJob<Acc>::Run() {
       const Acc* h = horizontal(r.First);
       for (size_t j = 0; j < m; ++j) out[j] = static_cast<uint8_t>(h[j]);
     } else {
-      std::fill(acc.begin(), acc.end(), Acc(0));
-      auto add = [&](int64_t sy, Acc k) {
-        const Acc* h = horizontal(sy);
-        Acc* a = acc.data();
-        for (size_t j = 0; j < m; ++j) a[j] += h[j] * k;
-      };
-      add(r.First, static_cast<Acc>(r.WeightFirst));
-      if (r.Kind == 2) {
-        for (int64_t i = r.First + 1; i < r.Last; ++i) add(i, static_cast<Acc>(destHeight));
-      }
-      if (r.Kind != 0) add(r.Last, static_cast<Acc>(r.WeightLast));
-      if constexpr (sizeof(Acc) == 4) {
-        const TFastDivide div(vDivisor);
-        for (size_t j = 0; j < m; ++j) out[j] = static_cast<uint8_t>(div(acc[j]));
+      if (r.Kind == 1) {
+        // Two source rows: one pass, the same sums as adding them one by one.
+        const Acc* a = horizontal(r.First);
+        const Acc* b = horizontal(r.Last);
+        const Acc ka = static_cast<Acc>(r.WeightFirst), kb = static_cast<Acc>(r.WeightLast);
+        if constexpr (sizeof(Acc) == 4) {
+          const TFastDivide div(vDivisor);
+          for (size_t j = 0; j < m; ++j) out[j] = static_cast<uint8_t>(div(a[j] * ka + b[j] * kb));
+        } else {
+          for (size_t j = 0; j < m; ++j)
+            out[j] = static_cast<uint8_t>((a[j] * ka + b[j] * kb) / vDivisor);
+        }
       } else {
-        for (size_t j = 0; j < m; ++j) out[j] = static_cast<uint8_t>(acc[j] / vDivisor);
+        std::fill(acc.begin(), acc.end(), Acc(0));
+        auto add = [&](int64_t sy, Acc k) {
+          const Acc* h = horizontal(sy);
+          Acc* a = acc.data();
+          for (size_t j = 0; j < m; ++j) a[j] += h[j] * k;
+        };
+        add(r.First, static_cast<Acc>(r.WeightFirst));
+        if (r.Kind == 2) {
+          for (int64_t i = r.First + 1; i < r.Last; ++i) add(i, static_cast<Acc>(destHeight));
+        }
+        if (r.Kind != 0) add(r.Last, static_cast<Acc>(r.WeightLast));
+        if constexpr (sizeof(Acc) == 4) {
+          const TFastDivide div(vDivisor);
+          for (size_t j = 0; j < m; ++j) out[j] = static_cast<uint8_t>(div(acc[j]));
+        } else {
+          for (size_t j = 0; j < m; ++j) out[j] = static_cast<uint8_t>(acc[j] / vDivisor);
+        }
       }
     }
     const int yi = static_cast<int>(y);

@@ -3,12 +3,14 @@
 #include <QApplication>
 #include <QBitmap>
 #include <QContextMenuEvent>
+#include <QDropEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollBar>
 #include <QStyle>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
@@ -231,6 +233,7 @@ void TCreatePaintPGThread::DoTheWork() {
 
 TPicBox::TPicBox(TPGImage* owner) : QWidget(owner->viewport()), owner_(owner) {
   setMouseTracking(true);
+  setAcceptDrops(true);
   color_ = palette().color(QPalette::Window);
 }
 
@@ -281,6 +284,32 @@ void TPicBox::mouseDoubleClickEvent(QMouseEvent* event) {
   } catch (...) {
   }
   event->accept();
+}
+
+void TPicBox::dragEnterEvent(QDragEnterEvent* event) {
+  dragMoveEvent(event);
+}
+
+void TPicBox::dragMoveEvent(QDragMoveEvent* event) {
+  bool accept = false;
+  try {
+    if (owner_->PicBoxOnDragOver) owner_->PicBoxOnDragOver(*owner_, *event, accept);
+  } catch (...) {
+    accept = false;
+  }
+  if (accept)
+    event->acceptProposedAction();
+  else
+    event->ignore();
+}
+
+void TPicBox::dropEvent(QDropEvent* event) {
+  try {
+    if (owner_->PicBoxOnDragDrop) owner_->PicBoxOnDragDrop(*owner_, *event);
+    event->acceptProposedAction();
+  } catch (...) {
+    event->ignore();
+  }
 }
 
 void TPicBox::contextMenuEvent(QContextMenuEvent* event) {
@@ -344,13 +373,20 @@ TPixelGraphic* TPGImage::PixelGraphic() {
 }
 
 void TPGImage::RouteEvents(TPixelGraphic& image) {
+  // An operation on the shown image may let the window repaint while it changes
+  // the pixels: no paint thread may read them meanwhile.
   image.OnProgressStart = [this](TPixelGraphic& g) {
+    if (QThread::currentThread() == thread()) {
+      if (image_.get() == &g) StopPaintThread();
+      ++imageBusy_;
+    }
     if (OnPixelGraphicProgressStart) OnPixelGraphicProgressStart(g);
   };
   image.OnProgress = [this](TPixelGraphic& g, int step, int max, bool& abort) {
     if (OnPixelGraphicProgress) OnPixelGraphicProgress(g, step, max, abort);
   };
   image.OnProgressEnd = [this](TPixelGraphic& g) {
+    if (QThread::currentThread() == thread() && imageBusy_ > 0) --imageBusy_;
     if (OnPixelGraphicProgressEnd) OnPixelGraphicProgressEnd(g);
   };
   image.OnChange = [this](TPixelGraphic&) { PixelGraphicChanged(); };
@@ -388,6 +424,7 @@ std::unique_ptr<TPixelGraphic> TPGImage::ReleasePixelGraphic() {
 
 void TPGImage::PixelGraphicChanged() {
   StopPaintThread();
+  imageBusy_ = 0;
   imageSize_ = image_ ? TSize2{image_->Width(), image_->Height()} : TSize2{};
   const int border = frameWidth();
   const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
@@ -630,10 +667,17 @@ void TPGImage::Relayout(bool force) {
   viewport()->update();
 }
 
-void TPGImage::scrollContentsBy(int, int) {
+void TPGImage::scrollContentsBy(int dx, int dy) {
   if (layoutBusy_) return;
-  picBox_->move(offset_.X - horizontalScrollBar()->value(), offset_.Y - verticalScrollBar()->value());
-  viewport()->update();
+  // Everything drawn is anchored to the child, so the picture on screen moves as a
+  // whole: the viewport (with the child) scrolls and only the uncovered strips are
+  // painted anew.
+  viewport()->scroll(dx, dy);
+  const QPoint at(offset_.X - horizontalScrollBar()->value(), offset_.Y - verticalScrollBar()->value());
+  if (picBox_->pos() != at) {
+    picBox_->move(at);
+    viewport()->update();
+  }
 }
 
 bool TPGImage::event(QEvent* event) {
@@ -690,7 +734,8 @@ void TPGImage::DecideAndStartCopy(bool& needed) {
   in.ImagePalette = image_->PaletteIdent();
   in.StretchMode = stretchMode_;
   in.ReduceOnLoad = reduceOnLoad_;
-  in.Image = imageSize_;
+  // The image's own size: a reduced copy that replaced it has the displayed size.
+  in.Image = {image_->Width(), image_->Height()};
   in.Displayed = displayed_;
   in.CopyBuiltFor = copyBuiltFor_;
   in.RebuildPending = rebuild_;
@@ -699,7 +744,7 @@ void TPGImage::DecideAndStartCopy(bool& needed) {
   rebuild_ = d.Rebuild;
   needed = d.Needed;
   if (!needed || (rebuild_ && !(keepOldPaintPixelGraphic_ && useThread_))) DropCopy();
-  if (needed && (rebuild_ || (!copy_ && !worker_))) StartCopy();
+  if (needed && imageBusy_ == 0 && (rebuild_ || (!copy_ && !worker_))) StartCopy();
 }
 
 void TPGImage::StartCopy() {
@@ -718,12 +763,12 @@ void TPGImage::StartCopy() {
   planIn.ScreenDepth = screenDepth_;
   planIn.TrueColorSource = image_->PixelFormat() == pf24Bit;
   planIn.StretchMode = stretchMode_;
-  planIn.SizeDiffers = displayed_ != imageSize_;
+  planIn.SizeDiffers = displayed_ != TSize2{image_->Width(), image_->Height()};
   planIn.Allow24BitStretch = allow24BitStretch_;
   planIn.Palette8BitSys24BitGraphic = palette24_;
   planIn.Palette8BitSys8BitGraphic = palette8_;
   const TDisplayCopyPlan plan = PlanDisplayCopy(planIn);
-  const TSize2 size = stretchMode_ != smFast ? displayed_ : imageSize_;
+  const TSize2 size = stretchMode_ != smFast ? displayed_ : TSize2{image_->Width(), image_->Height()};
   copyBuiltFor_ = size;
   auto progress = [w](TPixelGraphic&, int step, int max, bool& abort) { w->Progress(step, max, abort); };
   try {

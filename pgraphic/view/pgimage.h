@@ -28,6 +28,7 @@
 class QTimer;
 class QPainter;
 class QMouseEvent;
+class QDropEvent;
 
 namespace pgraphic {
 
@@ -38,6 +39,9 @@ using TPGImageMouseEvent = std::function<void(TPGImage& sender, QMouseEvent& eve
 using TPGImagePaintEvent = std::function<void(TPGImage& sender, QPainter& painter)>;
 using TPGINewAutoSizeEvent = std::function<void(TPGImage& sender, int width, int height)>;
 using TPGSetCursorEvent = std::function<void(TPGImage& sender, QCursor& cursor)>;
+// Something dragged over the child: the handler sets accept to take it.
+using TPGImageDragOverEvent = std::function<void(TPGImage& sender, QDropEvent& event, bool& accept)>;
+using TPGImageDragDropEvent = std::function<void(TPGImage& sender, QDropEvent& event)>;
 
 // The view's own cursors, drawn as 32 x 32 pictures.
 enum class TPGCursor { OpenHand, GrabbingHand, CreateSelection, MoveSelection };
@@ -99,6 +103,9 @@ class TPicBox : public QWidget {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   TPGImage* owner_;
@@ -280,6 +287,8 @@ class TPGImage : public QAbstractScrollArea {
   TPGImageEvent PicBoxOnClick;
   TPGImageEvent PicBoxOnDblClick;
   TPGImagePaintEvent PicBoxOnPaint;
+  TPGImageDragOverEvent PicBoxOnDragOver;
+  TPGImageDragDropEvent PicBoxOnDragDrop;
 
  protected:
   bool event(QEvent* event) override;
@@ -330,6 +339,7 @@ class TPGImage : public QAbstractScrollArea {
   std::atomic<uint64_t> handoff_{0};  // counts posts of the paint thread
   bool copyArrived_ = false;
   bool copyFailed_ = false;  // the copy could not be sized: draw the image
+  int imageBusy_ = 0;        // operations on the shown image under way
   bool rebuild_ = true;
   bool layoutBusy_ = false;
   TSize2 imageSize_;

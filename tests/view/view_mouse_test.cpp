@@ -1,6 +1,8 @@
 // The view as a widget: layout examples, and the selection and hand scrolling
 // driven by real mouse events on its child.
+#include <QMimeData>
 #include <QScrollBar>
+#include <QUrl>
 
 #include "view_fixture.h"
 
@@ -212,6 +214,30 @@ TEST_F(ViewTest, ChildEventsReachTheOwnerHandlersAfterTheView) {
   view->PicBoxOnMouseMove = [&](TPGImage&, QMouseEvent&) { throw std::runtime_error("x"); };
   Drag({10, 10}, {12, 12});
   EXPECT_EQ(order, "DMUC");
+}
+
+TEST_F(ViewTest, DropsReachTheOwnerWhenAccepted) {
+  Make(200, 200);
+  Show(Gradient(100, 80));
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile("/tmp/picture.png")});
+  std::string dropped;
+  view->PicBoxOnDragOver = [](TPGImage&, QDropEvent& e, bool& accept) { accept = e.mimeData()->hasUrls(); };
+  view->PicBoxOnDragDrop = [&](TPGImage&, QDropEvent& e) {
+    dropped = e.mimeData()->urls().at(0).toLocalFile().toStdString();
+  };
+  QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(Box(), &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &data, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(Box(), &drop);
+  EXPECT_EQ(dropped, "/tmp/picture.png");
+
+  QMimeData text;
+  text.setText("words");
+  QDragEnterEvent refused(QPoint(20, 20), Qt::CopyAction, &text, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(Box(), &refused);
+  EXPECT_FALSE(refused.isAccepted());
 }
 
 }  // namespace

@@ -174,6 +174,24 @@ TEST_F(ViewTest, PaletteScreensGetReducedCopies) {
   }
 }
 
+TEST_F(ViewTest, ReducedSmoothCopyBecomesTheShownPicture) {
+  Make(300, 300);
+  view->SetStretch(sAlwaysKAR);
+  view->SetStretchMode(smMedium);
+  view->SetReduceOnLoad(true);
+  Show(Solid(600, 300, RGB(30, 60, 90)));
+  QElapsedTimer t;
+  t.start();
+  while (view->PixelGraphicNoWait()->Width() == 600 && t.elapsed() < 10000) {
+    view->viewport()->repaint();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  EXPECT_EQ(view->PixelGraphic()->Width(), 300);
+  EXPECT_EQ(view->PixelGraphic()->Height(), 150);
+  EXPECT_EQ(Grab().pixel(100, 100), qRgb(30, 60, 90)) << "drawn, not waiting for another copy";
+  EXPECT_EQ(view->PaintPixelGraphic(), nullptr);
+}
+
 TEST_F(ViewTest, EightBitImageKeepsItsColoursThroughAnOptimisedPalette) {
   Make(200, 200);
   view->SetScreenDepth(8);
@@ -260,6 +278,27 @@ TEST_F(ViewTest, OwnedImageProtocol) {
   const int before = changes;
   released->Changed();  // no longer tied to the view
   EXPECT_EQ(changes, before);
+}
+
+TEST_F(ViewTest, NoCopyIsBuiltWhileAnOperationChangesTheImage) {
+  Make(300, 300);
+  view->SetStretch(sAlwaysKAR);
+  view->SetStretchMode(smMedium);
+  Show(Gradient(600, 600));
+  ASSERT_TRUE(WaitForCopy());
+  auto other = Gradient(500, 500);
+  view->SetStretchMode(smPrecise);  // a rebuild is due
+  int reports = 0, building = 0;
+  view->OnPixelGraphicProgress = [&](TPixelGraphic&, int, int, bool&) {
+    ++reports;
+    view->viewport()->repaint();  // the window repaints during the operation
+    building += view->PaintThreadRunning();
+  };
+  view->PixelGraphic()->CopyFrom(*other);
+  EXPECT_GT(reports, 10);
+  EXPECT_EQ(building, 0);
+  view->OnPixelGraphicProgress = nullptr;
+  ASSERT_TRUE(WaitForCopy()) << "built once the operation is over";
 }
 
 TEST_F(ViewTest, AutoSizeTakesTheImageSize) {
