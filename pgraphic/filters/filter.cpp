@@ -1,6 +1,7 @@
 #include "pgraphic/filters/filter.h"
 
 #include <algorithm>
+#include <exception>
 
 namespace pgraphic {
 
@@ -45,6 +46,28 @@ struct TDitherGuard {
   }
 };
 
+// Raises the begin-progress event, and the end-progress event however the run
+// ends, so that a progress display opened for the run is always closed.
+// An end handler that fails while a filter error is already on its way is
+// ignored; the filter's error is the one reported.
+struct TProgressScope {
+  TPixelGraphic& image;
+  const int unwinding = std::uncaught_exceptions();
+  explicit TProgressScope(TPixelGraphic& g) : image(g) { image.ProgressStart(); }
+  ~TProgressScope() noexcept(false) {
+    if (std::uncaught_exceptions() == unwinding) {
+      image.ProgressEnd();
+      return;
+    }
+    try {
+      image.ProgressEnd();
+    } catch (...) {
+    }
+  }
+  TProgressScope(const TProgressScope&) = delete;
+  TProgressScope& operator=(const TProgressScope&) = delete;
+};
+
 }  // namespace
 
 void ApplyFilter(TPixelGraphic& target, TPGFilter& filter, const TPixelGraphic& source) {
@@ -72,7 +95,7 @@ void ApplyFilter(TPixelGraphic& target, TPGFilter& filter, const TPixelGraphic& 
   {
     TDitherGuard dither(target, dithering);
     TFilterScope scope(filter, source);
-    target.ProgressStart();
+    TProgressScope progress(target);
     const int w = target.Width(), h = target.Height();
     for (int y = 0; y < h; ++y) {
       if (target.PixelFormat() == pf24Bit) {
@@ -96,7 +119,6 @@ void ApplyFilter(TPixelGraphic& target, TPGFilter& filter, const TPixelGraphic& 
       }
       if (target.Progress(y, h - 1)) break;
     }
-    target.ProgressEnd();
   }
   target.Changed();
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 namespace pgraphic {
 
@@ -52,43 +54,160 @@ int RadiusToBar(long double radius) {
 
 namespace {
 
-struct TKindInfo {
-  TFilterKind kind;
-  const char* name;
-  int title;  // message table entry
-};
+using TScale = TParamScale;
 
-constexpr TKindInfo kKinds[] = {
-    {TFilterKind::RGB, "rgb", 44},
-    {TFilterKind::CMY, "cmy", 48},
-    {TFilterKind::YCbCr, "ycbcr", 52},
-    {TFilterKind::HLS, "hls", 56},
-    {TFilterKind::HSV, "hsv", 60},
-    {TFilterKind::BCG, "bcg", 69},
-    {TFilterKind::GrayScale, "grayscale", 70},
-    {TFilterKind::Negative, "negative", 62},
-    {TFilterKind::Sharpen, "sharpen", 74},
-    {TFilterKind::Detail, "detail", 75},
-    {TFilterKind::Smooth, "smooth", 76},
-    {TFilterKind::Blur, "blur", 78},
-    {TFilterKind::Contour, "contour", 79},
-};
+constexpr TFilterSwitch kNoSwitch{nullptr, false, 0, {0, 0}, {nullptr, nullptr}, false};
+constexpr TFilterParam kNoBar{nullptr, nullptr, 0, 0, 0, 0, 0, TScale::Percent};
 
-const TKindInfo& Info(TFilterKind kind) {
-  for (const TKindInfo& k : kKinds)
-    if (k.kind == kind) return k;
-  return kKinds[0];
+constexpr TFilterParam Shift(const char* name, int label) {
+  return {name, nullptr, label, -100, 100, 0, 10, TScale::Percent};
+}
+constexpr TFilterParam Hue(int ticks) {
+  return {"h", nullptr, 57, -180, 180, 0, ticks, TScale::Degrees};
+}
+constexpr TFilterParam Deviation(int position) {
+  return {"std-deviation", "sigma", 72, 40, 130, position, 10, TScale::Hundredths};
+}
+constexpr TFilterParam Strength(int position) {
+  return {"strength", nullptr, 73, 10, 100, position, 10, TScale::Strength};
+}
+constexpr TFilterDef XXX(TFilterKind kind, const char* name, int title, TFilterParam a,
+                         TFilterParam b, TFilterParam c) {
+  return {kind, name, title, 3, {a, b, c}, kNoSwitch, true};
+}
+constexpr TFilterDef Conv(TFilterKind kind, const char* name, int title, TFilterParam a,
+                          TFilterParam b, TFilterSwitch sw = kNoSwitch) {
+  return {kind, name, title, 2, {a, b, kNoBar}, sw, false};
+}
+
+constexpr std::array<TFilterDef, 13> kDefs = {{
+    XXX(TFilterKind::RGB, "rgb", 44, Shift("r", 45), Shift("g", 46), Shift("b", 47)),
+    XXX(TFilterKind::CMY, "cmy", 48, Shift("c", 49), Shift("m", 50), Shift("y", 51)),
+    XXX(TFilterKind::YCbCr, "ycbcr", 52, Shift("y", 53), Shift("cb", 54), Shift("cr", 55)),
+    XXX(TFilterKind::HLS, "hls", 56, Hue(15), Shift("l", 58), Shift("s", 59)),
+    XXX(TFilterKind::HSV, "hsv", 60, Hue(10), Shift("s", 59), Shift("v", 61)),
+    {TFilterKind::BCG,
+     "bcg",
+     69,
+     3,
+     {Shift("brightness", 66),
+      TFilterParam{"contrast", nullptr, 67, -100, 100, 0, 10, TScale::Factor},
+      TFilterParam{"gamma", nullptr, 63, -100, 100, 0, 10, TScale::Factor}},
+     {"apply-on", true, 68, {64, 65}, {"rgb", "y"}, false},
+     true},
+    {TFilterKind::GrayScale,
+     "grayscale",
+     70,
+     0,
+     {kNoBar, kNoBar, kNoBar},
+     {"rgb-weighting", false, 0, {71, 0}, {"off", "on"}, true},
+     true},
+    {TFilterKind::Negative, "negative", 62, 0, {kNoBar, kNoBar, kNoBar}, kNoSwitch, true},
+    Conv(TFilterKind::Sharpen, "sharpen", 74, Deviation(75), Strength(50)),
+    Conv(TFilterKind::Detail, "detail", 75, Deviation(75), Strength(75)),
+    Conv(TFilterKind::Smooth, "smooth", 76, Deviation(130), Strength(100)),
+    Conv(TFilterKind::Blur, "blur", 78,
+         TFilterParam{"radius", nullptr, 77, 50, 500, 250, 50, TScale::Hundredths}, Strength(100)),
+    Conv(TFilterKind::Contour, "contour", 79, Deviation(100),
+         TFilterParam{"strength", nullptr, 73, 100, 1000, 100, 100, TScale::Strength},
+         {"background", true, 0, {80, 81}, {"white", "black"}, false}),
+}};
+
+// Text of a value held in hundredths, "0.75", without the locale's separator.
+std::string Hundredths(long long v) {
+  char text[32];
+  const long long a = v < 0 ? -v : v;
+  std::snprintf(text, sizeof text, "%s%lld.%02lld", v < 0 ? "-" : "", a / 100, a % 100);
+  return text;
+}
+
+// A signed value with "+", "±" (from the message table) or "-" in front.
+std::string Signed(int v, const std::string& unit) {
+  std::string text = v > 0 ? std::string("+") : v == 0 ? LangStr(82) : std::string();
+  text += std::to_string(v);
+  text += unit;
+  return text;
+}
+
+// A position limited to the bar's range.
+int Limit(const TFilterParam& bar, int position) {
+  return std::clamp(position, bar.Min, bar.Max);
 }
 
 }  // namespace
+
+const std::array<TFilterDef, 13>& FilterDefs() {
+  return kDefs;
+}
+
+const TFilterDef& FilterDef(TFilterKind kind) {
+  for (const TFilterDef& d : kDefs)
+    if (d.Kind == kind) return d;
+  return kDefs[0];
+}
+
+TFilterValues DefaultValues(TFilterKind kind) {
+  const TFilterDef& d = FilterDef(kind);
+  TFilterValues v;
+  for (int i = 0; i < d.BarCount; ++i)
+    v.Bars[static_cast<size_t>(i)] = d.Bars[static_cast<size_t>(i)].Default;
+  v.Switch = d.Switch.Default;
+  return v;
+}
+
+std::string FormatValue(const TFilterParam& param, int position) {
+  switch (param.Scale) {
+    case TScale::Percent:
+      return Signed(position, "%");
+    case TScale::Degrees:
+      return Signed(position, LangStr(83));
+    case TScale::Factor:
+      return Hundredths(std::llround(SliderToFactor(position) * 100));
+    case TScale::Hundredths:
+      return Hundredths(position);
+    case TScale::Strength:
+      break;
+  }
+  return std::to_string(position) + "%";
+}
+
+std::array<std::string, 3> ScaleTexts(const TFilterParam& param) {
+  const bool signedBar = param.Min < 0;
+  return {FormatValue(param, param.Min), signedBar ? FormatValue(param, 0) : std::string(),
+          FormatValue(param, param.Max)};
+}
+
+bool ParseValue(const TFilterParam& param, const std::string& text, int& position) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  if (param.Scale == TScale::Factor || param.Scale == TScale::Hundredths) {
+    const long double v = std::strtold(text.c_str(), &end);
+    if (*end != '\0') return false;
+    // A little slack so that 1.3 typed as text is inside 0.40 .. 1.30.
+    constexpr long double kSlack = 1e-9L;
+    if (param.Scale == TScale::Factor) {
+      if (!(v >= SliderToFactor(param.Min) - kSlack && v <= SliderToFactor(param.Max) + kSlack))
+        return false;
+      position = FactorToSlider(v);
+    } else {
+      if (!(v >= param.Min / 100.0L - kSlack && v <= param.Max / 100.0L + kSlack)) return false;
+      position = std::clamp(static_cast<int>(std::nearbyint(v * 100)), param.Min, param.Max);
+    }
+    return true;
+  }
+  const long n = std::strtol(text.c_str(), &end, 10);
+  if (*end != '\0' || n < param.Min || n > param.Max) return false;
+  position = static_cast<int>(n);
+  return true;
+}
 
 bool FilterKindFromName(const std::string& name, TFilterKind& kind) {
   std::string lower = name;
   std::transform(lower.begin(), lower.end(), lower.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  for (const TKindInfo& k : kKinds) {
-    if (lower == k.name) {
-      kind = k.kind;
+  for (const TFilterDef& d : kDefs) {
+    if (lower == d.Name) {
+      kind = d.Kind;
       return true;
     }
   }
@@ -96,39 +215,29 @@ bool FilterKindFromName(const std::string& name, TFilterKind& kind) {
 }
 
 const char* FilterKindName(TFilterKind kind) {
-  return Info(kind).name;
+  return FilterDef(kind).Name;
 }
 
 std::string FilterTitle(TFilterKind kind) {
-  return LangStr(Info(kind).title);
+  return LangStr(FilterDef(kind).Title);
 }
 
 bool IsConvolution(TFilterKind kind) {
-  return kind == TFilterKind::Sharpen || kind == TFilterKind::Detail ||
-         kind == TFilterKind::Smooth || kind == TFilterKind::Blur || kind == TFilterKind::Contour;
+  return !FilterDef(kind).Preview;
 }
 
 TConvSettings DefaultConvSettings(TFilterKind kind) {
+  const TFilterDef& d = FilterDef(kind);
   TConvSettings s;
-  switch (kind) {
-    case TFilterKind::Detail:
-      s.Percent = 75;
-      break;
-    case TFilterKind::Smooth:
-      s.StdDeviation = 1.3L;
-      s.Percent = 100;
-      break;
-    case TFilterKind::Blur:
-      s.Percent = 100;
-      break;
-    case TFilterKind::Contour:
-      s.StdDeviation = 1;
-      s.Percent = 100;
-      s.DistributionShape = dsRect;
-      break;
-    default:
-      break;
-  }
+  if (!IsConvolution(kind)) return s;
+  if (kind == TFilterKind::Blur)
+    s.Radius = d.Bars[0].Default / 100.0L;
+  else
+    s.StdDeviation = d.Bars[0].Default / 100.0L;
+  s.Percent = d.Bars[1].Default;
+  s.BlackBk = d.Switch.Default;
+  // Contour outlines with a flat distribution; the others are bell-shaped.
+  if (kind == TFilterKind::Contour) s.DistributionShape = dsRect;
   return s;
 }
 
@@ -151,19 +260,20 @@ std::unique_ptr<TXXXFilter> MakeXXXFilter(TFilterKind kind, const TXXXSettings& 
       f = std::make_unique<TRGBFilter>();
       break;
   }
-  if (kind == TFilterKind::HLS || kind == TFilterKind::HSV) {
+  const TFilterDef& d = FilterDef(kind);
+  if (d.Bars[0].Scale == TParamScale::Degrees) {
     FillHueTable(f->T1, NormalizeHue(settings.Bar1));
   } else {
-    FillShiftTable(f->T1, std::clamp(settings.Bar1, -100, 100));
+    FillShiftTable(f->T1, Limit(d.Bars[0], settings.Bar1));
   }
-  FillShiftTable(f->T2, std::clamp(settings.Bar2, -100, 100));
-  FillShiftTable(f->T3, std::clamp(settings.Bar3, -100, 100));
+  FillShiftTable(f->T2, Limit(d.Bars[1], settings.Bar2));
+  FillShiftTable(f->T3, Limit(d.Bars[2], settings.Bar3));
   return f;
 }
 
 std::unique_ptr<TBCGFilter> MakeBCGFilter(const TBCGSettings& settings) {
   auto f = std::make_unique<TBCGFilter>();
-  f->Brightness = std::clamp(settings.Brightness, -100, 100);
+  f->Brightness = Limit(FilterDef(TFilterKind::BCG).Bars[0], settings.Brightness);
   f->Contrast = SliderToFactor(FactorToSlider(settings.Contrast));
   f->Gamma = SliderToFactor(FactorToSlider(settings.Gamma));
   f->ApplyOnY = settings.UseY;
@@ -180,8 +290,7 @@ std::unique_ptr<TGrayScaleFilter> MakeGrayScaleFilter(const TGrayScaleSettings& 
 std::unique_ptr<TConvFilter> MakeConvFilter(TFilterKind kind, const TConvSettings& settings) {
   auto f = std::make_unique<TConvFilter>();
   const long double sigma = StdDeviationToBar(settings.StdDeviation) / 100.0L;
-  const bool contour = kind == TFilterKind::Contour;
-  const int percent = std::clamp(settings.Percent, contour ? 100 : 10, contour ? 1000 : 100);
+  const int percent = Limit(FilterDef(kind).Bars[1], settings.Percent);
   switch (kind) {
     case TFilterKind::Sharpen:
       f->BuildSharpen(percent, sigma, settings.DistributionShape, settings.UseDistance);
@@ -203,6 +312,41 @@ std::unique_ptr<TConvFilter> MakeConvFilter(TFilterKind kind, const TConvSetting
       break;
   }
   return f;
+}
+
+std::unique_ptr<TConvFilter> MakeConvFilter(TFilterKind kind, const TFilterValues& values,
+                                            TDistributionShape shape, bool useDistance) {
+  TConvSettings s = DefaultConvSettings(kind);
+  s.StdDeviation = s.Radius = values.Bars[0] / 100.0L;
+  s.Percent = values.Bars[1];
+  s.BlackBk = values.Switch;
+  s.DistributionShape = shape;
+  s.UseDistance = useDistance;
+  return MakeConvFilter(kind, s);
+}
+
+std::unique_ptr<TPGFilter> MakeFilter(TFilterKind kind, const TFilterValues& values) {
+  const std::array<int, 3>& bars = values.Bars;
+  switch (kind) {
+    case TFilterKind::BCG: {
+      const TFilterDef& d = FilterDef(kind);
+      TBCGSettings s;
+      s.Brightness = bars[0];
+      s.Contrast = SliderToFactor(Limit(d.Bars[1], bars[1]));
+      s.Gamma = SliderToFactor(Limit(d.Bars[2], bars[2]));
+      s.UseY = values.Switch;
+      return MakeBCGFilter(s);
+    }
+    case TFilterKind::GrayScale:
+      return MakeGrayScaleFilter({values.Switch});
+    case TFilterKind::Negative:
+      return std::make_unique<TNegativeFilter>();
+    default:
+      break;
+  }
+  if (IsConvolution(kind))
+    return MakeConvFilter(kind, values, DefaultConvSettings(kind).DistributionShape, true);
+  return MakeXXXFilter(kind, {bars[0], bars[1], bars[2]});
 }
 
 }  // namespace pgraphic

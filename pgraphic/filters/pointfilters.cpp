@@ -27,13 +27,56 @@ void ReadColours(const TPixelGraphic& source, int y, std::vector<TRGB>& row) {
   }
 }
 
+// Trunc of a v with |v| < 2^31. Converting long double to an integer directly
+// switches the x87 rounding mode there and back, which stalls; through double the
+// conversion is a plain SSE one. Rounding to double may land on the next integer
+// away from zero, which the comparison takes back.
+inline int Trunc(long double v) {
+  int p = static_cast<int>(static_cast<double>(v));
+  if (v >= 0) {
+    if (p > v) --p;
+  } else if (p < v) {
+    ++p;
+  }
+  return p;
+}
+
+// The row colours (RowColor) of the filters below use the same arithmetic as
+// their FilterColor, operation for operation in long double, so the results are
+// identical; what differs is that nothing calls the maths library: rounding to
+// the nearest integer there saves and restores the whole floating-point
+// environment on every call, which cost more than the colour conversion itself.
+
+// clamp(Round(v)) to 0 .. 255, ties to even. Adding and taking away 2^63 leaves
+// the nearest integer of a v in 0 .. 255: at 2^63 the 64-bit significand of
+// long double has no fraction bits left, so the addition rounds (to even).
+inline uint32_t RoundClamp255(long double v) {
+  if (!(v > 0)) return 0;
+  if (v >= 255) return 255;
+  constexpr long double kShift = 0x1p63L;
+  const long double r = (v + kShift) - kShift;
+  return static_cast<uint32_t>(static_cast<double>(r));
+}
+
+// InterpolateTable without library calls.
+inline long double Interpolate(const TFilterTable& t, long double v) {
+  const int p = std::clamp(Trunc(v), 0, 255);
+  if (p > 254) return t[static_cast<size_t>(p)];
+  const long double f = v - p;
+  return (1 - f) * t[static_cast<size_t>(p)] + f * t[static_cast<size_t>(p + 1)];
+}
+
+inline TRGB Gray(long double v) {
+  const uint32_t c = RoundClamp255(v * 255);
+  return RGB(c, c, c);
+}
+
 // Hue through table T1: the table maps hue steps of 360/256 degrees; entries are
 // taken on the shorter way round the colour circle.
 long double MapHue(const TFilterTable& t1, long double hue) {
   long double h = (hue + 180) * 256 / 360;
   if (h >= 256) h -= 256;
-  int p = static_cast<int>(std::trunc(h));
-  p = std::clamp(p, 0, 255);
+  const int p = std::clamp(Trunc(h), 0, 255);
   const int a = t1[static_cast<size_t>(p)];
   int b = p > 254 ? t1[0] : t1[static_cast<size_t>(p + 1)];
   if (a - b >= 129) b += 256;
@@ -59,11 +102,75 @@ void ToYCbCr(TRGB c, long double& y, long double& cb, long double& cr) {
   cr = 0.5L * r - 0.419L * g - 0.081L * b;
 }
 
-TRGB FromYCbCr(long double y, long double cb, long double cr) {
+// round is Clamp255 or RoundClamp255; both give the same.
+TRGB FromYCbCr(long double y, long double cb, long double cr,
+               uint32_t (*round)(long double) = Clamp255) {
   const long double r = y + 1.403L * cr;
   const long double g = y - 0.344L * cb - 0.714L * cr;
   const long double b = y + 1.773L * cb;
-  return RGB(Clamp255(r * 255), Clamp255(g * 255), Clamp255(b * 255));
+  return RGB(round(r * 255), round(g * 255), round(b * 255));
+}
+
+// The sector rule shared by HLS and HSV; requires max > min.
+long double HueOf(long double r, long double g, long double b, long double mx, long double mn) {
+  const long double d = mx - mn;
+  long double h;
+  if (r == mx)
+    h = (g - b) / d;
+  else if (g == mx)
+    h = 2 + (b - r) / d;
+  else
+    h = 4 + (r - g) / d;
+  h *= 60;
+  if (h < 0) h += 360;
+  return h;
+}
+
+// One component of the HLS back conversion, for the hue x (any number of turns).
+long double HLSValue(long double m1, long double m2, long double x) {
+  while (x > 360) x -= 360;
+  while (x < 0) x += 360;
+  if (x < 60) return m1 + (m2 - m1) * x / 60;
+  if (x < 180) return m2;
+  if (x < 240) return m1 + (m2 - m1) * (240 - x) / 60;
+  return m1;
+}
+
+// The six sectors of the HSV back conversion.
+void HSVSector(int i, long double v, long double p, long double q, long double t, long double& r,
+               long double& g, long double& b) {
+  switch (i) {
+    case 0:
+      r = v;
+      g = t;
+      b = p;
+      break;
+    case 1:
+      r = q;
+      g = v;
+      b = p;
+      break;
+    case 2:
+      r = p;
+      g = v;
+      b = t;
+      break;
+    case 3:
+      r = p;
+      g = q;
+      b = v;
+      break;
+    case 4:
+      r = t;
+      g = p;
+      b = v;
+      break;
+    default:
+      r = v;
+      g = p;
+      b = q;
+      break;
+  }
 }
 
 }  // namespace
@@ -93,22 +200,27 @@ bool TPointFilter::FilterRow(int y, uint8_t* bgr) {
     memoBits_ = bits;
     memo_.assign(size_t(1) << bits, ~uint64_t(0));
   }
+  TRGB last = ~TRGB(0), lastOut = 0;
   for (size_t x = 0; x < row.size(); ++x) {
     const TRGB c = row[x] & 0xFFFFFF;
     TRGB out;
-    if (memoize) {
+    if (c == last) {
+      out = lastOut;  // runs of one colour are common in photographs
+    } else if (memoize) {
       // Key in the high half, result in the low half.
       uint64_t& slot =
           memo_[(c ^ (c >> 11) ^ ((c >> 17) * 0x9E37u)) & ((size_t(1) << memoBits_) - 1)];
       if ((slot >> 32) == c) {
         out = static_cast<TRGB>(slot);
       } else {
-        out = FilterColor(c);
+        out = RowColor(c);
         slot = (uint64_t(c) << 32) | out;
       }
     } else {
-      out = FilterColor(c);
+      out = RowColor(c);
     }
+    last = c;
+    lastOut = out;
     bgr[3 * x] = static_cast<uint8_t>(GetB(out));
     bgr[3 * x + 1] = static_cast<uint8_t>(GetG(out));
     bgr[3 * x + 2] = static_cast<uint8_t>(GetR(out));
@@ -183,6 +295,68 @@ TRGB THSVFilter::FilterColor(TRGB c) {
   return RGB(Clamp255(r * 255), Clamp255(g * 255), Clamp255(b * 255));
 }
 
+// ---- Row colours of HLS and HSV ----------------------------------------------
+
+TRGB TYCbCrFilter::RowColor(TRGB c) {
+  long double y, cb, cr;
+  ToYCbCr(c, y, cb, cr);
+  y = Interpolate(T1, y * 255) / 255;
+  cb = Interpolate(T2, (cb + 0.5L) * 255) / 255 - 0.5L;
+  cr = Interpolate(T3, (cr + 0.5L) * 255) / 255 - 0.5L;
+  return FromYCbCr(y, cb, cr, RoundClamp255);
+}
+
+TRGB TBCGFilter::RowColor(TRGB c) {
+  if (!ApplyOnY) return FilterColor(c);
+  long double y, cb, cr;
+  ToYCbCr(c, y, cb, cr);
+  y = Interpolate(T, y * 255) / 255;
+  return FromYCbCr(y, cb, cr, RoundClamp255);
+}
+
+TRGB THLSFilter::RowColor(TRGB c) {
+  const int R = static_cast<int>(GetR(c)), G = static_cast<int>(GetG(c)),
+            B = static_cast<int>(GetB(c));
+  const int MX = std::max({R, G, B}), MN = std::min({R, G, B});
+  const long double r = R * kInv255, g = G * kInv255, b = B * kInv255;
+  const long double mx = MX * kInv255, mn = MN * kInv255;
+  long double l = (mx + mn) / 2;
+  long double s = 0, hue = 0;
+  if (MX != MN) {
+    s = l <= 0.5L ? (mx - mn) / (mx + mn) : (mx - mn) / (2 - mx - mn);
+    hue = MapHue(T1, HueOf(r, g, b, mx, mn));
+  }
+  l = Interpolate(T2, l * 255) / 255;
+  s = Interpolate(T3, s * 255) / 255;
+  if (s == 0 || MX == MN) return Gray(l);
+  const long double m2 = l <= 0.5L ? l * (1 + s) : l + s - l * s;
+  const long double m1 = 2 * l - m2;
+  return RGB(RoundClamp255(HLSValue(m1, m2, hue + 120) * 255),
+             RoundClamp255(HLSValue(m1, m2, hue) * 255),
+             RoundClamp255(HLSValue(m1, m2, hue - 120) * 255));
+}
+
+TRGB THSVFilter::RowColor(TRGB c) {
+  const int R = static_cast<int>(GetR(c)), G = static_cast<int>(GetG(c)),
+            B = static_cast<int>(GetB(c));
+  const int MX = std::max({R, G, B}), MN = std::min({R, G, B});
+  const long double mx = MX * kInv255, mn = MN * kInv255;
+  long double v = mx;
+  long double s = MX == 0 ? 0 : (mx - mn) / mx;
+  long double hue = 0;
+  if (MX != MN) hue = MapHue(T1, HueOf(R * kInv255, G * kInv255, B * kInv255, mx, mn));
+  s = Interpolate(T2, s * 255) / 255;
+  v = Interpolate(T3, v * 255) / 255;
+  if (s == 0 || MX == MN) return Gray(v);
+  const long double hh = hue / 60;
+  const int i = std::clamp(Trunc(hh), 0, 5);
+  const long double f = hh - i;
+  const long double p = v * (1 - s), q = v * (1 - s * f), t = v * (1 - s * (1 - f));
+  long double r, g, b;
+  HSVSector(i, v, p, q, t, r, g, b);
+  return RGB(RoundClamp255(r * 255), RoundClamp255(g * 255), RoundClamp255(b * 255));
+}
+
 void TBCGFilter::BuildTable() {
   for (int i = 0; i < 256; ++i) {
     long double v =
@@ -215,25 +389,6 @@ long double InterpolateTable(const TFilterTable& t, long double v) {
   return (1 - f) * t[static_cast<size_t>(p)] + f * t[static_cast<size_t>(p + 1)];
 }
 
-namespace {
-
-// The sector rule shared by HLS and HSV; requires max > min.
-long double HueOf(long double r, long double g, long double b, long double mx, long double mn) {
-  const long double d = mx - mn;
-  long double h;
-  if (r == mx)
-    h = (g - b) / d;
-  else if (g == mx)
-    h = 2 + (b - r) / d;
-  else
-    h = 4 + (r - g) / d;
-  h *= 60;
-  if (h < 0) h += 360;
-  return h;
-}
-
-}  // namespace
-
 void RGBToHLS(long double r, long double g, long double b, THue& h, long double& l,
               long double& s) {
   const long double mx = std::max({r, g, b}), mn = std::min({r, g, b});
@@ -257,17 +412,9 @@ void HLSToRGB(const THue& h, long double l, long double s, long double& r, long 
   }
   const long double m2 = l <= 0.5L ? l * (1 + s) : l + s - l * s;
   const long double m1 = 2 * l - m2;
-  auto value = [&](long double x) {
-    while (x > 360) x -= 360;
-    while (x < 0) x += 360;
-    if (x < 60) return m1 + (m2 - m1) * x / 60;
-    if (x < 180) return m2;
-    if (x < 240) return m1 + (m2 - m1) * (240 - x) / 60;
-    return m1;
-  };
-  r = value(h.Degrees + 120);
-  g = value(h.Degrees);
-  b = value(h.Degrees - 120);
+  r = HLSValue(m1, m2, h.Degrees + 120);
+  g = HLSValue(m1, m2, h.Degrees);
+  b = HLSValue(m1, m2, h.Degrees - 120);
 }
 
 void RGBToHSV(long double r, long double g, long double b, THue& h, long double& s,
@@ -297,38 +444,7 @@ void HSVToRGB(const THue& h, long double s, long double v, long double& r, long 
   const int i = std::clamp(static_cast<int>(std::trunc(hh)), 0, 5);
   const long double f = hh - i;
   const long double p = v * (1 - s), q = v * (1 - s * f), t = v * (1 - s * (1 - f));
-  switch (i) {
-    case 0:
-      r = v;
-      g = t;
-      b = p;
-      break;
-    case 1:
-      r = q;
-      g = v;
-      b = p;
-      break;
-    case 2:
-      r = p;
-      g = v;
-      b = t;
-      break;
-    case 3:
-      r = p;
-      g = q;
-      b = v;
-      break;
-    case 4:
-      r = t;
-      g = p;
-      b = v;
-      break;
-    default:
-      r = v;
-      g = p;
-      b = q;
-      break;
-  }
+  HSVSector(i, v, p, q, t, r, g, b);
 }
 
 }  // namespace pgraphic

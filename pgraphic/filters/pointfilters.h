@@ -13,8 +13,9 @@ namespace pgraphic {
 using TFilterTable = std::array<uint8_t, 256>;
 
 // Common base of the point filters: FilterPixel is FilterColor of the source's
-// colour, and a 24-bit row is filtered colour by colour (expensive colour
-// functions through a small memo of recent colours; the results are the same).
+// colour, and a 24-bit row is filtered colour by colour through RowColor
+// (expensive colour functions through a memo of recent colours; the results
+// are the same).
 class TPointFilter : public TPGFilter {
  public:
   void BeginFilter(const TPixelGraphic& source) override;
@@ -25,6 +26,9 @@ class TPointFilter : public TPGFilter {
  protected:
   // True when FilterColor is costly enough to be worth remembering.
   virtual bool MemoizeColors() const { return false; }
+  // The colour FilterColor gives, computed the fastest way the filter knows;
+  // rows are filtered through it.
+  virtual TRGB RowColor(TRGB colour) { return FilterColor(colour); }
 
  private:
   std::vector<uint64_t> memo_;
@@ -66,6 +70,7 @@ class TYCbCrFilter : public TXXXFilter {
 
  protected:
   bool MemoizeColors() const override { return true; }
+  TRGB RowColor(TRGB colour) override;
 };
 
 class THLSFilter : public TXXXFilter {
@@ -74,6 +79,7 @@ class THLSFilter : public TXXXFilter {
 
  protected:
   bool MemoizeColors() const override { return true; }
+  TRGB RowColor(TRGB colour) override;
 };
 
 class THSVFilter : public TXXXFilter {
@@ -82,6 +88,7 @@ class THSVFilter : public TXXXFilter {
 
  protected:
   bool MemoizeColors() const override { return true; }
+  TRGB RowColor(TRGB colour) override;
 };
 
 // Brightness, contrast and gamma through one table built by BeginFilter.
@@ -100,6 +107,7 @@ class TBCGFilter : public TPointFilter {
 
  protected:
   bool MemoizeColors() const override { return ApplyOnY; }
+  TRGB RowColor(TRGB colour) override;
 };
 
 // ---- Colour spaces and table interpolation --------------------------------

@@ -8,17 +8,13 @@
 #include "pgraphic/filters/filter.h"
 #include "pgraphic/filters/filtersettings.h"
 #include "pgraphic/filters/pointfilters.h"
+#include "support/random_image.h"
 
 namespace pgraphic {
 namespace {
 
 std::unique_ptr<TPixelGraphic> Noise(int w, int h, unsigned seed) {
-  std::mt19937 rng(seed);
-  auto g = std::make_unique<TPixelGraphic>();
-  g->SetSize(w, h, pf24Bit);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) g->SetPixel(x, y, rng() & 0xFFFFFF);
-  return g;
+  return test_support::RandomImage(w, h, seed);
 }
 
 std::unique_ptr<TPixelGraphic> Flat(int w, int h, TRGB c) {
@@ -147,6 +143,48 @@ TEST(PointFilters, HueShiftsAndGrayPixels) {
   }
 }
 
+// Whole rows of HLS, HSV, YCbCr and BCG on Y are filtered by a faster route than
+// FilterColor; it must give the same colour for every pixel, for any settings.
+TEST(PointFilters, FastRowsEqualTheColourFormula) {
+  // Random colours, then every gray and a lattice of colours including the
+  // extremes, where the sector and rounding decisions sit.
+  const int w = 251, h = 173;
+  auto image = Noise(w, h, 2024);
+  int n = 0;
+  for (uint32_t r = 0; r < 256; r += 15)
+    for (uint32_t g = 0; g < 256; g += 15)
+      for (uint32_t b = 0; b < 256; b += 15, ++n) image->SetPixel(n % w, n / w, RGB(r, g, b));
+  for (uint32_t v = 0; v < 256; ++v, ++n) image->SetPixel(n % w, n / w, RGB(v, v, v));
+  auto mismatches = [&](TPGFilter& filter) {
+    TPixelGraphic target;
+    target.SetSize(1, 1, pf24Bit);
+    ApplyFilter(target, filter, *image);
+    int count = 0;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        count += target.PixelColor(x, y) != filter.FilterColor(image->PixelColor(x, y));
+    return count;
+  };
+  const TXXXSettings settings[] = {{0, 0, 0},        {180, 0, 0},  {-73, 35, -60},   {45, 100, 100},
+                                   {-180, -100, 20}, {11, -7, 99}, {90, -100, -100}, {1, 1, -1}};
+  for (TFilterKind kind : {TFilterKind::HLS, TFilterKind::HSV, TFilterKind::YCbCr}) {
+    for (const TXXXSettings& s : settings) {
+      auto filter = MakeXXXFilter(kind, s);
+      EXPECT_EQ(mismatches(*filter), 0)
+          << FilterKindName(kind) << " " << s.Bar1 << " " << s.Bar2 << " " << s.Bar3;
+    }
+  }
+  for (const TXXXSettings& s : settings) {
+    TBCGSettings bcg;
+    bcg.Brightness = s.Bar1 / 2;
+    bcg.Contrast = SliderToFactor(s.Bar2);
+    bcg.Gamma = SliderToFactor(s.Bar3);
+    bcg.UseY = true;
+    auto filter = MakeBCGFilter(bcg);
+    EXPECT_EQ(mismatches(*filter), 0) << "bcg " << s.Bar1 << " " << s.Bar2 << " " << s.Bar3;
+  }
+}
+
 TEST(ApplyFilter, PaletteImagesAreFilteredThroughTheirPalette) {
   TPixelGraphic image;
   image.SetSize(7, 3, pf8Bit);
@@ -204,6 +242,42 @@ TEST(ApplyFilter, PixelPathIntoPaletteTargetAndAbort) {
   EXPECT_EQ(steps, (std::vector<int>{0, 1, 2, 3}));
   EXPECT_EQ(target.PixelColor(0, 3), RGB(255, 255, 255) - src->PixelColor(0, 3));
   EXPECT_EQ(target.PixelColor(0, 4), 0u) << "rows after the abort are not visited";
+}
+
+// A filter that fails on a given row, as a filter with a bad setting might.
+class TFailingFilter : public TPGFilter {
+ public:
+  explicit TFailingFilter(int row) : row_(row) {}
+  TRGB FilterPixel(int, int y) override {
+    if (y == row_) throw EPGFilter("failed on purpose");
+    return RGB(1, 2, 3);
+  }
+  void EndFilter() override {
+    ++ended;
+    TPGFilter::EndFilter();
+  }
+  int ended = 0;
+
+ private:
+  int row_;
+};
+
+TEST(ApplyFilter, AFailingFilterStillEndsProgressAndTheFilter) {
+  auto src = Noise(6, 5, 3);
+  for (TPGPixelFormat format : {pf24Bit, pf8Bit, pf1Bit}) {
+    TPixelGraphic target;
+    target.SetSize(1, 1, format);
+    target.SetDither(true);
+    int starts = 0, ends = 0;
+    target.OnProgressStart = [&](TPixelGraphic&) { ++starts; };
+    target.OnProgressEnd = [&](TPixelGraphic&) { ++ends; };
+    TFailingFilter filter(2);
+    EXPECT_THROW(ApplyFilter(target, filter, *src), EPGFilter) << format;
+    EXPECT_EQ(starts, 1) << format;
+    EXPECT_EQ(ends, 1) << format;
+    EXPECT_EQ(filter.ended, 1) << format;
+    EXPECT_EQ(filter.Source(), nullptr) << format;
+  }
 }
 
 TEST(ConvFilter, RefusesItsOwnTargetAndBadSizes) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "pgraphic/image/pixelgraphic.h"
+#include "support/random_image.h"
 
 namespace pgraphic {
 namespace {
@@ -29,12 +30,7 @@ std::unique_ptr<TPixelGraphic> Gray24(int w, int h, const std::vector<int>& valu
 }
 
 std::unique_ptr<TPixelGraphic> Noise24(int w, int h, unsigned seed) {
-  std::mt19937 rng(seed);
-  auto g = std::make_unique<TPixelGraphic>();
-  g->SetSize(w, h, pf24Bit);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) g->SetPixel(x, y, rng() & 0xFFFFFF);
-  return g;
+  return test_support::RandomImage(w, h, seed);
 }
 
 std::vector<int> RedRow(const TPixelGraphic& g) {
