@@ -46,28 +46,6 @@ struct TDitherGuard {
   }
 };
 
-// Raises the begin-progress event, and the end-progress event however the run
-// ends, so that a progress display opened for the run is always closed.
-// An end handler that fails while a filter error is already on its way is
-// ignored; the filter's error is the one reported.
-struct TProgressScope {
-  TPixelGraphic& image;
-  const int unwinding = std::uncaught_exceptions();
-  explicit TProgressScope(TPixelGraphic& g) : image(g) { image.ProgressStart(); }
-  ~TProgressScope() noexcept(false) {
-    if (std::uncaught_exceptions() == unwinding) {
-      image.ProgressEnd();
-      return;
-    }
-    try {
-      image.ProgressEnd();
-    } catch (...) {
-    }
-  }
-  TProgressScope(const TProgressScope&) = delete;
-  TProgressScope& operator=(const TProgressScope&) = delete;
-};
-
 }  // namespace
 
 void ApplyFilter(TPixelGraphic& target, TPGFilter& filter, const TPixelGraphic& source) {

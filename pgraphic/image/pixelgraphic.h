@@ -4,6 +4,7 @@
 // image can be written as BMP or put on the clipboard without conversion.
 #pragma once
 
+#include <exception>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -320,15 +321,27 @@ class TPixelGraphic {
 // The progress of one piece of work on an image: OnProgressStart when the scope
 // begins, OnProgressEnd when it ends, also when the work is left by an
 // exception, so the two always come in pairs.
+// An end handler that fails while another error is already on its way is
+// ignored, so the first error is the one reported.
 class TProgressScope {
  public:
   explicit TProgressScope(TPixelGraphic& image) : image_(image) { image_.ProgressStart(); }
-  ~TProgressScope() { image_.ProgressEnd(); }
+  ~TProgressScope() noexcept(false) {
+    if (std::uncaught_exceptions() == unwinding_) {
+      image_.ProgressEnd();
+      return;
+    }
+    try {
+      image_.ProgressEnd();
+    } catch (...) {
+    }
+  }
   TProgressScope(const TProgressScope&) = delete;
   TProgressScope& operator=(const TProgressScope&) = delete;
 
  private:
   TPixelGraphic& image_;
+  const int unwinding_ = std::uncaught_exceptions();
 };
 
 // Holds an image's change notification for a scope: BeginUpdate when it
