@@ -6,6 +6,9 @@
 #include <functional>
 #include <map>
 
+// Resources of a static library are registered by hand.
+static void InitResources() { Q_INIT_RESOURCE(korvane); }
+
 namespace app {
 
 namespace {
@@ -174,7 +177,11 @@ QPixmap Render(const Draw& draw, const QColor& colour, qreal ratio) {
 
 }  // namespace
 
-QIcon ApplicationIcon() { return QIcon(QStringLiteral(":/korvane/korvane.svg")); }
+QIcon ApplicationIcon() {
+  static const bool registered = (InitResources(), true);
+  (void)registered;
+  return QIcon(QStringLiteral(":/korvane/korvane.svg"));
+}
 
 QIcon ToolIcon(const QString& name, const QPalette& palette) {
   const auto it = Drawings().find(name);

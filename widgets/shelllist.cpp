@@ -46,9 +46,8 @@ QString NearestExisting(QString path) {
 TPTShellList::TPTShellList(QWidget* parent) : QListWidget(parent) {
   setViewMode(QListView::ListMode);
   setFlow(QListView::TopToBottom);
-  setWrapping(true);
-  setResizeMode(QListView::Adjust);
-  setUniformItemSizes(true);
+  setWrapping(false);
+  setUniformItemSizes(false);
   setSelectionMode(QAbstractItemView::SingleSelection);
   setEditTriggers(QAbstractItemView::EditKeyPressed);
   setDragEnabled(true);
