@@ -9,6 +9,7 @@
 #include "codec/quantise.h"
 #include "codec/vqn.h"
 #include "codec/wavelet.h"
+#include "pgraphic/image/pixelrows.h"
 
 namespace codec {
 
@@ -72,9 +73,10 @@ void Reconstruct(const VQNHeader& header, const CoefficientPlanes& coefficients,
         sink.Words = finer.data();
         sink.RowStride = g.Width;
       } else {
-        // Storage is bottom-up: row r lies RowStride bytes below row r - 1.
-        sink.Bytes = target.ScanLine(0) + (2 - p);
-        sink.RowStride = -static_cast<ptrdiff_t>(target.RowStride());
+        // BGR order puts red at byte 2 of each pixel.
+        const pgraphic::TPixelRows rows = pgraphic::PixelRows(target);
+        sink.Bytes = rows.Top + (2 - p);
+        sink.RowStride = rows.Stride;
         sink.Step = 3;
       }
       ParallelRows(g.Height, threads,

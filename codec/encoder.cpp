@@ -18,6 +18,7 @@
 #include "codec/quantise.h"
 #include "codec/vqn.h"
 #include "codec/wavelet.h"
+#include "pgraphic/image/pixelrows.h"
 
 namespace codec {
 
@@ -203,9 +204,10 @@ EncodedImage EncodeImage(TPixelGraphic& source, int quality) {
     result.Coefficients[static_cast<size_t>(p)].resize(positions);
     uint8_t* coefficients = result.Coefficients[static_cast<size_t>(p)].data();
     PlaneView<uint8_t> pixels;
-    // Storage is bottom-up: the top row is the last one; BGR order puts red at 2.
-    pixels.Base = image->ScanLine(0) + (2 - p);
-    pixels.RowStride = -static_cast<ptrdiff_t>(image->RowStride());
+    // BGR order puts red at byte 2 of each pixel.
+    const pgraphic::TConstPixelRows rows = pgraphic::PixelRows(*image);
+    pixels.Base = rows.Top + (2 - p);
+    pixels.RowStride = rows.Stride;
     pixels.Step = 3;
     pixels.Width = W;
     pixels.Height = H;
