@@ -197,6 +197,8 @@ TForm1::TForm1(const TStartOptions& options, QWidget* parent) : QMainWindow(pare
   Panel1Caption->setVisible(false);
   PGImage1 = new TImagePane(Panel1);
   PGImage1->setObjectName("PGImage1");
+  PGImage1->SetCenter(true);
+  PGImage1->SetPalette8BitSys24BitGraphic(pgraphic::pSpecial252);
   panelLayout->addWidget(Panel1Caption, 0, 0);
   panelLayout->addWidget(PGImage1, 0, 0);
   PGImage2 = new TImagePane(this);
@@ -315,10 +317,6 @@ void TForm1::BuildMenus() {
     items_[def.Name] = action;
     twins_[def.Twin] = action;
   }
-  PGImage1->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(PGImage1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-    if (popupAttached_) PopupMenu1->popup(PGImage1->mapToGlobal(at));
-  });
 }
 
 void TForm1::BuildToolbar() {
@@ -606,7 +604,10 @@ void TForm1::SetViewVisible(bool visible) {
   Panel1Caption->setVisible(!visible);
 }
 
-void TForm1::AttachPopup(bool attach) { popupAttached_ = attach; }
+void TForm1::AttachPopup(bool attach) {
+  popupAttached_ = attach;
+  PGImage1->SetPopup(attach ? PopupMenu1 : nullptr);
+}
 
 void TForm1::PressHandIfNoToolDown() {
   if (!Button("SB19")->Down() && !Button("SB18")->Down()) {
@@ -745,7 +746,7 @@ void TForm1::Open_image() {
     if (ImageLoaded) {
       SBar1Panel->setText(InfoText);
     } else {
-      PGImage1->SetFileName(QString());
+      PGImage1->SetFileName(std::string());
       SBar1Panel->clear();
     }
   }
@@ -753,7 +754,7 @@ void TForm1::Open_image() {
   if (ImageLoaded) {
     if (auto* g = PGImage1->Graphic()) CheckColorResolution(g->PixelFormat(), g->PaletteIdent());
     AttachPopup(true);
-    PGImage1->update();
+    PGImage1->viewport()->update();
   } else {
     AttachPopup(false);
   }
@@ -779,7 +780,7 @@ bool TForm1::Load1() {
     if (fileservice::IsMetafile(path)) {
       // No metafile player on this platform: such files cannot be shown.
       if (LoadTarget == 1) {
-        PGImage1->SetFileName(QString());
+        PGImage1->SetFileName(std::string());
         setWindowTitle(ProgramCaption);
         SBar1Panel->clear();
       }
@@ -849,7 +850,7 @@ void TForm1::U1Click() {
     } else if (UndoKind == 2) {
       ZoomIndex = PrevZoomItem - 1;
       ApplyZoom(ZoomIndex);
-      PGImage1->update();
+      PGImage1->viewport()->update();
     } else if (UndoKind == 3) {
       ZoomModeIndex = PrevZoomMode - 1;
       ApplyZoomMode(ZoomModeIndex);
@@ -1003,7 +1004,7 @@ void TForm1::PTSList1Edited(const QString& oldPath, const QString& newPath) {
 
 void TForm1::PTSList1DeleteItem(const QString& path) {
   if (path != CurrentFileName) return;
-  PGImage1->SetFileName(QString());
+  PGImage1->SetFileName(std::string());
   setWindowTitle(ProgramCaption);
   InfoText.clear();
   CurrentFileName.clear();

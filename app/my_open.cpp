@@ -90,6 +90,7 @@ TForm6::TForm6(TForm1& owner) : QDialog(&owner), owner_(owner) {
   right->setContentsMargins(0, 0, 0, 0);
   PGImage1 = new TImagePane(Panel1);
   PGImage1->setObjectName("Preview");
+  PGImage1->SetCenter(true);
   PGImage1->SetZoomChoice(TImagePane::ShrinkToFitOnly);
   PGImage1->SetGraphic(std::make_unique<pgraphic::TPixelGraphic>());
   PGImage1->setFixedSize(260, 220);
@@ -198,7 +199,7 @@ void TForm6::FormShow() {
   ignore_ = true;
   lastExamined_ = "*****";
   Edit1->clear();
-  PGImage1->SetFileName(QString());
+  PGImage1->SetFileName(std::string());
   ProcessMessages();
   const int m = Mode();
   const QString base = BaseName(owner_.LastFileName);
@@ -277,7 +278,7 @@ void TForm6::SetWaiting(bool waiting) {
 
 void TForm6::FBox1Change_1() {
   if (ignore_) return;
-  PGImage1->SetFileName(QString());
+  PGImage1->SetFileName(std::string());
   ClearLabels();
   owner_.InfoText.clear();
   if (Mode() == 1) Edit1->clear();
@@ -330,7 +331,7 @@ void TForm6::FBox1Change_1() {
   SetWaiting(false);
   if (!previewLoaded_) {
     ClearLabels();
-    PGImage1->SetFileName(QString());
+    PGImage1->SetFileName(std::string());
     owner_.InfoText.clear();
     owner_.CurrentFileName.clear();
     ResultPath().clear();
@@ -340,7 +341,7 @@ void TForm6::FBox1Change_1() {
 }
 
 void TForm6::CheckB1Click() {
-  if (!CheckB1->isChecked()) PGImage1->SetFileName(QString());
+  if (!CheckB1->isChecked()) PGImage1->SetFileName(std::string());
   PTSList1->setFocus();
   FBox1Change_1();
 }
