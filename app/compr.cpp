@@ -556,6 +556,8 @@ widgets::TFlyoverButton* TForm1::Button(const QString& name) const {
   return it == buttons_.end() ? nullptr : it->second;
 }
 
+bool TForm1::HasHandler(const QString& handler) { return Handlers().count(handler) != 0; }
+
 bool TForm1::RunHandler(const QString& handler) {
   const auto it = Handlers().find(handler);
   if (it == Handlers().end()) return false;

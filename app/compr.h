@@ -112,6 +112,7 @@ class TForm1 : public QMainWindow {
   int Load_Wavelet(const QString& fileName, codec::LoadMode mode);
   // Runs the handler of this name; false when there is none.
   bool RunHandler(const QString& handler);
+  static bool HasHandler(const QString& handler);
 
   // ---- Handlers of the command table ----
   void Open1Click();
