@@ -869,12 +869,14 @@ void TForm1::U1Click() {
 
 void TForm1::ApplyZoom(int index) {
   if (index < 0 || index > 7) return;
+  checkedZoom_ = index;
   CheckItem(kZoomItems[index]);
   PGImage1->SetZoomChoice(index);
 }
 
 void TForm1::ApplyZoomMode(int index) {
   if (index < 0 || index > 2) return;
+  checkedZoomMode_ = index;
   CheckItem(kZoomModeItems[index]);
   PGImage1->SetStretchMode(static_cast<pgraphic::TStretchMode>(index));
 }
@@ -885,9 +887,7 @@ void TForm1::ZoomCommand(int index) {
   UndoBlocked = false;
   SetItemEnabled("U1", true);
   SetButtonEnabled("SB9", true);
-  PrevZoomItem = 0;
-  for (int i = 0; i < 8; ++i)
-    if (Item(kZoomItems[i])->isChecked()) PrevZoomItem = i + 1;
+  PrevZoomItem = checkedZoom_ + 1;
   ApplyZoom(index);
   update();
 }
@@ -898,9 +898,7 @@ void TForm1::ZoomModeCommand(int index) {
   UndoBlocked = false;
   SetItemEnabled("U1", true);
   SetButtonEnabled("SB9", true);
-  PrevZoomMode = 0;
-  for (int i = 0; i < 3; ++i)
-    if (Item(kZoomModeItems[i])->isChecked()) PrevZoomMode = i + 1;
+  PrevZoomMode = checkedZoomMode_ + 1;
   ApplyZoomMode(index);
 }
 

@@ -222,6 +222,8 @@ class TForm1 : public QMainWindow {
   void ZoomModeCommand(int index);
   void UpdateCaption();
 
+  int checkedZoom_ = 5;      // the zoom item checked in the main menu
+  int checkedZoomMode_ = 1;  // the zoom-mode item checked in the main menu
   std::map<QString, QAction*> items_;
   std::map<QString, QAction*> twins_;  // main item name -> pop-up twin
   std::map<QString, widgets::TFlyoverButton*> buttons_;

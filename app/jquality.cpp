@@ -38,8 +38,10 @@ TForm4::TForm4(TForm1* owner) : QDialog(owner), owner_(owner) {
   grid->addWidget(new QLabel("Low", this), 1, 0, Qt::AlignLeft);
   grid->addWidget(new QLabel("High", this), 1, 1, Qt::AlignRight);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  buttons->button(QDialogButtonBox::Ok)->setText("OK");
-  buttons->button(QDialogButtonBox::Cancel)->setText("Cancel");
+  OkButton = buttons->button(QDialogButtonBox::Ok);
+  OkButton->setText("OK");
+  CancelButton = buttons->button(QDialogButtonBox::Cancel);
+  CancelButton->setText("Cancel");
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   grid->addWidget(buttons, 2, 0, 1, 2);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPushButton>
 #include <QSlider>
 
 namespace app {
@@ -16,6 +17,8 @@ class TForm4 : public QDialog {
  public:
   explicit TForm4(TForm1* owner);
   QSlider* TrBar1 = nullptr;
+  QPushButton* OkButton = nullptr;
+  QPushButton* CancelButton = nullptr;
   void done(int result) override;
 
  private:
