@@ -75,7 +75,8 @@ void TPTShellList::SetFolder(const QString& folder) {
 
 void TPTShellList::SetMask(const QString& mask) {
   mask_ = mask.isEmpty() ? QStringLiteral("*") : mask;
-  if (!folder_.isEmpty()) List(QString(), {});
+  // Items that still match keep their focus and selection.
+  if (!folder_.isEmpty()) Refresh();
 }
 
 void TPTShellList::SetShowHidden(bool show) {
