@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -358,7 +359,16 @@ void TForm6::FilterComboBox1Change() {
 }
 
 bool TForm6::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == Edit1 && event->type() == QEvent::FocusOut && isVisible()) Edit1Exit();
+  // Leaving the name box within the dialog interprets it; focus lost to another
+  // window (such as the message box this may show) does not.
+  if (watched == Edit1 && event->type() == QEvent::FocusOut && isVisible() && !exiting_) {
+    const auto reason = static_cast<QFocusEvent*>(event)->reason();
+    if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+      exiting_ = true;
+      Edit1Exit();
+      exiting_ = false;
+    }
+  }
   return QDialog::eventFilter(watched, event);
 }
 

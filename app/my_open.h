@@ -79,6 +79,7 @@ class TForm6 : public QDialog {
   bool previewLoaded_ = false;
   bool unsupported_ = false;
   bool closedOk_ = false;
+  bool exiting_ = false;
   QString lastExamined_;
 };
 
