@@ -154,7 +154,7 @@ void BareJPEGEncode(benchmark::State& state) {
     cinfo.in_color_space = JCS_EXT_BGR;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, PGJPEGQuality, TRUE);
-    cinfo.dct_method = static_cast<J_DCT_METHOD>(PGJPEGWriteDCTMethod);
+    cinfo.dct_method = static_cast<J_DCT_METHOD>(PGJPEGWriteDCTMethod.Load());
     jpeg_start_compress(&cinfo, TRUE);
     while (cinfo.next_scanline < cinfo.image_height) {
       JSAMPROW row = photo.ScanLine(int(cinfo.next_scanline));

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "io/files.h"
 #include "pgraphic/formats/fileformat.h"
 
 namespace cli {
@@ -22,19 +23,6 @@ std::vector<TCommand>& Commands() {
 std::vector<TConvertStep>& Steps() {
   static std::vector<TConvertStep> list;
   return list;
-}
-
-std::vector<TFileHandler>& Handlers() {
-  static std::vector<TFileHandler> list;
-  return list;
-}
-
-const TFileHandler* HandlerFor(const std::string& path) {
-  const std::string ext = ExtensionOf(path);
-  for (const TFileHandler& h : Handlers()) {
-    if (h.extension == ext) return &h;
-  }
-  return nullptr;
 }
 
 void PrintUsage(std::ostream& out) {
@@ -91,9 +79,6 @@ void RegisterCommand(TCommand command) {
 void RegisterConvertStep(TConvertStep step) {
   Steps().push_back(std::move(step));
 }
-void RegisterFileHandler(TFileHandler handler) {
-  Handlers().push_back(std::move(handler));
-}
 
 std::string ExtensionOf(const std::string& path) {
   std::string ext = std::filesystem::path(path).extension().string();
@@ -124,35 +109,26 @@ void AttachProgress(pgraphic::TPixelGraphic& image, const std::string& label) {
 }
 
 std::unique_ptr<pgraphic::TPixelGraphic> LoadImage(const std::string& path) {
-  if (const TFileHandler* h = HandlerFor(path); h && h->load) return h->load(path);
   auto image = std::make_unique<pgraphic::TPixelGraphic>();
-  AttachProgress(*image, "reading");
-  image->LoadFromFile(path);
+  AttachProgress(*image, io::FileKindOf(path) == io::TFileKind::Wavelet ? "decoding" : "reading");
+  io::OpenImage(path, *image);
   return image;
 }
 
 void SaveImage(pgraphic::TPixelGraphic& image, const std::string& path, const TArgs& args) {
-  if (const TFileHandler* h = HandlerFor(path); h && h->save) {
-    h->save(image, path, args);
-    return;
-  }
-  AttachProgress(image, "writing");
-  image.SaveToFile(path);
+  const bool wavelet = io::FileKindOf(path) == io::TFileKind::Wavelet;
+  const io::TSaveOptions options{.VQNQuality = wavelet ? VQNQualityOf(args) : io::DefaultVQNQuality()};
+  AttachProgress(image, wavelet ? "compressing" : "writing");
+  io::SaveImage(image, path, options);
 }
 
 std::string DescribeFile(const std::string& path) {
-  if (const TFileHandler* h = HandlerFor(path); h && h->describe) return h->describe(path);
-  // The same query as GetFileInfo, but letting the reader's message through.
-  pgraphic::TFileStream stream(path, pgraphic::TFileStream::fmOpenRead);
-  pgraphic::TFileFormatReader* reader = pgraphic::FindFileFormatReader(stream, ExtensionOf(path));
-  if (!reader) throw pgraphic::EPGUnknownFileFormat(pgraphic::LangStr(6));
-  pgraphic::TPGFileInfo info;
-  reader->ReadInfo(stream, 0, info);
+  const io::TFileDescription d = io::DescribeFile(path);
   // The status bar's text, then what it leaves out: the image count of
   // multi-image files and the reader's extra text.
-  std::string text = pgraphic::InfoText(reader->Description, info, stream.Size());
-  if (info.Count != 1) text += "; Images: " + std::to_string(info.Count);
-  if (!info.Extra.empty()) text += "; Extra: " + info.Extra;
+  std::string text = d.Text;
+  if (d.Info.Count != 1) text += "; Images: " + std::to_string(d.Info.Count);
+  if (!d.Info.Extra.empty()) text += "; Extra: " + d.Info.Extra;
   return text;
 }
 
@@ -167,6 +143,10 @@ int Run(int argc, char** argv) {
     args.command = argv[1];
     if (args.command == "--help" || args.command == "-h" || args.command == "help") {
       PrintUsage(std::cout);
+      return 0;
+    }
+    if (args.command == "--version") {
+      std::cout << "korvane-cli " << KORVANE_VERSION << "\n";
       return 0;
     }
     const TCommand* command = nullptr;
@@ -221,8 +201,8 @@ int Run(int argc, char** argv) {
     }
     return command->run(args);
   } catch (const UsageError& e) {
-    std::cerr << "korvane-cli: " << e.what() << "\n";
-    PrintUsage(std::cerr);
+    // One line; the whole usage is a --help away.
+    std::cerr << "korvane-cli: " << e.what() << " (see korvane-cli --help)\n";
     return 2;
   } catch (const std::exception& e) {
     std::cerr << "korvane-cli: " << ForTerminal(e.what()) << "\n";

@@ -1,8 +1,8 @@
 // The command-line tool's small framework. Each subcommand lives in its own file
 // and registers itself with a static TCommandRegistrar; options that change the
-// image on its way through `convert` (and batch work) register a TConvertStep; a
-// format the library's reader/writer lists do not cover (the wavelet format)
-// registers a TFileHandler. main.cpp only parses and dispatches.
+// image on its way through `convert` (and batch work) register a TConvertStep.
+// Files are opened, saved and described through the io layer's one service.
+// main.cpp only parses and dispatches.
 #pragma once
 
 #include <functional>
@@ -12,11 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "io/batch.h"
+#include "pgraphic/image/colorres.h"
 #include "pgraphic/image/pixelgraphic.h"
 
 namespace cli {
 
-// A wrong command line: reported with the usage text, exit status 2.
+// A wrong command line: reported in one line that points to --help, exit status 2.
 class UsageError : public std::runtime_error {
  public:
   explicit UsageError(const std::string& message) : std::runtime_error(message) {}
@@ -78,31 +80,26 @@ struct TConvertStepRegistrar {
   explicit TConvertStepRegistrar(TConvertStep step) { RegisterConvertStep(std::move(step)); }
 };
 
+// The values of the options convert and batch share, parsed by one piece of
+// code each (in the step files); a wrong value raises UsageError.
+pgraphic::TColorCommand ColorsOption(const std::string& value);        // --colors
+io::TBatchMirror MirrorOption(const std::string& value);               // --mirror
+io::TBatchRotate RotateOption(const std::string& value);               // --rotate
+int JPEGQualityOption(const std::string& value);                       // --jpeg-quality
+
 // Runs the convert steps whose options are present in args, in their order.
 void ApplyConvertSteps(std::unique_ptr<pgraphic::TPixelGraphic>& image, const TArgs& args);
 
-// Reading, writing and describing files of one extension outside the library's
-// reader/writer lists. Any of the three may be left empty.
-struct TFileHandler {
-  std::string extension;  // lower case, without the dot: "vqn"
-  std::function<std::unique_ptr<pgraphic::TPixelGraphic>(const std::string& path)> load;
-  std::function<void(pgraphic::TPixelGraphic& image, const std::string& path, const TArgs& args)>
-      save;
-  std::function<std::string(const std::string& path)> describe;  // the information text
-};
-
-void RegisterFileHandler(TFileHandler handler);
-
-struct TFileHandlerRegistrar {
-  explicit TFileHandlerRegistrar(TFileHandler handler) { RegisterFileHandler(std::move(handler)); }
-};
-
-// Loads, saves and describes through a registered handler for the file's
-// extension, else through the library (LoadFromFile, SaveToFile, the reader's
-// information). Loading and saving show progress on a terminal.
+// Loads, saves and describes through the file service (io/files.h), which
+// routes every extension, .vqn included. Loading and saving show progress on a
+// terminal; saving as VQN compresses at the --quality position of args.
 std::unique_ptr<pgraphic::TPixelGraphic> LoadImage(const std::string& path);
 void SaveImage(pgraphic::TPixelGraphic& image, const std::string& path, const TArgs& args);
 std::string DescribeFile(const std::string& path);
+
+// The quality value of the --quality track-bar position in args (default 60);
+// raises UsageError for a position outside 0..120.
+int VQNQualityOf(const TArgs& args);
 
 // Lower-case extension of a path without the dot.
 std::string ExtensionOf(const std::string& path);

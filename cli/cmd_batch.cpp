@@ -8,7 +8,7 @@
 #include <string>
 
 #include "cli/cli.h"
-#include "pgraphic/batch.h"
+#include "io/batch.h"
 #include "pgraphic/formats/fileformat.h"
 #include "pgraphic/formats/jpeg.h"
 
@@ -16,61 +16,24 @@ namespace cli {
 namespace {
 
 int Batch(const TArgs& args) {
-  pgraphic::TBatchSettings settings;
+  io::TBatchSettings settings;
   if (!args.Has("--to")) throw UsageError("batch needs --to DIR");
   if (!args.Has("--format")) throw UsageError("batch needs --format EXT");
   settings.TargetFolder = args.Get("--to");
-  if (!pgraphic::BatchFormatFromName(args.Get("--format"), settings.Format)) {
+  if (!io::BatchFormatFromName(args.Get("--format"), settings.Format)) {
     throw UsageError("--format takes bmp, jpg, pbm, pgm, png, ppm, tga, tif or vqn");
   }
-  const std::string colors = args.Get("--colors", "true");
-  if (colors == "2")
-    settings.Colors = pgraphic::ccColors2;
-  else if (colors == "16")
-    settings.Colors = pgraphic::ccColors16;
-  else if (colors == "256")
-    settings.Colors = pgraphic::ccColors256;
-  else if (colors == "gray")
-    settings.Colors = pgraphic::ccGray256;
-  else if (colors == "true")
-    settings.Colors = pgraphic::ccTrueColor;
-  else
-    throw UsageError("--colors takes 2, 16, 256, gray or true");
-  const std::string mirror = args.Get("--mirror", "none");
-  if (mirror == "vertical")
-    settings.Mirror = pgraphic::TBatchMirror::Vertical;
-  else if (mirror == "horizontal")
-    settings.Mirror = pgraphic::TBatchMirror::Horizontal;
-  else if (mirror != "none")
-    throw UsageError("--mirror takes vertical or horizontal");
-  const std::string rotate = args.Get("--rotate", "none");
-  if (rotate == "180")
-    settings.Rotate = pgraphic::TBatchRotate::Half;
-  else if (rotate == "left")
-    settings.Rotate = pgraphic::TBatchRotate::Left;
-  else if (rotate == "right")
-    settings.Rotate = pgraphic::TBatchRotate::Right;
-  else if (rotate != "none")
-    throw UsageError("--rotate takes 180, left or right");
+  // The options convert shares are parsed by convert's own code.
+  if (args.Has("--colors")) settings.Colors = ColorsOption(args.Get("--colors"));
+  if (args.Has("--mirror")) settings.Mirror = MirrorOption(args.Get("--mirror"));
+  if (args.Has("--rotate")) settings.Rotate = RotateOption(args.Get("--rotate"));
   if (args.Has("--jpeg-quality")) {
-    const std::string value = args.Get("--jpeg-quality");
-    int quality = -1;
-    if (!value.empty() && value.size() <= 2 &&
-        value.find_first_not_of("0123456789") == std::string::npos) {
-      quality = std::stoi(value);
-    }
-    if (quality < 5 || quality > 95) throw UsageError("--jpeg-quality takes a number from 5 to 95");
-    pgraphic::PGJPEGQuality = quality;
+    pgraphic::PGJPEGQuality = JPEGQualityOption(args.Get("--jpeg-quality"));
   }
+  settings.VQNQuality = VQNQualityOf(args);
 
   const bool terminal = ::isatty(STDERR_FILENO);
-  pgraphic::TBatchHooks hooks;
-  // The wavelet format goes through the command line's file handlers, where the
-  // codec registers its reader and batch-mode writer.
-  hooks.ReadVQN = [](const std::string& path) { return LoadImage(path); };
-  hooks.WriteVQN = [&args](pgraphic::TPixelGraphic& image, const std::string& path) {
-    SaveImage(image, path, args);
-  };
+  io::TBatchHooks hooks;
   hooks.ConfirmCreate = [](const std::string& question) {
     return pgraphic::AskUser("Batch conversion", question, false);
   };
@@ -85,10 +48,10 @@ int Batch(const TArgs& args) {
     }
     return false;
   };
-  pgraphic::TBatchResult result;
+  io::TBatchResult result;
   try {
-    result = pgraphic::ConvertFiles(args.files, settings, hooks);
-  } catch (const pgraphic::EBatchConversion& e) {
+    result = io::ConvertFiles(args.files, settings, hooks);
+  } catch (const io::EBatchConversion& e) {
     if (terminal) std::fprintf(stderr, "\r\033[K");
     std::cerr << "korvane-cli: " << (*e.what() ? e.what() : "Conversion was not started.") << "\n";
     return 1;
@@ -98,7 +61,7 @@ int Batch(const TArgs& args) {
             << " files converted";
   if (!result.Failed.empty()) std::cout << ", " << result.Failed.size() << " failed";
   std::cout << ".\n";
-  for (const pgraphic::TBatchFailure& f : result.Failed) {
+  for (const io::TBatchFailure& f : result.Failed) {
     std::cerr << "korvane-cli: " << f.File << ": " << f.Message << "\n";
   }
   return result.Failed.empty() ? 0 : 1;

@@ -1,9 +1,10 @@
 // The wavelet format in korvane-cli: `compress IN OUT.vqn [--quality P]`, and
-// .vqn files read, written and described by `convert` and `info`.
+// the --quality position used wherever an image is saved as VQN.
 #include <iostream>
 
 #include "cli/cli.h"
 #include "codec/vqn.h"
+#include "io/files.h"
 
 namespace cli {
 namespace {
@@ -25,31 +26,6 @@ int ParsePosition(const std::string& text) {
   return value;
 }
 
-int QualityOf(const TArgs& args) {
-  return codec::QualityFromPosition(args.Has("--quality") ? ParsePosition(args.Get("--quality"))
-                                                          : kDefaultPosition);
-}
-
-std::unique_ptr<pgraphic::TPixelGraphic> LoadVQN(const std::string& path) {
-  pgraphic::TFileStream stream(path, pgraphic::TFileStream::fmOpenRead);
-  auto image = std::make_unique<pgraphic::TPixelGraphic>();
-  AttachProgress(*image, "decoding");
-  codec::DecodeVQN(stream, *image);
-  return image;
-}
-
-void SaveVQN(pgraphic::TPixelGraphic& image, const std::string& path, const TArgs& args) {
-  AttachProgress(image, "compressing");
-  codec::CompressBatch(image, QualityOf(args), path);
-}
-
-std::string DescribeVQN(const std::string& path) {
-  return codec::VQNInfoText(codec::ReadVQNInfo(path));
-}
-
-const TFileHandlerRegistrar handler(
-    {.extension = "vqn", .load = LoadVQN, .save = SaveVQN, .describe = DescribeVQN});
-
 // `convert` accepts --quality for .vqn output; the image itself is not changed.
 const TConvertStepRegistrar qualityOption(
     {.option = {"--quality", true, "0..120"},
@@ -58,10 +34,11 @@ const TConvertStepRegistrar qualityOption(
      .apply = [](std::unique_ptr<pgraphic::TPixelGraphic>&, const std::string&) {}});
 
 int Compress(const TArgs& args) {
-  const int quality = QualityOf(args);
+  const int quality = VQNQualityOf(args);
   std::unique_ptr<pgraphic::TPixelGraphic> image = LoadImage(args.files[0]);
   AttachProgress(*image, "compressing");
-  const codec::CompressedData data = codec::CompressBatch(*image, quality, args.files[1]);
+  const codec::CompressedData data = codec::Compress(*image, quality);
+  io::SaveCompressed(data, args.files[1]);
   std::cout << "Compression ratio is 1:" << codec::CompressionRatio(data) << "\n"
             << "Size of VQN-file will be " << codec::KbText(data.CodedLength) << " Kb\n";
   return 0;
@@ -79,4 +56,10 @@ const TCommandRegistrar reg({.name = "compress",
                              }});
 
 }  // namespace
+
+int VQNQualityOf(const TArgs& args) {
+  return codec::QualityFromPosition(args.Has("--quality") ? ParsePosition(args.Get("--quality"))
+                                                          : kDefaultPosition);
+}
+
 }  // namespace cli

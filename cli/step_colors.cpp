@@ -3,32 +3,33 @@
 #include "pgraphic/image/colorres.h"
 
 namespace cli {
-namespace {
 
-const char* const kValues[] = {"2", "16", "256", "gray", "true"};
-
-int IndexOf(const std::string& value) {
-  for (int i = 0; i < 5; ++i) {
-    if (value == kValues[i]) return i;
+pgraphic::TColorCommand ColorsOption(const std::string& value) {
+  static const struct {
+    const char* name;
+    pgraphic::TColorCommand command;
+  } kValues[] = {{"2", pgraphic::ccColors2},
+                 {"16", pgraphic::ccColors16},
+                 {"256", pgraphic::ccColors256},
+                 {"gray", pgraphic::ccGray256},
+                 {"true", pgraphic::ccTrueColor}};
+  for (const auto& v : kValues) {
+    if (value == v.name) return v.command;
   }
-  return -1;
+  throw UsageError("--colors takes 2, 16, 256, gray or true");
 }
+
+namespace {
 
 const TConvertStepRegistrar reg({
     .option = {"--colors", true, "2|16|256|gray|true"},
     .order = 200,
-    .validate =
-        [](const std::string& value) {
-          if (IndexOf(value) < 0) throw UsageError("--colors takes 2, 16, 256, gray or true");
-        },
+    .validate = [](const std::string& value) { ColorsOption(value); },
     .apply =
         [](std::unique_ptr<pgraphic::TPixelGraphic>& image, const std::string& value) {
-          const pgraphic::TColorCommand commands[] = {pgraphic::ccColors2, pgraphic::ccColors16,
-                                                      pgraphic::ccColors256, pgraphic::ccGray256,
-                                                      pgraphic::ccTrueColor};
           AttachProgress(*image, "colours");
           std::unique_ptr<pgraphic::TPixelGraphic> result =
-              pgraphic::ApplyColorCommand(*image, commands[IndexOf(value)]);
+              pgraphic::ApplyColorCommand(*image, ColorsOption(value));
           if (result) image = std::move(result);
         },
 });

@@ -58,36 +58,27 @@ const TConvertStepRegistrar crop({
 const TConvertStepRegistrar mirror({
     .option = {"--mirror", true, "vertical|horizontal"},
     .order = 110,
-    .validate =
-        [](const std::string& value) {
-          if (value != "vertical" && value != "horizontal") {
-            throw UsageError("--mirror takes vertical or horizontal");
-          }
-        },
+    .validate = [](const std::string& value) { MirrorOption(value); },
     .apply =
         [](std::unique_ptr<pgraphic::TPixelGraphic>& image, const std::string& value) {
           AttachProgress(*image, "mirror");
-          if (value == "vertical")
-            image->MirrorVertical();
-          else
-            image->MirrorHorizontal();
+          const io::TBatchMirror m = MirrorOption(value);
+          if (m == io::TBatchMirror::Vertical) image->MirrorVertical();
+          if (m == io::TBatchMirror::Horizontal) image->MirrorHorizontal();
         },
 });
 
 const TConvertStepRegistrar rotate({
     .option = {"--rotate", true, "180|left|right"},
     .order = 120,
-    .validate =
-        [](const std::string& value) {
-          if (value != "180" && value != "left" && value != "right") {
-            throw UsageError("--rotate takes 180, left or right");
-          }
-        },
+    .validate = [](const std::string& value) { RotateOption(value); },
     .apply =
         [](std::unique_ptr<pgraphic::TPixelGraphic>& image, const std::string& value) {
-          const pgraphic::TTurn turn = value == "180"    ? pgraphic::TTurn::Half
-                                       : value == "left" ? pgraphic::TTurn::Left90
-                                                         : pgraphic::TTurn::Right90;
+          const io::TBatchRotate r = RotateOption(value);
+          if (r == io::TBatchRotate::None) return;
+          const pgraphic::TTurn turn = r == io::TBatchRotate::Half   ? pgraphic::TTurn::Half
+                                       : r == io::TBatchRotate::Left ? pgraphic::TTurn::Left90
+                                                                     : pgraphic::TTurn::Right90;
           image = pgraphic::TurnImage(*image, turn);
         },
 });
@@ -132,4 +123,21 @@ const TConvertStepRegistrar resize({
 });
 
 }  // namespace
+
+// "none" leaves the image as it is (the batch dialog's first choice).
+io::TBatchMirror MirrorOption(const std::string& value) {
+  if (value == "none") return io::TBatchMirror::None;
+  if (value == "vertical") return io::TBatchMirror::Vertical;
+  if (value == "horizontal") return io::TBatchMirror::Horizontal;
+  throw UsageError("--mirror takes vertical or horizontal");
+}
+
+io::TBatchRotate RotateOption(const std::string& value) {
+  if (value == "none") return io::TBatchRotate::None;
+  if (value == "180") return io::TBatchRotate::Half;
+  if (value == "left") return io::TBatchRotate::Left;
+  if (value == "right") return io::TBatchRotate::Right;
+  throw UsageError("--rotate takes 180, left or right");
+}
+
 }  // namespace cli

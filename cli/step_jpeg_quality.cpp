@@ -5,27 +5,23 @@
 #include "pgraphic/formats/jpeg.h"
 
 namespace cli {
-namespace {
 
-// The value as a number in 5..95, or -1.
-int Quality(const std::string& value) {
-  if (value.empty() || value.size() > 2) return -1;
-  for (char c : value) {
-    if (c < '0' || c > '9') return -1;
-  }
-  const int q = std::stoi(value);
-  return q >= 5 && q <= 95 ? q : -1;
+int JPEGQualityOption(const std::string& value) {
+  const bool digits = !value.empty() && value.size() <= 2 &&
+                      value.find_first_not_of("0123456789") == std::string::npos;
+  const int q = digits ? std::stoi(value) : -1;
+  if (q < 5 || q > 95) throw UsageError("--jpeg-quality takes a number from 5 to 95");
+  return q;
 }
+
+namespace {
 
 const TConvertStepRegistrar reg({
     .option = {"--jpeg-quality", true, "5..95"},
     .order = 300,  // changes no pixels; only the setting the writer reads
-    .validate =
-        [](const std::string& value) {
-          if (Quality(value) < 0) throw UsageError("--jpeg-quality takes a number from 5 to 95");
-        },
+    .validate = [](const std::string& value) { JPEGQualityOption(value); },
     .apply = [](std::unique_ptr<pgraphic::TPixelGraphic>&,
-                const std::string& value) { pgraphic::PGJPEGQuality = Quality(value); },
+                const std::string& value) { pgraphic::PGJPEGQuality = JPEGQualityOption(value); },
 });
 
 }  // namespace

@@ -15,11 +15,11 @@ namespace codec {
 
 using pgraphic::TPixelGraphic;
 
-namespace {
-
 std::string SubTypeName(int subtype) {
   return subtype == 2 ? "Wavelet 2.0" : "Wavelet 3.0";
 }
+
+namespace {
 
 // The most coefficient bytes C coded bytes can produce: every symbol costs at
 // least one bit, so a run (flag, length, value) of at most 3,000 bytes costs at

@@ -1,16 +1,11 @@
 // The encoder: three colour planes, the forward transform, step sizes from the
 // running maxima, the dead zone, quantisation into the coefficient bytes and the
 // entropy coder.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <mutex>
 #include <new>
 
@@ -326,37 +321,10 @@ void WriteVQN(const CompressedData& data, pgraphic::TStream& stream) {
 }
 
 void SaveVQNFile(const CompressedData& data, const std::string& path) {
-  namespace fs = std::filesystem;
   if (data.CodedLength < 0 || static_cast<size_t>(data.CodedLength) > data.CodedData.size()) {
     throw pgraphic::EPixelGraphic(pgraphic::LangStr(20, "CodedLength"));
   }
-  // A temporary file in the target's folder, renamed over the target once complete.
-  fs::path target(path);
-  fs::path folder = target.parent_path();
-  std::string pattern = (folder.empty() ? fs::path(".") : folder).string() + "/." +
-                        target.filename().string() + ".XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  int fd = ::mkstemp(name.data());
-  if (fd < 0) throw pgraphic::EPixelGraphic("Cannot create file \"" + path + "\"");
-  const std::string tempName(name.data());
-  // mkstemp creates the file private; give it the usual permissions.
-  mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
-  ::close(fd);
-  try {
-    pgraphic::TFileStream stream(tempName, pgraphic::TFileStream::fmCreate);
-    WriteVQN(data, stream);
-    stream.Close();
-    std::error_code ec;
-    fs::rename(tempName, target, ec);
-    if (ec) throw pgraphic::EPixelGraphic("Cannot write file \"" + path + "\": " + ec.message());
-  } catch (...) {
-    std::error_code ignored;
-    fs::remove(tempName, ignored);
-    throw;
-  }
+  pgraphic::SaveFileSafely(path, [&data](pgraphic::TStream& stream) { WriteVQN(data, stream); });
 }
 
 int CompressionRatio(const CompressedData& data) {

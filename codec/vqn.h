@@ -49,7 +49,7 @@ class EVQNTooLarge : public EVQN {
 
 // Threads the codec's transforms use; 0 (the default) means one per hardware
 // thread. Results are identical for every thread count.
-extern int VQNThreads;
+extern pgraphic::TPGSetting<int> VQNThreads;
 
 // ---- Quality ------------------------------------------------------------------
 
@@ -121,6 +121,8 @@ struct VQNInfo {
 VQNInfo ReadVQNInfo(pgraphic::TStream& stream);
 VQNInfo ReadVQNInfo(const std::string& path);
 
+// The subtype's name: "Wavelet 3.0", or "Wavelet 2.0" for the older files.
+std::string SubTypeName(int subtype);
 // "Type: VQN, Wavelet 3.0; Size: 640x480; Colors: 16.7M" plus, when the file size
 // is known and wanted, "; File size: 37.6 Kb".
 std::string VQNInfoText(const VQNInfo& info, bool withFileSize = true);

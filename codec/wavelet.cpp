@@ -12,8 +12,8 @@
 
 namespace codec {
 
-int VQNThreads = 0;
-bool VQNBaselineOnly = false;
+pgraphic::TPGSetting<int> VQNThreads = 0;
+pgraphic::TPGSetting<bool> VQNBaselineOnly = false;
 
 int EffectiveThreads() {
   if (VQNThreads > 0) return VQNThreads;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "codec/format.h"
+#include "pgraphic/settings.h"
 
 namespace codec {
 
@@ -102,10 +103,10 @@ void InverseLevelRows(const std::array<BandSource, 4>& bands, const LevelGeometr
 void ParallelRows(int count, int threads, const std::function<void(int, int)>& fn);
 
 // Threads the codec uses; 0 means one per hardware thread.
-extern int VQNThreads;
+extern pgraphic::TPGSetting<int> VQNThreads;
 // Forces the baseline build of the transform loops even where AVX2 is available
 // (both give identical results; tests compare them).
-extern bool VQNBaselineOnly;
+extern pgraphic::TPGSetting<bool> VQNBaselineOnly;
 int EffectiveThreads();
 
 }  // namespace codec

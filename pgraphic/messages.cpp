@@ -2,7 +2,7 @@
 
 namespace pgraphic {
 
-int PGLanguage = 0;
+TPGSetting<int> PGLanguage = 0;
 
 // Row number, then English, German, French, Dutch, Spanish and a sixth column
 // that only row 25 uses. Rows without a translation repeat the English text.
@@ -105,7 +105,8 @@ void ReplaceFirst(std::string& text, const char* placeholder, const std::string&
 
 std::string LangStr(int entry) {
   if (entry < 0 || entry >= PGLangStrCount) return std::string();
-  int column = (PGLanguage >= 0 && PGLanguage < PGLanguageCount) ? PGLanguage : 0;
+  const int language = PGLanguage;
+  const int column = (language >= 0 && language < PGLanguageCount) ? language : 0;
   return PGLangStrEntries[entry].Texts[column];
 }
 

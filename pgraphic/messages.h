@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "pgraphic/settings.h"
+
 namespace pgraphic {
 
 inline constexpr int PGLangStrCount = 85;
@@ -19,7 +21,7 @@ struct TPGLangStrEntry {
 extern const std::array<TPGLangStrEntry, PGLangStrCount> PGLangStrEntries;
 
 // Column of the table in use; 0 = English. Nothing in the program changes it.
-extern int PGLanguage;
+extern TPGSetting<int> PGLanguage;
 
 // Text of an entry in the current language, with the first "%S1", "%S2" and "%S3"
 // replaced by the given strings.

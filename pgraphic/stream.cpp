@@ -1,8 +1,13 @@
 #include "pgraphic/stream.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include "pgraphic/messages.h"
 
@@ -98,6 +103,50 @@ size_t TReadOnlyMemoryStream::Read(void* buffer, size_t n) {
   std::memcpy(buffer, data_ + position_, got);
   position_ += static_cast<int64_t>(got);
   return got;
+}
+
+void SaveFileSafely(const std::string& fileName, const std::function<void(TStream&)>& write) {
+  namespace fs = std::filesystem;
+  fs::path target(fileName);
+  std::error_code ec;
+  if (fs::is_symlink(target, ec)) {
+    fs::path resolved = fs::weakly_canonical(target, ec);
+    if (!ec) target = resolved;
+  }
+  struct stat old {};
+  const bool existed = ::stat(target.c_str(), &old) == 0;
+  const fs::path dir = target.parent_path();
+  const std::string pattern =
+      (dir.empty() ? fs::path(".") : dir).string() + "/." + target.filename().string() + ".XXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  const int fd = ::mkstemp(name.data());
+  if (fd < 0) {
+    throw EPixelGraphic("Cannot create file \"" + fileName + "\": " + std::strerror(errno));
+  }
+  const std::string tempName(name.data());
+  mode_t mode;
+  if (existed) {
+    mode = old.st_mode & 07777;
+  } else {
+    // mkstemp creates the file private; a new file gets the usual permissions.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+  ::fchmod(fd, mode);
+  ::close(fd);
+  try {
+    TFileStream stream(tempName, TFileStream::fmCreate);
+    write(stream);
+    stream.Close();
+    if (std::rename(tempName.c_str(), target.c_str()) != 0) {
+      throw EPixelGraphic("Cannot write file \"" + fileName + "\": " + std::strerror(errno));
+    }
+  } catch (...) {
+    std::remove(tempName.c_str());
+    throw;
+  }
 }
 
 }  // namespace pgraphic

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -87,5 +88,13 @@ class TReadOnlyMemoryStream : public TStream {
   size_t size_;
   int64_t position_ = 0;
 };
+
+// Writes a file so that a failure never destroys what was there: `write` fills
+// a temporary file beside the target, which is renamed over the target only
+// after `write` returned and the data were flushed. An existing file keeps its
+// permission bits, a new one gets the usual ones (0666 less the umask); saving
+// through a symbolic link replaces the file the link points to, not the link.
+// On any failure the temporary file is removed and the exception passes on.
+void SaveFileSafely(const std::string& fileName, const std::function<void(TStream&)>& write);
 
 }  // namespace pgraphic

@@ -1,18 +1,12 @@
 #include "pgraphic/formats/bmp.h"
 
-#include "pgraphic/formats/endian.h"
+#include "pgraphic/endian.h"
 
 namespace pgraphic {
-
-bool PGBMP16BitRounding = true;
 
 namespace {
 
 constexpr const char* kPrefix = "BMP: ";
-
-[[noreturn]] void Invalid(const char* field) {
-  RaisePG<EPGBMPFileFormatReader>(kPrefix, 7, field);
-}
 
 // Reads the 14-byte file header (unchecked) and the information header size,
 // stepping back over the size; returns true for a core header.
@@ -46,58 +40,6 @@ const char* ColorsText(int bitCount) {
 
 }  // namespace
 
-TDIBHeader ReadDIBHeader(TStream& stream, bool coreHeader) {
-  TDIBHeader h;
-  h.Core = coreHeader;
-  uint8_t b[40] = {};
-  const size_t want = coreHeader ? 12 : 40;
-  if (stream.Read(b, want) != want) RaisePG<EPGBMPFileFormatReader>(kPrefix, 32);
-  h.Size = LE32(b);
-  if (coreHeader) {
-    h.Width = LE16(b + 4);
-    h.Height = LE16(b + 6);
-    h.Planes = LE16(b + 8);
-    h.BitCount = LE16(b + 10);
-    if (h.Planes != 1) Invalid("BitmapCoreHeader.bcPlanes");
-    if (h.BitCount != 1 && h.BitCount != 4 && h.BitCount != 8 && h.BitCount != 24) {
-      Invalid("BitmapCoreHeader.bcBitCount");
-    }
-    return h;
-  }
-  h.Width = static_cast<int32_t>(LE32(b + 4));
-  h.Height = static_cast<int32_t>(LE32(b + 8));
-  h.Planes = LE16(b + 12);
-  h.BitCount = LE16(b + 14);
-  h.Compression = LE32(b + 16);
-  h.SizeImage = LE32(b + 20);
-  h.ClrUsed = LE32(b + 32);
-  if (h.Planes != 1) Invalid("BitmapInfoHeader.biPlanes");
-  switch (h.BitCount) {
-    case 1:
-    case 4:
-    case 8:
-    case 16:
-    case 24:
-    case 32:
-      break;
-    default:
-      Invalid("BitmapInfoHeader.biBitCount");
-  }
-  const bool ok = h.Compression == 0 ||
-                  (h.Compression == 3 && (h.BitCount == 16 || h.BitCount == 32)) ||
-                  (h.Compression == 2 && h.BitCount == 4 && h.Height >= 0) ||
-                  (h.Compression == 1 && h.BitCount == 8 && h.Height >= 0);
-  if (!ok) Invalid("BitmapInfoHeader.biCompression");
-  return h;
-}
-
-int DIBPaletteEntries(const TPixelGraphic& graphic) {
-  if (graphic.PixelFormat() == pf24Bit) return 0;
-  // A palette image always carries a colour table; without one a reader would
-  // assume the full table and misplace the pixels.
-  return graphic.PaletteCount() > 0 ? graphic.PaletteCount() : graphic.PaletteCapacity();
-}
-
 // ---- Readers -------------------------------------------------------------------
 
 TBMPFileFormatReader::TBMPFileFormatReader() {
@@ -125,7 +67,7 @@ bool TBMPFileFormatReader::IsFormat(THeader header) {
 }
 
 void TBMPFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) {
-  if (index != 0) Invalid("Index");
+  if (index != 0) RaisePG<EPGBMPFileFormatReader>(kPrefix, 7, "Index");
   const bool core = ReadFileHeaderKind(stream);
   graphic.ReadDIB(stream, core);
 }

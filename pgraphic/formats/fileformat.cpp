@@ -2,16 +2,9 @@
 // the start-up of the image library.
 #include "pgraphic/formats/fileformat.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <mutex>
 
@@ -53,22 +46,24 @@ std::string DropDot(const std::string& extension) {
   return extension;
 }
 
-// Extension of a file name in lower case without the dot ("" when none).
-std::string FileExtension(const std::string& fileName) {
-  return Lower(DropDot(std::filesystem::path(fileName).extension().string()));
-}
+// Order of the lists: extension compared case-insensitively.
+constexpr auto kByExtension = [](const auto& a, const auto& b) {
+  return Lower(a->Extension) < Lower(b->Extension);
+};
 
 template <class List>
 void SortIfNeeded(List& list) {
-  auto less = [](const auto& a, const auto& b) {
-    return Lower(a->Extension) < Lower(b->Extension);
-  };
-  for (size_t i = 1; i < list.size(); ++i) {
-    if (less(list[i], list[i - 1])) {
-      std::stable_sort(list.begin(), list.end(), less);
-      return;
-    }
+  if (!std::is_sorted(list.begin(), list.end(), kByExtension)) {
+    std::stable_sort(list.begin(), list.end(), kByExtension);
   }
+}
+
+// Inserts behind every entry that does not sort after it, so entries of the
+// same extension keep the order of registration.
+template <class List, class Entry>
+void InsertSorted(List& list, Entry entry) {
+  auto at = std::upper_bound(list.begin(), list.end(), entry, kByExtension);
+  list.insert(at, std::move(entry));
 }
 
 // Fallback rows: for each current resolution, the order in which the
@@ -79,59 +74,25 @@ constexpr uint8_t kFallback[8][8] = {
     {6, 7, 4, 3, 5, 2, 0, 1}, {7, 6, 4, 3, 5, 2, 0, 1},
 };
 
-// Writes `graphic` with `writer` after the colour-resolution fallback and the
-// warning action; `write` does the actual writing of the image it is given.
-void SaveThroughWriter(TPixelGraphic& graphic, const std::string& extension,
-                       const std::function<void(TFileFormatWriter&, TPixelGraphic&)>& write) {
-  TFileFormatWriter* writer = FindFileFormatWriter(extension);
-  if (!writer) throw EPGUnknownExtension(LangStr(19, Lower(DropDot(extension))));
-  graphic.ClassifyPalette();
-  const TPGColorResolution current = CurrentColorResolution(graphic);
-  const TPGColorResolution target = SaveColorResolution(*writer, current);
-  if (target == current) {
-    write(*writer, graphic);
-    return;
-  }
-  bool goOn = false;
-  switch (graphic.SaveColorResWarningAction()) {
-    case pgwaIgnore:
-      goOn = true;
-      break;
-    case pgwaOKBox:
-    case pgwaOKCancelBox: {
-      const bool withCancel = graphic.SaveColorResWarningAction() == pgwaOKCancelBox;
-      const std::string text = LangStr(17, writer->Description, ColorResolutionName(current),
-                                       ColorResolutionName(target));
-      const bool ok = AskUser(LangStr(28), text, withCancel);
-      goOn = ok || !withCancel;
-      break;
-    }
-    case pgwaRaise:
-      goOn = false;
-      break;
-  }
-  if (!goOn) {
-    throw EPGCannotWriteColorRes(LangStr(18, writer->Description, ColorResolutionName(current)));
-  }
-  std::unique_ptr<TPixelGraphic> temp = ConvertToColorResolution(graphic, target);
-  temp->OnProgress = graphic.OnProgress;
-  temp->OnProgressStart = graphic.OnProgressStart;
-  temp->OnProgressEnd = graphic.OnProgressEnd;
-  temp->ClassifyPalette();
-  write(*writer, *temp);
-}
-
 void Startup() {
   CheckLangStrEntries();
   PGLanguage = 0;
   // The unit-wide settings carry their defaults from static initialisation, so a
   // value set before the first library call is not overwritten here.
   StandaloneWriterStorage() = std::make_unique<TBMPFileFormatWriter>();
-  RegisterFileFormats(ReaderStorage(), WriterStorage());
+  TReaderList readers;
+  TWriterList writers;
+  RegisterFileFormats(readers, writers);
+  for (auto& r : readers) InsertSorted(ReaderStorage(), std::move(r));
+  for (auto& w : writers) InsertSorted(WriterStorage(), std::move(w));
   CheckFormatLibraries();
 }
 
 }  // namespace
+
+std::string FileExtension(const std::string& fileName) {
+  return Lower(DropDot(std::filesystem::path(fileName).extension().string()));
+}
 
 void PGraphicStartup() {
   static std::once_flag once;
@@ -146,6 +107,14 @@ TReaderList& FileFormatReaders() {
 TWriterList& FileFormatWriters() {
   PGraphicStartup();
   return WriterStorage();
+}
+
+void RegisterFileFormatReader(std::unique_ptr<TFileFormatReader> reader) {
+  InsertSorted(FileFormatReaders(), std::move(reader));
+}
+
+void RegisterFileFormatWriter(std::unique_ptr<TFileFormatWriter> writer) {
+  InsertSorted(FileFormatWriters(), std::move(writer));
 }
 
 void SortReadersIfNeeded() {
@@ -185,8 +154,7 @@ TFileFormatReader* FindFileFormatReader(TStream& stream, const std::string& exte
       throw;
     }
     stream.Seek(at);
-    SortReadersIfNeeded();
-    TReaderList& readers = FileFormatReaders();
+    const TReaderList& readers = FileFormatReaders();
     for (auto& reader : readers) {
       if (reader->SignatureCheck && reader->IsFormat(header)) return reader.get();
     }
@@ -202,8 +170,7 @@ TFileFormatReader* FindFileFormatReader(TStream& stream, const std::string& exte
 
 TFileFormatWriter* FindFileFormatWriter(const std::string& extension) {
   const std::string ext = Lower(DropDot(extension));
-  SortWritersIfNeeded();
-  TWriterList& writers = FileFormatWriters();
+  const TWriterList& writers = FileFormatWriters();
   if (writers.empty()) throw EPGFileFormatWritersEmpty(LangStr(16, "FileFormatWriters"));
   for (auto& writer : writers) {
     if (Lower(writer->Extension) == ext) return writer.get();
@@ -221,6 +188,25 @@ TPGColorResolution SaveColorResolution(const TFileFormatWriter& writer,
   throw EPGCanWriteResolutionsEmpty(LangStr(16, writer.ClassName + ".CanWriteResolutions"));
 }
 
+void ReadStreamInfo(TStream& stream, const std::string& extension, int imageIndex,
+                    std::string& typeName, TPGFileInfo& info) {
+  TFileFormatReader* reader = FindFileFormatReader(stream, extension);
+  if (!reader) throw EPGUnknownFileFormat(LangStr(6));
+  typeName = reader->Description;
+  const int64_t at = stream.Position();
+  struct Restore {
+    TStream& s;
+    int64_t at;
+    ~Restore() {
+      try {
+        s.Seek(at);
+      } catch (...) {
+      }
+    }
+  } restore{stream, at};
+  reader->ReadInfo(stream, imageIndex, info);
+}
+
 bool GetStreamInfo(TStream& stream, const std::string& extension, int imageIndex,
                    std::string& typeName, TPGFileInfo& info) {
   typeName.clear();
@@ -232,21 +218,7 @@ bool GetStreamInfo(TStream& stream, const std::string& extension, int imageIndex
   info.Extra.clear();
   info.SubType.clear();
   try {
-    TFileFormatReader* reader = FindFileFormatReader(stream, extension);
-    if (!reader) return false;
-    typeName = reader->Description;
-    const int64_t at = stream.Position();
-    struct Restore {
-      TStream& s;
-      int64_t at;
-      ~Restore() {
-        try {
-          s.Seek(at);
-        } catch (...) {
-        }
-      }
-    } restore{stream, at};
-    reader->ReadInfo(stream, imageIndex, info);
+    ReadStreamInfo(stream, extension, imageIndex, typeName, info);
     return true;
   } catch (...) {
     return false;
@@ -283,148 +255,6 @@ std::string InfoText(const std::string& typeName, const TPGFileInfo& info, int64
                      "; Colors: " + info.Colors;
   if (fileSize >= 0) text += "; File size: " + FileSizeKbText(fileSize) + " Kb";
   return text;
-}
-
-// ---- Loading and saving of TPixelGraphic ---------------------------------------
-
-void TPixelGraphic::LoadFromStreamExt(TStream& stream, const std::string& extension,
-                                      int imageIndex) {
-  BeginUpdate();
-  struct EndGuard {
-    TPixelGraphic& g;
-    ~EndGuard() { g.EndUpdate(); }
-  } guard{*this};
-  SetSize(0, 0, pf24Bit);
-  SetPaletteCount(0);
-  SetPaletteIdent(pTrueColor);
-  gamma_ = PGDisplayGamma;
-  TFileFormatReader* reader = FindFileFormatReader(stream, extension);
-  if (!reader) throw EPGUnknownFileFormat(LangStr(6));
-  reader->ReadGraphic(stream, *this, imageIndex);
-
-  if (PGCorrectGammaOnLoad && PGDisplayGamma > 0 &&
-      std::fabs(gamma_ / PGDisplayGamma - 1.0L) > 0.05L) {
-    uint8_t table[256];
-    const long double exponent = gamma_ / PGDisplayGamma;
-    for (int i = 0; i < 256; ++i) {
-      long double v = std::nearbyint(255.0L * std::pow(i / 255.0L, exponent));
-      table[i] = static_cast<uint8_t>(std::clamp<long double>(v, 0, 255));
-    }
-    if (pixelFormat_ == pf24Bit) {
-      const size_t rowBytes = 3 * static_cast<size_t>(width_);
-      for (int y = 0; y < height_; ++y) {
-        uint8_t* row = ScanLine(y);
-        for (size_t i = 0; i < rowBytes; ++i) row[i] = table[row[i]];
-      }
-    } else if (paletteCount_ > 0 && paletteIdent_ != pTrueColor && paletteIdent_ != pNone) {
-      for (int i = 0; i < paletteCount_; ++i) {
-        const TRGB c = palette_[i];
-        SetPaletteColor(i, RGB(table[GetR(c)], table[GetG(c)], table[GetB(c)]));
-      }
-    }
-    gamma_ = PGDisplayGamma;
-  }
-  ClassifyPalette();
-}
-
-void TPixelGraphic::LoadFromStream(TStream& stream) {
-  LoadFromStreamExt(stream, "", 0);
-}
-
-void TPixelGraphic::LoadFromFile(const std::string& fileName, int imageIndex) {
-  TFileStream stream(fileName, TFileStream::fmOpenRead);
-  LoadFromStreamExt(stream, FileExtension(fileName), imageIndex);
-}
-
-void TPixelGraphic::SaveToStream(TStream& stream) {
-  StandaloneBMPWriter().WriteGraphic(stream, *this);
-}
-
-void TPixelGraphic::SaveToStreamExt(TStream& stream, const std::string& extension) {
-  SaveThroughWriter(*this, extension, [&stream](TFileFormatWriter& writer, TPixelGraphic& g) {
-    writer.WriteGraphic(stream, g);
-  });
-}
-
-namespace {
-
-// Writes through a temporary file beside the target and renames it over the
-// target only after the writer succeeded, so a failed save never destroys an
-// existing file and leaves no file behind.
-void WriteFileSafely(const std::string& fileName, const std::function<void(TStream&)>& write) {
-  namespace fs = std::filesystem;
-  fs::path target(fileName);
-  std::error_code ec;
-  // Saving through a symbolic link replaces the file it points to, not the link.
-  if (fs::is_symlink(target, ec)) {
-    fs::path resolved = fs::weakly_canonical(target, ec);
-    if (!ec) target = resolved;
-  }
-  struct stat old {};
-  const bool existed = ::stat(target.c_str(), &old) == 0;
-  fs::path dir = target.parent_path();
-  std::string pattern =
-      (dir.empty() ? fs::path(".") : dir).string() + "/." + target.filename().string() + ".XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  const int fd = ::mkstemp(name.data());
-  if (fd < 0) {
-    throw EPixelGraphic("Cannot create file \"" + fileName + "\": " + std::strerror(errno));
-  }
-  const std::string tempName(name.data());
-  mode_t mode;
-  if (existed) {
-    mode = old.st_mode & 07777;
-  } else {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
-  }
-  ::fchmod(fd, mode);
-  ::close(fd);
-  try {
-    TFileStream stream(tempName, TFileStream::fmCreate);
-    write(stream);
-    stream.Close();
-    if (std::rename(tempName.c_str(), target.c_str()) != 0) {
-      throw EPixelGraphic("Cannot write file \"" + fileName + "\": " + std::strerror(errno));
-    }
-  } catch (...) {
-    std::remove(tempName.c_str());
-    throw;
-  }
-}
-
-}  // namespace
-
-void TPixelGraphic::SaveToFile(const std::string& fileName) {
-  SaveThroughWriter(
-      *this, FileExtension(fileName), [&fileName](TFileFormatWriter& writer, TPixelGraphic& g) {
-        WriteFileSafely(fileName, [&](TStream& stream) { writer.WriteGraphic(stream, g); });
-      });
-}
-
-void TPixelGraphic::ReadData(TStream& stream) {
-  uint8_t b[4] = {0, 0, 0, 0};
-  stream.Read(b, 4);
-  const uint32_t length = b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24);
-  const int64_t at = stream.Position();
-  LoadFromStreamExt(stream, "bmp", 0);
-  stream.Seek(at + length);
-}
-
-void TPixelGraphic::WriteData(TStream& stream) {
-  const int64_t start = stream.Position();
-  const uint8_t zero[4] = {0, 0, 0, 0};
-  stream.WriteBuffer(zero, 4);
-  SaveToStream(stream);
-  const int64_t end = stream.Position();
-  const uint32_t length = static_cast<uint32_t>(end - (start + 4));
-  const uint8_t b[4] = {static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8),
-                        static_cast<uint8_t>(length >> 16), static_cast<uint8_t>(length >> 24)};
-  stream.Seek(start);
-  stream.WriteBuffer(b, 4);
-  stream.Seek(end);
 }
 
 }  // namespace pgraphic

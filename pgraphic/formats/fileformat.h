@@ -67,9 +67,17 @@ using TWriterList = std::vector<std::unique_ptr<TFileFormatWriter>>;
 // registered lists); every entry point below calls it.
 void PGraphicStartup();
 
-// The lists, sorted lazily by extension (case-insensitive) before each use.
+// The lists, kept sorted by extension (case-insensitive; formats of the same
+// extension in the order they were registered). Start-up fills them; after
+// that they are only read, so any number of threads may load, describe and
+// save at once. Registering or changing the lists is for start-up (and tests)
+// only, never while another thread uses them.
 TReaderList& FileFormatReaders();
 TWriterList& FileFormatWriters();
+// Adds a format at its place in the sorted list.
+void RegisterFileFormatReader(std::unique_ptr<TFileFormatReader> reader);
+void RegisterFileFormatWriter(std::unique_ptr<TFileFormatWriter> writer);
+// Sorts a list that was changed by hand; dispatch itself never sorts.
 void SortReadersIfNeeded();
 void SortWritersIfNeeded();
 // The stand-alone BMP writer used by plain stream saving.
@@ -78,6 +86,16 @@ TFileFormatWriter& StandaloneBMPWriter();
 // Signature pass, then extension pass over readers without signature; never raises.
 TFileFormatReader* FindFileFormatReader(TStream& stream, const std::string& extension);
 
+// Extension of a file name in lower case without the dot ("" when none).
+std::string FileExtension(const std::string& fileName);
+
+// The reader's description and information of a stream, read between
+// remembering and restoring the stream position. Raises EPGUnknownFileFormat
+// when no reader answers, and passes the reader's own errors on.
+void ReadStreamInfo(TStream& stream, const std::string& extension, int imageIndex,
+                    std::string& typeName, TPGFileInfo& info);
+// The same as a query that never raises: all outputs cleared first, false on
+// any failure (outputs keep what was filled).
 bool GetStreamInfo(TStream& stream, const std::string& extension, int imageIndex,
                    std::string& typeName, TPGFileInfo& info);
 bool GetFileInfo(const std::string& fileName, int imageIndex, std::string& typeName,
@@ -107,6 +125,13 @@ std::string FileSizeKbText(int64_t bytes);
 // text, and whether Cancel is offered besides OK. The GUI installs a message-box
 // hook, the CLI one that prints to stderr and answers OK. Without a hook the
 // answer is OK. Returns true for OK.
+//
+// Threads: the hook is called on the thread that loads or saves, which may be
+// a worker; a GUI hook must marshal the question to its UI thread and block the
+// worker until it is answered (and must not be called with the UI thread
+// waiting for that worker). Install the hook at start-up, before any thread
+// loads: SetQuestionHook is not meant to race with AskUser. The same holds for
+// the progress events of an image: they run on the thread working on it.
 using TPGQuestionHook =
     std::function<bool(const std::string& caption, const std::string& text, bool withCancel)>;
 void SetQuestionHook(TPGQuestionHook hook);

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "pgraphic/formats/endian.h"
+#include "pgraphic/endian.h"
 
 namespace pgraphic {
 
@@ -39,6 +39,50 @@ void StoreRow(uint8_t* row, const uint8_t* pixels, size_t count, TPGPixelFormat 
       break;
   }
 }
+
+// The state of one parse of a GIF file held in memory: the reader creates one
+// per call.
+class TGifParse {
+ public:
+  struct TFrameInfo {
+    int Left = 0, Top = 0, Width = 0, Height = 0;
+    int Bits = 0;
+    bool Interlaced = false;
+    int Disposal = 0;
+    int Delay = 0;  // milliseconds
+    bool Transparent = false;
+    int TransparentIndex = 0;
+  };
+
+  void CopyStream(TStream& stream);
+  bool Parse(bool decoding, int wanted, TPixelGraphic* graphic);
+
+  std::vector<uint8_t> data_;
+  size_t pos_ = 0;
+  int imageCount_ = 0;
+  bool aborted_ = false;
+
+  int screenWidth_ = 0, screenHeight_ = 0;
+  int globalBits_ = 0;
+  std::array<uint8_t, 768> globalTable_{};
+  std::array<uint8_t, 768> localTable_{};
+  std::string version_;
+  int loopCount_ = 1;
+  std::string comment_;
+
+  TFrameInfo frame_;
+  int lastBits_ = 0;  // colour-table bit count of the last image parsed
+  int wantedWidth_ = 0, wantedHeight_ = 0;
+  bool anyInterlaced_ = false;
+  bool anyTransparent_ = false;
+
+ private:
+  // Handles the image descriptor at the parse position; returns false when the
+  // parse has to stop there.
+  bool ParseImage(bool decoding, int wanted, TPixelGraphic* graphic);
+  void DecodeImage(TPixelGraphic& graphic, const std::array<uint8_t, 768>& table);
+  void SkipSubBlocks();
+};
 
 }  // namespace
 
@@ -210,26 +254,7 @@ bool tGifFileFormatReader::IsFormat(THeader header) {
   return header[0] == 'G' && header[1] == 'I' && header[2] == 'F';
 }
 
-void tGifFileFormatReader::Reset() {
-  std::vector<uint8_t>().swap(data_);
-  pos_ = 0;
-  imageCount_ = 0;
-  aborted_ = false;
-  screenWidth_ = screenHeight_ = 0;
-  globalBits_ = 0;
-  globalTable_.fill(0);
-  localTable_.fill(0);
-  version_.clear();
-  loopCount_ = 1;
-  comment_.clear();
-  frame_ = TFrameInfo();
-  lastBits_ = 0;
-  wantedWidth_ = wantedHeight_ = 0;
-  anyInterlaced_ = anyTransparent_ = false;
-}
-
-void tGifFileFormatReader::CopyStream(TStream& stream) {
-  Reset();
+void TGifParse::CopyStream(TStream& stream) {
   const int64_t size = stream.Size();
   if (size <= 0) return;
   stream.Seek(0);
@@ -238,7 +263,7 @@ void tGifFileFormatReader::CopyStream(TStream& stream) {
   data_.resize(got);
 }
 
-void tGifFileFormatReader::SkipSubBlocks() {
+void TGifParse::SkipSubBlocks() {
   while (pos_ < data_.size()) {
     const uint8_t length = data_[pos_++];
     if (length == 0) return;
@@ -246,7 +271,7 @@ void tGifFileFormatReader::SkipSubBlocks() {
   }
 }
 
-bool tGifFileFormatReader::Parse(bool decoding, int wanted, TPixelGraphic* graphic) {
+bool TGifParse::Parse(bool decoding, int wanted, TPixelGraphic* graphic) {
   const size_t size = data_.size();
   if (size < 3 || data_[0] != 'G' || data_[1] != 'I' || data_[2] != 'F') return false;
   version_ = (size > 4 && data_[4] == '7') ? "87a" : "89a";
@@ -325,7 +350,7 @@ bool tGifFileFormatReader::Parse(bool decoding, int wanted, TPixelGraphic* graph
   return true;
 }
 
-bool tGifFileFormatReader::ParseImage(bool decoding, int wanted, TPixelGraphic* graphic) {
+bool TGifParse::ParseImage(bool decoding, int wanted, TPixelGraphic* graphic) {
   const size_t size = data_.size();
   if (size - pos_ < 10) {
     pos_ = size;  // an image descriptor cut short is no image
@@ -376,8 +401,7 @@ bool tGifFileFormatReader::ParseImage(bool decoding, int wanted, TPixelGraphic* 
   return true;
 }
 
-void tGifFileFormatReader::DecodeImage(TPixelGraphic& graphic,
-                                       const std::array<uint8_t, 768>& table) {
+void TGifParse::DecodeImage(TPixelGraphic& graphic, const std::array<uint8_t, 768>& table) {
   const int bits = frame_.Bits;
   const TPGPixelFormat format = bits <= 1 ? pf1Bit : (bits <= 4 ? pf4Bit : pf8Bit);
   const int width = frame_.Width;
@@ -429,37 +453,31 @@ void tGifFileFormatReader::DecodeImage(TPixelGraphic& graphic,
 void tGifFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) {
   graphic.ProgressStart();
   struct Finish {
-    tGifFileFormatReader& reader;
     TPixelGraphic& graphic;
-    ~Finish() {
-      reader.Reset();
-      graphic.ProgressEnd();
-    }
-  } finish{*this, graphic};
-  CopyStream(stream);
+    ~Finish() { graphic.ProgressEnd(); }
+  } finish{graphic};
+  TGifParse gif;
+  gif.CopyStream(stream);
   const int wanted = index + 1;
-  const bool ok = wanted >= 1 && Parse(true, wanted, &graphic);
+  const bool ok = wanted >= 1 && gif.Parse(true, wanted, &graphic);
   if (wanted >= 1 && !ok) throw EPixelGraphic(kNotProperGIF);
-  if (wanted < 1 || imageCount_ < wanted) throw EPixelGraphic(kIndexOutOfBounds);
+  if (wanted < 1 || gif.imageCount_ < wanted) throw EPixelGraphic(kIndexOutOfBounds);
 }
 
 void tGifFileFormatReader::ReadInfo(TStream& stream, int index, TPGFileInfo& info) {
   TFileFormatReader::ReadInfo(stream, index, info);
-  struct Finish {
-    tGifFileFormatReader& reader;
-    ~Finish() { reader.Reset(); }
-  } finish{*this};
-  CopyStream(stream);
+  TGifParse gif;
+  gif.CopyStream(stream);
   const int wanted = index + 1;
-  if (!Parse(false, wanted, nullptr)) throw EPixelGraphic(kNotProperGIF);
-  if (wanted < 1 || imageCount_ < wanted) throw EPixelGraphic(kIndexOutOfBounds);
-  info.Count = imageCount_;
-  info.Width = wantedWidth_;
-  info.Height = wantedHeight_;
-  info.BitsPerPixel = lastBits_;
-  info.Colors = std::to_string(1 << lastBits_);
-  info.SubType = version_;
-  info.Extra = anyInterlaced_ ? "Interlaced" : "Non-interlaced";
+  if (!gif.Parse(false, wanted, nullptr)) throw EPixelGraphic(kNotProperGIF);
+  if (wanted < 1 || gif.imageCount_ < wanted) throw EPixelGraphic(kIndexOutOfBounds);
+  info.Count = gif.imageCount_;
+  info.Width = gif.wantedWidth_;
+  info.Height = gif.wantedHeight_;
+  info.BitsPerPixel = gif.lastBits_;
+  info.Colors = std::to_string(1 << gif.lastBits_);
+  info.SubType = gif.version_;
+  info.Extra = gif.anyInterlaced_ ? "Interlaced" : "Non-interlaced";
 }
 
 void AddGIFReaders(TReaderList& readers) {

@@ -67,6 +67,8 @@ class TGifLZWDecoder {
   int stackTop_ = 0;  // entries on the stack; popped from the top
 };
 
+// Keeps no state between calls: every read parses the file into a parse state
+// of its own, so threads may read through the one registered object at once.
 class tGifFileFormatReader : public TFileFormatReader {
  public:
   tGifFileFormatReader();
@@ -75,44 +77,6 @@ class tGifFileFormatReader : public TFileFormatReader {
   void ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) override;
   void ReadInfo(TStream& stream, int index, TPGFileInfo& info) override;
 
- private:
-  struct TFrameInfo {
-    int Left = 0, Top = 0, Width = 0, Height = 0;
-    int Bits = 0;
-    bool Interlaced = false;
-    int Disposal = 0;
-    int Delay = 0;  // milliseconds
-    bool Transparent = false;
-    int TransparentIndex = 0;
-  };
-
-  void Reset();
-  void CopyStream(TStream& stream);
-  bool Parse(bool decoding, int wanted, TPixelGraphic* graphic);
-  // Handles the image descriptor at the parse position; returns false when the
-  // parse has to stop there.
-  bool ParseImage(bool decoding, int wanted, TPixelGraphic* graphic);
-  void DecodeImage(TPixelGraphic& graphic, const std::array<uint8_t, 768>& table);
-  void SkipSubBlocks();
-
-  std::vector<uint8_t> data_;
-  size_t pos_ = 0;
-  int imageCount_ = 0;
-  bool aborted_ = false;
-
-  int screenWidth_ = 0, screenHeight_ = 0;
-  int globalBits_ = 0;
-  std::array<uint8_t, 768> globalTable_{};
-  std::array<uint8_t, 768> localTable_{};
-  std::string version_;
-  int loopCount_ = 1;
-  std::string comment_;
-
-  TFrameInfo frame_;
-  int lastBits_ = 0;  // colour-table bit count of the last image parsed
-  int wantedWidth_ = 0, wantedHeight_ = 0;
-  bool anyInterlaced_ = false;
-  bool anyTransparent_ = false;
 };
 
 // Appends the GIF reader to the list of readers.

@@ -4,12 +4,12 @@
 #include <cstring>
 #include <limits>
 
-#include "pgraphic/formats/endian.h"
+#include "pgraphic/endian.h"
 
 namespace pgraphic {
 
-int PGIcoMode = 1;
-TRGB PGIcoTransparentColor = RGB(255, 255, 255);
+TPGSetting<int> PGIcoMode = 1;
+TPGSetting<TRGB> PGIcoTransparentColor = RGB(255, 255, 255);
 
 namespace {
 
@@ -198,31 +198,31 @@ bool tIcoFileFormatReader::IsFormat(THeader header) {
 
 void tIcoFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) {
   TPositionGuard position(stream);
+  // The settings as they are when the read starts, the same for every row.
+  const int mode = PGIcoMode;
+  const TRGB transparent = PGIcoTransparentColor;
+  tIconHandler handler;
   graphic.ProgressStart();
   struct Finish {
-    tIconHandler& handler;
     TPixelGraphic& graphic;
-    ~Finish() {
-      handler.Release();
-      graphic.ProgressEnd();
-    }
-  } finish{handler_, graphic};
+    ~Finish() { graphic.ProgressEnd(); }
+  } finish{graphic};
 
   const tIconHandler::TCheck check = tIconHandler::CheckFile(stream);
   if (check.Type != 1 || check.Count == 0) throw EPixelGraphic(kNotAnIcon);
-  if (index < 0 || index >= check.Count || !handler_.Load(stream, index)) {
+  if (index < 0 || index >= check.Count || !handler.Load(stream, index)) {
     throw EPixelGraphic(kIndexOutOfBounds);
   }
 
-  const int width = handler_.Width();
-  const int height = handler_.Height();
-  if (PGIcoMode == 0) {
+  const int width = handler.Width();
+  const int height = handler.Height();
+  if (mode == 0) {
     const TPGPixelFormat format =
-        handler_.BitCount() == 1 ? pf1Bit : (handler_.BitCount() == 4 ? pf4Bit : pf8Bit);
+        handler.BitCount() == 1 ? pf1Bit : (handler.BitCount() == 4 ? pf4Bit : pf8Bit);
     graphic.SetSize(width, height, format);
-    graphic.SetPaletteCount(handler_.ColorCount());
-    for (int i = 0; i < handler_.ColorCount(); ++i) {
-      graphic.SetPaletteColor(i, handler_.PaletteColor(i));
+    graphic.SetPaletteCount(handler.ColorCount());
+    for (int i = 0; i < handler.ColorCount(); ++i) {
+      graphic.SetPaletteColor(i, handler.PaletteColor(i));
     }
     graphic.ClassifyPalette();
   } else {
@@ -230,22 +230,21 @@ void tIcoFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
     graphic.SetPaletteCount(0);
     graphic.ClassifyPalette();
   }
-  const size_t rowBytes = (static_cast<size_t>(width) * handler_.BitCount() + 7) / 8;
-  const TRGB transparent = PGIcoTransparentColor;
+  const size_t rowBytes = (static_cast<size_t>(width) * handler.BitCount() + 7) / 8;
   for (int y = 0; y < height; ++y) {
-    const uint8_t* source = handler_.XorRow(y);
+    const uint8_t* source = handler.XorRow(y);
     uint8_t* row = graphic.ScanLine(y);
-    if (PGIcoMode == 0) {
+    if (mode == 0) {
       // The XOR bitmap has the image's own row layout.
       std::memcpy(row, source, rowBytes);
     } else {
       for (int x = 0; x < width; ++x) {
         TRGB c;
-        if (handler_.Transparent(x, y)) {
+        if (handler.Transparent(x, y)) {
           c = transparent;
         } else {
           int i;
-          switch (handler_.BitCount()) {
+          switch (handler.BitCount()) {
             case 1:
               i = (source[x >> 3] >> (7 - (x & 7))) & 1;
               break;
@@ -256,7 +255,7 @@ void tIcoFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
               i = source[x];
               break;
           }
-          c = handler_.PaletteColor(i);
+          c = handler.PaletteColor(i);
         }
         uint8_t* p = row + 3 * static_cast<size_t>(x);
         p[0] = static_cast<uint8_t>(GetB(c));

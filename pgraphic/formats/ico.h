@@ -11,8 +11,8 @@
 namespace pgraphic {
 
 // 0: palette image; 1: 24-bit image with transparent pixels in PGIcoTransparentColor.
-extern int PGIcoMode;               // 1
-extern TRGB PGIcoTransparentColor;  // white
+extern TPGSetting<int> PGIcoMode;               // 1
+extern TPGSetting<TRGB> PGIcoTransparentColor;  // white
 
 // Holds one icon image normalised in memory as a complete one-image icon file:
 // header, one directory entry, the 40-byte information header, palette, XOR
@@ -59,9 +59,6 @@ class tIcoFileFormatReader : public TFileFormatReader {
   bool IsFormat(THeader header) override;
   void ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) override;
   void ReadInfo(TStream& stream, int index, TPGFileInfo& info) override;
-
- private:
-  tIconHandler handler_;
 };
 
 // Appends the ICO reader to the list of readers.

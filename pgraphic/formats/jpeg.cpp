@@ -16,10 +16,10 @@
 
 namespace pgraphic {
 
-int PGJPEGReadDCTMethod = 0;
-int PGJPEGWriteDCTMethod = 2;
-int PGJPEGQuality = 80;
-bool PGJPEGProgressive = false;
+TPGSetting<int> PGJPEGReadDCTMethod = 0;
+TPGSetting<int> PGJPEGWriteDCTMethod = 2;
+TPGSetting<int> PGJPEGQuality = 80;
+TPGSetting<bool> PGJPEGProgressive = false;
 
 namespace {
 
@@ -262,6 +262,7 @@ struct TReadJob {
   bool headerOnly;
   bool progressStarted;
   bool progressEnded;
+  int dctMethod;  // PGJPEGReadDCTMethod when the read started
 };
 
 enum TRunResult { rrDone, rrFailed, rrUnsupported };
@@ -280,7 +281,7 @@ TRunResult RunRead(TReadJob* job) {
 
   job->cinfo.scale_num = 1;
   job->cinfo.scale_denom = 1;
-  job->cinfo.dct_method = static_cast<J_DCT_METHOD>(PGJPEGReadDCTMethod);
+  job->cinfo.dct_method = static_cast<J_DCT_METHOD>(job->dctMethod);
   job->cinfo.quantize_colors = FALSE;
   job->cinfo.two_pass_quantize = FALSE;
   job->cinfo.dither_mode = JDITHER_NONE;
@@ -389,6 +390,10 @@ struct TWriteJob {
   bool gray;
   bool progressStarted;
   bool progressEnded;
+  // The settings when the write started.
+  int quality;
+  int dctMethod;
+  bool progressive;
 };
 
 // Drives the compressor under the same rules as RunRead.
@@ -408,9 +413,9 @@ bool RunWrite(TWriteJob* job) {
     job->cinfo.in_color_space = JCS_EXT_BGR;
   }
   jpeg_set_defaults(&job->cinfo);
-  if (PGJPEGProgressive) jpeg_simple_progression(&job->cinfo);
-  jpeg_set_quality(&job->cinfo, PGJPEGQuality, TRUE);
-  job->cinfo.dct_method = static_cast<J_DCT_METHOD>(PGJPEGWriteDCTMethod);
+  if (job->progressive) jpeg_simple_progression(&job->cinfo);
+  jpeg_set_quality(&job->cinfo, job->quality, TRUE);
+  job->cinfo.dct_method = static_cast<J_DCT_METHOD>(job->dctMethod);
   jpeg_start_compress(&job->cinfo, TRUE);
   job->progressStarted = true;
   graphic->ProgressStart();
@@ -478,10 +483,12 @@ void TJPGFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   CheckLibrary();
   // JPEG carries no gamma: the load-time adjustment leaves the colours alone.
   graphic.SetGamma(PGDisplayGamma);
-  if (!ValidDCTMethod(PGJPEGReadDCTMethod)) Raise(20, "PGJPEGReadDCTMethod");
+  const int dctMethod = PGJPEGReadDCTMethod;
+  if (!ValidDCTMethod(dctMethod)) Raise(20, "PGJPEGReadDCTMethod");
   auto job = std::make_unique<TReadJob>();
   InitErrorManager(job->err, graphic.ReadWarningAction());
   job->graphic = &graphic;
+  job->dctMethod = dctMethod;
   ExecuteRead(job.get(), stream);
 }
 
@@ -533,9 +540,12 @@ void TJPGFileFormatWriter::WriteGraphic(TStream& stream, TPixelGraphic& graphic)
   graphic.ClassifyPalette();
   const bool gray = graphic.PixelFormat() == pf8Bit && graphic.PaletteIdent() == pGray256;
   if (graphic.PixelFormat() != pf24Bit && !gray) Raise(20, "BitCount");
-  if (!ValidDCTMethod(PGJPEGWriteDCTMethod)) Raise(20, "PGJPEGWriteDCTMethod");
-
   auto job = std::make_unique<TWriteJob>();
+  job->quality = PGJPEGQuality;
+  job->dctMethod = PGJPEGWriteDCTMethod;
+  job->progressive = PGJPEGProgressive;
+  if (!ValidDCTMethod(job->dctMethod)) Raise(20, "PGJPEGWriteDCTMethod");
+
   InitErrorManager(job->err, graphic.ReadWarningAction());
   job->cinfo.err = &job->err.pub;
   job->dest.stream = &stream;

@@ -9,10 +9,10 @@ namespace pgraphic {
 
 // Unit-wide settings. DCT method codes: 0 slow integer, 1 fast integer,
 // 2 floating point.
-extern int PGJPEGReadDCTMethod;   // 0
-extern int PGJPEGWriteDCTMethod;  // 2
-extern int PGJPEGQuality;         // 80, the library's 0..100 scale
-extern bool PGJPEGProgressive;    // false
+extern TPGSetting<int> PGJPEGReadDCTMethod;   // 0
+extern TPGSetting<int> PGJPEGWriteDCTMethod;  // 2
+extern TPGSetting<int> PGJPEGQuality;         // 80, the library's 0..100 scale
+extern TPGSetting<bool> PGJPEGProgressive;    // false
 
 class TJPGFileFormatReader : public TFileFormatReader {
  public:

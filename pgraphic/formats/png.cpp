@@ -14,8 +14,8 @@
 
 namespace pgraphic {
 
-bool PGPNGUseFileBackground = true;
-bool PGPNGWriteGamma = true;
+TPGSetting<bool> PGPNGUseFileBackground = true;
+TPGSetting<bool> PGPNGWriteGamma = true;
 
 namespace {
 

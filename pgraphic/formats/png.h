@@ -8,8 +8,8 @@
 namespace pgraphic {
 
 // Unit-wide settings.
-extern bool PGPNGUseFileBackground;  // true: compose transparency against bKGD
-extern bool PGPNGWriteGamma;         // true: the writer stores gAMA
+extern TPGSetting<bool> PGPNGUseFileBackground;  // true: compose transparency against bKGD
+extern TPGSetting<bool> PGPNGWriteGamma;         // true: the writer stores gAMA
 
 class TPNGFileFormatReader : public TFileFormatReader {
  public:

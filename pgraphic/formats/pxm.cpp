@@ -9,7 +9,7 @@
 
 namespace pgraphic {
 
-bool PGPxMBinary = false;
+TPGSetting<bool> PGPxMBinary = false;
 
 namespace {
 

@@ -7,7 +7,7 @@
 namespace pgraphic {
 
 // Writers produce the raw variants instead of the plain ones. Default false.
-extern bool PGPxMBinary;
+extern TPGSetting<bool> PGPxMBinary;
 
 // Reads all six variants; the three registered readers differ only in the
 // magic numbers they recognise and their extension.

@@ -10,15 +10,15 @@
 
 namespace pgraphic {
 
-bool PGTIFFCountImages = false;
-int PGTIFFMaxImages = 1000;
-int PGTIFFCompression = 1;
-bool PGTIFFWriteCMYK = false;
-bool PGTIFFWhiteIsZero = false;
-bool PGTIFFMotorola = false;
-int PGTIFFResolutionUnit = 1;
-TPGTIFFRational PGTIFFXResolution = {300, 1};
-TPGTIFFRational PGTIFFYResolution = {300, 1};
+TPGSetting<bool> PGTIFFCountImages = false;
+TPGSetting<int> PGTIFFMaxImages = 1000;
+TPGSetting<int> PGTIFFCompression = 1;
+TPGSetting<bool> PGTIFFWriteCMYK = false;
+TPGSetting<bool> PGTIFFWhiteIsZero = false;
+TPGSetting<bool> PGTIFFMotorola = false;
+TPGSetting<int> PGTIFFResolutionUnit = 1;
+TPGSetting<TPGTIFFRational> PGTIFFXResolution = TPGTIFFRational{300, 1};
+TPGSetting<TPGTIFFRational> PGTIFFYResolution = TPGTIFFRational{300, 1};
 
 void ResetTIFFSettings() {
   PGTIFFCountImages = false;
@@ -788,36 +788,51 @@ TTIFFFileFormatWriter::TTIFFFileFormatWriter() {
 }
 
 void TTIFFileFormatWriter::WriteGraphic(TStream& stream, TPixelGraphic& graphic) {
-  WriteHeader(stream);
-  WriteBody(stream, graphic);
-  WriteTrailer(stream);
+  TSession session;
+  Header(session, stream);
+  Body(session, stream, graphic);
 }
 
 void TTIFFileFormatWriter::WriteHeader(TStream& stream) {
-  start_ = stream.Position();
-  TTIFFOutput out(!PGTIFFMotorola);
-  out.Bytes = {PGTIFFMotorola ? uint8_t('M') : uint8_t('I'),
-               PGTIFFMotorola ? uint8_t('M') : uint8_t('I')};
-  out.U16(42);
-  out.U32(0);
-  stream.WriteBuffer(out.Bytes.data(), out.Bytes.size());
-  pendingLink_ = start_ + 4;
+  Header(session_, stream);
+}
+
+void TTIFFileFormatWriter::WriteBody(TStream& stream, TPixelGraphic& graphic) {
+  Body(session_, stream, graphic);
 }
 
 void TTIFFileFormatWriter::WriteTrailer(TStream& /*stream*/) {}
 
-void TTIFFileFormatWriter::WriteBody(TStream& stream, TPixelGraphic& graphic) {
-  const uint32_t compression = static_cast<uint32_t>(PGTIFFCompression);
-  if (PGTIFFCompression != 1 && PGTIFFCompression != 32773) FailWriter("Internal Error");
+void TTIFFileFormatWriter::Header(TSession& session, TStream& stream) {
+  session.Motorola = PGTIFFMotorola;
+  session.Compression = PGTIFFCompression;
+  session.WriteCMYK = PGTIFFWriteCMYK;
+  session.WhiteIsZero = PGTIFFWhiteIsZero;
+  session.ResolutionUnit = PGTIFFResolutionUnit;
+  session.XResolution = PGTIFFXResolution;
+  session.YResolution = PGTIFFYResolution;
+  session.Start = stream.Position();
+  TTIFFOutput out(!session.Motorola);
+  const uint8_t order = session.Motorola ? uint8_t('M') : uint8_t('I');
+  out.Bytes = {order, order};
+  out.U16(42);
+  out.U32(0);
+  stream.WriteBuffer(out.Bytes.data(), out.Bytes.size());
+  session.PendingLink = session.Start + 4;
+}
+
+void TTIFFileFormatWriter::Body(TSession& session, TStream& stream, TPixelGraphic& graphic) {
+  const uint32_t compression = static_cast<uint32_t>(session.Compression);
+  if (session.Compression != 1 && session.Compression != 32773) FailWriter("Internal Error");
   const int width = graphic.Width();
   const int height = graphic.Height();
   if (width <= 0 || height <= 0 || graphic.Empty()) {
     RaisePG<EPGTIFFileFormatWriter>(kPrefix, 35);
   }
-  const bool little = !PGTIFFMotorola;
+  const bool little = !session.Motorola;
   const bool packBits = compression == kPackBits;
   const TPGPixelFormat format = graphic.PixelFormat();
-  const bool cmyk = format == pf24Bit && PGTIFFWriteCMYK;
+  const bool cmyk = format == pf24Bit && session.WriteCMYK;
   const TPaletteIdent ident = graphic.PaletteIdent();
   const int bits = graphic.BitsPerPixel();
 
@@ -845,14 +860,14 @@ void TTIFFileFormatWriter::WriteBody(TStream& stream, TPixelGraphic& graphic) {
   bool invert = false;
   switch (format) {
     case pf1Bit:
-      photometric = PGTIFFWhiteIsZero ? 0 : 1;
-      invert = PGTIFFWhiteIsZero && ident == pBlackWhite;
+      photometric = session.WhiteIsZero ? 0 : 1;
+      invert = session.WhiteIsZero && ident == pBlackWhite;
       break;
     case pf4Bit:
     case pf8Bit: {
       const bool gray = ident == (format == pf4Bit ? pGray16 : pGray256);
-      photometric = gray ? (PGTIFFWhiteIsZero ? 0 : 1) : 3;
-      invert = gray && PGTIFFWhiteIsZero;
+      photometric = gray ? (session.WhiteIsZero ? 0 : 1) : 3;
+      invert = gray && session.WhiteIsZero;
       break;
     }
     default:
@@ -866,11 +881,11 @@ void TTIFFileFormatWriter::WriteBody(TStream& stream, TPixelGraphic& graphic) {
   // 2.-5. The directory and the values that follow it; every offset is known in
   // advance, so the whole block is written at once.
   // A directory begins on a word boundary.
-  if ((stream.Position() - start_) % 2 != 0) {
+  if ((stream.Position() - session.Start) % 2 != 0) {
     const uint8_t zero = 0;
     stream.WriteBuffer(&zero, 1);
   }
-  const int64_t directory = stream.Position() - start_;
+  const int64_t directory = stream.Position() - session.Start;
   const int64_t link = directory + 2 + 12 * int64_t{entries};
   int64_t after = link + 4;
   const int64_t colorMapAt = after;
@@ -903,7 +918,7 @@ void TTIFFileFormatWriter::WriteBody(TStream& stream, TPixelGraphic& graphic) {
             strips > 1 ? Offset32(countsAt) : 0);
   out.Entry(tagXResolution, ftRational, 1, Offset32(xResAt));
   out.Entry(tagYResolution, ftRational, 1, Offset32(yResAt));
-  const int unit = std::clamp(PGTIFFResolutionUnit, 0, 2) + 1;
+  const int unit = std::clamp(session.ResolutionUnit, 0, 2) + 1;
   out.Entry(tagResolutionUnit, ftShort, 1, static_cast<uint32_t>(unit));
   if (colorMap) {
     out.Entry(tagColorMap, ftShort, static_cast<uint32_t>(3 * (1 << bits)), Offset32(colorMapAt));
@@ -927,16 +942,16 @@ void TTIFFileFormatWriter::WriteBody(TStream& stream, TPixelGraphic& graphic) {
   if (format == pf24Bit) {
     for (uint32_t i = 0; i < samples; ++i) out.U16(8);
   }
-  out.U32(PGTIFFXResolution.Numerator);
-  out.U32(PGTIFFXResolution.Denominator);
-  out.U32(PGTIFFYResolution.Numerator);
-  out.U32(PGTIFFYResolution.Denominator);
+  out.U32(session.XResolution.Numerator);
+  out.U32(session.XResolution.Denominator);
+  out.U32(session.YResolution.Numerator);
+  out.U32(session.YResolution.Denominator);
   if (strips > 1) out.Bytes.resize(out.Bytes.size() + 8 * static_cast<size_t>(strips), 0);
 
-  WriteU32At(stream, pendingLink_, Offset32(directory), little);
-  stream.Seek(start_ + directory);
+  WriteU32At(stream, session.PendingLink, Offset32(directory), little);
+  stream.Seek(session.Start + directory);
   stream.WriteBuffer(out.Bytes.data(), out.Bytes.size());
-  pendingLink_ = start_ + link;
+  session.PendingLink = session.Start + link;
 
   // 7. Pixel data, strip by strip.
   std::vector<uint32_t> stripOffsets(static_cast<size_t>(strips));
@@ -944,7 +959,7 @@ void TTIFFileFormatWriter::WriteBody(TStream& stream, TPixelGraphic& graphic) {
   std::vector<uint8_t> rowBuffer(static_cast<size_t>(rowLength));
   std::vector<uint8_t> data;
   data.reserve(static_cast<size_t>(packBits ? 2 * rowLength * rows + 2 : rowLength * rows + 1));
-  int64_t position = start_ + after;
+  int64_t position = session.Start + after;
   graphic.ProgressStart();
   struct TEnd {
     TPixelGraphic& g;
@@ -952,7 +967,7 @@ void TTIFFileFormatWriter::WriteBody(TStream& stream, TPixelGraphic& graphic) {
   } end{graphic};
   for (int64_t s = 0; s < strips; ++s) {
     data.clear();
-    if ((position - start_) % 2 != 0) {
+    if ((position - session.Start) % 2 != 0) {
       data.push_back(0);
       ++position;
     }
@@ -993,20 +1008,20 @@ void TTIFFileFormatWriter::WriteBody(TStream& stream, TPixelGraphic& graphic) {
     }
     stream.WriteBuffer(data.data(), data.size());
     position = stream.Position();
-    stripOffsets[static_cast<size_t>(s)] = Offset32(stripStart - start_);
+    stripOffsets[static_cast<size_t>(s)] = Offset32(stripStart - session.Start);
     stripCounts[static_cast<size_t>(s)] = Offset32(position - stripStart);
   }
   const int64_t endOfData = stream.Position();
 
   // 8. Strip offsets and byte counts into their entries or reserved arrays.
   if (strips == 1) {
-    WriteU32At(stream, start_ + directory + 2 + 12 * 6 + 8, stripOffsets[0], little);
-    WriteU32At(stream, start_ + directory + 2 + 12 * 9 + 8, stripCounts[0], little);
+    WriteU32At(stream, session.Start + directory + 2 + 12 * 6 + 8, stripOffsets[0], little);
+    WriteU32At(stream, session.Start + directory + 2 + 12 * 9 + 8, stripCounts[0], little);
   } else {
     TTIFFOutput arrays(little);
     for (uint32_t v : stripOffsets) arrays.U32(v);
     for (uint32_t v : stripCounts) arrays.U32(v);
-    stream.Seek(start_ + offsetsAt);
+    stream.Seek(session.Start + offsetsAt);
     stream.WriteBuffer(arrays.Bytes.data(), arrays.Bytes.size());
   }
   stream.Seek(endOfData);

@@ -13,26 +13,26 @@ namespace pgraphic {
 
 // ---- Unit-wide settings ------------------------------------------------------
 // Reader: walk the directory chain to count images (and allow index > 0).
-extern bool PGTIFFCountImages;  // false
+extern TPGSetting<bool> PGTIFFCountImages;  // false
 // Reader: longest directory chain the count walk accepts.
-extern int PGTIFFMaxImages;  // 1000
+extern TPGSetting<int> PGTIFFMaxImages;  // 1000
 // Writer: 1 (none) or 32773 (PackBits).
-extern int PGTIFFCompression;  // 1
+extern TPGSetting<int> PGTIFFCompression;  // 1
 // Writer: 24-bit images as four-sample CMYK.
-extern bool PGTIFFWriteCMYK;  // false
+extern TPGSetting<bool> PGTIFFWriteCMYK;  // false
 // Writer: bilevel and gray images as WhiteIsZero.
-extern bool PGTIFFWhiteIsZero;  // false
+extern TPGSetting<bool> PGTIFFWhiteIsZero;  // false
 // Writer: byte order "MM" instead of "II".
-extern bool PGTIFFMotorola;  // false
+extern TPGSetting<bool> PGTIFFMotorola;  // false
 // Writer: 0, 1, 2 give ResolutionUnit 1 (none), 2 (inch), 3 (centimetre).
-extern int PGTIFFResolutionUnit;  // 1
+extern TPGSetting<int> PGTIFFResolutionUnit;  // 1
 
 struct TPGTIFFRational {
   uint32_t Numerator;
   uint32_t Denominator;
 };
-extern TPGTIFFRational PGTIFFXResolution;  // 300/1
-extern TPGTIFFRational PGTIFFYResolution;  // 300/1
+extern TPGSetting<TPGTIFFRational> PGTIFFXResolution;  // 300/1
+extern TPGSetting<TPGTIFFRational> PGTIFFYResolution;  // 300/1
 
 // Restores every setting above to its start-up default.
 void ResetTIFFSettings();
@@ -64,6 +64,10 @@ class TTIFFFileFormatReader : public TTIFFileFormatReader {
   TTIFFFileFormatReader();
 };
 
+// WriteGraphic keeps no state between calls, so threads may write through the
+// one registered object at once. The multi-part calls (WriteHeader, then
+// WriteBody once per image, then WriteTrailer) keep the file's state in the
+// writer object: a multi-part file needs a writer object of its own.
 class TTIFFileFormatWriter : public TFileFormatWriter {
  public:
   TTIFFileFormatWriter();
@@ -72,9 +76,24 @@ class TTIFFileFormatWriter : public TFileFormatWriter {
   void WriteBody(TStream& stream, TPixelGraphic& graphic) override;
   void WriteTrailer(TStream& stream) override;
 
+  // One file being written: where it starts, the next-directory offset still
+  // to fill, and the settings taken when its header was written.
+  struct TSession {
+    int64_t Start = 0;        // position of the header; every offset is relative to it
+    int64_t PendingLink = 0;  // position of the next-directory offset still to fill
+    bool Motorola = false;
+    int Compression = 1;
+    bool WriteCMYK = false;
+    bool WhiteIsZero = false;
+    int ResolutionUnit = 1;
+    TPGTIFFRational XResolution{300, 1};
+    TPGTIFFRational YResolution{300, 1};
+  };
+
  private:
-  int64_t start_ = 0;        // position of the header; every offset is relative to it
-  int64_t pendingLink_ = 0;  // position of the next-directory offset still to fill
+  static void Header(TSession& session, TStream& stream);
+  static void Body(TSession& session, TStream& stream, TPixelGraphic& graphic);
+  TSession session_;  // of the multi-part calls
 };
 
 class TTIFFFileFormatWriter : public TTIFFileFormatWriter {

@@ -6,13 +6,13 @@
 #include <cstring>
 #include <limits>
 
-#include "pgraphic/formats/endian.h"
+#include "pgraphic/endian.h"
 
 namespace pgraphic {
 
-long double PGDisplayGamma = 1.8L;
-bool PGCorrectGammaOnLoad = true;
-int64_t PGMaxImageSize = std::numeric_limits<int32_t>::max();
+TPGSetting<long double> PGDisplayGamma = 1.8L;
+TPGSetting<bool> PGCorrectGammaOnLoad = true;
+TPGSetting<int64_t> PGMaxImageSize = std::numeric_limits<int32_t>::max();
 
 int BitsPerPixel(TPGPixelFormat format) {
   switch (format) {

@@ -80,11 +80,11 @@ using TNotifyEvent = std::function<void(TPixelGraphic& sender)>;
 using TPGProgressEvent = std::function<void(TPixelGraphic& sender, int step, int max, bool& abort)>;
 
 // Unit-wide settings of the image library.
-extern long double PGDisplayGamma;  // 1.8
-extern bool PGCorrectGammaOnLoad;   // true
+extern TPGSetting<long double> PGDisplayGamma;  // 1.8
+extern TPGSetting<bool> PGCorrectGammaOnLoad;   // true
 // Largest pixel storage SetSize will allocate, in bytes. Never above INT32_MAX
 // (ImageSize is a signed 32-bit value); fuzzers lower it to cap memory.
-extern int64_t PGMaxImageSize;
+extern TPGSetting<int64_t> PGMaxImageSize;
 
 class TPixelGraphic {
  public:

@@ -1,6 +1,8 @@
 // korvane-cli run as a separate process: exit codes, messages, option placement.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -66,16 +68,23 @@ TEST_F(CliTest, FailuresExitOneWithTheLibraryMessage) {
 }
 
 TEST_F(CliTest, UsageErrorsExitTwo) {
-  EXPECT_EQ(RunCli("", dir).status, 2);
-  EXPECT_EQ(RunCli("frobnicate x", dir).status, 2);
-  EXPECT_EQ(RunCli("convert onlyone.bmp", dir).status, 2);
-  EXPECT_EQ(RunCli("convert a.bmp b.bmp --colors", dir).status, 2);
-  EXPECT_EQ(RunCli("convert a.bmp b.bmp --colors 7", dir).status, 2);
-  EXPECT_EQ(RunCli("convert a.bmp b.bmp --bogus", dir).status, 2);
-  EXPECT_EQ(RunCli("info", dir).status, 2);
+  for (const char* line : {"", "frobnicate x", "convert onlyone.bmp", "convert a.bmp b.bmp --colors",
+                           "convert a.bmp b.bmp --colors 7", "convert a.bmp b.bmp --bogus", "info"}) {
+    const CliResult r = RunCli(line, dir);
+    EXPECT_EQ(r.status, 2) << line;
+    // One line naming the fault and pointing to --help, not the whole usage.
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << line << ": " << r.err;
+    EXPECT_NE(r.err.find("--help"), std::string::npos) << line;
+    EXPECT_TRUE(r.out.empty()) << line;
+  }
   const CliResult help = RunCli("--help", dir);
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("convert IN OUT"), std::string::npos);
+  EXPECT_TRUE(help.err.empty());
+  const CliResult version = RunCli("--version", dir);
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("korvane-cli ", 0), 0u) << version.out;
+  EXPECT_TRUE(version.err.empty());
 }
 
 TEST_F(CliTest, OptionsMayStandBeforeOrAfterFileNames) {

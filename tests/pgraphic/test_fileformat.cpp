@@ -82,10 +82,10 @@ struct Registration {
     R* raw = r.get();
     if constexpr (std::is_base_of_v<TFileFormatReader, R>) {
       readers.push_back(raw);
-      FileFormatReaders().push_back(std::move(r));
+      RegisterFileFormatReader(std::move(r));
     } else {
       writers.push_back(raw);
-      FileFormatWriters().push_back(std::move(r));
+      RegisterFileFormatWriter(std::move(r));
     }
     return raw;
   }
@@ -138,10 +138,13 @@ struct TempDir {
 
 }  // namespace
 
-TEST(FormatDispatch, ListsAreSortedLazilyByExtensionIgnoringCase) {
+TEST(FormatDispatch, ListsAreSortedAtRegistrationByExtensionIgnoringCase) {
   Registration reg;
   reg.Add(std::make_unique<TestReader>("AAA", "QQ"));
   auto& readers = FileFormatReaders();
+  EXPECT_EQ(readers.front()->Extension, "AAA");
+  // A list changed by hand is put back in order on request.
+  std::swap(readers.front(), readers.back());
   EXPECT_EQ(readers.back()->Extension, "AAA");
   SortReadersIfNeeded();
   EXPECT_EQ(readers.front()->Extension, "AAA");

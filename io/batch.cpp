@@ -1,4 +1,4 @@
-#include "pgraphic/batch.h"
+#include "io/batch.h"
 
 #include <algorithm>
 #include <cctype>
@@ -8,7 +8,9 @@
 
 #include "pgraphic/image/geometry.h"
 
-namespace pgraphic {
+namespace io {
+
+using namespace pgraphic;
 
 namespace {
 
@@ -153,14 +155,7 @@ TBatchResult ConvertFiles(const std::vector<std::string>& files, const TBatchSet
     IgnoreWarnings(*work);
     try {
       if (std::filesystem::is_directory(file, ec)) throw EPixelGraphic("Is a folder");
-      if (Lower(std::filesystem::path(file).extension().string()) == ".vqn") {
-        if (!hooks.ReadVQN) throw EPixelGraphic("VQN files cannot be read here");
-        work = hooks.ReadVQN(file);
-        if (!work) throw EPixelGraphic("VQN file could not be read");
-        IgnoreWarnings(*work);
-      } else {
-        work->LoadFromFile(file);
-      }
+      OpenImage(file, *work);
     } catch (const std::exception& e) {
       fail(file, e.what());
       continue;
@@ -174,12 +169,7 @@ TBatchResult ConvertFiles(const std::vector<std::string>& files, const TBatchSet
     if (check()) break;
     // Writing.
     try {
-      if (settings.Format == TBatchFormat::VQN) {
-        if (!hooks.WriteVQN) throw EPixelGraphic("VQN files cannot be written here");
-        hooks.WriteVQN(*work, output);
-      } else {
-        work->SaveToFile(output);
-      }
+      SaveImage(*work, output, {.VQNQuality = settings.VQNQuality});
       ++result.Converted;
       if (hooks.FileDone) hooks.FileDone(file, "");
     } catch (const std::exception& e) {
@@ -193,4 +183,4 @@ TBatchResult ConvertFiles(const std::vector<std::string>& files, const TBatchSet
   return result;
 }
 
-}  // namespace pgraphic
+}  // namespace io

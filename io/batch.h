@@ -8,10 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "io/files.h"
 #include "pgraphic/image/colorres.h"
 #include "pgraphic/image/pixelgraphic.h"
 
-namespace pgraphic {
+namespace io {
+
+using pgraphic::TColorCommand;
+using pgraphic::TPixelGraphic;
 
 // The output formats, in the order of the dialog's list.
 enum class TBatchFormat : uint8_t { BMP, JPG, PBM, PGM, PNG, PPM, TGA, TIF, VQN };
@@ -26,18 +30,15 @@ bool BatchFormatFromName(const std::string& name, TBatchFormat& format);
 struct TBatchSettings {
   std::string TargetFolder;
   TBatchFormat Format = TBatchFormat::BMP;
-  TColorCommand Colors = ccTrueColor;
+  TColorCommand Colors = pgraphic::ccTrueColor;
   TBatchMirror Mirror = TBatchMirror::None;
   TBatchRotate Rotate = TBatchRotate::None;
+  // The quality value VQN output is compressed at (5..149).
+  int VQNQuality = DefaultVQNQuality();
 };
 
+// Files are read and written through OpenImage and SaveImage, VQN included.
 struct TBatchHooks {
-  // Opens a .vqn source (the codec's batch-mode decoder). Without it VQN
-  // sources fail.
-  std::function<std::unique_ptr<TPixelGraphic>(const std::string& path)> ReadVQN;
-  // Compresses the image and writes it as a VQN file (the codec's batch-mode
-  // encoder). Without it VQN output fails.
-  std::function<void(TPixelGraphic& image, const std::string& path)> WriteVQN;
   // Asked with "Directory <folder> does not exist. Create?"; true creates it.
   // Without it the folder is not created.
   std::function<bool(const std::string& question)> ConfirmCreate;
@@ -64,7 +65,7 @@ struct TBatchResult {
 // A run that cannot start: "No files are selected!", "Please, fill destination
 // path.", "Can not create directory <folder>". Declining to create a missing
 // folder raises it with an empty message.
-class EBatchConversion : public EPixelGraphic {
+class EBatchConversion : public pgraphic::EPixelGraphic {
  public:
   explicit EBatchConversion(const std::string& message) : EPixelGraphic(message) {}
 };
@@ -83,4 +84,4 @@ std::unique_ptr<TPixelGraphic> BatchTransform(std::unique_ptr<TPixelGraphic> ima
 TBatchResult ConvertFiles(const std::vector<std::string>& files, const TBatchSettings& settings,
                           const TBatchHooks& hooks);
 
-}  // namespace pgraphic
+}  // namespace io

@@ -1,5 +1,5 @@
 // Batch conversion of file lists.
-#include "pgraphic/batch.h"
+#include "io/batch.h"
 
 #include <gtest/gtest.h>
 
@@ -7,10 +7,11 @@
 #include <fstream>
 #include <random>
 
-namespace pgraphic {
+namespace io {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace pgraphic;
 
 class BatchTest : public ::testing::Test {
  protected:
@@ -77,12 +78,14 @@ TEST_F(BatchTest, FailuresAreCountedAndNamedAndTheRunGoesOn) {
   EXPECT_TRUE(fs::exists(Out() + "/one.bmp"));
   EXPECT_TRUE(fs::exists(Out() + "/two.bmp"));
 
-  // A writer that cannot be reached is a failure too, not a silent success.
+  // A write that fails is a failure too, not a silent success: here a folder
+  // stands where the VQN file would go.
   s.Format = TBatchFormat::VQN;
+  fs::create_directory(Out() + "/one.vqn");
   const TBatchResult v = ConvertFiles({good1}, s, {});
   EXPECT_EQ(v.Converted, 0);
   ASSERT_EQ(v.Failed.size(), 1u);
-  EXPECT_FALSE(fs::exists(Out() + "/one.vqn"));
+  EXPECT_TRUE(fs::is_directory(Out() + "/one.vqn"));
 }
 
 TEST_F(BatchTest, MirrorTurnAndColourResolution) {
@@ -174,4 +177,4 @@ TEST_F(BatchTest, RunsThatCannotStart) {
 }
 
 }  // namespace
-}  // namespace pgraphic
+}  // namespace io

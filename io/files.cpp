@@ -1,0 +1,103 @@
+#include "io/files.h"
+
+namespace io {
+
+using pgraphic::TPixelGraphic;
+
+TFileKind FileKindOf(const std::string& path) {
+  const std::string ext = pgraphic::FileExtension(path);
+  if (ext == "vqn") return TFileKind::Wavelet;
+  if (ext == "wmf" || ext == "emf") return TFileKind::Metafile;
+  return TFileKind::Image;
+}
+
+int DefaultVQNQuality() {
+  return codec::QualityFromPosition(60);
+}
+
+void OpenImage(const std::string& path, TPixelGraphic& image, int imageIndex) {
+  switch (FileKindOf(path)) {
+    case TFileKind::Wavelet: {
+      pgraphic::TFileStream stream(path, pgraphic::TFileStream::fmOpenRead);
+      codec::DecodeVQN(stream, image);
+      return;
+    }
+    case TFileKind::Metafile:
+      // A metafile renderer goes here. Until there is one, a metafile is
+      // offered to the readers like any file, which find none for it and
+      // report an unknown file format.
+    case TFileKind::Image:
+      image.LoadFromFile(path, imageIndex);
+      return;
+  }
+}
+
+std::unique_ptr<TPixelGraphic> OpenImage(const std::string& path, int imageIndex) {
+  auto image = std::make_unique<TPixelGraphic>();
+  OpenImage(path, *image, imageIndex);
+  return image;
+}
+
+void SaveImage(TPixelGraphic& image, const std::string& path, const TSaveOptions& options) {
+  if (FileKindOf(path) == TFileKind::Wavelet) {
+    SaveCompressed(codec::Compress(image, options.VQNQuality), path);
+    return;
+  }
+  image.SaveToFile(path);
+}
+
+void SaveCompressed(const codec::CompressedData& data, const std::string& path) {
+  codec::SaveVQNFile(data, path);
+}
+
+namespace {
+
+TFileDescription DescribeWavelet(const std::string& path) {
+  pgraphic::TFileStream stream(path, pgraphic::TFileStream::fmOpenRead);
+  const codec::VQNInfo vqn = codec::ReadVQNInfo(stream);
+  TFileDescription d;
+  d.TypeName = "VQN";
+  d.Info.Count = 1;
+  d.Info.BitsPerPixel = 24;
+  d.Info.Colors = "16.7M";
+  d.Info.Width = vqn.Header.Width;
+  d.Info.Height = vqn.Header.Height;
+  d.Info.SubType = codec::SubTypeName(vqn.Header.SubType);
+  d.FileSize = vqn.FileSize;
+  d.Text = codec::VQNInfoText(vqn);
+  return d;
+}
+
+TFileDescription DescribeImage(const std::string& path, int imageIndex) {
+  pgraphic::TFileStream stream(path, pgraphic::TFileStream::fmOpenRead);
+  TFileDescription d;
+  pgraphic::ReadStreamInfo(stream, pgraphic::FileExtension(path), imageIndex, d.TypeName, d.Info);
+  d.FileSize = stream.Size();
+  d.Text = pgraphic::InfoText(d.TypeName, d.Info, d.FileSize);
+  return d;
+}
+
+}  // namespace
+
+TFileDescription DescribeFile(const std::string& path, int imageIndex) {
+  switch (FileKindOf(path)) {
+    case TFileKind::Wavelet:
+      return DescribeWavelet(path);
+    case TFileKind::Metafile:  // described by the readers until metafiles are rendered
+    case TFileKind::Image:
+      break;
+  }
+  return DescribeImage(path, imageIndex);
+}
+
+bool TryDescribeFile(const std::string& path, TFileDescription& description,
+                     int imageIndex) noexcept {
+  try {
+    description = DescribeFile(path, imageIndex);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+}  // namespace io

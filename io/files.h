@@ -1,0 +1,78 @@
+// Opening, saving and describing every file the program handles, in one place.
+// Files are routed by their extension (case ignored):
+//   .vqn       the wavelet codec;
+//   .wmf .emf  metafiles, which cannot be shown yet (they fail as unknown files);
+//   the rest   the reader/writer framework, which recognises a file by its first
+//              bytes before its extension.
+// The command line, the batch pipeline and the desktop program call only this
+// for files; nothing above it tells the formats apart.
+//
+// Threads: every call works on its own state, so several threads may open,
+// save and describe files at the same time (each with its own image). Progress
+// events and the library's question hook (pgraphic::SetQuestionHook) run on the
+// calling thread; a GUI that calls from a worker must marshal them to its UI
+// thread itself.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "codec/vqn.h"
+#include "pgraphic/formats/fileformat.h"
+#include "pgraphic/image/pixelgraphic.h"
+
+namespace io {
+
+// How a file is handled, told by its extension alone.
+enum class TFileKind : uint8_t {
+  Image,     // the reader/writer framework
+  Wavelet,   // .vqn: the wavelet codec
+  Metafile,  // .wmf, .emf: no renderer yet
+};
+TFileKind FileKindOf(const std::string& path);
+
+// Quality value (5..149, larger compresses more) used when an image is saved as
+// VQN without a quality of its own: the compression dialog's default position.
+int DefaultVQNQuality();
+
+struct TSaveOptions {
+  int VQNQuality = DefaultVQNQuality();
+};
+
+// Reads the file into `image`, which keeps its settings, warning actions and
+// progress handlers (they are used while reading). `imageIndex` picks an image
+// of a multi-image file. Raises pgraphic::EPixelGraphic (codec::EVQN for VQN
+// files) with the message to show; the image then holds what was read so far.
+void OpenImage(const std::string& path, pgraphic::TPixelGraphic& image, int imageIndex = 0);
+// The same into a fresh image with the library's default settings.
+std::unique_ptr<pgraphic::TPixelGraphic> OpenImage(const std::string& path, int imageIndex = 0);
+
+// Writes the image in the format of the path's extension: a foreign format
+// through its writer (converting to a colour resolution the writer can store,
+// under the image's SaveColorResWarningAction), VQN by compressing it at
+// options.VQNQuality. A failing save never destroys an existing file; an
+// existing file keeps its permissions and a symbolic link stays a link to the
+// rewritten file.
+void SaveImage(pgraphic::TPixelGraphic& image, const std::string& path,
+               const TSaveOptions& options = {});
+// Writes data compressed earlier (the held result of a compression) as a VQN
+// file, with the same safety as SaveImage.
+void SaveCompressed(const codec::CompressedData& data, const std::string& path);
+
+// What a file holds, read from its headers only.
+struct TFileDescription {
+  std::string TypeName;      // the reader's description ("Bitmap") or "VQN"
+  pgraphic::TPGFileInfo Info;
+  int64_t FileSize = -1;
+  std::string Text;          // the status bar's information text
+};
+
+// Raises with the reader's or the codec's message when the file cannot be
+// described (missing, unknown, corrupt header).
+TFileDescription DescribeFile(const std::string& path, int imageIndex = 0);
+// The same, never raising: false when the file cannot be described.
+bool TryDescribeFile(const std::string& path, TFileDescription& description,
+                     int imageIndex = 0) noexcept;
+
+}  // namespace io

@@ -1,0 +1,2 @@
+#include "io/files.h"
+#include <QtCore/QString>

@@ -1,0 +1,2 @@
+#include "pgraphic/formats/png.h"
+#include "io/files.h"

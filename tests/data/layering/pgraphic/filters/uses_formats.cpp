@@ -1,0 +1,2 @@
+#include "pgraphic/filters/filter.h"
+#include "pgraphic/formats/fileformat.h"

@@ -1,0 +1,2 @@
+#include "pgraphic/image/pixelgraphic.h"
+#include "codec/vqn.h"

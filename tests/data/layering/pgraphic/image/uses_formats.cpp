@@ -1,0 +1,3 @@
+#include <vector>
+#include "pgraphic/stream.h"
+#include "pgraphic/formats/bmp.h"

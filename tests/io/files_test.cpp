@@ -1,0 +1,189 @@
+// The file service: routing by extension, round trips through every writable
+// format and VQN, descriptions, and saves that never destroy what was there.
+#include "io/files.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <random>
+
+#include "support/peer_image.h"
+#include "support/pg_message.h"
+
+namespace io {
+namespace {
+
+namespace fs = std::filesystem;
+using korvane_test::MessageOf;
+using korvane_test::ReadFileBytes;
+using korvane_test::ScratchDir;
+using pgraphic::TPixelGraphic;
+
+class FileService : public ::testing::Test {
+ protected:
+  static std::unique_ptr<TPixelGraphic> Noise(int w, int h, unsigned seed) {
+    auto g = std::make_unique<TPixelGraphic>();
+    g->SetSize(w, h, pgraphic::pf24Bit);
+    std::mt19937 rng(seed);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) g->SetPixelColor(x, y, rng() & 0xFFFFFF);
+    return g;
+  }
+  static bool SamePixels(const TPixelGraphic& a, const TPixelGraphic& b) {
+    if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
+    for (int y = 0; y < a.Height(); ++y)
+      for (int x = 0; x < a.Width(); ++x)
+        if (a.PixelColor(x, y) != b.PixelColor(x, y)) return false;
+    return true;
+  }
+  static mode_t Mode(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return st.st_mode & 07777;
+  }
+  ScratchDir dir_{"io_files"};
+};
+
+TEST_F(FileService, KindsFollowTheExtensionOnly) {
+  const struct {
+    const char* path;
+    TFileKind kind;
+  } cases[] = {
+      {"a.vqn", TFileKind::Wavelet},  {"/x/B.VQN", TFileKind::Wavelet},
+      {"c.wmf", TFileKind::Metafile}, {"d.EMF", TFileKind::Metafile},
+      {"e.bmp", TFileKind::Image},    {"vqn", TFileKind::Image},
+      {"f.vqn.png", TFileKind::Image}, {"g", TFileKind::Image},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FileKindOf(c.path), c.kind) << c.path;
+}
+
+TEST_F(FileService, RoundTripsThroughEveryLosslessFormat) {
+  const auto source = Noise(13, 7, 1);
+  const struct {
+    const char* ext;
+    const char* type;
+  } cases[] = {{"bmp", "Bitmap"},
+               {"png", "Portable Network Graphics"},
+               {"tif", "Tagged Image File Format"},
+               {"ppm", "Portable Pixelmap"},
+               {"tga", "Truevision Targa"}};
+  for (const auto& c : cases) {
+    const std::string path = dir_ / (std::string("pic.") + c.ext);
+    SaveImage(*source, path);
+    const auto back = OpenImage(path);
+    EXPECT_TRUE(SamePixels(*source, *back)) << c.ext;
+    const TFileDescription d = DescribeFile(path);
+    EXPECT_EQ(d.TypeName, c.type);
+    EXPECT_EQ(d.Info.Width, 13);
+    EXPECT_EQ(d.Info.Height, 7);
+    EXPECT_EQ(d.FileSize, static_cast<int64_t>(fs::file_size(path)));
+    EXPECT_EQ(d.Text, pgraphic::InfoText(d.TypeName, d.Info, d.FileSize));
+  }
+}
+
+TEST_F(FileService, VQNFilesGoThroughTheCodec) {
+  const auto source = Noise(40, 24, 2);
+  const std::string path = dir_ / "pic.vqn";
+  SaveImage(*source, path, {.VQNQuality = 41});
+  // What is read back is exactly the encoder's preview at that quality.
+  const codec::CompressResult expected = codec::CompressInteractive(*source, 41);
+  const auto back = OpenImage(path);
+  EXPECT_TRUE(SamePixels(*expected.Preview, *back));
+
+  const TFileDescription d = DescribeFile(path);
+  EXPECT_EQ(d.TypeName, "VQN");
+  EXPECT_EQ(d.Info.SubType, "Wavelet 3.0");
+  EXPECT_EQ(d.Info.Width, 40);
+  EXPECT_EQ(d.Info.Height, 24);
+  EXPECT_EQ(d.FileSize, static_cast<int64_t>(fs::file_size(path)));
+  EXPECT_EQ(d.Text, codec::VQNInfoText(codec::ReadVQNInfo(path)));
+
+  // Held data saved later gives the same file.
+  const std::string held = dir_ / "held.vqn";
+  SaveCompressed(expected.Data, held);
+  EXPECT_EQ(ReadFileBytes(held), ReadFileBytes(path));
+}
+
+TEST_F(FileService, RoutingByExtensionWhenContentsDisagree) {
+  const auto source = Noise(9, 9, 3);
+  SaveImage(*source, dir_ / "real.vqn");
+  SaveImage(*source, dir_ / "real.png");
+  fs::copy_file(dir_ / "real.vqn", dir_ / "vqn.bmp");
+  fs::copy_file(dir_ / "real.png", dir_ / "png.vqn");
+  fs::copy_file(dir_ / "real.png", dir_ / "png.wmf");
+
+  // The readers do not know VQN, and the codec does not know PNG.
+  EXPECT_EQ(MessageOf([&] { OpenImage(dir_ / "vqn.bmp"); }), "Unknown file format");
+  EXPECT_EQ(MessageOf([&] { OpenImage(dir_ / "png.vqn"); }), codec::MsgNotVQN);
+  EXPECT_EQ(MessageOf([&] { DescribeFile(dir_ / "png.vqn"); }), codec::MsgNotVQN);
+  // Until metafiles are rendered, a metafile name is offered to the readers.
+  EXPECT_TRUE(SamePixels(*OpenImage(dir_ / "png.wmf"), *OpenImage(dir_ / "real.png")));
+
+  TFileDescription d;
+  EXPECT_FALSE(TryDescribeFile(dir_ / "vqn.bmp", d));
+  EXPECT_FALSE(TryDescribeFile(dir_ / "missing.png", d));
+  EXPECT_FALSE(TryDescribeFile(dir_ / "missing.vqn", d));
+  EXPECT_TRUE(TryDescribeFile(dir_ / "png.wmf", d));
+  EXPECT_EQ(d.TypeName, "Portable Network Graphics");
+}
+
+// Both kinds of writer share one safe save.
+TEST_F(FileService, SavesKeepModesFollowLinksAndNeverDestroyOnFailure) {
+  const auto source = Noise(16, 12, 4);
+  for (const char* ext : {"bmp", "vqn"}) {
+    SCOPED_TRACE(ext);
+    const std::string file = dir_ / (std::string("kept.") + ext);
+    SaveImage(*source, file);
+    ::chmod(file.c_str(), 0640);
+    SaveImage(*source, file);
+    EXPECT_EQ(Mode(file), 0640u);
+
+    const std::string real = dir_ / (std::string("real.") + ext);
+    const std::string link = dir_ / (std::string("link.") + ext);
+    korvane_test::WriteFileBytes(real, {'x'});
+    fs::create_symlink(real, link);
+    SaveImage(*source, link);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(ReadFileBytes(real), ReadFileBytes(file));
+
+    // A folder in the way of the rename: the save fails, nothing is left over.
+    const std::string blocked = dir_ / (std::string("blocked.") + ext);
+    fs::create_directories(fs::path(blocked) / "inner");
+    EXPECT_THROW(SaveImage(*source, blocked), pgraphic::EPixelGraphic);
+    EXPECT_TRUE(fs::is_directory(fs::path(blocked) / "inner"));
+    EXPECT_THROW(SaveImage(*source, dir_ / (std::string("missing/x.") + ext)),
+                 pgraphic::EPixelGraphic);
+  }
+  int hidden = 0;
+  for (const auto& e : fs::directory_iterator(dir_.Path()))
+    hidden += e.path().filename().string()[0] == '.';
+  EXPECT_EQ(hidden, 0) << "no temporary file remains";
+
+  // Data that cannot be written leave an existing file as it was.
+  const std::string precious = dir_ / "precious.vqn";
+  korvane_test::WriteFileBytes(precious, {1, 2, 3});
+  codec::CompressedData broken = codec::Compress(*source, 41);
+  broken.CodedLength += 5;
+  EXPECT_THROW(SaveCompressed(broken, precious), pgraphic::EPixelGraphic);
+  EXPECT_EQ(ReadFileBytes(precious), (std::vector<uint8_t>{1, 2, 3}));
+}
+
+TEST_F(FileService, OpenIntoAnImageKeepsItsHandlers) {
+  const auto source = Noise(64, 64, 5);
+  for (const char* ext : {"png", "vqn"}) {
+    const std::string path = dir_ / (std::string("p.") + ext);
+    SaveImage(*source, path);
+    TPixelGraphic target;
+    int starts = 0, ends = 0;
+    target.OnProgressStart = [&](TPixelGraphic&) { ++starts; };
+    target.OnProgressEnd = [&](TPixelGraphic&) { ++ends; };
+    OpenImage(path, target);
+    EXPECT_EQ(target.Width(), 64) << ext;
+    EXPECT_GE(starts, 1) << ext;
+    EXPECT_EQ(starts, ends) << ext;
+  }
+}
+
+}  // namespace
+}  // namespace io
