@@ -1,24 +1,13 @@
 #include "app/fileservice.h"
 
-#include <algorithm>
-#include <cctype>
 #include <filesystem>
 
 namespace app::fileservice {
 
-std::string LowerExtension(const std::string& path) {
-  const std::string ext = std::filesystem::path(path).extension().string();
-  std::string lower(ext.size(), '\0');
-  std::transform(ext.begin(), ext.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return lower;
-}
-
-bool IsVQN(const std::string& path) { return LowerExtension(path) == ".vqn"; }
+bool IsVQN(const std::string& path) { return io::FileKindOf(path) == io::TFileKind::Wavelet; }
 
 bool IsMetafile(const std::string& path) {
-  const std::string ext = LowerExtension(path);
-  return ext == ".wmf" || ext == ".emf";
+  return io::FileKindOf(path) == io::TFileKind::Metafile;
 }
 
 int64_t FileSize(const std::string& path) {
@@ -32,28 +21,32 @@ codec::LoadResult LoadWavelet(const std::string& path, codec::LoadMode mode) {
 }
 
 std::unique_ptr<pgraphic::TPixelGraphic> LoadImage(const std::string& path) {
-  auto image = std::make_unique<pgraphic::TPixelGraphic>();
-  image->LoadFromFile(path);
-  return image;
+  return io::OpenImage(path);
 }
 
+namespace {
+bool Describe(const std::string& path, io::TFileDescription& description) {
+  return io::FileKindOf(path) == io::TFileKind::Image && io::TryDescribeFile(path, description);
+}
+}  // namespace
+
 bool FileInfo(const std::string& path, std::string& typeName, pgraphic::TPGFileInfo& info) {
-  try {
-    return pgraphic::GetFileInfo(path, 0, typeName, info);
-  } catch (const std::exception&) {
-    return false;
-  }
+  io::TFileDescription description;
+  if (!Describe(path, description)) return false;
+  typeName = description.TypeName;
+  info = description.Info;
+  return true;
 }
 
 std::string InfoText(const std::string& path) {
-  std::string typeName;
-  pgraphic::TPGFileInfo info;
-  if (!FileInfo(path, typeName, info)) return std::string();
-  return pgraphic::InfoText(typeName, info, FileSize(path));
+  io::TFileDescription description;
+  return Describe(path, description) ? description.Text : std::string();
 }
 
 std::string KbText(int64_t bytes) { return pgraphic::FileSizeKbText(bytes); }
 
-void SaveImage(pgraphic::TPixelGraphic& image, const std::string& path) { image.SaveToFile(path); }
+void SaveImage(pgraphic::TPixelGraphic& image, const std::string& path) {
+  io::SaveImage(image, path);
+}
 
 }  // namespace app::fileservice

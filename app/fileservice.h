@@ -1,6 +1,6 @@
-// Every file the desktop program reads, writes or describes goes through here:
-// VQN files (by extension) to the wavelet codec, everything else to the image
-// library's reader and writer framework.
+// Every file the desktop program reads, writes or describes goes through here,
+// on top of the library's file service: VQN files (by extension) to the wavelet
+// codec, everything else to the reader and writer framework.
 #pragma once
 
 #include <cstdint>
@@ -8,28 +8,28 @@
 #include <string>
 
 #include "codec/vqn.h"
+#include "io/files.h"
 #include "pgraphic/formats/fileformat.h"
 #include "pgraphic/image/pixelgraphic.h"
 
 namespace app::fileservice {
 
-// The extension with its dot, in lower case ("" when none).
-std::string LowerExtension(const std::string& path);
 bool IsVQN(const std::string& path);
 bool IsMetafile(const std::string& path);
 
 // Size of the file in bytes, -1 when it cannot be found.
 int64_t FileSize(const std::string& path);
 
-// Opens a VQN file in one of the codec's modes.
+// Opens a VQN file in one of the decoder's modes (main window, dialog preview,
+// dialog information), with the texts each mode shows.
 codec::LoadResult LoadWavelet(const std::string& path, codec::LoadMode mode);
 
 // Reads any other image file by signature, then extension. Raises EPixelGraphic
 // (or a subclass) with the message to show.
 std::unique_ptr<pgraphic::TPixelGraphic> LoadImage(const std::string& path);
 
-// What the reader framework knows of a file without decoding it; false when no
-// reader recognises it.
+// What the reader framework knows of a non-VQN file without decoding it; false
+// when no reader recognises it (VQN files are described by the decoder).
 bool FileInfo(const std::string& path, std::string& typeName, pgraphic::TPGFileInfo& info);
 
 // The status-bar text of a non-VQN file: "Type: ...; Size: WxH; Colors: ..."
