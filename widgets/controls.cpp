@@ -105,29 +105,30 @@ int TPTSplitter::Position() const {
   return sizes().value(0);
 }
 
+// A position set before the splitter is shown and laid out is kept and applied
+// when it gets its size; QSplitter would otherwise rescale it.
 void TPTSplitter::SetPosition(int position) {
-  position = std::max(position, minimum_);
-  const int total = (orientation() == Qt::Horizontal ? width() : height()) - handleWidth();
   if (count() < 2) return;
-  // Before the first layout the splitter has no size; the position is applied then.
-  wanted_ = position;
-  if (total > position) {
-    setSizes({position, total - position});
-    wanted_ = -1;
-  }
+  wanted_ = std::max(position, minimum_);
+  if (isVisible()) ApplyWanted();
   emit Change();
+}
+
+void TPTSplitter::ApplyWanted() {
+  const int total = (orientation() == Qt::Horizontal ? width() : height()) - handleWidth();
+  if (wanted_ < 0 || total <= wanted_) return;
+  setSizes({wanted_, total - wanted_});
+  wanted_ = -1;
 }
 
 void TPTSplitter::resizeEvent(QResizeEvent* event) {
   QSplitter::resizeEvent(event);
-  if (wanted_ >= 0) {
-    const int wanted = wanted_;
-    const int total = (orientation() == Qt::Horizontal ? width() : height()) - handleWidth();
-    if (total > wanted) {
-      setSizes({wanted, total - wanted});
-      wanted_ = -1;
-    }
-  }
+  if (isVisible()) ApplyWanted();
+}
+
+void TPTSplitter::showEvent(QShowEvent* event) {
+  QSplitter::showEvent(event);
+  ApplyWanted();
 }
 
 // ---- TFlyoverButton -------------------------------------------------------------

@@ -76,9 +76,11 @@ class TPTSplitter : public QSplitter {
   void Change();
 
  private:
+  void ApplyWanted();
+  void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   int minimum_ = 0;
   int wanted_ = -1;
-  void resizeEvent(QResizeEvent* event) override;
 };
 
 // A flat toolbar button that is raised under the mouse. Buttons with the same
