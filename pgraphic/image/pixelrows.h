@@ -21,6 +21,11 @@ struct TPixelRowsOf {
   const uint8_t* ColorTable = nullptr;  // ColorCount entries of blue, green, red, 0
   int ColorCount = 0;
 
+  // Mutable rows read as constant ones.
+  operator TPixelRowsOf<const uint8_t>() const {
+    return {Top, Stride, Width, Height, Format, ColorTable, ColorCount};
+  }
+
   Byte* Row(int y) const { return Top + Stride * static_cast<ptrdiff_t>(y); }
   bool Empty() const { return Top == nullptr; }
   // Colour-table entry i as a TRGB (0 outside the table).

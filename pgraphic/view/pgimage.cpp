@@ -9,12 +9,14 @@
 #include <QPainterPath>
 #include <QScrollBar>
 #include <QStyle>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
 
 #include "pgraphic/image/colorres.h"
 #include "pgraphic/image/pixelrows.h"
+#include "pgraphic/view/bandcopy.h"
 #include "pgraphic/view/render.h"
 
 namespace pgraphic {
@@ -60,12 +62,12 @@ void ClearEvents(TPixelGraphic& image) {
   image.OnProgressEnd = nullptr;
 }
 
-QRect ToQRect(const TRect2& r) {
+QRect ToQRect(const TPGRect& r) {
   return QRect(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
 }
 
 // The ring of width `margin` just outside r (where the outline and handles lie).
-QRegion OutlineRegion(const TRect2& r, int margin) {
+QRegion OutlineRegion(const TPGRect& r, int margin) {
   const QRect outer = ToQRect(r).adjusted(-margin, -margin, margin, margin);
   const QRect inner = ToQRect(r).adjusted(1, 1, -1, -1);
   return QRegion(outer).subtracted(QRegion(inner));
@@ -206,7 +208,10 @@ void TCreatePaintPGThread::DoTheWork() {
         }
         copy.ProgressEnd();
       } else {
-        copy.CopyFrom(source);
+        // Resampling to true colour runs on every core, with exactly the rows of
+        // one CopyFrom.
+        const unsigned cores = std::max(std::thread::hardware_concurrency(), 1u);
+        BandedCopyFrom(copy, source, static_cast<int>(cores), [this] { return Terminated(); });
       }
       ++step_;
     }
@@ -340,13 +345,20 @@ TPixelGraphic* TPGImage::PixelGraphic() {
 }
 
 void TPGImage::RouteEvents(TPixelGraphic& image) {
+  // An operation on the shown image may let the window repaint while it changes
+  // the pixels: no paint thread may read them meanwhile.
   image.OnProgressStart = [this](TPixelGraphic& g) {
+    if (QThread::currentThread() == thread()) {
+      if (image_.get() == &g) StopPaintThread();
+      ++imageBusy_;
+    }
     if (OnPixelGraphicProgressStart) OnPixelGraphicProgressStart(g);
   };
   image.OnProgress = [this](TPixelGraphic& g, int step, int max, bool& abort) {
     if (OnPixelGraphicProgress) OnPixelGraphicProgress(g, step, max, abort);
   };
   image.OnProgressEnd = [this](TPixelGraphic& g) {
+    if (QThread::currentThread() == thread() && imageBusy_ > 0) --imageBusy_;
     if (OnPixelGraphicProgressEnd) OnPixelGraphicProgressEnd(g);
   };
   image.OnChange = [this](TPixelGraphic&) { PixelGraphicChanged(); };
@@ -384,6 +396,7 @@ std::unique_ptr<TPixelGraphic> TPGImage::ReleasePixelGraphic() {
 
 void TPGImage::PixelGraphicChanged() {
   StopPaintThread();
+  imageBusy_ = 0;
   imageSize_ = image_ ? TSize2{image_->Width(), image_->Height()} : TSize2{};
   const int border = frameWidth();
   const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
@@ -399,6 +412,8 @@ void TPGImage::PixelGraphicChanged() {
                      static_cast<int>(std::min<int64_t>(h, QWIDGETSIZE_MAX)));
   if (OnNewAutoSize) OnNewAutoSize(*this, wanted.width(), wanted.height());
   rebuild_ = true;
+  // The copy no longer matches; a kept one stays up until its successor arrives.
+  if (!(keepOldPaintPixelGraphic_ && useThread_)) DropCopy();
   if (autoSize_ && wanted != size()) {
     resize(wanted);
     Relayout(true);
@@ -583,7 +598,9 @@ void TPGImage::Relayout(bool force) {
   const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
   const TStretchLayout layout =
       StretchLayout({imageSize_, available, bar, bar, stretch_, zoomFactor_});
-  displayed_ = layout.Displayed;
+  // A widget cannot be larger than QWIDGETSIZE_MAX; absurd zooms stop there.
+  displayed_ = {std::min(layout.Displayed.Width, QWIDGETSIZE_MAX),
+                std::min(layout.Displayed.Height, QWIDGETSIZE_MAX)};
   if (layout.Zoom != zoom_) {
     zoom_ = layout.Zoom;
     if (OnZoomFactorChange) OnZoomFactorChange(*this);
@@ -622,13 +639,21 @@ void TPGImage::Relayout(bool force) {
   viewport()->update();
 }
 
-void TPGImage::scrollContentsBy(int, int) {
+void TPGImage::scrollContentsBy(int dx, int dy) {
   if (layoutBusy_) return;
-  picBox_->move(offset_.X - horizontalScrollBar()->value(), offset_.Y - verticalScrollBar()->value());
-  viewport()->update();
+  // Everything drawn is anchored to the child, so the picture on screen moves as a
+  // whole: the viewport (with the child) scrolls and only the uncovered strips are
+  // painted anew.
+  viewport()->scroll(dx, dy);
+  const QPoint at(offset_.X - horizontalScrollBar()->value(), offset_.Y - verticalScrollBar()->value());
+  if (picBox_->pos() != at) {
+    picBox_->move(at);
+    viewport()->update();
+  }
 }
 
 bool TPGImage::event(QEvent* event) {
+  handoff_.load(std::memory_order_acquire);
   if (event->type() == CopyReadyType()) {
     auto* ready = static_cast<TCopyReadyEvent*>(event);
     if (ready->Build == generation_ && ready->Copy) InstallCopy(std::move(ready->Copy));
@@ -645,6 +670,8 @@ bool TPGImage::event(QEvent* event) {
   }
   const bool result = QAbstractScrollArea::event(event);
   if (event->type() == QEvent::Resize) Relayout(true);
+  // Moved to another screen: the copy may need other colours.
+  if (event->type() == QEvent::ScreenChangeInternal) MarkRebuild();
   return result;
 }
 
@@ -679,7 +706,8 @@ void TPGImage::DecideAndStartCopy(bool& needed) {
   in.ImagePalette = image_->PaletteIdent();
   in.StretchMode = stretchMode_;
   in.ReduceOnLoad = reduceOnLoad_;
-  in.Image = imageSize_;
+  // The image's own size: a reduced copy that replaced it has the displayed size.
+  in.Image = {image_->Width(), image_->Height()};
   in.Displayed = displayed_;
   in.CopyBuiltFor = copyBuiltFor_;
   in.RebuildPending = rebuild_;
@@ -688,7 +716,7 @@ void TPGImage::DecideAndStartCopy(bool& needed) {
   rebuild_ = d.Rebuild;
   needed = d.Needed;
   if (!needed || (rebuild_ && !(keepOldPaintPixelGraphic_ && useThread_))) DropCopy();
-  if (needed && (rebuild_ || (!copy_ && !worker_))) StartCopy();
+  if (needed && imageBusy_ == 0 && (rebuild_ || (!copy_ && !worker_))) StartCopy();
 }
 
 void TPGImage::StartCopy() {
@@ -698,6 +726,7 @@ void TPGImage::StartCopy() {
   progressPercent_ = 0;
   rebuild_ = false;
   copyArrived_ = false;
+  copyFailed_ = false;
   auto worker = std::make_unique<TCreatePaintPGThread>();
   TCreatePaintPGThread* w = worker.get();
   w->FPixelGraphic = image_.get();
@@ -706,12 +735,12 @@ void TPGImage::StartCopy() {
   planIn.ScreenDepth = screenDepth_;
   planIn.TrueColorSource = image_->PixelFormat() == pf24Bit;
   planIn.StretchMode = stretchMode_;
-  planIn.SizeDiffers = displayed_ != imageSize_;
+  planIn.SizeDiffers = displayed_ != TSize2{image_->Width(), image_->Height()};
   planIn.Allow24BitStretch = allow24BitStretch_;
   planIn.Palette8BitSys24BitGraphic = palette24_;
   planIn.Palette8BitSys8BitGraphic = palette8_;
   const TDisplayCopyPlan plan = PlanDisplayCopy(planIn);
-  const TSize2 size = stretchMode_ != smFast ? displayed_ : imageSize_;
+  const TSize2 size = stretchMode_ != smFast ? displayed_ : TSize2{image_->Width(), image_->Height()};
   copyBuiltFor_ = size;
   auto progress = [w](TPixelGraphic&, int step, int max, bool& abort) { w->Progress(step, max, abort); };
   try {
@@ -737,8 +766,9 @@ void TPGImage::StartCopy() {
     copy->OnProgress = progress;
     w->FPaintPixelGraphic = std::move(copy);
   } catch (const std::exception&) {
-    // No memory for a copy of this size: the view keeps the worker object (so no
-    // build is retried until the next rebuild) and shows the frame.
+    // No memory for a copy of this size: until the next rebuild the view draws the
+    // image itself, stretched, rather than nothing.
+    copyFailed_ = true;
     worker_ = std::move(worker);
     return;
   }
@@ -748,11 +778,17 @@ void TPGImage::StartCopy() {
   worker_ = std::move(worker);
   if (useThread_) {
     const uint64_t build = generation_;
+    // Everything the worker wrote before posting is published by the release
+    // step on handoff_, which event() acquires before it reads an event.
     w->Deliver = [this, build](std::unique_ptr<TPixelGraphic> copy) {
-      QCoreApplication::postEvent(this, new TCopyReadyEvent(build, std::move(copy)));
+      auto* ready = new TCopyReadyEvent(build, std::move(copy));
+      handoff_.fetch_add(1, std::memory_order_release);
+      QCoreApplication::postEvent(this, ready);
     };
     w->Report = [this, build](int step, int percent) {
-      QCoreApplication::postEvent(this, new TCopyProgressEvent(build, step, percent));
+      auto* progress = new TCopyProgressEvent(build, step, percent);
+      handoff_.fetch_add(1, std::memory_order_release);
+      QCoreApplication::postEvent(this, progress);
     };
     w->Start();
   } else {
@@ -770,7 +806,7 @@ void TPGImage::paintEvent(QPaintEvent* event) {
     DecideAndStartCopy(needed);
     if (OnPainting) OnPainting(*this);
     QPainter p(viewport());
-    const TPixelGraphic* drawn = needed ? copy_.get() : image_.get();
+    const TPixelGraphic* drawn = needed && !copyFailed_ ? copy_.get() : image_.get();
     const QRect child = picBox_->geometry();
     const QRect area = event->rect().intersected(viewport()->rect());
     const QColor background = viewport()->palette().color(viewport()->backgroundRole());
@@ -851,7 +887,7 @@ void TPGImage::SetSelectionColor2(const QColor& c) {
   picBox_->update();
 }
 
-TRect2 TPGImage::SelectionDisplayRect() const {
+TPGRect TPGImage::SelectionDisplayRect() const {
   return {ImageToDisplayX(sel_.Left), ImageToDisplayY(sel_.Top),
           ImageToDisplayX(sel_.Left + sel_.Width), ImageToDisplayY(sel_.Top + sel_.Height)};
 }
@@ -863,12 +899,12 @@ void TPGImage::InvalidateSelection() {
 
 void TPGImage::PaintOutline(QPainter& p) {
   if (!selection_) return;
-  const TRect2 d = SelectionDisplayRect();
+  const TPGRect d = SelectionDisplayRect();
   const QBrush& brush = brushes_[static_cast<size_t>(((phase_ + d.Left + d.Top) % 8 + 8) % 8)];
   p.setBrushOrigin(0, 0);
   FrameRect(p, ToQRect(d).adjusted(-1, -1, 1, 1), brush);
   if (actionMode_ == amMoveResizeCreateSelection)
-    for (const TRect2& handle : SelectionHandles(d)) FrameRect(p, ToQRect(handle), brush);
+    for (const TPGRect& handle : SelectionHandles(d)) FrameRect(p, ToQRect(handle), brush);
 }
 
 void TPGImage::OutlineTick() {
@@ -921,12 +957,12 @@ void TPGImage::PicBoxMouseDown(QMouseEvent& event) {
   if (event.button() != Qt::LeftButton) return;
   const QPoint p = event.position().toPoint();
   const TPoint2 q = ImagePoint(p);
-  const TRect2 d = SelectionDisplayRect();
+  const TPGRect d = SelectionDisplayRect();
   const TActionMode am = actionMode_;
   const bool movesSelection =
       am == amMoveResizeCreateSelection || am == amMoveSelection || am == amMoveSelectionMoveImage;
   TDragState handle = dsIdle;
-  if (movesSelection && selection_ && d.Contains(p.x(), p.y())) {
+  if (movesSelection && selection_ && Contains(d, p.x(), p.y())) {
     drag_ = dsMove;
     dragOffset_ = {q.X - sel_.Left, q.Y - sel_.Top};
   } else if ((am == amMoveImage || am == amMoveSelectionMoveImage) && CanScroll()) {
@@ -1012,7 +1048,7 @@ void TPGImage::AutoScrollTick() {
 
 QCursor TPGImage::CursorAt(QPoint p) const {
   const TActionMode am = actionMode_;
-  const TRect2 d = SelectionDisplayRect();
+  const TPGRect d = SelectionDisplayRect();
   auto sizing = [](TDragState s) {
     switch (s) {
       case dsTop:
@@ -1046,7 +1082,7 @@ QCursor TPGImage::CursorAt(QPoint p) const {
   }
   const bool movesSelection =
       am == amMoveResizeCreateSelection || am == amMoveSelection || am == amMoveSelectionMoveImage;
-  if (movesSelection && selection_ && d.Contains(p.x(), p.y()))
+  if (movesSelection && selection_ && Contains(d, p.x(), p.y()))
     return cursors_[3];
   if ((am == amMoveImage || am == amMoveSelectionMoveImage) && CanScroll())
     return cursors_[0];

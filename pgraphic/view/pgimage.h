@@ -245,7 +245,7 @@ class TPGImage : public QAbstractScrollArea {
   void SetSelectionColor1(const QColor& c);
   void SetSelectionColor2(const QColor& c);
   // The selection's rectangle in child coordinates (edges converted separately).
-  TRect2 SelectionDisplayRect() const;
+  TPGRect SelectionDisplayRect() const;
   TDragState DragState() const { return drag_; }
   int OutlinePhase() const { return phase_; }
 
@@ -327,7 +327,10 @@ class TPGImage : public QAbstractScrollArea {
   std::unique_ptr<TPixelGraphic> copy_;
   std::unique_ptr<TCreatePaintPGThread> worker_;
   uint64_t generation_ = 0;  // the build whose copy is awaited
+  std::atomic<uint64_t> handoff_{0};  // counts posts of the paint thread
   bool copyArrived_ = false;
+  bool copyFailed_ = false;  // the copy could not be sized: draw the image
+  int imageBusy_ = 0;        // operations on the shown image under way
   bool rebuild_ = true;
   bool layoutBusy_ = false;
   TSize2 imageSize_;

@@ -38,10 +38,10 @@ uint32_t Opaque(TRGB c) {
 
 void RenderPicture(const TConstPixelRows& image, const TPictureLayout& layout,
                    const TRenderTarget& target, uint32_t background) {
-  const TRect2& a = target.Area;
+  const TPGRect& a = target.Area;
   const int w = a.Right - a.Left, h = a.Bottom - a.Top;
   if (w <= 0 || h <= 0) return;
-  const TRect2& c = layout.Child;
+  const TPGRect& c = layout.Child;
   const int cw = c.Right - c.Left, ch = c.Bottom - c.Top;
   const bool drawable = !image.Empty() && image.Width > 0 && image.Height > 0 && cw > 0 && ch > 0;
   if (!drawable) {
@@ -60,16 +60,26 @@ void RenderPicture(const TConstPixelRows& image, const TPictureLayout& layout,
   for (int i = 0; i < std::min(image.ColorCount, 256); ++i)
     lut[static_cast<size_t>(i)] = Opaque(image.Color(i));
 
+  // The mapped columns form one run [first, last) (tiles cover everything; a
+  // single image one contiguous stretch), background on either side.
+  int first = 0, last = w;
+  while (first < w && columns[static_cast<size_t>(first)] < 0) ++first;
+  while (last > first && columns[static_cast<size_t>(last - 1)] < 0) --last;
+  bool contiguous = first < last;
+  for (int k = first + 1; k < last && contiguous; ++k)
+    contiguous = columns[static_cast<size_t>(k)] == columns[static_cast<size_t>(k - 1)] + 1;
+
   // Byte offsets (and, below 8 bits, shifts) of the mapped columns.
   const int bits = BitsPerPixel(image.Format);
   std::vector<int> offset(static_cast<size_t>(w)), shift(static_cast<size_t>(w));
-  for (int k = 0; k < w; ++k) {
+  for (int k = first; k < last; ++k) {
     const int x = columns[static_cast<size_t>(k)];
-    if (x < 0) continue;
     offset[static_cast<size_t>(k)] = bits == 24 ? 3 * x : (x * bits) / 8;
     shift[static_cast<size_t>(k)] = bits >= 8 ? 0 : 8 - bits - (x * bits) % 8;
   }
   const uint32_t mask = bits >= 8 ? 0xFF : (1u << bits) - 1;
+  const int* off = offset.data();
+  const int* sh = shift.data();
 
   for (int k = 0; k < h; ++k) {
     uint32_t* out = target.Pixels + k * target.Stride;
@@ -78,17 +88,22 @@ void RenderPicture(const TConstPixelRows& image, const TPictureLayout& layout,
       std::fill_n(out, w, background);
       continue;
     }
+    std::fill_n(out, first, background);
+    std::fill(out + last, out + w, background);
     const uint8_t* row = image.Row(y);
-    for (int j = 0; j < w; ++j) {
-      if (columns[static_cast<size_t>(j)] < 0) {
-        out[j] = background;
-        continue;
-      }
-      const uint8_t* p = row + offset[static_cast<size_t>(j)];
-      if (bits == 24)
+    if (bits == 24 && contiguous) {
+      const uint8_t* p = row + off[first];
+      for (int j = first; j < last; ++j, p += 3)
         out[j] = 0xFF000000u | (uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | p[0];
-      else
-        out[j] = lut[(p[0] >> shift[static_cast<size_t>(j)]) & mask];
+    } else if (bits == 24) {
+      for (int j = first; j < last; ++j) {
+        const uint8_t* p = row + off[j];
+        out[j] = 0xFF000000u | (uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | p[0];
+      }
+    } else if (bits == 8) {
+      for (int j = first; j < last; ++j) out[j] = lut[row[off[j]]];
+    } else {
+      for (int j = first; j < last; ++j) out[j] = lut[(row[off[j]] >> sh[j]) & mask];
     }
   }
 }

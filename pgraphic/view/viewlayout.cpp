@@ -200,14 +200,14 @@ bool TileFlippedVertically(int row, TTiling tiling, bool flipVertical) {
   return flipVertical != ((row & 1) != 0 && mirrors);
 }
 
-std::array<TRect2, 8> SelectionHandles(const TRect2& d) {
+std::array<TPGRect, 8> SelectionHandles(const TPGRect& d) {
   const int mx = (d.Left + d.Right) / 2, my = (d.Top + d.Bottom) / 2;
   const int xs[3][2] = {{d.Left - 8, d.Left - 3}, {mx - 2, mx + 3}, {d.Right + 3, d.Right + 8}};
   const int ys[3][2] = {{d.Top - 8, d.Top - 3}, {my - 2, my + 3}, {d.Bottom + 3, d.Bottom + 8}};
   // Column and row of each handle, in the order of the drag states.
   static constexpr int cells[8][2] = {{0, 0}, {1, 0}, {2, 0}, {0, 1},
                                       {2, 1}, {0, 2}, {1, 2}, {2, 2}};
-  std::array<TRect2, 8> out;
+  std::array<TPGRect, 8> out;
   for (size_t i = 0; i < 8; ++i) {
     const int c = cells[i][0], r = cells[i][1];
     out[i] = {xs[c][0], ys[r][0], xs[c][1], ys[r][1]};
@@ -215,10 +215,10 @@ std::array<TRect2, 8> SelectionHandles(const TRect2& d) {
   return out;
 }
 
-TDragState HandleAt(const TRect2& display, int x, int y) {
+TDragState HandleAt(const TPGRect& display, int x, int y) {
   const auto handles = SelectionHandles(display);
   for (size_t i = 0; i < handles.size(); ++i)
-    if (handles[i].Contains(x, y)) return static_cast<TDragState>(dsTopLeft + i);
+    if (Contains(handles[i], x, y)) return static_cast<TDragState>(dsTopLeft + i);
   return dsIdle;
 }
 
@@ -276,7 +276,7 @@ TSelectionRect MoveSelection(const TSelectionRect& r, TPoint2 p, TPoint2 o, TSiz
   return n;
 }
 
-std::array<TPoint2, 5> ClockPositions(const TRect2& c, bool fiveClocks, int& count) {
+std::array<TPoint2, 5> ClockPositions(const TPGRect& c, bool fiveClocks, int& count) {
   std::array<TPoint2, 5> out{};
   count = 0;
   const int w = c.Right - c.Left, h = c.Bottom - c.Top;

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "pgraphic/image/pixelgraphic.h"
+#include "pgraphic/image/print.h"
 
 namespace pgraphic {
 
@@ -55,15 +56,10 @@ struct TPoint2 {
   bool operator==(const TPoint2&) const = default;
 };
 
-// A rectangle by its edges; Right and Bottom are exclusive.
-struct TRect2 {
-  int Left = 0;
-  int Top = 0;
-  int Right = 0;
-  int Bottom = 0;
-  bool operator==(const TRect2&) const = default;
-  bool Contains(int x, int y) const { return Left <= x && x < Right && Top <= y && y < Bottom; }
-};
+// Rectangles are TPGRect, by their edges; Right and Bottom are exclusive.
+inline bool Contains(const TPGRect& r, int x, int y) {
+  return r.Left <= x && x < r.Right && r.Top <= y && y < r.Bottom;
+}
 
 // ---- Layout ----------------------------------------------------------------------
 
@@ -190,10 +186,10 @@ struct TSelectionRect {
 
 // The eight handle squares of a display rectangle, in the order of the drag states
 // dsTopLeft .. dsBottomRight.
-std::array<TRect2, 8> SelectionHandles(const TRect2& display);
+std::array<TPGRect, 8> SelectionHandles(const TPGRect& display);
 
 // The drag state of the handle under (x, y), dsIdle when none.
-TDragState HandleAt(const TRect2& display, int x, int y);
+TDragState HandleAt(const TPGRect& display, int x, int y);
 
 // The rectangle spanned by the anchor and a point, both included.
 TSelectionRect SpanSelection(TPoint2 anchor, TPoint2 point);
@@ -222,7 +218,7 @@ inline bool OutlineSecondColor(int x, int y, int k) {
 // Top-left corners of the 15 x 15 clocks for a child rectangle: one centred when
 // the child is larger than 20 x 20, four more near the corners when fiveClocks and
 // the child is at least 101 x 101.
-std::array<TPoint2, 5> ClockPositions(const TRect2& child, bool fiveClocks, int& count);
+std::array<TPoint2, 5> ClockPositions(const TPGRect& child, bool fiveClocks, int& count);
 
 // End points of the long and short hands of a clock whose top-left is origin.
 struct TClockHands {

@@ -224,12 +224,12 @@ TEST(Tiles, FlipsAlternateOnlyOnMirroredAxes) {
 }
 
 TEST(Selection, HandleSquaresAndHits) {
-  const TRect2 d{20, 30, 60, 50};  // mid point (40, 40)
+  const TPGRect d{20, 30, 60, 50};  // mid point (40, 40)
   const auto handles = SelectionHandles(d);
-  EXPECT_EQ(handles[0], (TRect2{12, 22, 17, 27}));
-  EXPECT_EQ(handles[1], (TRect2{38, 22, 43, 27}));
-  EXPECT_EQ(handles[4], (TRect2{63, 38, 68, 43}));
-  EXPECT_EQ(handles[7], (TRect2{63, 53, 68, 58}));
+  EXPECT_EQ(handles[0], (TPGRect{12, 22, 17, 27}));
+  EXPECT_EQ(handles[1], (TPGRect{38, 22, 43, 27}));
+  EXPECT_EQ(handles[4], (TPGRect{63, 38, 68, 43}));
+  EXPECT_EQ(handles[7], (TPGRect{63, 53, 68, 58}));
   const std::tuple<int, int, TDragState> hits[] = {
       {12, 22, dsTopLeft}, {16, 26, dsTopLeft}, {17, 26, dsIdle},  {40, 24, dsTop},
       {65, 24, dsTopRight}, {14, 40, dsLeft},   {63, 42, dsRight}, {63, 43, dsIdle},
