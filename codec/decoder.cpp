@@ -143,11 +143,7 @@ VQNHeader DecodeVQN(pgraphic::TStream& stream, TPixelGraphic& target) {
     CheckImageFits(header);
     if (count > 2 * std::max<int64_t>(pgraphic::PGMaxImageSize, 64)) throw EVQNNoMemory();
 
-    target.ProgressStart();
-    struct EndGuard {
-      TPixelGraphic& image;
-      ~EndGuard() { image.ProgressEnd(); }
-    } guard{target};
+    pgraphic::TProgressScope progress(target);
 
     CoefficientPlanes coefficients;
     {

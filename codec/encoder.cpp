@@ -56,10 +56,7 @@ namespace {
 // turns an abort into the library's "Operation aborted on user request".
 class ProgressScope {
  public:
-  ProgressScope(TPixelGraphic& image, int steps) : image_(image), steps_(steps) {
-    image_.ProgressStart();
-  }
-  ~ProgressScope() { image_.ProgressEnd(); }
+  ProgressScope(TPixelGraphic& image, int steps) : image_(image), scope_(image), steps_(steps) {}
   void Step() {
     ++done_;
     if (image_.Progress(done_, steps_)) throw pgraphic::EPixelGraphic(pgraphic::LangStr(29));
@@ -67,6 +64,7 @@ class ProgressScope {
 
  private:
   TPixelGraphic& image_;
+  pgraphic::TProgressScope scope_;
   int steps_;
   int done_ = 0;
 };

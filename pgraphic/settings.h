@@ -53,4 +53,29 @@ class TPGSetting {
   mutable std::conditional_t<kLockFree, TNoLock, std::mutex> lock_;
 };
 
+// Gives a setting a value for the life of a scope and puts the previous value
+// back at its end, also when the scope is left by an exception (a failed test
+// assertion included).
+template <class T>
+class TPGSettingScope {
+ public:
+  explicit TPGSettingScope(TPGSetting<T>& setting) : setting_(setting), saved_(setting.Load()) {}
+  template <class V>
+  TPGSettingScope(TPGSetting<T>& setting, V value) : TPGSettingScope(setting) {
+    setting_ = static_cast<T>(value);
+  }
+  ~TPGSettingScope() { setting_ = saved_; }
+  TPGSettingScope(const TPGSettingScope&) = delete;
+  TPGSettingScope& operator=(const TPGSettingScope&) = delete;
+
+ private:
+  TPGSetting<T>& setting_;
+  T saved_;
+};
+
+template <class T>
+TPGSettingScope(TPGSetting<T>&) -> TPGSettingScope<T>;
+template <class T, class V>
+TPGSettingScope(TPGSetting<T>&, V) -> TPGSettingScope<T>;
+
 }  // namespace pgraphic

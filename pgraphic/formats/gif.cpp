@@ -451,11 +451,7 @@ void TGifParse::DecodeImage(TPixelGraphic& graphic, const std::array<uint8_t, 76
 }
 
 void tGifFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, int index) {
-  graphic.ProgressStart();
-  struct Finish {
-    TPixelGraphic& graphic;
-    ~Finish() { graphic.ProgressEnd(); }
-  } finish{graphic};
+  TProgressScope progress(graphic);
   TGifParse gif;
   gif.CopyStream(stream);
   const int wanted = index + 1;

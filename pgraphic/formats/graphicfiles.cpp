@@ -65,11 +65,7 @@ void SaveThroughWriter(TPixelGraphic& graphic, const std::string& extension,
 
 void TPixelGraphic::LoadFromStreamExt(TStream& stream, const std::string& extension,
                                       int imageIndex) {
-  BeginUpdate();
-  struct EndGuard {
-    TPixelGraphic& g;
-    ~EndGuard() { g.EndUpdate(); }
-  } guard{*this};
+  TUpdateScope update(*this);
   SetSize(0, 0, pf24Bit);
   SetPaletteCount(0);
   SetPaletteIdent(pTrueColor);

@@ -202,11 +202,7 @@ void tIcoFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   const int mode = PGIcoMode;
   const TRGB transparent = PGIcoTransparentColor;
   tIconHandler handler;
-  graphic.ProgressStart();
-  struct Finish {
-    TPixelGraphic& graphic;
-    ~Finish() { graphic.ProgressEnd(); }
-  } finish{graphic};
+  TProgressScope progress(graphic);
 
   const tIconHandler::TCheck check = tIconHandler::CheckFile(stream);
   if (check.Type != 1 || check.Count == 0) throw EPixelGraphic(kNotAnIcon);

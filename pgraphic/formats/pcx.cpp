@@ -50,12 +50,6 @@ void ReadHeader(TStream& stream, TPCXHeader& h) {
   RaisePG<EPGPCXFileFormatReader>(kPrefix, 33);
 }
 
-// Calls the progress-end handler when the rows are left, also through an error.
-struct TProgressGuard {
-  TPixelGraphic& g;
-  ~TProgressGuard() { g.ProgressEnd(); }
-};
-
 }  // namespace
 
 TPCXFileFormatReader::TPCXFileFormatReader() {
@@ -135,8 +129,7 @@ void TPCXFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   const int w = static_cast<int>(width), rows = static_cast<int>(height);
   std::vector<uint8_t> line(lineLength);
   TBufferedInput in(stream);
-  graphic.ProgressStart();
-  TProgressGuard guard{graphic};
+  TProgressScope progress(graphic);
   for (int y = 0; y < rows; ++y) {
     // One scan line of all planes; a run that passes its end is cut there.
     size_t i = 0;

@@ -96,11 +96,6 @@ struct TScale {
   std::vector<uint8_t> table;
 };
 
-struct TProgressGuard {
-  TPixelGraphic& g;
-  ~TProgressGuard() { g.ProgressEnd(); }
-};
-
 }  // namespace
 
 // ---- Readers -------------------------------------------------------------------
@@ -145,8 +140,7 @@ void TPxMFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   std::vector<uint8_t> buffer(raw && kind == 2 ? rawRow : 0);
   constexpr uint64_t sampleCap = uint64_t(1) << 40;
 
-  graphic.ProgressStart();
-  TProgressGuard guard{graphic};
+  TProgressScope progress(graphic);
   for (int y = 0; y < height; ++y) {
     uint8_t* row = graphic.ScanLine(y);
     switch (digit) {
@@ -337,8 +331,7 @@ void TPXMFileFormatWriter::WriteGraphic(TStream& stream, TPixelGraphic& graphic)
 
   const size_t w = static_cast<size_t>(width);
   std::vector<uint8_t> line(3 * w);
-  graphic.ProgressStart();
-  TProgressGuard guard{graphic};
+  TProgressScope progress(graphic);
   for (int y = 0; y < height; ++y) {
     const uint8_t* row = graphic.ScanLine(y);
     if (kind == 0) {

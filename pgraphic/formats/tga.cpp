@@ -99,11 +99,6 @@ class TRunLengthDecoder {
   uint8_t value_[4] = {};
 };
 
-struct TProgressGuard {
-  TPixelGraphic& g;
-  ~TProgressGuard() { g.ProgressEnd(); }
-};
-
 }  // namespace
 
 TTGAFileFormatReader::TTGAFileFormatReader() {
@@ -176,8 +171,7 @@ void TTGAFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   TBufferedInput in(stream);
   TRunLengthDecoder rle(in, pixelSize);
 
-  graphic.ProgressStart();
-  TProgressGuard guard{graphic};
+  TProgressScope progress(graphic);
   for (int r = 0; r < height; ++r) {
     const int y = h.TopOrigin() ? r : height - 1 - r;
     uint8_t* row = graphic.ScanLine(y);
@@ -295,8 +289,7 @@ void TTGAFileFormatWriter::WriteGraphic(TStream& stream, TPixelGraphic& graphic)
   const size_t w = static_cast<size_t>(width);
   const size_t rowBytes = trueColor ? 3 * w : w;
   std::vector<uint8_t> line(rowBytes);
-  graphic.ProgressStart();
-  TProgressGuard guard{graphic};
+  TProgressScope progress(graphic);
   for (int i = 0; i < height; ++i) {
     const int y = height - 1 - i;  // bottom-left origin: bottom row first
     const uint8_t* row = graphic.ScanLine(y);

@@ -712,11 +712,7 @@ void TTIFFileFormatReader::ReadGraphic(TStream& stream, TPixelGraphic& graphic, 
   std::vector<uint8_t> row(rowLength);
   TPackBitsWindow window(in);
   int64_t position = 0;
-  graphic.ProgressStart();
-  struct TEnd {
-    TPixelGraphic& g;
-    ~TEnd() { g.ProgressEnd(); }
-  } end{graphic};
+  TProgressScope progress(graphic);
   for (uint32_t r = 0; r < d.Length; ++r) {
     if (r % d.RowsPerStrip == 0) {
       position = offsets[r / d.RowsPerStrip];
@@ -960,11 +956,7 @@ void TTIFFileFormatWriter::Body(TSession& session, TStream& stream, TPixelGraphi
   std::vector<uint8_t> data;
   data.reserve(static_cast<size_t>(packBits ? 2 * rowLength * rows + 2 : rowLength * rows + 1));
   int64_t position = session.Start + after;
-  graphic.ProgressStart();
-  struct TEnd {
-    TPixelGraphic& g;
-    ~TEnd() { g.ProgressEnd(); }
-  } end{graphic};
+  TProgressScope progress(graphic);
   for (int64_t s = 0; s < strips; ++s) {
     data.clear();
     if ((position - session.Start) % 2 != 0) {

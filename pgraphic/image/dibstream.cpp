@@ -117,11 +117,7 @@ int DIBPaletteEntries(const TPixelGraphic& graphic) {
 }
 
 void TPixelGraphic::ReadDIB(TStream& stream, bool coreHeader) {
-  ProgressStart();
-  struct EndGuard {
-    TPixelGraphic& g;
-    ~EndGuard() { g.ProgressEnd(); }
-  } guard{*this};
+  TProgressScope progress(*this);
 
   const TDIBHeader h = ReadDIBHeader(stream, coreHeader);
   auto formatOf = [](int bits) {
@@ -380,11 +376,7 @@ void TPixelGraphic::LoadFromClipboardFormat(unsigned format, const uint8_t* data
     throw EPGUnknownClipboardFormat(LangStr(4));
   }
   {
-    BeginUpdate();
-    struct EndGuard {
-      TPixelGraphic& g;
-      ~EndGuard() { g.EndUpdate(); }
-    } guard{*this};
+    TUpdateScope update(*this);
     TReadOnlyMemoryStream stream(data, size);
     ReadDIB(stream, false);
     gamma_ = PGDisplayGamma;

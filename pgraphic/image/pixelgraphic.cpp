@@ -366,11 +366,7 @@ void TPixelGraphic::ProgressEnd() {
 }
 
 void TPixelGraphic::Assign(const TPixelGraphic* source) {
-  BeginUpdate();
-  struct EndGuard {
-    TPixelGraphic& g;
-    ~EndGuard() { g.EndUpdate(); }
-  } guard{*this};
+  TUpdateScope update(*this);
   if (!source) {
     SetSize(0, 0, pf24Bit);
     return;

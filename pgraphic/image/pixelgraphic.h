@@ -299,4 +299,31 @@ class TPixelGraphic {
   int width_ = 0;
 };
 
+// The progress of one piece of work on an image: OnProgressStart when the scope
+// begins, OnProgressEnd when it ends, also when the work is left by an
+// exception, so the two always come in pairs.
+class TProgressScope {
+ public:
+  explicit TProgressScope(TPixelGraphic& image) : image_(image) { image_.ProgressStart(); }
+  ~TProgressScope() { image_.ProgressEnd(); }
+  TProgressScope(const TProgressScope&) = delete;
+  TProgressScope& operator=(const TProgressScope&) = delete;
+
+ private:
+  TPixelGraphic& image_;
+};
+
+// Holds an image's change notification for a scope: BeginUpdate when it
+// begins, EndUpdate (which notifies once) when it ends, however it ends.
+class TUpdateScope {
+ public:
+  explicit TUpdateScope(TPixelGraphic& image) : image_(image) { image_.BeginUpdate(); }
+  ~TUpdateScope() { image_.EndUpdate(); }
+  TUpdateScope(const TUpdateScope&) = delete;
+  TUpdateScope& operator=(const TUpdateScope&) = delete;
+
+ private:
+  TPixelGraphic& image_;
+};
+
 }  // namespace pgraphic

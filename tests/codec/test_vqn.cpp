@@ -138,6 +138,8 @@ uint64_t Fnv1a(const std::vector<uint8_t>& bytes) {
 // the transform, quantiser or coder that alters the output is noticed. The
 // kernels behind them are checked against the literal algorithm elsewhere.
 TEST_F(VQNFiles, GoldenFiles) {
+  pgraphic::TPGSettingScope keepBaseline(VQNBaselineOnly);
+  pgraphic::TPGSettingScope keepThreads(VQNThreads);
   for (bool baseline : {false, true}) {
     VQNBaselineOnly = baseline;
     for (int threads : {1, 2, 3}) {
@@ -151,8 +153,6 @@ TEST_F(VQNFiles, GoldenFiles) {
       EXPECT_EQ(Fnv1a(large), 0xc28792348ca7631bull);
     }
   }
-  VQNBaselineOnly = false;
-  VQNThreads = 0;
 }
 
 TEST_F(VQNFiles, CoefficientBytesStayInRangeAndStepsFollowTheMaxima) {
@@ -337,10 +337,10 @@ TEST_F(VQNFiles, CorruptTruncatedAndAbsurdFiles) {
   EXPECT_TRUE(DecodeMessage(with(10, {0, 0, 0x80, 0x7F})).empty());
   EXPECT_TRUE(DecodeMessage(with(26, {0, 0, 0xC0, 0x7F})).empty());
   // The file's real size beyond the memory limit: "Not enough memory!".
-  const int64_t saved = pgraphic::PGMaxImageSize;
-  pgraphic::PGMaxImageSize = 1000;
-  EXPECT_EQ(DecodeMessage(bytes), MsgNoMemory);
-  pgraphic::PGMaxImageSize = saved;
+  {
+    pgraphic::TPGSettingScope limit(pgraphic::PGMaxImageSize, 1000);
+    EXPECT_EQ(DecodeMessage(bytes), MsgNoMemory);
+  }
 
   const fs::path file = dir_ / "bad.vqn";
   WriteAll(file, with(0, {'X'}));

@@ -17,19 +17,13 @@ namespace {
 
 const std::string kGoData = "/usr/share/go-1.19/src/image/testdata/";
 
-// Restores the unit-wide settings a test changes.
+// Restores the unit-wide settings a test changes, and removes its question hook.
 struct TSettingsGuard {
-  int readDCT = PGJPEGReadDCTMethod, writeDCT = PGJPEGWriteDCTMethod, quality = PGJPEGQuality;
-  bool progressive = PGJPEGProgressive;
-  int64_t maxSize = PGMaxImageSize;
-  ~TSettingsGuard() {
-    PGJPEGReadDCTMethod = readDCT;
-    PGJPEGWriteDCTMethod = writeDCT;
-    PGJPEGQuality = quality;
-    PGJPEGProgressive = progressive;
-    PGMaxImageSize = maxSize;
-    SetQuestionHook(nullptr);
-  }
+  TPGSettingScope<int> readDCT{PGJPEGReadDCTMethod}, writeDCT{PGJPEGWriteDCTMethod},
+      quality{PGJPEGQuality};
+  TPGSettingScope<bool> progressive{PGJPEGProgressive};
+  TPGSettingScope<int64_t> maxSize{PGMaxImageSize};
+  ~TSettingsGuard() { SetQuestionHook(nullptr); }
 };
 
 void ReadJPEG(const std::string& path, TPixelGraphic& g, TPGWarningAction action = pgwaRaise) {

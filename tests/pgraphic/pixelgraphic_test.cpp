@@ -177,12 +177,12 @@ TEST(PixelGraphicFailures, OversizedStorageIsRefusedCleanly) {
   EXPECT_EQ(g.ImageSize(), 12);
 
   // The configurable limit is honoured the same way.
-  const int64_t saved = PGMaxImageSize;
-  PGMaxImageSize = 1000;
-  ExpectRaises<EPixelGraphic>([&] { g.SetSize(100, 100, pf24Bit); }, "CreateDIBSection failed");
-  EXPECT_TRUE(g.Empty());
-  g.SetSize(10, 10, pf24Bit);  // 320 bytes fit
-  PGMaxImageSize = saved;
+  {
+    TPGSettingScope limit(PGMaxImageSize, 1000);
+    ExpectRaises<EPixelGraphic>([&] { g.SetSize(100, 100, pf24Bit); }, "CreateDIBSection failed");
+    EXPECT_TRUE(g.Empty());
+    g.SetSize(10, 10, pf24Bit);  // 320 bytes fit
+  }
   EXPECT_EQ(g.ImageSize(), 320);
 }
 

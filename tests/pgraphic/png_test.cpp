@@ -23,15 +23,11 @@ const std::string kSuite = "/usr/share/doc/libsixel-examples/examples/images/png
 const std::string kMagick = "/usr/bin/convert-im6.q16";
 const std::string kPython = "/usr/bin/python3";
 
+// Restores the unit-wide settings a test changes, and removes its question hook.
 struct TSettingsGuard {
-  bool useFileBackground = PGPNGUseFileBackground, writeGamma = PGPNGWriteGamma;
-  int64_t maxSize = PGMaxImageSize;
-  ~TSettingsGuard() {
-    PGPNGUseFileBackground = useFileBackground;
-    PGPNGWriteGamma = writeGamma;
-    PGMaxImageSize = maxSize;
-    SetQuestionHook(nullptr);
-  }
+  TPGSettingScope<bool> useFileBackground{PGPNGUseFileBackground}, writeGamma{PGPNGWriteGamma};
+  TPGSettingScope<int64_t> maxSize{PGMaxImageSize};
+  ~TSettingsGuard() { SetQuestionHook(nullptr); }
 };
 
 void ReadPNGBytes(const std::vector<uint8_t>& bytes, TPixelGraphic& g,

@@ -19,10 +19,9 @@ void ReadText(const std::string& text, TPixelGraphic& g) {
 }
 
 std::string WriteText(TFileFormatWriter&& writer, TPixelGraphic& g, bool binary) {
-  PGPxMBinary = binary;
+  TPGSettingScope raw(PGPxMBinary, binary);
   TMemoryStream s;
   writer.WriteGraphic(s, g);
-  PGPxMBinary = false;
   return std::string(s.Bytes().begin(), s.Bytes().end());
 }
 
@@ -155,9 +154,8 @@ TEST_F(PxMPeers, WrittenFilesReadBackIdenticallyInNetpbmAndImageMagick) {
       const std::string file = dir + "out" + (binary ? "raw." : "plain.") + c.ext;
       {
         TFileStream s(file, TFileStream::fmCreate);
-        PGPxMBinary = binary;
+        TPGSettingScope raw(PGPxMBinary, binary);
         w->WriteGraphic(s, g);
-        PGPxMBinary = false;
         s.Close();
       }
       const std::vector<uint8_t> bytes = ReadFileBytes(file);

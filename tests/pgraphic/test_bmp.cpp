@@ -121,9 +121,10 @@ TEST(BmpReader, BitFieldChannelsWidenByTheRoundingRule) {
   EXPECT_EQ(g.PixelColor(0, 0), RGB(255, 0, 16));
   EXPECT_EQ(g.PixelColor(1, 0), RGB(16, 255, 0));
 
-  PGBMP16BitRounding = false;
-  Load(g, BuildBmp(s));
-  PGBMP16BitRounding = true;
+  {
+    TPGSettingScope plain(PGBMP16BitRounding, false);
+    Load(g, BuildBmp(s));
+  }
   EXPECT_EQ(g.PixelColor(0, 0), RGB(248, 0, 8));
 
   // 5-6-5 bit fields: green has six bits (a 6-bit value v gives 4 v + 4).

@@ -233,10 +233,11 @@ TEST(LoadGamma, FileGammaIsAdjustedToTheDisplayGamma) {
   EXPECT_EQ(g.PixelColor(0, 0), RGB(128, 200, 0));
   EXPECT_EQ(g.Gamma(), 1.85L);
 
-  PGCorrectGammaOnLoad = false;
-  s.Seek(0);
-  g.LoadFromStream(s);
-  PGCorrectGammaOnLoad = true;
+  {
+    TPGSettingScope uncorrected(PGCorrectGammaOnLoad, false);
+    s.Seek(0);
+    g.LoadFromStream(s);
+  }
   EXPECT_EQ(g.PixelColor(0, 0), RGB(128, 200, 0));
 }
 

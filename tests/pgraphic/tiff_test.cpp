@@ -529,8 +529,7 @@ TEST_F(TIFFTest, OffsetsAndCountsFromTheFileAreChecked) {
   }
   // A huge size is refused before any allocation.
   {
-    const int64_t saved = PGMaxImageSize;
-    PGMaxImageSize = 64 << 20;
+    TPGSettingScope limit(PGMaxImageSize, 64 << 20);
     TinyTIFF t = TinyTIFF::Gray(2, 2, {1, 2, 3, 4});
     t.entries[0] = {256, 4, 1, {0x7FFFFFFF}};
     t.entries[1] = {257, 4, 1, {0x7FFFFFFF}};
@@ -542,7 +541,6 @@ TEST_F(TIFFTest, OffsetsAndCountsFromTheFileAreChecked) {
     EXPECT_EQ(ReadErrorBytes(t.Build()), "TIFF: ImageWidth invalid");
     t.entries[0] = {256, 4, 1, {0}};
     EXPECT_EQ(ReadErrorBytes(t.Build()), "TIFF: Width = 0 or Height = 0");
-    PGMaxImageSize = saved;
   }
 }
 
