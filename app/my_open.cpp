@@ -131,6 +131,10 @@ TForm6::TForm6(TForm1& owner) : QDialog(&owner), owner_(owner) {
   layout->addWidget(Panel3, 1);
   layout->addWidget(Panel1);
 
+  // A double click on the preview acts as the Open/Save button.
+  PGImage1->PicBoxOnDblClick = [this](pgraphic::TPGImage&) {
+    if (CheckB1->isChecked()) Button1Click();
+  };
   connect(Button1, &QPushButton::clicked, this, &TForm6::Button1Click);
   connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
   connect(CheckB1, &QCheckBox::clicked, this, &TForm6::CheckB1Click);
