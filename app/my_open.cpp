@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/compr.h"
@@ -196,8 +195,14 @@ int TForm6::exec() {
   CentreOnScreen(this);
   setMinimumSize(0, 0);
   setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-  QTimer::singleShot(0, this, &TForm6::FormActivate);
   return QDialog::exec();
+}
+
+void TForm6::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  // Activation follows each showing; done here, before the dialog's event loop
+  // runs, so nothing reaches the dialog before it is ready.
+  FormActivate();
 }
 
 void TForm6::FormShow() {

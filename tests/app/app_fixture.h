@@ -49,15 +49,24 @@ inline QByteArray ReadText(const QString& path) {
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Runs `answer` on the first visible modal widget of type T that appears within
-// five seconds. Installed before the command that opens the dialog.
+// Whether a dialog takes input: shown, and no button disabled (the file dialog
+// disables its buttons while it examines a file).
+inline bool Ready(QWidget* dialog) {
+  if (!dialog->isVisible()) return false;
+  for (auto* button : dialog->findChildren<QAbstractButton*>())
+    if (button->isVisible() && !button->isEnabled()) return false;
+  return true;
+}
+
+// Runs `answer` on the first modal widget of type T that is ready for input
+// within ten seconds. Installed before the command that opens the dialog.
 template <class T = QWidget>
 void WhenModal(std::function<void(T*)> answer) {
   auto* timer = new QTimer(qApp);
-  auto deadline = std::make_shared<QDeadlineTimer>(5000);
+  auto deadline = std::make_shared<QDeadlineTimer>(10000);
   QObject::connect(timer, &QTimer::timeout, timer, [timer, deadline, answer] {
     auto* modal = qobject_cast<T*>(QApplication::activeModalWidget());
-    if (modal && modal->isVisible()) {
+    if (modal && Ready(modal)) {
       timer->stop();
       timer->deleteLater();
       answer(modal);
