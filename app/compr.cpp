@@ -691,7 +691,14 @@ void TForm1::Open1Click() {
 int TForm1::Load_Wavelet(const QString& fileName, codec::LoadMode mode) {
   TWaitCursor wait;
   ProcessMessages();
-  codec::LoadResult result = fileservice::LoadWavelet(fileName.toStdString(), mode);
+  codec::LoadResult result;
+  try {
+    result = fileservice::LoadWavelet(fileName.toStdString(), mode);
+  } catch (const std::bad_alloc&) {
+    result.Error = codec::MsgNoMemory;
+  } catch (const std::exception&) {
+    return 0;
+  }
   if (!result.Error.empty()) {
     QApplication::restoreOverrideCursor();
     ShowErrorBox(this, QString::fromStdString(result.Error));
