@@ -1,0 +1,243 @@
+// TForm1, the main window and the one controller of the program: every command
+// enters here, and the state that lives between commands is kept here.
+#pragma once
+
+#include <QAction>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPointer>
+#include <QStringList>
+#include <QTimer>
+#include <array>
+#include <map>
+#include <memory>
+
+#include "app/commands.h"
+#include "app/imagepane.h"
+#include "app/settings.h"
+#include "codec/vqn.h"
+#include "pgraphic/image/pixelgraphic.h"
+#include "widgets/controls.h"
+#include "widgets/shelllist.h"
+
+namespace app {
+
+class TForm2;
+class TForm4;
+class TForm6;
+class THelpWindow;
+
+// Where the window finds its settings and what it was started with.
+struct TStartOptions {
+  QString ConfigDir;    // folder of the settings file; empty: the user's config folder
+  QString StartDir;     // the process's current folder; empty: QDir::currentPath()
+  QStringList Arguments;  // command-line arguments after the program name
+};
+
+// The file-type filters of the browser and the open dialog, in order.
+const std::vector<widgets::TFilterComboBox::Filter>& ImageFileFilters();
+// The mask of all image files the program lists.
+QString AllImagesMask();
+
+class TForm1 : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit TForm1(const TStartOptions& options = {}, QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // ---- Controller state ----
+  QString CurrentFileName, LastFileName, SaveFileName;
+  int DialogMode = 0;
+  int16_t QualityValue = 0;
+  int ResizeWidth = 0, ResizeHeight = 0;
+  pgraphic::TPGPixelFormat UndoPixelFormat = pgraphic::pf1Bit;
+  pgraphic::TPaletteIdent UndoPaletteIdent{};
+  int PrevZoomItem = 0, PrevZoomMode = 0, UndoKind = 0;
+  bool StartFileGiven = false;
+  std::array<int, 3> DialogListIndex{-1, -1, -1};
+  std::array<bool, 3> DialogPreview{false, false, false};
+  std::array<int, 3> DialogFilterIndex{0, 0, 0};
+  QString OpenPath, SavePath, CompressPath, ConvertPath;
+  int ConvertFilterIndex = 0;
+  int ZoomIndex = 5, ZoomModeIndex = 1;
+  int LoadTarget = 0;
+  bool PreviewTaken = false;
+  QString InfoText;
+  bool UndoBlocked = false;
+  QString IniFileName, RootDir, LastListPath, HelpFileName;
+  bool Busy = true;
+  bool Compressed = false;
+  int SlideInterval = 2;
+  bool SlideRepeat = false, SlideRandom = false, SlideAtEnd = false;
+  bool ImageLoaded = false;
+  codec::CompressedData CompressedData;
+  void ReleaseCompressedData() { CompressedData = codec::CompressedData(); }
+
+  // ---- Components ----
+  TImagePane* PGImage1 = nullptr;
+  TImagePane* PGImage2 = nullptr;  // the undo copy; never shown
+  widgets::TPTShellList* PTSList1 = nullptr;
+  widgets::TPTShellCombo* PTShellCombo1 = nullptr;
+  widgets::TFilterComboBox* FilterComboBox1 = nullptr;
+  widgets::TFlyoverButton* SpeedButton1 = nullptr;
+  widgets::TPTSplitter* PTSplitter1 = nullptr;
+  widgets::TPTSplitter* PTSplitter2 = nullptr;
+  QWidget* Panel1 = nullptr;
+  QWidget* Panel3 = nullptr;
+  QLabel* Panel1Caption = nullptr;
+  QLabel* SBar1Panel = nullptr;
+  QMenu* PopupMenu1 = nullptr;
+  QTimer* Timer1 = nullptr;
+  TForm2* Form2 = nullptr;
+  TForm4* Form4 = nullptr;
+  TForm6* Form6 = nullptr;
+
+  // Menu items and pop-up items by component name; nullptr when unknown.
+  QAction* Item(const QString& name) const;
+  widgets::TFlyoverButton* Button(const QString& name) const;
+  QString StatusText() const { return SBar1Panel->text(); }
+  bool PopupAttached() const { return popupAttached_; }
+  THelpWindow* HelpWindow() const { return help_; }
+
+  // ---- Operations ----
+  void Open_image();
+  bool Load1();
+  void All_Deactivate();
+  void All_Activate();
+  void FBox1Change_1();
+  void Convert() {}
+  // Opens a VQN file in one of the decoder's modes; 1 on success, 0 on failure.
+  int Load_Wavelet(const QString& fileName, codec::LoadMode mode);
+  // Runs the handler of this name; false when there is none.
+  bool RunHandler(const QString& handler);
+  static bool HasHandler(const QString& handler);
+
+  // ---- Handlers of the command table ----
+  void Open1Click();
+  void Saveas1Click();
+  void SB51Click() {}
+  void N17Click() {}
+  void Print1Click() {}
+  void Exit1Click() { close(); }
+  void U1Click();
+  void N10Click() {}
+  void C5Click() {}
+  void ImS1Click() {}
+  void V1Click() {}
+  void H2Click() {}
+  void N5Click() {}
+  void N6Click() {}
+  void N11Click() {}
+  void N12Click() {}
+  void N21Click() {}
+  void N22Click() {}
+  void T1Click() {}
+  void SB14Click() {}
+  void N19Click() {}
+  void SB20Click() {}
+  void S5Click() {}
+  void S6Click() {}
+  void RGB1Click() {}
+  void CMY1Click() {}
+  void YCbCr1Click() {}
+  void HLS1Click() {}
+  void HSV1Click() {}
+  void BCG1Click() {}
+  void Grayscale1Click() {}
+  void Negative1Click() {}
+  void S2Click() {}
+  void N14Click() {}
+  void S3Click() {}
+  void N15Click() {}
+  void C3Click() {}
+  void ShrinktoFit1Click() { ZoomCommand(0); }
+  void GrowtoFit1Click() { ZoomCommand(1); }
+  void Stretchtofit1Click() { ZoomCommand(2); }
+  void N252Click() { ZoomCommand(3); }
+  void N502Click() { ZoomCommand(4); }
+  void N1002Click() { ZoomCommand(5); }
+  void N2002Click() { ZoomCommand(6); }
+  void N3002Click() { ZoomCommand(7); }
+  void Fast1Click() { ZoomModeCommand(0); }
+  void Medium1Click() { ZoomModeCommand(1); }
+  void Precise1Click() { ZoomModeCommand(2); }
+  void About1Click();
+  void Help2Click();
+  void SB19Click();
+  void SB18Click();
+  void SB16Click();
+  void SB17Click();
+  void SpeedButton1Click();
+  void Timer1Timer() {}
+  void PGImage1SelectionMade();
+
+  // ---- File browser events ----
+  void PTSList1Change();
+  void PTSList1Click();
+  void PTSList1MouseDown(Qt::MouseButton button);
+  void PTSList1MouseUp(Qt::MouseButton button);
+  void PTSList1DblClickOpen();
+  void PTSList1KeyUp(int key);
+  void PTSList1Editing() {}
+  void PTSList1Edited(const QString& oldPath, const QString& newPath);
+  void PTSList1DeleteItem(const QString& path);
+  void PTShellCombo1Change();
+  void FilterComboBox1Change();
+  void PTSplitter1Change() {}
+
+  // Applies a zoom choice 0..7 without touching the undo state; out of range is ignored.
+  void ApplyZoom(int index);
+  void ApplyZoomMode(int index);
+  // Checks the colour-resolution items for a pixel format and palette identity.
+  void CheckColorResolution(pgraphic::TPGPixelFormat format, pgraphic::TPaletteIdent ident);
+  // The settings kept in the file, from the current state.
+  TStoredSettings CurrentSettings() const;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void FormCreate(const TStartOptions& options);
+  void FormShow();
+  void FormClose();
+  void FormResize();
+  void BuildMenus();
+  void BuildToolbar();
+  void BuildBrowser(QWidget* pane);
+  void SetItemEnabled(const QString& name, bool enabled);
+  void SetButtonEnabled(const QString& name, bool enabled);
+  void CheckItem(const QString& name);
+  void EnableImageCommands(bool on);
+  void SetRunStop(bool imageShown);
+  void SetViewVisible(bool visible);
+  void AttachPopup(bool attach);
+  void PressHandIfNoToolDown();
+  void FocusList();
+  void ZoomCommand(int index);
+  void ZoomModeCommand(int index);
+  void UpdateCaption();
+
+  int checkedZoom_ = 5;      // the zoom item checked in the main menu
+  int checkedZoomMode_ = 1;  // the zoom-mode item checked in the main menu
+  std::map<QString, QAction*> items_;
+  std::map<QString, QAction*> twins_;  // main item name -> pop-up twin
+  std::map<QString, widgets::TFlyoverButton*> buttons_;
+  QStatusBar* statusBar_ = nullptr;
+  THelpWindow* help_ = nullptr;
+  bool popupAttached_ = false;
+  bool firstShowDone_ = false;
+  bool syncingFolder_ = false;
+  TStoredSettings stored_;
+};
+
+// Message boxes of the program, titled with the application's name.
+void ShowErrorBox(QWidget* parent, const QString& text);
+void ShowInfoBox(QWidget* parent, const QString& text);
+bool AskYesNo(QWidget* parent, const QString& text);
+
+}  // namespace app

@@ -1,0 +1,47 @@
+// Every file the desktop program reads, writes or describes goes through here,
+// on top of the library's file service: VQN files (by extension) to the wavelet
+// codec, everything else to the reader and writer framework.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "codec/vqn.h"
+#include "io/files.h"
+#include "pgraphic/formats/fileformat.h"
+#include "pgraphic/image/pixelgraphic.h"
+
+namespace app::fileservice {
+
+bool IsVQN(const std::string& path);
+bool IsMetafile(const std::string& path);
+
+// Size of the file in bytes, -1 when it cannot be found.
+int64_t FileSize(const std::string& path);
+
+// Opens a VQN file in one of the decoder's modes (main window, dialog preview,
+// dialog information), with the texts each mode shows.
+codec::LoadResult LoadWavelet(const std::string& path, codec::LoadMode mode);
+
+// Reads any other image file by signature, then extension. Raises EPixelGraphic
+// (or a subclass) with the message to show.
+std::unique_ptr<pgraphic::TPixelGraphic> LoadImage(const std::string& path);
+
+// What the reader framework knows of a non-VQN file without decoding it; false
+// when no reader recognises it (VQN files are described by the decoder).
+bool FileInfo(const std::string& path, std::string& typeName, pgraphic::TPGFileInfo& info);
+
+// The status-bar text of a non-VQN file: "Type: ...; Size: WxH; Colors: ..."
+// followed by "; File size: N Kb" when the file is found. Empty when no reader
+// recognises the file.
+std::string InfoText(const std::string& path);
+
+// Kilobytes with one decimal in the shortest form ("2", "37.6").
+std::string KbText(int64_t bytes);
+
+// Saves by the target's extension (the writer's colour-resolution fallback
+// applies). The target is replaced only when the writing succeeded.
+void SaveImage(pgraphic::TPixelGraphic& image, const std::string& path);
+
+}  // namespace app::fileservice

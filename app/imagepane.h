@@ -1,0 +1,56 @@
+// The image view as the main window and the file dialog use it: the view
+// component TPGImage with the program's zoom choices, its two tools and the
+// image handed over as an owned pointer.
+#pragma once
+
+#include <QString>
+#include <memory>
+
+#include "pgraphic/image/pixelgraphic.h"
+#include "pgraphic/view/pgimage.h"
+
+namespace app {
+
+class TImagePane : public pgraphic::TPGImage {
+  Q_OBJECT
+
+ public:
+  explicit TImagePane(QWidget* parent = nullptr);
+
+  // The image shown, or nullptr (waits for the display copy's worker).
+  pgraphic::TPixelGraphic* Graphic() { return PixelGraphic(); }
+  // Takes ownership and shows the image; the previous one is freed.
+  void SetGraphic(std::unique_ptr<pgraphic::TPixelGraphic> graphic) {
+    SetPixelGraphic(std::move(graphic));
+  }
+  // A new copy of the image shown (nullptr when none).
+  std::unique_ptr<pgraphic::TPixelGraphic> CopyGraphic() { return PixelGraphicCopy(); }
+  // Loads a file by its contents and extension; an empty name frees the image.
+  // On failure the view shows no image and the library's exception propagates.
+  void LoadFromFile(const QString& fileName) { TPGImage::SetFileName(fileName.toStdString()); }
+  void SaveToFile(const QString& fileName) { TPGImage::SaveToFile(fileName.toStdString()); }
+
+  // Zoom choices 0..7: Shrink to Fit, Grow to Fit, Stretch to Fit, 25%, 50%,
+  // 100%, 200%, 300%; ShrinkToFitOnly shows the image at its size when it fits.
+  static constexpr int ShrinkToFitOnly = 8;
+  void SetZoomChoice(int index);
+  int ZoomChoice() const { return zoom_; }
+  // The hand (true) or the create-selection tool (false).
+  void SetHandTool(bool hand);
+  bool HandTool() const { return ActionMode() == pgraphic::amMoveImage; }
+  void RemoveSelection() { SetSelection(false); }
+  // Attaches the pop-up menu to the picture and the area around it, or detaches it.
+  void SetPopup(QMenu* menu);
+  // The displayed size of the image.
+  QSize DisplayedSize() const;
+
+ signals:
+  void SelectionMade();
+  void Painted();
+
+ private:
+  int zoom_ = 5;
+  QMenu* popup_ = nullptr;
+};
+
+}  // namespace app

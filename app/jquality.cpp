@@ -1,0 +1,56 @@
+#include "app/jquality.h"
+
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+
+#include "app/compr.h"
+
+namespace app {
+
+void CentreOnScreen(QWidget* dialog) {
+  dialog->adjustSize();
+  dialog->setFixedSize(dialog->sizeHint().expandedTo(dialog->minimumSizeHint()));
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    QRect frame = dialog->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    dialog->move(frame.topLeft());
+  }
+}
+
+TForm4::TForm4(TForm1* owner) : QDialog(owner), owner_(owner) {
+  setObjectName("Form4");
+  setWindowTitle("JPEG quality");
+  auto* grid = new QGridLayout(this);
+  TrBar1 = new QSlider(Qt::Horizontal, this);
+  TrBar1->setObjectName("TrBar1");
+  TrBar1->setRange(5, 95);
+  TrBar1->setValue(75);
+  TrBar1->setSingleStep(10);
+  TrBar1->setPageStep(10);
+  TrBar1->setTickInterval(10);
+  TrBar1->setTickPosition(QSlider::TicksBelow);
+  TrBar1->setMinimumWidth(260);
+  grid->addWidget(TrBar1, 0, 0, 1, 2);
+  grid->addWidget(new QLabel("Low", this), 1, 0, Qt::AlignLeft);
+  grid->addWidget(new QLabel("High", this), 1, 1, Qt::AlignRight);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  OkButton = buttons->button(QDialogButtonBox::Ok);
+  OkButton->setText("OK");
+  CancelButton = buttons->button(QDialogButtonBox::Cancel);
+  CancelButton->setText("Cancel");
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  grid->addWidget(buttons, 2, 0, 1, 2);
+  CentreOnScreen(this);
+}
+
+void TForm4::done(int result) {
+  owner_->QualityValue = result == QDialog::Accepted ? static_cast<int16_t>(TrBar1->value()) : -1;
+  QDialog::done(result);
+}
+
+}  // namespace app

@@ -1,0 +1,31 @@
+// TForm4, the JPEG quality dialog: a track bar from 5 to 95 that keeps its
+// position between uses; OK leaves the position in the main window's
+// QualityValue, Cancel and Escape leave -1.
+#pragma once
+
+#include <QDialog>
+#include <QPushButton>
+#include <QSlider>
+
+namespace app {
+
+class TForm1;
+
+class TForm4 : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TForm4(TForm1* owner);
+  QSlider* TrBar1 = nullptr;
+  QPushButton* OkButton = nullptr;
+  QPushButton* CancelButton = nullptr;
+  void done(int result) override;
+
+ private:
+  TForm1* owner_;
+};
+
+// Dialogs of the program are centred on the screen with a fixed size.
+void CentreOnScreen(QWidget* dialog);
+
+}  // namespace app

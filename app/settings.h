@@ -1,0 +1,76 @@
+// The settings file: a private-profile INI file ("[Section]" lines and
+// "Key=Value" lines) read and written with the section and key names verbatim,
+// and the program's table of remembered values kept in it.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+namespace app {
+
+class TIniFile {
+ public:
+  TIniFile() = default;
+  explicit TIniFile(const QString& fileName);
+
+  // Reads the file; a missing or unreadable file reads as empty.
+  void Load(const QString& fileName);
+  QString FileName() const { return fileName_; }
+
+  // Section and key names match without regard to case. A value is read through
+  // a 1024-character buffer, so at most 1023 characters of it are seen.
+  QString ReadString(const QString& section, const QString& key, const QString& def) const;
+  // Decimal, or hexadecimal after a leading "0x"/"0X"; anything else gives `def`.
+  int ReadInteger(const QString& section, const QString& key, int def) const;
+  bool ReadBool(const QString& section, const QString& key, bool def) const;
+
+  // Replaces the value in place, or appends the key to its section (the section
+  // to the file) when it is new.
+  void WriteString(const QString& section, const QString& key, const QString& value);
+  void WriteInteger(const QString& section, const QString& key, int value);
+  void WriteBool(const QString& section, const QString& key, bool value);
+
+  // Writes the whole file to a temporary file beside it and renames it over the
+  // old one, so a crash or a full disk never leaves it truncated. False on failure.
+  bool Save() const;
+  QString Text() const;
+
+ private:
+  struct Entry {
+    QString key, value;  // a line without "=" keeps its text in `key` and no value
+    bool isPair = true;
+  };
+  struct Section {
+    QString name;
+    std::vector<Entry> entries;
+  };
+  const Entry* Find(const QString& section, const QString& key) const;
+  QString fileName_;
+  std::vector<Section> sections_;  // sections_[0] holds lines before any section
+};
+
+// Parses an integer the way the settings file stores them; false when `text`
+// is not a number.
+bool ParseIniInteger(const QString& text, int& value);
+
+// The values the program keeps in the settings file, in the order they are written.
+struct TStoredSettings {
+  QString OpenPath, SavePath, CompressPath, ConvertPath;
+  int Left = 0, Top = 0, Width = 800, Height = 600;
+  int SplitterPosition = 225;
+  int ZoomIndex = 5;
+  int ZoomModeIndex = 1;
+  int SlideInterval = 2;
+  bool SlideRepeat = false;
+  bool SlideRandom = false;
+};
+
+// The four folders with `rootDir` as the default of each.
+void ReadPathSettings(const TIniFile& ini, const QString& rootDir, TStoredSettings& s);
+// Everything else; values missing from the file keep what `s` holds.
+void ReadWindowSettings(const TIniFile& ini, TStoredSettings& s);
+// All keys, in the table's order.
+void WriteSettings(TIniFile& ini, const TStoredSettings& s);
+
+}  // namespace app

@@ -1,0 +1,25 @@
+// Start-up of the desktop program, shared by main() and the tests.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <string>
+
+namespace app {
+
+// What the command line asks for before any window exists.
+struct TCommandLine {
+  enum class Action { Run, Help, Version, UsageError } What = Action::Run;
+  QStringList Files;     // the first one is opened
+  std::string Message;   // the usage error's one line
+};
+TCommandLine ParseCommandLine(const QStringList& arguments);
+std::string UsageText();
+std::string VersionText();
+
+// Sets the application's title and icon and routes the image library's
+// questions to message boxes (asked on the user-interface thread).
+void InitialiseApplication();
+
+}  // namespace app

@@ -1,0 +1,189 @@
+// The file dialog: information labels and preview, unsupported files, typed names,
+// the extension correction and the overwrite question of the save modes.
+#include "app/my_open.h"
+#include "app_fixture.h"
+
+namespace apptest {
+namespace {
+
+class FileDialogTest : public AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    QDir(images).mkdir("sub");
+    WriteImage(Image("a.bmp"), 40, 30);
+    WriteImage(Image("c.vqn"), 64, 48);
+    WriteText(Image("d.png"), "not a picture at all");
+    Start({"a.bmp"});
+    window->SavePath = images;
+    window->LastFileName = Image("picture.bmp");
+  }
+
+  // Shows the dialog in `mode` (the open mode through the Open command), runs
+  // `use` on it once it is up and returns whether it closed with OK.
+  bool RunDialog(int mode, const std::function<void(app::TForm6*)>& use) {
+    WhenModal<app::TForm6>([use](app::TForm6* dialog) { use(dialog); });
+    if (mode == 1) {
+      window->Item("Open1")->trigger();
+      return !window->CurrentFileName.isEmpty();
+    }
+    window->DialogMode = mode;
+    return window->Form6->exec() == QDialog::Accepted;
+  }
+
+  void Choose(app::TForm6* dialog, const QString& name) {
+    const int index = dialog->PTSList1->IndexOfPath(Image(name));
+    ASSERT_GE(index, 0) << name.toStdString();
+    const QRect rect = dialog->PTSList1->visualItemRect(dialog->PTSList1->item(index));
+    QTest::mouseClick(dialog->PTSList1->viewport(), Qt::LeftButton, {}, rect.center());
+  }
+};
+
+TEST_F(FileDialogTest, OpenShowsInformationAndPreview) {
+  const struct {
+    const char* file;
+    bool preview;
+    const char* size;
+    const char* subtype;  // empty: not checked
+    QSize previewSize;
+  } cases[] = {
+      {"a.bmp", true, "Size: 40x30 pixeles", "", QSize(40, 30)},
+      {"c.vqn", false, "Size: 64x48 pixeles", "SubType: Wavelet 3.0", QSize()},
+      {"c.vqn", true, "Size: 64x48 pixeles", "SubType: Wavelet 3.0", QSize(64, 48)},
+  };
+  for (const auto& c : cases) {
+    const bool ok = RunDialog(1, [&](app::TForm6* dialog) {
+      EXPECT_EQ(dialog->windowTitle(), "Open");
+      EXPECT_EQ(dialog->Button1->text(), "Open");
+      if (dialog->CheckB1->isChecked() != c.preview) Click(dialog->CheckB1);
+      Choose(dialog, c.file);
+      const auto labels = dialog->Labels();
+      EXPECT_TRUE(labels[0].isEmpty());
+      EXPECT_TRUE(labels[1].startsWith("Type: ")) << labels[1].toStdString();
+      if (*c.subtype) {
+        EXPECT_EQ(labels[2], c.subtype);
+      }
+      EXPECT_EQ(labels[3], c.size);
+      EXPECT_TRUE(labels[5].startsWith("File size: ") && labels[5].endsWith(" Kb"));
+      EXPECT_EQ(dialog->Edit1->text(), c.file);
+      const auto* shown = dialog->Preview()->Graphic();
+      EXPECT_EQ(shown && !shown->Empty() ? QSize(shown->Width(), shown->Height()) : QSize(),
+                c.previewSize);
+      Click(dialog->Button1);
+    });
+    ASSERT_TRUE(ok) << c.file;
+    EXPECT_EQ(window->CurrentFileName, Image(c.file));
+    EXPECT_EQ(window->PreviewTaken, c.preview) << c.file;
+    EXPECT_TRUE(window->ImageLoaded);
+    EXPECT_EQ(window->PGImage1->Graphic()->Width(), c.previewSize.isValid() ? c.previewSize.width()
+                                                                            : 64);
+    EXPECT_EQ(window->PTSList1->ItemPath(window->PTSList1->SelectedIndex()), Image(c.file));
+    EXPECT_FALSE(window->StatusText().isEmpty());
+    EXPECT_EQ(window->DialogPreview[0], c.preview);
+  }
+}
+
+TEST_F(FileDialogTest, UnsupportedFileCannotBeOpenedAndCloseBoxDiscards) {
+  const bool ok = RunDialog(1, [&](app::TForm6* dialog) {
+    Choose(dialog, "d.png");
+    EXPECT_EQ(dialog->Labels()[0], "The subformat is not supported!   ");
+    EXPECT_TRUE(dialog->Labels()[3].isEmpty());
+    Click(dialog->Button1);  // does nothing
+    EXPECT_TRUE(dialog->isVisible());
+    Choose(dialog, "a.bmp");
+    EXPECT_EQ(window->CurrentFileName, Image("a.bmp"));
+    dialog->close();
+  });
+  EXPECT_FALSE(ok);
+  EXPECT_TRUE(window->CurrentFileName.isEmpty());
+  EXPECT_FALSE(window->PreviewTaken);
+}
+
+TEST_F(FileDialogTest, TypedNamesMoveTheBrowserOrAreRefused) {
+  const struct {
+    QString typed;
+    const char* message;  // empty: accepted
+    const char* folder;   // folder shown afterwards, relative to the images
+  } cases[] = {
+      {images + "/sub", "", "sub"},
+      {"nothere.png", "The file nothere.png does not exist.", "."},
+      {"justaname", "The file justaname does not exist.", "."},
+      {images + "/missing/x.png", "The folder %1/missing does not exist.", "."},
+      {images + "/a.bmp", "", "."},
+  };
+  for (const auto& c : cases) {
+    QString message;
+    RunDialog(1, [&](app::TForm6* dialog) {
+      dialog->PTShellCombo1->SetFolder(images);
+      if (*c.message) AnswerMessageBox(QMessageBox::Ok, &message);
+      dialog->Edit1->setFocus();
+      dialog->Edit1->setText(c.typed);
+      QTest::keyClick(dialog->Edit1, Qt::Key_Tab);  // leaving the box interprets it
+      EXPECT_EQ(dialog->PTSList1->Folder(), QDir::cleanPath(images + "/" + c.folder));
+      QTest::keyClick(dialog, Qt::Key_Escape);
+    });
+    EXPECT_EQ(message, QString(c.message).replace("%1", images)) << c.typed.toStdString();
+  }
+}
+
+TEST_F(FileDialogTest, SaveCorrectsTheExtensionBeforeSaving) {
+  const struct {
+    const char* typed;
+    int type;  // index among the save-copy types
+    const char* corrected;
+  } cases[] = {
+      {"picture", 4, "picture.png"},
+      {"picture.bmp", 1, "picture.jpg"},
+      {"my.photo.PNG", 4, ""},  // already right, case ignored
+  };
+  for (const auto& c : cases) {
+    const bool ok = RunDialog(2, [&](app::TForm6* dialog) {
+      EXPECT_EQ(dialog->windowTitle(), "Save copy as");
+      EXPECT_EQ(dialog->Button1->text(), "Save");
+      EXPECT_EQ(dialog->FilterComboBox1->count(), 8);
+      dialog->FilterComboBox1->SetItemIndex(c.type);
+      dialog->Edit1->setText(c.typed);
+      Click(dialog->Button1);
+      if (*c.corrected) {
+        EXPECT_TRUE(dialog->isVisible());
+        EXPECT_EQ(dialog->Edit1->text(), c.corrected);
+        Click(dialog->Button1);
+      }
+    });
+    ASSERT_TRUE(ok) << c.typed;
+    EXPECT_EQ(window->SaveFileName, Image(*c.corrected ? c.corrected : c.typed));
+    EXPECT_EQ(window->DialogFilterIndex[1], c.type);
+  }
+}
+
+TEST_F(FileDialogTest, SavingOverAnExistingFileAsksFirst) {
+  QString question;
+  const bool ok = RunDialog(2, [&](app::TForm6* dialog) {
+    dialog->FilterComboBox1->SetItemIndex(0);
+    dialog->Edit1->setText("a.bmp");
+    AnswerMessageBox(QMessageBox::No, &question);
+    Click(dialog->Button1);
+    QTRY_VERIFY(!question.isEmpty());
+    EXPECT_TRUE(dialog->isVisible());
+    AnswerMessageBox(QMessageBox::Yes);
+    Click(dialog->Button1);
+  });
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(question, "File: " + Image("a.bmp") + " already exists. Overwrite?");
+  EXPECT_EQ(window->SaveFileName, Image("a.bmp"));
+}
+
+TEST_F(FileDialogTest, SaveVqnModeOffersOnlyVqn) {
+  window->CompressPath = images;
+  const bool ok = RunDialog(3, [&](app::TForm6* dialog) {
+    EXPECT_EQ(dialog->windowTitle(), "Save as VQN-file");
+    EXPECT_EQ(dialog->FilterComboBox1->count(), 1);
+    EXPECT_EQ(dialog->Edit1->text(), "picture.vqn");
+    Click(dialog->Button1);
+  });
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(window->SaveFileName, Image("picture.vqn"));
+}
+
+}  // namespace
+}  // namespace apptest
