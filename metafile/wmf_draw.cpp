@@ -21,7 +21,7 @@ class TWmfPlayer {
     const unsigned long flags =
         WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
     if (wmf_api_create(&api_, flags, &options) != wmf_E_None)
-      Fail("WMF: The metafile player cannot start (are its fonts installed?)");
+      Fail("WMF: The metafile player cannot start");
   }
   ~TWmfPlayer() {
     if (api_) wmf_api_destroy(api_);
@@ -72,9 +72,11 @@ void DrawWmf(const TCheckedWmf& wmf, TPixelGraphic& target) {
   // The player reads from memory it is given as writable; it gets its own copy.
   std::vector<uint8_t> bytes = wmf.Bytes;
   wmfD_Rect bounds;
-  if (wmf_mem_open(api, bytes.data(), static_cast<long>(bytes.size())) != wmf_E_None ||
-      wmf_scan(api, 0, &bounds) != wmf_E_None)
+  if (wmf_mem_open(api, bytes.data(), static_cast<long>(bytes.size())) != wmf_E_None)
     Fail("WMF: Cannot draw the metafile");
+  // Scanning also loads the player's fonts (the fonts-urw-base35 set); without them
+  // it fails even for pictures without text.
+  if (wmf_scan(api, 0, &bounds) != wmf_E_None) Fail("WMF: Cannot draw the metafile");
 
   // The device maps its bounding box onto the whole bitmap. A bitmap one pixel
   // wider and taller, whose box starts one pixel before the frame, puts the frame's
