@@ -43,7 +43,8 @@ constexpr size_t kPlaceableSize = 22;
 constexpr size_t kWmfHeaderSize = 18;
 constexpr uint32_t kEmfSignature = 0x464D4520;  // " EMF"
 constexpr size_t kEmfHeaderMin = 88;
-constexpr uint32_t kEmrHeader = 1, kEmrEof = 14, kEmrLastKnown = 122;
+constexpr uint32_t kEmrHeader = 1, kEmrEof = 14, kEmrBeginPath = 59, kEmrEndPath = 60,
+                   kEmrAbortPath = 68, kEmrLastKnown = 122;
 // Zeros after the last EMF record: more than any fixed-size record structure.
 constexpr size_t kEmfPadding = 4096;
 // The picture's pixels per inch, and EMF frame units (0.01 mm) per inch.
@@ -56,6 +57,7 @@ enum : uint16_t {
   kSetWindowExt = 0x020C,
   kSetViewportOrg = 0x020D,
   kSetViewportExt = 0x020E,
+  kSetMapMode = 0x0103,
   kPolygon = 0x0324,
   kPolyline = 0x0325,
   kPolyPolygon = 0x0538,
@@ -92,6 +94,13 @@ void CheckPointCounts(uint16_t function, const uint8_t* params, uint32_t words) 
 struct TWmfMapping {
   double WinOrg[2] = {0, 0}, WinExt[2] = {0, 0}, VpOrg[2] = {0, 0}, VpExt[2] = {0, 0};
   bool HasWinOrg = false, HasWinExt = false, HasVpOrg = false, HasVpExt = false;
+  // Whether the window is scaled onto a viewport (isotropic and anisotropic
+  // mapping modes) rather than taken as device units.
+  bool Scaled = false;
+
+  void MapMode(const uint8_t* params, uint32_t words) {
+    if (words >= 1) Scaled = Scaled || U16(params) == 7 || U16(params) == 8;
+  }
 
   void Record(uint16_t function, const uint8_t* params, uint32_t words) {
     if (words < 2) Fail("WMF: Invalid record");
@@ -159,6 +168,7 @@ TCheckedWmf CheckWmf(const uint8_t* data, size_t size) {
     const uint32_t paramWords = words - 3;
     if (function >= kSetWindowOrg && function <= kSetViewportExt)
       mapping.Record(function, params, paramWords);
+    if (function == kSetMapMode) mapping.MapMode(params, paramWords);
     CheckPointCounts(function, params, paramWords);
     largest = std::max(largest, words);
     end += size_t{words} * 2;
@@ -175,8 +185,9 @@ TCheckedWmf CheckWmf(const uint8_t* data, size_t size) {
 
   // Where the picture frame lies in the player's device space: logical units go
   // through the window onto the viewport. A placeable file is played in its own
-  // units per inch with a 1024 x 1024 default window and viewport; a plain one in
-  // device units, its window extent giving the picture size.
+  // units per inch, and a file in a scaled mapping mode likewise, with a 1024 x 1024
+  // default window and viewport; a plain one in device units. The picture size is
+  // the placeable frame at 96 dpi, else the window extent in pixels.
   int64_t width = 0, height = 0;
   double frame[4];
   double defaultExt[2];
@@ -194,8 +205,8 @@ TCheckedWmf CheckWmf(const uint8_t* data, size_t size) {
     frame[1] = mapping.WinOrg[1];
     frame[2] = mapping.WinOrg[0] + mapping.WinExt[0];
     frame[3] = mapping.WinOrg[1] + mapping.WinExt[1];
-    defaultExt[0] = mapping.WinExt[0];
-    defaultExt[1] = mapping.WinExt[1];
+    defaultExt[0] = mapping.Scaled ? 1024 : mapping.WinExt[0];
+    defaultExt[1] = mapping.Scaled ? 1024 : mapping.WinExt[1];
     width = std::llround(std::abs(mapping.WinExt[0]));
     height = std::llround(std::abs(mapping.WinExt[1]));
   }
@@ -248,14 +259,30 @@ TCheckedEmf CheckEmf(const uint8_t* data, size_t size) {
   const size_t limit = std::min<size_t>(size, declaredBytes);
   size_t end = headerSize;
   uint32_t records = 1;
+  // Where the open path began, if one is open: a path cut off before its end is
+  // left out, the converter cannot close it.
+  bool pathOpen = false;
+  size_t pathEnd = 0;
+  uint32_t pathRecords = 0;
   while (limit - end >= 8) {
     const uint32_t type = U32(data + end);
     const uint32_t length = U32(data + end + 4);
     if (length < 8 || length % 4 != 0 || length > limit - end) break;
     if (type == kEmrEof) break;
     if (type == kEmrHeader || type == 0 || type > kEmrLastKnown) Fail("EMF: Invalid record");
+    if (type == kEmrBeginPath && !pathOpen) {
+      pathOpen = true;
+      pathEnd = end;
+      pathRecords = records;
+    }
+    if (type == kEmrEndPath || type == kEmrAbortPath) pathOpen = false;
     end += length;
     ++records;
+  }
+
+  if (pathOpen) {
+    end = pathEnd;
+    records = pathRecords;
   }
 
   // A closing end-of-file record (no palette) and the header counts to match.
