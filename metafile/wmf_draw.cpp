@@ -1,8 +1,10 @@
 // WMF playback through libwmf's bitmap device.
 #include <libwmf/api.h>
 #include <libwmf/gd.h>
+#include <libwmf/gd/gd.h>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "metafile/metafile_internal.h"
@@ -32,6 +34,10 @@ class TWmfPlayer {
 
  private:
   wmfAPI* api_ = nullptr;
+};
+
+struct TImageDestroyer {
+  void operator()(gdImagePtr image) const { gdImageDestroy(image); }
 };
 
 // Samples per pixel along each axis: 4, or fewer when the sampled bitmap would
@@ -96,9 +102,12 @@ void DrawWmf(const TCheckedWmf& wmf, TPixelGraphic& target) {
   device->bbox.TL.y = static_cast<float>(wmf.Frame.Top - pixelY);
   device->bbox.BR.x = static_cast<float>(wmf.Frame.Right);
   device->bbox.BR.y = static_cast<float>(wmf.Frame.Bottom);
-  if (wmf_play(api, 0, &bounds) != wmf_E_None || !device->gd_image)
-    Fail("WMF: Cannot draw the metafile");
-  const int* samples = wmf_gd_image_pixels(device->gd_image);
+  const wmf_error_t played = wmf_play(api, 0, &bounds);
+  // The device hands its image over to the caller, also after a failed play.
+  std::unique_ptr<gdImage, TImageDestroyer> sampled(static_cast<gdImagePtr>(device->gd_image));
+  device->gd_image = nullptr;
+  if (played != wmf_E_None || !sampled) Fail("WMF: Cannot draw the metafile");
+  const int* samples = wmf_gd_image_pixels(sampled.get());
   if (!samples) Fail("WMF: Cannot draw the metafile");
   const auto pixels = AverageSamples(reinterpret_cast<const uint32_t*>(samples), sampledWidth,
                                      factor, static_cast<size_t>(width) + 1,
