@@ -61,7 +61,72 @@ enum : uint16_t {
   kPolygon = 0x0324,
   kPolyline = 0x0325,
   kPolyPolygon = 0x0538,
+  kCreatePen = 0x02FA,
+  kCreateFont = 0x02FB,
+  kDibBitBlt = 0x0940,
+  kDibStretchBlt = 0x0B41,
+  kStretchDib = 0x0F43,
+  kDibPatternBrush = 0x0142,
+  kSetDibToDev = 0x0D33,
 };
+
+// Largest bitmap a WMF record may carry, in pixels.
+constexpr int64_t kMaxRecordBitmapPixels = int64_t{1} << 24;
+
+// Offset of the device-independent bitmap in the parameters (words of them) of a
+// record that may carry one, or -1. The bitmap-less forms of the blits have exactly
+// as many parameter words as the function's high byte says.
+int DibOffset(uint16_t function, uint32_t words) {
+  const bool withoutBitmap = words == static_cast<uint32_t>(function >> 8);
+  switch (function) {
+    case kDibBitBlt: return withoutBitmap ? -1 : 16;
+    case kDibStretchBlt: return withoutBitmap ? -1 : 20;
+    case kStretchDib: return 22;
+    case kDibPatternBrush: return 4;
+    case kSetDibToDev: return 18;
+    default: return -1;
+  }
+}
+
+// A bitmap inside a record must have a known header that fits the record and a
+// bounded size: the player allocates its pixels from the header alone.
+void CheckRecordBitmap(uint16_t function, const uint8_t* params, uint32_t words) {
+  const int offset = DibOffset(function, words);
+  if (offset < 0) return;
+  const size_t bytes = size_t{words} * 2;
+  if (bytes < static_cast<size_t>(offset) + 12) Fail("WMF: Invalid record");
+  const uint8_t* dib = params + offset;
+  const uint32_t headerSize = U32(dib);
+  int64_t width, height;
+  if (headerSize == 12) {
+    width = U16(dib + 4);
+    height = U16(dib + 6);
+  } else if (headerSize >= 40 && headerSize <= bytes - offset) {
+    width = std::abs(int64_t{S32(dib + 4)});
+    height = std::abs(int64_t{S32(dib + 8)});
+  } else {
+    Fail("WMF: Invalid record");
+  }
+  if (width * height > kMaxRecordBitmapPixels) Fail("WMF: Invalid record");
+}
+
+// Pen widths and font sizes beyond twice the picture draw nothing more, but the
+// player's cost grows with them: they are cut down to that.
+void ClampSizes(uint16_t function, uint8_t* params, uint32_t words, int32_t limit) {
+  auto clamp = [&](size_t at) {
+    const int32_t v = S16(params + at);
+    if (v > limit || v < -limit) {
+      const uint16_t cut = static_cast<uint16_t>(v < 0 ? -limit : limit);
+      params[at] = static_cast<uint8_t>(cut);
+      params[at + 1] = static_cast<uint8_t>(cut >> 8);
+    }
+  };
+  if (function == kCreatePen && words >= 3) clamp(2);
+  if (function == kCreateFont && words >= 2) {
+    clamp(0);
+    clamp(2);
+  }
+}
 
 // Width and height checked against the picture limits.
 void CheckPictureSize(const char* prefix, int64_t width, int64_t height) {
@@ -159,6 +224,7 @@ TCheckedWmf CheckWmf(const uint8_t* data, size_t size) {
   TWmfMapping mapping;
   uint32_t largest = 3;
   size_t end = pos + kWmfHeaderSize;
+  std::vector<size_t> records;
   while (size - end >= 6) {
     const uint32_t words = U32(data + end);
     const uint16_t function = U16(data + end + 4);
@@ -170,6 +236,8 @@ TCheckedWmf CheckWmf(const uint8_t* data, size_t size) {
       mapping.Record(function, params, paramWords);
     if (function == kSetMapMode) mapping.MapMode(params, paramWords);
     CheckPointCounts(function, params, paramWords);
+    CheckRecordBitmap(function, params, paramWords);
+    records.push_back(end);
     largest = std::max(largest, words);
     end += size_t{words} * 2;
   }
@@ -226,6 +294,13 @@ TCheckedWmf CheckWmf(const uint8_t* data, size_t size) {
   result.Frame = {std::min(x0, x1), std::min(y0, y1), std::max(x0, x1), std::max(y0, y1)};
   if (!(result.Frame.Right - result.Frame.Left > 0) || !(result.Frame.Bottom - result.Frame.Top > 0))
     Fail("WMF: Invalid picture size");
+
+  const double extent = std::max(std::abs(frame[2] - frame[0]), std::abs(frame[3] - frame[1]));
+  const int32_t limit = static_cast<int32_t>(std::clamp(2 * extent, 1.0, 32767.0));
+  for (const size_t at : records) {
+    uint8_t* record = result.Bytes.data() + at;
+    ClampSizes(U16(record + 4), record + 6, U32(record) - 3, limit);
+  }
   return result;
 }
 
