@@ -329,6 +329,18 @@ TCheckedEmf CheckEmf(const uint8_t* data, size_t size) {
   result.Info.Width = static_cast<int>(width);
   result.Info.Height = static_cast<int>(height);
 
+  // The frame in device units, through the reference device's pixels per 0.01 mm.
+  // The converter draws the bounds box, which may be tighter than the frame.
+  const double deviceX = U32(data + 72), deviceY = U32(data + 76);
+  const double millimetresX = U32(data + 80), millimetresY = U32(data + 84);
+  const double boundsLeft = S32(data + 8), boundsTop = S32(data + 12);
+  if (deviceX > 0 && deviceY > 0 && millimetresX > 0 && millimetresY > 0) {
+    const double scaleX = deviceX / (millimetresX * 100), scaleY = deviceY / (millimetresY * 100);
+    const double left = std::min(S32(data + 24), S32(data + 32)) * scaleX - boundsLeft;
+    const double top = std::min(S32(data + 28), S32(data + 36)) * scaleY - boundsTop;
+    result.View = {left, top, left + frameWidth * scaleX, top + frameHeight * scaleY};
+  }
+
   // Keep every complete record up to the end-of-file record or the first record
   // that does not fit.
   const size_t limit = std::min<size_t>(size, declaredBytes);

@@ -33,6 +33,9 @@ struct TCheckedWmf {
 // short record stay in memory we own.
 struct TCheckedEmf {
   TMetafileInfo Info;
+  // The picture frame in the converter's SVG coordinates, whose origin is the
+  // top-left of the header's bounds in device units.
+  TDeviceRect View;
   std::vector<uint8_t> Bytes;
   size_t Length = 0;  // bytes of records in Bytes; the rest is padding
 };

@@ -32,6 +32,15 @@ std::vector<uint8_t> ReadBytes(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+void Put16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
+  b[at] = static_cast<uint8_t>(v);
+  b[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+  Put16(b, at, static_cast<uint16_t>(v));
+  Put16(b, at + 2, static_cast<uint16_t>(v >> 16));
+}
+
 // One exported drawing: the metafile and the exporter's own PNG rendering of it.
 struct Fixture {
   const char* drawing;
@@ -250,6 +259,25 @@ TEST(MetafileRepair, CutInsideTheLastShapeDrawsTheShapesBefore) {
   }
 }
 
+// An EMF's frame places the picture; the bounds of what was drawn do not, even
+// when a writer records them tighter than the frame.
+TEST(MetafileRepair, EmfFramePlacesThePicture) {
+  const auto bytes = ReadBytes(kFixtures[1].Path());
+  auto tight = bytes;
+  Put32(tight, 8, 100);  // bounds left and top, device units inside the frame
+  Put32(tight, 12, 50);
+  const auto expected = metafile::DrawMetafile(bytes.data(), bytes.size());
+  const auto drawn = metafile::DrawMetafile(tight.data(), tight.size());
+  ASSERT_EQ(drawn->Width(), expected->Width());
+  ASSERT_EQ(drawn->Height(), expected->Height());
+  int off = 0;
+  for (int y = 0; y < drawn->Height(); ++y)
+    for (int x = 0; x < drawn->Width(); ++x)
+      for (int i = 0; i < 3; ++i)
+        off += std::abs(Channel(drawn->PixelColor(x, y), i) - Channel(expected->PixelColor(x, y), i)) > 4;
+  EXPECT_EQ(off, 0);
+}
+
 // Without the placeable header a WMF is in device units: its window extent is the
 // picture size, and the drawing fills it at that scale.
 TEST(MetafileRepair, PlainWmfIsSizedByItsWindow) {
@@ -286,15 +314,6 @@ struct Hostile {
 
 std::ostream& operator<<(std::ostream& os, const Hostile& h) {
   return os << h.name;
-}
-
-void Put16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
-  b[at] = static_cast<uint8_t>(v);
-  b[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-  Put16(b, at, static_cast<uint16_t>(v));
-  Put16(b, at + 2, static_cast<uint16_t>(v >> 16));
 }
 
 const Hostile kHostile[] = {
