@@ -9,7 +9,6 @@
 #include <mutex>
 
 #include "metafile/metafile_internal.h"
-#include "pgraphic/image/palettes.h"
 
 namespace metafile {
 
@@ -434,9 +433,21 @@ std::string MetafileTypeName(TMetafileKind kind) {
   return kind == mkEnhanced ? "Enhanced Metafile" : "Windows Metafile";
 }
 
+namespace {
+
+std::string SizeText(const TMetafileInfo& info) {
+  return std::to_string(info.Width) + "x" + std::to_string(info.Height);
+}
+
+}  // namespace
+
 std::string MetafileInfoText(const TMetafileInfo& info) {
-  return "Type: " + MetafileTypeName(info.Kind) + "; Size: " + std::to_string(info.Width) + "x" +
-         std::to_string(info.Height) + "; Colors: 256";
+  return "Type: " + MetafileTypeName(info.Kind) + "; Size: " + SizeText(info) + "; Colors: 256";
+}
+
+TMetafileLabels MetafileDialogLabels(const TMetafileInfo& info) {
+  return {"", "Type: " + MetafileTypeName(info.Kind), "Size: " + SizeText(info) + " pixeles",
+          "Colors: 256"};
 }
 
 TMetafileInfo ReadMetafileInfo(const uint8_t* data, size_t size) {

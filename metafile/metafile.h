@@ -70,6 +70,16 @@ std::string MetafileTypeName(TMetafileKind kind);
 // The information text of a metafile: "Type: Windows Metafile; Size: 120x80; Colors: 256".
 std::string MetafileInfoText(const TMetafileInfo& info);
 
+// The file dialog's labels for a metafile: its type and subtype labels are
+// cleared, then the subtype label names the kind.
+struct TMetafileLabels {
+  std::string Type;     // ""
+  std::string SubType;  // "Type: Windows Metafile"
+  std::string Size;     // "Size: 120x80 pixeles"
+  std::string Colors;   // "Colors: 256"
+};
+TMetafileLabels MetafileDialogLabels(const TMetafileInfo& info);
+
 // The kind (from the content, not the name) and the size of a metafile.
 TMetafileInfo ReadMetafileInfo(const uint8_t* data, size_t size);
 TMetafileInfo ReadMetafileInfo(pgraphic::TStream& stream);

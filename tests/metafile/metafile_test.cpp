@@ -132,9 +132,13 @@ TEST_P(PeerDrawing, KindSizeAndInformationText) {
     EXPECT_LE(info.Height, peer.height() * 105 / 100);
   }
   const std::string size = std::to_string(info.Width) + "x" + std::to_string(info.Height);
-  EXPECT_EQ(metafile::MetafileInfoText(info),
-            (f.kind == mkWindows ? "Type: Windows Metafile; Size: " : "Type: Enhanced Metafile; Size: ") +
-                size + "; Colors: 256");
+  const std::string type = f.kind == mkWindows ? "Type: Windows Metafile" : "Type: Enhanced Metafile";
+  EXPECT_EQ(metafile::MetafileInfoText(info), type + "; Size: " + size + "; Colors: 256");
+  const auto labels = metafile::MetafileDialogLabels(info);
+  EXPECT_EQ(labels.Type, "");
+  EXPECT_EQ(labels.SubType, type);
+  EXPECT_EQ(labels.Size, "Size: " + size + " pixeles");
+  EXPECT_EQ(labels.Colors, "Colors: 256");
 }
 
 // How close a drawing must come to the peer rendering. Interior pixels carry exact
