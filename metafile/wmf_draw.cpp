@@ -40,12 +40,14 @@ struct TImageDestroyer {
   void operator()(gdImagePtr image) const { gdImageDestroy(image); }
 };
 
-// Samples per pixel along each axis: 4, or fewer when the sampled bitmap would
-// pass the picture limit.
+// Samples per pixel along each axis: 4, or fewer for large pictures. The device
+// spends its time per sample, so the samples are kept within a budget (about
+// 0.1 s of drawing); a picture beyond it is drawn with one sample per pixel.
 int SampleFactor(int width, int height) {
+  constexpr int64_t kSampleBudget = int64_t{1} << 22;
   const int64_t pixels = (int64_t{width} + 1) * (int64_t{height} + 1);
   for (int factor = 4; factor > 1; factor /= 2)
-    if (pixels * factor * factor <= MaxMetafilePixels) return factor;
+    if (pixels * factor * factor <= kSampleBudget) return factor;
   return 1;
 }
 
@@ -87,8 +89,8 @@ void DrawWmf(const TCheckedWmf& wmf, TPixelGraphic& target) {
   // The device maps its bounding box onto the whole bitmap. A bitmap one pixel
   // wider and taller, whose box starts one pixel before the frame, puts the frame's
   // top-left at (1, 1); its first width x height pixels are the picture. The device
-  // draws without anti-aliasing, so it draws at up to 4 x 4 samples per pixel (as
-  // the picture limit allows) and each pixel is the mean of its samples.
+  // draws without anti-aliasing, so it draws at up to 4 x 4 samples per pixel and
+  // each pixel is the mean of its samples.
   const int factor = SampleFactor(width, height);
   const size_t sampledWidth = (static_cast<size_t>(width) + 1) * factor;
   const size_t sampledHeight = (static_cast<size_t>(height) + 1) * factor;
