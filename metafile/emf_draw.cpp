@@ -60,7 +60,8 @@ void DrawEmf(const TCheckedEmf& emf, TPixelGraphic& target) {
   // The frame, not the bounds of what was drawn, fills the picture.
   const TDeviceRect& view = emf.View;
   if (view.Right - view.Left > 0 && view.Bottom - view.Top > 0)
-    renderer.setViewBox(QRectF(view.Left, view.Top, view.Right - view.Left, view.Bottom - view.Top));
+    renderer.setViewBox(
+        QRectF(view.Left, view.Top, view.Right - view.Left, view.Bottom - view.Top));
   QImage image(width, height, QImage::Format_RGB32);
   if (image.isNull()) Fail("Metafile: Picture too large");
   image.fill(Qt::white);

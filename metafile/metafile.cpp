@@ -78,12 +78,18 @@ constexpr int64_t kMaxRecordBitmapPixels = int64_t{1} << 24;
 int DibOffset(uint16_t function, uint32_t words) {
   const bool withoutBitmap = words == static_cast<uint32_t>(function >> 8);
   switch (function) {
-    case kDibBitBlt: return withoutBitmap ? -1 : 16;
-    case kDibStretchBlt: return withoutBitmap ? -1 : 20;
-    case kStretchDib: return 22;
-    case kDibPatternBrush: return 4;
-    case kSetDibToDev: return 18;
-    default: return -1;
+    case kDibBitBlt:
+      return withoutBitmap ? -1 : 16;
+    case kDibStretchBlt:
+      return withoutBitmap ? -1 : 20;
+    case kStretchDib:
+      return 22;
+    case kDibPatternBrush:
+      return 4;
+    case kSetDibToDev:
+      return 18;
+    default:
+      return -1;
   }
 }
 
@@ -177,11 +183,20 @@ struct TWmfMapping {
       has = true;
     };
     switch (function) {
-      case kSetWindowOrg: set(WinOrg, HasWinOrg); break;
-      case kSetWindowExt: set(WinExt, HasWinExt); break;
-      case kSetViewportOrg: set(VpOrg, HasVpOrg); break;
-      case kSetViewportExt: set(VpExt, HasVpExt); break;
-      default: break;
+      case kSetWindowOrg:
+        set(WinOrg, HasWinOrg);
+        break;
+      case kSetWindowExt:
+        set(WinExt, HasWinExt);
+        break;
+      case kSetViewportOrg:
+        set(VpOrg, HasVpOrg);
+        break;
+      case kSetViewportExt:
+        set(VpExt, HasVpExt);
+        break;
+      default:
+        break;
     }
   }
 };
@@ -291,7 +306,8 @@ TCheckedWmf CheckWmf(const uint8_t* data, size_t size) {
   const double x0 = device(frame[0], 0), x1 = device(frame[2], 0);
   const double y0 = device(frame[1], 1), y1 = device(frame[3], 1);
   result.Frame = {std::min(x0, x1), std::min(y0, y1), std::max(x0, x1), std::max(y0, y1)};
-  if (!(result.Frame.Right - result.Frame.Left > 0) || !(result.Frame.Bottom - result.Frame.Top > 0))
+  if (!(result.Frame.Right - result.Frame.Left > 0) ||
+      !(result.Frame.Bottom - result.Frame.Top > 0))
     Fail("WMF: Invalid picture size");
 
   const double extent = std::max(std::abs(frame[2] - frame[0]), std::abs(frame[3] - frame[1]));
@@ -314,9 +330,8 @@ TCheckedEmf CheckEmf(const uint8_t* data, size_t size) {
       declaredBytes < headerSize)
     Fail("EMF: Invalid header");
   const uint32_t descChars = U32(data + 60), descOffset = U32(data + 64);
-  if (descChars != 0 &&
-      (descOffset < kEmfHeaderMin || descOffset > headerSize ||
-       descChars > (headerSize - descOffset) / 2))
+  if (descChars != 0 && (descOffset < kEmfHeaderMin || descOffset > headerSize ||
+                         descChars > (headerSize - descOffset) / 2))
     Fail("EMF: Invalid header");
 
   // The frame, in 0.01 mm, gives the picture size at the screen's resolution.
@@ -465,8 +480,7 @@ TMetafileInfo ReadMetafileFileInfo(const std::string& fileName) {
   return ReadMetafileInfo(bytes.data(), bytes.size());
 }
 
-std::unique_ptr<TPixelGraphic> DrawMetafile(const uint8_t* data, size_t size,
-                                            TMetafileInfo* info) {
+std::unique_ptr<TPixelGraphic> DrawMetafile(const uint8_t* data, size_t size, TMetafileInfo* info) {
   if (size > MaxMetafileBytes) detail::Fail("Metafile: File too large");
   const TMetafileKind kind = detail::DetectKind(data, size);
   auto image = std::make_unique<TPixelGraphic>();
@@ -499,8 +513,7 @@ std::unique_ptr<TPixelGraphic> ConvertToSpecial252(TPixelGraphic& drawn) {
   return result;
 }
 
-std::unique_ptr<TPixelGraphic> LoadMetafile(const uint8_t* data, size_t size,
-                                            TMetafileInfo* info) {
+std::unique_ptr<TPixelGraphic> LoadMetafile(const uint8_t* data, size_t size, TMetafileInfo* info) {
   auto drawn = DrawMetafile(data, size, info);
   return ConvertToSpecial252(*drawn);
 }
@@ -510,8 +523,7 @@ std::unique_ptr<TPixelGraphic> LoadMetafile(pgraphic::TStream& stream, TMetafile
   return LoadMetafile(bytes.data(), bytes.size(), info);
 }
 
-std::unique_ptr<TPixelGraphic> LoadMetafileFile(const std::string& fileName,
-                                                TMetafileInfo* info) {
+std::unique_ptr<TPixelGraphic> LoadMetafileFile(const std::string& fileName, TMetafileInfo* info) {
   const auto bytes = ReadFile(fileName);
   return LoadMetafile(bytes.data(), bytes.size(), info);
 }

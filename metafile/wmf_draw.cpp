@@ -111,9 +111,9 @@ void DrawWmf(const TCheckedWmf& wmf, TPixelGraphic& target) {
   if (played != wmf_E_None || !sampled) Fail("WMF: Cannot draw the metafile");
   const int* samples = wmf_gd_image_pixels(sampled.get());
   if (!samples) Fail("WMF: Cannot draw the metafile");
-  const auto pixels = AverageSamples(reinterpret_cast<const uint32_t*>(samples), sampledWidth,
-                                     factor, static_cast<size_t>(width) + 1,
-                                     static_cast<size_t>(height) + 1);
+  const auto pixels =
+      AverageSamples(reinterpret_cast<const uint32_t*>(samples), sampledWidth, factor,
+                     static_cast<size_t>(width) + 1, static_cast<size_t>(height) + 1);
   StoreXrgbRows(pixels.data(), static_cast<size_t>(width) + 1, target);
 }
 

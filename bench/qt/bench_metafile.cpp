@@ -38,14 +38,16 @@ void SetLabel(benchmark::State& state, const metafile::TMetafileInfo& info) {
 void BM_DrawMetafile(benchmark::State& state) {
   const auto& bytes = Input(static_cast<int>(state.range(0)));
   metafile::TMetafileInfo info;
-  for (auto _ : state) benchmark::DoNotOptimize(metafile::DrawMetafile(bytes.data(), bytes.size(), &info));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(metafile::DrawMetafile(bytes.data(), bytes.size(), &info));
   SetLabel(state, info);
 }
 
 void BM_LoadMetafile(benchmark::State& state) {
   const auto& bytes = Input(static_cast<int>(state.range(0)));
   metafile::TMetafileInfo info;
-  for (auto _ : state) benchmark::DoNotOptimize(metafile::LoadMetafile(bytes.data(), bytes.size(), &info));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(metafile::LoadMetafile(bytes.data(), bytes.size(), &info));
   SetLabel(state, info);
 }
 

@@ -82,7 +82,7 @@ bool Interior(const QImage& peer, int x, int y) {
 // How a drawn image, whose picture starts at (1, 1), differs from the peer rendering
 // (picture at (0, 0)) over the area both cover.
 struct Difference {
-  double mean = 0;       // mean absolute difference per channel, all pixels
+  double mean = 0;  // mean absolute difference per channel, all pixels
   int interiorCount = 0;
   int interiorOff = 0;  // interior pixels with a channel more than 4 levels off
 };
@@ -132,7 +132,8 @@ TEST_P(PeerDrawing, KindSizeAndInformationText) {
     EXPECT_LE(info.Height, peer.height() * 105 / 100);
   }
   const std::string size = std::to_string(info.Width) + "x" + std::to_string(info.Height);
-  const std::string type = f.kind == mkWindows ? "Type: Windows Metafile" : "Type: Enhanced Metafile";
+  const std::string type =
+      f.kind == mkWindows ? "Type: Windows Metafile" : "Type: Enhanced Metafile";
   EXPECT_EQ(metafile::MetafileInfoText(info), type + "; Size: " + size + "; Colors: 256");
   const auto labels = metafile::MetafileDialogLabels(info);
   EXPECT_EQ(labels.Type, "");
@@ -229,7 +230,9 @@ TEST_P(PeerDrawing, TruncatedCopiesFailCleanlyOrDraw) {
 
 // Offset of the last record of a given type (WMF function or EMF record type).
 size_t LastRecord(const std::vector<uint8_t>& b, TMetafileKind kind, uint32_t type) {
-  auto u32 = [&](size_t p) { return b[p] | b[p + 1] << 8 | b[p + 2] << 16 | uint32_t{b[p + 3]} << 24; };
+  auto u32 = [&](size_t p) {
+    return b[p] | b[p + 1] << 8 | b[p + 2] << 16 | uint32_t{b[p + 3]} << 24;
+  };
   size_t found = 0;
   if (kind == mkWindows) {
     for (size_t p = 40; p + 6 <= b.size() && u32(p) >= 3; p += 2 * u32(p))
@@ -278,7 +281,8 @@ TEST(MetafileRepair, EmfFramePlacesThePicture) {
   for (int y = 0; y < drawn->Height(); ++y)
     for (int x = 0; x < drawn->Width(); ++x)
       for (int i = 0; i < 3; ++i)
-        off += std::abs(Channel(drawn->PixelColor(x, y), i) - Channel(expected->PixelColor(x, y), i)) > 4;
+        off += std::abs(Channel(drawn->PixelColor(x, y), i) -
+                        Channel(expected->PixelColor(x, y), i)) > 4;
   EXPECT_EQ(off, 0);
 }
 
@@ -325,7 +329,12 @@ const Hostile kHostile[] = {
     {"Text", 0, [](auto& b) { b.assign(200, 'x'); }, "Metafile: Unknown format"},
     {"WmfZeroUnitsPerInch", 0, [](auto& b) { Put16(b, 14, 0); }, "WMF: Invalid header"},
     {"WmfBadVersion", 0, [](auto& b) { Put16(b, 22 + 4, 0x0200); }, "WMF: Invalid header"},
-    {"WmfHugeFrame", 0, [](auto& b) { Put16(b, 10, 32767); Put16(b, 12, 32767); Put16(b, 14, 1); },
+    {"WmfHugeFrame", 0,
+     [](auto& b) {
+       Put16(b, 10, 32767);
+       Put16(b, 12, 32767);
+       Put16(b, 14, 1);
+     },
      "WMF: Picture too large"},
     {"WmfEmptyFrame", 0, [](auto& b) { Put16(b, 10, 0); }, "WMF: Invalid picture size"},
     {"WmfPolygonPointsBeyondRecord", 0,
@@ -338,7 +347,12 @@ const Hostile kHostile[] = {
      },
      "WMF: Picture size unknown"},
     {"EmfHugeFrame", 1, [](auto& b) { Put32(b, 32, 0x7FFFFFFF); }, "EMF: Picture too large"},
-    {"EmfEmptyFrame", 1, [](auto& b) { Put32(b, 32, 0); Put32(b, 24, 0); }, "EMF: Invalid picture size"},
+    {"EmfEmptyFrame", 1,
+     [](auto& b) {
+       Put32(b, 32, 0);
+       Put32(b, 24, 0);
+     },
+     "EMF: Invalid picture size"},
     {"EmfHeaderBeyondFile", 1, [](auto& b) { Put32(b, 4, 0xFFFFFFF0); }, "EMF: Invalid header"},
     {"EmfDescriptionBeyondHeader", 1, [](auto& b) { Put32(b, 60, 5000); }, "EMF: Invalid header"},
     {"EmfUnknownRecord", 1, [](auto& b) { Put32(b, 216, 0x7777); }, "EMF: Invalid record"},
@@ -371,10 +385,11 @@ TEST(MetafileFiles, MissingFileAndNamesByExtension) {
   const struct {
     const char* name;
     bool metafile;
-  } names[] = {{"a.wmf", true},  {"B.EMF", true},      {"dir.x/c.Wmf", true}, {".emf", true},
-               {"a.wmfx", false}, {"emf", false},      {"a.png", false},      {"", false},
-               {"a.wmf.png", false}};
-  for (const auto& n : names) EXPECT_EQ(metafile::IsMetafileExtension(n.name), n.metafile) << n.name;
+  } names[] = {{"a.wmf", true},  {"B.EMF", true},   {"dir.x/c.Wmf", true},
+               {".emf", true},   {"a.wmfx", false}, {"emf", false},
+               {"a.png", false}, {"", false},       {"a.wmf.png", false}};
+  for (const auto& n : names)
+    EXPECT_EQ(metafile::IsMetafileExtension(n.name), n.metafile) << n.name;
 }
 
 }  // namespace
