@@ -116,20 +116,21 @@ void CheckRecordBitmap(uint16_t function, const uint8_t* params, uint32_t words)
 }
 
 // Pen widths and font sizes beyond twice the picture draw nothing more, but the
-// player's cost grows with them: they are cut down to that.
+// player's cost grows with them: they are cut down to that. A pen's width is a
+// size (the player would take a negative one for a huge unsigned value); a font's
+// height keeps its sign, which tells cell from character height.
 void ClampSizes(uint16_t function, uint8_t* params, uint32_t words, int32_t limit) {
-  auto clamp = [&](size_t at) {
-    const int32_t v = S16(params + at);
-    if (v > limit || v < -limit) {
-      const uint16_t cut = static_cast<uint16_t>(v < 0 ? -limit : limit);
-      params[at] = static_cast<uint8_t>(cut);
-      params[at + 1] = static_cast<uint8_t>(cut >> 8);
-    }
+  auto clamp = [&](size_t at, bool keepSign) {
+    int32_t v = S16(params + at);
+    if (!keepSign) v = std::abs(v);
+    const int32_t cut = std::clamp(v, -limit, limit);
+    params[at] = static_cast<uint8_t>(cut);
+    params[at + 1] = static_cast<uint8_t>(static_cast<uint16_t>(cut) >> 8);
   };
-  if (function == kCreatePen && words >= 3) clamp(2);
+  if (function == kCreatePen && words >= 3) clamp(2, false);
   if (function == kCreateFont && words >= 2) {
-    clamp(0);
-    clamp(2);
+    clamp(0, true);
+    clamp(2, false);
   }
 }
 
