@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -310,6 +311,48 @@ TEST(MetafileRepair, PlainWmfIsSizedByItsWindow) {
       ++checked;
     }
   EXPECT_GT(checked, 100);
+}
+
+// Where a rendering has ink (any channel below 160): its bounding box and amount.
+struct Ink {
+  int left = INT_MAX, top = INT_MAX, right = -1, bottom = -1, count = 0;
+  void Add(int x, int y, int r, int g, int b) {
+    if (std::min({r, g, b}) >= 160) return;
+    left = std::min(left, x), top = std::min(top, y);
+    right = std::max(right, x), bottom = std::max(bottom, y);
+    ++count;
+  }
+};
+
+// A line of text is drawn with the fonts at hand (the player's own set for WMF,
+// the system's for EMF), not the exporter's, so glyph shapes differ: the text must
+// stand where the peer put it, within 3 pixels on every side, with about as much ink.
+TEST(MetafileText, TextStandsWhereThePeerDrewIt) {
+  const QImage peer(QString::fromStdString(kDir + "text.png"));
+  Ink expected;
+  for (int y = 0; y < peer.height(); ++y)
+    for (int x = 0; x < peer.width(); ++x) {
+      const QRgb c = peer.pixel(x, y);
+      expected.Add(x, y, qRed(c), qGreen(c), qBlue(c));
+    }
+  ASSERT_GT(expected.count, 100);
+  for (const char* extension : {"wmf", "emf"}) {
+    SCOPED_TRACE(extension);
+    const auto bytes = ReadBytes(kDir + "text." + extension);
+    const auto drawn = metafile::DrawMetafile(bytes.data(), bytes.size());
+    Ink ink;
+    for (int y = 1; y < drawn->Height(); ++y)
+      for (int x = 1; x < drawn->Width(); ++x) {
+        const TRGB c = drawn->PixelColor(x, y);
+        ink.Add(x - 1, y - 1, Channel(c, 0), Channel(c, 1), Channel(c, 2));
+      }
+    EXPECT_NEAR(ink.left, expected.left, 3);
+    EXPECT_NEAR(ink.top, expected.top, 3);
+    EXPECT_NEAR(ink.right, expected.right, 3);
+    EXPECT_NEAR(ink.bottom, expected.bottom, 3);
+    EXPECT_GT(ink.count, expected.count * 7 / 10);
+    EXPECT_LT(ink.count, expected.count * 14 / 10);
+  }
 }
 
 // Damaged headers and hostile sizes are refused before any library sees them.
