@@ -17,6 +17,16 @@ namespace metafile::detail {
 
 namespace {
 
+QtMessageHandler previousHandler = nullptr;
+
+// In a program that is not a Qt program, Qt's notes about its environment (such as
+// a missing runtime folder) are not the program's output: only critical and fatal
+// messages pass.
+void QuietMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if ((type == QtCriticalMsg || type == QtFatalMsg) && previousHandler)
+    previousHandler(type, context, text);
+}
+
 // Drawing SVG text needs Qt's font database, which needs a QGuiApplication. A
 // program without one (the command-line tool) gets one on the offscreen platform,
 // so no display is needed; it stays for the rest of the process, as Qt expects.
@@ -24,6 +34,7 @@ void EnsureGuiApplication() {
   static std::once_flag once;
   std::call_once(once, [] {
     if (QCoreApplication::instance()) return;
+    previousHandler = qInstallMessageHandler(QuietMessages);
     static int argc = 3;
     static char name[] = "korvane", option[] = "-platform", platform[] = "offscreen";
     static char* argv[] = {name, option, platform, nullptr};
