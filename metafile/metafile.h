@@ -19,7 +19,11 @@
 // Every failure (unreadable file, a metafile the libraries cannot draw, a picture
 // too large to allocate) raises EPGMetafile, an EPixelGraphic, with a finished
 // message. Bytes are checked (header, record chain, sizes) before they reach the
-// libraries. Drawing is serialised by a process-wide lock, so any thread may call.
+// libraries: a record chain cut short is drawn up to its last complete record, pen
+// widths and font sizes are bounded, bitmaps inside records are size-checked.
+// Drawing is serialised by a process-wide lock, so any thread may call; in a
+// program without a QGuiApplication the first EMF should be drawn on the main
+// thread, where Qt wants its application object made.
 #pragma once
 
 #include <cstddef>
