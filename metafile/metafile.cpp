@@ -69,6 +69,8 @@ enum : uint16_t {
   kSetDibToDev = 0x0D33,
 };
 
+// Samples a WMF line may stamp with its pen (about a second of drawing).
+constexpr double kPenWorkBudget = double{1 << 27};
 // Largest bitmap a WMF record may carry, in pixels.
 constexpr int64_t kMaxRecordBitmapPixels = int64_t{1} << 24;
 
@@ -119,18 +121,19 @@ void CheckRecordBitmap(uint16_t function, const uint8_t* params, uint32_t words)
 // player's cost grows with them: they are cut down to that. A pen's width is a
 // size (the player would take a negative one for a huge unsigned value); a font's
 // height keeps its sign, which tells cell from character height.
-void ClampSizes(uint16_t function, uint8_t* params, uint32_t words, int32_t limit) {
-  auto clamp = [&](size_t at, bool keepSign) {
+void ClampSizes(uint16_t function, uint8_t* params, uint32_t words, int32_t penLimit,
+                int32_t fontLimit) {
+  auto clamp = [&](size_t at, bool keepSign, int32_t limit) {
     int32_t v = S16(params + at);
     if (!keepSign) v = std::abs(v);
     const int32_t cut = std::clamp(v, -limit, limit);
     params[at] = static_cast<uint8_t>(cut);
     params[at + 1] = static_cast<uint8_t>(static_cast<uint16_t>(cut) >> 8);
   };
-  if (function == kCreatePen && words >= 3) clamp(2, false);
+  if (function == kCreatePen && words >= 3) clamp(2, false, penLimit);
   if (function == kCreateFont && words >= 2) {
-    clamp(0, true);
-    clamp(2, false);
+    clamp(0, true, fontLimit);
+    clamp(2, false, fontLimit);
   }
 }
 
@@ -311,11 +314,34 @@ TCheckedWmf CheckWmf(const uint8_t* data, size_t size) {
       !(result.Frame.Bottom - result.Frame.Top > 0))
     Fail("WMF: Invalid picture size");
 
+  // Wide pens: the device draws a line as its pen's square stamped at every
+  // sample along it, so a line costs its length times the square of the pen width,
+  // and a line's length is bounded only by the coordinate range. Pens are kept
+  // within a budget for the longest possible line: wide pens lower the samples per
+  // pixel first, and only beyond that are they narrowed.
   const double extent = std::max(std::abs(frame[2] - frame[0]), std::abs(frame[3] - frame[1]));
-  const int32_t limit = static_cast<int32_t>(std::clamp(2 * extent, 1.0, 32767.0));
+  const double pixelsPerUnit =
+      std::max(width / std::abs(frame[2] - frame[0]), height / std::abs(frame[3] - frame[1]));
+  const double longestLine = 65536.0 * 1.5 * pixelsPerUnit;  // pixels, corner to corner
+  const int32_t sizeLimit = static_cast<int32_t>(std::clamp(2 * extent, 1.0, 32767.0));
+  int32_t widestPen = 0;
+  for (const size_t at : records) {
+    const uint8_t* record = result.Bytes.data() + at;
+    if (U16(record + 4) == kCreatePen && U32(record) >= 6)
+      widestPen = std::max<int32_t>(widestPen, std::abs(S16(record + 6 + 2)));
+  }
+  widestPen = std::min(widestPen, sizeLimit);
+  auto penCap = [&](int factor) {  // widest pen width within budget, logical units
+    return std::sqrt(kPenWorkBudget / (longestLine * factor)) / factor / pixelsPerUnit;
+  };
+  result.MaxSampleFactor = 4;
+  while (result.MaxSampleFactor > 1 && widestPen > penCap(result.MaxSampleFactor))
+    result.MaxSampleFactor /= 2;
+  const int32_t penLimit = static_cast<int32_t>(
+      std::clamp(std::min<double>(sizeLimit, penCap(result.MaxSampleFactor)), 1.0, 32767.0));
   for (const size_t at : records) {
     uint8_t* record = result.Bytes.data() + at;
-    ClampSizes(U16(record + 4), record + 6, U32(record) - 3, limit);
+    ClampSizes(U16(record + 4), record + 6, U32(record) - 3, penLimit, sizeLimit);
   }
   return result;
 }

@@ -23,7 +23,8 @@ struct TDeviceRect {
 // the end-of-file record, so the player never runs off the data.
 struct TCheckedWmf {
   TMetafileInfo Info;
-  TDeviceRect Frame;  // where the picture frame lies in libwmf's device space
+  TDeviceRect Frame;        // where the picture frame lies in libwmf's device space
+  int MaxSampleFactor = 4;  // samples per pixel along each axis the pens allow
   std::vector<uint8_t> Bytes;
 };
 

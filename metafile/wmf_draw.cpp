@@ -3,6 +3,8 @@
 #include <libwmf/gd.h>
 #include <libwmf/gd/gd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -35,6 +37,14 @@ class TWmfPlayer {
  private:
   wmfAPI* api_ = nullptr;
 };
+
+constexpr std::chrono::seconds kDrawingTimeLimit{20};
+
+// The player's progress report after each record: non-zero stops it.
+int PastDeadline(void* context, float) {
+  return std::chrono::steady_clock::now() >
+         *static_cast<std::chrono::steady_clock::time_point*>(context);
+}
 
 struct TImageDestroyer {
   void operator()(gdImagePtr image) const { gdImageDestroy(image); }
@@ -91,7 +101,7 @@ void DrawWmf(const TCheckedWmf& wmf, TPixelGraphic& target) {
   // top-left at (1, 1); its first width x height pixels are the picture. The device
   // draws without anti-aliasing, so it draws at up to 4 x 4 samples per pixel and
   // each pixel is the mean of its samples.
-  const int factor = SampleFactor(width, height);
+  const int factor = std::min(SampleFactor(width, height), wmf.MaxSampleFactor);
   const size_t sampledWidth = (static_cast<size_t>(width) + 1) * factor;
   const size_t sampledHeight = (static_cast<size_t>(height) + 1) * factor;
   wmf_gd_t* device = WMF_GD_GetData(api);
@@ -104,10 +114,14 @@ void DrawWmf(const TCheckedWmf& wmf, TPixelGraphic& target) {
   device->bbox.TL.y = static_cast<float>(wmf.Frame.Top - pixelY);
   device->bbox.BR.x = static_cast<float>(wmf.Frame.Right);
   device->bbox.BR.y = static_cast<float>(wmf.Frame.Bottom);
+  // A hostile file of many costly records is stopped between records.
+  auto deadline = std::chrono::steady_clock::now() + kDrawingTimeLimit;
+  wmf_status_function(api, &deadline, PastDeadline);
   const wmf_error_t played = wmf_play(api, 0, &bounds);
   // The device hands its image over to the caller, also after a failed play.
   std::unique_ptr<gdImage, TImageDestroyer> sampled(static_cast<gdImagePtr>(device->gd_image));
   device->gd_image = nullptr;
+  if (played == wmf_E_UserExit) Fail("WMF: Drawing took too long");
   if (played != wmf_E_None || !sampled) Fail("WMF: Cannot draw the metafile");
   const int* samples = wmf_gd_image_pixels(sampled.get());
   if (!samples) Fail("WMF: Cannot draw the metafile");
