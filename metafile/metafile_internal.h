@@ -1,0 +1,58 @@
+// What the metafile checks hand to the two players: the headers read, the
+// mapping of the picture frame, and a byte buffer the libraries may read safely.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "metafile/metafile.h"
+
+namespace metafile::detail {
+
+[[noreturn]] void Fail(const std::string& message);
+
+// A rectangle in the player's device space (x right, y down).
+struct TDeviceRect {
+  double Left = 0, Top = 0, Right = 0, Bottom = 0;
+};
+
+// A WMF whose record chain has been checked. Bytes holds the file from its
+// standard header on, cut after the last complete record and always ending with
+// the end-of-file record, so the player never runs off the data.
+struct TCheckedWmf {
+  TMetafileInfo Info;
+  TDeviceRect Frame;        // where the picture frame lies in libwmf's device space
+  int MaxSampleFactor = 4;  // samples per pixel along each axis the pens allow
+  std::vector<uint8_t> Bytes;
+};
+
+// An EMF whose header and record chain have been checked. Bytes holds the file cut
+// after the last complete record, ending with an end-of-file record, its header
+// counts patched to match, then zero padding, so that fixed-size reads past a
+// short record stay in memory we own.
+struct TCheckedEmf {
+  TMetafileInfo Info;
+  // The picture frame in the converter's SVG coordinates, whose origin is the
+  // top-left of the header's bounds in device units.
+  TDeviceRect View;
+  std::vector<uint8_t> Bytes;
+  size_t Length = 0;  // bytes of records in Bytes; the rest is padding
+};
+
+TMetafileKind DetectKind(const uint8_t* data, size_t size);
+TCheckedWmf CheckWmf(const uint8_t* data, size_t size);
+TCheckedEmf CheckEmf(const uint8_t* data, size_t size);
+
+// Play into a white 24-bit image of info.Width x info.Height with the picture's
+// top-left at (1, 1). The image is sized by the caller.
+void DrawWmf(const TCheckedWmf& wmf, TPixelGraphic& target);
+void DrawEmf(const TCheckedEmf& emf, TPixelGraphic& target);
+
+// Copies rows of 32-bit pixels holding red in bits 16-23, green in 8-15 and blue
+// in 0-7 (the upper byte is ignored) into the 24-bit target, row 0 at the top;
+// stride is the distance between rows in pixels.
+void StoreXrgbRows(const uint32_t* pixels, size_t stride, TPixelGraphic& target);
+
+}  // namespace metafile::detail
