@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <array>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -20,6 +21,11 @@
 #include "pgraphic/image/pixelgraphic.h"
 #include "widgets/controls.h"
 #include "widgets/shelllist.h"
+
+namespace pgraphic {
+class TFilterDialog;
+class TPreviewFilterDialog;
+}  // namespace pgraphic
 
 namespace app {
 
@@ -117,41 +123,41 @@ class TForm1 : public QMainWindow {
   // ---- Handlers of the command table ----
   void Open1Click();
   void Saveas1Click();
-  void SB51Click() {}
+  void SB51Click();
   void N17Click() {}
   void Print1Click() {}
   void Exit1Click() { close(); }
   void U1Click();
   void N10Click() {}
-  void C5Click() {}
-  void ImS1Click() {}
-  void V1Click() {}
-  void H2Click() {}
-  void N5Click() {}
-  void N6Click() {}
-  void N11Click() {}
-  void N12Click() {}
-  void N21Click() {}
-  void N22Click() {}
-  void T1Click() {}
-  void SB14Click() {}
+  void C5Click();
+  void ImS1Click();
+  void V1Click();
+  void H2Click();
+  void N5Click();
+  void N6Click();
+  void N11Click();
+  void N12Click();
+  void N21Click();
+  void N22Click();
+  void T1Click();
+  void SB14Click();
   void N19Click() {}
   void SB20Click() {}
   void S5Click() {}
   void S6Click() {}
-  void RGB1Click() {}
-  void CMY1Click() {}
-  void YCbCr1Click() {}
-  void HLS1Click() {}
-  void HSV1Click() {}
-  void BCG1Click() {}
-  void Grayscale1Click() {}
-  void Negative1Click() {}
-  void S2Click() {}
-  void N14Click() {}
-  void S3Click() {}
-  void N15Click() {}
-  void C3Click() {}
+  void RGB1Click();
+  void CMY1Click();
+  void YCbCr1Click();
+  void HLS1Click();
+  void HSV1Click();
+  void BCG1Click();
+  void Grayscale1Click();
+  void Negative1Click();
+  void S2Click();
+  void N14Click();
+  void S3Click();
+  void N15Click();
+  void C3Click();
   void ShrinktoFit1Click() { ZoomCommand(0); }
   void GrowtoFit1Click() { ZoomCommand(1); }
   void Stretchtofit1Click() { ZoomCommand(2); }
@@ -221,6 +227,19 @@ class TForm1 : public QMainWindow {
   void ZoomCommand(int index);
   void ZoomModeCommand(int index);
   void UpdateCaption();
+  // The protocol of the image commands (imagecommands.cpp).
+  void EndCompressedState();
+  void ArmPixelUndo();
+  void FinishImageCommand(bool focusList = true);
+  void FailImageCommand();
+  bool RunImageCommand(const std::function<bool()>& command, bool focusList = true);
+  void PasteIntoTrueColor(const pgraphic::TPixelGraphic& part);
+  void PointFilterCommand(pgraphic::TPreviewFilterDialog& dialog);
+  void ConvFilterCommand(pgraphic::TFilterDialog& dialog);
+  void ColorCommand(int command);
+  void MirrorCommand(bool vertical);
+  void RotateCommand(bool right);
+  bool CompressWithQuality();
 
   int checkedZoom_ = 5;      // the zoom item checked in the main menu
   int checkedZoomMode_ = 1;  // the zoom-mode item checked in the main menu
