@@ -135,10 +135,10 @@ class TForm1 : public QMainWindow {
   void N22Click() {}
   void T1Click() {}
   void SB14Click() {}
-  void N19Click() {}
-  void SB20Click() {}
-  void S5Click() {}
-  void S6Click() {}
+  void N19Click();
+  void SB20Click();
+  void S5Click();
+  void S6Click();
   void RGB1Click() {}
   void CMY1Click() {}
   void YCbCr1Click() {}
@@ -170,7 +170,7 @@ class TForm1 : public QMainWindow {
   void SB16Click();
   void SB17Click();
   void SpeedButton1Click();
-  void Timer1Timer() {}
+  void Timer1Timer();
   void PGImage1SelectionMade();
 
   // ---- File browser events ----
