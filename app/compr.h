@@ -122,7 +122,7 @@ class TForm1 : public QMainWindow {
   void Print1Click() {}
   void Exit1Click() { close(); }
   void U1Click();
-  void N10Click() {}
+  void N10Click();
   void C5Click() {}
   void ImS1Click() {}
   void V1Click() {}
