@@ -128,7 +128,7 @@ class TForm1 : public QMainWindow {
   void Print1Click() {}
   void Exit1Click() { close(); }
   void U1Click();
-  void N10Click() {}
+  void N10Click();
   void C5Click();
   void ImS1Click();
   void V1Click();
@@ -141,10 +141,10 @@ class TForm1 : public QMainWindow {
   void N22Click();
   void T1Click();
   void SB14Click();
-  void N19Click() {}
-  void SB20Click() {}
-  void S5Click() {}
-  void S6Click() {}
+  void N19Click();
+  void SB20Click();
+  void S5Click();
+  void S6Click();
   void RGB1Click();
   void CMY1Click();
   void YCbCr1Click();
@@ -176,7 +176,7 @@ class TForm1 : public QMainWindow {
   void SB16Click();
   void SB17Click();
   void SpeedButton1Click();
-  void Timer1Timer() {}
+  void Timer1Timer();
   void PGImage1SelectionMade();
 
   // ---- File browser events ----

@@ -1,0 +1,166 @@
+// The slide show: the toggle and its timer interval, the order of the steps with
+// and without Repeat, random mode, the settings dialog and a folder of hostile
+// files. Ticks are run by calling the timer's handler, as the timer would.
+#include <QDirIterator>
+#include <QSpinBox>
+
+#include "app/slide.h"
+#include "app_fixture.h"
+
+namespace apptest {
+namespace {
+
+class SlideTest : public AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    QDir(images).mkdir("sub");
+    for (const char* name : {"a.bmp", "b.png", "c.bmp"}) WriteImage(Image(name), 32, 24);
+  }
+
+  widgets::TFlyoverButton* Toggle() const { return window->Button("SB20"); }
+  void ClickToggle() { QTest::mouseClick(Toggle(), Qt::LeftButton); }
+  QString Shown() const { return QFileInfo(window->CurrentFileName).fileName(); }
+  void ExpectRunning(bool running) const {
+    EXPECT_EQ(Toggle()->Down(), running);
+    EXPECT_EQ(window->Timer1->isActive(), running);
+    EXPECT_EQ(window->Item("N19")->isEnabled(), !running);
+    EXPECT_EQ(window->Item("S5")->isEnabled(), running);
+  }
+};
+
+TEST_F(SlideTest, ToggleStartsAndStopsTheTimerAtTheStoredInterval) {
+  struct Case { int interval, expectedMs; };
+  for (const Case c : {Case{1, 1000}, Case{0, 1000}, Case{-7, 1000}, Case{3, 3000}}) {
+    SCOPED_TRACE(c.interval);
+    Start({"a.bmp"});
+    window->SlideInterval = c.interval;
+    ClickToggle();
+    ExpectRunning(true);
+    EXPECT_EQ(window->Timer1->interval(), c.expectedMs);
+    ClickToggle();
+    ExpectRunning(false);
+    window->close();
+  }
+}
+
+TEST_F(SlideTest, RunAndStopItemsFollowTheToggle) {
+  Start({"a.bmp"});
+  window->Item("N19")->trigger();
+  ExpectRunning(true);
+  window->Item("S5")->trigger();
+  ExpectRunning(false);
+}
+
+TEST_F(SlideTest, ListOrderStopsAtTheEndOrStartsAgainWithRepeat) {
+  struct Case { bool repeat; QStringList shown; bool runningAtEnd; };
+  const Case cases[] = {
+      {false, {"b.png", "c.bmp", "c.bmp", "c.bmp"}, false},
+      {true, {"b.png", "c.bmp", "a.bmp", "b.png"}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.repeat);
+    Start({"a.bmp"});
+    window->SlideRepeat = c.repeat;
+    ClickToggle();
+    QStringList shown;
+    for (int i = 0; i < c.shown.size(); ++i) {
+      if (Toggle()->Down()) window->Timer1Timer();
+      shown << Shown();
+    }
+    EXPECT_EQ(shown, c.shown);
+    ExpectRunning(c.runningAtEnd);
+    window->close();
+  }
+}
+
+TEST_F(SlideTest, RandomModeNeverPicksAFolderAndNeverEnds) {
+  Start({"a.bmp"});
+  window->SlideRandom = true;
+  ClickToggle();
+  QSet<QString> seen;
+  for (int i = 0; i < 60; ++i) {
+    window->Timer1Timer();
+    ASSERT_FALSE(QFileInfo(window->CurrentFileName).isDir());
+    seen.insert(Shown());
+  }
+  EXPECT_EQ(seen, QSet<QString>({"a.bmp", "b.png", "c.bmp"}));
+  ExpectRunning(true);
+}
+
+TEST_F(SlideTest, SingleFileWithRepeatKeepsRunningOnIt) {
+  for (const char* name : {"b.png", "c.bmp"}) QFile::remove(Image(name));
+  Start({"a.bmp"});
+  window->SlideRepeat = true;
+  ClickToggle();
+  for (int i = 0; i < 3; ++i) window->Timer1Timer();
+  EXPECT_EQ(Shown(), "a.bmp");
+  EXPECT_TRUE(window->ImageLoaded);
+  ExpectRunning(true);
+}
+
+TEST_F(SlideTest, SettingsDialogStoresOnlyOnOk) {
+  struct Case { bool ok; int interval; bool repeat, random; };
+  for (const Case c : {Case{true, 7, true, true}, Case{false, 2, false, false}}) {
+    SCOPED_TRACE(c.ok);
+    Start({"a.bmp"});
+    window->SlideInterval = 2;  // the previous case's settings were stored on close
+    window->SlideRepeat = window->SlideRandom = false;
+    WhenModal<app::TForm9>([c](app::TForm9* dialog) {
+      EXPECT_EQ(dialog->SE1->value(), 2);
+      dialog->SE1->setValue(7);
+      Click(dialog->CBox1);
+      Click(dialog->CBox2);
+      Click(c.ok ? dialog->Button1 : dialog->Button2);
+    });
+    window->Item("S6")->trigger();
+    EXPECT_EQ(window->SlideInterval, c.interval);
+    EXPECT_EQ(window->SlideRepeat, c.repeat);
+    EXPECT_EQ(window->SlideRandom, c.random);
+    window->close();
+  }
+}
+
+// Every fuzz seed the project keeps and a truncated copy of each: the show runs
+// through them all and stops at the end, each file shown or refused.
+TEST_F(SlideTest, HostileFolderRunsToTheEnd) {
+  for (const char* name : {"a.bmp", "b.png", "c.bmp"}) QFile::remove(Image(name));
+  int files = 0;
+  QDirIterator it(QStringLiteral(KORVANE_SOURCE_DIR "/fuzz/corpus"), QDir::Files,
+                  QDirIterator::Subdirectories);
+  while (it.hasNext()) {
+    const QFileInfo source(it.next());
+    const QString name = source.dir().dirName() + "-" + source.fileName();
+    QFile::copy(source.filePath(), Image(name));
+    const QByteArray bytes = ReadText(source.filePath());
+    WriteText(Image("cut-" + name), bytes.left(bytes.size() / 2));
+    files += 2;
+  }
+  Start();
+  const int listed = window->PTSList1->Count() - 1;  // without the folder "sub"
+  ASSERT_GT(listed, 20);
+  ClickItem(window->PTSList1->ItemName(1));
+  window->SlideInterval = 0;
+  ClickToggle();
+  // A file that cannot be viewed is reported in a message box: answer each one.
+  int refused = 0;
+  QTimer answerer;
+  QObject::connect(&answerer, &QTimer::timeout, [&refused] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      ++refused;
+      box->button(QMessageBox::Ok) ? Click(box->button(QMessageBox::Ok)) : box->reject();
+    }
+  });
+  answerer.start(10);
+  int ticks = 0;
+  while (Toggle()->Down() && ticks <= files) {
+    window->Timer1Timer();
+    ++ticks;
+  }
+  EXPECT_EQ(ticks, listed);
+  EXPECT_GT(refused, 0);  // the truncated copies
+  ExpectRunning(false);
+}
+
+}  // namespace
+}  // namespace apptest
