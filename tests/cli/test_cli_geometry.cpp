@@ -143,6 +143,18 @@ TEST_F(CliGeometryTest, BatchReportsWhichFilesFailed) {
   EXPECT_EQ(RunCli("batch --to out --format gif b.bmp", dir).status, 2);
 }
 
+TEST_F(CliGeometryTest, BatchSkipsSourcesWhoseOutputWasWrittenInTheRun) {
+  Noise("Photo.BMP", 6, 4);
+  Noise("photo.bmp", 5, 5);
+  const CliResult r = RunCli("batch --to out --format png Photo.BMP photo.bmp", dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out,
+            "Conversion is complete! 1 of 2 files converted. 1 file was skipped: its output name "
+            "was already written in this run.\n");
+  EXPECT_NE(r.err.find("photo.bmp: skipped"), std::string::npos) << r.err;
+  EXPECT_EQ(Load("out/photo.png")->Width(), 6) << "the first source keeps its output";
+}
+
 TEST_F(CliGeometryTest, BatchJpegQualityReachesTheWriter) {
   Noise("n.bmp", 64, 64);
   ASSERT_EQ(RunCli("batch --to lo --format jpg --jpeg-quality 5 n.bmp", dir).status, 0);
