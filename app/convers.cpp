@@ -158,6 +158,7 @@ TForm8::TForm8(TForm1* owner) : QDialog(owner), owner_(owner) {
 
   EPMeter1 = new widgets::TProgressMeter(this);
   EPMeter1->setObjectName("EPMeter1");
+  EPMeter1->SetPosition(0);
   Button1 = new QPushButton("Start", this);
   Button1->setObjectName("Button1");
   Button1->setDefault(true);
