@@ -114,16 +114,18 @@ TForm8::TForm8(TForm1* owner) : QDialog(owner), owner_(owner) {
   PTSList1->setMinimumSize(280, 260);
   FilterComboBox1 = new widgets::TFilterComboBox(GB2);
   FilterComboBox1->setObjectName("FilterComboBox1");
-  auto* from = new QGridLayout(GB2);
-  from->addWidget(new QLabel("Folder:", GB2), 0, 0);
-  from->addWidget(PTShellCombo1, 0, 1);
-  from->addWidget(SpeedButton1, 0, 2);
-  from->addWidget(SpeedButton2, 0, 3);
-  from->addWidget(PTSList1, 1, 0, 1, 4);
-  from->addWidget(new QLabel("File extention:", GB2), 2, 0);
-  from->addWidget(FilterComboBox1, 2, 1, 1, 3);
-  from->setColumnStretch(1, 1);
-  from->setRowStretch(1, 1);
+  auto* folder = new QHBoxLayout;
+  folder->addWidget(new QLabel("Folder:", GB2));
+  folder->addWidget(PTShellCombo1, 1);
+  folder->addWidget(SpeedButton1);
+  folder->addWidget(SpeedButton2);
+  auto* filter = new QHBoxLayout;
+  filter->addWidget(new QLabel("File extention:", GB2));
+  filter->addWidget(FilterComboBox1, 1);
+  auto* from = new QVBoxLayout(GB2);
+  from->addLayout(folder);
+  from->addWidget(PTSList1, 1);
+  from->addLayout(filter);
 
   GB1 = new QGroupBox("Conversion to:", this);
   GB1->setObjectName("GB1");
