@@ -269,12 +269,21 @@ void TForm8::done(int result) {
 namespace {
 
 // Runs `call` on the thread of `context`, waiting for its result: how the
-// worker asks the user something.
+// worker asks the user something. A call that fails answers "no".
 template <class F>
 std::invoke_result_t<F> OnThreadOf(QObject* context, F call) {
-  if (QThread::currentThread() == context->thread()) return call();
   std::invoke_result_t<F> result{};
-  QMetaObject::invokeMethod(context, [&] { result = call(); }, Qt::BlockingQueuedConnection);
+  auto guarded = [&] {
+    try {
+      result = call();
+    } catch (const std::exception&) {
+      result = {};
+    }
+  };
+  if (QThread::currentThread() == context->thread())
+    guarded();
+  else
+    QMetaObject::invokeMethod(context, guarded, Qt::BlockingQueuedConnection);
   return result;
 }
 
