@@ -3,11 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <thread>
 
 namespace io {
 namespace {
@@ -177,124 +175,6 @@ TEST_F(BatchTest, RunsThatCannotStart) {
   s.TargetFolder = shallow;
   EXPECT_EQ(message({file}, yes), "(ran)");
   EXPECT_TRUE(fs::exists(shallow + "/x.bmp"));
-}
-
-TEST_F(BatchTest, AnOutputWrittenInTheRunIsNeverOverwritten) {
-  struct Case {
-    std::vector<std::string> sources;  // written in this order, each with its own colours
-    TBatchFormat format;
-    std::vector<std::string> skipped;
-    std::string message;
-  };
-  const std::string complete = "Conversion is complete!";
-  const Case cases[] = {
-      {{"Photo.BMP", "photo.bmp"}, TBatchFormat::BMP, {"photo.bmp"},
-       complete + " 1 file was skipped: its output name was already written in this run."},
-      {{"a.bmp", "A.png", "b.bmp", "a.tga"}, TBatchFormat::PNG, {"A.png", "a.tga"},
-       complete + " 2 files were skipped: their output names were already written in this run."},
-      {{"x.bmp", "y.bmp"}, TBatchFormat::TIF, {}, complete},
-  };
-  for (const Case& c : cases) {
-    fs::remove_all(dir_ / "in");
-    fs::remove_all(Out());
-    fs::create_directories(dir_ / "in");
-    fs::create_directories(Out());
-    std::vector<std::string> files;
-    for (size_t i = 0; i < c.sources.size(); ++i)
-      files.push_back(WriteImage(c.sources[i], 3 + static_cast<int>(i), 2, 10 + i));
-    TBatchSettings s;
-    s.TargetFolder = Out();
-    s.Format = c.format;
-    int last = -1;
-    TBatchHooks hooks;
-    hooks.Progress = [&](int p) {
-      last = p;
-      return false;
-    };
-    const TBatchResult r = ConvertFiles(files, s, hooks);
-    std::vector<std::string> skipped;
-    for (const std::string& f : r.SkippedSameName) skipped.push_back(fs::path(f).filename());
-    EXPECT_EQ(skipped, c.skipped) << c.sources[0];
-    EXPECT_EQ(r.Converted + skipped.size(), c.sources.size());
-    EXPECT_EQ(r.FinalMessage(), c.message);
-    EXPECT_EQ(r.Message, complete);
-    EXPECT_EQ(last, 100) << "files left out still take their share of the meter";
-    // Every output holds the first source of its name (told apart by width).
-    for (size_t i = 0; i < c.sources.size(); ++i) {
-      if (std::find(c.skipped.begin(), c.skipped.end(), c.sources[i]) != c.skipped.end()) continue;
-      TPixelGraphic out;
-      out.LoadFromFile(BatchOutputName(files[i], Out(), c.format));
-      EXPECT_EQ(out.Width(), 3 + static_cast<int>(i)) << c.sources[i];
-    }
-  }
-}
-
-TEST_F(BatchTest, SettingsChosenBeforeTheRunAndCancellingThere) {
-  const std::string in = WriteImage("q.bmp", 4, 4, 8);
-  TBatchSettings s;
-  s.TargetFolder = (dir_ / "made").string();
-  TBatchHooks hooks;
-  std::vector<std::string> order;
-  hooks.ConfirmCreate = [&](const std::string&) {
-    order.push_back("create");
-    return true;
-  };
-  hooks.BeforeRun = [&](TBatchSettings& settings) {
-    order.push_back("before run");
-    settings.Colors = ccGray256;
-    return true;
-  };
-  ASSERT_EQ(ConvertFiles({in}, s, hooks).Converted, 1);
-  EXPECT_EQ(order, (std::vector<std::string>{"create", "before run"}));
-  TPixelGraphic out;
-  out.LoadFromFile(s.TargetFolder + "/q.bmp");
-  EXPECT_TRUE(out.IsGray());
-
-  fs::remove_all(s.TargetFolder);
-  bool progressed = false;
-  hooks.BeforeRun = [](TBatchSettings&) { return false; };
-  hooks.Progress = [&](int) { return progressed = true, false; };
-  const TBatchResult r = ConvertFiles({in}, s, hooks);
-  EXPECT_TRUE(r.Interrupted);
-  EXPECT_EQ(r.Message, "Conversion was interrupted by user.");
-  EXPECT_FALSE(progressed);
-  EXPECT_TRUE(fs::is_empty(s.TargetFolder));
-}
-
-// A stop asked for from another thread at any moment (as a window's Stop
-// button does) leaves only whole output files behind.
-TEST_F(BatchTest, StopFromAnotherThreadLeavesOnlyWholeFiles) {
-  std::vector<std::string> files;
-  for (int i = 0; i < 30; ++i) files.push_back(WriteImage(std::to_string(i) + ".bmp", 400, 300, i));
-  for (const TBatchFormat format : {TBatchFormat::PNG, TBatchFormat::VQN}) {
-    fs::remove_all(Out());
-    fs::create_directory(Out());
-    std::atomic<bool> stop{false};
-    std::atomic<int> done{0};
-    TBatchSettings s;
-    s.TargetFolder = Out();
-    s.Format = format;
-    TBatchHooks hooks;
-    hooks.Progress = [&](int) { return stop.load(); };
-    hooks.FileDone = [&](const std::string&, const std::string&) { ++done; };
-    TBatchResult r;
-    std::thread run([&] { r = ConvertFiles(files, s, hooks); });
-    while (done < 3) std::this_thread::yield();
-    std::this_thread::sleep_for(std::chrono::milliseconds(3));
-    stop = true;
-    run.join();
-    int outputs = 0;
-    for (const auto& entry : fs::directory_iterator(Out())) {
-      ++outputs;
-      const std::string name = entry.path().filename();
-      ASSERT_NE(name[0], '.') << "a temporary file was left: " << name;
-      auto image = OpenImage(entry.path().string());
-      EXPECT_EQ(image->Width(), 400) << name;
-      EXPECT_EQ(image->Height(), 300) << name;
-    }
-    EXPECT_EQ(outputs, r.Converted);
-    EXPECT_EQ(r.Interrupted, r.Converted < 30) << "the stop may come after the last check point";
-  }
 }
 
 }  // namespace
