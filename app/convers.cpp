@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QThread>
 #include <QVBoxLayout>
 #include <memory>
@@ -220,10 +221,11 @@ void TForm8::FilterComboBox1Change() { PTSList1->SetMask(FilterComboBox1->Mask()
 void TForm8::Button1Click() { owner_->Convert(); }
 
 void TForm8::Button2Click() {
-  if (!running_) {
+  if (!busy_) {
     close();
     return;
   }
+  if (!running_) return;
   // The run waits at its next check point while the user decides.
   gate_.Pause();
   gate_.Resume(AskInformationYesNo(this, "The conversion will be interrupted."));
@@ -245,14 +247,14 @@ void TForm8::SetRunning(bool running) {
   if (running) gate_.Open();
 }
 
-// Escape and the close box act like the Close button, and do nothing while a
-// run goes on.
+// Escape and the close box act like the Close button, and do nothing while
+// Start's work goes on.
 void TForm8::reject() {
-  if (!running_) QDialog::reject();
+  if (!busy_) QDialog::reject();
 }
 
 void TForm8::closeEvent(QCloseEvent* event) {
-  if (running_) {
+  if (busy_) {
     event->ignore();
     return;
   }
@@ -312,7 +314,9 @@ void TForm1::N17Click() { Child<TForm8>(*this).exec(); }
 
 void TForm1::Convert() {
   auto* dialog = findChild<TForm8*>(QString(), Qt::FindDirectChildrenOnly);
-  if (!dialog || dialog->Running()) return;
+  if (!dialog || dialog->Busy()) return;
+  dialog->SetBusy(true);
+  const auto notBusy = qScopeGuard([dialog] { dialog->SetBusy(false); });
   auto setIdle = [dialog](bool idle) {
     dialog->GB1->setEnabled(idle);
     dialog->GB2->setEnabled(idle);

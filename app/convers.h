@@ -79,7 +79,10 @@ class TForm8 : public QDialog {
   QPushButton* Button1 = nullptr;  // "Start"
   QPushButton* Button2 = nullptr;  // "Close", "Stop" while a run goes on
 
-  // While a run goes on, Escape and the close box do nothing and Button2 stops.
+  // While Start's work goes on the dialog cannot be closed; once the files are
+  // being converted (Running), Button2 reads "Stop" and asks to stop.
+  bool Busy() const { return busy_; }
+  void SetBusy(bool busy) { busy_ = busy; }
   bool Running() const { return running_; }
   void SetRunning(bool running);
   TRunGate& Gate() { return gate_; }
@@ -104,6 +107,7 @@ class TForm8 : public QDialog {
  private:
   TForm1* owner_;
   TRunGate gate_;
+  bool busy_ = false;
   bool running_ = false;
 };
 
