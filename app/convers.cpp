@@ -18,8 +18,10 @@
 #include <QScopeGuard>
 #include <QThread>
 #include <QVBoxLayout>
+#include <future>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <type_traits>
 
 #include "app/commands.h"
@@ -271,22 +273,24 @@ void TForm8::done(int result) {
 namespace {
 
 // Runs `call` on the thread of `context`, waiting for its result: how the
-// worker asks the user something. A call that fails answers "no".
+// worker asks the user something. The answer comes back through a future, so
+// the hand-over is ordered by the standard library, not by the event queue's
+// own locking. A call that fails answers "no".
 template <class F>
 std::invoke_result_t<F> OnThreadOf(QObject* context, F call) {
-  std::invoke_result_t<F> result{};
-  auto guarded = [&] {
+  using R = std::invoke_result_t<F>;
+  auto guarded = [&call]() -> R {
     try {
-      result = call();
+      return call();
     } catch (const std::exception&) {
-      result = {};
+      return R{};
     }
   };
-  if (QThread::currentThread() == context->thread())
-    guarded();
-  else
-    QMetaObject::invokeMethod(context, guarded, Qt::BlockingQueuedConnection);
-  return result;
+  if (QThread::currentThread() == context->thread()) return guarded();
+  std::promise<R> answer;
+  std::future<R> answered = answer.get_future();
+  QMetaObject::invokeMethod(context, [&] { answer.set_value(guarded()); }, Qt::QueuedConnection);
+  return answered.get();
 }
 
 // The selected items of the list in list order, folders included (the run
@@ -366,7 +370,8 @@ void TForm1::Convert() {
   std::optional<std::string> notStarted;
   std::optional<std::string> failed;
   const io::TBatchSettings settings = ChosenSettings(*dialog);
-  std::unique_ptr<QThread> worker(QThread::create([&] {
+  QEventLoop loop;
+  std::thread worker([&] {
     try {
       result = io::ConvertFiles(files, settings, hooks);
     } catch (const io::EBatchConversion& e) {
@@ -374,12 +379,10 @@ void TForm1::Convert() {
     } catch (const std::exception& e) {
       failed = e.what();
     }
-  }));
-  QEventLoop loop;
-  connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
-  worker->start();
+    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+  });
   loop.exec();
-  worker->wait();
+  worker.join();
   QCoreApplication::processEvents();  // the meter's last positions
 
   setIdle(true);
