@@ -22,7 +22,6 @@
 #include <memory>
 #include <optional>
 #include <thread>
-#include <type_traits>
 
 #include "app/commands.h"
 #include "app/compr.h"
@@ -243,6 +242,45 @@ void TForm8::SpeedButton1Click() { PTShellCombo1->GoUp(); }
 
 void TForm8::SpeedButton2Click() { PTSList1->CreateFolder(); }
 
+void TForm8::PostMeterPosition(int percent) {
+  {
+    std::lock_guard lock(handOverMutex_);
+    meterFeed_.push_back(percent);
+  }
+  QMetaObject::invokeMethod(this, "TakeHandOver", Qt::QueuedConnection);
+}
+
+bool TForm8::AskOnWindowThread(const std::function<bool()>& question) {
+  auto guarded = [&question] {
+    try {
+      return question();
+    } catch (const std::exception&) {
+      return false;
+    }
+  };
+  if (QThread::currentThread() == thread()) return guarded();
+  std::promise<bool> answer;
+  std::future<bool> answered = answer.get_future();
+  {
+    std::lock_guard lock(handOverMutex_);
+    pendingQuestion_ = [&] { answer.set_value(guarded()); };
+  }
+  QMetaObject::invokeMethod(this, "TakeHandOver", Qt::QueuedConnection);
+  return answered.get();
+}
+
+void TForm8::TakeHandOver() {
+  std::vector<int> positions;
+  std::function<void()> question;
+  {
+    std::lock_guard lock(handOverMutex_);
+    positions.swap(meterFeed_);
+    question.swap(pendingQuestion_);
+  }
+  for (const int percent : positions) EPMeter1->SetPosition(percent);
+  if (question) question();
+}
+
 void TForm8::SetRunning(bool running) {
   running_ = running;
   Button2->setText(running ? "Stop" : "Close");
@@ -271,27 +309,6 @@ void TForm8::done(int result) {
 // ---- The run -----------------------------------------------------------------------
 
 namespace {
-
-// Runs `call` on the thread of `context`, waiting for its result: how the
-// worker asks the user something. The answer comes back through a future, so
-// the hand-over is ordered by the standard library, not by the event queue's
-// own locking. A call that fails answers "no".
-template <class F>
-std::invoke_result_t<F> OnThreadOf(QObject* context, F call) {
-  using R = std::invoke_result_t<F>;
-  auto guarded = [&call]() -> R {
-    try {
-      return call();
-    } catch (const std::exception&) {
-      return R{};
-    }
-  };
-  if (QThread::currentThread() == context->thread()) return guarded();
-  std::promise<R> answer;
-  std::future<R> answered = answer.get_future();
-  QMetaObject::invokeMethod(context, [&] { answer.set_value(guarded()); }, Qt::QueuedConnection);
-  return answered.get();
-}
 
 // The selected items of the list in list order, folders included (the run
 // skips them).
@@ -336,13 +353,12 @@ void TForm1::Convert() {
   const std::vector<std::string> files = SelectedFiles(*dialog->PTSList1);
   io::TBatchHooks hooks;
   hooks.ConfirmCreate = [dialog](const std::string& question) {
-    return OnThreadOf(dialog, [&] {
-      return AskInformationYesNo(dialog, QString::fromStdString(question));
-    });
+    return dialog->AskOnWindowThread(
+        [&] { return AskInformationYesNo(dialog, QString::fromStdString(question)); });
   };
   bool started = false;
   hooks.BeforeRun = [&](io::TBatchSettings& settings) {
-    return OnThreadOf(dialog, [&] {
+    return dialog->AskOnWindowThread([&] {
       QualityValue = 50;
       if (settings.Format == io::TBatchFormat::VQN) {
         QualityValue = Child<TForm3>(*this).Execute();
@@ -358,12 +374,9 @@ void TForm1::Convert() {
       return true;
     });
   };
-  widgets::TProgressMeter* meter = dialog->EPMeter1;
-  TRunGate& gate = dialog->Gate();
-  hooks.Progress = [meter, &gate](int percent) {
-    QMetaObject::invokeMethod(meter, [meter, percent] { meter->SetPosition(percent); },
-                              Qt::QueuedConnection);
-    return gate.Checkpoint();
+  hooks.Progress = [dialog](int percent) {
+    dialog->PostMeterPosition(percent);
+    return dialog->Gate().Checkpoint();
   };
 
   io::TBatchResult result;
@@ -379,7 +392,7 @@ void TForm1::Convert() {
     } catch (const std::exception& e) {
       failed = e.what();
     }
-    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
   });
   loop.exec();
   worker.join();
