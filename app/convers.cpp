@@ -36,7 +36,7 @@ namespace app {
 // ---- TRadioGroupBox -------------------------------------------------------------------
 
 TRadioGroupBox::TRadioGroupBox(const QString& caption, const QStringList& items, int columns,
-                         QWidget* parent)
+                               QWidget* parent)
     : QGroupBox(caption, parent) {
   auto* grid = new QGridLayout(this);
   grid->setVerticalSpacing(2);
@@ -136,7 +136,7 @@ TForm8::TForm8(TForm1* owner) : QDialog(owner), owner_(owner) {
   Button3 = new QPushButton("Browse..", GB1);
   Button3->setObjectName("Button3");
   RG4 = new TRadioGroupBox("File extension",
-                        {"BMP", "JPG", "PBM", "PGM", "PNG", "PPM", "TGA", "TIF", "VQN"}, 3, GB1);
+                           {"BMP", "JPG", "PBM", "PGM", "PNG", "PPM", "TGA", "TIF", "VQN"}, 3, GB1);
   RG4->setObjectName("RG4");
   RG3 = new TRadioGroupBox(
       "Color resolution",
@@ -145,8 +145,8 @@ TForm8::TForm8(TForm1* owner) : QDialog(owner), owner_(owner) {
   RG3->SetItemIndex(4);
   RG1 = new TRadioGroupBox("Mirror", {"None", "Vertical", "Horizontal"}, 1, GB1);
   RG1->setObjectName("RG1");
-  RG2 = new TRadioGroupBox("Rotate", {"None", "180 degrees", "Left (90 degrees)", "Right (90 degrees)"},
-                        1, GB1);
+  RG2 = new TRadioGroupBox(
+      "Rotate", {"None", "180 degrees", "Left (90 degrees)", "Right (90 degrees)"}, 1, GB1);
   RG2->setObjectName("RG2");
   auto* to = new QGridLayout(GB1);
   auto* path = new QHBoxLayout;
@@ -187,8 +187,7 @@ TForm8::TForm8(TForm1* owner) : QDialog(owner), owner_(owner) {
   connect(PTSList1, &widgets::TPTShellList::FolderChanged, this,
           [this] { PTShellCombo1->SetFolder(PTSList1->Folder()); });
   connect(PTSList1, &widgets::TPTShellList::DblClickOpen, this, &TForm8::PTSList1DblClickOpen);
-  connect(FilterComboBox1, &widgets::TFilterComboBox::Change, this,
-          &TForm8::FilterComboBox1Change);
+  connect(FilterComboBox1, &widgets::TFilterComboBox::Change, this, &TForm8::FilterComboBox1Change);
   connect(SpeedButton1, &QToolButton::clicked, this, &TForm8::SpeedButton1Click);
   connect(SpeedButton2, &QToolButton::clicked, this, &TForm8::SpeedButton2Click);
   connect(Button1, &QPushButton::clicked, this, &TForm8::Button1Click);
@@ -217,9 +216,13 @@ void TForm8::FormClose() {
   owner_->ConvertPath = PTShellCombo1->Folder();
 }
 
-void TForm8::FilterComboBox1Change() { PTSList1->SetMask(FilterComboBox1->Mask()); }
+void TForm8::FilterComboBox1Change() {
+  PTSList1->SetMask(FilterComboBox1->Mask());
+}
 
-void TForm8::Button1Click() { owner_->Convert(); }
+void TForm8::Button1Click() {
+  owner_->Convert();
+}
 
 void TForm8::Button2Click() {
   if (!busy_) {
@@ -234,13 +237,16 @@ void TForm8::Button2Click() {
 
 void TForm8::Button3Click() {
   const QString start = Edit1->text().trimmed().isEmpty() ? PTSList1->Folder() : Edit1->text();
-  if (auto folder = widgets::BrowseForFolder(this, "Target folder", start))
-    Edit1->setText(*folder);
+  if (auto folder = widgets::BrowseForFolder(this, "Target folder", start)) Edit1->setText(*folder);
 }
 
-void TForm8::SpeedButton1Click() { PTShellCombo1->GoUp(); }
+void TForm8::SpeedButton1Click() {
+  PTShellCombo1->GoUp();
+}
 
-void TForm8::SpeedButton2Click() { PTSList1->CreateFolder(); }
+void TForm8::SpeedButton2Click() {
+  PTSList1->CreateFolder();
+}
 
 void TForm8::PostMeterPosition(int percent) {
   {
@@ -331,7 +337,9 @@ io::TBatchSettings ChosenSettings(const TForm8& dialog) {
 
 }  // namespace
 
-void TForm1::N17Click() { Child<TForm8>(*this).exec(); }
+void TForm1::N17Click() {
+  Child<TForm8>(*this).exec();
+}
 
 void TForm1::Convert() {
   auto* dialog = findChild<TForm8*>(QString(), Qt::FindDirectChildrenOnly);

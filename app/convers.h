@@ -29,7 +29,7 @@ class TRadioGroupBox : public QGroupBox {
 
  public:
   TRadioGroupBox(const QString& caption, const QStringList& items, int columns,
-              QWidget* parent = nullptr);
+                 QWidget* parent = nullptr);
   int ItemIndex() const { return buttons_.checkedId(); }
   void SetItemIndex(int index);
   QAbstractButton* Item(int index) const { return buttons_.button(index); }
@@ -73,10 +73,10 @@ class TForm8 : public QDialog {
   QGroupBox* GB1 = nullptr;
   QLineEdit* Edit1 = nullptr;
   QPushButton* Button3 = nullptr;  // "Browse.."
-  TRadioGroupBox* RG4 = nullptr;      // file extension
-  TRadioGroupBox* RG3 = nullptr;      // colour resolution
-  TRadioGroupBox* RG1 = nullptr;      // mirror
-  TRadioGroupBox* RG2 = nullptr;      // rotate
+  TRadioGroupBox* RG4 = nullptr;   // file extension
+  TRadioGroupBox* RG3 = nullptr;   // colour resolution
+  TRadioGroupBox* RG1 = nullptr;   // mirror
+  TRadioGroupBox* RG2 = nullptr;   // rotate
   widgets::TProgressMeter* EPMeter1 = nullptr;
   QPushButton* Button1 = nullptr;  // "Start"
   QPushButton* Button2 = nullptr;  // "Close", "Stop" while a run goes on

@@ -34,7 +34,8 @@ struct TFolder {
       pgraphic::TPixelGraphic g;
       g.SetSize(64, 48, pgraphic::pf24Bit);
       for (int y = 0; y < 48; ++y)
-        for (int x = 0; x < 64; ++x) g.SetPixelColor(x, y, pgraphic::TRGB(x * 4 + y * 997 + i * 131));
+        for (int x = 0; x < 64; ++x)
+          g.SetPixelColor(x, y, pgraphic::TRGB(x * 4 + y * 997 + i * 131));
       files.push_back(QDir(source).filePath(QString("p%1.bmp").arg(i)).toStdString());
       g.SaveToFile(files.back());
     }

@@ -14,23 +14,25 @@
 #include "pgraphic/formats/jpeg.h"
 
 // Readable failure messages for texts and lists of texts.
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* os) {
+  *os << '"' << text.toStdString() << '"';
+}
 
 namespace apptest {
 namespace {
 
 // What one press of Start showed.
 struct TRun {
-  QStringList messages;          // message boxes, in order
+  QStringList messages;  // message boxes, in order
   std::vector<int> meterAtMessage;
-  QStringList buttonAtMessage;   // caption of Close/Stop while each box was up
-  std::vector<int> meter;        // every change of the meter, up to the dialog's closing
+  QStringList buttonAtMessage;  // caption of Close/Stop while each box was up
+  std::vector<int> meter;       // every change of the meter, up to the dialog's closing
 };
 
 struct TAnswers {
-  bool yes = true;             // to Yes/No questions
-  bool acceptQuality = true;   // in the JPEG and VQN quality dialogs
-  int stopAtMeter = -1;        // press Stop once the meter gets there
+  bool yes = true;            // to Yes/No questions
+  bool acceptQuality = true;  // in the JPEG and VQN quality dialogs
+  int stopAtMeter = -1;       // press Stop once the meter gets there
 };
 
 class BatchDialogTest : public AppTest {
@@ -184,17 +186,19 @@ TEST_F(BatchDialogTest, ChecksBeforeTheRunStopWithTheirMessage) {
   const Case cases[] = {
       {{}, target, 0, {}, {"No files are selected!"}},
       {{"a.bmp"}, "   ", 0, {}, {"Please, fill destination path."}},
-      {{"a.bmp"}, deep, 0, {}, {"Directory " + deep + " does not exist. Create?",
-                                "Can not create directory " + deep}},
+      {{"a.bmp"},
+       deep,
+       0,
+       {},
+       {"Directory " + deep + " does not exist. Create?", "Can not create directory " + deep}},
       {{"a.bmp"}, fresh, 0, {.yes = false}, {"Directory " + fresh + " does not exist. Create?"}},
       {{"a.bmp"}, target, 1, {.acceptQuality = false}, {kInterrupted}},
       {{"a.bmp"}, target, 8, {.acceptQuality = false}, {kInterrupted}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.messages.join(" / ").toStdString());
-    const TRun run =
-        Press(c.select, c.target, [&](app::TForm8& d) { Click(d.RG4->Item(c.format)); },
-              c.answers);
+    const TRun run = Press(
+        c.select, c.target, [&](app::TForm8& d) { Click(d.RG4->Item(c.format)); }, c.answers);
     EXPECT_EQ(run.messages, c.messages);
     EXPECT_TRUE(run.meter.empty()) << "the meter does not move before the run";
     EXPECT_TRUE(Outputs().isEmpty());
@@ -227,11 +231,11 @@ TEST_F(BatchDialogTest, FilesLeftOutAndTheClosingMessage) {
   };
   const Case cases[] = {
       {{"sub", "broken.png", "a.bmp"}, kComplete, {"a.bmp"}},
-      {{"Photo.BMP", "photo.bmp"}, kComplete +
-           " 1 file was skipped: its output name was already written in this run.",
+      {{"Photo.BMP", "photo.bmp"},
+       kComplete + " 1 file was skipped: its output name was already written in this run.",
        {"photo.bmp"}},
-      {{"a.bmp", "Photo.BMP", "photo.bmp", "photo.png"}, kComplete +
-           " 2 files were skipped: their output names were already written in this run.",
+      {{"a.bmp", "Photo.BMP", "photo.bmp", "photo.png"},
+       kComplete + " 2 files were skipped: their output names were already written in this run.",
        {"a.bmp", "photo.bmp"}},
   };
   for (const Case& c : cases) {
@@ -290,8 +294,8 @@ TEST_F(BatchDialogTest, FiveHundredMixedFilesAndStopMidRun) {
 
   for (const QString& f : Outputs()) QFile::remove(QDir(target).filePath(f));
   // VQN output: the longest write of all, the compressing included.
-  const TRun stopped = Press({}, target, [](app::TForm8& d) { Click(d.RG4->Item(8)); },
-                             {.stopAtMeter = 30}, true);
+  const TRun stopped = Press(
+      {}, target, [](app::TForm8& d) { Click(d.RG4->Item(8)); }, {.stopAtMeter = 30}, true);
   ASSERT_EQ(stopped.messages.size(), 2);
   EXPECT_EQ(stopped.messages[0], "The conversion will be interrupted.");
   EXPECT_TRUE(stopped.messages[1].startsWith(kInterrupted)) << stopped.messages[1].toStdString();
