@@ -1,6 +1,6 @@
 // korvane-cli batch --to DIR --format EXT [--colors ..] [--mirror ..] [--rotate ..]
 // FILES...: converts every file into DIR, going on past failures; lists the files
-// that failed or were skipped (their output name was written earlier in the run)
+// that failed or were skipped (their output name is another file's of the run)
 // and exits with 1 when there were any.
 #include <unistd.h>
 
@@ -69,7 +69,8 @@ int Batch(const TArgs& args) {
     std::cerr << "korvane-cli: " << f.File << ": " << f.Message << "\n";
   }
   for (const std::string& file : result.SkippedSameName) {
-    std::cerr << "korvane-cli: " << file << ": skipped, its output name was written earlier\n";
+    std::cerr << "korvane-cli: " << file
+              << ": skipped, its output name is the output or the source of another file\n";
   }
   return result.Failed.empty() && result.SkippedSameName.empty() ? 0 : 1;
 }

@@ -30,6 +30,15 @@ std::string Trim(const std::string& s) {
   return s.substr(first, last - first + 1);
 }
 
+// The path as it names a place on disk, so that two spellings of one file
+// compare equal.
+std::string SamePlace(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::path place = std::filesystem::weakly_canonical(path, ec);
+  if (ec) place = std::filesystem::absolute(path, ec).lexically_normal();
+  return place.string();
+}
+
 void IgnoreWarnings(TPixelGraphic& image) {
   image.SetReadWarningAction(pgwaIgnore);
   image.SetSaveColorResWarningAction(pgwaIgnore);
@@ -115,9 +124,9 @@ std::unique_ptr<TPixelGraphic> BatchTransform(std::unique_ptr<TPixelGraphic> ima
 
 std::string SameNameSkippedText(size_t count) {
   if (count == 0) return "";
-  if (count == 1) return "1 file was skipped: its output name was already written in this run.";
+  if (count == 1) return "1 file was skipped: another file of this run has the same output name.";
   return std::to_string(count) +
-         " files were skipped: their output names were already written in this run.";
+         " files were skipped: other files of this run have the same output names.";
 }
 
 std::string TBatchResult::FinalMessage() const {
@@ -167,17 +176,22 @@ TBatchResult ConvertFiles(const std::vector<std::string>& files, const TBatchSet
     if (hooks.FileDone) hooks.FileDone(file, message);
     return advance(2);
   };
-  // Outputs written in this run; a later source with the same output name is
-  // skipped rather than overwriting it.
+  // A run overwrites neither an output it wrote itself nor a source it has yet
+  // to read (the target may be the source folder): such a file is skipped.
   std::set<std::string> written;
+  std::multiset<std::string> unread;
+  for (const std::string& file : files) unread.insert(SamePlace(file));
   if (hooks.Progress) hooks.Progress(0);
 
   for (const std::string& file : files) {
     const std::string output = BatchOutputName(file, folder, settings.Format);
+    unread.erase(unread.find(SamePlace(file)));
     if (advance()) break;
-    if (written.count(output) != 0) {
+    if (written.count(output) != 0 || unread.count(SamePlace(output)) != 0) {
       result.SkippedSameName.push_back(file);
-      if (leaveOut(file, "skipped: " + output + " was written earlier in this run")) break;
+      if (leaveOut(file, "skipped: " + output + " is the output or the source of another file")) {
+        break;
+      }
       continue;
     }
     // Reading.

@@ -1,8 +1,10 @@
 // Batch conversion: every file of a list is read, mirrored, turned, converted to
 // a colour resolution and written into a target folder in one format. A run goes
 // on past files that fail, and says which failed and why. A run never overwrites
-// a file it wrote itself: output names are lower-cased, so "Photo.BMP" and
-// "photo.bmp" would both become "photo.bmp"; the later one is skipped and counted.
+// a file it wrote itself, nor a source it has yet to read: output names are
+// lower-cased, so "Photo.BMP" and "photo.bmp" would both become "photo.bmp", and
+// with the source folder as the target "a.jpg" would become the "a.png" still to
+// be converted. Such a file is skipped and counted.
 #pragma once
 
 #include <functional>
@@ -66,7 +68,8 @@ struct TBatchFailure {
 struct TBatchResult {
   int Converted = 0;
   std::vector<TBatchFailure> Failed;
-  // Sources left out because their output name was written earlier in the run.
+  // Sources left out because their output name was written earlier in the run
+  // or names a source still to be read.
   std::vector<std::string> SkippedSameName;
   bool Interrupted = false;
   // The closing message: "Conversion is complete!" or
@@ -77,7 +80,7 @@ struct TBatchResult {
   std::string FinalMessage() const;
 };
 
-// "1 file was skipped: ..." / "3 files were skipped: ..." telling why files
+// "1 file was skipped: ..." / "3 files were skipped: ..." telling that files
 // were not written for their output name; empty for 0.
 std::string SameNameSkippedText(size_t count);
 

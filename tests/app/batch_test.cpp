@@ -232,10 +232,10 @@ TEST_F(BatchDialogTest, FilesLeftOutAndTheClosingMessage) {
   const Case cases[] = {
       {{"sub", "broken.png", "a.bmp"}, kComplete, {"a.bmp"}},
       {{"Photo.BMP", "photo.bmp"},
-       kComplete + " 1 file was skipped: its output name was already written in this run.",
+       kComplete + " 1 file was skipped: another file of this run has the same output name.",
        {"photo.bmp"}},
       {{"a.bmp", "Photo.BMP", "photo.bmp", "photo.png"},
-       kComplete + " 2 files were skipped: their output names were already written in this run.",
+       kComplete + " 2 files were skipped: other files of this run have the same output names.",
        {"a.bmp", "photo.bmp"}},
   };
   for (const Case& c : cases) {
@@ -285,8 +285,8 @@ TEST_F(BatchDialogTest, FiveHundredMixedFilesAndStopMidRun) {
   ASSERT_EQ(QDir(images).entryList(QDir::Files).size(), readable + broken + twins);
 
   const TRun full = Press({}, target, {}, {}, true);
-  EXPECT_EQ(full.messages, QStringList{kComplete + " 10 files were skipped: their output names "
-                                                   "were already written in this run."});
+  EXPECT_EQ(full.messages, QStringList{kComplete + " 10 files were skipped: other files of this "
+                                                   "run have the same output names."});
   EXPECT_EQ(full.meterAtMessage, std::vector<int>{100});
   EXPECT_EQ(*std::max_element(full.meter.begin(), full.meter.end()), 100);
   EXPECT_EQ(full.meter.back(), 0);
