@@ -284,10 +284,12 @@ TEST_F(BatchDialogTest, FiveHundredMixedFilesAndStopMidRun) {
     GTEST_SKIP() << "Pillow (python3-pil) is needed to write the mixed folder";
   ASSERT_EQ(QDir(images).entryList(QDir::Files).size(), readable + broken + twins);
 
-  const TRun full = Press({}, target, {}, {}, true);
-  EXPECT_EQ(full.messages, QStringList{kComplete + " 10 files were skipped: other files of this "
-                                                   "run have the same output names."});
-  EXPECT_EQ(full.meterAtMessage, std::vector<int>{100});
+  // Stop pressed and then declined: the run goes on to the end.
+  const TRun full = Press({}, target, {}, {.yes = false, .stopAtMeter = 50}, true);
+  EXPECT_EQ(full.messages, (QStringList{"The conversion will be interrupted.",
+                                        kComplete + " 10 files were skipped: other files of "
+                                                    "this run have the same output names."}));
+  EXPECT_EQ(full.meterAtMessage.back(), 100);
   EXPECT_EQ(*std::max_element(full.meter.begin(), full.meter.end()), 100);
   EXPECT_EQ(full.meter.back(), 0);
   EXPECT_EQ(Outputs().size(), readable);
