@@ -14,7 +14,7 @@
 #include "pgraphic/formats/jpeg.h"
 
 // Readable failure messages for texts and lists of texts.
-inline void PrintTo(const QString& text, std::ostream* os) {
+static void PrintTo(const QString& text, std::ostream* os) {
   *os << '"' << text.toStdString() << '"';
 }
 
