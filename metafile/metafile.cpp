@@ -531,12 +531,16 @@ std::unique_ptr<TPixelGraphic> DrawMetafile(const uint8_t* data, size_t size, TM
   return image;
 }
 
+void ConvertToSpecial252(TPixelGraphic& drawn, TPixelGraphic& target) {
+  target.SetSize(drawn.Width(), drawn.Height(), pgraphic::pf8Bit);
+  if (target.Empty()) detail::Fail("Metafile: Picture too large");
+  target.SetPaletteIdent(pgraphic::pSpecial252);
+  target.CopyFrom(drawn);
+}
+
 std::unique_ptr<TPixelGraphic> ConvertToSpecial252(TPixelGraphic& drawn) {
   auto result = std::make_unique<TPixelGraphic>();
-  result->SetSize(drawn.Width(), drawn.Height(), pgraphic::pf8Bit);
-  if (result->Empty()) detail::Fail("Metafile: Picture too large");
-  result->SetPaletteIdent(pgraphic::pSpecial252);
-  result->CopyFrom(drawn);
+  ConvertToSpecial252(drawn, *result);
   return result;
 }
 
@@ -553,6 +557,12 @@ std::unique_ptr<TPixelGraphic> LoadMetafile(pgraphic::TStream& stream, TMetafile
 std::unique_ptr<TPixelGraphic> LoadMetafileFile(const std::string& fileName, TMetafileInfo* info) {
   const auto bytes = ReadFile(fileName);
   return LoadMetafile(bytes.data(), bytes.size(), info);
+}
+
+void LoadMetafileFile(const std::string& fileName, TPixelGraphic& target, TMetafileInfo* info) {
+  const auto bytes = ReadFile(fileName);
+  const auto drawn = DrawMetafile(bytes.data(), bytes.size(), info);
+  ConvertToSpecial252(*drawn, target);
 }
 
 }  // namespace metafile
