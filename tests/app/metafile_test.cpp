@@ -1,0 +1,88 @@
+// WMF and EMF files in the main window: drawn and shown as 8-bit images with
+// their information text, reached by clicks and by Previous / Next Image; a
+// file the drawing libraries refuse is a file that cannot be shown.
+#include "app_fixture.h"
+#include "metafile/metafile.h"
+#include "pgraphic/formats/fileformat.h"
+#include "support/same_pixels.h"
+
+namespace apptest {
+namespace {
+
+const QString kFixtures = QString(KORVANE_TEST_DATA) + "/metafile/";
+
+class MetafileWindowTest : public AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    WriteImage(Image("a.bmp"), 40, 30);
+    QFile::copy(kFixtures + "shapes.wmf", Image("shapes.wmf"));
+    QFile::copy(kFixtures + "shapes.emf", Image("shapes.emf"));
+    // A Windows metafile header followed by records that lead nowhere.
+    WriteText(Image("broken.wmf"), QByteArray("\x01\x00\x09\x00\x00\x03", 6) +
+                                       QByteArray(200, '\x7F'));
+  }
+
+  // The status text the window must show for a metafile that is drawn.
+  static QString ExpectedStatus(const QString& path) {
+    const metafile::TMetafileInfo info = metafile::ReadMetafileFileInfo(path.toStdString());
+    return QString::fromStdString(metafile::MetafileInfoText(info) + "; File size: " +
+                                  pgraphic::FileSizeKbText(QFileInfo(path).size()) + " Kb");
+  }
+};
+
+TEST_F(MetafileWindowTest, ClicksAndStepsShowMetafilesOrTheNotice) {
+  const struct {
+    const char* action;  // an item to click, or the Previous / Next button
+    const char* shown;
+    bool drawn;
+  } steps[] = {
+      {"broken.wmf", "broken.wmf", false},
+      {"shapes.emf", "shapes.emf", true},
+      {"SB17", "shapes.wmf", true},
+      {"SB16", "shapes.emf", true},
+  };
+  auto& w = Start({"a.bmp"});
+  ASSERT_TRUE(w.ImageLoaded);
+  for (const auto& s : steps) {
+    SCOPED_TRACE(s.action);
+    if (QString(s.action).startsWith("SB"))
+      Click(w.Button(s.action));
+    else
+      ClickItem(s.action);
+    const QString path = Image(s.shown);
+    EXPECT_EQ(w.CurrentFileName, path);
+    EXPECT_EQ(w.windowTitle(), "Korvane v3.52 - " + path);
+    EXPECT_EQ(w.ImageLoaded, s.drawn);
+    EXPECT_EQ(w.Panel1Caption->isVisible(), !s.drawn);
+    for (const char* command : {"Saveas1", "Compress11", "c1", "C4", "Zoom1", "N19"})
+      EXPECT_EQ(w.Item(command)->isEnabled(), s.drawn) << command;
+    EXPECT_EQ(w.PopupAttached(), s.drawn);
+    if (!s.drawn) {
+      EXPECT_TRUE(w.StatusText().isEmpty());
+      continue;
+    }
+    EXPECT_EQ(w.StatusText(), ExpectedStatus(path));
+    const auto* shown = w.PGImage1->Graphic();
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown->PixelFormat(), pgraphic::pf8Bit);
+    EXPECT_EQ(shown->PaletteIdent(), pgraphic::pSpecial252);
+    EXPECT_TRUE(w.Item("N21")->isChecked());  // "2&56 colors"
+    EXPECT_TRUE(korvane_test::SamePixels(*shown,
+                                         *metafile::LoadMetafileFile(path.toStdString())));
+  }
+}
+
+// A metafile shown is an image like any other: its commands work on it.
+TEST_F(MetafileWindowTest, ImageCommandsWorkOnTheDrawing) {
+  auto& w = Start({"shapes.wmf"});
+  ASSERT_TRUE(w.ImageLoaded);
+  const int width = w.PGImage1->Graphic()->Width(), height = w.PGImage1->Graphic()->Height();
+  Click(w.Button("SB10"));  // Rotate Right
+  EXPECT_EQ(w.PGImage1->Graphic()->Width(), height);
+  EXPECT_EQ(w.PGImage1->Graphic()->Height(), width);
+  EXPECT_TRUE(w.Item("U1")->isEnabled());
+}
+
+}  // namespace
+}  // namespace apptest
