@@ -1,6 +1,8 @@
 // WMF and EMF files in the main window: drawn and shown as 8-bit images with
 // their information text, reached by clicks and by Previous / Next Image; a
 // file the drawing libraries refuse is a file that cannot be shown.
+#include <QDirIterator>
+
 #include "app_fixture.h"
 #include "metafile/metafile.h"
 #include "pgraphic/formats/fileformat.h"
@@ -82,6 +84,41 @@ TEST_F(MetafileWindowTest, ImageCommandsWorkOnTheDrawing) {
   EXPECT_EQ(w.PGImage1->Graphic()->Width(), height);
   EXPECT_EQ(w.PGImage1->Graphic()->Height(), width);
   EXPECT_TRUE(w.Item("U1")->isEnabled());
+}
+
+// Metafiles that once crashed the drawing and cut copies of the exported ones,
+// stepped through with Next Image: each is drawn or refused, the window goes on.
+TEST_F(MetafileWindowTest, HostileMetafilesAreDrawnOrRefused) {
+  QFile::remove(Image("broken.wmf"));
+  QDirIterator crashers(QString(KORVANE_TEST_DATA) + "/crashers", {"metafile-*"}, QDir::Files);
+  while (crashers.hasNext()) {
+    const QString path = crashers.next();
+    QFile::copy(path, Image(QFileInfo(path).fileName()));
+  }
+  for (const char* name : {"shapes.wmf", "shapes.emf"}) {
+    const QByteArray bytes = ReadText(kFixtures + name);
+    for (const int length : {10, 40, 100, 300})
+      WriteText(Image(QString("cut%1-%2").arg(length, 3, 10, QChar('0')).arg(name)),
+                bytes.left(length));
+  }
+  auto& w = Start({"a.bmp"});
+  int drawn = 0, refused = 0;
+  for (int step = 1; step < w.PTSList1->Count(); ++step) {
+    w.RunHandler("SB17Click");
+    const QString shown = QFileInfo(w.CurrentFileName).fileName();
+    SCOPED_TRACE(shown.toStdString());
+    EXPECT_EQ(shown, w.PTSList1->ItemName(step));
+    EXPECT_EQ(w.Panel1Caption->isVisible(), !w.ImageLoaded);
+    if (w.ImageLoaded) {
+      EXPECT_TRUE(w.StatusText().startsWith("Type: ")) << w.StatusText().toStdString();
+      ++drawn;
+    } else {
+      EXPECT_TRUE(w.StatusText().isEmpty());
+      ++refused;
+    }
+  }
+  EXPECT_GT(drawn, 4);
+  EXPECT_GT(refused, 2);
 }
 
 }  // namespace
