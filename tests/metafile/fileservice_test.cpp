@@ -3,8 +3,11 @@
 // refused, and a file the libraries cannot draw fails with the component's error.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "io/files.h"
 #include "metafile/metafile.h"
@@ -89,6 +92,27 @@ TEST_F(MetafileFileService, DamagedMissingAndWrittenMetafilesFailCleanly) {
     EXPECT_THROW(io::SaveImage(small, dir_ / name), pgraphic::EPixelGraphic) << name;
     EXPECT_FALSE(fs::exists(dir_ / name)) << name;
   }
+}
+
+// Several threads open metafiles while the handler is installed again: each
+// call draws with the handler it started with, and every picture is whole.
+TEST_F(MetafileFileService, ThreadsOpenWhileTheHandlerIsReplaced) {
+  const std::string files[] = {kDir + "shapes.wmf", kDir + "shapes.emf"};
+  // The first picture is drawn here, on the main thread, as Qt wants.
+  const std::unique_ptr<TPixelGraphic> expected[] = {metafile::LoadMetafileFile(files[0]),
+                                                     metafile::LoadMetafileFile(files[1])};
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 3; ++i) {
+        const int which = (t + i) % 2;
+        if (!SamePixels(*io::OpenImage(files[which]), *expected[which])) ++wrong;
+      }
+    });
+  for (int i = 0; i < 20; ++i) metafile::RegisterWithFileService();
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(wrong, 0);
 }
 
 TEST_F(MetafileFileService, RemovedHandlerLeavesMetafilesToTheReaders) {
