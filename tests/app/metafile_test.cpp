@@ -3,6 +3,7 @@
 // file the drawing libraries refuse is a file that cannot be shown.
 #include <QDirIterator>
 
+#include "app/fileservice.h"
 #include "app_fixture.h"
 #include "metafile/metafile.h"
 #include "pgraphic/formats/fileformat.h"
@@ -72,6 +73,26 @@ TEST_F(MetafileWindowTest, ClicksAndStepsShowMetafilesOrTheNotice) {
     EXPECT_TRUE(w.Item("N21")->isChecked());  // "2&56 colors"
     EXPECT_TRUE(korvane_test::SamePixels(*shown,
                                          *metafile::LoadMetafileFile(path.toStdString())));
+  }
+}
+
+// The status text of a metafile whose headers cannot be read names its kind by
+// extension with the size 0x0, and the file size when the file is there.
+TEST(MetafileInfoText, UnreadableMetafilesGetTheirKindByExtension) {
+  QTemporaryDir dir;
+  const struct {
+    const char* name;
+    int bytes;  // -1: no such file
+    const char* text;
+  } cases[] = {
+      {"junk.wmf", 2048, "Type: Windows Metafile; Size: 0x0; Colors: 256; File size: 2 Kb"},
+      {"junk.EMF", 100, "Type: Enhanced Metafile; Size: 0x0; Colors: 256; File size: 0.1 Kb"},
+      {"gone.emf", -1, "Type: Enhanced Metafile; Size: 0x0; Colors: 256"},
+  };
+  for (const auto& c : cases) {
+    const QString path = dir.filePath(c.name);
+    if (c.bytes >= 0) WriteText(path, QByteArray(c.bytes, 'x'));
+    EXPECT_EQ(app::fileservice::InfoText(path.toStdString()), c.text) << c.name;
   }
 }
 
