@@ -122,8 +122,7 @@ TEST_F(FileDialogTest, MetafilesShowTheirKindSizeAndPreview) {
     EXPECT_EQ(window->PreviewTaken, c.preview);
     EXPECT_TRUE(window->ImageLoaded);
     EXPECT_EQ(window->PGImage1->Graphic()->PaletteIdent(), pgraphic::pSpecial252);
-    EXPECT_TRUE(window->StatusText().startsWith("Type: " + QString(c.subtype).mid(6) +
-                                                "; Size: "))
+    EXPECT_TRUE(window->StatusText().startsWith("Type: " + QString(c.subtype).mid(6) + "; Size: "))
         << window->StatusText().toStdString();
   }
 }

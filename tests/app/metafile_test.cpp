@@ -1,11 +1,12 @@
 // WMF and EMF files in the main window: drawn and shown as 8-bit images with
 // their information text, reached by clicks and by Previous / Next Image; a
 // file the drawing libraries refuse is a file that cannot be shown.
+#include "metafile/metafile.h"
+
 #include <QDirIterator>
 
 #include "app/fileservice.h"
 #include "app_fixture.h"
-#include "metafile/metafile.h"
 #include "pgraphic/formats/fileformat.h"
 #include "support/same_pixels.h"
 
@@ -22,8 +23,8 @@ class MetafileWindowTest : public AppTest {
     QFile::copy(kFixtures + "shapes.wmf", Image("shapes.wmf"));
     QFile::copy(kFixtures + "shapes.emf", Image("shapes.emf"));
     // A Windows metafile header followed by records that lead nowhere.
-    WriteText(Image("broken.wmf"), QByteArray("\x01\x00\x09\x00\x00\x03", 6) +
-                                       QByteArray(200, '\x7F'));
+    WriteText(Image("broken.wmf"),
+              QByteArray("\x01\x00\x09\x00\x00\x03", 6) + QByteArray(200, '\x7F'));
   }
 
   // The status text the window must show for a metafile that is drawn.
@@ -71,8 +72,7 @@ TEST_F(MetafileWindowTest, ClicksAndStepsShowMetafilesOrTheNotice) {
     EXPECT_EQ(shown->PixelFormat(), pgraphic::pf8Bit);
     EXPECT_EQ(shown->PaletteIdent(), pgraphic::pSpecial252);
     EXPECT_TRUE(w.Item("N21")->isChecked());  // "2&56 colors"
-    EXPECT_TRUE(korvane_test::SamePixels(*shown,
-                                         *metafile::LoadMetafileFile(path.toStdString())));
+    EXPECT_TRUE(korvane_test::SamePixels(*shown, *metafile::LoadMetafileFile(path.toStdString())));
   }
 }
 

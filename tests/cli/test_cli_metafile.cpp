@@ -55,8 +55,8 @@ TEST_F(CliMetafile, InfoAndConvertMatchTheDrawingAndThePeer) {
       CliResult r = Run("info " + P(name));
       ASSERT_EQ(r.status, 0) << r.err;
       EXPECT_EQ(r.out, (dir / name).string() + ": " + metafile::MetafileInfoText(info) +
-                           "; File size: " +
-                           pgraphic::FileSizeKbText(fs::file_size(dir / name)) + " Kb\n");
+                           "; File size: " + pgraphic::FileSizeKbText(fs::file_size(dir / name)) +
+                           " Kb\n");
 
       r = Run("convert " + P(name) + " " + P(name + ".png"));
       ASSERT_EQ(r.status, 0) << r.err;

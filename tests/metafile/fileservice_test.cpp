@@ -52,8 +52,8 @@ TEST_F(MetafileFileService, OpensAndDescribesEveryFixture) {
     EXPECT_EQ(d.Info.Height, info.Height);
     EXPECT_EQ(d.Info.Colors, "256");
     EXPECT_EQ(d.FileSize, static_cast<int64_t>(fs::file_size(file)));
-    EXPECT_EQ(d.Text, metafile::MetafileInfoText(info) + "; File size: " +
-                          pgraphic::FileSizeKbText(d.FileSize) + " Kb");
+    EXPECT_EQ(d.Text, metafile::MetafileInfoText(info) +
+                          "; File size: " + pgraphic::FileSizeKbText(d.FileSize) + " Kb");
   }
 }
 

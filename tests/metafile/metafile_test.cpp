@@ -66,9 +66,9 @@ PeerImage Fixture::PeerPixels() const {
   for (int y = 0; y < peer.height(); ++y)
     for (int x = 0; x < peer.width(); ++x) {
       const QRgb c = peer.pixel(x, y);
-      pixels.rgb.insert(pixels.rgb.end(), {static_cast<uint8_t>(qRed(c)),
-                                           static_cast<uint8_t>(qGreen(c)),
-                                           static_cast<uint8_t>(qBlue(c))});
+      pixels.rgb.insert(pixels.rgb.end(),
+                        {static_cast<uint8_t>(qRed(c)), static_cast<uint8_t>(qGreen(c)),
+                         static_cast<uint8_t>(qBlue(c))});
     }
   return pixels;
 }
