@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -229,31 +228,6 @@ TEST(MetafileRepair, CutInsideTheLastShapeDrawsTheShapesBefore) {
                             qBlue(peer.pixel(31, 21))));
     EXPECT_NE(peer.pixel(92, 64), qRgb(255, 255, 255));
     EXPECT_EQ(drawn->PixelColor(92 + 1, 64 + 1), 0xFFFFFFu);
-  }
-}
-
-// A poly-polygon that also lists a polygon without points (as an exporter writes
-// some glyph outlines) draws the polygons that have points.
-TEST(MetafileRepair, EmptyPolygonsInAPolyPolygonAreLeftOut) {
-  const auto bytes = ReadBytes(kFixtures[0].Path());
-  const size_t at = LastRecord(bytes, mkWindows, 0x0324);  // the triangle
-  ASSERT_GT(at, 0u);
-  const uint32_t words = bytes[at] | bytes[at + 1] << 8;
-  const uint16_t points = static_cast<uint16_t>(bytes[at + 6] | bytes[at + 7] << 8);
-  for (const std::vector<uint16_t>& counts :
-       {std::vector<uint16_t>{points, 0}, std::vector<uint16_t>{0, points, 0}}) {
-    // The same triangle as a poly-polygon with the given point counts.
-    std::vector<uint8_t> changed(bytes.begin(), bytes.begin() + at + 6);
-    Put32(changed, at, words + static_cast<uint32_t>(counts.size()));
-    Put16(changed, at + 4, 0x0538);
-    changed.resize(changed.size() + 2 + 2 * counts.size());
-    Put16(changed, at + 6, static_cast<uint16_t>(counts.size()));
-    for (size_t i = 0; i < counts.size(); ++i) Put16(changed, at + 8 + 2 * i, counts[i]);
-    changed.insert(changed.end(), bytes.begin() + at + 8, bytes.end());
-    const auto expected = metafile::DrawMetafile(bytes.data(), bytes.size());
-    const auto drawn = metafile::DrawMetafile(changed.data(), changed.size());
-    ASSERT_EQ(drawn->ImageSize(), expected->ImageSize());
-    EXPECT_EQ(0, std::memcmp(drawn->Bits(), expected->Bits(), drawn->ImageSize())) << counts.size();
   }
 }
 
