@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPrinter>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QStatusBar>
@@ -96,14 +97,6 @@ constexpr const char* kZoomModeItems[] = {"Fast1", "Medium1", "Precise1"};
 constexpr const char* kFilterItems[] = {"RGB1", "CMY1",       "YCbCr1",    "HLS1", "HSV1",
                                         "BCG1", "Grayscale1", "Negative1", "S2",   "N14",
                                         "S3",   "N15",        "C3"};
-
-// Shows the wait cursor for the lifetime of the object.
-struct TWaitCursor {
-  TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
-  TWaitCursor(const TWaitCursor&) = delete;
-  TWaitCursor& operator=(const TWaitCursor&) = delete;
-};
 
 void ProcessMessages() { QCoreApplication::processEvents(); }
 
