@@ -154,6 +154,7 @@ TEST_F(PrintTest, ImageOrSelectionIsFittedToThePageAtFullResolution) {
         wrong += !Near(page.pixel(at), PixelOf(part.left() + x, part.top() + y));
       }
     EXPECT_EQ(wrong, 0);
+    EXPECT_FALSE(ReadText(pdf).contains("/DCTDecode")) << "pixels were JPEG-compressed";
     EXPECT_EQ(PdfTitle(pdf).toStdString(),
               QString("Korvane Graphic %1x%2x16777216").arg(part.width()).arg(part.height()).toStdString());
     EXPECT_EQ(window->Item("C5")->isEnabled(), cropEnabled) << "the selection stays usable";
