@@ -11,6 +11,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <algorithm>
+#include <cstring>
 
 #include "app/compr.h"
 #include "app/printing.h"
@@ -50,23 +51,47 @@ void PutOnClipboard(TPixelGraphic& graphic) {
   QGuiApplication::clipboard()->setMimeData(mime);
 }
 
-// The image's pixels as a top-down 32-bit QImage of its own size, converted in
-// bands with pending repaints handled between them; a null image when the
-// memory is not there.
+// The image's pixels as a top-down QImage of its own size, converted in bands
+// with pending repaints handled between them; a null image when the memory is
+// not there. Palette images stay indexed (1-bit ones as 1-bit), so a scanned
+// page costs the printer file and the memory no more than it costs here.
 QImage PrintableImage(const TPixelGraphic& image) {
-  QImage out(image.Width(), image.Height(), QImage::Format_RGB32);
-  if (out.isNull()) return out;
+  const int w = image.Width(), h = image.Height();
   const pgraphic::TConstPixelRows rows = pgraphic::PixelRows(image);
+  const bool truecolor = image.PixelFormat() == pgraphic::pf24Bit || rows.ColorCount == 0;
+  const QImage::Format format = truecolor ? QImage::Format_RGB32
+                                : image.PixelFormat() == pgraphic::pf1Bit ? QImage::Format_Mono
+                                                                         : QImage::Format_Indexed8;
+  QImage out(w, h, format);
+  if (out.isNull()) return out;
+  if (!truecolor) {
+    // Every value a pixel can hold gets an entry; values beyond the image's own
+    // palette draw black, as on screen.
+    QList<QRgb> table(format == QImage::Format_Mono ? 2 : 256);
+    for (int i = 0; i < table.size(); ++i) {
+      const pgraphic::TRGB c = rows.Color(i);
+      table[i] = qRgb(pgraphic::GetR(c), pgraphic::GetG(c), pgraphic::GetB(c));
+    }
+    out.setColorTable(table);
+  }
   pgraphic::TPictureLayout layout;
-  layout.Child = {0, 0, image.Width(), image.Height()};
-  const int band = std::max(1, (1 << 20) / image.Width());
-  for (int top = 0; top < image.Height(); top += band) {
-    const int bottom = std::min(image.Height(), top + band);
-    pgraphic::TRenderTarget target;
-    target.Pixels = reinterpret_cast<uint32_t*>(out.scanLine(top));
-    target.Stride = out.bytesPerLine() / 4;
-    target.Area = {0, top, image.Width(), bottom};
-    pgraphic::RenderPicture(rows, layout, target, 0xFFFFFFFFu);
+  layout.Child = {0, 0, w, h};
+  const int band = std::max(1, (1 << 20) / w);
+  for (int top = 0; top < h; top += band) {
+    const int bottom = std::min(h, top + band);
+    if (truecolor) {
+      pgraphic::TRenderTarget target;
+      target.Pixels = reinterpret_cast<uint32_t*>(out.scanLine(top));
+      target.Stride = out.bytesPerLine() / 4;
+      target.Area = {0, top, w, bottom};
+      pgraphic::RenderPicture(rows, layout, target, 0xFFFFFFFFu);
+    }
+    for (int y = top; y < bottom && !truecolor; ++y) {
+      // Rows of 1-bit images are most significant bit first in both layouts.
+      if (format == QImage::Format_Mono) std::memcpy(out.scanLine(y), rows.Row(y), (w + 7) / 8);
+      else if (image.PixelFormat() == pgraphic::pf8Bit) std::memcpy(out.scanLine(y), rows.Row(y), w);
+      else pgraphic::Expand4BitRow(rows.Row(y), w, out.scanLine(y));
+    }
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   }
   return out;

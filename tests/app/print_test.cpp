@@ -19,16 +19,22 @@ namespace {
 constexpr int kRasterDpi = 40;
 constexpr int kTolerance = 3;  // raster pixels of position, levels of colour
 
-// The fixture picture: each pixel a colour of its own, none of them near white.
-pgraphic::TRGB PixelOf(int x, int y) {
-  return pgraphic::RGB(30 + x * 5, 30 + y * 5, 160 + ((x + y) % 2) * 60);
-}
-
-void WriteFixture(const QString& path, int w, int h) {
+// The fixture picture: neighbouring pixels of different colours, none of them
+// near white; palette formats with a palette of their own.
+void WriteFixture(const QString& path, int w, int h, pgraphic::TPGPixelFormat format) {
+  const auto colour = [](int x, int y) { return pgraphic::RGB(30 + x * 5, 30 + y * 5, 160 + ((x + y) % 2) * 60); };
   pgraphic::TPixelGraphic g;
-  g.SetSize(w, h, pgraphic::pf24Bit);
+  g.SetSize(w, h, format);
+  const int entries = g.PaletteCapacity();
+  if (entries > 0) {
+    g.SetPaletteCount(entries);
+    for (int i = 0; i < entries; ++i) g.SetPaletteColor(i, colour(i % 16, i / 16 + i % 3));
+  }
   for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) g.SetPixelColor(x, y, PixelOf(x, y));
+    for (int x = 0; x < w; ++x) {
+      if (entries > 0) g.SetPixel(x, y, (x * 7 + y * 3) % entries);
+      else g.SetPixelColor(x, y, colour(x, y));
+    }
   g.SaveToFile(path.toStdString());
 }
 
@@ -93,19 +99,25 @@ class PrintTest : public AppTest {
 TEST_F(PrintTest, ImageOrSelectionIsFittedToThePageAtFullResolution) {
   struct Case {
     const char* name;
+    pgraphic::TPGPixelFormat format;
     int w, h;
     QRect selection;  // empty: none
     QPageLayout::Orientation page;
   };
   const Case cases[] = {
-      {"wide.bmp", 48, 24, {}, QPageLayout::Landscape},
-      {"tall.bmp", 20, 40, {}, QPageLayout::Portrait},
-      {"square-part.bmp", 48, 24, QRect(10, 4, 16, 16), QPageLayout::Portrait},
-      {"wide-part.bmp", 40, 40, QRect(3, 30, 30, 6), QPageLayout::Landscape},
+      {"wide.bmp", pgraphic::pf24Bit, 48, 24, {}, QPageLayout::Landscape},
+      {"tall.bmp", pgraphic::pf24Bit, 20, 40, {}, QPageLayout::Portrait},
+      {"square-part.bmp", pgraphic::pf24Bit, 48, 24, QRect(10, 4, 16, 16), QPageLayout::Portrait},
+      {"wide-part.bmp", pgraphic::pf24Bit, 40, 40, QRect(3, 30, 30, 6), QPageLayout::Landscape},
+      {"palette8.bmp", pgraphic::pf8Bit, 30, 20, {}, QPageLayout::Landscape},
+      {"palette4.bmp", pgraphic::pf4Bit, 15, 25, {}, QPageLayout::Portrait},
+      {"mono-part.bmp", pgraphic::pf1Bit, 33, 17, QRect(1, 2, 31, 9), QPageLayout::Landscape},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    WriteFixture(Image(c.name), c.w, c.h);
+    WriteFixture(Image(c.name), c.w, c.h, c.format);
+    pgraphic::TPixelGraphic source;
+    source.LoadFromFile(Image(c.name).toStdString());
     Start({c.name});
     const QString pdf = Image(QString(c.name) + ".pdf");
     QRect part(0, 0, c.w, c.h);
@@ -151,12 +163,15 @@ TEST_F(PrintTest, ImageOrSelectionIsFittedToThePageAtFullResolution) {
       for (int x = 0; x < part.width(); ++x) {
         const QPoint at(inked.left() + (2 * x + 1) * inked.width() / (2 * part.width()),
                         inked.top() + (2 * y + 1) * inked.height() / (2 * part.height()));
-        wrong += !Near(page.pixel(at), PixelOf(part.left() + x, part.top() + y));
+        wrong += !Near(page.pixel(at), source.PixelColor(part.left() + x, part.top() + y));
       }
     EXPECT_EQ(wrong, 0);
     EXPECT_FALSE(ReadText(pdf).contains("/DCTDecode")) << "pixels were JPEG-compressed";
-    EXPECT_EQ(PdfTitle(pdf).toStdString(),
-              QString("Korvane Graphic %1x%2x16777216").arg(part.width()).arg(part.height()).toStdString());
+    EXPECT_EQ(PdfTitle(pdf).toStdString(), QString("Korvane Graphic %1x%2x%3")
+                                                .arg(part.width())
+                                                .arg(part.height())
+                                                .arg(1 << source.BitsPerPixel())
+                                                .toStdString());
     EXPECT_EQ(window->Item("C5")->isEnabled(), cropEnabled) << "the selection stays usable";
     EXPECT_TRUE(window->Item("Print1")->isEnabled());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
@@ -170,7 +185,7 @@ TEST_F(PrintTest, CancelledOrFailedPrintLeavesNoFileAndFailureIsReported) {
       {"out/cancelled.pdf", false, false, ""},
       {"out/failed.pdf", true, true, app::PrintFailedText},
   };
-  WriteFixture(Image("a.bmp"), 12, 9);
+  WriteFixture(Image("a.bmp"), 12, 9, pgraphic::pf24Bit);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.pdf);
     QDir(images).mkdir("out");
