@@ -95,7 +95,9 @@ TEST_F(SlideTest, SingleFileWithRepeatKeepsRunningOnIt) {
   Start({"a.bmp"});
   window->SlideRepeat = true;
   ClickToggle();
+  const pgraphic::TPixelGraphic* shown = window->PGImage1->Graphic();
   for (int i = 0; i < 3; ++i) window->Timer1Timer();
+  EXPECT_EQ(window->PGImage1->Graphic(), shown) << "the file was loaded again";
   EXPECT_EQ(Shown(), "a.bmp");
   EXPECT_TRUE(window->ImageLoaded);
   ExpectRunning(true);
