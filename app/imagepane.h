@@ -40,8 +40,7 @@ class TImagePane : public pgraphic::TPGImage {
   bool HandTool() const { return ActionMode() == pgraphic::amMoveImage; }
   void RemoveSelection() { SetSelection(false); }
   // The selection as an image of its own: its size, the image's pixel format and
-  // palette, pixel (x, y) from (left + x, top + y). Throws when there is no image
-  // or the rectangle does not lie inside it.
+  // palette, pixel (x, y) from (left + x, top + y). Throws when there is no image.
   std::unique_ptr<pgraphic::TPixelGraphic> SelectionImage();
   // Attaches the pop-up menu to the picture and the area around it, or detaches it.
   void SetPopup(QMenu* menu);
