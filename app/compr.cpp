@@ -98,6 +98,14 @@ constexpr const char* kFilterItems[] = {"RGB1", "CMY1",       "YCbCr1",    "HLS1
                                         "BCG1", "Grayscale1", "Negative1", "S2",   "N14",
                                         "S3",   "N15",        "C3"};
 
+// Shows the wait cursor for the lifetime of the object.
+struct TWaitCursor {
+  TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
+  TWaitCursor(const TWaitCursor&) = delete;
+  TWaitCursor& operator=(const TWaitCursor&) = delete;
+};
+
 void ProcessMessages() { QCoreApplication::processEvents(); }
 
 QString DefaultConfigDir() {

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <QAction>
-#include <QApplication>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
@@ -258,14 +257,6 @@ class TForm1 : public QMainWindow {
   bool firstShowDone_ = false;
   bool syncingFolder_ = false;
   TStoredSettings stored_;
-};
-
-// Shows the wait cursor for the lifetime of the object.
-struct TWaitCursor {
-  TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
-  TWaitCursor(const TWaitCursor&) = delete;
-  TWaitCursor& operator=(const TWaitCursor&) = delete;
 };
 
 // Message boxes of the program, titled with the application's name.

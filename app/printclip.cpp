@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QScopeGuard>
 #include <algorithm>
 #include <cstring>
 
@@ -97,20 +98,6 @@ QImage PrintableImage(const TPixelGraphic& image) {
   return out;
 }
 
-// Puts the printer's orientation back when printing ends, however it ends.
-class TOrientationKeeper {
- public:
-  explicit TOrientationKeeper(QPrinter& printer)
-      : printer_(printer), saved_(printer.pageLayout().orientation()) {}
-  ~TOrientationKeeper() { printer_.setPageOrientation(saved_); }
-  TOrientationKeeper(const TOrientationKeeper&) = delete;
-  TOrientationKeeper& operator=(const TOrientationKeeper&) = delete;
-
- private:
-  QPrinter& printer_;
-  QPageLayout::Orientation saved_;
-};
-
 }  // namespace
 
 QRect PrintTarget(int width, int height, const QPrinter& printer) {
@@ -129,8 +116,11 @@ TPrintOutcome PrintGraphic(const TPixelGraphic& image, QPrinter& printer, bool s
     QPrintDialog dialog(&printer, owner);
     if (dialog.exec() != QDialog::Accepted) return TPrintOutcome::Cancelled;
   }
-  const TWaitCursor wait;
-  const TOrientationKeeper keeper(printer);
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const auto cursorBack = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+  // The printer's orientation is put back however printing ends.
+  const QPageLayout::Orientation orientation = printer.pageLayout().orientation();
+  const auto orientationBack = qScopeGuard([&] { printer.setPageOrientation(orientation); });
   if (fitOrientation && image.Width() != image.Height())
     printer.setPageOrientation(pgraphic::PrintLandscape(image.Width(), image.Height())
                                    ? QPageLayout::Landscape
