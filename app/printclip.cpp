@@ -17,8 +17,8 @@
 #include "app/compr.h"
 #include "app/printing.h"
 #include "pgraphic/image/dib.h"
-#include "pgraphic/image/print.h"
 #include "pgraphic/image/pixelrows.h"
+#include "pgraphic/image/print.h"
 #include "pgraphic/stream.h"
 #include "pgraphic/view/render.h"
 
@@ -38,7 +38,8 @@ void PutOnClipboard(TPixelGraphic& graphic) {
   const auto& packed = dib.Bytes();
   if (packed.size() < 40) return;
   // The pixels start after the information header and the palette.
-  const uint32_t headerSize = packed[0] | packed[1] << 8 | packed[2] << 16 | uint32_t(packed[3]) << 24;
+  const uint32_t headerSize =
+      packed[0] | packed[1] << 8 | packed[2] << 16 | uint32_t(packed[3]) << 24;
   const uint32_t pixelsAt = 14 + headerSize + 4 * pgraphic::DIBPaletteEntries(graphic);
   QByteArray bmp(14, '\0');
   bmp[0] = 'B';
@@ -60,9 +61,9 @@ QImage PrintableImage(const TPixelGraphic& image) {
   const int w = image.Width(), h = image.Height();
   const pgraphic::TConstPixelRows rows = pgraphic::PixelRows(image);
   const bool truecolor = image.PixelFormat() == pgraphic::pf24Bit || rows.ColorCount == 0;
-  const QImage::Format format = truecolor ? QImage::Format_RGB32
+  const QImage::Format format = truecolor                                 ? QImage::Format_RGB32
                                 : image.PixelFormat() == pgraphic::pf1Bit ? QImage::Format_Mono
-                                                                         : QImage::Format_Indexed8;
+                                                                          : QImage::Format_Indexed8;
   QImage out(w, h, format);
   if (out.isNull()) return out;
   if (!truecolor) {
@@ -89,9 +90,12 @@ QImage PrintableImage(const TPixelGraphic& image) {
     }
     for (int y = top; y < bottom && !truecolor; ++y) {
       // Rows of 1-bit images are most significant bit first in both layouts.
-      if (format == QImage::Format_Mono) std::memcpy(out.scanLine(y), rows.Row(y), (w + 7) / 8);
-      else if (image.PixelFormat() == pgraphic::pf8Bit) std::memcpy(out.scanLine(y), rows.Row(y), w);
-      else pgraphic::Expand4BitRow(rows.Row(y), w, out.scanLine(y));
+      if (format == QImage::Format_Mono)
+        std::memcpy(out.scanLine(y), rows.Row(y), (w + 7) / 8);
+      else if (image.PixelFormat() == pgraphic::pf8Bit)
+        std::memcpy(out.scanLine(y), rows.Row(y), w);
+      else
+        pgraphic::Expand4BitRow(rows.Row(y), w, out.scanLine(y));
     }
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   }
@@ -103,9 +107,8 @@ QImage PrintableImage(const TPixelGraphic& image) {
 QRect PrintTarget(int width, int height, const QPrinter& printer) {
   // A device pixel's width is to its height as the vertical resolution is to the
   // horizontal one.
-  const pgraphic::TPGRect r = pgraphic::PrintRect(width, height, printer.width(),
-                                                  printer.height(), printer.logicalDpiY(),
-                                                  printer.logicalDpiX());
+  const pgraphic::TPGRect r = pgraphic::PrintRect(width, height, printer.width(), printer.height(),
+                                                  printer.logicalDpiY(), printer.logicalDpiX());
   return QRect(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
 }
 
@@ -125,8 +128,8 @@ TPrintOutcome PrintGraphic(const TPixelGraphic& image, QPrinter& printer, bool s
     printer.setPageOrientation(pgraphic::PrintLandscape(image.Width(), image.Height())
                                    ? QPageLayout::Landscape
                                    : QPageLayout::Portrait);
-  printer.setDocName(QString::fromStdString(pgraphic::PrintTitle(
-      ApplicationTitle, image.Width(), image.Height(), image.BitsPerPixel())));
+  printer.setDocName(QString::fromStdString(
+      pgraphic::PrintTitle(ApplicationTitle, image.Width(), image.Height(), image.BitsPerPixel())));
   const QImage pixels = PrintableImage(image);
   if (pixels.isNull()) return TPrintOutcome::Failed;
   QPainter painter;

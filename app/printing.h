@@ -24,7 +24,7 @@ QRect PrintTarget(int width, int height, const QPrinter& printer);
 // is restored afterwards. The pixels go to the printer at the image's own
 // resolution and without lossy compression; the window repaints meanwhile but
 // takes no input. An empty image prints nothing, as a cancelled print does.
-TPrintOutcome PrintGraphic(const pgraphic::TPixelGraphic& image, QPrinter& printer,
-                           bool showDialog, bool fitOrientation, QWidget* owner);
+TPrintOutcome PrintGraphic(const pgraphic::TPixelGraphic& image, QPrinter& printer, bool showDialog,
+                           bool fitOrientation, QWidget* owner);
 
 }  // namespace app

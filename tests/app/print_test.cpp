@@ -1,6 +1,8 @@
 // Print: the print dialog answered as a user would (the PDF printer and a file
 // name), the PDF rasterised with poppler's pdftoppm, and the placed picture's
 // position and pixels compared with the page fitting of the pixel model.
+#include "pgraphic/image/print.h"
+
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLineEdit>
@@ -10,7 +12,6 @@
 #include <QStandardPaths>
 
 #include "app_fixture.h"
-#include "pgraphic/image/print.h"
 #include "selection_drag.h"
 
 namespace apptest {
@@ -22,7 +23,9 @@ constexpr int kTolerance = 3;  // raster pixels of position, levels of colour
 // The fixture picture: neighbouring pixels of different colours, none of them
 // near white; palette formats with a palette of their own.
 void WriteFixture(const QString& path, int w, int h, pgraphic::TPGPixelFormat format) {
-  const auto colour = [](int x, int y) { return pgraphic::RGB(30 + x * 5, 30 + y * 5, 160 + ((x + y) % 2) * 60); };
+  const auto colour = [](int x, int y) {
+    return pgraphic::RGB(30 + x * 5, 30 + y * 5, 160 + ((x + y) % 2) * 60);
+  };
   pgraphic::TPixelGraphic g;
   g.SetSize(w, h, format);
   const int entries = g.PaletteCapacity();
@@ -32,8 +35,10 @@ void WriteFixture(const QString& path, int w, int h, pgraphic::TPGPixelFormat fo
   }
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
-      if (entries > 0) g.SetPixel(x, y, (x * 7 + y * 3) % entries);
-      else g.SetPixelColor(x, y, colour(x, y));
+      if (entries > 0)
+        g.SetPixel(x, y, (x * 7 + y * 3) % entries);
+      else
+        g.SetPixelColor(x, y, colour(x, y));
     }
   g.SaveToFile(path.toStdString());
 }
@@ -141,11 +146,12 @@ TEST_F(PrintTest, ImageOrSelectionIsFittedToThePageAtFullResolution) {
     layout.setOrientation(c.page);
     const int dpi = printer.resolution();
     const QRect paint = layout.paintRectPixels(dpi);
-    const pgraphic::TPGRect fit = pgraphic::PrintRect(part.width(), part.height(), paint.width(),
-                                                      paint.height(), 1, 1);
+    const pgraphic::TPGRect fit =
+        pgraphic::PrintRect(part.width(), part.height(), paint.width(), paint.height(), 1, 1);
     const double scale = double(kRasterDpi) / dpi;
-    const QRect expected(qRound((paint.left() + fit.Left) * scale), qRound((paint.top() + fit.Top) * scale),
-                         qRound((fit.Right - fit.Left) * scale), qRound((fit.Bottom - fit.Top) * scale));
+    const QRect expected(
+        qRound((paint.left() + fit.Left) * scale), qRound((paint.top() + fit.Top) * scale),
+        qRound((fit.Right - fit.Left) * scale), qRound((fit.Bottom - fit.Top) * scale));
 
     const QImage page = Rasterise(pdf);
     ASSERT_FALSE(page.isNull());
@@ -168,10 +174,10 @@ TEST_F(PrintTest, ImageOrSelectionIsFittedToThePageAtFullResolution) {
     EXPECT_EQ(wrong, 0);
     EXPECT_FALSE(ReadText(pdf).contains("/DCTDecode")) << "pixels were JPEG-compressed";
     EXPECT_EQ(PdfTitle(pdf).toStdString(), QString("Korvane Graphic %1x%2x%3")
-                                                .arg(part.width())
-                                                .arg(part.height())
-                                                .arg(1 << source.BitsPerPixel())
-                                                .toStdString());
+                                               .arg(part.width())
+                                               .arg(part.height())
+                                               .arg(1 << source.BitsPerPixel())
+                                               .toStdString());
     EXPECT_EQ(window->Item("C5")->isEnabled(), cropEnabled) << "the selection stays usable";
     EXPECT_TRUE(window->Item("Print1")->isEnabled());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
@@ -180,7 +186,11 @@ TEST_F(PrintTest, ImageOrSelectionIsFittedToThePageAtFullResolution) {
 }
 
 TEST_F(PrintTest, CancelledOrFailedPrintLeavesNoFileAndFailureIsReported) {
-  struct Case { const char* pdf; bool print, folderVanishes, byKey; QString message; };
+  struct Case {
+    const char* pdf;
+    bool print, folderVanishes, byKey;
+    QString message;
+  };
   const Case cases[] = {
       {"out/cancelled.pdf", false, false, true, ""},
       {"out/failed.pdf", true, true, false, app::PrintFailedText},
@@ -196,8 +206,10 @@ TEST_F(PrintTest, CancelledOrFailedPrintLeavesNoFileAndFailureIsReported) {
     });
     QString message;
     if (!c.message.isEmpty()) AnswerMessageBox(QMessageBox::Ok, &message);
-    if (c.byKey) QTest::keyClick(window.get(), Qt::Key_P, Qt::ControlModifier);
-    else ClickPrint();
+    if (c.byKey)
+      QTest::keyClick(window.get(), Qt::Key_P, Qt::ControlModifier);
+    else
+      ClickPrint();
     EXPECT_EQ(message.toStdString(), c.message.toStdString());
     EXPECT_FALSE(QFile::exists(Image(c.pdf)));
     EXPECT_TRUE(window->Item("Print1")->isEnabled());

@@ -35,7 +35,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (argc == 7) {
-    apptest::DragSelection(window, QRect(atoi(argv[3]), atoi(argv[4]), atoi(argv[5]), atoi(argv[6])));
+    apptest::DragSelection(window,
+                           QRect(atoi(argv[3]), atoi(argv[4]), atoi(argv[5]), atoi(argv[6])));
   }
   QTest::mouseClick(window.Button("SB8"), Qt::LeftButton);
   std::printf("copied\n");
