@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPrinter>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QStatusBar>

@@ -28,12 +28,6 @@ T& Child(TForm1& owner) {
   return *new T(&owner);
 }
 
-// The selection of the view as an image of its own.
-std::unique_ptr<TPixelGraphic> SelectionImage(TImagePane& view) {
-  return pgraphic::CropImage(*view.Graphic(), view.SelectionLeft(), view.SelectionTop(),
-                             view.SelectionWidth(), view.SelectionHeight());
-}
-
 void RestoreCursor() {
   while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
 }
@@ -109,7 +103,7 @@ void TForm1::PointFilterCommand(pgraphic::TPreviewFilterDialog& dialog) {
   RunImageCommand([&] {
     if (PGImage1->Selection()) {
       ArmPixelUndo();
-      auto part = SelectionImage(*PGImage1);
+      auto part = PGImage1->SelectionImage();
       RestoreCursor();  // the dialog is used with the normal cursor
       if (dialog.Execute(*part)) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -133,7 +127,7 @@ void TForm1::ConvFilterCommand(pgraphic::TFilterDialog& dialog) {
   RunImageCommand([&] {
     if (PGImage1->Selection()) {
       ArmPixelUndo();
-      auto part = SelectionImage(*PGImage1);
+      auto part = PGImage1->SelectionImage();
       TPixelGraphic filtered;
       RestoreCursor();
       if (dialog.Execute()) {
@@ -196,7 +190,7 @@ void TForm1::MirrorCommand(bool vertical) {
   RunImageCommand([&] {
     ArmPixelUndo();
     const bool selection = PGImage1->Selection();
-    auto part = selection ? SelectionImage(*PGImage1) : PGImage1->CopyGraphic();
+    auto part = selection ? PGImage1->SelectionImage() : PGImage1->CopyGraphic();
     if (vertical) part->MirrorVertical();
     else part->MirrorHorizontal();
     if (selection) {
@@ -259,7 +253,7 @@ void TForm1::C5Click() {
   RunImageCommand(
       [&] {
         ArmPixelUndo();
-        auto part = SelectionImage(*PGImage1);
+        auto part = PGImage1->SelectionImage();
         PGImage1->RemoveSelection();
         PGImage1->SetGraphic(std::move(part));
         return true;
