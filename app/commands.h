@@ -53,5 +53,6 @@ inline constexpr const char* ApplicationTitle = "Korvane";
 inline constexpr const char* ProgramVersion = "3.52";
 inline constexpr const char* CannotViewText = "Sorry, the image can't be viewed";
 inline constexpr const char* CannotPerformText = "Can not perform this operation.";
+inline constexpr const char* PrintFailedText = "Can not print the image.";
 
 }  // namespace app

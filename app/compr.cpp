@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPrinter>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QStatusBar>
@@ -786,17 +787,20 @@ bool TForm1::Load1() {
   TImagePane* target = LoadTarget == 2 ? Form6->Preview() : PGImage1;
   const std::string path = source.toStdString();
   try {
+    TWaitCursor wait;
     if (fileservice::IsMetafile(path)) {
-      // No metafile player on this platform: such files cannot be shown.
+      // Drawn onto a bitmap of the picture's own size and shown as an 8-bit image
+      // with the fixed 252-colour palette; the view keeps no file name for it.
+      auto drawn = fileservice::LoadImage(path);
       if (LoadTarget == 1) {
         PGImage1->SetFileName(std::string());
         setWindowTitle(ProgramCaption);
         SBar1Panel->clear();
       }
-      return false;
+      target->SetGraphic(std::move(drawn));
+    } else {
+      target->LoadFromFile(source);
     }
-    TWaitCursor wait;
-    target->LoadFromFile(source);
   } catch (...) {
     return false;
   }

@@ -22,6 +22,8 @@
 #include "widgets/controls.h"
 #include "widgets/shelllist.h"
 
+class QPrinter;
+
 namespace pgraphic {
 class TFilterDialog;
 class TPreviewFilterDialog;
@@ -106,6 +108,8 @@ class TForm1 : public QMainWindow {
   QString StatusText() const { return SBar1Panel->text(); }
   bool PopupAttached() const { return popupAttached_; }
   THelpWindow* HelpWindow() const { return help_; }
+  // The printer Print uses; it keeps the choices made in the print dialog.
+  QPrinter& Printer();
 
   // ---- Operations ----
   void Open_image();
@@ -126,7 +130,7 @@ class TForm1 : public QMainWindow {
   void Saveas1Click();
   void SB51Click();
   void N17Click();
-  void Print1Click() {}
+  void Print1Click();
   void Exit1Click() { close(); }
   void U1Click();
   void N10Click();
@@ -249,6 +253,7 @@ class TForm1 : public QMainWindow {
   std::map<QString, widgets::TFlyoverButton*> buttons_;
   QStatusBar* statusBar_ = nullptr;
   THelpWindow* help_ = nullptr;
+  std::unique_ptr<QPrinter> printer_;
   bool popupAttached_ = false;
   bool firstShowDone_ = false;
   bool syncingFolder_ = false;

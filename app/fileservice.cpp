@@ -40,7 +40,25 @@ bool FileInfo(const std::string& path, std::string& typeName, pgraphic::TPGFileI
 
 std::string InfoText(const std::string& path) {
   io::TFileDescription description;
+  if (IsMetafile(path)) {
+    if (io::TryDescribeFile(path, description)) return description.Text;
+    metafile::TMetafileInfo unreadable;
+    if (pgraphic::FileExtension(path) == "emf") unreadable.Kind = metafile::mkEnhanced;
+    std::string text = metafile::MetafileInfoText(unreadable);
+    const int64_t size = FileSize(path);
+    if (size >= 0) text += "; File size: " + KbText(size) + " Kb";
+    return text;
+  }
   return Describe(path, description) ? description.Text : std::string();
+}
+
+bool MetafileLabels(const std::string& path, metafile::TMetafileLabels& labels) {
+  try {
+    labels = metafile::MetafileDialogLabels(metafile::ReadMetafileFileInfo(path));
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
 }
 
 std::string KbText(int64_t bytes) { return pgraphic::FileSizeKbText(bytes); }

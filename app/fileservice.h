@@ -1,6 +1,7 @@
 // Every file the desktop program reads, writes or describes goes through here,
 // on top of the library's file service: VQN files (by extension) to the wavelet
-// codec, everything else to the reader and writer framework.
+// codec, WMF and EMF metafiles to the metafile drawing, everything else to the
+// reader and writer framework.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 
 #include "codec/vqn.h"
 #include "io/files.h"
+#include "metafile/metafile.h"
 #include "pgraphic/formats/fileformat.h"
 #include "pgraphic/image/pixelgraphic.h"
 
@@ -24,8 +26,9 @@ int64_t FileSize(const std::string& path);
 // dialog information), with the texts each mode shows.
 codec::LoadResult LoadWavelet(const std::string& path, codec::LoadMode mode);
 
-// Reads any other image file by signature, then extension. Raises EPixelGraphic
-// (or a subclass) with the message to show.
+// Reads any other image file: a metafile is drawn, anything else is read by
+// signature, then extension. Raises EPixelGraphic (or a subclass) with the
+// message to show.
 std::unique_ptr<pgraphic::TPixelGraphic> LoadImage(const std::string& path);
 
 // What the reader framework knows of a non-VQN file without decoding it; false
@@ -34,8 +37,13 @@ bool FileInfo(const std::string& path, std::string& typeName, pgraphic::TPGFileI
 
 // The status-bar text of a non-VQN file: "Type: ...; Size: WxH; Colors: ..."
 // followed by "; File size: N Kb" when the file is found. Empty when no reader
-// recognises the file.
+// recognises the file. A metafile whose headers cannot be read (again) gets its
+// kind by extension and the size 0x0.
 std::string InfoText(const std::string& path);
+
+// The file dialog's type, subtype, size and colours labels of a metafile, from
+// its headers; false when they cannot be read.
+bool MetafileLabels(const std::string& path, metafile::TMetafileLabels& labels);
 
 // Kilobytes with one decimal in the shortest form ("2", "37.6").
 std::string KbText(int64_t bytes);

@@ -20,12 +20,6 @@ namespace {
 
 using pgraphic::TPixelGraphic;
 
-// The selection of the view as an image of its own.
-std::unique_ptr<TPixelGraphic> SelectionImage(TImagePane& view) {
-  return pgraphic::CropImage(*view.Graphic(), view.SelectionLeft(), view.SelectionTop(),
-                             view.SelectionWidth(), view.SelectionHeight());
-}
-
 void RestoreCursor() {
   while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
 }
@@ -101,7 +95,7 @@ void TForm1::PointFilterCommand(pgraphic::TPreviewFilterDialog& dialog) {
   RunImageCommand([&] {
     if (PGImage1->Selection()) {
       ArmPixelUndo();
-      auto part = SelectionImage(*PGImage1);
+      auto part = PGImage1->SelectionImage();
       RestoreCursor();  // the dialog is used with the normal cursor
       if (dialog.Execute(*part)) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -125,7 +119,7 @@ void TForm1::ConvFilterCommand(pgraphic::TFilterDialog& dialog) {
   RunImageCommand([&] {
     if (PGImage1->Selection()) {
       ArmPixelUndo();
-      auto part = SelectionImage(*PGImage1);
+      auto part = PGImage1->SelectionImage();
       TPixelGraphic filtered;
       RestoreCursor();
       if (dialog.Execute()) {
@@ -188,7 +182,7 @@ void TForm1::MirrorCommand(bool vertical) {
   RunImageCommand([&] {
     ArmPixelUndo();
     const bool selection = PGImage1->Selection();
-    auto part = selection ? SelectionImage(*PGImage1) : PGImage1->CopyGraphic();
+    auto part = selection ? PGImage1->SelectionImage() : PGImage1->CopyGraphic();
     if (vertical) part->MirrorVertical();
     else part->MirrorHorizontal();
     if (selection) {
@@ -251,7 +245,7 @@ void TForm1::C5Click() {
   RunImageCommand(
       [&] {
         ArmPixelUndo();
-        auto part = SelectionImage(*PGImage1);
+        auto part = PGImage1->SelectionImage();
         PGImage1->RemoveSelection();
         PGImage1->SetGraphic(std::move(part));
         return true;

@@ -1,5 +1,9 @@
 #include "app/imagepane.h"
 
+#include <stdexcept>
+
+#include "pgraphic/image/geometry.h"
+
 namespace app {
 
 TImagePane::TImagePane(QWidget* parent) : TPGImage(parent) {
@@ -33,6 +37,13 @@ void TImagePane::SetHandTool(bool hand) {
 void TImagePane::SetPopup(QMenu* menu) {
   popup_ = menu;
   SetPicBoxPopupMenu(menu);
+}
+
+std::unique_ptr<pgraphic::TPixelGraphic> TImagePane::SelectionImage() {
+  const pgraphic::TPixelGraphic* image = Graphic();
+  if (!image) throw std::runtime_error("no image");
+  return pgraphic::CropImage(*image, SelectionLeft(), SelectionTop(), SelectionWidth(),
+                             SelectionHeight());
 }
 
 QSize TImagePane::DisplayedSize() const { return PicBox()->size(); }

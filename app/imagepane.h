@@ -39,6 +39,9 @@ class TImagePane : public pgraphic::TPGImage {
   void SetHandTool(bool hand);
   bool HandTool() const { return ActionMode() == pgraphic::amMoveImage; }
   void RemoveSelection() { SetSelection(false); }
+  // The selection as an image of its own: its size, the image's pixel format and
+  // palette, pixel (x, y) from (left + x, top + y). Throws when there is no image.
+  std::unique_ptr<pgraphic::TPixelGraphic> SelectionImage();
   // Attaches the pop-up menu to the picture and the area around it, or detaches it.
   void SetPopup(QMenu* menu);
   // The displayed size of the image.

@@ -286,6 +286,21 @@ void TForm6::SetWaiting(bool waiting) {
   if (waiting) ProcessMessages();
 }
 
+void TForm6::SetFileSizeLabel(const std::string& file) {
+  const int64_t size = fileservice::FileSize(file);
+  if (size >= 0)
+    Label7->setText("File size: " + QString::fromStdString(fileservice::KbText(size)) + " Kb");
+}
+
+void TForm6::LoadPreview() {
+  owner_.LoadTarget = 2;
+  owner_.PreviewTaken = false;
+  if (!owner_.Load1()) {
+    unsupported_ = true;
+    previewLoaded_ = false;
+  }
+}
+
 void TForm6::FBox1Change_1() {
   if (ignore_) return;
   PGImage1->SetFileName(std::string());
@@ -315,17 +330,8 @@ void TForm6::FBox1Change_1() {
     Label5->setText(QString("Size: %1x%2 pixeles").arg(info.Width).arg(info.Height));
     Label9->setText("Colors: " + QString::fromStdString(info.Colors));
     ResultPath() = path;
-    const int64_t size = fileservice::FileSize(file);
-    if (size >= 0)
-      Label7->setText("File size: " + QString::fromStdString(fileservice::KbText(size)) + " Kb");
-    if (CheckB1->isChecked()) {
-      owner_.LoadTarget = 2;
-      owner_.PreviewTaken = false;
-      if (!owner_.Load1()) {
-        unsupported_ = true;
-        previewLoaded_ = false;
-      }
-    }
+    SetFileSizeLabel(file);
+    if (CheckB1->isChecked()) LoadPreview();
   } else if (fileservice::IsVQN(file)) {
     SetWaiting(true);
     ResultPath() = path;
@@ -334,8 +340,23 @@ void TForm6::FBox1Change_1() {
       unsupported_ = true;
       previewLoaded_ = false;
     }
+  } else if (fileservice::IsMetafile(file)) {
+    SetWaiting(true);
+    metafile::TMetafileLabels labels;
+    if (fileservice::MetafileLabels(file, labels)) {
+      Label4->setText(QString::fromStdString(labels.Type));
+      Label6->setText(QString::fromStdString(labels.SubType));
+      Label5->setText(QString::fromStdString(labels.Size));
+      Label9->setText(QString::fromStdString(labels.Colors));
+      ResultPath() = path;
+      SetFileSizeLabel(file);
+      if (CheckB1->isChecked()) LoadPreview();
+    } else {
+      // Not a metafile the drawing libraries know: nothing to show or open.
+      unsupported_ = true;
+      previewLoaded_ = false;
+    }
   } else {
-    // Anything else, metafiles included (no metafile player here), cannot be shown.
     unsupported_ = true;
   }
   SetWaiting(false);

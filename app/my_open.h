@@ -70,6 +70,10 @@ class TForm6 : public QDialog {
   int Mode() const;
   void ClearLabels();
   void SetWaiting(bool waiting);
+  // The "File size: N Kb" label, left empty when the file cannot be found.
+  void SetFileSizeLabel(const std::string& file);
+  // The main window's loader fills the preview; a failure marks the file unsupported.
+  void LoadPreview();
   void ShowFolder(const QString& folder);
 
   TForm1& owner_;

@@ -6,6 +6,7 @@
 
 #include "app/commands.h"
 #include "app/icons.h"
+#include "metafile/metafile.h"
 #include "pgraphic/formats/fileformat.h"
 
 namespace app {
@@ -55,6 +56,8 @@ void InitialiseApplication() {
   QApplication::setApplicationVersion(ProgramVersion);
   QApplication::setWindowIcon(ApplicationIcon());
   QApplication::setDesktopFileName("korvane");
+  // WMF and EMF files open, show and convert like every other image.
+  metafile::RegisterWithFileService();
   pgraphic::SetQuestionHook([](const std::string& caption, const std::string& text, bool withCancel) {
     bool ok = true;
     auto ask = [&] {

@@ -18,8 +18,9 @@ TCommandLine ParseCommandLine(const QStringList& arguments);
 std::string UsageText();
 std::string VersionText();
 
-// Sets the application's title and icon and routes the image library's
-// questions to message boxes (asked on the user-interface thread).
+// Sets the application's title and icon, lets the file service draw metafiles
+// and routes the image library's questions to message boxes (asked on the
+// user-interface thread).
 void InitialiseApplication();
 
 }  // namespace app

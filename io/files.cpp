@@ -1,8 +1,36 @@
 #include "io/files.h"
 
+#include <mutex>
+
 namespace io {
 
 using pgraphic::TPixelGraphic;
+
+namespace {
+
+// The registered metafile handler. Readers copy the pointer under the lock and
+// call through their copy, so a handler replaced meanwhile stays alive for them.
+std::mutex metafileLock;
+std::shared_ptr<const TMetafileHandler> metafileHandler;
+
+std::shared_ptr<const TMetafileHandler> CurrentMetafileHandler() {
+  std::lock_guard<std::mutex> hold(metafileLock);
+  return metafileHandler;
+}
+
+}  // namespace
+
+void SetMetafileHandler(TMetafileHandler handler) {
+  std::shared_ptr<const TMetafileHandler> installed;
+  if (handler.Load && handler.Describe)
+    installed = std::make_shared<const TMetafileHandler>(std::move(handler));
+  std::lock_guard<std::mutex> hold(metafileLock);
+  metafileHandler = std::move(installed);
+}
+
+bool HasMetafileHandler() {
+  return CurrentMetafileHandler() != nullptr;
+}
 
 TFileKind FileKindOf(const std::string& path) {
   const std::string ext = pgraphic::FileExtension(path);
@@ -23,9 +51,13 @@ void OpenImage(const std::string& path, TPixelGraphic& image, int imageIndex) {
       return;
     }
     case TFileKind::Metafile:
-      // A metafile renderer goes here. Until there is one, a metafile is
-      // offered to the readers like any file, which find none for it and
-      // report an unknown file format.
+      if (const auto handler = CurrentMetafileHandler()) {
+        handler->Load(path, image);
+        return;
+      }
+      // Nothing draws metafiles in this program: the readers are asked, find
+      // none for a real metafile and report an unknown file format.
+      [[fallthrough]];
     case TFileKind::Image:
       image.LoadFromFile(path, imageIndex);
       return;
@@ -68,6 +100,14 @@ TFileDescription DescribeWavelet(const std::string& path) {
   return d;
 }
 
+TFileDescription DescribeMetafile(const TMetafileHandler& handler, const std::string& path) {
+  TFileDescription d = handler.Describe(path);
+  pgraphic::TFileStream stream(path, pgraphic::TFileStream::fmOpenRead);
+  d.FileSize = stream.Size();
+  d.Text += "; File size: " + pgraphic::FileSizeKbText(d.FileSize) + " Kb";
+  return d;
+}
+
 TFileDescription DescribeImage(const std::string& path, int imageIndex) {
   pgraphic::TFileStream stream(path, pgraphic::TFileStream::fmOpenRead);
   TFileDescription d;
@@ -83,7 +123,9 @@ TFileDescription DescribeFile(const std::string& path, int imageIndex) {
   switch (FileKindOf(path)) {
     case TFileKind::Wavelet:
       return DescribeWavelet(path);
-    case TFileKind::Metafile:  // described by the readers until metafiles are rendered
+    case TFileKind::Metafile:
+      if (const auto handler = CurrentMetafileHandler()) return DescribeMetafile(*handler, path);
+      break;  // without a handler the readers are asked, as when opening
     case TFileKind::Image:
       break;
   }

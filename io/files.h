@@ -1,9 +1,10 @@
 // Opening, saving and describing every file the program handles, in one place.
 // Files are routed by their extension (case ignored):
 //   .vqn       the wavelet codec;
-//   .wmf .emf  metafiles: there is no renderer yet, so they are offered to the
-//              readers like other files (a real metafile fails as an unknown
-//              file format); a renderer will take this branch;
+//   .wmf .emf  metafiles: drawn by the metafile handler a program registers
+//              (SetMetafileHandler); without one they are offered to the
+//              readers like other files, and a real metafile fails as an
+//              unknown file format. Metafiles are never written;
 //   the rest   the reader/writer framework, which recognises a file by its first
 //              bytes before its extension.
 // The command line, the batch pipeline and the desktop program call only this
@@ -17,6 +18,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -30,7 +32,7 @@ namespace io {
 enum class TFileKind : uint8_t {
   Image,     // the reader/writer framework
   Wavelet,   // .vqn: the wavelet codec
-  Metafile,  // .wmf, .emf: no renderer yet, the readers are asked
+  Metafile,  // .wmf, .emf: the registered metafile handler
 };
 TFileKind FileKindOf(const std::string& path);
 
@@ -76,5 +78,21 @@ TFileDescription DescribeFile(const std::string& path, int imageIndex = 0);
 // The same, never raising: false when the file cannot be described.
 bool TryDescribeFile(const std::string& path, TFileDescription& description,
                      int imageIndex = 0) noexcept;
+
+// Drawing metafiles needs more than this library has (the drawing component
+// uses Qt), so a program that can draw them registers how, once at start-up.
+struct TMetafileHandler {
+  // Draws the metafile into `image` as the 8-bit picture the program shows,
+  // keeping the image's settings and handlers; raises EPixelGraphic.
+  std::function<void(const std::string& path, pgraphic::TPixelGraphic& image)> Load;
+  // TypeName, Info (Width, Height, Colors, BitsPerPixel) and Text without the
+  // file size, read from the headers; raises EPixelGraphic. The file service
+  // adds FileSize and the text's "; File size: ..." tail.
+  std::function<TFileDescription(const std::string& path)> Describe;
+};
+// Installs the handler for every thread (an empty handler removes it). Calls
+// already under way finish with the handler they started with.
+void SetMetafileHandler(TMetafileHandler handler);
+bool HasMetafileHandler();
 
 }  // namespace io

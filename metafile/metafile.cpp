@@ -164,6 +164,41 @@ void CheckPointCounts(uint16_t function, const uint8_t* params, uint32_t words) 
   }
 }
 
+// Appends a checked record to the bytes the player gets and returns its length
+// in words. A poly-polygon that lists polygons without points is written without
+// them: the player refuses such a record whole, and a writer that ends glyph
+// outlines with an empty polygon would lose those letters, while the polygons
+// that have points are what it meant to draw.
+uint32_t AppendRecord(std::vector<uint8_t>& out, const uint8_t* record, uint32_t words) {
+  const uint8_t* params = record + 6;
+  if (U16(record + 4) == kPolyPolygon) {
+    const uint32_t polygons = U16(params);
+    std::vector<uint16_t> kept;
+    for (uint32_t i = 0; i < polygons; ++i)
+      if (const uint16_t count = U16(params + 2 + 2 * i)) kept.push_back(count);
+    if (!kept.empty() && kept.size() < polygons) {
+      const uint8_t* points = params + 2 + 2 * size_t{polygons};
+      const uint8_t* recordEnd = record + size_t{words} * 2;
+      const uint32_t newWords = words - (polygons - static_cast<uint32_t>(kept.size()));
+      uint8_t head[8];
+      PutU32(head, newWords);
+      head[4] = record[4];
+      head[5] = record[5];
+      head[6] = static_cast<uint8_t>(kept.size());
+      head[7] = static_cast<uint8_t>(kept.size() >> 8);
+      out.insert(out.end(), head, head + 8);
+      for (const uint16_t count : kept) {
+        out.push_back(static_cast<uint8_t>(count));
+        out.push_back(static_cast<uint8_t>(count >> 8));
+      }
+      out.insert(out.end(), points, recordEnd);
+      return newWords;
+    }
+  }
+  out.insert(out.end(), record, record + size_t{words} * 2);
+  return words;
+}
+
 // The window and viewport of a WMF: the first value each mapping record sets.
 struct TWmfMapping {
   double WinOrg[2] = {0, 0}, WinExt[2] = {0, 0}, VpOrg[2] = {0, 0}, VpExt[2] = {0, 0};
@@ -242,7 +277,8 @@ TCheckedWmf CheckWmf(const uint8_t* data, size_t size) {
   TWmfMapping mapping;
   uint32_t largest = 3;
   size_t end = pos + kWmfHeaderSize;
-  std::vector<size_t> records;
+  std::vector<size_t> records;  // offsets in result.Bytes
+  result.Bytes.assign(data, data + end);
   while (size - end >= 6) {
     const uint32_t words = U32(data + end);
     const uint16_t function = U16(data + end + 4);
@@ -255,12 +291,11 @@ TCheckedWmf CheckWmf(const uint8_t* data, size_t size) {
     if (function == kSetMapMode) mapping.MapMode(params, paramWords);
     CheckPointCounts(function, params, paramWords);
     CheckRecordBitmap(function, params, paramWords);
-    records.push_back(end);
-    largest = std::max(largest, words);
+    records.push_back(result.Bytes.size());
+    largest = std::max(largest, AppendRecord(result.Bytes, data + end, words));
     end += size_t{words} * 2;
   }
 
-  result.Bytes.assign(data, data + end);
   const uint8_t eof[6] = {3, 0, 0, 0, 0, 0};
   result.Bytes.insert(result.Bytes.end(), eof, eof + 6);
   // The header's file size and largest record describe what the player is given,
@@ -531,12 +566,16 @@ std::unique_ptr<TPixelGraphic> DrawMetafile(const uint8_t* data, size_t size, TM
   return image;
 }
 
+void ConvertToSpecial252(TPixelGraphic& drawn, TPixelGraphic& target) {
+  target.SetSize(drawn.Width(), drawn.Height(), pgraphic::pf8Bit);
+  if (target.Empty()) detail::Fail("Metafile: Picture too large");
+  target.SetPaletteIdent(pgraphic::pSpecial252);
+  target.CopyFrom(drawn);
+}
+
 std::unique_ptr<TPixelGraphic> ConvertToSpecial252(TPixelGraphic& drawn) {
   auto result = std::make_unique<TPixelGraphic>();
-  result->SetSize(drawn.Width(), drawn.Height(), pgraphic::pf8Bit);
-  if (result->Empty()) detail::Fail("Metafile: Picture too large");
-  result->SetPaletteIdent(pgraphic::pSpecial252);
-  result->CopyFrom(drawn);
+  ConvertToSpecial252(drawn, *result);
   return result;
 }
 
@@ -553,6 +592,12 @@ std::unique_ptr<TPixelGraphic> LoadMetafile(pgraphic::TStream& stream, TMetafile
 std::unique_ptr<TPixelGraphic> LoadMetafileFile(const std::string& fileName, TMetafileInfo* info) {
   const auto bytes = ReadFile(fileName);
   return LoadMetafile(bytes.data(), bytes.size(), info);
+}
+
+void LoadMetafileFile(const std::string& fileName, TPixelGraphic& target, TMetafileInfo* info) {
+  const auto bytes = ReadFile(fileName);
+  const auto drawn = DrawMetafile(bytes.data(), bytes.size(), info);
+  ConvertToSpecial252(*drawn, target);
 }
 
 }  // namespace metafile

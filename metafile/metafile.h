@@ -96,6 +96,8 @@ std::unique_ptr<TPixelGraphic> DrawMetafile(const uint8_t* data, size_t size,
 // A new 8-bit image of the drawn bitmap's size with palette pSpecial252, holding
 // the bitmap mapped (and dithered) to that palette.
 std::unique_ptr<TPixelGraphic> ConvertToSpecial252(TPixelGraphic& drawn);
+// The same into an existing image, which keeps its own settings and handlers.
+void ConvertToSpecial252(TPixelGraphic& drawn, TPixelGraphic& target);
 
 // Both steps: the image the program shows for a metafile. When info is given it
 // receives the metafile's kind and size.
@@ -105,5 +107,13 @@ std::unique_ptr<TPixelGraphic> LoadMetafile(pgraphic::TStream& stream,
                                             TMetafileInfo* info = nullptr);
 std::unique_ptr<TPixelGraphic> LoadMetafileFile(const std::string& fileName,
                                                 TMetafileInfo* info = nullptr);
+// The same into an existing image, which keeps its own settings and handlers.
+void LoadMetafileFile(const std::string& fileName, TPixelGraphic& target,
+                      TMetafileInfo* info = nullptr);
+
+// Makes the program's file service (io::OpenImage, io::DescribeFile) draw and
+// describe metafiles through this component. Call once at start-up, before
+// files are opened; a program that never calls it cannot show metafiles.
+void RegisterWithFileService();
 
 }  // namespace metafile

@@ -18,9 +18,9 @@ struct TDeviceRect {
   double Left = 0, Top = 0, Right = 0, Bottom = 0;
 };
 
-// A WMF whose record chain has been checked. Bytes holds the file from its
-// standard header on, cut after the last complete record and always ending with
-// the end-of-file record, so the player never runs off the data.
+// A WMF whose record chain has been checked. Bytes holds the file cut after the
+// last complete record and always ending with the end-of-file record, so the
+// player never runs off the data; poly-polygons list only polygons with points.
 struct TCheckedWmf {
   TMetafileInfo Info;
   TDeviceRect Frame;        // where the picture frame lies in libwmf's device space

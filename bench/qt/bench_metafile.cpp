@@ -1,6 +1,8 @@
 // Drawing metafiles: the player alone (24-bit) and the whole load the viewer does
 // (drawing plus the mapping to the 252-colour palette), for the peer-exported test
-// drawings at their own size and for a plain WMF whose picture is 1499 x 999.
+// drawings at their own size and for a plain WMF whose picture is 1499 x 999; and
+// opening the exported files through the program's file service, as the window,
+// the batch and the command-line tool do.
 #include <benchmark/benchmark.h>
 
 #include <fstream>
@@ -8,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "io/files.h"
 #include "metafile/metafile.h"
 
 namespace {
@@ -51,8 +54,17 @@ void BM_LoadMetafile(benchmark::State& state) {
   SetLabel(state, info);
 }
 
+void BM_OpenThroughFileService(benchmark::State& state) {
+  metafile::RegisterWithFileService();
+  const std::string path = std::string(KORVANE_SOURCE_DIR) + "/tests/data/metafile/" +
+                           (state.range(0) == 0 ? "shapes.wmf" : "shapes.emf");
+  for (auto _ : state) benchmark::DoNotOptimize(io::OpenImage(path));
+  SetLabel(state, metafile::ReadMetafileFileInfo(path));
+}
+
 BENCHMARK(BM_DrawMetafile)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadMetafile)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenThroughFileService)->DenseRange(0, 1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -8,7 +8,10 @@ TPGRect PrintRect(int width, int height, int pageWidth, int pageHeight, int aspe
   const long double w = width, h = height, pw = pageWidth, ph = pageHeight;
   const long double ax = aspectX, ay = aspectY;
   TPGRect r;
-  if (w / h >= (pw / ph) * (ay / ax)) {
+  // The image spans the page width when it is relatively wider than the page
+  // measured in physical units (device pixels times their aspect); the same
+  // ratio as the fitted sizes below, so the rectangle never leaves the page.
+  if (w / h >= (pw / ph) * (ax / ay)) {
     const int fitted = static_cast<int>(std::nearbyint(pw * (h / w) * (ax / ay)));
     const int top = (pageHeight - fitted) / 2;
     r = {0, top, pageWidth, pageHeight - top};

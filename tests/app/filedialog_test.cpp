@@ -2,6 +2,7 @@
 // the extension correction and the overwrite question of the save modes.
 #include "app/my_open.h"
 #include "app_fixture.h"
+#include "metafile/metafile.h"
 
 namespace apptest {
 namespace {
@@ -80,6 +81,49 @@ TEST_F(FileDialogTest, OpenShowsInformationAndPreview) {
     EXPECT_EQ(window->PTSList1->ItemPath(window->PTSList1->SelectedIndex()), Image(c.file));
     EXPECT_FALSE(window->StatusText().isEmpty());
     EXPECT_EQ(window->DialogPreview[0], c.preview);
+  }
+}
+
+// A metafile is described by its kind in the subtype line, always with 256
+// colours; with the preview on, the drawing is taken over by the main window.
+TEST_F(FileDialogTest, MetafilesShowTheirKindSizeAndPreview) {
+  const QString fixtures = QString(KORVANE_TEST_DATA) + "/metafile/";
+  for (const char* name : {"shapes.wmf", "shapes.emf"}) QFile::copy(fixtures + name, Image(name));
+  WriteText(Image("broken.emf"), QByteArray(120, '\x01'));
+  const struct {
+    const char* file;
+    bool preview;
+    const char* subtype;
+  } cases[] = {
+      {"shapes.wmf", false, "Type: Windows Metafile"},
+      {"shapes.emf", true, "Type: Enhanced Metafile"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::string path = Image(c.file).toStdString();
+    const auto info = metafile::ReadMetafileFileInfo(path);
+    const QString size = QString("Size: %1x%2 pixeles").arg(info.Width).arg(info.Height);
+    const bool ok = RunDialog(1, [&](app::TForm6* dialog) {
+      if (dialog->CheckB1->isChecked() != c.preview) Click(dialog->CheckB1);
+      Choose(dialog, "broken.emf");
+      EXPECT_EQ(dialog->Labels()[0], "The subformat is not supported!   ");
+      Choose(dialog, c.file);
+      const auto labels = dialog->Labels();
+      EXPECT_EQ((std::vector<QString>(labels.begin(), labels.begin() + 5)),
+                (std::vector<QString>{"", "", c.subtype, size, "Colors: 256"}));
+      EXPECT_TRUE(labels[5].startsWith("File size: ") && labels[5].endsWith(" Kb"));
+      const auto* shown = dialog->Preview()->Graphic();
+      EXPECT_EQ(shown && !shown->Empty() ? QSize(shown->Width(), shown->Height()) : QSize(),
+                c.preview ? QSize(info.Width, info.Height) : QSize());
+      Click(dialog->Button1);
+    });
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(window->CurrentFileName, Image(c.file));
+    EXPECT_EQ(window->PreviewTaken, c.preview);
+    EXPECT_TRUE(window->ImageLoaded);
+    EXPECT_EQ(window->PGImage1->Graphic()->PaletteIdent(), pgraphic::pSpecial252);
+    EXPECT_TRUE(window->StatusText().startsWith("Type: " + QString(c.subtype).mid(6) + "; Size: "))
+        << window->StatusText().toStdString();
   }
 }
 

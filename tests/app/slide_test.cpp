@@ -1,6 +1,8 @@
 // The slide show: the toggle and its timer interval, the order of the steps with
 // and without Repeat, random mode, the settings dialog and a folder of hostile
 // files. Ticks are run by calling the timer's handler, as the timer would.
+#include <sys/resource.h>
+
 #include <QDirIterator>
 #include <QSpinBox>
 
@@ -93,7 +95,9 @@ TEST_F(SlideTest, SingleFileWithRepeatKeepsRunningOnIt) {
   Start({"a.bmp"});
   window->SlideRepeat = true;
   ClickToggle();
+  const pgraphic::TPixelGraphic* shown = window->PGImage1->Graphic();
   for (int i = 0; i < 3; ++i) window->Timer1Timer();
+  EXPECT_EQ(window->PGImage1->Graphic(), shown) << "the file was loaded again";
   EXPECT_EQ(Shown(), "a.bmp");
   EXPECT_TRUE(window->ImageLoaded);
   ExpectRunning(true);
@@ -121,21 +125,39 @@ TEST_F(SlideTest, SettingsDialogStoresOnlyOnOk) {
   }
 }
 
-// Every fuzz seed the project keeps and a truncated copy of each: the show runs
-// through them all and stops at the end, each file shown or refused.
+// Every fuzz seed and crasher the project keeps with a truncated copy of each,
+// and real photographs cut at several lengths: the show runs through them all
+// and stops at the end, each file shown or refused, memory bounded.
 TEST_F(SlideTest, HostileFolderRunsToTheEnd) {
   for (const char* name : {"a.bmp", "b.png", "c.bmp"}) QFile::remove(Image(name));
   int files = 0;
-  QDirIterator it(QStringLiteral(KORVANE_SOURCE_DIR "/fuzz/corpus"), QDir::Files,
-                  QDirIterator::Subdirectories);
-  while (it.hasNext()) {
-    const QFileInfo source(it.next());
-    const QString name = source.dir().dirName() + "-" + source.fileName();
-    QFile::copy(source.filePath(), Image(name));
-    const QByteArray bytes = ReadText(source.filePath());
-    WriteText(Image("cut-" + name), bytes.left(bytes.size() / 2));
-    files += 2;
+  const auto add = [&](const QString& name, const QByteArray& bytes) {
+    WriteText(Image(name), bytes);
+    ++files;
+  };
+  for (const char* folder : {"/fuzz/corpus", "/tests/data/crashers"}) {
+    QDirIterator it(QStringLiteral(KORVANE_SOURCE_DIR) + folder, QDir::Files,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+      const QFileInfo source(it.next());
+      const QString name = source.dir().dirName() + "-" + source.fileName();
+      const QByteArray bytes = ReadText(source.filePath());
+      add(name, bytes);
+      add("cut-" + name, bytes.left(bytes.size() / 2));
+    }
   }
+  // Photographs of the Go distribution's image tests, when installed.
+  QDirIterator photos("/usr/share/go-1.19/src/image/testdata", {"video-001*"}, QDir::Files);
+  while (photos.hasNext()) {
+    const QFileInfo source(photos.next());
+    const QByteArray bytes = ReadText(source.filePath());
+    for (const int percent : {10, 50, 97})
+      add(QString("photo%1-%2").arg(percent).arg(source.fileName()),
+          bytes.left(bytes.size() * percent / 100));
+  }
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  const long peakBefore = usage.ru_maxrss;
   Start();
   const int listed = window->PTSList1->Count() - 1;  // without the folder "sub"
   ASSERT_GT(listed, 20);
@@ -160,6 +182,8 @@ TEST_F(SlideTest, HostileFolderRunsToTheEnd) {
   EXPECT_EQ(ticks, listed);
   EXPECT_GT(refused, 0);  // the truncated copies
   ExpectRunning(false);
+  getrusage(RUSAGE_SELF, &usage);
+  EXPECT_LT(usage.ru_maxrss - peakBefore, 512L * 1024) << "peak kilobytes grew by";
 }
 
 }  // namespace

@@ -117,7 +117,7 @@ TEST_F(FileService, RoutingByExtensionWhenContentsDisagree) {
   EXPECT_EQ(MessageOf([&] { OpenImage(dir_ / "vqn.bmp"); }), "Unknown file format");
   EXPECT_EQ(MessageOf([&] { OpenImage(dir_ / "png.vqn"); }), codec::MsgNotVQN);
   EXPECT_EQ(MessageOf([&] { DescribeFile(dir_ / "png.vqn"); }), codec::MsgNotVQN);
-  // Until metafiles are rendered, a metafile name is offered to the readers.
+  // With no metafile handler registered, a metafile name is offered to the readers.
   EXPECT_TRUE(SamePixels(*OpenImage(dir_ / "png.wmf"), *OpenImage(dir_ / "real.png")));
 
   TFileDescription d;

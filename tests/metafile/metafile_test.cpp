@@ -15,6 +15,13 @@
 #include <string>
 #include <vector>
 
+#include "support/metafile_peer.h"
+
+using korvane_test::CompareWithPeer;
+using korvane_test::MetafileDifference;
+using korvane_test::MetafileToleranceFor;
+using korvane_test::PeerImage;
+using korvane_test::PeerInterior;
 using metafile::mkEnhanced;
 using metafile::mkWindows;
 using metafile::TMetafileInfo;
@@ -49,7 +56,21 @@ struct Fixture {
   TMetafileKind kind;
   std::string Path() const { return kDir + drawing + "." + extension; }
   QImage Peer() const { return QImage(QString::fromStdString(kDir + drawing + ".png")); }
+  PeerImage PeerPixels() const;
 };
+
+PeerImage Fixture::PeerPixels() const {
+  const QImage peer = Peer();
+  PeerImage pixels{peer.width(), peer.height(), {}};
+  for (int y = 0; y < peer.height(); ++y)
+    for (int x = 0; x < peer.width(); ++x) {
+      const QRgb c = peer.pixel(x, y);
+      pixels.rgb.insert(pixels.rgb.end(),
+                        {static_cast<uint8_t>(qRed(c)), static_cast<uint8_t>(qGreen(c)),
+                         static_cast<uint8_t>(qBlue(c))});
+    }
+  return pixels;
+}
 
 std::ostream& operator<<(std::ostream& os, const Fixture& f) {
   return os << f.drawing << "." << f.extension;
@@ -67,48 +88,6 @@ int Channel(TRGB c, int i) {
 }
 int PeerChannel(QRgb c, int i) {
   return i == 0 ? qRed(c) : i == 1 ? qGreen(c) : qBlue(c);
-}
-
-// A peer pixel away from every edge of the drawing: its 5 x 5 neighbourhood is one
-// colour, so any renderer that places shapes within a pixel must give that colour.
-bool Interior(const QImage& peer, int x, int y) {
-  if (x < 2 || y < 2 || x + 2 >= peer.width() || y + 2 >= peer.height()) return false;
-  const QRgb c = peer.pixel(x, y);
-  for (int dy = -2; dy <= 2; ++dy)
-    for (int dx = -2; dx <= 2; ++dx)
-      if (peer.pixel(x + dx, y + dy) != c) return false;
-  return true;
-}
-
-// How a drawn image, whose picture starts at (1, 1), differs from the peer rendering
-// (picture at (0, 0)) over the area both cover.
-struct Difference {
-  double mean = 0;  // mean absolute difference per channel, all pixels
-  int interiorCount = 0;
-  int interiorOff = 0;  // interior pixels with a channel more than 4 levels off
-};
-
-Difference Compare(const TPixelGraphic& drawn, const QImage& peer) {
-  Difference d;
-  const int w = std::min(drawn.Width() - 1, peer.width());
-  const int h = std::min(drawn.Height() - 1, peer.height());
-  long long sum = 0;
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      const TRGB ours = drawn.PixelColor(x + 1, y + 1);
-      const QRgb theirs = peer.pixel(x, y);
-      const bool interior = Interior(peer, x, y);
-      int largest = 0;
-      for (int i = 0; i < 3; ++i) {
-        const int diff = std::abs(Channel(ours, i) - PeerChannel(theirs, i));
-        sum += diff;
-        largest = std::max(largest, diff);
-      }
-      d.interiorCount += interior;
-      d.interiorOff += interior && largest > 4;
-    }
-  d.mean = static_cast<double>(sum) / (3.0 * w * h);
-  return d;
 }
 
 class PeerDrawing : public testing::TestWithParam<Fixture> {};
@@ -143,20 +122,6 @@ TEST_P(PeerDrawing, KindSizeAndInformationText) {
   EXPECT_EQ(labels.Colors, "Colors: 256");
 }
 
-// How close a drawing must come to the peer rendering. Interior pixels carry exact
-// flat colours in both, so they agree within 4 levels; edge pixels differ by how
-// each renderer anti-aliases, which the mean bounds. Qt SVG (EMF) anti-aliases as
-// the peer does. libwmf's bitmap device (WMF) draws 4 x 4 samples per pixel but ends
-// every line with a square cap, so a line overshoots its ends by half its width:
-// up to 1% of interior pixels may be off.
-struct Tolerance {
-  double interiorOffShare;
-  double mean;
-};
-Tolerance ToleranceFor(TMetafileKind kind) {
-  return kind == mkEnhanced ? Tolerance{0.0, 1.5} : Tolerance{0.01, 7.0};
-}
-
 TEST_P(PeerDrawing, MatchesPeerRendering) {
   const Fixture& f = GetParam();
   const auto bytes = ReadBytes(f.Path());
@@ -169,11 +134,10 @@ TEST_P(PeerDrawing, MatchesPeerRendering) {
   for (int x = 0; x < drawn->Width(); ++x) EXPECT_EQ(drawn->PixelColor(x, 0), 0xFFFFFFu) << x;
   for (int y = 0; y < drawn->Height(); ++y) EXPECT_EQ(drawn->PixelColor(0, y), 0xFFFFFFu) << y;
 
-  const Difference d = Compare(*drawn, f.Peer());
-  const Tolerance t = ToleranceFor(f.kind);
+  const MetafileDifference d = CompareWithPeer(*drawn, f.PeerPixels());
   EXPECT_GT(d.interiorCount, drawn->Width() * drawn->Height() / 4);
-  EXPECT_LE(d.interiorOff, t.interiorOffShare * d.interiorCount);
-  EXPECT_LT(d.mean, t.mean);
+  EXPECT_TRUE(MetafileToleranceFor(f.kind == mkEnhanced).Holds(d))
+      << "mean " << d.mean << ", interior off " << d.interiorOff << " of " << d.interiorCount;
 }
 
 // The image the program shows: 8 bits with the fixed 252-colour palette, the
@@ -299,10 +263,11 @@ TEST(MetafileRepair, PlainWmfIsSizedByItsWindow) {
   ASSERT_EQ(info.Width, frameWidth);
   ASSERT_EQ(info.Height, frameHeight);
   const QImage peer = kFixtures[0].Peer();
+  const PeerImage peerPixels = kFixtures[0].PeerPixels();
   int checked = 0;
   for (int y = 0; y < peer.height(); y += 3)
     for (int x = 0; x < peer.width(); x += 3) {
-      if (!Interior(peer, x, y)) continue;
+      if (!PeerInterior(peerPixels, x, y)) continue;
       const int dx = 1 + (2 * x + 1) * info.Width / (2 * peer.width());
       const int dy = 1 + (2 * y + 1) * info.Height / (2 * peer.height());
       const TRGB ours = drawn->PixelColor(dx, dy);
@@ -313,45 +278,68 @@ TEST(MetafileRepair, PlainWmfIsSizedByItsWindow) {
   EXPECT_GT(checked, 100);
 }
 
-// Where a rendering has ink (any channel below 160): its bounding box and amount.
+// Where a rendering has ink (any channel below 160): its bounding box, amount and
+// the columns that hold any.
 struct Ink {
   int left = INT_MAX, top = INT_MAX, right = -1, bottom = -1, count = 0;
+  std::vector<bool> columns;
   void Add(int x, int y, int r, int g, int b) {
     if (std::min({r, g, b}) >= 160) return;
     left = std::min(left, x), top = std::min(top, y);
     right = std::max(right, x), bottom = std::max(bottom, y);
     ++count;
+    if (columns.size() <= static_cast<size_t>(x)) columns.resize(x + 1);
+    columns[x] = true;
+  }
+  // Columns inked here with no ink within `slack` columns in `other`: where a
+  // glyph is missing.
+  int ColumnsMissingIn(const Ink& other, int slack) const {
+    int missing = 0;
+    for (int x = 0; x < static_cast<int>(columns.size()); ++x) {
+      if (!columns[x]) continue;
+      bool found = false;
+      for (int o = std::max(0, x - slack);
+           o <= x + slack && o < static_cast<int>(other.columns.size()); ++o)
+        found = found || other.columns[o];
+      missing += !found;
+    }
+    return missing;
   }
 };
 
 // A line of text is drawn with the fonts at hand (the player's own set for WMF,
 // the system's for EMF), not the exporter's, so glyph shapes differ: the text must
 // stand where the peer put it, within 3 pixels on every side, with about as much ink.
+// The exporter writes text as glyph outlines, some of them (u) as a polygon
+// list that ends with an empty polygon.
 TEST(MetafileText, TextStandsWhereThePeerDrewIt) {
-  const QImage peer(QString::fromStdString(kDir + "text.png"));
-  Ink expected;
-  for (int y = 0; y < peer.height(); ++y)
-    for (int x = 0; x < peer.width(); ++x) {
-      const QRgb c = peer.pixel(x, y);
-      expected.Add(x, y, qRed(c), qGreen(c), qBlue(c));
-    }
-  ASSERT_GT(expected.count, 100);
-  for (const char* extension : {"wmf", "emf"}) {
-    SCOPED_TRACE(extension);
-    const auto bytes = ReadBytes(kDir + "text." + extension);
-    const auto drawn = metafile::DrawMetafile(bytes.data(), bytes.size());
-    Ink ink;
-    for (int y = 1; y < drawn->Height(); ++y)
-      for (int x = 1; x < drawn->Width(); ++x) {
-        const TRGB c = drawn->PixelColor(x, y);
-        ink.Add(x - 1, y - 1, Channel(c, 0), Channel(c, 1), Channel(c, 2));
+  for (const std::string drawing : {"text", "glyphs"}) {
+    const QImage peer(QString::fromStdString(kDir + drawing + ".png"));
+    Ink expected;
+    for (int y = 0; y < peer.height(); ++y)
+      for (int x = 0; x < peer.width(); ++x) {
+        const QRgb c = peer.pixel(x, y);
+        expected.Add(x, y, qRed(c), qGreen(c), qBlue(c));
       }
-    EXPECT_NEAR(ink.left, expected.left, 3);
-    EXPECT_NEAR(ink.top, expected.top, 3);
-    EXPECT_NEAR(ink.right, expected.right, 3);
-    EXPECT_NEAR(ink.bottom, expected.bottom, 3);
-    EXPECT_GT(ink.count, expected.count * 7 / 10);
-    EXPECT_LT(ink.count, expected.count * 14 / 10);
+    ASSERT_GT(expected.count, 100);
+    for (const char* extension : {"wmf", "emf"}) {
+      SCOPED_TRACE(drawing + "." + extension);
+      const auto bytes = ReadBytes(kDir + drawing + "." + extension);
+      const auto drawn = metafile::DrawMetafile(bytes.data(), bytes.size());
+      Ink ink;
+      for (int y = 1; y < drawn->Height(); ++y)
+        for (int x = 1; x < drawn->Width(); ++x) {
+          const TRGB c = drawn->PixelColor(x, y);
+          ink.Add(x - 1, y - 1, Channel(c, 0), Channel(c, 1), Channel(c, 2));
+        }
+      EXPECT_NEAR(ink.left, expected.left, 3);
+      EXPECT_NEAR(ink.top, expected.top, 3);
+      EXPECT_NEAR(ink.right, expected.right, 3);
+      EXPECT_NEAR(ink.bottom, expected.bottom, 3);
+      EXPECT_GT(ink.count, expected.count * 7 / 10);
+      EXPECT_LT(ink.count, expected.count * 14 / 10);
+      EXPECT_EQ(expected.ColumnsMissingIn(ink, 2), 0);
+    }
   }
 }
 
