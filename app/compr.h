@@ -117,7 +117,8 @@ class TForm1 : public QMainWindow {
   void All_Deactivate();
   void All_Activate();
   void FBox1Change_1();
-  void Convert() {}
+  // The batch conversion dialog's run (convers.cpp).
+  void Convert();
   // Opens a VQN file in one of the decoder's modes; 1 on success, 0 on failure.
   int Load_Wavelet(const QString& fileName, codec::LoadMode mode);
   // Runs the handler of this name; false when there is none.
@@ -128,7 +129,7 @@ class TForm1 : public QMainWindow {
   void Open1Click();
   void Saveas1Click();
   void SB51Click();
-  void N17Click() {}
+  void N17Click();
   void Print1Click();
   void Exit1Click() { close(); }
   void U1Click();
@@ -258,6 +259,14 @@ class TForm1 : public QMainWindow {
   bool syncingFolder_ = false;
   TStoredSettings stored_;
 };
+
+// The dialog of this type owned by the window, created on first use, so that it
+// keeps its settings between uses.
+template <class T>
+T& Child(TForm1& owner) {
+  if (T* found = owner.findChild<T*>(QString(), Qt::FindDirectChildrenOnly)) return *found;
+  return *new T(&owner);
+}
 
 // Message boxes of the program, titled with the application's name.
 void ShowErrorBox(QWidget* parent, const QString& text);

@@ -159,6 +159,15 @@ const std::map<QString, Draw>& Drawings() {
          p.drawLine(QPointF(12, 20), QPointF(12, 9));
          ArrowHead(p, QPointF(12, 5), QPointF(0, -1));
        }},
+      {"newfolder", [](QPainter& p) {
+         QPainterPath f;
+         f.moveTo(3, 19); f.lineTo(3, 6); f.lineTo(9, 6); f.lineTo(11, 8); f.lineTo(14, 8);
+         p.drawPath(f);
+         p.drawLine(QPointF(3, 19), QPointF(20, 19));
+         p.drawLine(QPointF(20, 19), QPointF(20, 14));
+         p.drawLine(QPointF(18, 3), QPointF(18, 11));
+         p.drawLine(QPointF(14, 7), QPointF(22, 7));
+       }},
   };
   return drawings;
 }

@@ -12,7 +12,7 @@ namespace app {
 QIcon ApplicationIcon();
 // Icons by name: open, save, savevqn, batch, print, hand, select, copy, undo,
 // compress, rotateleft, rotateright, mirrorvertical, mirrorhorizontal, imagesize,
-// slideshow, previous, next, up. An unknown name gives an empty icon.
+// slideshow, previous, next, up, newfolder. An unknown name gives an empty icon.
 QIcon ToolIcon(const QString& name, const QPalette& palette);
 
 }  // namespace app

@@ -20,14 +20,6 @@ namespace {
 
 using pgraphic::TPixelGraphic;
 
-// The child object of the window of this type, created on first use, so that a
-// dialog keeps its settings between uses.
-template <class T>
-T& Child(TForm1& owner) {
-  if (T* found = owner.findChild<T*>(QString(), Qt::FindDirectChildrenOnly)) return *found;
-  return *new T(&owner);
-}
-
 void RestoreCursor() {
   while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
 }

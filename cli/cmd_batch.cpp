@@ -1,6 +1,7 @@
 // korvane-cli batch --to DIR --format EXT [--colors ..] [--mirror ..] [--rotate ..]
 // FILES...: converts every file into DIR, going on past failures; lists the files
-// that failed and exits with 1 when there were any.
+// that failed or were skipped (their output name is another file's of the run)
+// and exits with 1 when there were any.
 #include <unistd.h>
 
 #include <cstdio>
@@ -60,11 +61,18 @@ int Batch(const TArgs& args) {
   std::cout << result.Message << " " << result.Converted << " of " << args.files.size()
             << " files converted";
   if (!result.Failed.empty()) std::cout << ", " << result.Failed.size() << " failed";
-  std::cout << ".\n";
+  std::cout << ".";
+  const std::string skipped = io::SameNameSkippedText(result.SkippedSameName.size());
+  if (!skipped.empty()) std::cout << " " << skipped;
+  std::cout << "\n";
   for (const io::TBatchFailure& f : result.Failed) {
     std::cerr << "korvane-cli: " << f.File << ": " << f.Message << "\n";
   }
-  return result.Failed.empty() ? 0 : 1;
+  for (const std::string& file : result.SkippedSameName) {
+    std::cerr << "korvane-cli: " << file
+              << ": skipped, its output name is the output or the source of another file\n";
+  }
+  return result.Failed.empty() && result.SkippedSameName.empty() ? 0 : 1;
 }
 
 const TCommandRegistrar reg(

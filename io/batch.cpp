@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <filesystem>
+#include <set>
 #include <system_error>
 
 #include "pgraphic/image/geometry.h"
@@ -27,6 +28,15 @@ std::string Trim(const std::string& s) {
   if (first == std::string::npos) return "";
   const auto last = s.find_last_not_of(" \t\r\n");
   return s.substr(first, last - first + 1);
+}
+
+// The path as it names a place on disk, so that two spellings of one file
+// compare equal.
+std::string SamePlace(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::path place = std::filesystem::weakly_canonical(path, ec);
+  if (ec) place = std::filesystem::absolute(path, ec).lexically_normal();
+  return place.string();
 }
 
 void IgnoreWarnings(TPixelGraphic& image) {
@@ -112,10 +122,22 @@ std::unique_ptr<TPixelGraphic> BatchTransform(std::unique_ptr<TPixelGraphic> ima
   return image;
 }
 
-TBatchResult ConvertFiles(const std::vector<std::string>& files, const TBatchSettings& settings,
+std::string SameNameSkippedText(size_t count) {
+  if (count == 0) return "";
+  if (count == 1) return "1 file was skipped: another file of this run has the same output name.";
+  return std::to_string(count) +
+         " files were skipped: other files of this run have the same output names.";
+}
+
+std::string TBatchResult::FinalMessage() const {
+  const std::string skipped = SameNameSkippedText(SkippedSameName.size());
+  return skipped.empty() ? Message : Message + " " + skipped;
+}
+
+TBatchResult ConvertFiles(const std::vector<std::string>& files, const TBatchSettings& chosen,
                           const TBatchHooks& hooks) {
   if (files.empty()) throw EBatchConversion("No files are selected!");
-  const std::string folder = Trim(settings.TargetFolder);
+  const std::string folder = Trim(chosen.TargetFolder);
   if (folder.empty()) throw EBatchConversion("Please, fill destination path.");
   std::error_code ec;
   if (!std::filesystem::is_directory(folder, ec)) {
@@ -129,6 +151,13 @@ TBatchResult ConvertFiles(const std::vector<std::string>& files, const TBatchSet
   }
 
   TBatchResult result;
+  TBatchSettings settings = chosen;
+  if (hooks.BeforeRun && !hooks.BeforeRun(settings)) {
+    result.Interrupted = true;
+    result.Message = "Conversion was interrupted by user.";
+    return result;
+  }
+
   const double step = 100.0 / (3.0 * static_cast<double>(files.size()));
   double p = 0;
   // Shows the meter and tells whether a stop was asked for.
@@ -137,19 +166,34 @@ TBatchResult ConvertFiles(const std::vector<std::string>& files, const TBatchSet
       result.Interrupted = true;
     return result.Interrupted;
   };
-  auto advance = [&]() {
-    p = std::min(p + step, 100.0);
+  auto advance = [&](int steps = 1) {
+    p = std::min(p + steps * step, 100.0);
     return check();
   };
-  auto fail = [&](const std::string& file, const std::string& message) {
-    result.Failed.push_back({file, message});
+  // A file left out still moves the meter by its whole share, so that a run
+  // that goes to the end always ends at 100.
+  auto leaveOut = [&](const std::string& file, const std::string& message) {
     if (hooks.FileDone) hooks.FileDone(file, message);
+    return advance(2);
   };
+  // A run overwrites neither an output it wrote itself nor a source it has yet
+  // to read (the target may be the source folder): such a file is skipped.
+  std::set<std::string> written;
+  std::multiset<std::string> unread;
+  for (const std::string& file : files) unread.insert(SamePlace(file));
   if (hooks.Progress) hooks.Progress(0);
 
   for (const std::string& file : files) {
     const std::string output = BatchOutputName(file, folder, settings.Format);
+    unread.erase(unread.find(SamePlace(file)));
     if (advance()) break;
+    if (written.count(output) != 0 || unread.count(SamePlace(output)) != 0) {
+      result.SkippedSameName.push_back(file);
+      if (leaveOut(file, "skipped: " + output + " is the output or the source of another file")) {
+        break;
+      }
+      continue;
+    }
     // Reading.
     auto work = std::make_unique<TPixelGraphic>();
     IgnoreWarnings(*work);
@@ -157,7 +201,8 @@ TBatchResult ConvertFiles(const std::vector<std::string>& files, const TBatchSet
       if (std::filesystem::is_directory(file, ec)) throw EPixelGraphic("Is a folder");
       OpenImage(file, *work);
     } catch (const std::exception& e) {
-      fail(file, e.what());
+      result.Failed.push_back({file, e.what()});
+      if (leaveOut(file, e.what())) break;
       continue;
     }
     // Mirror, turn and colour resolution, with the check points between them.
@@ -167,19 +212,20 @@ TBatchResult ConvertFiles(const std::vector<std::string>& files, const TBatchSet
     if (advance()) break;
     ColourStep(work, settings);
     if (check()) break;
-    // Writing.
+    // Writing: whole or not at all (the writers replace the file atomically).
     try {
       SaveImage(*work, output, {.VQNQuality = settings.VQNQuality});
+      written.insert(output);
       ++result.Converted;
       if (hooks.FileDone) hooks.FileDone(file, "");
     } catch (const std::exception& e) {
-      fail(file, e.what());
+      result.Failed.push_back({file, e.what()});
+      if (hooks.FileDone) hooks.FileDone(file, e.what());
     }
     if (advance()) break;
   }
   result.Message =
       result.Interrupted ? "Conversion was interrupted by user." : "Conversion is complete!";
-  if (hooks.Progress) hooks.Progress(0);
   return result;
 }
 

@@ -1,6 +1,10 @@
 // Batch conversion: every file of a list is read, mirrored, turned, converted to
 // a colour resolution and written into a target folder in one format. A run goes
-// on past files that fail, and says which failed and why.
+// on past files that fail, and says which failed and why. A run never overwrites
+// a file it wrote itself, nor a source it has yet to read: output names are
+// lower-cased, so "Photo.BMP" and "photo.bmp" would both become "photo.bmp", and
+// with the source folder as the target "a.jpg" would become the "a.png" still to
+// be converted. Such a file is skipped and counted.
 #pragma once
 
 #include <functional>
@@ -42,9 +46,17 @@ struct TBatchHooks {
   // Asked with "Directory <folder> does not exist. Create?"; true creates it.
   // Without it the folder is not created.
   std::function<bool(const std::string& question)> ConfirmCreate;
-  // The meter, 0 .. 100, at every check point; returning true asks to stop.
+  // Called once the target folder is ready and before any file is read, with
+  // the settings the run will use (a caller may ask for a quality here);
+  // returning false ends the run as interrupted, with nothing written.
+  std::function<bool(TBatchSettings& settings)> BeforeRun;
+  // The meter, 0 .. 100: 0 when the run starts, then at every check point
+  // (before a file is read, after it was turned, after it was written);
+  // returning true asks to stop, which ends the run at that point. Files are
+  // written whole or not at all, so a stop never leaves a partial output file.
+  // Putting the meter back to 0 after the closing message is the caller's.
   std::function<bool(int percent)> Progress;
-  // Told when a file is done (error empty) or has failed.
+  // Told when a file is done (error empty), has failed or was skipped.
   std::function<void(const std::string& file, const std::string& error)> FileDone;
 };
 
@@ -56,11 +68,21 @@ struct TBatchFailure {
 struct TBatchResult {
   int Converted = 0;
   std::vector<TBatchFailure> Failed;
+  // Sources left out because their output name was written earlier in the run
+  // or names a source still to be read.
+  std::vector<std::string> SkippedSameName;
   bool Interrupted = false;
   // The closing message: "Conversion is complete!" or
   // "Conversion was interrupted by user."
   std::string Message;
+  // Message, followed by the sentence on files skipped for their name when
+  // there were any.
+  std::string FinalMessage() const;
 };
+
+// "1 file was skipped: ..." / "3 files were skipped: ..." telling that files
+// were not written for their output name; empty for 0.
+std::string SameNameSkippedText(size_t count);
 
 // A run that cannot start: "No files are selected!", "Please, fill destination
 // path.", "Can not create directory <folder>". Declining to create a missing

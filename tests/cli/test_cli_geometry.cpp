@@ -143,6 +143,32 @@ TEST_F(CliGeometryTest, BatchReportsWhichFilesFailed) {
   EXPECT_EQ(RunCli("batch --to out --format gif b.bmp", dir).status, 2);
 }
 
+TEST_F(CliGeometryTest, BatchNeverOverwritesAnotherFileOfTheRun) {
+  Noise("Photo.BMP", 6, 4);
+  Noise("photo.bmp", 5, 5);
+  Noise("a.bmp", 7, 3);
+  Noise("a.png", 4, 4);
+  const struct {
+    const char* args;
+    const char* output;
+    int width;  // tells which source the output holds
+  } cases[] = {
+      // Output names are lower case: the first source keeps its output.
+      {"--to out --format png Photo.BMP photo.bmp", "out/photo.png", 6},
+      // Into the source folder: a.bmp's output would replace a.png before it is read.
+      {"--to . --format png a.bmp a.png", "a.png", 4},
+  };
+  for (const auto& c : cases) {
+    const CliResult r = RunCli(std::string("batch ") + c.args, dir);
+    EXPECT_EQ(r.status, 1) << c.args;
+    EXPECT_EQ(r.out,
+              "Conversion is complete! 1 of 2 files converted. 1 file was skipped: another file "
+              "of this run has the same output name.\n");
+    EXPECT_NE(r.err.find("skipped"), std::string::npos) << r.err;
+    EXPECT_EQ(Load(c.output)->Width(), c.width) << c.args;
+  }
+}
+
 TEST_F(CliGeometryTest, BatchJpegQualityReachesTheWriter) {
   Noise("n.bmp", 64, 64);
   ASSERT_EQ(RunCli("batch --to lo --format jpg --jpeg-quality 5 n.bmp", dir).status, 0);

@@ -1,0 +1,425 @@
+// The batch conversion dialog and the main window's Convert. The files are
+// converted by io::ConvertFiles, the pipeline the command line uses too, on a
+// worker thread: the window keeps repainting, the meter moves, and Stop is
+// honoured at the pipeline's next check point. Questions the pipeline asks
+// (creating the target folder, the quality) are put to the user on the window's
+// thread while the worker waits.
+#include "app/convers.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QFile>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QRadioButton>
+#include <QScopeGuard>
+#include <QThread>
+#include <QVBoxLayout>
+#include <future>
+#include <memory>
+#include <optional>
+#include <thread>
+
+#include "app/commands.h"
+#include "app/compr.h"
+#include "app/icons.h"
+#include "app/jquality.h"
+#include "app/quality.h"
+#include "io/batch.h"
+#include "pgraphic/formats/jpeg.h"
+
+namespace app {
+
+// ---- TRadioGroupBox -------------------------------------------------------------------
+
+TRadioGroupBox::TRadioGroupBox(const QString& caption, const QStringList& items, int columns,
+                               QWidget* parent)
+    : QGroupBox(caption, parent) {
+  auto* grid = new QGridLayout(this);
+  grid->setVerticalSpacing(2);
+  const int rows = (static_cast<int>(items.size()) + columns - 1) / columns;
+  for (int i = 0; i < items.size(); ++i) {
+    auto* button = new QRadioButton(items[i], this);
+    buttons_.addButton(button, i);
+    grid->addWidget(button, i % rows, i / rows);
+  }
+  grid->setRowStretch(rows, 1);
+  SetItemIndex(0);
+}
+
+void TRadioGroupBox::SetItemIndex(int index) {
+  if (QAbstractButton* button = buttons_.button(index)) button->setChecked(true);
+}
+
+// ---- TRunGate ----------------------------------------------------------------------
+
+void TRunGate::Open() {
+  std::lock_guard lock(mutex_);
+  paused_ = false;
+  stop_ = false;
+}
+
+void TRunGate::Pause() {
+  std::lock_guard lock(mutex_);
+  paused_ = true;
+}
+
+void TRunGate::Resume(bool stop) {
+  {
+    std::lock_guard lock(mutex_);
+    paused_ = false;
+    stop_ = stop_ || stop;
+  }
+  resumed_.notify_all();
+}
+
+bool TRunGate::Checkpoint() {
+  std::unique_lock lock(mutex_);
+  resumed_.wait(lock, [this] { return !paused_; });
+  return stop_;
+}
+
+// ---- TForm8 ------------------------------------------------------------------------
+
+bool AskInformationYesNo(QWidget* parent, const QString& text) {
+  QMessageBox box(QMessageBox::Information, ApplicationTitle, text,
+                  QMessageBox::Yes | QMessageBox::No, parent);
+  box.setDefaultButton(QMessageBox::Yes);
+  return box.exec() == QMessageBox::Yes;
+}
+
+TForm8::TForm8(TForm1* owner) : QDialog(owner), owner_(owner) {
+  setObjectName("Form8");
+  setWindowTitle("Batch conversion");
+  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+
+  GB2 = new QGroupBox("Conversion from:", this);
+  GB2->setObjectName("GB2");
+  PTShellCombo1 = new widgets::TPTShellCombo(GB2);
+  PTShellCombo1->setObjectName("PTShellCombo1");
+  SpeedButton1 = new widgets::TFlyoverButton(GB2);
+  SpeedButton1->setObjectName("SpeedButton1");
+  SpeedButton1->setToolTip("Go Up");
+  SpeedButton1->setIcon(ToolIcon("up", palette()));
+  SpeedButton2 = new widgets::TFlyoverButton(GB2);
+  SpeedButton2->setObjectName("SpeedButton2");
+  SpeedButton2->setToolTip("New Folder");
+  SpeedButton2->setIcon(ToolIcon("newfolder", palette()));
+  PTSList1 = new widgets::TPTShellList(GB2);
+  PTSList1->setObjectName("PTSList1");
+  PTSList1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  PTSList1->SetShowHidden(true);
+  PTSList1->setMinimumSize(280, 260);
+  FilterComboBox1 = new widgets::TFilterComboBox(GB2);
+  FilterComboBox1->setObjectName("FilterComboBox1");
+  auto* folder = new QHBoxLayout;
+  folder->addWidget(new QLabel("Folder:", GB2));
+  folder->addWidget(PTShellCombo1, 1);
+  folder->addWidget(SpeedButton1);
+  folder->addWidget(SpeedButton2);
+  auto* filter = new QHBoxLayout;
+  filter->addWidget(new QLabel("File extention:", GB2));
+  filter->addWidget(FilterComboBox1, 1);
+  auto* from = new QVBoxLayout(GB2);
+  from->addLayout(folder);
+  from->addWidget(PTSList1, 1);
+  from->addLayout(filter);
+
+  GB1 = new QGroupBox("Conversion to:", this);
+  GB1->setObjectName("GB1");
+  Edit1 = new QLineEdit(GB1);
+  Edit1->setObjectName("Edit1");
+  Button3 = new QPushButton("Browse..", GB1);
+  Button3->setObjectName("Button3");
+  RG4 = new TRadioGroupBox("File extension",
+                           {"BMP", "JPG", "PBM", "PGM", "PNG", "PPM", "TGA", "TIF", "VQN"}, 3, GB1);
+  RG4->setObjectName("RG4");
+  RG3 = new TRadioGroupBox(
+      "Color resolution",
+      {"2 colors", "16 colors", "256 colors", "Gray (8 bit)", "True color (24 bit)"}, 1, GB1);
+  RG3->setObjectName("RG3");
+  RG3->SetItemIndex(4);
+  RG1 = new TRadioGroupBox("Mirror", {"None", "Vertical", "Horizontal"}, 1, GB1);
+  RG1->setObjectName("RG1");
+  RG2 = new TRadioGroupBox(
+      "Rotate", {"None", "180 degrees", "Left (90 degrees)", "Right (90 degrees)"}, 1, GB1);
+  RG2->setObjectName("RG2");
+  auto* to = new QGridLayout(GB1);
+  auto* path = new QHBoxLayout;
+  path->addWidget(new QLabel("Path:", GB1));
+  path->addWidget(Edit1, 1);
+  path->addWidget(Button3);
+  to->addLayout(path, 0, 0, 1, 2);
+  to->addWidget(RG4, 1, 0);
+  to->addWidget(RG3, 1, 1);
+  to->addWidget(RG1, 2, 0);
+  to->addWidget(RG2, 2, 1);
+  to->setRowStretch(3, 1);
+
+  EPMeter1 = new widgets::TProgressMeter(this);
+  EPMeter1->setObjectName("EPMeter1");
+  EPMeter1->SetPosition(0);
+  Button1 = new QPushButton("Start", this);
+  Button1->setObjectName("Button1");
+  Button1->setDefault(true);
+  Button2 = new QPushButton("Close", this);
+  Button2->setObjectName("Button2");
+
+  auto* groups = new QHBoxLayout;
+  groups->addWidget(GB2, 1);
+  groups->addWidget(GB1);
+  auto* bottom = new QHBoxLayout;
+  bottom->addWidget(EPMeter1, 1);
+  bottom->addSpacing(12);
+  bottom->addWidget(Button1);
+  bottom->addWidget(Button2);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(groups);
+  layout->addLayout(bottom);
+
+  connect(PTShellCombo1, &widgets::TPTShellCombo::Change, this, [this] {
+    if (PTSList1->Folder() != PTShellCombo1->Folder()) PTSList1->SetFolder(PTShellCombo1->Folder());
+  });
+  connect(PTSList1, &widgets::TPTShellList::FolderChanged, this,
+          [this] { PTShellCombo1->SetFolder(PTSList1->Folder()); });
+  connect(PTSList1, &widgets::TPTShellList::DblClickOpen, this, &TForm8::PTSList1DblClickOpen);
+  connect(FilterComboBox1, &widgets::TFilterComboBox::Change, this, &TForm8::FilterComboBox1Change);
+  connect(SpeedButton1, &QToolButton::clicked, this, &TForm8::SpeedButton1Click);
+  connect(SpeedButton2, &QToolButton::clicked, this, &TForm8::SpeedButton2Click);
+  connect(Button1, &QPushButton::clicked, this, &TForm8::Button1Click);
+  connect(Button2, &QPushButton::clicked, this, &TForm8::Button2Click);
+  connect(Button3, &QPushButton::clicked, this, &TForm8::Button3Click);
+  CentreOnScreen(this);
+}
+
+void TForm8::showEvent(QShowEvent* event) {
+  FormShow();
+  QDialog::showEvent(event);
+  CentreOnScreen(this);
+}
+
+void TForm8::FormShow() {
+  Button2->setText("Close");
+  PTShellCombo1->SetFolder(owner_->ConvertPath);
+  if (PTSList1->Folder() != PTShellCombo1->Folder()) PTSList1->SetFolder(PTShellCombo1->Folder());
+  FilterComboBox1->SetFilters(ImageFileFilters());
+  FilterComboBox1->SetItemIndex(owner_->ConvertFilterIndex);
+  FilterComboBox1Change();
+}
+
+void TForm8::FormClose() {
+  owner_->ConvertFilterIndex = FilterComboBox1->ItemIndex();
+  owner_->ConvertPath = PTShellCombo1->Folder();
+}
+
+void TForm8::FilterComboBox1Change() {
+  PTSList1->SetMask(FilterComboBox1->Mask());
+}
+
+void TForm8::Button1Click() {
+  owner_->Convert();
+}
+
+void TForm8::Button2Click() {
+  if (!busy_) {
+    close();
+    return;
+  }
+  if (!running_) return;
+  // The run waits at its next check point while the user decides.
+  gate_.Pause();
+  gate_.Resume(AskInformationYesNo(this, "The conversion will be interrupted."));
+}
+
+void TForm8::Button3Click() {
+  const QString start = Edit1->text().trimmed().isEmpty() ? PTSList1->Folder() : Edit1->text();
+  if (auto folder = widgets::BrowseForFolder(this, "Target folder", start)) Edit1->setText(*folder);
+}
+
+void TForm8::SpeedButton1Click() {
+  PTShellCombo1->GoUp();
+}
+
+void TForm8::SpeedButton2Click() {
+  PTSList1->CreateFolder();
+}
+
+void TForm8::PostMeterPosition(int percent) {
+  {
+    std::lock_guard lock(handOverMutex_);
+    meterFeed_.push_back(percent);
+  }
+  QMetaObject::invokeMethod(this, "TakeHandOver", Qt::QueuedConnection);
+}
+
+bool TForm8::AskOnWindowThread(const std::function<bool()>& question) {
+  auto guarded = [&question] {
+    try {
+      return question();
+    } catch (const std::exception&) {
+      return false;
+    }
+  };
+  if (QThread::currentThread() == thread()) return guarded();
+  std::promise<bool> answer;
+  std::future<bool> answered = answer.get_future();
+  {
+    std::lock_guard lock(handOverMutex_);
+    pendingQuestion_ = [&] { answer.set_value(guarded()); };
+  }
+  QMetaObject::invokeMethod(this, "TakeHandOver", Qt::QueuedConnection);
+  return answered.get();
+}
+
+void TForm8::TakeHandOver() {
+  std::vector<int> positions;
+  std::function<void()> question;
+  {
+    std::lock_guard lock(handOverMutex_);
+    positions.swap(meterFeed_);
+    question.swap(pendingQuestion_);
+  }
+  for (const int percent : positions) EPMeter1->SetPosition(percent);
+  if (question) question();
+}
+
+void TForm8::SetRunning(bool running) {
+  running_ = running;
+  Button2->setText(running ? "Stop" : "Close");
+  if (running) gate_.Open();
+}
+
+// Escape and the close box act like the Close button, and do nothing while
+// Start's work goes on.
+void TForm8::reject() {
+  if (!busy_) QDialog::reject();
+}
+
+void TForm8::closeEvent(QCloseEvent* event) {
+  if (busy_) {
+    event->ignore();
+    return;
+  }
+  QDialog::closeEvent(event);
+}
+
+void TForm8::done(int result) {
+  FormClose();
+  QDialog::done(result);
+}
+
+// ---- The run -----------------------------------------------------------------------
+
+namespace {
+
+// The selected items of the list in list order, folders included (the run
+// skips them).
+std::vector<std::string> SelectedFiles(const widgets::TPTShellList& list) {
+  std::vector<std::string> files;
+  for (int i = 0; i < list.Count(); ++i)
+    if (list.IsSelected(i)) files.push_back(QFile::encodeName(list.ItemPath(i)).toStdString());
+  return files;
+}
+
+io::TBatchSettings ChosenSettings(const TForm8& dialog) {
+  io::TBatchSettings settings;
+  settings.TargetFolder = QFile::encodeName(dialog.Edit1->text()).toStdString();
+  settings.Format = static_cast<io::TBatchFormat>(dialog.RG4->ItemIndex());
+  settings.Colors = static_cast<pgraphic::TColorCommand>(dialog.RG3->ItemIndex());
+  settings.Mirror = static_cast<io::TBatchMirror>(dialog.RG1->ItemIndex());
+  settings.Rotate = static_cast<io::TBatchRotate>(dialog.RG2->ItemIndex());
+  return settings;
+}
+
+}  // namespace
+
+void TForm1::N17Click() {
+  Child<TForm8>(*this).exec();
+}
+
+void TForm1::Convert() {
+  auto* dialog = findChild<TForm8*>(QString(), Qt::FindDirectChildrenOnly);
+  if (!dialog || dialog->Busy()) return;
+  dialog->SetBusy(true);
+  const auto notBusy = qScopeGuard([dialog] { dialog->SetBusy(false); });
+  auto setIdle = [dialog](bool idle) {
+    dialog->GB1->setEnabled(idle);
+    dialog->GB2->setEnabled(idle);
+    dialog->Button1->setEnabled(idle);
+    if (idle)
+      dialog->unsetCursor();
+    else
+      dialog->setCursor(Qt::BusyCursor);
+    QCoreApplication::processEvents();
+  };
+  setIdle(false);
+
+  const std::vector<std::string> files = SelectedFiles(*dialog->PTSList1);
+  io::TBatchHooks hooks;
+  hooks.ConfirmCreate = [dialog](const std::string& question) {
+    return dialog->AskOnWindowThread(
+        [&] { return AskInformationYesNo(dialog, QString::fromStdString(question)); });
+  };
+  bool started = false;
+  hooks.BeforeRun = [&](io::TBatchSettings& settings) {
+    return dialog->AskOnWindowThread([&] {
+      QualityValue = 50;
+      if (settings.Format == io::TBatchFormat::VQN) {
+        QualityValue = Child<TForm3>(*this).Execute();
+        settings.VQNQuality = QualityValue;
+      } else if (settings.Format == io::TBatchFormat::JPG) {
+        Form4->exec();
+        if (QualityValue > 0) pgraphic::PGJPEGQuality = QualityValue;
+      }
+      if (QualityValue <= 0) return false;
+      dialog->EPMeter1->SetPosition(0);
+      dialog->SetRunning(true);
+      started = true;
+      return true;
+    });
+  };
+  hooks.Progress = [dialog](int percent) {
+    dialog->PostMeterPosition(percent);
+    return dialog->Gate().Checkpoint();
+  };
+
+  io::TBatchResult result;
+  std::optional<std::string> notStarted;
+  std::optional<std::string> failed;
+  const io::TBatchSettings settings = ChosenSettings(*dialog);
+  QEventLoop loop;
+  std::thread worker([&] {
+    try {
+      result = io::ConvertFiles(files, settings, hooks);
+    } catch (const io::EBatchConversion& e) {
+      notStarted = e.what();
+    } catch (const std::exception& e) {
+      failed = e.what();
+    }
+    QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
+  });
+  loop.exec();
+  worker.join();
+  QCoreApplication::processEvents();  // the meter's last positions
+
+  setIdle(true);
+  if (notStarted) {
+    if (!notStarted->empty()) ShowInfoBox(dialog, QString::fromStdString(*notStarted));
+    if (!files.empty() && dialog->Edit1->text().trimmed().isEmpty()) dialog->Edit1->setFocus();
+    return;
+  }
+  if (failed)
+    ShowErrorBox(dialog, CannotPerformText);
+  else
+    ShowInfoBox(dialog, QString::fromStdString(result.FinalMessage()));
+  if (started) {
+    dialog->EPMeter1->SetPosition(0);
+    dialog->SetRunning(false);
+  }
+}
+
+}  // namespace app
