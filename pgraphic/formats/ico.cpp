@@ -48,12 +48,31 @@ bool ReadEntry(TStream& stream, int index, TDirEntry& entry) {
 // height: XOR bitmap plus AND mask) and bit count.
 struct TImageHeader {
   int Width = 0, Height = 0, BitCount = 0;
+  bool PNG = false;  // a PNG stream, which the icon handler does not decode
 };
 
 bool ReadImageHeader(TStream& stream, int index, TDirEntry& entry, TImageHeader& header,
                      uint8_t (&raw)[40]) {
   if (!ReadEntry(stream, index, entry)) return false;
   if (!ReadAt(stream, entry.ImageOffset, raw, sizeof raw)) return false;
+  // Large icons often hold a PNG stream instead of an information header; its
+  // size and depth are in the PNG's IHDR chunk.
+  static const uint8_t kPNGSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  if (std::memcmp(raw, kPNGSignature, sizeof kPNGSignature) == 0) {
+    if (std::memcmp(raw + 12, "IHDR", 4) != 0) return false;
+    const auto be32 = [&](int at) {
+      return static_cast<int32_t>(uint32_t{raw[at]} << 24 | uint32_t{raw[at + 1]} << 16 |
+                                  uint32_t{raw[at + 2]} << 8 | raw[at + 3]);
+    };
+    header.Width = be32(16);
+    header.Height = be32(20);
+    // Samples per pixel of the PNG colour types 0, 2, 3, 4 and 6.
+    static const int kChannels[7] = {1, 0, 3, 1, 2, 0, 4};
+    const int type = raw[25];
+    header.BitCount = type <= 6 ? raw[24] * kChannels[type] : 0;
+    header.PNG = true;
+    return true;
+  }
   header.Width = static_cast<int32_t>(LE32(raw + 4));
   header.Height = static_cast<int32_t>(LE32(raw + 8)) / 2;
   header.BitCount = LE16(raw + 14);
@@ -102,7 +121,7 @@ bool tIconHandler::Load(TStream& stream, int index) {
   TDirEntry entry;
   TImageHeader header;
   uint8_t info[40];
-  if (!ReadImageHeader(stream, index, entry, header, info)) return false;
+  if (!ReadImageHeader(stream, index, entry, header, info) || header.PNG) return false;
   const int bits = header.BitCount;
   if (bits != 1 && bits != 4 && bits != 8) return false;
   if (header.Width < 8 || header.Width > 64 || header.Height < 8 || header.Height > 64) {

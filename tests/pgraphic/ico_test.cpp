@@ -233,6 +233,13 @@ TEST(IcoPeers, ImageMagickIconsAndTheDepthsAndSizesRefused) {
         << f;
   }
   EXPECT_EQ(IcoInfo(korvane_test::ReadFileBytes(large)).Width, 128);
+  // A 256-pixel image is stored as a PNG stream, described from its own header.
+  const std::string png = dir / "png.ico";
+  ASSERT_EQ(peer::Run(im + src + "-resize 256x256! '" + png + "'"), 0);
+  const TPGFileInfo pngInfo = IcoInfo(korvane_test::ReadFileBytes(png));
+  EXPECT_EQ(pngInfo.Width, 256);
+  EXPECT_EQ(pngInfo.Height, 256);
+  EXPECT_GE(pngInfo.BitsPerPixel, 24);
 }
 
 TEST(IcoSuite, ThirdPartyIconsReadOrAreRefusedCleanly) {
