@@ -20,6 +20,8 @@
 #include "app/icons.h"
 #include "app/jquality.h"
 #include "app/my_open.h"
+#include "app/preload.h"
+#include "app/trace.h"
 #include "pgraphic/formats/jpeg.h"
 
 namespace app {
@@ -219,6 +221,7 @@ TForm1::TForm1(const TStartOptions& options, QWidget* parent) : QMainWindow(pare
   BuildMenus();
   BuildToolbar();
   BuildBrowser(browser);
+  preload_ = new TPreloader(*PTSList1, *PGImage1, this);
   PTSplitter2->SetPosition(50);
   PTSplitter1->SetPosition(225);
 
@@ -423,10 +426,15 @@ void TForm1::FormCreate(const TStartOptions& options) {
     StartFileGiven = true;
     const QString arg = options.Arguments.first();
     const QFileInfo info(QDir(startDir), arg);
-    CurrentFileName = QDir::cleanPath(info.absoluteFilePath());
+    CurrentFileName = StartFilePath(startDir, arg);
     OpenPath = QDir::cleanPath(info.absolutePath()).trimmed();
     if (OpenPath.isEmpty()) OpenPath = startDir;
+    preload_->Adopt(options.StartRead);
   }
+}
+
+QString StartFilePath(const QString& startDir, const QString& argument) {
+  return QDir::cleanPath(QFileInfo(QDir(startDir), argument).absoluteFilePath());
 }
 
 // ---- Showing, resizing, closing ----------------------------------------------------
@@ -452,6 +460,7 @@ void TForm1::FormShow() {
   stored_.SlideRepeat = SlideRepeat;
   stored_.SlideRandom = SlideRandom;
   ReadWindowSettings(TIniFile(IniFileName), stored_);
+  TraceStartup("settings read");
   // Bounds that would put the window out of reach are not applied.
   const QRect wanted(stored_.Left, stored_.Top, stored_.Width, stored_.Height);
   const QScreen* screen = QGuiApplication::primaryScreen();
@@ -477,6 +486,7 @@ void TForm1::FormShow() {
   FilterComboBox1->SetItemIndex(DialogFilterIndex[0]);
   PTSList1->SetMask(AllImagesMask());
   FormResize();
+  TraceStartup("folder listed");
 
   if (StartFileGiven) {
     const QString wantedPath = CurrentFileName.toLower();
@@ -561,6 +571,10 @@ bool TForm1::HasHandler(const QString& handler) { return Handlers().count(handle
 bool TForm1::RunHandler(const QString& handler) {
   const auto it = Handlers().find(handler);
   if (it == Handlers().end()) return false;
+  // A command has the processors to itself; stepping to a neighbour takes what
+  // was read ahead for it.
+  if (handler != "SB16Click" && handler != "SB17Click") preload_->CancelWork();
+  TPreloader::TPause pause(preload_);
   try {
     (this->*(it->second))();
   } catch (const std::exception&) {
@@ -692,8 +706,13 @@ int TForm1::Load_Wavelet(const QString& fileName, codec::LoadMode mode) {
   TWaitCursor wait;
   ProcessMessages();
   codec::LoadResult result;
+  std::unique_ptr<TPreloaded> preloaded;
+  if (mode == codec::LoadMode::MainWindow) preloaded = preload_->Take(fileName);
   try {
-    result = fileservice::LoadWavelet(fileName.toStdString(), mode);
+    if (preloaded && preloaded->Wavelet)
+      result = std::move(preloaded->Decoded);
+    else
+      result = fileservice::LoadWavelet(fileName.toStdString(), mode);
   } catch (const std::bad_alloc&) {
     result.Error = codec::MsgNoMemory;
   } catch (const std::exception&) {
@@ -709,7 +728,10 @@ int TForm1::Load_Wavelet(const QString& fileName, codec::LoadMode mode) {
   InfoText = QString::fromStdString(result.InfoText);
   switch (mode) {
     case codec::LoadMode::MainWindow:
-      PGImage1->SetGraphic(std::move(result.Image));
+      if (preloaded)
+        PGImage1->SetPixelGraphic(std::move(result.Image), std::move(preloaded->Copy));
+      else
+        PGImage1->SetGraphic(std::move(result.Image));
       break;
     case codec::LoadMode::DialogPreview:
       Form6->SetLabels(result.Labels);
@@ -726,6 +748,7 @@ int TForm1::Load_Wavelet(const QString& fileName, codec::LoadMode mode) {
 }
 
 void TForm1::Open_image() {
+  TPreloader::TPause pause(preload_);
   UndoBlocked = true;
   SetViewVisible(true);
   if (!CurrentFileName.isEmpty()) {
@@ -777,6 +800,10 @@ void TForm1::Open_image() {
     Compressed = false;
     ReleaseCompressedData();
   }
+  if (!CurrentFileName.isEmpty()) {
+    TraceStartup("file opened");
+    preload_->Shown(CurrentFileName);
+  }
 }
 
 bool TForm1::Load1() {
@@ -796,6 +823,13 @@ bool TForm1::Load1() {
       return false;
     }
     TWaitCursor wait;
+    if (LoadTarget == 1) {
+      if (auto preloaded = preload_->Take(source); preloaded && !preloaded->Wavelet) {
+        PGImage1->SetLoadedFile(path, std::move(preloaded->Image), std::move(preloaded->Copy));
+        InfoText = QString::fromStdString(preloaded->InfoText);
+        return true;
+      }
+    }
     target->LoadFromFile(source);
   } catch (...) {
     return false;

@@ -33,13 +33,19 @@ class TForm2;
 class TForm4;
 class TForm6;
 class THelpWindow;
+class TPreloadJob;
+class TPreloader;
 
 // Where the window finds its settings and what it was started with.
 struct TStartOptions {
   QString ConfigDir;    // folder of the settings file; empty: the user's config folder
   QString StartDir;     // the process's current folder; empty: QDir::currentPath()
   QStringList Arguments;  // command-line arguments after the program name
+  std::shared_ptr<TPreloadJob> StartRead;  // the first argument, already being read
 };
+
+// The full path of a command-line file argument, relative to the start folder.
+QString StartFilePath(const QString& startDir, const QString& argument);
 
 // The file-type filters of the browser and the open dialog, in order.
 const std::vector<widgets::TFilterComboBox::Filter>& ImageFileFilters();
@@ -106,6 +112,8 @@ class TForm1 : public QMainWindow {
   QString StatusText() const { return SBar1Panel->text(); }
   bool PopupAttached() const { return popupAttached_; }
   THelpWindow* HelpWindow() const { return help_; }
+  // Reads the files beside the one shown ahead of time.
+  TPreloader* Preloader() const { return preload_; }
 
   // ---- Operations ----
   void Open_image();
@@ -248,6 +256,7 @@ class TForm1 : public QMainWindow {
   std::map<QString, widgets::TFlyoverButton*> buttons_;
   QStatusBar* statusBar_ = nullptr;
   THelpWindow* help_ = nullptr;
+  TPreloader* preload_ = nullptr;
   bool popupAttached_ = false;
   bool firstShowDone_ = false;
   bool syncingFolder_ = false;

@@ -1,0 +1,310 @@
+#include "app/preload.h"
+
+#include <sys/stat.h>
+
+#include <QApplication>
+#include <QFileInfo>
+#include <algorithm>
+
+#include "app/fileservice.h"
+#include "app/imagepane.h"
+#include "app/trace.h"
+#include "io/files.h"
+#include "widgets/shelllist.h"
+
+namespace app {
+
+bool StampFile(const std::string& path, TFileStamp& stamp) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  stamp.Device = static_cast<uint64_t>(st.st_dev);
+  stamp.Inode = static_cast<uint64_t>(st.st_ino);
+  stamp.Size = static_cast<int64_t>(st.st_size);
+  stamp.ModifiedNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  stamp.ChangedNs = int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+  return true;
+}
+
+TReadSettings ReadSettingsOf(const TImagePane& view) {
+  return {view.ReadWarningAction(), view.BackGroundColor()};
+}
+
+// ---- One read --------------------------------------------------------------------------
+
+TPreloadJob::TPreloadJob(std::string path, TReadSettings read,
+                         std::optional<pgraphic::TDisplaySettings> display)
+    : path_(std::move(path)), read_(read), display_(std::move(display)) {}
+
+TPreloadJob::~TPreloadJob() {
+  Cancel();
+  if (thread_.joinable()) thread_.join();
+}
+
+void TPreloadJob::Start() {
+  thread_ = std::thread([this] { Run(); });
+}
+
+void TPreloadJob::WhenDone(std::function<void()> done) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (finished_) {
+    lock.unlock();
+    if (done) done();
+    return;
+  }
+  done_ = std::move(done);
+}
+
+std::unique_ptr<TPreloaded> TPreloadJob::Wait() {
+  if (thread_.joinable()) thread_.join();
+  if (Cancelled()) return nullptr;
+  return std::move(result_);
+}
+
+void TPreloadJob::Run() {
+  auto read = std::make_unique<TPreloaded>();
+  read->Path = path_;
+  read->Read = read_;
+  try {
+    TFileStamp after;
+    if (StampFile(path_, read->Stamp) && !Cancelled()) {
+      if (fileservice::IsVQN(path_)) {
+        // The decoder's own loader, as the window calls it.
+        read->Wavelet = true;
+        read->Decoded = fileservice::LoadWavelet(path_, codec::LoadMode::MainWindow);
+        if (read->Decoded.Result == 1 && read->Decoded.Error.empty() && read->Decoded.Image) {
+          if (display_) read->Copy = pgraphic::BuildDisplayCopy(*read->Decoded.Image, *display_, &cancelled_);
+        } else {
+          read.reset();
+        }
+      } else {
+        auto image = std::make_unique<pgraphic::TPixelGraphic>();
+        // A warning that would ask the user cannot be asked from here: it makes
+        // this read fail, and the window reads the file again and asks.
+        const auto action = read_.ReadWarningAction;
+        image->SetReadWarningAction(action == pgraphic::pgwaOKBox || action == pgraphic::pgwaOKCancelBox
+                                        ? pgraphic::pgwaRaise
+                                        : action);
+        image->SetBackGroundColor(read_.BackGroundColor);
+        image->OnProgress = [this](pgraphic::TPixelGraphic&, int, int, bool& abort) {
+          abort = Cancelled();
+        };
+        io::OpenImage(path_, *image);
+        image->OnProgress = nullptr;
+        read->InfoText = fileservice::InfoText(path_);
+        if (!Cancelled() && display_)
+          read->Copy = pgraphic::BuildDisplayCopy(*image, *display_, &cancelled_);
+        read->Image = std::move(image);
+      }
+      // A file that changed while it was read is read again when it is opened.
+      if (read && (!StampFile(path_, after) || !(after == read->Stamp))) read.reset();
+    } else {
+      read.reset();
+    }
+  } catch (...) {
+    read.reset();
+  }
+  TraceStartup("read ahead: " + path_);
+  result_ = std::move(read);
+  std::function<void()> done;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    finished_ = true;
+    done = std::move(done_);
+  }
+  if (done) done();
+}
+
+std::shared_ptr<TPreloadJob> StartPreload(const QString& path) {
+  auto job = std::make_shared<TPreloadJob>(path.toStdString(), TReadSettings{}, std::nullopt);
+  job->Start();
+  return job;
+}
+
+// ---- The preloader -------------------------------------------------------------------------
+
+TPreloader::TPreloader(widgets::TPTShellList& list, TImagePane& view, QObject* parent)
+    : QObject(parent), list_(list), view_(view) {
+  idle_.setSingleShot(true);
+  connect(&idle_, &QTimer::timeout, this, &TPreloader::IdleTick);
+  connect(&list_, &widgets::TPTShellList::Change, this, &TPreloader::SelectionMoved);
+  connect(&list_, &widgets::TPTShellList::FolderChanged, this, &TPreloader::FolderChanged);
+}
+
+TPreloader::~TPreloader() {
+  // The worker must be gone before this object: it reports to it.
+  if (job_) {
+    job_->Cancel();
+    job_->Wait();
+  }
+}
+
+void TPreloader::Adopt(std::shared_ptr<TPreloadJob> job) {
+  if (!job) return;
+  job_ = std::move(job);
+  follow_ = QString::fromStdString(job_->Path());
+  TPreloadJob* raw = job_.get();
+  job_->WhenDone([this, raw] {
+    QMetaObject::invokeMethod(this, [this, raw] { ReadDone(raw); }, Qt::QueuedConnection);
+  });
+}
+
+void TPreloader::Shown(const QString& path) {
+  const int index = list_.IndexOfPath(path);
+  if (index >= 0 && lastIndex_ >= 0 && index != lastIndex_) direction_ = index > lastIndex_ ? 1 : -1;
+  lastIndex_ = index;
+  shown_ = path;
+  follow_.clear();
+  Schedule();
+}
+
+bool TPreloader::Holds(const QString& path) const {
+  const std::string p = path.toStdString();
+  return std::any_of(held_.begin(), held_.end(), [&](const auto& r) { return r->Path == p; });
+}
+
+QString TPreloader::ReadingPath() const {
+  return job_ ? QString::fromStdString(job_->Path()) : QString();
+}
+
+std::unique_ptr<TPreloaded> TPreloader::Take(const QString& path) {
+  const std::string p = path.toStdString();
+  std::unique_ptr<TPreloaded> found;
+  if (job_ && job_->Path() == p && !job_->Cancelled()) {
+    // Being read right now: wait for that read rather than start another.
+    found = job_->Wait();
+    job_.reset();
+    emit ReadEnded();
+  } else if (job_) {
+    job_->Cancel();  // it winds down by itself and reports
+  }
+  if (!found) {
+    const auto it = std::find_if(held_.begin(), held_.end(), [&](const auto& r) { return r->Path == p; });
+    if (it != held_.end()) {
+      found = std::move(*it);
+      held_.erase(it);
+    }
+  }
+  if (follow_ == path) follow_.clear();
+  if (!found) return nullptr;
+  TFileStamp now;
+  if (!StampFile(p, now) || !(now == found->Stamp) || !(found->Read == ReadSettingsOf(view_)))
+    return nullptr;
+  return found;
+}
+
+void TPreloader::CancelWork() {
+  if (job_) job_->Cancel();
+}
+
+void TPreloader::FolderChanged() {
+  const QString folder = list_.Folder();
+  auto elsewhere = [&](const std::string& path) {
+    return QFileInfo(QString::fromStdString(path)).absolutePath() != folder;
+  };
+  if (job_ && elsewhere(job_->Path())) job_->Cancel();
+  held_.erase(std::remove_if(held_.begin(), held_.end(),
+                             [&](const auto& r) { return elsewhere(r->Path); }),
+              held_.end());
+  if (!follow_.isEmpty() && elsewhere(follow_.toStdString())) follow_.clear();
+  shown_.clear();
+  lastIndex_ = -1;
+}
+
+void TPreloader::Schedule() {
+  if (paused_ == 0 && !idle_.isActive()) idle_.start(0);
+}
+
+std::vector<QString> TPreloader::Wanted() const {
+  std::vector<QString> wanted;
+  if (!follow_.isEmpty()) {
+    wanted.push_back(follow_);
+    return wanted;
+  }
+  const int i = shown_.isEmpty() ? -1 : list_.IndexOfPath(shown_);
+  if (i < 0) return wanted;
+  for (int step : {direction_, -direction_}) {
+    const int j = i + step;
+    if (j < 0 || j >= list_.Count() || list_.ItemIsFolder(j)) continue;
+    const QString path = list_.ItemPath(j);
+    // Metafiles are drawn by the window itself.
+    if (!fileservice::IsMetafile(path.toStdString())) wanted.push_back(path);
+  }
+  return wanted;
+}
+
+void TPreloader::DropUnwanted() {
+  const std::vector<QString> wanted = Wanted();
+  auto isWanted = [&](const std::string& p) {
+    return std::any_of(wanted.begin(), wanted.end(),
+                       [&](const QString& w) { return w.toStdString() == p; });
+  };
+  if (job_ && !isWanted(job_->Path())) job_->Cancel();
+  held_.erase(std::remove_if(held_.begin(), held_.end(),
+                             [&](const auto& r) { return !isWanted(r->Path); }),
+              held_.end());
+}
+
+void TPreloader::IdleTick() {
+  if (paused_ > 0 || job_) return;  // a read's end looks again
+  if (QApplication::activeModalWidget()) return;  // the dialog's end looks again
+  if (view_.PaintThreadRunning()) {
+    // The image shown gets the processors first.
+    idle_.start(5);
+    return;
+  }
+  DropUnwanted();
+  for (const QString& path : Wanted()) {
+    if (!Holds(path)) {
+      StartRead(path);
+      return;
+    }
+  }
+}
+
+void TPreloader::SelectionMoved() {
+  const int selected = list_.SelectedIndex();
+  if (selected < 0 || list_.ItemIsFolder(selected)) return;
+  const QString path = list_.ItemPath(selected);
+  if (path == shown_ || fileservice::IsMetafile(path.toStdString())) return;
+  // The user is on the way to this file: it is read now, in place of the rest.
+  follow_ = path;
+  DropUnwanted();
+  if (!job_ && !Holds(path) && paused_ == 0) StartRead(path);
+}
+
+void TPreloader::StartRead(const QString& path) {
+  auto job = std::make_shared<TPreloadJob>(path.toStdString(), ReadSettingsOf(view_),
+                                           view_.DisplaySettings());
+  TPreloadJob* raw = job.get();
+  job->WhenDone([this, raw] {
+    QMetaObject::invokeMethod(this, [this, raw] { ReadDone(raw); }, Qt::QueuedConnection);
+  });
+  job_ = std::move(job);
+  ++readsStarted_;
+  job_->Start();
+}
+
+void TPreloader::ReadDone(TPreloadJob* job) {
+  if (job_.get() != job) return;  // taken meanwhile
+  std::unique_ptr<TPreloaded> read = job_->Wait();
+  job_.reset();
+  if (read) Hold(std::move(read));
+  emit ReadEnded();
+  Schedule();
+}
+
+void TPreloader::Hold(std::unique_ptr<TPreloaded> read) {
+  DropUnwanted();
+  const std::vector<QString> wanted = Wanted();
+  const bool isWanted = std::any_of(wanted.begin(), wanted.end(), [&](const QString& w) {
+    return w.toStdString() == read->Path;
+  });
+  if (!isWanted) return;
+  held_.erase(std::remove_if(held_.begin(), held_.end(),
+                             [&](const auto& r) { return r->Path == read->Path; }),
+              held_.end());
+  while (held_.size() >= 2) held_.erase(held_.begin());
+  held_.push_back(std::move(read));
+}
+
+}  // namespace app
