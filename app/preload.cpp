@@ -138,8 +138,16 @@ TPreloader::~TPreloader() {
   }
 }
 
+void TPreloader::SetEnabled(bool on) {
+  enabled_ = on;
+  if (on) return;
+  if (job_) job_->Cancel();
+  held_.clear();
+  follow_.clear();
+}
+
 void TPreloader::Adopt(std::shared_ptr<TPreloadJob> job) {
-  if (!job) return;
+  if (!job || !enabled_) return;
   job_ = std::move(job);
   follow_ = QString::fromStdString(job_->Path());
   TPreloadJob* raw = job_.get();
@@ -189,6 +197,7 @@ std::unique_ptr<TPreloaded> TPreloader::Take(const QString& path) {
   TFileStamp now;
   if (!StampFile(p, now) || !(now == found->Stamp) || !(found->Read == ReadSettingsOf(view_)))
     return nullptr;
+  ++readsTaken_;
   return found;
 }
 
@@ -211,7 +220,7 @@ void TPreloader::FolderChanged() {
 }
 
 void TPreloader::Schedule() {
-  if (paused_ == 0 && !idle_.isActive()) idle_.start(0);
+  if (enabled_ && paused_ == 0 && !idle_.isActive()) idle_.start(0);
 }
 
 std::vector<QString> TPreloader::Wanted() const {
@@ -245,7 +254,7 @@ void TPreloader::DropUnwanted() {
 }
 
 void TPreloader::IdleTick() {
-  if (paused_ > 0 || job_) return;  // a read's end looks again
+  if (!enabled_ || paused_ > 0 || job_) return;  // a read's end looks again
   if (QApplication::activeModalWidget()) return;  // the dialog's end looks again
   if (view_.PaintThreadRunning()) {
     // The image shown gets the processors first.
@@ -262,6 +271,7 @@ void TPreloader::IdleTick() {
 }
 
 void TPreloader::SelectionMoved() {
+  if (!enabled_) return;
   const int selected = list_.SelectedIndex();
   if (selected < 0 || list_.ItemIsFolder(selected)) return;
   const QString path = list_.ItemPath(selected);

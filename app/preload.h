@@ -115,6 +115,9 @@ class TPreloader : public QObject {
   TPreloader(widgets::TPTShellList& list, TImagePane& view, QObject* parent = nullptr);
   ~TPreloader() override;
 
+  // Switched off, nothing is read ahead and nothing read is kept.
+  void SetEnabled(bool on);
+  bool Enabled() const { return enabled_; }
   // Takes over a read started before the window existed.
   void Adopt(std::shared_ptr<TPreloadJob> job);
   // The file now shown: its neighbours are read next, when the program is idle.
@@ -150,6 +153,7 @@ class TPreloader : public QObject {
   bool Reading() const { return job_ != nullptr; }
   QString ReadingPath() const;
   int ReadsStarted() const { return readsStarted_; }
+  int ReadsTaken() const { return readsTaken_; }
 
  signals:
   // A read ahead has ended (kept or not); for tests and measurements.
@@ -177,6 +181,8 @@ class TPreloader : public QObject {
   int direction_ = 1;
   int paused_ = 0;
   int readsStarted_ = 0;
+  int readsTaken_ = 0;
+  bool enabled_ = true;
 };
 
 }  // namespace app
