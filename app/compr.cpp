@@ -218,9 +218,13 @@ TForm1::TForm1(const TStartOptions& options, QWidget* parent) : QMainWindow(pare
   Timer1->setInterval(2000);
   connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
 
+  TraceStartup("window frame built");
   BuildMenus();
+  TraceStartup("menus built");
   BuildToolbar();
+  TraceStartup("toolbar icons drawn");
   BuildBrowser(browser);
+  TraceStartup("browser built");
   preload_ = new TPreloader(*PTSList1, *PGImage1, this);
   PTSplitter2->SetPosition(50);
   PTSplitter1->SetPosition(225);
@@ -231,6 +235,7 @@ TForm1::TForm1(const TStartOptions& options, QWidget* parent) : QMainWindow(pare
   Form2 = new TForm2(this);
   Form4 = new TForm4(this);
   Form6 = new TForm6(*this);
+  TraceStartup("dialogs built");
 }
 
 TForm1::~TForm1() = default;

@@ -19,16 +19,15 @@ class TFirstPaint : public QObject {
     if (!app::TracingStartup()) return;
     if (withFile)
       connection_ = QObject::connect(form.PGImage1, &app::TImagePane::Painted, this, [this] { Check(); });
-    else
-      form.installEventFilter(this);
+    form.installEventFilter(this);
   }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (!withFile_ && watched == &form_ && event->type() == QEvent::Paint) {
+    if (watched == &form_ && event->type() == QEvent::Paint) {
       form_.removeEventFilter(this);
       app::TraceStartup("window painted");
-      app::EndStartupTrace();
+      if (!withFile_) app::EndStartupTrace();
     }
     return false;
   }
@@ -36,7 +35,11 @@ class TFirstPaint : public QObject {
  private:
   void Check() {
     const pgraphic::TPixelGraphic* shown = form_.PGImage1->PixelGraphicNoWait();
-    if (!shown || shown->Empty() || form_.PGImage1->PaintThreadRunning()) return;
+    if (!shown || shown->Empty()) return;
+    if (form_.PGImage1->PaintThreadRunning()) {
+      app::TraceStartup("image laid out, display copy under way");
+      return;
+    }
     QObject::disconnect(connection_);
     app::TraceStartup("image painted");
     app::EndStartupTrace();

@@ -128,6 +128,9 @@ TPreloader::TPreloader(widgets::TPTShellList& list, TImagePane& view, QObject* p
   connect(&idle_, &QTimer::timeout, this, &TPreloader::IdleTick);
   connect(&list_, &widgets::TPTShellList::Change, this, &TPreloader::SelectionMoved);
   connect(&list_, &widgets::TPTShellList::FolderChanged, this, &TPreloader::FolderChanged);
+  connect(&view_, &TImagePane::Painted, this, [this] {
+    if (!view_.PaintThreadRunning()) shownPainted_ = true;
+  });
 }
 
 TPreloader::~TPreloader() {
@@ -161,6 +164,8 @@ void TPreloader::Shown(const QString& path) {
   if (index >= 0 && lastIndex_ >= 0 && index != lastIndex_) direction_ = index > lastIndex_ ? 1 : -1;
   lastIndex_ = index;
   shown_ = path;
+  shownPainted_ = false;
+  sinceShown_.start();
   follow_.clear();
   Schedule();
 }
@@ -256,8 +261,10 @@ void TPreloader::DropUnwanted() {
 void TPreloader::IdleTick() {
   if (!enabled_ || paused_ > 0 || job_) return;  // a read's end looks again
   if (QApplication::activeModalWidget()) return;  // the dialog's end looks again
-  if (view_.PaintThreadRunning()) {
-    // The image shown gets the processors first.
+  // The image shown gets the processors first: reading ahead waits until it is
+  // on screen (for a while at most: a hidden view paints nothing).
+  const bool drawn = !view_.isVisible() || (shownPainted_ && !view_.PaintThreadRunning());
+  if (!drawn && sinceShown_.isValid() && sinceShown_.elapsed() < 500) {
     idle_.start(5);
     return;
   }

@@ -11,6 +11,7 @@
 // nothing read from one folder outlives a change to another.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -176,6 +177,8 @@ class TPreloader : public QObject {
   std::shared_ptr<TPreloadJob> job_;
   std::vector<std::unique_ptr<TPreloaded>> held_;
   QString shown_;
+  bool shownPainted_ = false;  // the view has drawn the shown file as it will stay
+  QElapsedTimer sinceShown_;
   QString follow_;  // selected but not opened: a held key, a press on an item
   int lastIndex_ = -1;
   int direction_ = 1;
