@@ -65,17 +65,14 @@ void TPreloadJob::Run() {
   read->Path = path_;
   read->Read = read_;
   try {
-    TFileStamp after;
     if (StampFile(path_, read->Stamp) && !Cancelled()) {
       if (fileservice::IsVQN(path_)) {
         // The decoder's own loader, as the window calls it.
         read->Wavelet = true;
         read->Decoded = fileservice::LoadWavelet(path_, codec::LoadMode::MainWindow);
-        if (read->Decoded.Result == 1 && read->Decoded.Error.empty() && read->Decoded.Image) {
-          if (display_) read->Copy = pgraphic::BuildDisplayCopy(*read->Decoded.Image, *display_, &cancelled_);
-        } else {
-          read.reset();
-        }
+        read->Ok = read->Decoded.Result == 1 && read->Decoded.Error.empty() && read->Decoded.Image;
+        if (read->Ok && display_)
+          read->Copy = pgraphic::BuildDisplayCopy(*read->Decoded.Image, *display_, &cancelled_);
       } else {
         auto image = std::make_unique<pgraphic::TPixelGraphic>();
         // A warning that would ask the user cannot be asked from here: it makes
@@ -94,14 +91,20 @@ void TPreloadJob::Run() {
         if (!Cancelled() && display_)
           read->Copy = pgraphic::BuildDisplayCopy(*image, *display_, &cancelled_);
         read->Image = std::move(image);
+        read->Ok = true;
       }
       // A file that changed while it was read is read again when it is opened.
-      if (read && (!StampFile(path_, after) || !(after == read->Stamp))) read.reset();
-    } else {
-      read.reset();
+      TFileStamp after;
+      if (!StampFile(path_, after) || !(after == read->Stamp)) read->Ok = false;
     }
   } catch (...) {
-    read.reset();
+    read->Ok = false;
+  }
+  if (!read->Ok) {
+    // Only the failure is kept: the window reads the file itself.
+    read->Image.reset();
+    read->Decoded = codec::LoadResult();
+    read->Copy = pgraphic::TPrebuiltCopy();
   }
   TraceStartup("read ahead: " + path_);
   result_ = std::move(read);
@@ -186,7 +189,6 @@ std::unique_ptr<TPreloaded> TPreloader::Take(const QString& path) {
     // Being read right now: wait for that read rather than start another.
     found = job_->Wait();
     job_.reset();
-    emit ReadEnded();
   } else if (job_) {
     job_->Cancel();  // it winds down by itself and reports
   }
@@ -198,7 +200,7 @@ std::unique_ptr<TPreloaded> TPreloader::Take(const QString& path) {
     }
   }
   if (follow_ == path) follow_.clear();
-  if (!found) return nullptr;
+  if (!found || !found->Ok) return nullptr;
   TFileStamp now;
   if (!StampFile(p, now) || !(now == found->Stamp) || !(found->Read == ReadSettingsOf(view_)))
     return nullptr;
@@ -306,7 +308,6 @@ void TPreloader::ReadDone(TPreloadJob* job) {
   std::unique_ptr<TPreloaded> read = job_->Wait();
   job_.reset();
   if (read) Hold(std::move(read));
-  emit ReadEnded();
   Schedule();
 }
 

@@ -63,6 +63,7 @@ struct TPreloaded {
   std::string Path;
   TFileStamp Stamp;
   TReadSettings Read;
+  bool Ok = false;  // false: the file is read again when it is opened
   bool Wavelet = false;
   std::unique_ptr<pgraphic::TPixelGraphic> Image;  // the image read (not VQN)
   std::string InfoText;                            // its status-bar text (not VQN)
@@ -88,7 +89,7 @@ class TPreloadJob {
   // Runs `done` once the work has ended: on the worker, or at once (on the
   // calling thread) when it has ended already.
   void WhenDone(std::function<void()> done);
-  // Waits for the work; its result, or nullptr when it failed or was cancelled.
+  // Waits for the work; its result (a failed read too), nullptr when cancelled.
   std::unique_ptr<TPreloaded> Wait();
 
  private:
@@ -150,17 +151,14 @@ class TPreloader : public QObject {
 
   // ---- State, for tests and measurements ----
   int HeldCount() const { return static_cast<int>(held_.size()); }
+  // Whether `path` has been read ahead (successfully or not) and is kept.
   bool Holds(const QString& path) const;
   bool Reading() const { return job_ != nullptr; }
   QString ReadingPath() const;
   int ReadsStarted() const { return readsStarted_; }
   int ReadsTaken() const { return readsTaken_; }
 
- signals:
-  // A read ahead has ended (kept or not); for tests and measurements.
-  void ReadEnded();
-
- private:
+  private:
   void Schedule();
   void IdleTick();
   void SelectionMoved();

@@ -21,6 +21,17 @@ void Idle(int ms) {
   while (t.elapsed() < ms);
 }
 
+// Processes events until `done` holds; false after ten seconds.
+bool WaitUntil(const std::function<bool()>& done) {
+  QElapsedTimer t;
+  t.start();
+  while (!done()) {
+    if (t.elapsed() > 10000) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  }
+  return true;
+}
+
 double ResidentMB() {
   std::ifstream statm("/proc/self/statm");
   long pages = 0, resident = 0;
@@ -42,7 +53,8 @@ class PreloadTest : public AppTest {
   app::TPreloader& Preloader() { return *window->Preloader(); }
   // Waits until the preloader holds `name` (and reads nothing more).
   void WaitHeld(const QString& name) {
-    QTRY_VERIFY_WITH_TIMEOUT(Preloader().Holds(Image(name)) && !Preloader().Reading(), 10000);
+    ASSERT_TRUE(WaitUntil([&] { return Preloader().Holds(Image(name)) && !Preloader().Reading(); }))
+        << name.toStdString();
   }
 };
 
@@ -91,7 +103,7 @@ TEST_F(PreloadTest, NeighbourReadAheadIsTakenWithoutASecondRead) {
   EXPECT_TRUE(w.StatusText().startsWith("Type: VQN"));
   EXPECT_EQ(Preloader().ReadsTaken(), taken + 1);
   // Stepping on while the next file is being read waits for that read.
-  QTRY_VERIFY_WITH_TIMEOUT(Preloader().Reading() || Preloader().Holds(Image("d.bmp")), 10000);
+  ASSERT_TRUE(WaitUntil([&] { return Preloader().Reading() || Preloader().Holds(Image("d.bmp")); }));
   w.SB17Click();
   EXPECT_EQ(w.CurrentFileName, Image("d.bmp"));
   EXPECT_TRUE(w.ImageLoaded);
@@ -99,6 +111,59 @@ TEST_F(PreloadTest, NeighbourReadAheadIsTakenWithoutASecondRead) {
   EXPECT_EQ(Preloader().ReadsTaken(), taken + 2);
   // At the end of the list the file behind is read.
   WaitHeld("c.vqn");
+}
+
+// A 1 x 3 grey TIFF whose one strip offset does not fit its three strips: the
+// reader asks whether to go on.
+QByteArray AskingTiff() {
+  QByteArray t("II*\0\x0c\0\0\0", 8);
+  t.append(QByteArray("\x0a\x14\x1e\0", 4));  // the pixels
+  const struct { uint16_t tag, type; uint32_t value; } entries[] = {
+      {256, 3, 1}, {257, 3, 3}, {258, 3, 8}, {259, 3, 1}, {262, 3, 1},
+      {273, 4, 8}, {277, 3, 1}, {278, 3, 1}, {279, 4, 3}};
+  auto put = [&t](uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) t.append(char((v >> (8 * i)) & 0xFF));
+  };
+  put(9, 2);
+  for (const auto& e : entries) {
+    put(e.tag, 2);
+    put(e.type, 2);
+    put(1, 4);
+    put(e.value, 4);
+  }
+  put(0, 4);
+  return t;
+}
+
+TEST_F(PreloadTest, FileThatWouldAskIsAskedOnlyWhenOpened) {
+  for (const auto answer : {QMessageBox::Ok, QMessageBox::Cancel}) {
+    SCOPED_TRACE(answer == QMessageBox::Ok ? "OK" : "Cancel");
+    WriteImage(Image("a.bmp"), 40, 30);
+    WriteText(Image("b.tif"), AskingTiff());
+    auto& w = Start({"a.bmp"});
+    QStringList asked;
+    QTimer answerer;
+    QObject::connect(&answerer, &QTimer::timeout, [&] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        asked << box->text();
+        Click(box->button(answer));
+      }
+    });
+    answerer.start(5);
+    WaitHeld("b.tif");
+    const int reads = Preloader().ReadsStarted();
+    Idle(50);
+    EXPECT_TRUE(asked.isEmpty()) << "asked while reading ahead";
+    EXPECT_EQ(Preloader().ReadsStarted(), reads) << "a failed read is not repeated";
+    const int taken = Preloader().ReadsTaken();
+    w.SB17Click();
+    EXPECT_EQ(Preloader().ReadsTaken(), taken);
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_TRUE(asked[0].contains("NumStripOffsets"));
+    EXPECT_EQ(w.ImageLoaded, answer == QMessageBox::Ok);
+    window->close();
+    window.reset();
+  }
 }
 
 // What the window shows after each step of a walk.
@@ -216,7 +281,7 @@ TEST_F(PreloadTest, MemoryStaysBoundedOverTwoHundredFiles) {
   for (int i = 1; i < 200; ++i) {
     w.SB17Click();
     ASSERT_TRUE(w.ImageLoaded) << i;
-    QTRY_VERIFY_WITH_TIMEOUT(!Preloader().Reading(), 10000);
+    ASSERT_TRUE(WaitUntil([&] { return !Preloader().Reading(); }));
     EXPECT_LE(Preloader().HeldCount(), 2);
     if (i == 20) after20 = ResidentMB();
   }
