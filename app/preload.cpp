@@ -14,6 +14,21 @@
 
 namespace app {
 
+namespace {
+
+// Posted by a worker when its read has ended.
+QEvent::Type ReadDoneType() {
+  static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+  return type;
+}
+
+struct TReadDoneEvent : QEvent {
+  explicit TReadDoneEvent(TPreloadJob* job) : QEvent(ReadDoneType()), Job(job) {}
+  TPreloadJob* Job;
+};
+
+}  // namespace
+
 bool StampFile(const std::string& path, TFileStamp& stamp) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return false;
@@ -157,9 +172,24 @@ void TPreloader::Adopt(std::shared_ptr<TPreloadJob> job) {
   job_ = std::move(job);
   follow_ = QString::fromStdString(job_->Path());
   TPreloadJob* raw = job_.get();
-  job_->WhenDone([this, raw] {
-    QMetaObject::invokeMethod(this, [this, raw] { ReadDone(raw); }, Qt::QueuedConnection);
-  });
+  job_->WhenDone([this, raw] { ReportDone(raw); });
+}
+
+void TPreloader::ReportDone(TPreloadJob* job) {
+  auto* done = new TReadDoneEvent(job);
+  // Everything the worker wrote before is published by this release, which
+  // event() acquires before it reads the event.
+  handoff_.fetch_add(1, std::memory_order_release);
+  QCoreApplication::postEvent(this, done);
+}
+
+bool TPreloader::event(QEvent* event) {
+  handoff_.load(std::memory_order_acquire);
+  if (event->type() == ReadDoneType()) {
+    ReadDone(static_cast<TReadDoneEvent*>(event)->Job);
+    return true;
+  }
+  return QObject::event(event);
 }
 
 void TPreloader::Shown(const QString& path) {
@@ -295,9 +325,7 @@ void TPreloader::StartRead(const QString& path) {
   auto job = std::make_shared<TPreloadJob>(path.toStdString(), ReadSettingsOf(view_),
                                            view_.DisplaySettings());
   TPreloadJob* raw = job.get();
-  job->WhenDone([this, raw] {
-    QMetaObject::invokeMethod(this, [this, raw] { ReadDone(raw); }, Qt::QueuedConnection);
-  });
+  job->WhenDone([this, raw] { ReportDone(raw); });
   job_ = std::move(job);
   ++readsStarted_;
   job_->Start();

@@ -116,6 +116,7 @@ class TPreloader : public QObject {
  public:
   TPreloader(widgets::TPTShellList& list, TImagePane& view, QObject* parent = nullptr);
   ~TPreloader() override;
+  bool event(QEvent* event) override;
 
   // Switched off, nothing is read ahead and nothing read is kept.
   void SetEnabled(bool on);
@@ -164,6 +165,8 @@ class TPreloader : public QObject {
   void SelectionMoved();
   void StartRead(const QString& path);
   void ReadDone(TPreloadJob* job);
+  // Tells this object, from the worker, that `job` has ended.
+  void ReportDone(TPreloadJob* job);
   // The files to hold now, most wanted first.
   std::vector<QString> Wanted() const;
   void DropUnwanted();
@@ -183,6 +186,7 @@ class TPreloader : public QObject {
   int paused_ = 0;
   int readsStarted_ = 0;
   int readsTaken_ = 0;
+  std::atomic<uint64_t> handoff_{0};  // counts the workers' reports
   bool enabled_ = true;
 };
 
