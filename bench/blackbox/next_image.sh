@@ -76,7 +76,8 @@ for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 export XDG_CONFIG_HOME=$work/config QT_QPA_PLATFORM=xcb
 
 cd "$work/images"
-"$work/screen_probe" 800 500 "$pause" "$hold" "$program" photo00.jpg "${colours[@]}" | tee "$work/out.txt"
+"$work/screen_probe" 800 500 "$pause" "$hold" "$program" photo00.jpg "${colours[@]}" >"$work/out.txt"
+grep '^held' "$work/out.txt" | sed 's/^/  /' || true
 
 summary() {
   local name=$1 values
@@ -84,7 +85,7 @@ summary() {
   [[ -z $values ]] && return
   awk -v n="$name" '{ v[NR] = $1 } END { printf "%-9s median %6.1f ms  worst %6.1f ms  (%d)\n", n, v[int((NR + 1) / 2)], v[NR], NR }' <<<"$values"
 }
-echo "---- $(basename "$program"), ${w}x${h} JPEGs, pause ${pause} ms"
+echo "---- $program, ${w}x${h} JPEGs, pause ${pause} ms, key held ${hold} ms"
 summary next
 summary previous
 summary held

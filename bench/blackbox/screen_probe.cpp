@@ -8,8 +8,9 @@
 //   screen_probe X Y PAUSE_MS HOLD_MS PROGRAM FIRST_FILE COLOUR...
 //
 // COLOUR is RRGGBB in hex, one per image in list order. Prints one line per
-// measurement: "startup MS", "next MS", "previous MS", "held MS STEPS", and at
-// the end "peak_rss_mb MB". Exit status 1 when something never appeared.
+// measurement: "startup MS", "next MS", "previous MS", "held MS STEPS" (from the
+// release until the file reached is shown, however many files the program
+// showed on the way), and at the end "peak_rss_mb MB". Exit status 1 when something never appeared.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <signal.h>
@@ -78,17 +79,25 @@ class TScreenPoint {
     }
   }
 
-  // Polls until the pixel is near one of `colours` other than `old`; its index.
-  int WaitForOther(const std::vector<Rgb>& colours, int old, Clock::time_point from, double& ms,
-                   int limitMs = 10000) {
+  // Polls until the pixel has shown one of `colours` other than `old` for
+  // `settleMs` without change (a program may show files on the way); its index,
+  // with the time its colour first appeared in ms.
+  int WaitForSettled(const std::vector<Rgb>& colours, int old, Clock::time_point from, double& ms,
+                     int settleMs = 500, int limitMs = 10000) {
+    int shown = old;
+    auto since = from;
     while (Clock::now() - from < std::chrono::milliseconds(limitMs)) {
       const auto now = Clock::now();
       const Rgb p = Pixel();
       for (int i = 0; i < int(colours.size()); ++i) {
-        if (i != old && Near(p, colours[size_t(i)])) {
-          ms = std::chrono::duration<double, std::milli>(now - from).count();
-          return i;
+        if (i != shown && Near(p, colours[size_t(i)])) {
+          shown = i;
+          since = now;
         }
+      }
+      if (shown != old && now - since > std::chrono::milliseconds(settleMs)) {
+        ms = std::chrono::duration<double, std::milli>(since - from).count();
+        return shown;
       }
       std::this_thread::sleep_for(std::chrono::microseconds(500));
     }
@@ -181,7 +190,7 @@ int main(int argc, char** argv) {
     const auto released = Clock::now();
     Xdotool("keyup", key);
     double ms = -1;
-    const int reached = screen.WaitForOther(colours, at, released, ms);
+    const int reached = screen.WaitForSettled(colours, at, released, ms);
     std::printf("held %.1f %d\n", ms, reached < 0 ? 0 : std::abs(reached - at));
     std::fflush(stdout);
     ok = ok && reached >= 0;
