@@ -7,7 +7,8 @@
 # at the window centre): Down (next file) and Up (previous) with a pause of
 # PAUSE_MS (default 600) between steps, median and worst; a held key, from its
 # release until the file reached is shown; start-up with the first file on the
-# command line until it is painted; the program's peak resident memory.
+# command line until it is painted (STARTS times, default 5); the program's peak
+# resident memory over the walk.
 #
 # Each image carries a flat square of its own colour in the middle so that the
 # probe knows which one is shown. The pictures are the benchmark photograph
@@ -18,6 +19,7 @@ here=$(cd "$(dirname "$0")/../.." && pwd)
 program=${1:-$here/build/release/app/korvane}
 pause=${PAUSE_MS:-600}
 hold=${HOLD_MS:-1500}
+starts=${STARTS:-5}
 count=20
 im=/usr/bin/convert-im6.q16
 [[ -x $im ]] || im=/usr/bin/convert
@@ -76,7 +78,7 @@ for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 export XDG_CONFIG_HOME=$work/config QT_QPA_PLATFORM=xcb
 
 cd "$work/images"
-"$work/screen_probe" 800 500 "$pause" "$hold" "$program" photo00.jpg "${colours[@]}" >"$work/out.txt"
+"$work/screen_probe" 800 500 "$pause" "$hold" "$starts" "$program" photo00.jpg "${colours[@]}" >"$work/out.txt"
 grep '^held' "$work/out.txt" | sed 's/^/  /' || true
 
 summary() {

@@ -5,7 +5,7 @@
 // key leads to appears. Only one pixel is read per poll (XGetImage), so polling
 // costs the program under test next to nothing.
 //
-//   screen_probe X Y PAUSE_MS HOLD_MS PROGRAM FIRST_FILE COLOUR...
+//   screen_probe X Y PAUSE_MS HOLD_MS STARTS PROGRAM FIRST_FILE COLOUR...
 //
 // COLOUR is RRGGBB in hex, one per image in list order. Prints one line per
 // measurement: "startup MS", "next MS", "previous MS", "held MS STEPS" (from the
@@ -145,24 +145,39 @@ void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 8) {
-    std::fprintf(stderr, "usage: screen_probe X Y PAUSE_MS HOLD_MS PROGRAM FIRST_FILE COLOUR...\n");
+  if (argc < 9) {
+    std::fprintf(stderr, "usage: screen_probe X Y PAUSE_MS HOLD_MS STARTS PROGRAM FIRST_FILE COLOUR...\n");
     return 2;
   }
   TScreenPoint screen(std::atoi(argv[1]), std::atoi(argv[2]));
   const int pauseMs = std::atoi(argv[3]);
   const int holdMs = std::atoi(argv[4]);
+  const int starts = std::atoi(argv[5]);
+  const char* path = argv[6];
+  const char* first = argv[7];
   std::vector<Rgb> colours;
-  for (int i = 7; i < argc; ++i) colours.push_back(ParseColour(argv[i]));
+  for (int i = 8; i < argc; ++i) colours.push_back(ParseColour(argv[i]));
   const int count = int(colours.size());
   bool ok = true;
 
-  const auto launched = Clock::now();
-  const pid_t program = Spawn({argv[5], argv[6]});
+  // Starts the program on the first file; its pid, the time until it is shown.
+  auto start = [&](double& ms) {
+    const auto launched = Clock::now();
+    const pid_t pid = Spawn({path, first});
+    ms = pid > 0 ? screen.WaitFor(colours[0], launched, 20000) : -1;
+    std::printf("startup %.1f\n", ms);
+    std::fflush(stdout);
+    ok = ok && ms >= 0;
+    return pid;
+  };
+  auto stop = [](pid_t pid) {
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+  };
+  double startup = 0;
+  const pid_t program = start(startup);
   if (program <= 0) return 2;
-  const double startup = screen.WaitFor(colours[0], launched, 20000);
-  std::printf("startup %.1f\n", startup);
-  ok = ok && startup >= 0;
   // Keys go to the window under the pointer (there is no window manager).
   Run({"xdotool", "mousemove", argv[1], argv[2]});
   Sleep(pauseMs);
@@ -198,8 +213,10 @@ int main(int argc, char** argv) {
   }
   Sleep(pauseMs);
   std::printf("peak_rss_mb %.1f\n", PeakRssMB(program));
-  kill(program, SIGTERM);
-  int status = 0;
-  waitpid(program, &status, 0);
+  stop(program);
+  for (int i = 1; i < starts; ++i) {
+    Sleep(pauseMs);  // the screen shows the root window again
+    stop(start(startup));
+  }
   return ok ? 0 : 1;
 }
