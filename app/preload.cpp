@@ -59,6 +59,16 @@ void TPreloadJob::Start() {
   thread_ = std::thread([this] { Run(); });
 }
 
+void TPreloadJob::OfferDisplay(const pgraphic::TDisplaySettings& display) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!display_) display_ = display;
+}
+
+std::optional<pgraphic::TDisplaySettings> TPreloadJob::Display() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return display_;
+}
+
 void TPreloadJob::WhenDone(std::function<void()> done) {
   std::unique_lock<std::mutex> lock(mutex_);
   if (finished_) {
@@ -86,8 +96,8 @@ void TPreloadJob::Run() {
         read->Wavelet = true;
         read->Decoded = fileservice::LoadWavelet(path_, codec::LoadMode::MainWindow);
         read->Ok = read->Decoded.Result == 1 && read->Decoded.Error.empty() && read->Decoded.Image;
-        if (read->Ok && display_)
-          read->Copy = pgraphic::BuildDisplayCopy(*read->Decoded.Image, *display_, &cancelled_);
+        if (const auto display = Display(); read->Ok && display)
+          read->Copy = pgraphic::BuildDisplayCopy(*read->Decoded.Image, *display, &cancelled_);
       } else {
         auto image = std::make_unique<pgraphic::TPixelGraphic>();
         // A warning that would ask the user cannot be asked from here: it makes
@@ -103,8 +113,8 @@ void TPreloadJob::Run() {
         io::OpenImage(path_, *image);
         image->OnProgress = nullptr;
         read->InfoText = fileservice::InfoText(path_);
-        if (!Cancelled() && display_)
-          read->Copy = pgraphic::BuildDisplayCopy(*image, *display_, &cancelled_);
+        if (const auto display = Display(); !Cancelled() && display)
+          read->Copy = pgraphic::BuildDisplayCopy(*image, *display, &cancelled_);
         read->Image = std::move(image);
         read->Ok = true;
       }
@@ -317,6 +327,9 @@ void TPreloader::SelectionMoved() {
   if (path == shown_ || fileservice::IsMetafile(path.toStdString())) return;
   // The user is on the way to this file: it is read now, in place of the rest.
   follow_ = path;
+  // A read begun before the window was laid out (the start file) learns what
+  // the view needs now.
+  if (job_ && job_->Path() == path.toStdString()) job_->OfferDisplay(view_.DisplaySettings());
   DropUnwanted();
   if (!job_ && !Holds(path) && paused_ == 0) StartRead(path);
 }

@@ -86,6 +86,9 @@ class TPreloadJob {
   // Asks the read to stop; its result is then never used.
   void Cancel() { cancelled_.store(true, std::memory_order_relaxed); }
   bool Cancelled() const { return cancelled_.load(std::memory_order_relaxed); }
+  // Display settings known only after the read began: the copy is built for
+  // them if the image is not read yet.
+  void OfferDisplay(const pgraphic::TDisplaySettings& display);
   // Runs `done` once the work has ended: on the worker, or at once (on the
   // calling thread) when it has ended already.
   void WhenDone(std::function<void()> done);
@@ -94,10 +97,11 @@ class TPreloadJob {
 
  private:
   void Run();
+  std::optional<pgraphic::TDisplaySettings> Display();
 
   const std::string path_;
   const TReadSettings read_;
-  const std::optional<pgraphic::TDisplaySettings> display_;
+  std::optional<pgraphic::TDisplaySettings> display_;  // guarded by mutex_
   std::atomic<bool> cancelled_{false};
   std::unique_ptr<TPreloaded> result_;  // written by the worker, read after the join
   std::mutex mutex_;
