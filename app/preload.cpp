@@ -50,6 +50,10 @@ TPreloadJob::TPreloadJob(std::string path, TReadSettings read,
                          std::optional<pgraphic::TDisplaySettings> display)
     : path_(std::move(path)), read_(read), display_(std::move(display)) {}
 
+TPreloadJob::TPreloadJob(std::unique_ptr<TPreloaded> read, const pgraphic::TDisplaySettings& display)
+    : path_(read->Path), read_(read->Read), refresh_(true), given_(std::move(read)),
+      display_(display) {}
+
 TPreloadJob::~TPreloadJob() {
   Cancel();
   if (thread_.joinable()) thread_.join();
@@ -81,11 +85,23 @@ void TPreloadJob::WhenDone(std::function<void()> done) {
 
 std::unique_ptr<TPreloaded> TPreloadJob::Wait() {
   if (thread_.joinable()) thread_.join();
-  if (Cancelled()) return nullptr;
+  if (Cancelled() && !refresh_) return nullptr;
   return std::move(result_);
 }
 
 void TPreloadJob::Run() {
+  if (given_) {
+    auto read = std::move(given_);
+    const pgraphic::TPixelGraphic* image = read->Wavelet ? read->Decoded.Image.get() : read->Image.get();
+    try {
+      if (image) read->Copy = pgraphic::BuildDisplayCopy(*image, *Display(), &cancelled_);
+    } catch (...) {
+      read->Copy = pgraphic::TPrebuiltCopy();
+      read->Copy.For = *Display();  // not tried again for these settings
+    }
+    Finish(std::move(read));
+    return;
+  }
   auto read = std::make_unique<TPreloaded>();
   read->Path = path_;
   read->Read = read_;
@@ -132,6 +148,10 @@ void TPreloadJob::Run() {
     read->Copy = pgraphic::TPrebuiltCopy();
   }
   TraceStartup("read ahead: " + path_);
+  Finish(std::move(read));
+}
+
+void TPreloadJob::Finish(std::unique_ptr<TPreloaded> read) {
   result_ = std::move(read);
   std::function<void()> done;
   {
@@ -225,7 +245,7 @@ QString TPreloader::ReadingPath() const {
 std::unique_ptr<TPreloaded> TPreloader::Take(const QString& path) {
   const std::string p = path.toStdString();
   std::unique_ptr<TPreloaded> found;
-  if (job_ && job_->Path() == p && !job_->Cancelled()) {
+  if (job_ && job_->Path() == p && (!job_->Cancelled() || job_->Refresh())) {
     // Being read right now: wait for that read rather than start another.
     found = job_->Wait();
     job_.reset();
@@ -317,6 +337,17 @@ void TPreloader::IdleTick() {
       return;
     }
   }
+  // Everything wanted is read: display copies made for another zoom or window
+  // size are made again.
+  const pgraphic::TDisplaySettings display = view_.DisplaySettings();
+  for (auto it = held_.begin(); it != held_.end(); ++it) {
+    if ((*it)->Ok && !((*it)->Copy.For == display)) {
+      auto read = std::move(*it);
+      held_.erase(it);
+      StartJob(std::make_shared<TPreloadJob>(std::move(read), display));
+      return;
+    }
+  }
 }
 
 void TPreloader::SelectionMoved() {
@@ -335,12 +366,15 @@ void TPreloader::SelectionMoved() {
 }
 
 void TPreloader::StartRead(const QString& path) {
-  auto job = std::make_shared<TPreloadJob>(path.toStdString(), ReadSettingsOf(view_),
-                                           view_.DisplaySettings());
+  ++readsStarted_;
+  StartJob(std::make_shared<TPreloadJob>(path.toStdString(), ReadSettingsOf(view_),
+                                         view_.DisplaySettings()));
+}
+
+void TPreloader::StartJob(std::shared_ptr<TPreloadJob> job) {
   TPreloadJob* raw = job.get();
   job->WhenDone([this, raw] { ReportDone(raw); });
   job_ = std::move(job);
-  ++readsStarted_;
   job_->Start();
 }
 

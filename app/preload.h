@@ -77,11 +77,15 @@ class TPreloadJob {
   // `display`: also build the display copy for these view settings.
   TPreloadJob(std::string path, TReadSettings read,
               std::optional<pgraphic::TDisplaySettings> display);
+  // A file read earlier whose display copy is built again for other settings
+  // (the zoom or the window changed); cancelling stops only the copy.
+  TPreloadJob(std::unique_ptr<TPreloaded> read, const pgraphic::TDisplaySettings& display);
   ~TPreloadJob();  // cancels and waits
   TPreloadJob(const TPreloadJob&) = delete;
   TPreloadJob& operator=(const TPreloadJob&) = delete;
 
   const std::string& Path() const { return path_; }
+  bool Refresh() const { return refresh_; }
   void Start();
   // Asks the read to stop; its result is then never used.
   void Cancel() { cancelled_.store(true, std::memory_order_relaxed); }
@@ -97,10 +101,13 @@ class TPreloadJob {
 
  private:
   void Run();
+  void Finish(std::unique_ptr<TPreloaded> read);
   std::optional<pgraphic::TDisplaySettings> Display();
 
   const std::string path_;
   const TReadSettings read_;
+  const bool refresh_ = false;
+  std::unique_ptr<TPreloaded> given_;  // the read whose copy is rebuilt
   std::optional<pgraphic::TDisplaySettings> display_;  // guarded by mutex_
   std::atomic<bool> cancelled_{false};
   std::unique_ptr<TPreloaded> result_;  // written by the worker, read after the join
@@ -168,6 +175,7 @@ class TPreloader : public QObject {
   void IdleTick();
   void SelectionMoved();
   void StartRead(const QString& path);
+  void StartJob(std::shared_ptr<TPreloadJob> job);
   void ReadDone(TPreloadJob* job);
   // Tells this object, from the worker, that `job` has ended.
   void ReportDone(TPreloadJob* job);

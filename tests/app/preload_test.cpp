@@ -113,6 +113,30 @@ TEST_F(PreloadTest, NeighbourReadAheadIsTakenWithoutASecondRead) {
   WaitHeld("c.vqn");
 }
 
+TEST_F(PreloadTest, NeighboursCopyFollowsTheZoom) {
+  for (const char* command : {"N502Click", "Precise1Click"}) {
+    SCOPED_TRACE(command);
+    WriteImage(Image("a.bmp"), 2400, 1600);
+    WriteImage(Image("b.bmp"), 2400, 1600);
+    auto& w = Start({"a.bmp"});
+    WaitHeld("b.bmp");
+    w.RunHandler(command);
+    // Quiet: nothing read or rebuilt for a while.
+    QElapsedTimer quiet;
+    quiet.start();
+    ASSERT_TRUE(WaitUntil([&] {
+      if (Preloader().Reading() || w.PGImage1->PaintThreadRunning()) quiet.restart();
+      return quiet.elapsed() > 100;
+    }));
+    w.SB17Click();
+    // The copy for the new zoom came with the file: nothing is being built.
+    EXPECT_NE(w.PGImage1->PaintPixelGraphic(), nullptr);
+    EXPECT_FALSE(w.PGImage1->PaintThreadRunning());
+    window->close();
+    window.reset();
+  }
+}
+
 // A 1 x 3 grey TIFF whose one strip offset does not fit its three strips: the
 // reader asks whether to go on.
 QByteArray AskingTiff() {
