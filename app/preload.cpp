@@ -23,8 +23,8 @@ QEvent::Type ReadDoneType() {
 }
 
 struct TReadDoneEvent : QEvent {
-  explicit TReadDoneEvent(TPreloadJob* job) : QEvent(ReadDoneType()), Job(job) {}
-  TPreloadJob* Job;
+  explicit TReadDoneEvent(uint64_t serial) : QEvent(ReadDoneType()), Serial(serial) {}
+  uint64_t Serial;
 };
 
 }  // namespace
@@ -201,12 +201,16 @@ void TPreloader::Adopt(std::shared_ptr<TPreloadJob> job) {
   if (!job || !enabled_) return;
   job_ = std::move(job);
   follow_ = QString::fromStdString(job_->Path());
-  TPreloadJob* raw = job_.get();
-  job_->WhenDone([this, raw] { ReportDone(raw); });
+  Watch(*job_);
 }
 
-void TPreloader::ReportDone(TPreloadJob* job) {
-  auto* done = new TReadDoneEvent(job);
+void TPreloader::Watch(TPreloadJob& job) {
+  const uint64_t serial = job.Serial = ++serials_;
+  job.WhenDone([this, serial] { ReportDone(serial); });
+}
+
+void TPreloader::ReportDone(uint64_t serial) {
+  auto* done = new TReadDoneEvent(serial);
   // Everything the worker wrote before is published by this release, which
   // event() acquires before it reads the event.
   handoff_.fetch_add(1, std::memory_order_release);
@@ -216,7 +220,7 @@ void TPreloader::ReportDone(TPreloadJob* job) {
 bool TPreloader::event(QEvent* event) {
   handoff_.load(std::memory_order_acquire);
   if (event->type() == ReadDoneType()) {
-    ReadDone(static_cast<TReadDoneEvent*>(event)->Job);
+    ReadDone(static_cast<TReadDoneEvent*>(event)->Serial);
     return true;
   }
   return QObject::event(event);
@@ -372,14 +376,13 @@ void TPreloader::StartRead(const QString& path) {
 }
 
 void TPreloader::StartJob(std::shared_ptr<TPreloadJob> job) {
-  TPreloadJob* raw = job.get();
-  job->WhenDone([this, raw] { ReportDone(raw); });
+  Watch(*job);
   job_ = std::move(job);
   job_->Start();
 }
 
-void TPreloader::ReadDone(TPreloadJob* job) {
-  if (job_.get() != job) return;  // taken meanwhile
+void TPreloader::ReadDone(uint64_t serial) {
+  if (!job_ || job_->Serial != serial) return;  // taken meanwhile
   std::unique_ptr<TPreloaded> read = job_->Wait();
   job_.reset();
   if (read) Hold(std::move(read));

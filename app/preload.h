@@ -86,6 +86,8 @@ class TPreloadJob {
 
   const std::string& Path() const { return path_; }
   bool Refresh() const { return refresh_; }
+  // Tells the jobs of one preloader apart (set on the user-interface thread).
+  uint64_t Serial = 0;
   void Start();
   // Asks the read to stop; its result is then never used.
   void Cancel() { cancelled_.store(true, std::memory_order_relaxed); }
@@ -176,9 +178,11 @@ class TPreloader : public QObject {
   void SelectionMoved();
   void StartRead(const QString& path);
   void StartJob(std::shared_ptr<TPreloadJob> job);
-  void ReadDone(TPreloadJob* job);
-  // Tells this object, from the worker, that `job` has ended.
-  void ReportDone(TPreloadJob* job);
+  void ReadDone(uint64_t serial);
+  // Tells this object, from the worker, that the job `serial` has ended.
+  void ReportDone(uint64_t serial);
+  // Numbers the job and has it report its end here.
+  void Watch(TPreloadJob& job);
   // The files to hold now, most wanted first.
   std::vector<QString> Wanted() const;
   void DropUnwanted();
@@ -198,6 +202,7 @@ class TPreloader : public QObject {
   int paused_ = 0;
   int readsStarted_ = 0;
   int readsTaken_ = 0;
+  uint64_t serials_ = 0;
   std::atomic<uint64_t> handoff_{0};  // counts the workers' reports
   bool enabled_ = true;
 };
