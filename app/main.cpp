@@ -37,7 +37,8 @@ class TFirstPaint : public QObject {
     const pgraphic::TPixelGraphic* shown = form_.PGImage1->PixelGraphicNoWait();
     if (!shown || shown->Empty()) return;
     if (form_.PGImage1->PaintThreadRunning()) {
-      app::TraceStartup("image laid out, display copy under way");
+      if (!copyReported_) app::TraceStartup("image laid out, display copy under way");
+      copyReported_ = true;
       return;
     }
     QObject::disconnect(connection_);
@@ -47,6 +48,7 @@ class TFirstPaint : public QObject {
 
   app::TForm1& form_;
   bool withFile_;
+  bool copyReported_ = false;
   QMetaObject::Connection connection_;
 };
 
