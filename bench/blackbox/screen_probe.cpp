@@ -3,7 +3,7 @@
 // waits until that image's colour shows at the screen point given, then sends
 // keys with xdotool and polls the same point until the colour of the image the
 // key leads to appears. Only one pixel is read per poll (XGetImage), so polling
-// costs the program under test next to nothing.
+// costs the program under test next to nothing; polls are 1 ms apart.
 //
 //   screen_probe X Y PAUSE_MS HOLD_MS STARTS PROGRAM FIRST_FILE COLOUR...
 //
@@ -75,7 +75,7 @@ class TScreenPoint {
       const auto now = Clock::now();
       if (Near(Pixel(), want)) return std::chrono::duration<double, std::milli>(now - from).count();
       if (now - from > std::chrono::milliseconds(limitMs)) return -1;
-      std::this_thread::sleep_for(std::chrono::microseconds(500));
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   }
 
@@ -99,7 +99,7 @@ class TScreenPoint {
         ms = std::chrono::duration<double, std::milli>(since - from).count();
         return shown;
       }
-      std::this_thread::sleep_for(std::chrono::microseconds(500));
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return -1;
   }
