@@ -21,6 +21,8 @@
 #include "app/icons.h"
 #include "app/jquality.h"
 #include "app/my_open.h"
+#include "app/preload.h"
+#include "app/trace.h"
 #include "pgraphic/formats/jpeg.h"
 
 namespace app {
@@ -217,9 +219,14 @@ TForm1::TForm1(const TStartOptions& options, QWidget* parent) : QMainWindow(pare
   Timer1->setInterval(2000);
   connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
 
+  TraceStartup("window frame built");
   BuildMenus();
+  TraceStartup("menus built");
   BuildToolbar();
+  TraceStartup("toolbar icons drawn");
   BuildBrowser(browser);
+  TraceStartup("browser built");
+  preload_ = new TPreloader(*PTSList1, *PGImage1, this);
   PTSplitter2->SetPosition(50);
   PTSplitter1->SetPosition(225);
 
@@ -229,6 +236,7 @@ TForm1::TForm1(const TStartOptions& options, QWidget* parent) : QMainWindow(pare
   Form2 = new TForm2(this);
   Form4 = new TForm4(this);
   Form6 = new TForm6(*this);
+  TraceStartup("dialogs built");
 }
 
 TForm1::~TForm1() = default;
@@ -424,10 +432,15 @@ void TForm1::FormCreate(const TStartOptions& options) {
     StartFileGiven = true;
     const QString arg = options.Arguments.first();
     const QFileInfo info(QDir(startDir), arg);
-    CurrentFileName = QDir::cleanPath(info.absoluteFilePath());
+    CurrentFileName = StartFilePath(startDir, arg);
     OpenPath = QDir::cleanPath(info.absolutePath()).trimmed();
     if (OpenPath.isEmpty()) OpenPath = startDir;
+    preload_->Adopt(options.StartRead);
   }
+}
+
+QString StartFilePath(const QString& startDir, const QString& argument) {
+  return QDir::cleanPath(QFileInfo(QDir(startDir), argument).absoluteFilePath());
 }
 
 // ---- Showing, resizing, closing ----------------------------------------------------
@@ -453,6 +466,7 @@ void TForm1::FormShow() {
   stored_.SlideRepeat = SlideRepeat;
   stored_.SlideRandom = SlideRandom;
   ReadWindowSettings(TIniFile(IniFileName), stored_);
+  TraceStartup("settings read");
   // Bounds that would put the window out of reach are not applied.
   const QRect wanted(stored_.Left, stored_.Top, stored_.Width, stored_.Height);
   const QScreen* screen = QGuiApplication::primaryScreen();
@@ -478,6 +492,7 @@ void TForm1::FormShow() {
   FilterComboBox1->SetItemIndex(DialogFilterIndex[0]);
   PTSList1->SetMask(AllImagesMask());
   FormResize();
+  TraceStartup("folder listed");
 
   if (StartFileGiven) {
     const QString wantedPath = CurrentFileName.toLower();
@@ -562,6 +577,10 @@ bool TForm1::HasHandler(const QString& handler) { return Handlers().count(handle
 bool TForm1::RunHandler(const QString& handler) {
   const auto it = Handlers().find(handler);
   if (it == Handlers().end()) return false;
+  // A command has the processors to itself; stepping to a neighbour takes what
+  // was read ahead for it.
+  if (handler != "SB16Click" && handler != "SB17Click") preload_->CancelWork();
+  TPreloader::TPause pause(preload_);
   try {
     (this->*(it->second))();
   } catch (const std::exception&) {
@@ -693,8 +712,13 @@ int TForm1::Load_Wavelet(const QString& fileName, codec::LoadMode mode) {
   TWaitCursor wait;
   ProcessMessages();
   codec::LoadResult result;
+  std::unique_ptr<TPreloaded> preloaded;
+  if (mode == codec::LoadMode::MainWindow) preloaded = preload_->Take(fileName);
   try {
-    result = fileservice::LoadWavelet(fileName.toStdString(), mode);
+    if (preloaded && preloaded->Wavelet)
+      result = std::move(preloaded->Decoded);
+    else
+      result = fileservice::LoadWavelet(fileName.toStdString(), mode);
   } catch (const std::bad_alloc&) {
     result.Error = codec::MsgNoMemory;
   } catch (const std::exception&) {
@@ -710,7 +734,10 @@ int TForm1::Load_Wavelet(const QString& fileName, codec::LoadMode mode) {
   InfoText = QString::fromStdString(result.InfoText);
   switch (mode) {
     case codec::LoadMode::MainWindow:
-      PGImage1->SetGraphic(std::move(result.Image));
+      if (preloaded)
+        PGImage1->SetPixelGraphic(std::move(result.Image), std::move(preloaded->Copy));
+      else
+        PGImage1->SetGraphic(std::move(result.Image));
       break;
     case codec::LoadMode::DialogPreview:
       Form6->SetLabels(result.Labels);
@@ -727,6 +754,7 @@ int TForm1::Load_Wavelet(const QString& fileName, codec::LoadMode mode) {
 }
 
 void TForm1::Open_image() {
+  TPreloader::TPause pause(preload_);
   UndoBlocked = true;
   SetViewVisible(true);
   if (!CurrentFileName.isEmpty()) {
@@ -778,6 +806,10 @@ void TForm1::Open_image() {
     Compressed = false;
     ReleaseCompressedData();
   }
+  if (!CurrentFileName.isEmpty()) {
+    TraceStartup("file opened");
+    preload_->Shown(CurrentFileName);
+  }
 }
 
 bool TForm1::Load1() {
@@ -798,6 +830,12 @@ bool TForm1::Load1() {
         SBar1Panel->clear();
       }
       target->SetGraphic(std::move(drawn));
+    } else if (auto preloaded = LoadTarget == 1 ? preload_->Take(source) : nullptr;
+               preloaded && !preloaded->Wavelet) {
+      // Read ahead while the previous image was shown, and still what the file holds.
+      PGImage1->SetLoadedFile(path, std::move(preloaded->Image), std::move(preloaded->Copy));
+      InfoText = QString::fromStdString(preloaded->InfoText);
+      return true;
     } else {
       target->LoadFromFile(source);
     }

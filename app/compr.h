@@ -35,13 +35,19 @@ class TForm2;
 class TForm4;
 class TForm6;
 class THelpWindow;
+class TPreloadJob;
+class TPreloader;
 
 // Where the window finds its settings and what it was started with.
 struct TStartOptions {
   QString ConfigDir;    // folder of the settings file; empty: the user's config folder
   QString StartDir;     // the process's current folder; empty: QDir::currentPath()
   QStringList Arguments;  // command-line arguments after the program name
+  std::shared_ptr<TPreloadJob> StartRead;  // the first argument, already being read
 };
+
+// The full path of a command-line file argument, relative to the start folder.
+QString StartFilePath(const QString& startDir, const QString& argument);
 
 // The file-type filters of the browser and the open dialog, in order.
 const std::vector<widgets::TFilterComboBox::Filter>& ImageFileFilters();
@@ -110,6 +116,8 @@ class TForm1 : public QMainWindow {
   THelpWindow* HelpWindow() const { return help_; }
   // The printer Print uses; it keeps the choices made in the print dialog.
   QPrinter& Printer();
+  // Reads the files beside the one shown ahead of time.
+  TPreloader* Preloader() const { return preload_; }
 
   // ---- Operations ----
   void Open_image();
@@ -254,6 +262,7 @@ class TForm1 : public QMainWindow {
   QStatusBar* statusBar_ = nullptr;
   THelpWindow* help_ = nullptr;
   std::unique_ptr<QPrinter> printer_;
+  TPreloader* preload_ = nullptr;
   bool popupAttached_ = false;
   bool firstShowDone_ = false;
   bool syncingFolder_ = false;

@@ -5,9 +5,57 @@
 
 #include "app/commands.h"
 #include "app/compr.h"
+#include "app/preload.h"
 #include "app/startup.h"
+#include "app/trace.h"
+
+namespace {
+
+// Ends the start-up trace at the first picture: the image once it is drawn from
+// what the view shows it with, or the window when no file was named.
+class TFirstPaint : public QObject {
+ public:
+  TFirstPaint(app::TForm1& form, bool withFile) : form_(form), withFile_(withFile) {
+    if (!app::TracingStartup()) return;
+    if (withFile)
+      connection_ = QObject::connect(form.PGImage1, &app::TImagePane::Painted, this, [this] { Check(); });
+    form.installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == &form_ && event->type() == QEvent::Paint) {
+      form_.removeEventFilter(this);
+      app::TraceStartup("window painted");
+      if (!withFile_) app::EndStartupTrace();
+    }
+    return false;
+  }
+
+ private:
+  void Check() {
+    const pgraphic::TPixelGraphic* shown = form_.PGImage1->PixelGraphicNoWait();
+    if (!shown || shown->Empty()) return;
+    if (form_.PGImage1->PaintThreadRunning()) {
+      if (!copyReported_) app::TraceStartup("image laid out, display copy under way");
+      copyReported_ = true;
+      return;
+    }
+    QObject::disconnect(connection_);
+    app::TraceStartup("image painted");
+    app::EndStartupTrace();
+  }
+
+  app::TForm1& form_;
+  bool withFile_;
+  bool copyReported_ = false;
+  QMetaObject::Connection connection_;
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
+  app::TraceStartup("main");
   QStringList arguments;
   for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
   const app::TCommandLine line = app::ParseCommandLine(arguments);
@@ -24,12 +72,20 @@ int main(int argc, char** argv) {
     case app::TCommandLine::Action::Run:
       break;
   }
-  QApplication application(argc, argv);
-  app::InitialiseApplication();
   app::TStartOptions options;
   options.StartDir = QDir::currentPath();
   options.Arguments = line.Files;
+  // The file named on the command line is read while the window is being built.
+  if (!line.Files.isEmpty())
+    options.StartRead = app::StartPreload(app::StartFilePath(options.StartDir, line.Files.first()));
+  QApplication application(argc, argv);
+  app::TraceStartup("Qt initialised");
+  app::InitialiseApplication();
+  app::TraceStartup("application initialised");
   app::TForm1 form(options);
+  app::TraceStartup("main window built");
+  TFirstPaint firstPaint(form, !line.Files.isEmpty());
   form.show();
+  app::TraceStartup("main window shown");
   return application.exec();
 }

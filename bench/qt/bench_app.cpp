@@ -1,6 +1,7 @@
 // The desktop program on the offscreen platform: Next Image latency through a
 // folder of 12-megapixel JPEGs at Shrink to Fit with the Medium zoom mode (split
-// into reading the file, building the display copy and painting), start-up to the
+// into reading the file, building the display copy and painting), stepping at
+// once or after a pause in which the next file is read ahead, start-up to the
 // first painted window, and memory while browsing 200 images.
 #include <benchmark/benchmark.h>
 
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "app/compr.h"
+#include "app/preload.h"
 #include "app/startup.h"
 #include "bench_support.h"
 #include "pgraphic/image/pixelgraphic.h"
@@ -72,11 +74,15 @@ struct Scene {
                   .toUtf8());
   }
 
-  std::unique_ptr<app::TForm1> Window(const QStringList& args = {}) {
+  // With readAhead the first argument is read on a worker while the window is
+  // built, as main() does.
+  std::unique_ptr<app::TForm1> Window(const QStringList& args = {}, bool readAhead = false) {
     app::TStartOptions options;
     options.ConfigDir = config;
     options.StartDir = images;
     options.Arguments = args;
+    if (readAhead && !args.isEmpty())
+      options.StartRead = app::StartPreload(app::StartFilePath(images, args.first()));
     return std::make_unique<app::TForm1>(options);
   }
 };
@@ -100,7 +106,10 @@ void WaitShown(app::TForm1& w, int& paints, QElapsedTimer& clock, Times& t) {
   t.paint = clock.nsecsElapsed() / 1e6 - t.read - t.copy;
 }
 
+// Argument: the pause in ms between steps, with the program idle (it reads the
+// next file ahead meanwhile); 0 steps as soon as the image is shown.
 void BM_NextImage12MP(benchmark::State& state) {
+  const int pauseMs = static_cast<int>(state.range(0));
   Scene scene;
   pgraphic::TPixelGraphic photo;
   photo.Assign(bench::Photograph());
@@ -119,6 +128,13 @@ void BM_NextImage12MP(benchmark::State& state) {
     if (w->SlideAtEnd || !w->Button("SB17")->isEnabled()) {
       state.PauseTiming();
       while (w->Button("SB16")->isEnabled()) w->SB16Click();
+      state.ResumeTiming();
+    }
+    if (pauseMs > 0) {
+      state.PauseTiming();
+      QElapsedTimer idle;
+      idle.start();
+      Until([&] { return idle.elapsed() >= pauseMs; });
       state.ResumeTiming();
     }
     Times t;
@@ -145,11 +161,13 @@ void BM_NextImage12MP(benchmark::State& state) {
   std::sort(decode.begin(), decode.end());
   state.counters["decode_only_median_ms"] = decode[decode.size() / 2];
 }
-BENCHMARK(BM_NextImage12MP)->UseManualTime()->Iterations(12)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NextImage12MP)->Arg(0)->Arg(500)->UseManualTime()->Iterations(12)->Unit(benchmark::kMillisecond);
 
-// Window creation to the first paint; with a file, to the image painted.
+// Window creation to the first paint; with a file (argument 1), to the image
+// painted; argument 2: the file is read while the window is built.
 void BM_StartUp(benchmark::State& state) {
   const bool withFile = state.range(0) != 0;
+  const bool readAhead = state.range(0) == 2;
   Scene scene;
   if (withFile) bench::Photograph();  // read outside the timing
   if (withFile) {
@@ -162,7 +180,7 @@ void BM_StartUp(benchmark::State& state) {
     Times t;
     QElapsedTimer clock;
     clock.start();
-    auto w = scene.Window(withFile ? QStringList{"photo.jpg"} : QStringList{});
+    auto w = scene.Window(withFile ? QStringList{"photo.jpg"} : QStringList{}, readAhead);
     int paints = 0;
     QObject::connect(w->PGImage1, &app::TImagePane::Painted, [&] { ++paints; });
     struct PaintWatch : QObject {
@@ -191,7 +209,7 @@ void BM_StartUp(benchmark::State& state) {
   }
   AddStats(state, runs);
 }
-BENCHMARK(BM_StartUp)->Arg(0)->Arg(1)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StartUp)->Arg(0)->Arg(1)->Arg(2)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
 
 // Resident memory while stepping through 200 images (hard links to one JPEG of
 // the 2560 x 1600 photograph): it stays at one image and its copies.

@@ -83,6 +83,79 @@ void FrameRect(QPainter& p, const QRect& r, const QBrush& brush) {
   p.fillRect(QRect(r.right(), r.top(), 1, r.height()), brush);
 }
 
+// The layout of an image under a view's settings, as Relayout makes it; a widget
+// cannot be larger than QWIDGETSIZE_MAX, so absurd zooms stop there.
+TStretchLayout LayoutFor(TSize2 image, const TDisplaySettings& s) {
+  TStretchLayout layout = StretchLayout(
+      {image, s.Available, s.ScrollBarExtent, s.ScrollBarExtent, s.Stretch, s.ZoomFactor});
+  layout.Displayed = {std::min(layout.Displayed.Width, QWIDGETSIZE_MAX),
+                      std::min(layout.Displayed.Height, QWIDGETSIZE_MAX)};
+  return layout;
+}
+
+// Whether a fresh image needs a display copy at this displayed size.
+TDisplayCopyInput CopyDecisionInput(const TPixelGraphic& image, TSize2 displayed,
+                                    const TDisplaySettings& s) {
+  TDisplayCopyInput in;
+  in.ScreenDepth = s.ScreenDepth;
+  in.ImageBits = image.BitsPerPixel();
+  in.ImagePalette = image.PaletteIdent();
+  in.StretchMode = s.StretchMode;
+  in.ReduceOnLoad = s.ReduceOnLoad;
+  in.Image = {image.Width(), image.Height()};
+  in.Displayed = displayed;
+  in.RebuildPending = true;
+  in.Palette8BitSys8BitGraphic = s.Palette8BitSys8BitGraphic;
+  return in;
+}
+
+// Sets up the work of one display copy of `image` shown at `displayed`: the copy
+// (and a true-colour intermediate where the plan needs one), sized and with the
+// view's colour settings. `builtFor` receives the copy's size before anything is
+// allocated; raises when the memory cannot be had.
+void PrepareCopy(TCreatePaintPGThread& w, const TPixelGraphic& image, TSize2 displayed,
+                 const TDisplaySettings& s, TSize2& builtFor) {
+  w.FPixelGraphic = &image;
+  TDisplayCopyPlanInput planIn;
+  planIn.ScreenDepth = s.ScreenDepth;
+  planIn.TrueColorSource = image.PixelFormat() == pf24Bit;
+  planIn.StretchMode = s.StretchMode;
+  planIn.SizeDiffers = displayed != TSize2{image.Width(), image.Height()};
+  planIn.Allow24BitStretch = s.Allow24BitStretch;
+  planIn.Palette8BitSys24BitGraphic = s.Palette8BitSys24BitGraphic;
+  planIn.Palette8BitSys8BitGraphic = s.Palette8BitSys8BitGraphic;
+  const TDisplayCopyPlan plan = PlanDisplayCopy(planIn);
+  const TSize2 size = s.StretchMode != smFast ? displayed : TSize2{image.Width(), image.Height()};
+  builtFor = size;
+  TCreatePaintPGThread* worker = &w;
+  auto progress = [worker](TPixelGraphic&, int step, int max, bool& abort) {
+    worker->Progress(step, max, abort);
+  };
+  if (plan.ResampleFirst) {
+    w.FHelpOwned = std::make_unique<TPixelGraphic>();
+    w.FHelpOwned->SetStretchMode(s.StretchMode);
+    w.FHelpOwned->OnProgress = progress;
+    w.FHelpOwned->SetSize(size.Width, size.Height, pf24Bit);
+    w.FHelpPixelGraphic = w.FHelpOwned.get();
+  } else {
+    w.FHelpPixelGraphic = &image;
+  }
+  auto copy = std::make_unique<TPixelGraphic>();
+  copy->SetSize(size.Width, size.Height, plan.Format);
+  if (plan.Palette != pNone) copy->SetPaletteIdent(plan.Palette);
+  if (plan.AssignSourcePalette) copy->AssignPalette(image);
+  copy->SetStretchMode(s.StretchMode);
+  copy->SetDither(s.Dither);
+  copy->SetDitherErrorLimit(s.DitherErrorLimit);
+  copy->SetDitherErrorLimitAuto(s.DitherErrorLimitAuto);
+  copy->SetDitherErrorLimitSoft(s.DitherErrorLimitSoft);
+  copy->SetRGBWeighting(s.RGBWeighting);
+  copy->OnProgress = progress;
+  w.FPaintPixelGraphic = std::move(copy);
+  w.ResampleFirst = plan.ResampleFirst;
+  w.OptimizePalette = plan.OptimizePalette;
+}
+
 }  // namespace
 
 // ---- Cursors -------------------------------------------------------------------------
@@ -403,6 +476,11 @@ void TPGImage::SetPixelGraphic(std::unique_ptr<TPixelGraphic> image) {
   PixelGraphicChanged();
 }
 
+void TPGImage::SetPixelGraphic(std::unique_ptr<TPixelGraphic> image, TPrebuiltCopy prebuilt) {
+  SetPixelGraphic(std::move(image));
+  AdoptCopy(std::move(prebuilt));
+}
+
 std::unique_ptr<TPixelGraphic> TPGImage::PixelGraphicCopy() {
   WaitForPaintThread();
   if (!image_) return nullptr;
@@ -488,6 +566,22 @@ void TPGImage::SetFileName(const std::string& name) {
     throw;
   }
   PixelGraphicChanged();
+}
+
+void TPGImage::SetLoadedFile(const std::string& name, std::unique_ptr<TPixelGraphic> image,
+                             TPrebuiltCopy prebuilt) {
+  StopPaintThread();
+  worker_.reset();
+  if (image_) ClearEvents(*image_);
+  image_.reset();
+  DropCopy();
+  if (image) {
+    // It was read with the view's settings; it keeps them as a read here would.
+    image->SetReadWarningAction(readWarningAction_);
+    image->SetBackGroundColor(backGroundColor_);
+  }
+  fileName_ = image ? name : std::string();
+  SetPixelGraphic(std::move(image), std::move(prebuilt));
 }
 
 void TPGImage::SaveToFile(const std::string& name) {
@@ -621,14 +715,11 @@ int TPGImage::DisplayToImageY(int y) const {
 }
 
 void TPGImage::Relayout(bool force) {
-  const TSize2 available{std::max(width() - 2 * frameWidth(), 0),
-                         std::max(height() - 2 * frameWidth(), 0)};
-  const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
-  const TStretchLayout layout =
-      StretchLayout({imageSize_, available, bar, bar, stretch_, zoomFactor_});
-  // A widget cannot be larger than QWIDGETSIZE_MAX; absurd zooms stop there.
-  displayed_ = {std::min(layout.Displayed.Width, QWIDGETSIZE_MAX),
-                std::min(layout.Displayed.Height, QWIDGETSIZE_MAX)};
+  const TDisplaySettings settings = DisplaySettings();
+  const TSize2 available = settings.Available;
+  const int bar = settings.ScrollBarExtent;
+  const TStretchLayout layout = LayoutFor(imageSize_, settings);
+  displayed_ = layout.Displayed;
   if (layout.Zoom != zoom_) {
     zoom_ = layout.Zoom;
     if (OnZoomFactorChange) OnZoomFactorChange(*this);
@@ -757,42 +848,8 @@ void TPGImage::StartCopy() {
   copyFailed_ = false;
   auto worker = std::make_unique<TCreatePaintPGThread>();
   TCreatePaintPGThread* w = worker.get();
-  w->FPixelGraphic = image_.get();
-
-  TDisplayCopyPlanInput planIn;
-  planIn.ScreenDepth = screenDepth_;
-  planIn.TrueColorSource = image_->PixelFormat() == pf24Bit;
-  planIn.StretchMode = stretchMode_;
-  planIn.SizeDiffers = displayed_ != TSize2{image_->Width(), image_->Height()};
-  planIn.Allow24BitStretch = allow24BitStretch_;
-  planIn.Palette8BitSys24BitGraphic = palette24_;
-  planIn.Palette8BitSys8BitGraphic = palette8_;
-  const TDisplayCopyPlan plan = PlanDisplayCopy(planIn);
-  const TSize2 size = stretchMode_ != smFast ? displayed_ : TSize2{image_->Width(), image_->Height()};
-  copyBuiltFor_ = size;
-  auto progress = [w](TPixelGraphic&, int step, int max, bool& abort) { w->Progress(step, max, abort); };
   try {
-    if (plan.ResampleFirst) {
-      w->FHelpOwned = std::make_unique<TPixelGraphic>();
-      w->FHelpOwned->SetStretchMode(stretchMode_);
-      w->FHelpOwned->OnProgress = progress;
-      w->FHelpOwned->SetSize(size.Width, size.Height, pf24Bit);
-      w->FHelpPixelGraphic = w->FHelpOwned.get();
-    } else {
-      w->FHelpPixelGraphic = image_.get();
-    }
-    auto copy = std::make_unique<TPixelGraphic>();
-    copy->SetSize(size.Width, size.Height, plan.Format);
-    if (plan.Palette != pNone) copy->SetPaletteIdent(plan.Palette);
-    if (plan.AssignSourcePalette) copy->AssignPalette(*image_);
-    copy->SetStretchMode(stretchMode_);
-    copy->SetDither(dither_);
-    copy->SetDitherErrorLimit(ditherErrorLimit_);
-    copy->SetDitherErrorLimitAuto(ditherErrorLimitAuto_);
-    copy->SetDitherErrorLimitSoft(ditherErrorLimitSoft_);
-    copy->SetRGBWeighting(rgbWeighting_);
-    copy->OnProgress = progress;
-    w->FPaintPixelGraphic = std::move(copy);
+    PrepareCopy(*w, *image_, displayed_, DisplaySettings(), copyBuiltFor_);
   } catch (const std::exception&) {
     // No memory for a copy of this size: until the next rebuild the view draws the
     // image itself, stretched, rather than nothing.
@@ -800,8 +857,6 @@ void TPGImage::StartCopy() {
     worker_ = std::move(worker);
     return;
   }
-  w->ResampleFirst = plan.ResampleFirst;
-  w->OptimizePalette = plan.OptimizePalette;
   ++generation_;
   worker_ = std::move(worker);
   if (useThread_) {
@@ -823,6 +878,69 @@ void TPGImage::StartCopy() {
     w->Deliver = [this](std::unique_ptr<TPixelGraphic> copy) { InstallCopy(std::move(copy)); };
     w->DoTheWork();
   }
+}
+
+TDisplaySettings TPGImage::DisplaySettings() const {
+  TDisplaySettings s;
+  s.Available = {std::max(width() - 2 * frameWidth(), 0), std::max(height() - 2 * frameWidth(), 0)};
+  s.ScrollBarExtent = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+  s.Stretch = stretch_;
+  s.ZoomFactor = zoomFactor_;
+  s.StretchMode = stretchMode_;
+  s.ScreenDepth = screenDepth_;
+  s.ReduceOnLoad = reduceOnLoad_;
+  s.Allow24BitStretch = allow24BitStretch_;
+  s.Palette8BitSys24BitGraphic = palette24_;
+  s.Palette8BitSys8BitGraphic = palette8_;
+  s.Dither = dither_;
+  s.DitherErrorLimit = ditherErrorLimit_;
+  s.DitherErrorLimitAuto = ditherErrorLimitAuto_;
+  s.DitherErrorLimitSoft = ditherErrorLimitSoft_;
+  s.RGBWeighting = rgbWeighting_;
+  return s;
+}
+
+TPrebuiltCopy BuildDisplayCopy(const TPixelGraphic& image, const TDisplaySettings& settings,
+                               const std::atomic<bool>* aborted) {
+  TPrebuiltCopy result;
+  result.For = settings;
+  if (image.Empty() || settings.ReduceOnLoad) return result;
+  const TSize2 displayed = LayoutFor({image.Width(), image.Height()}, settings).Displayed;
+  if (!DecideDisplayCopy(CopyDecisionInput(image, displayed, settings)).Needed) return result;
+  TCreatePaintPGThread work;
+  work.ExternalAbort = aborted;
+  TSize2 builtFor;
+  try {
+    PrepareCopy(work, image, displayed, settings, builtFor);
+  } catch (const std::exception&) {
+    return result;
+  }
+  work.Deliver = [&result](std::unique_ptr<TPixelGraphic> copy) { result.Copy = std::move(copy); };
+  work.DoTheWork();
+  if (work.Terminated()) result.Copy.reset();
+  return result;
+}
+
+void TPGImage::AdoptCopy(TPrebuiltCopy prebuilt) {
+  if (!prebuilt.Copy || !image_ || image_->Empty() || !(prebuilt.For == DisplaySettings())) return;
+  // Only the copy the view would start now is taken: one is needed, and it has
+  // the size and format a build would give it.
+  const TDisplayCopyDecision d = DecideDisplayCopy(CopyDecisionInput(*image_, displayed_, DisplaySettings()));
+  const TSize2 size = stretchMode_ != smFast ? displayed_ : TSize2{image_->Width(), image_->Height()};
+  if (!d.Needed || imageBusy_ != 0 || prebuilt.Copy->Width() != size.Width ||
+      prebuilt.Copy->Height() != size.Height)
+    return;
+  StopPaintThread();
+  worker_.reset();
+  prebuilt.Copy->OnProgress = nullptr;
+  copy_ = std::move(prebuilt.Copy);
+  copyBuiltFor_ = size;
+  rebuild_ = false;
+  copyArrived_ = true;
+  copyFailed_ = false;
+  progressStep_ = 1;
+  progressPercent_ = 0;
+  viewport()->update();
 }
 
 // ---- Painting ------------------------------------------------------------------------------------

@@ -34,6 +34,40 @@ namespace pgraphic {
 
 class TPGImage;
 
+// Everything of a view that decides the display copy of an image, taken as plain
+// values so that a copy can be built away from the view (on another thread,
+// before the image is handed over) and checked when it arrives.
+struct TDisplaySettings {
+  TSize2 Available;  // the area inside the frame, scroll bars not taken off
+  int ScrollBarExtent = 0;
+  TStretch Stretch = sNeverKAR;
+  long double ZoomFactor = 1.0L;
+  TStretchMode StretchMode = smFast;
+  int ScreenDepth = 24;
+  bool ReduceOnLoad = false;
+  bool Allow24BitStretch = false;
+  TPalette8BitSys24BitGraphic Palette8BitSys24BitGraphic = pOptimized252Sys16;
+  TPalette8BitSys8BitGraphic Palette8BitSys8BitGraphic = pOptimized252Sys16;
+  bool Dither = true;
+  uint8_t DitherErrorLimit = 32;
+  bool DitherErrorLimitAuto = true;
+  bool DitherErrorLimitSoft = true;
+  bool RGBWeighting = true;
+  bool operator==(const TDisplaySettings&) const = default;
+};
+
+// A display copy built ahead for an image under the settings `For`.
+struct TPrebuiltCopy {
+  std::unique_ptr<TPixelGraphic> Copy;
+  TDisplaySettings For;
+};
+
+// Builds the display copy a view with these settings would build for `image`,
+// on the calling thread; stops early when `aborted` is set. Empty when the view
+// would draw the image itself, could not size the copy or was aborted.
+TPrebuiltCopy BuildDisplayCopy(const TPixelGraphic& image, const TDisplaySettings& settings,
+                               const std::atomic<bool>* aborted = nullptr);
+
 using TPGImageEvent = std::function<void(TPGImage& sender)>;
 using TPGImageMouseEvent = std::function<void(TPGImage& sender, QMouseEvent& event)>;
 using TPGImagePaintEvent = std::function<void(TPGImage& sender, QPainter& painter)>;
@@ -66,12 +100,16 @@ class TCreatePaintPGThread {
   bool OptimizePalette = false;
   TDeliver Deliver;   // receives the finished copy (on the worker in thread mode)
   TReport Report;     // receives throttled progress (on the worker in thread mode)
+  const std::atomic<bool>* ExternalAbort = nullptr;  // also stops the work when set
 
   // Starts DoTheWork on a new thread.
   void Start();
   // Asks the work to stop at its next progress report.
   void Terminate() { terminated_.store(true, std::memory_order_relaxed); }
-  bool Terminated() const { return terminated_.load(std::memory_order_relaxed); }
+  bool Terminated() const {
+    return terminated_.load(std::memory_order_relaxed) ||
+           (ExternalAbort && ExternalAbort->load(std::memory_order_relaxed));
+  }
   void WaitFor();
   bool Running() const { return thread_.joinable(); }
   void DoTheWork();
@@ -126,6 +164,11 @@ class TPGImage : public QAbstractScrollArea {
   const TPixelGraphic* PixelGraphicNoWait() const { return image_.get(); }
   // Stops the paint thread, frees the shown image and shows the new one (may be null).
   void SetPixelGraphic(std::unique_ptr<TPixelGraphic> image);
+  // The same with a display copy built ahead by BuildDisplayCopy: it is shown at
+  // once when it is exactly the copy the view would build now, else dropped.
+  void SetPixelGraphic(std::unique_ptr<TPixelGraphic> image, TPrebuiltCopy prebuilt);
+  // What decides the display copy now (the user-interface thread only).
+  TDisplaySettings DisplaySettings() const;
   // A new image assigned from the shown one, nullptr when none.
   std::unique_ptr<TPixelGraphic> PixelGraphicCopy();
   // Hands the shown image to the caller; the view then shows nothing.
@@ -140,6 +183,10 @@ class TPGImage : public QAbstractScrollArea {
   // Loads the file (an empty name just frees the shown image). Errors propagate
   // after the view has been reset to no image.
   void SetFileName(const std::string& name);
+  // Shows an image read from the file `name` elsewhere, with the view's read
+  // settings, as SetFileName would have shown it; the prebuilt copy as above.
+  void SetLoadedFile(const std::string& name, std::unique_ptr<TPixelGraphic> image,
+                     TPrebuiltCopy prebuilt);
   void SaveToFile(const std::string& name);
 
   // ---- Layout ------------------------------------------------------------------
@@ -313,6 +360,7 @@ class TPGImage : public QAbstractScrollArea {
   void InstallCopy(std::unique_ptr<TPixelGraphic> copy);
   void DecideAndStartCopy(bool& needed);
   void StartCopy();
+  void AdoptCopy(TPrebuiltCopy prebuilt);
   void MarkRebuild();
   void PaintView(QPainter& painter, const QRect& area);
   void PaintClocks(QPainter& painter, const QRect& child);

@@ -1,0 +1,406 @@
+#include "app/preload.h"
+
+#include <sys/stat.h>
+
+#include <QApplication>
+#include <QFileInfo>
+#include <algorithm>
+
+#include "app/fileservice.h"
+#include "app/imagepane.h"
+#include "app/trace.h"
+#include "io/files.h"
+#include "widgets/shelllist.h"
+
+namespace app {
+
+namespace {
+
+// Posted by a worker when its read has ended.
+QEvent::Type ReadDoneType() {
+  static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+  return type;
+}
+
+struct TReadDoneEvent : QEvent {
+  explicit TReadDoneEvent(uint64_t serial) : QEvent(ReadDoneType()), Serial(serial) {}
+  uint64_t Serial;
+};
+
+}  // namespace
+
+bool StampFile(const std::string& path, TFileStamp& stamp) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  stamp.Device = static_cast<uint64_t>(st.st_dev);
+  stamp.Inode = static_cast<uint64_t>(st.st_ino);
+  stamp.Size = static_cast<int64_t>(st.st_size);
+  stamp.ModifiedNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  stamp.ChangedNs = int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+  return true;
+}
+
+TReadSettings ReadSettingsOf(const TImagePane& view) {
+  return {view.ReadWarningAction(), view.BackGroundColor()};
+}
+
+// ---- One read --------------------------------------------------------------------------
+
+TPreloadJob::TPreloadJob(std::string path, TReadSettings read,
+                         std::optional<pgraphic::TDisplaySettings> display)
+    : path_(std::move(path)), read_(read), display_(std::move(display)) {}
+
+TPreloadJob::TPreloadJob(std::unique_ptr<TPreloaded> read, const pgraphic::TDisplaySettings& display)
+    : path_(read->Path), read_(read->Read), refresh_(true), given_(std::move(read)),
+      display_(display) {}
+
+TPreloadJob::~TPreloadJob() {
+  Cancel();
+  if (thread_.joinable()) thread_.join();
+}
+
+void TPreloadJob::Start() {
+  thread_ = std::thread([this] { Run(); });
+}
+
+void TPreloadJob::OfferDisplay(const pgraphic::TDisplaySettings& display) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!display_) display_ = display;
+}
+
+std::optional<pgraphic::TDisplaySettings> TPreloadJob::Display() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return display_;
+}
+
+void TPreloadJob::WhenDone(std::function<void()> done) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (finished_) {
+    lock.unlock();
+    if (done) done();
+    return;
+  }
+  done_ = std::move(done);
+}
+
+std::unique_ptr<TPreloaded> TPreloadJob::Wait() {
+  if (thread_.joinable()) thread_.join();
+  if (Cancelled() && !refresh_) return nullptr;
+  return std::move(result_);
+}
+
+void TPreloadJob::Run() {
+  if (given_) {
+    auto read = std::move(given_);
+    const pgraphic::TPixelGraphic* image = read->Wavelet ? read->Decoded.Image.get() : read->Image.get();
+    try {
+      if (image) read->Copy = pgraphic::BuildDisplayCopy(*image, *Display(), &cancelled_);
+    } catch (...) {
+      read->Copy = pgraphic::TPrebuiltCopy();
+      read->Copy.For = *Display();  // not tried again for these settings
+    }
+    Finish(std::move(read));
+    return;
+  }
+  auto read = std::make_unique<TPreloaded>();
+  read->Path = path_;
+  read->Read = read_;
+  try {
+    if (StampFile(path_, read->Stamp) && !Cancelled()) {
+      if (fileservice::IsVQN(path_)) {
+        // The decoder's own loader, as the window calls it.
+        read->Wavelet = true;
+        read->Decoded = fileservice::LoadWavelet(path_, codec::LoadMode::MainWindow);
+        read->Ok = read->Decoded.Result == 1 && read->Decoded.Error.empty() && read->Decoded.Image;
+        if (const auto display = Display(); read->Ok && display)
+          read->Copy = pgraphic::BuildDisplayCopy(*read->Decoded.Image, *display, &cancelled_);
+      } else {
+        auto image = std::make_unique<pgraphic::TPixelGraphic>();
+        // A warning that would ask the user cannot be asked from here: it makes
+        // this read fail, and the window reads the file again and asks.
+        const auto action = read_.ReadWarningAction;
+        image->SetReadWarningAction(action == pgraphic::pgwaOKBox || action == pgraphic::pgwaOKCancelBox
+                                        ? pgraphic::pgwaRaise
+                                        : action);
+        image->SetBackGroundColor(read_.BackGroundColor);
+        image->OnProgress = [this](pgraphic::TPixelGraphic&, int, int, bool& abort) {
+          abort = Cancelled();
+        };
+        io::OpenImage(path_, *image);
+        image->OnProgress = nullptr;
+        read->InfoText = fileservice::InfoText(path_);
+        if (const auto display = Display(); !Cancelled() && display)
+          read->Copy = pgraphic::BuildDisplayCopy(*image, *display, &cancelled_);
+        read->Image = std::move(image);
+        read->Ok = true;
+      }
+      // A file that changed while it was read is read again when it is opened.
+      TFileStamp after;
+      if (!StampFile(path_, after) || !(after == read->Stamp)) read->Ok = false;
+    }
+  } catch (...) {
+    read->Ok = false;
+  }
+  if (!read->Ok) {
+    // Only the failure is kept: the window reads the file itself.
+    read->Image.reset();
+    read->Decoded = codec::LoadResult();
+    read->Copy = pgraphic::TPrebuiltCopy();
+  }
+  TraceStartup("read ahead: " + path_);
+  Finish(std::move(read));
+}
+
+void TPreloadJob::Finish(std::unique_ptr<TPreloaded> read) {
+  result_ = std::move(read);
+  std::function<void()> done;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    finished_ = true;
+    done = std::move(done_);
+  }
+  if (done) done();
+}
+
+std::shared_ptr<TPreloadJob> StartPreload(const QString& path) {
+  auto job = std::make_shared<TPreloadJob>(path.toStdString(), TReadSettings{}, std::nullopt);
+  job->Start();
+  return job;
+}
+
+// ---- The preloader -------------------------------------------------------------------------
+
+TPreloader::TPreloader(widgets::TPTShellList& list, TImagePane& view, QObject* parent)
+    : QObject(parent), list_(list), view_(view) {
+  idle_.setSingleShot(true);
+  connect(&idle_, &QTimer::timeout, this, &TPreloader::IdleTick);
+  connect(&list_, &widgets::TPTShellList::Change, this, &TPreloader::SelectionMoved);
+  connect(&list_, &widgets::TPTShellList::FolderChanged, this, &TPreloader::FolderChanged);
+  connect(&view_, &TImagePane::Painted, this, [this] {
+    if (!view_.PaintThreadRunning()) shownPainted_ = true;
+  });
+}
+
+TPreloader::~TPreloader() {
+  // The worker must be gone before this object: it reports to it.
+  if (job_) {
+    job_->Cancel();
+    job_->Wait();
+  }
+}
+
+void TPreloader::SetEnabled(bool on) {
+  enabled_ = on;
+  if (on) return;
+  if (job_) job_->Cancel();
+  held_.clear();
+  follow_.clear();
+}
+
+void TPreloader::Adopt(std::shared_ptr<TPreloadJob> job) {
+  if (!job || !enabled_) return;
+  job_ = std::move(job);
+  follow_ = QString::fromStdString(job_->Path());
+  Watch(*job_);
+}
+
+void TPreloader::Watch(TPreloadJob& job) {
+  const uint64_t serial = job.Serial = ++serials_;
+  job.WhenDone([this, serial] { ReportDone(serial); });
+}
+
+void TPreloader::ReportDone(uint64_t serial) {
+  auto* done = new TReadDoneEvent(serial);
+  // Everything the worker wrote before is published by this release, which
+  // event() acquires before it reads the event.
+  handoff_.fetch_add(1, std::memory_order_release);
+  QCoreApplication::postEvent(this, done);
+}
+
+bool TPreloader::event(QEvent* event) {
+  handoff_.load(std::memory_order_acquire);
+  if (event->type() == ReadDoneType()) {
+    ReadDone(static_cast<TReadDoneEvent*>(event)->Serial);
+    return true;
+  }
+  return QObject::event(event);
+}
+
+void TPreloader::Shown(const QString& path) {
+  const int index = list_.IndexOfPath(path);
+  if (index >= 0 && lastIndex_ >= 0 && index != lastIndex_) direction_ = index > lastIndex_ ? 1 : -1;
+  lastIndex_ = index;
+  shown_ = path;
+  shownPainted_ = false;
+  sinceShown_.start();
+  follow_.clear();
+  Schedule();
+}
+
+bool TPreloader::Holds(const QString& path) const {
+  const std::string p = path.toStdString();
+  return std::any_of(held_.begin(), held_.end(), [&](const auto& r) { return r->Path == p; });
+}
+
+QString TPreloader::ReadingPath() const {
+  return job_ ? QString::fromStdString(job_->Path()) : QString();
+}
+
+std::unique_ptr<TPreloaded> TPreloader::Take(const QString& path) {
+  const std::string p = path.toStdString();
+  std::unique_ptr<TPreloaded> found;
+  if (job_ && job_->Path() == p && (!job_->Cancelled() || job_->Refresh())) {
+    // Being read right now: wait for that read rather than start another.
+    found = job_->Wait();
+    job_.reset();
+  } else if (job_) {
+    job_->Cancel();  // it winds down by itself and reports
+  }
+  if (!found) {
+    const auto it = std::find_if(held_.begin(), held_.end(), [&](const auto& r) { return r->Path == p; });
+    if (it != held_.end()) {
+      found = std::move(*it);
+      held_.erase(it);
+    }
+  }
+  if (follow_ == path) follow_.clear();
+  if (!found || !found->Ok) return nullptr;
+  TFileStamp now;
+  if (!StampFile(p, now) || !(now == found->Stamp) || !(found->Read == ReadSettingsOf(view_)))
+    return nullptr;
+  ++readsTaken_;
+  return found;
+}
+
+void TPreloader::CancelWork() {
+  if (job_) job_->Cancel();
+}
+
+void TPreloader::FolderChanged() {
+  const QString folder = list_.Folder();
+  auto elsewhere = [&](const std::string& path) {
+    return QFileInfo(QString::fromStdString(path)).absolutePath() != folder;
+  };
+  if (job_ && elsewhere(job_->Path())) job_->Cancel();
+  held_.erase(std::remove_if(held_.begin(), held_.end(),
+                             [&](const auto& r) { return elsewhere(r->Path); }),
+              held_.end());
+  if (!follow_.isEmpty() && elsewhere(follow_.toStdString())) follow_.clear();
+  shown_.clear();
+  lastIndex_ = -1;
+}
+
+void TPreloader::Schedule() {
+  if (enabled_ && paused_ == 0 && !idle_.isActive()) idle_.start(0);
+}
+
+std::vector<QString> TPreloader::Wanted() const {
+  std::vector<QString> wanted;
+  if (!follow_.isEmpty()) {
+    wanted.push_back(follow_);
+    return wanted;
+  }
+  const int i = shown_.isEmpty() ? -1 : list_.IndexOfPath(shown_);
+  if (i < 0) return wanted;
+  for (int step : {direction_, -direction_}) {
+    const int j = i + step;
+    if (j < 0 || j >= list_.Count() || list_.ItemIsFolder(j)) continue;
+    const QString path = list_.ItemPath(j);
+    // Metafiles are drawn by the window itself.
+    if (!fileservice::IsMetafile(path.toStdString())) wanted.push_back(path);
+  }
+  return wanted;
+}
+
+void TPreloader::DropUnwanted() {
+  const std::vector<QString> wanted = Wanted();
+  auto isWanted = [&](const std::string& p) {
+    return std::any_of(wanted.begin(), wanted.end(),
+                       [&](const QString& w) { return w.toStdString() == p; });
+  };
+  if (job_ && !isWanted(job_->Path())) job_->Cancel();
+  held_.erase(std::remove_if(held_.begin(), held_.end(),
+                             [&](const auto& r) { return !isWanted(r->Path); }),
+              held_.end());
+}
+
+void TPreloader::IdleTick() {
+  if (!enabled_ || paused_ > 0 || job_) return;  // a read's end looks again
+  if (QApplication::activeModalWidget()) return;  // the dialog's end looks again
+  // The image shown gets the processors first: reading ahead waits until it is
+  // on screen (for a while at most: a hidden view paints nothing).
+  const bool drawn = !view_.isVisible() || (shownPainted_ && !view_.PaintThreadRunning());
+  if (!drawn && sinceShown_.isValid() && sinceShown_.elapsed() < 500) {
+    idle_.start(5);
+    return;
+  }
+  DropUnwanted();
+  for (const QString& path : Wanted()) {
+    if (!Holds(path)) {
+      StartRead(path);
+      return;
+    }
+  }
+  // Everything wanted is read: display copies made for another zoom or window
+  // size are made again.
+  const pgraphic::TDisplaySettings display = view_.DisplaySettings();
+  for (auto it = held_.begin(); it != held_.end(); ++it) {
+    if ((*it)->Ok && !((*it)->Copy.For == display)) {
+      auto read = std::move(*it);
+      held_.erase(it);
+      StartJob(std::make_shared<TPreloadJob>(std::move(read), display));
+      return;
+    }
+  }
+}
+
+void TPreloader::SelectionMoved() {
+  if (!enabled_) return;
+  const int selected = list_.SelectedIndex();
+  if (selected < 0 || list_.ItemIsFolder(selected)) return;
+  const QString path = list_.ItemPath(selected);
+  if (path == shown_ || fileservice::IsMetafile(path.toStdString())) return;
+  // The user is on the way to this file: it is read now, in place of the rest.
+  follow_ = path;
+  // A read begun before the window was laid out (the start file) learns what
+  // the view needs now.
+  if (job_ && job_->Path() == path.toStdString()) job_->OfferDisplay(view_.DisplaySettings());
+  DropUnwanted();
+  if (!job_ && !Holds(path) && paused_ == 0) StartRead(path);
+}
+
+void TPreloader::StartRead(const QString& path) {
+  ++readsStarted_;
+  StartJob(std::make_shared<TPreloadJob>(path.toStdString(), ReadSettingsOf(view_),
+                                         view_.DisplaySettings()));
+}
+
+void TPreloader::StartJob(std::shared_ptr<TPreloadJob> job) {
+  Watch(*job);
+  job_ = std::move(job);
+  job_->Start();
+}
+
+void TPreloader::ReadDone(uint64_t serial) {
+  if (!job_ || job_->Serial != serial) return;  // taken meanwhile
+  std::unique_ptr<TPreloaded> read = job_->Wait();
+  job_.reset();
+  if (read) Hold(std::move(read));
+  Schedule();
+}
+
+void TPreloader::Hold(std::unique_ptr<TPreloaded> read) {
+  DropUnwanted();
+  const std::vector<QString> wanted = Wanted();
+  const bool isWanted = std::any_of(wanted.begin(), wanted.end(), [&](const QString& w) {
+    return w.toStdString() == read->Path;
+  });
+  if (!isWanted) return;
+  held_.erase(std::remove_if(held_.begin(), held_.end(),
+                             [&](const auto& r) { return r->Path == read->Path; }),
+              held_.end());
+  while (held_.size() >= 2) held_.erase(held_.begin());
+  held_.push_back(std::move(read));
+}
+
+}  // namespace app
