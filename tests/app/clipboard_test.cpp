@@ -5,11 +5,11 @@
 #include <QColorSpace>
 #include <QMimeData>
 #include <QProcess>
-#include <QStandardPaths>
 
 #include "app_fixture.h"
-#include "pgraphic/stream.h"
+#include "io/files.h"
 #include "selection_drag.h"
+#include "support/same_pixels.h"
 
 namespace apptest {
 namespace {
@@ -24,19 +24,15 @@ QImage Pixels(QImage image) {
 }
 
 TEST_F(ClipboardTest, ShownImageRoundTripsAsBmpAndImage) {
-  struct Case {
-    const char* name;
-    int w, h;
-  };
-  for (const Case c : {Case{"wide.bmp", 37, 21}, Case{"tall.png", 16, 45}}) {
-    SCOPED_TRACE(c.name);
-    WriteImage(Image(c.name), c.w, c.h);
-    Start({c.name});
+  for (const auto& [name, w, h] : {std::tuple{"wide.bmp", 37, 21}, {"tall.png", 16, 45}}) {
+    SCOPED_TRACE(name);
+    WriteImage(Image(name), w, h);
+    Start({name});
     QGuiApplication::clipboard()->clear();
     window->Item("N10")->trigger();
     const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
     ASSERT_NE(mime, nullptr);
-    const QImage expected = Pixels(QImage(Image(c.name)));
+    const QImage expected = Pixels(QImage(Image(name)));
     EXPECT_EQ(Pixels(QImage::fromData(mime->data("image/bmp"), "BMP")), expected);
     EXPECT_EQ(Pixels(QGuiApplication::clipboard()->image()), expected);
     window->close();
@@ -46,142 +42,87 @@ TEST_F(ClipboardTest, ShownImageRoundTripsAsBmpAndImage) {
 // The selection is copied only while "Create Selection" is down and something
 // is selected; otherwise the whole image.
 TEST_F(ClipboardTest, SelectionIsCopiedOnlyWithTheSelectionToolAndASelection) {
-  struct Case {
-    const char* name;
-    QRect selection;
-    bool handAfterwards;
-    QRect copied;
-  };
-  const Case cases[] = {
-      {"selected", QRect(5, 3, 9, 7), false, QRect(5, 3, 9, 7)},
-      {"hand pressed after selecting", QRect(5, 3, 9, 7), true, QRect(0, 0, 30, 20)},
-      {"selection tool, nothing selected", QRect(), false, QRect(0, 0, 30, 20)},
-  };
   WriteImage(Image("a.bmp"), 30, 20);
   const QImage source = Pixels(QImage(Image("a.bmp")));
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  const QRect part(5, 3, 9, 7), whole = source.rect(), none;
+  // What is dragged (nothing: the tool is only pressed), whether the hand is
+  // pressed afterwards, and what is copied.
+  for (const auto& [selection, hand, copied] :
+       {std::tuple{part, false, part}, {part, true, whole}, {none, false, whole}}) {
+    SCOPED_TRACE(testing::Message() << "selected " << !selection.isEmpty() << ", hand " << hand);
     Start({"a.bmp"});
-    if (c.selection.isEmpty())
+    if (selection.isEmpty())
       QTest::mouseClick(window->Button("SB18"), Qt::LeftButton);
     else
-      DragSelection(*window, c.selection);
-    if (c.handAfterwards) QTest::mouseClick(window->Button("SB19"), Qt::LeftButton);
+      DragSelection(*window, selection);
+    if (hand) QTest::mouseClick(window->Button("SB19"), Qt::LeftButton);
     QGuiApplication::clipboard()->clear();
     QTest::mouseClick(window->Button("SB8"), Qt::LeftButton);
     const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
     ASSERT_NE(mime, nullptr);
-    EXPECT_EQ(Pixels(QImage::fromData(mime->data("image/bmp"), "BMP")), source.copy(c.copied));
+    EXPECT_EQ(Pixels(QImage::fromData(mime->data("image/bmp"), "BMP")), source.copy(copied));
     window->close();
   }
 }
 
-// A virtual X server for the test's lifetime, on a display number of its own.
-class TVirtualDisplay {
- public:
+// A virtual X server for the test's lifetime on a display number of its own, and
+// the environment of the programs that use it.
+struct TVirtualDisplay {
   TVirtualDisplay() {
-    server_.setProgram(QStandardPaths::findExecutable("Xvfb"));
-    if (server_.program().isEmpty()) return;
-    server_.setArguments({"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "640x480x24"});
-    server_.start();
+    server.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "640x480x24"});
     QByteArray number;
     QDeadlineTimer deadline(10000);
-    while (!number.contains('\n') && !deadline.hasExpired() && server_.waitForReadyRead(200))
-      number += server_.readAllStandardOutput();
-    if (number.contains('\n')) display_ = ":" + QString::fromLatin1(number.trimmed());
-  }
-  ~TVirtualDisplay() {
-    server_.terminate();
-    server_.waitForFinished(5000);
-  }
-  bool HaveServer() const { return !server_.program().isEmpty(); }
-  QString Display() const { return display_; }
-  QProcessEnvironment Environment() const {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", display_);
+    while (!number.contains('\n') && !deadline.hasExpired() && server.waitForReadyRead(200))
+      number += server.readAllStandardOutput();
+    started = number.contains('\n');
+    env.insert("DISPLAY", ":" + QString::fromLatin1(number.trimmed()));
     env.insert("QT_QPA_PLATFORM", "xcb");
     // Under the address sanitizer: what the system's D-Bus library keeps is not ours.
     env.insert("LSAN_OPTIONS", "suppressions=" KORVANE_SOURCE_DIR "/tests/app/owner/lsan.supp");
-    return env;
   }
-
- private:
-  QProcess server_;
-  QString display_;
+  ~TVirtualDisplay() {
+    server.terminate();
+    server.waitForFinished(5000);
+  }
+  QProcess server;
+  bool started = false;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
 };
 
-class CrossProcessClipboardTest : public AppTest {
- protected:
-  void SetUp() override {
-    AppTest::SetUp();
-    if (!x_.HaveServer()) GTEST_SKIP() << "Xvfb missing";
-    ASSERT_FALSE(QStandardPaths::findExecutable("xclip").isEmpty())
-        << "xclip missing: scripts/setup test installs it";
-    ASSERT_FALSE(x_.Display().isEmpty()) << "Xvfb did not start";
-  }
-
-  // What xclip pastes from the clipboard as this target.
-  QByteArray Paste(const QString& target) {
+// The program copies in a process of its own on the virtual display; xclip
+// pastes the offered targets, and the library reads the BMP and PNG bytes.
+TEST_F(ClipboardTest, AnotherProgramPastesTheImage) {
+  TVirtualDisplay x;
+  ASSERT_TRUE(x.started) << "Xvfb did not start: scripts/setup test installs it";
+  const auto paste = [&x](const QString& target) {
     QProcess xclip;
-    xclip.setProcessEnvironment(x_.Environment());
+    xclip.setProcessEnvironment(x.env);
     xclip.start("xclip", {"-selection", "clipboard", "-t", target, "-o"});
-    EXPECT_TRUE(xclip.waitForFinished(20000)) << target.toStdString();
-    EXPECT_EQ(xclip.exitCode(), 0) << xclip.readAllStandardError().toStdString();
+    EXPECT_TRUE(xclip.waitForFinished(20000) && xclip.exitCode() == 0)
+        << "xclip (scripts/setup test installs it): " << xclip.readAllStandardError().toStdString();
     return xclip.readAllStandardOutput();
-  }
-
-  TVirtualDisplay x_;
-};
-
-// The library's decoding of pasted bytes, as a QImage to compare.
-QImage Decoded(const QByteArray& bytes, const char* extension) {
-  pgraphic::TReadOnlyMemoryStream stream(bytes.constData(), static_cast<size_t>(bytes.size()));
-  pgraphic::TPixelGraphic g;
-  g.LoadFromStreamExt(stream, extension, 0);
-  QImage image(g.Width(), g.Height(), QImage::Format_RGB32);
-  for (int y = 0; y < g.Height(); ++y)
-    for (int x = 0; x < g.Width(); ++x) {
-      const pgraphic::TRGB c = g.PixelColor(x, y);
-      image.setPixel(x, y, qRgb(pgraphic::GetR(c), pgraphic::GetG(c), pgraphic::GetB(c)));
-    }
-  return image;
-}
-
-TEST_F(CrossProcessClipboardTest, AnotherProgramPastesTheImageOrSelection) {
-  struct Case {
-    const char* name;
-    QRect selection;
   };
-  const Case cases[] = {{"whole image", {}}, {"selection", QRect(4, 2, 11, 6)}};
   WriteImage(Image("a.bmp"), 23, 13);
   WriteText(IniPath(), QByteArray("[Path]\nOpen=") + images.toUtf8() + "\n");
-  const QImage source = Pixels(QImage(Image("a.bmp")));
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    QProcess owner;
-    owner.setProcessEnvironment(x_.Environment());
-    QStringList arguments{config, Image("a.bmp")};
-    if (!c.selection.isEmpty())
-      for (int v : {c.selection.x(), c.selection.y(), c.selection.width(), c.selection.height()})
-        arguments << QString::number(v);
-    owner.start(CLIPBOARD_OWNER, arguments);
-    QByteArray said;
-    QDeadlineTimer deadline(30000);
-    while (!said.contains("copied") && !deadline.hasExpired() && owner.waitForReadyRead(500))
-      said += owner.readAllStandardOutput();
-    ASSERT_TRUE(said.contains("copied")) << owner.readAllStandardError().toStdString();
+  QProcess owner;
+  owner.setProcessEnvironment(x.env);
+  owner.start(CLIPBOARD_OWNER, {config, Image("a.bmp")});
+  ASSERT_TRUE(owner.waitForReadyRead(30000) && owner.readAllStandardOutput() == "copied\n")
+      << owner.readAllStandardError().toStdString();
 
-    const QImage expected = c.selection.isEmpty() ? source : source.copy(c.selection);
-    const QList<QByteArray> targets = Paste("TARGETS").split('\n');
-    EXPECT_TRUE(targets.contains("image/bmp"));
-    EXPECT_TRUE(targets.contains("image/png"));
-    EXPECT_EQ(Decoded(Paste("image/bmp"), "bmp"), expected);
-    EXPECT_EQ(Decoded(Paste("image/png"), "png"), expected);
-
-    owner.closeWriteChannel();  // the owner quits when its input closes
-    EXPECT_TRUE(owner.waitForFinished(10000));
-    EXPECT_EQ(owner.exitCode(), 0) << owner.readAllStandardError().toStdString();
+  const QList<QByteArray> targets = paste("TARGETS").split('\n');
+  EXPECT_TRUE(targets.contains("image/bmp") && targets.contains("image/png"));
+  const auto source = io::OpenImage(Image("a.bmp").toStdString());
+  for (const QString type : {"bmp", "png"}) {
+    WriteText(Image("pasted." + type), paste("image/" + type));
+    EXPECT_TRUE(
+        korvane_test::SamePixels(*io::OpenImage(Image("pasted." + type).toStdString()), *source))
+        << type.toStdString();
   }
+
+  owner.closeWriteChannel();  // the owner quits when its input closes
+  EXPECT_TRUE(owner.waitForFinished(10000) && owner.exitCode() == 0)
+      << owner.readAllStandardError().toStdString();
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProcess>
-#include <QStandardPaths>
+#include <QRegularExpression>
 
 #include "app_fixture.h"
 #include "selection_drag.h"
@@ -29,17 +29,11 @@ void WriteFixture(const QString& path, int w, int h, pgraphic::TPGPixelFormat fo
   pgraphic::TPixelGraphic g;
   g.SetSize(w, h, format);
   const int entries = g.PaletteCapacity();
-  if (entries > 0) {
-    g.SetPaletteCount(entries);
-    for (int i = 0; i < entries; ++i) g.SetPaletteColor(i, colour(i % 16, i / 16 + i % 3));
-  }
+  g.SetPaletteCount(entries);  // none for true colour
+  for (int i = 0; i < entries; ++i) g.SetPaletteColor(i, colour(i % 16, i / 16 + i % 3));
   for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      if (entries > 0)
-        g.SetPixel(x, y, (x * 7 + y * 3) % entries);
-      else
-        g.SetPixelColor(x, y, colour(x, y));
-    }
+    for (int x = 0; x < w; ++x)
+      entries ? g.SetPixel(x, y, (x * 7 + y * 3) % entries) : g.SetPixelColor(x, y, colour(x, y));
   g.SaveToFile(path.toStdString());
 }
 
@@ -60,11 +54,6 @@ QRect Inked(const QImage& page) {
 
 class PrintTest : public AppTest {
  protected:
-  void SetUp() override {
-    AppTest::SetUp();
-    if (QStandardPaths::findExecutable("pdftoppm").isEmpty()) GTEST_SKIP() << "pdftoppm missing";
-  }
-
   // Answers the next print dialog: the PDF printer, the file name typed in, then
   // "Print" (and `then`, before printing starts); or "Cancel".
   void AnswerPrintDialog(const QString& pdf, bool print = true,
@@ -82,8 +71,6 @@ class PrintTest : public AppTest {
     });
   }
 
-  void ClickPrint() { QTest::mouseClick(window->Button("SB4"), Qt::LeftButton); }
-
   // The first page of the PDF as pixels at kRasterDpi.
   static QImage Rasterise(const QString& pdf) {
     const QString prefix = pdf + "-page";
@@ -91,25 +78,22 @@ class PrintTest : public AppTest {
     return QImage(prefix + ".ppm").convertToFormat(QImage::Format_RGB32);
   }
 
-  static QString PdfTitle(const QString& pdf) {
+  static QString PdfInfo(const QString& pdf) {
     QProcess info;
     info.start("pdfinfo", {pdf});
     info.waitForFinished();
-    for (const QString& line : QString::fromUtf8(info.readAllStandardOutput()).split('\n'))
-      if (line.startsWith("Title:")) return line.mid(6).trimmed();
-    return {};
+    return QString::fromUtf8(info.readAllStandardOutput());
   }
 };
 
 TEST_F(PrintTest, ImageOrSelectionIsFittedToThePageAtFullResolution) {
-  struct Case {
+  const struct {
     const char* name;
     pgraphic::TPGPixelFormat format;
     int w, h;
     QRect selection;  // empty: none
     QPageLayout::Orientation page;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"wide.bmp", pgraphic::pf24Bit, 48, 24, {}, QPageLayout::Landscape},
       {"tall.bmp", pgraphic::pf24Bit, 20, 40, {}, QPageLayout::Portrait},
       {"square-part.bmp", pgraphic::pf24Bit, 48, 24, QRect(10, 4, 16, 16), QPageLayout::Portrait},
@@ -118,7 +102,7 @@ TEST_F(PrintTest, ImageOrSelectionIsFittedToThePageAtFullResolution) {
       {"palette4.bmp", pgraphic::pf4Bit, 15, 25, {}, QPageLayout::Portrait},
       {"mono-part.bmp", pgraphic::pf1Bit, 33, 17, QRect(1, 2, 31, 9), QPageLayout::Landscape},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     WriteFixture(Image(c.name), c.w, c.h, c.format);
     pgraphic::TPixelGraphic source;
@@ -129,16 +113,13 @@ TEST_F(PrintTest, ImageOrSelectionIsFittedToThePageAtFullResolution) {
     if (!c.selection.isEmpty()) {
       DragSelection(*window, c.selection);
       ASSERT_TRUE(window->PGImage1->Selection());
-      ASSERT_EQ(QRect(window->PGImage1->SelectionLeft(), window->PGImage1->SelectionTop(),
-                      window->PGImage1->SelectionWidth(), window->PGImage1->SelectionHeight()),
-                c.selection);
       part = c.selection;
     }
     const bool cropEnabled = window->Item("C5")->isEnabled();
     QPrinter& printer = window->Printer();
     const QPageLayout::Orientation before = printer.pageLayout().orientation();
     AnswerPrintDialog(pdf);
-    ClickPrint();
+    Click(window->Button("SB4"));
 
     // The page and its printable area as the printer had them while printing.
     QPageLayout layout = printer.pageLayout();
@@ -157,12 +138,10 @@ TEST_F(PrintTest, ImageOrSelectionIsFittedToThePageAtFullResolution) {
     ASSERT_FALSE(page.isNull());
     EXPECT_EQ(page.width() > page.height(), c.page == QPageLayout::Landscape);
     const QRect inked = Inked(page);
-    for (const auto& [got, want] : {std::pair{inked.left(), expected.left()},
-                                    {inked.top(), expected.top()},
-                                    {inked.right(), expected.right()},
-                                    {inked.bottom(), expected.bottom()}})
-      EXPECT_NEAR(got, want, kTolerance) << "placed at " << inked.x() << "," << inked.y() << " "
-                                         << inked.width() << "x" << inked.height();
+    for (const int off : {inked.left() - expected.left(), inked.top() - expected.top(),
+                          inked.right() - expected.right(), inked.bottom() - expected.bottom()})
+      EXPECT_LE(std::abs(off), kTolerance) << "placed at " << inked.x() << "," << inked.y() << " "
+                                           << inked.width() << "x" << inked.height();
     // Every source pixel, sampled at the centre of its cell on the page.
     int wrong = 0;
     for (int y = 0; y < part.height(); ++y)
@@ -173,48 +152,40 @@ TEST_F(PrintTest, ImageOrSelectionIsFittedToThePageAtFullResolution) {
       }
     EXPECT_EQ(wrong, 0);
     EXPECT_FALSE(ReadText(pdf).contains("/DCTDecode")) << "pixels were JPEG-compressed";
-    EXPECT_EQ(PdfTitle(pdf).toStdString(), QString("Korvane Graphic %1x%2x%3")
-                                               .arg(part.width())
-                                               .arg(part.height())
-                                               .arg(1 << source.BitsPerPixel())
-                                               .toStdString());
+    const QString title = QString("Korvane Graphic %1x%2x%3")
+                              .arg(part.width())
+                              .arg(part.height())
+                              .arg(1 << source.BitsPerPixel());
+    EXPECT_TRUE(PdfInfo(pdf).contains(
+        QRegularExpression("^Title: +" + title + "$", QRegularExpression::MultilineOption)));
     EXPECT_EQ(window->Item("C5")->isEnabled(), cropEnabled) << "the selection stays usable";
     EXPECT_TRUE(window->Item("Print1")->isEnabled());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    window->close();
   }
 }
 
 TEST_F(PrintTest, CancelledOrFailedPrintLeavesNoFileAndFailureIsReported) {
-  struct Case {
-    const char* pdf;
-    bool print, folderVanishes, byKey;
-    QString message;
-  };
-  const Case cases[] = {
-      {"out/cancelled.pdf", false, false, true, ""},
-      {"out/failed.pdf", true, true, false, app::PrintFailedText},
-  };
   WriteFixture(Image("a.bmp"), 12, 9, pgraphic::pf24Bit);
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.pdf);
+  const QString pdf = Image("out/a.pdf");
+  for (const bool print : {false, true}) {
+    SCOPED_TRACE(print ? "failed" : "cancelled");
     QDir(images).mkdir("out");
     Start({"a.bmp"});
-    // The folder the dialog accepted is gone by the time printing starts.
-    AnswerPrintDialog(Image(c.pdf), c.print, [&] {
-      if (c.folderVanishes) QDir(Image("out")).removeRecursively();
+    // When printing, the folder the dialog accepted is gone by the time printing starts.
+    AnswerPrintDialog(pdf, print, [&] {
+      if (print) QDir(Image("out")).removeRecursively();
     });
     QString message;
-    if (!c.message.isEmpty()) AnswerMessageBox(QMessageBox::Ok, &message);
-    if (c.byKey)
+    if (print) {
+      AnswerMessageBox(QMessageBox::Ok, &message);
+      Click(window->Button("SB4"));
+    } else {
       QTest::keyClick(window.get(), Qt::Key_P, Qt::ControlModifier);
-    else
-      ClickPrint();
-    EXPECT_EQ(message.toStdString(), c.message.toStdString());
-    EXPECT_FALSE(QFile::exists(Image(c.pdf)));
+    }
+    EXPECT_EQ(message.toStdString(), print ? app::PrintFailedText : "");
+    EXPECT_FALSE(QFile::exists(pdf));
     EXPECT_TRUE(window->Item("Print1")->isEnabled());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    window->close();
   }
 }
 

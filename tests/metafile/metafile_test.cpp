@@ -56,21 +56,10 @@ struct Fixture {
   TMetafileKind kind;
   std::string Path() const { return kDir + drawing + "." + extension; }
   QImage Peer() const { return QImage(QString::fromStdString(kDir + drawing + ".png")); }
-  PeerImage PeerPixels() const;
+  PeerImage PeerPixels() const {
+    return korvane_test::DecodeWithImageMagick(kDir + drawing + ".png").value();
+  }
 };
-
-PeerImage Fixture::PeerPixels() const {
-  const QImage peer = Peer();
-  PeerImage pixels{peer.width(), peer.height(), {}};
-  for (int y = 0; y < peer.height(); ++y)
-    for (int x = 0; x < peer.width(); ++x) {
-      const QRgb c = peer.pixel(x, y);
-      pixels.rgb.insert(pixels.rgb.end(),
-                        {static_cast<uint8_t>(qRed(c)), static_cast<uint8_t>(qGreen(c)),
-                         static_cast<uint8_t>(qBlue(c))});
-    }
-  return pixels;
-}
 
 std::ostream& operator<<(std::ostream& os, const Fixture& f) {
   return os << f.drawing << "." << f.extension;

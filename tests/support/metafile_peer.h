@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <vector>
 
 #include "pgraphic/image/pixelgraphic.h"
 #include "support/peer_image.h"
@@ -20,16 +21,18 @@ inline int ChannelOf(uint32_t colour, int i) {
 // colour, so any renderer that places shapes within a pixel must give that colour.
 inline bool PeerInterior(const PeerImage& peer, int x, int y) {
   if (x < 2 || y < 2 || x + 2 >= peer.width || y + 2 >= peer.height) return false;
-  const uint32_t c = peer.At(x, y);
   for (int dy = -2; dy <= 2; ++dy)
     for (int dx = -2; dx <= 2; ++dx)
-      if (peer.At(x + dx, y + dy) != c) return false;
+      if (peer.At(x + dx, y + dy) != peer.At(x, y)) return false;
   return true;
 }
 
 // How a drawn image differs from the peer rendering over the area both cover.
 struct MetafileDifference {
   double mean = 0;  // mean absolute difference per channel, all pixels
+  // The same over the means of 4 x 4 blocks: dithering to a fixed palette moves
+  // single pixels but keeps the local means, and averaging only lowers a difference.
+  double blockMean = 0;
   int interiorCount = 0;
   int interiorOff = 0;  // interior pixels with a channel more than 4 levels off
 };
@@ -39,22 +42,25 @@ inline MetafileDifference CompareWithPeer(const pgraphic::TPixelGraphic& drawn,
   MetafileDifference d;
   const int w = std::min(drawn.Width() - 1, peer.width);
   const int h = std::min(drawn.Height() - 1, peer.height);
+  const int across = w / 4, down = h / 4;
+  std::vector<int> blocks(3 * across * down);  // signed sums per block and channel
   long long sum = 0;
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
-      const uint32_t ours = drawn.PixelColor(x + 1, y + 1);
-      const uint32_t theirs = peer.At(x, y);
       const bool interior = PeerInterior(peer, x, y);
       int largest = 0;
       for (int i = 0; i < 3; ++i) {
-        const int diff = std::abs(ChannelOf(ours, i) - ChannelOf(theirs, i));
-        sum += diff;
-        largest = std::max(largest, diff);
+        const int diff = ChannelOf(drawn.PixelColor(x + 1, y + 1), i) - ChannelOf(peer.At(x, y), i);
+        sum += std::abs(diff);
+        largest = std::max(largest, std::abs(diff));
+        if (x / 4 < across && y / 4 < down) blocks[3 * (y / 4 * across + x / 4) + i] += diff;
       }
       d.interiorCount += interior;
       d.interiorOff += interior && largest > 4;
     }
   d.mean = static_cast<double>(sum) / (3.0 * w * h);
+  for (const int block : blocks) d.blockMean += std::abs(block) / 16.0;
+  if (!blocks.empty()) d.blockMean /= blocks.size();
   return d;
 }
 
@@ -73,30 +79,6 @@ struct MetafileTolerance {
 };
 inline MetafileTolerance MetafileToleranceFor(bool enhanced) {
   return enhanced ? MetafileTolerance{0.0, 1.5} : MetafileTolerance{0.01, 7.0};
-}
-
-// The picture as shown is dithered to a fixed palette, so single pixels stray
-// from any flat colour while the local means keep it: the mean, over 4 x 4
-// blocks and channels, of how far the block means differ from the peer's.
-// Averaging can only lower a difference, so this stays within the drawing's
-// own mean tolerance.
-inline double BlockMeanDifference(const pgraphic::TPixelGraphic& shown, const PeerImage& peer) {
-  const int w = std::min(shown.Width() - 1, peer.width);
-  const int h = std::min(shown.Height() - 1, peer.height);
-  double sum = 0;
-  int blocks = 0;
-  for (int by = 0; by + 4 <= h; by += 4)
-    for (int bx = 0; bx + 4 <= w; bx += 4, ++blocks)
-      for (int i = 0; i < 3; ++i) {
-        int ours = 0, theirs = 0;
-        for (int y = by; y < by + 4; ++y)
-          for (int x = bx; x < bx + 4; ++x) {
-            ours += ChannelOf(shown.PixelColor(x + 1, y + 1), i);
-            theirs += ChannelOf(peer.At(x, y), i);
-          }
-        sum += std::abs(ours - theirs) / 16.0;
-      }
-  return blocks ? sum / (3.0 * blocks) : 0;
 }
 
 }  // namespace korvane_test

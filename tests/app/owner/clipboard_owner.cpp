@@ -1,8 +1,8 @@
 // Holds the clipboard for a test that pastes from another process: starts the
-// main window on an image, optionally drags a selection, clicks "Copy to
-// Clipboard", prints "copied" and keeps its event loop running (pasting
-// programs are answered by it) until its standard input closes.
-//   clipboard_owner CONFIG_DIR IMAGE [LEFT TOP WIDTH HEIGHT]
+// main window on an image, clicks "Copy to Clipboard", prints "copied" and keeps
+// its event loop running (pasting programs are answered by it) until its
+// standard input closes.
+//   clipboard_owner CONFIG_DIR IMAGE
 #include <unistd.h>
 
 #include <QApplication>
@@ -12,13 +12,12 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "../selection_drag.h"
 #include "app/compr.h"
 #include "app/startup.h"
 
 int main(int argc, char** argv) {
-  if (argc != 3 && argc != 7) {
-    std::fprintf(stderr, "usage: clipboard_owner CONFIG_DIR IMAGE [LEFT TOP WIDTH HEIGHT]\n");
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: clipboard_owner CONFIG_DIR IMAGE\n");
     return 2;
   }
   QApplication application(argc, argv);
@@ -33,10 +32,6 @@ int main(int argc, char** argv) {
   if (!QTest::qWaitForWindowExposed(&window) || !window.ImageLoaded) {
     std::fprintf(stderr, "clipboard_owner: the image is not shown\n");
     return 1;
-  }
-  if (argc == 7) {
-    apptest::DragSelection(window,
-                           QRect(atoi(argv[3]), atoi(argv[4]), atoi(argv[5]), atoi(argv[6])));
   }
   QTest::mouseClick(window.Button("SB8"), Qt::LeftButton);
   std::printf("copied\n");
