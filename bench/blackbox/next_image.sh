@@ -5,7 +5,8 @@
 #   bench/blackbox/next_image.sh [PROGRAM]
 # Reports, from the key press until the new image's pixels are on screen (polled
 # at the window centre): Down (next file) and Up (previous) with a pause of
-# PAUSE_MS (default 600) between steps, median and worst; a held key, from its
+# PAUSE_MS (default 600) between steps, median and worst; a held key, from one
+# image on screen to the next while it is held and from its
 # release until the file reached is shown; start-up with the first file on the
 # command line until it is painted (STARTS times, default 5); the program's peak
 # resident memory over the walk.
@@ -90,6 +91,7 @@ summary() {
 echo "---- $program, ${w}x${h} JPEGs, pause ${pause} ms, key held ${hold} ms"
 summary next
 summary previous
+summary held_step
 summary held
 summary startup
 awk '$1 == "peak_rss_mb" { printf "peak RSS  %.1f MB\n", $2 }' "$work/out.txt"

@@ -8,7 +8,8 @@
 //   screen_probe X Y PAUSE_MS HOLD_MS STARTS PROGRAM FIRST_FILE COLOUR...
 //
 // COLOUR is RRGGBB in hex, one per image in list order. Prints one line per
-// measurement: "startup MS", "next MS", "previous MS", "held MS STEPS" (from the
+// measurement: "startup MS", "next MS", "previous MS", "held_step MS" (while a
+// key is held, from one image on screen to the next), "held MS STEPS" (from the
 // release until the file reached is shown, however many files the program
 // showed on the way), and at the end "peak_rss_mb MB". Exit status 1 when something never appeared.
 #include <X11/Xlib.h>
@@ -77,6 +78,25 @@ class TScreenPoint {
       if (now - from > std::chrono::milliseconds(limitMs)) return -1;
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+  }
+
+  // Polls for `forMs`, noting each time the pixel changes to another of
+  // `colours`: the milliseconds since `from` of every change.
+  std::vector<double> Changes(const std::vector<Rgb>& colours, int shown, Clock::time_point from,
+                              int forMs) {
+    std::vector<double> at;
+    while (Clock::now() - from < std::chrono::milliseconds(forMs)) {
+      const auto now = Clock::now();
+      const Rgb p = Pixel();
+      for (int i = 0; i < int(colours.size()); ++i) {
+        if (i != shown && Near(p, colours[size_t(i)])) {
+          shown = i;
+          at.push_back(std::chrono::duration<double, std::milli>(now - from).count());
+        }
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return at;
   }
 
   // Polls until the pixel has shown one of `colours` other than `old` for
@@ -200,8 +220,13 @@ int main(int argc, char** argv) {
   for (int round = 0; round < 3 && at >= 0; ++round) {
     const char* key = round % 2 ? "Up" : "Down";
     Sleep(pauseMs);
+    const auto down = Clock::now();
     Xdotool("keydown", key);
-    Sleep(holdMs);
+    // While the key is held, the time from one image on screen to the next.
+    const std::vector<double> changes = screen.Changes(colours, at, down, holdMs);
+    for (size_t i = 1; i < changes.size(); ++i) {
+      std::printf("held_step %.1f\n", changes[i] - changes[i - 1]);
+    }
     const auto released = Clock::now();
     Xdotool("keyup", key);
     double ms = -1;
