@@ -11,6 +11,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "pgraphic/image/pixelgraphic.h"
 #include "pgraphic/image/pixelmoves.h"
 
@@ -140,6 +144,9 @@ class TFastDivide {
   uint64_t d_, m_;
 };
 
+// Divisors below this are divided exactly in single precision (DivideExact).
+constexpr uint64_t kFloatDivisorLimit = 1u << 16;
+
 // Releases the dither state when a copying operation ends, also on error.
 struct TDitherScope {
   TPixelGraphic& image;
@@ -201,6 +208,40 @@ struct TStretchJob {
   void Run();
 };
 
+#if defined(__SSE2__)
+// Exact floor(n / d) for 0 <= n < 2^24 and 0 < d < 2^17: n and d are exact
+// floats, and the correctly rounded quotient lies within 2^-17 of n / d, which
+// is at least 1 / d away from the next integer unless it is an integer itself.
+inline __m128i DivideExact(__m128i n, __m128 d) {
+  return _mm_cvttps_epi32(_mm_div_ps(_mm_cvtepi32_ps(n), d));
+}
+#endif
+
+// Divides the sums n[0..m) by d into bytes. Sums stay below 256 * d.
+template <class Acc>
+void DivideRow(const Acc* n, size_t m, uint64_t d, uint8_t* out) {
+  size_t j = 0;
+  if constexpr (sizeof(Acc) == 4) {
+#if defined(__SSE2__)
+    if (d < kFloatDivisorLimit) {
+      const __m128 fd = _mm_set1_ps(static_cast<float>(d));
+      for (; j + 16 <= m; j += 16) {
+        auto quad = [&](size_t k) {
+          return DivideExact(_mm_loadu_si128(reinterpret_cast<const __m128i*>(n + j + k)), fd);
+        };
+        const __m128i lo = _mm_packs_epi32(quad(0), quad(4));
+        const __m128i hi = _mm_packs_epi32(quad(8), quad(12));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j), _mm_packus_epi16(lo, hi));
+      }
+    }
+#endif
+    const TFastDivide div(d);
+    for (; j < m; ++j) out[j] = static_cast<uint8_t>(div(n[j]));
+  } else {
+    for (; j < m; ++j) out[j] = static_cast<uint8_t>(n[j] / d);
+  }
+}
+
 template <class Acc>
 void TStretchJob<Acc>::Run() {
   const size_t n = cols.size();
@@ -208,33 +249,54 @@ void TStretchJob<Acc>::Run() {
   TDitherScope ditherScope(dest, dithering);
   const std::vector<TRGB> colours = SourceColours(source);
 
-  // A small ring of horizontal results, tagged by source row.
+  // A small ring of horizontal results, tagged by source row; one spare element
+  // takes the fourth lane the vector path writes after the last column.
   constexpr int kRing = 4;
   std::vector<Acc> ring[kRing];
+  for (auto& h : ring) h.resize(3 * n + 1);
   int64_t ringRow[kRing] = {-1, -1, -1, -1};
   int ringNext = 0;
   std::vector<uint8_t> rowBGR;
   std::vector<Acc> acc(3 * n);
   std::vector<uint8_t> out(3 * n);
+  const size_t rowBytes = static_cast<size_t>(3 * (srcHi - srcLo + 1));
 
-  // When no column has more than two taps (every linear and most area spans),
-  // each column reads two samples at fixed byte offsets; a single tap becomes two
-  // with the second weighing 0, which leaves every sum unchanged.
-  bool twoTaps = true;
-  for (size_t c = 0; c < n && twoTaps; ++c) twoTaps = tapStart[c + 1] - tapStart[c] <= 2;
-  std::vector<int32_t> off0, off1;
-  std::vector<Acc> w0, w1;
-  if (twoTaps) {
-    off0.resize(n), off1.resize(n), w0.resize(n), w1.resize(n);
-    for (size_t c = 0; c < n; ++c) {
-      const int32_t t = tapStart[c];
-      const bool two = tapStart[c + 1] - t == 2;
-      off0[c] = static_cast<int32_t>(3 * tapIndex[static_cast<size_t>(t)]);
-      w0[c] = tapWeight[static_cast<size_t>(t)];
-      off1[c] = two ? static_cast<int32_t>(3 * tapIndex[static_cast<size_t>(t) + 1]) : off0[c];
-      w1[c] = two ? tapWeight[static_cast<size_t>(t) + 1] : Acc(0);
+  // The vector path sums each column's taps two at a time: the B, G, R bytes of
+  // both samples interleaved as 16-bit pairs and multiplied by (w0, w1) pairs
+  // with one madd, which gives the three channel sums in 32-bit lanes. A column
+  // with an odd number of taps gets a last pair whose second weight is 0. Each
+  // sample is read as 4 bytes, so the columns reading the last source pixel are
+  // left to the scalar loop.
+  size_t vectorColumns = 0;
+  std::vector<int32_t> pairStart, pairOff0, pairOff1;
+  std::vector<uint32_t> pairWeights;
+#if defined(__SSE2__)
+  if constexpr (sizeof(Acc) == 4) {
+    bool fits = hDivisor < kFloatDivisorLimit;
+    for (size_t t = 0; t < tapWeight.size() && fits; ++t) fits = tapWeight[t] <= 0x7FFF;
+    if (fits) {
+      pairStart.push_back(0);
+      for (size_t c = 0; c < n; ++c) {
+        const int32_t t0 = tapStart[c], t1 = tapStart[c + 1];
+        int64_t maxIndex = 0;
+        for (int32_t t = t0; t < t1; t += 2) {
+          const bool two = t + 1 < t1;
+          const int64_t i0 = tapIndex[static_cast<size_t>(t)];
+          const int64_t i1 = two ? tapIndex[static_cast<size_t>(t) + 1] : i0;
+          maxIndex = std::max({maxIndex, i0, i1});
+          pairOff0.push_back(static_cast<int32_t>(3 * i0));
+          pairOff1.push_back(static_cast<int32_t>(3 * i1));
+          const uint32_t w0 = tapWeight[static_cast<size_t>(t)];
+          const uint32_t w1 = two ? tapWeight[static_cast<size_t>(t) + 1] : 0;
+          pairWeights.push_back(w0 | (w1 << 16));
+        }
+        pairStart.push_back(static_cast<int32_t>(pairOff0.size()));
+        if (3 * static_cast<size_t>(maxIndex) + 4 > rowBytes) break;
+        vectorColumns = c + 1;
+      }
     }
   }
+#endif
 
   auto horizontal = [&](int64_t sy) -> const Acc* {
     for (int k = 0; k < kRing; ++k) {
@@ -243,8 +305,7 @@ void TStretchJob<Acc>::Run() {
     const int slot = ringNext;
     ringNext = (ringNext + 1) % kRing;
     ringRow[slot] = sy;
-    std::vector<Acc>& h = ring[slot];
-    h.resize(3 * n);
+    Acc* h = ring[slot].data();
     const uint8_t* row;
     if (source.PixelFormat() == pf24Bit) {
       row = source.ScanLine(static_cast<int>(sy)) + 3 * srcLo;
@@ -252,78 +313,77 @@ void TStretchJob<Acc>::Run() {
       ReadSourceRowBGR(source, sy, srcLo, srcHi, rowBGR, colours);
       row = rowBGR.data();
     }
-    const int64_t* idx = tapIndex.data();
-    const Acc* w = tapWeight.data();
-    if constexpr (sizeof(Acc) == 4) {
-      const TFastDivide div(hDivisor);
-      if (twoTaps) {
-        for (size_t c = 0; c < n; ++c) {
-          const uint8_t* p = row + off0[c];
-          const uint8_t* q = row + off1[c];
-          const uint32_t a = w0[c], b = w1[c];
-          h[3 * c] = div(a * p[0] + b * q[0]);
-          h[3 * c + 1] = div(a * p[1] + b * q[1]);
-          h[3 * c + 2] = div(a * p[2] + b * q[2]);
+    size_t c = 0;
+#if defined(__SSE2__)
+    if (vectorColumns > 0) {
+      const __m128 fd = _mm_set1_ps(static_cast<float>(hDivisor));
+      const __m128i zero = _mm_setzero_si128();
+      auto load4 = [&](int32_t off) {
+        int32_t v;
+        std::memcpy(&v, row + off, 4);
+        return _mm_cvtsi32_si128(v);
+      };
+      for (; c < vectorColumns; ++c) {
+        __m128i sum = zero;
+        for (int32_t k = pairStart[c]; k < pairStart[c + 1]; ++k) {
+          const __m128i pq = _mm_unpacklo_epi8(load4(pairOff0[static_cast<size_t>(k)]),
+                                               load4(pairOff1[static_cast<size_t>(k)]));
+          const __m128i w =
+              _mm_set1_epi32(static_cast<int32_t>(pairWeights[static_cast<size_t>(k)]));
+          sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_unpacklo_epi8(pq, zero), w));
         }
-        return h.data();
-      }
-      for (size_t c = 0; c < n; ++c) {
-        uint32_t s0 = 0, s1 = 0, s2 = 0;
-        for (int32_t t = tapStart[c]; t < tapStart[c + 1]; ++t) {
-          const uint8_t* p = row + 3 * idx[t];
-          s0 += w[t] * p[0];
-          s1 += w[t] * p[1];
-          s2 += w[t] * p[2];
-        }
-        h[3 * c] = div(s0);
-        h[3 * c + 1] = div(s1);
-        h[3 * c + 2] = div(s2);
-      }
-    } else {
-      for (size_t c = 0; c < n; ++c) {
-        Acc s0 = 0, s1 = 0, s2 = 0;
-        for (int32_t t = tapStart[c]; t < tapStart[c + 1]; ++t) {
-          const uint8_t* p = row + 3 * idx[t];
-          s0 += w[t] * p[0];
-          s1 += w[t] * p[1];
-          s2 += w[t] * p[2];
-        }
-        h[3 * c] = s0 / hDivisor;
-        h[3 * c + 1] = s1 / hDivisor;
-        h[3 * c + 2] = s2 / hDivisor;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(h + 3 * c), DivideExact(sum, fd));
       }
     }
-    return h.data();
+#endif
+    const int64_t* idx = tapIndex.data();
+    const Acc* w = tapWeight.data();
+    for (; c < n; ++c) {
+      Acc s0 = 0, s1 = 0, s2 = 0;
+      for (int32_t t = tapStart[c]; t < tapStart[c + 1]; ++t) {
+        const uint8_t* p = row + 3 * idx[t];
+        s0 += w[t] * p[0];
+        s1 += w[t] * p[1];
+        s2 += w[t] * p[2];
+      }
+      h[3 * c] = s0, h[3 * c + 1] = s1, h[3 * c + 2] = s2;
+      if constexpr (sizeof(Acc) == 4) {
+        const TFastDivide div(hDivisor);
+        for (int k = 0; k < 3; ++k) h[3 * c + k] = div(h[3 * c + k]);
+      } else {
+        for (int k = 0; k < 3; ++k) h[3 * c + k] /= hDivisor;
+      }
+    }
+    return h;
   };
 
+  // Destination columns usually follow one another; then rows are written whole.
+  const bool contiguous = n > 0 && cols.back() - cols.front() + 1 == static_cast<int>(n);
   TProgressScope progress(dest);
   const int64_t sizeY = source.Height();
   for (int64_t y = y0; y <= y1; ++y) {
     const TPGStretchRecord r = MakeSpan(vMethod, y, destTop, destHeight, srcTop, srcHeight, sizeY);
     if (!r.Valid) continue;
+    const int yi = static_cast<int>(y);
+    const bool direct = dest.PixelFormat() == pf24Bit && contiguous;
+    uint8_t* o = direct ? dest.ScanLine(yi) + 3 * static_cast<size_t>(cols.front()) : out.data();
     const size_t m = 3 * n;
     if (r.Kind == 0 && static_cast<uint64_t>(r.WeightFirst) == vDivisor) {
       // One source row carrying the whole weight: the horizontal result itself.
       const Acc* h = horizontal(r.First);
-      for (size_t j = 0; j < m; ++j) out[j] = static_cast<uint8_t>(h[j]);
+      for (size_t j = 0; j < m; ++j) o[j] = static_cast<uint8_t>(h[j]);
     } else {
+      Acc* a = acc.data();
       if (r.Kind == 1) {
         // Two source rows: one pass, the same sums as adding them one by one.
-        const Acc* a = horizontal(r.First);
-        const Acc* b = horizontal(r.Last);
-        const Acc ka = static_cast<Acc>(r.WeightFirst), kb = static_cast<Acc>(r.WeightLast);
-        if constexpr (sizeof(Acc) == 4) {
-          const TFastDivide div(vDivisor);
-          for (size_t j = 0; j < m; ++j) out[j] = static_cast<uint8_t>(div(a[j] * ka + b[j] * kb));
-        } else {
-          for (size_t j = 0; j < m; ++j)
-            out[j] = static_cast<uint8_t>((a[j] * ka + b[j] * kb) / vDivisor);
-        }
+        const Acc* p = horizontal(r.First);
+        const Acc* q = horizontal(r.Last);
+        const Acc kp = static_cast<Acc>(r.WeightFirst), kq = static_cast<Acc>(r.WeightLast);
+        for (size_t j = 0; j < m; ++j) a[j] = p[j] * kp + q[j] * kq;
       } else {
         std::fill(acc.begin(), acc.end(), Acc(0));
         auto add = [&](int64_t sy, Acc k) {
           const Acc* h = horizontal(sy);
-          Acc* a = acc.data();
           for (size_t j = 0; j < m; ++j) a[j] += h[j] * k;
         };
         add(r.First, static_cast<Acc>(r.WeightFirst));
@@ -331,19 +391,15 @@ void TStretchJob<Acc>::Run() {
           for (int64_t i = r.First + 1; i < r.Last; ++i) add(i, static_cast<Acc>(destHeight));
         }
         if (r.Kind != 0) add(r.Last, static_cast<Acc>(r.WeightLast));
-        if constexpr (sizeof(Acc) == 4) {
-          const TFastDivide div(vDivisor);
-          for (size_t j = 0; j < m; ++j) out[j] = static_cast<uint8_t>(div(acc[j]));
-        } else {
-          for (size_t j = 0; j < m; ++j) out[j] = static_cast<uint8_t>(acc[j] / vDivisor);
-        }
       }
+      DivideRow(a, m, vDivisor, o);
     }
-    const int yi = static_cast<int>(y);
     if (dest.PixelFormat() == pf24Bit) {
-      uint8_t* d = dest.ScanLine(yi);
-      for (size_t c = 0; c < n; ++c)
-        std::memcpy(d + 3 * static_cast<size_t>(cols[c]), &out[3 * c], 3);
+      if (!direct) {
+        uint8_t* d = dest.ScanLine(yi);
+        for (size_t c = 0; c < n; ++c)
+          std::memcpy(d + 3 * static_cast<size_t>(cols[c]), &out[3 * c], 3);
+      }
     } else {
       if (dithering) dest.DitherNextRow();
       // Serpentine: even rows left to right, odd rows right to left.
