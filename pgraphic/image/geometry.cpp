@@ -144,7 +144,7 @@ class TFastDivide {
   uint64_t d_, m_;
 };
 
-// Divisors below this are divided exactly in single precision (DivideExact).
+// Divisors below this are divided exactly in single precision (TFloatDivide).
 constexpr uint64_t kFloatDivisorLimit = 1u << 16;
 
 // Releases the dither state when a copying operation ends, also on error.
@@ -209,12 +209,29 @@ struct TStretchJob {
 };
 
 #if defined(__SSE2__)
-// Exact floor(n / d) for 0 <= n < 2^24 and 0 < d < 2^17: n and d are exact
-// floats, and the correctly rounded quotient lies within 2^-17 of n / d, which
-// is at least 1 / d away from the next integer unless it is an integer itself.
-inline __m128i DivideExact(__m128i n, __m128 d) {
-  return _mm_cvttps_epi32(_mm_div_ps(_mm_cvtepi32_ps(n), d));
-}
+// Exact floor(n / d) of four lanes 0 <= n < 256 * d, for 0 < d < 2^16.
+// Below 2^14 the quotient is (n + 1/2) times the rounded reciprocal: two
+// roundings move it by less than 2^-15 <= 1/2d, and (n + 1/2) / d is 1/2d away
+// from every integer. Larger divisors use the correctly rounded float quotient,
+// which lies within 2^-17 of n / d, itself an integer or at least 1/d below the
+// next one.
+class TFloatDivide {
+ public:
+  explicit TFloatDivide(uint64_t d)
+      : byReciprocal_(d < (1u << 14)),
+        factor_(_mm_set1_ps(byReciprocal_ ? 1.0f / static_cast<float>(d) : static_cast<float>(d))) {
+  }
+  __m128i operator()(__m128i n) const {
+    const __m128 f = _mm_cvtepi32_ps(n);
+    if (byReciprocal_)
+      return _mm_cvttps_epi32(_mm_mul_ps(_mm_add_ps(f, _mm_set1_ps(0.5f)), factor_));
+    return _mm_cvttps_epi32(_mm_div_ps(f, factor_));
+  }
+
+ private:
+  bool byReciprocal_;
+  __m128 factor_;
+};
 #endif
 
 // Divides the sums n[0..m) by d into bytes. Sums stay below 256 * d.
@@ -224,10 +241,10 @@ void DivideRow(const Acc* n, size_t m, uint64_t d, uint8_t* out) {
   if constexpr (sizeof(Acc) == 4) {
 #if defined(__SSE2__)
     if (d < kFloatDivisorLimit) {
-      const __m128 fd = _mm_set1_ps(static_cast<float>(d));
+      const TFloatDivide divide(d);
       for (; j + 16 <= m; j += 16) {
         auto quad = [&](size_t k) {
-          return DivideExact(_mm_loadu_si128(reinterpret_cast<const __m128i*>(n + j + k)), fd);
+          return divide(_mm_loadu_si128(reinterpret_cast<const __m128i*>(n + j + k)));
         };
         const __m128i lo = _mm_packs_epi32(quad(0), quad(4));
         const __m128i hi = _mm_packs_epi32(quad(8), quad(12));
@@ -316,7 +333,7 @@ void TStretchJob<Acc>::Run() {
     size_t c = 0;
 #if defined(__SSE2__)
     if (vectorColumns > 0) {
-      const __m128 fd = _mm_set1_ps(static_cast<float>(hDivisor));
+      const TFloatDivide divide(hDivisor);
       const __m128i zero = _mm_setzero_si128();
       auto load4 = [&](int32_t off) {
         int32_t v;
@@ -332,7 +349,7 @@ void TStretchJob<Acc>::Run() {
               _mm_set1_epi32(static_cast<int32_t>(pairWeights[static_cast<size_t>(k)]));
           sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_unpacklo_epi8(pq, zero), w));
         }
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(h + 3 * c), DivideExact(sum, fd));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(h + 3 * c), divide(sum));
       }
     }
 #endif
