@@ -297,6 +297,39 @@ TEST(StretchCopy, OutputBytesAreUnchanged) {
   }
 }
 
+// Lines of s samples averaged into one pixel divide their sum by s exactly:
+// sums just below, at and above multiples of short and long divisors.
+TEST(StretchCopy, BoxAverageOfLongLinesIsTheExactFloor) {
+  for (const int s : {3, 41, 97, 1000, 2592, 4608, 16383, 16384, 40000, 65535}) {
+    for (const bool vertical : {false, true}) {
+      const int64_t n = s;
+      // Four columns of s samples each, or sixteen columns s rows high.
+      const int lines = vertical ? 16 : 4;
+      for (const int64_t k : {int64_t{1}, int64_t{128}, int64_t{255}}) {
+        const int64_t sums[3] = {k * n - 1, k * n, std::min(k * n + 1, 255 * n)};
+        auto src = std::make_unique<TPixelGraphic>();
+        src->SetSize(vertical ? lines : lines * s, vertical ? s : 1, pf24Bit);
+        for (int y = 0; y < src->Height(); ++y)
+          for (int x = 0; x < src->Width(); ++x) {
+            const int i = vertical ? y : x % s;
+            uint32_t c[3];
+            for (int ch = 0; ch < 3; ++ch)
+              c[ch] = static_cast<uint32_t>(sums[ch] / n + (i < sums[ch] % n ? 1 : 0));
+            src->SetPixel(x, y, RGB(c[0], c[1], c[2]));
+          }
+        TPixelGraphic dst;
+        dst.SetSize(lines, 1, pf24Bit);
+        dst.CopyFrom(*src);
+        const TRGB expected =
+            RGB(static_cast<uint32_t>(sums[0] / n), static_cast<uint32_t>(sums[1] / n),
+                static_cast<uint32_t>(sums[2] / n));
+        for (int x = 0; x < lines; ++x)
+          ASSERT_EQ(dst.PixelColor(x, 0), expected) << s << (vertical ? " rows" : " columns");
+      }
+    }
+  }
+}
+
 TEST(StretchCopy, PaletteSourceReadsItsColours) {
   TPixelGraphic src;
   src.SetSize(2, 1, pf8Bit);
