@@ -234,6 +234,40 @@ class TFloatDivide {
 };
 #endif
 
+#if defined(__SSE2__)
+// Two taps of one column: byte offsets of their samples and both weights as
+// 16-bit halves.
+struct TTapPair {
+  int32_t off0, off1;
+  uint32_t weights;
+};
+
+// The quotients of the B, G, R sums of `columns` columns with `P` tap pairs each
+// (P == 0: `pairs` of them), four 32-bit lanes per column stored 3 apart. The
+// samples of a pair interleaved as 16-bit values and multiplied by the weight
+// pair with one madd give the three channel sums; samples are read as 4 bytes.
+template <int P>
+void SumColumns(const uint8_t* row, const TTapPair* pair, int pairs, size_t columns,
+                const TFloatDivide& divide, uint32_t* h) {
+  const int count = P > 0 ? P : pairs;
+  const __m128i zero = _mm_setzero_si128();
+  auto load4 = [row](int32_t off) {
+    int32_t v;
+    std::memcpy(&v, row + off, 4);
+    return _mm_cvtsi32_si128(v);
+  };
+  for (size_t c = 0; c < columns; ++c, h += 3) {
+    __m128i sum = zero;
+    for (int k = 0; k < count; ++k, ++pair) {
+      const __m128i pq = _mm_unpacklo_epi8(load4(pair->off0), load4(pair->off1));
+      const __m128i w = _mm_set1_epi32(static_cast<int32_t>(pair->weights));
+      sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_unpacklo_epi8(pq, zero), w));
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(h), divide(sum));
+  }
+}
+#endif
+
 // Divides the sums n[0..m) by d into bytes. Sums stay below 256 * d.
 template <class Acc>
 void DivideRow(const Acc* n, size_t m, uint64_t d, uint8_t* out) {
@@ -285,31 +319,30 @@ void TStretchJob<Acc>::Run() {
   // sample is read as 4 bytes, so the columns reading the last source pixel are
   // left to the scalar loop.
   size_t vectorColumns = 0;
-  std::vector<int32_t> pairStart, pairOff0, pairOff1;
-  std::vector<uint32_t> pairWeights;
+  int pairsPerColumn = 0;
 #if defined(__SSE2__)
+  std::vector<TTapPair> pairs;
   if constexpr (sizeof(Acc) == 4) {
     bool fits = hDivisor < kFloatDivisorLimit;
     for (size_t t = 0; t < tapWeight.size() && fits; ++t) fits = tapWeight[t] <= 0x7FFF;
-    if (fits) {
-      pairStart.push_back(0);
-      for (size_t c = 0; c < n; ++c) {
-        const int32_t t0 = tapStart[c], t1 = tapStart[c + 1];
-        int64_t maxIndex = 0;
-        for (int32_t t = t0; t < t1; t += 2) {
-          const bool two = t + 1 < t1;
-          const int64_t i0 = tapIndex[static_cast<size_t>(t)];
-          const int64_t i1 = two ? tapIndex[static_cast<size_t>(t) + 1] : i0;
-          maxIndex = std::max({maxIndex, i0, i1});
-          pairOff0.push_back(static_cast<int32_t>(3 * i0));
-          pairOff1.push_back(static_cast<int32_t>(3 * i1));
-          const uint32_t w0 = tapWeight[static_cast<size_t>(t)];
-          const uint32_t w1 = two ? tapWeight[static_cast<size_t>(t) + 1] : 0;
-          pairWeights.push_back(w0 | (w1 << 16));
-        }
-        pairStart.push_back(static_cast<int32_t>(pairOff0.size()));
-        if (3 * static_cast<size_t>(maxIndex) + 4 > rowBytes) break;
-        vectorColumns = c + 1;
+    // Columns before the first one reading the last source pixel, all given as
+    // many pairs as the longest (the extra pairs weigh 0).
+    for (size_t c = 0; c < n && fits; ++c) {
+      const int32_t taps = tapStart[c + 1] - tapStart[c];
+      if (3 * tapIndex[static_cast<size_t>(tapStart[c + 1] - 1)] + 4 >
+          static_cast<int64_t>(rowBytes))
+        break;
+      pairsPerColumn = std::max(pairsPerColumn, (taps + 1) / 2);
+      vectorColumns = c + 1;
+    }
+    pairs.reserve(vectorColumns * static_cast<size_t>(pairsPerColumn));
+    for (size_t c = 0; c < vectorColumns; ++c) {
+      const size_t t0 = static_cast<size_t>(tapStart[c]), t1 = static_cast<size_t>(tapStart[c + 1]);
+      auto offset = [&](size_t t) { return static_cast<int32_t>(3 * tapIndex[t < t1 ? t : t0]); };
+      auto weight = [&](size_t t) { return t < t1 ? tapWeight[t] : 0u; };
+      for (int k = 0; k < pairsPerColumn; ++k) {
+        const size_t t = t0 + 2 * static_cast<size_t>(k);
+        pairs.push_back({offset(t), offset(t + 1), weight(t) | (weight(t + 1) << 16)});
       }
     }
   }
@@ -334,23 +367,12 @@ void TStretchJob<Acc>::Run() {
 #if defined(__SSE2__)
     if (vectorColumns > 0) {
       const TFloatDivide divide(hDivisor);
-      const __m128i zero = _mm_setzero_si128();
-      auto load4 = [&](int32_t off) {
-        int32_t v;
-        std::memcpy(&v, row + off, 4);
-        return _mm_cvtsi32_si128(v);
-      };
-      for (; c < vectorColumns; ++c) {
-        __m128i sum = zero;
-        for (int32_t k = pairStart[c]; k < pairStart[c + 1]; ++k) {
-          const __m128i pq = _mm_unpacklo_epi8(load4(pairOff0[static_cast<size_t>(k)]),
-                                               load4(pairOff1[static_cast<size_t>(k)]));
-          const __m128i w =
-              _mm_set1_epi32(static_cast<int32_t>(pairWeights[static_cast<size_t>(k)]));
-          sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_unpacklo_epi8(pq, zero), w));
-        }
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(h + 3 * c), divide(sum));
-      }
+      auto sums = pairsPerColumn == 1   ? SumColumns<1>
+                  : pairsPerColumn == 2 ? SumColumns<2>
+                                        : SumColumns<0>;
+      if constexpr (sizeof(Acc) == 4)
+        sums(row, pairs.data(), pairsPerColumn, vectorColumns, divide, h);
+      c = vectorColumns;
     }
 #endif
     const int64_t* idx = tapIndex.data();
