@@ -9,12 +9,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
+#include "pgraphic/image/geometry.h"
 #include "pgraphic/image/pixelgraphic.h"
 #include "pgraphic/image/pixelmoves.h"
 
@@ -204,6 +206,8 @@ struct TStretchJob {
   std::vector<int64_t> tapIndex{};  // source column of each tap (relative to srcLo)
   std::vector<Acc> tapWeight{};
   int64_t srcLo = 0, srcHi = -1;  // source columns read
+  // Asked after each row with (row - y0, y1 - y0); true stops the copy.
+  const std::function<bool(int, int)>* progress = nullptr;
 
   void Run();
 };
@@ -398,7 +402,6 @@ void TStretchJob<Acc>::Run() {
 
   // Destination columns usually follow one another; then rows are written whole.
   const bool contiguous = n > 0 && cols.back() - cols.front() + 1 == static_cast<int>(n);
-  TProgressScope progress(dest);
   const int64_t sizeY = source.Height();
   for (int64_t y = y0; y <= y1; ++y) {
     const TPGStretchRecord r = MakeSpan(vMethod, y, destTop, destHeight, srcTop, srcHeight, sizeY);
@@ -447,7 +450,7 @@ void TStretchJob<Acc>::Run() {
         dest.WriteColor(cols[c], yi, out[3 * c + 2], out[3 * c + 1], out[3 * c], dithering);
       }
     }
-    if (dest.Progress(static_cast<int>(y - y0), static_cast<int>(y1 - y0))) break;
+    if ((*progress)(static_cast<int>(y - y0), static_cast<int>(y1 - y0))) break;
   }
 }
 
@@ -477,33 +480,26 @@ void SolveInterval(int64_t a, int64_t k, int64_t lo, int64_t hi, int64_t& from, 
 // ---------------------------------------------------------------------------
 // StretchCopy
 
-void TPixelGraphic::StretchCopy(int destLeft, int destTop, int destWidth, int destHeight,
-                                const TPixelGraphic& source, int srcLeft, int srcTop, int srcWidth,
-                                int srcHeight) {
-  if (destWidth == srcWidth && destHeight == srcHeight) {
-    CopyRect(destLeft, destTop, source, srcLeft, srcTop, destWidth, destHeight);
-    return;
-  }
-  if (Empty() || source.Empty() || width_ <= 0 || height_ <= 0 || source.Width() <= 0 ||
-      source.Height() <= 0) {
-    return;
-  }
-  // Empty or negative rectangles describe no pixels (and would divide by zero).
-  if (destWidth <= 0 || destHeight <= 0 || srcWidth <= 0 || srcHeight <= 0) return;
+namespace {
 
+// The rows rowFirst..rowLast of dest.StretchCopy(...), without dest's progress
+// scope and change notification.
+void StretchRows(TPixelGraphic& dest, int destLeft, int destTop, int destWidth, int destHeight,
+                 const TPixelGraphic& source, int srcLeft, int srcTop, int srcWidth, int srcHeight,
+                 int64_t rowFirst, int64_t rowLast, const std::function<bool(int, int)>& progress) {
   const int64_t x0 = std::max<int64_t>(destLeft, 0);
-  const int64_t x1 = std::min<int64_t>(int64_t(destLeft) + destWidth - 1, width_ - 1);
-  const int64_t y0 = std::max<int64_t>(destTop, 0);
-  const int64_t y1 = std::min<int64_t>(int64_t(destTop) + destHeight - 1, height_ - 1);
-
-  const TAxisMethod hMethod = ChooseMethod(stretchMode_, srcWidth, destWidth);
-  const TAxisMethod vMethod = ChooseMethod(stretchMode_, srcHeight, destHeight);
+  const int64_t x1 = std::min<int64_t>(int64_t(destLeft) + destWidth - 1, dest.Width() - 1);
+  const int64_t y0 = std::max<int64_t>({destTop, 0, rowFirst});
+  const int64_t y1 =
+      std::min<int64_t>({int64_t(destTop) + destHeight - 1, dest.Height() - 1, rowLast});
+  const TAxisMethod hMethod = ChooseMethod(dest.StretchMode(), srcWidth, destWidth);
+  const TAxisMethod vMethod = ChooseMethod(dest.StretchMode(), srcHeight, destHeight);
   const uint64_t hDivisor = static_cast<uint64_t>(AxisDivisor(hMethod, srcWidth, destWidth));
   const uint64_t vDivisor = static_cast<uint64_t>(AxisDivisor(vMethod, srcHeight, destHeight));
 
   auto run = [&](auto accTag) {
     using Acc = decltype(accTag);
-    TStretchJob<Acc> job{*this,      source, x0,        x1,      y0,       y1,      destTop,
+    TStretchJob<Acc> job{dest,       source, x0,        x1,      y0,       y1,      destTop,
                          destHeight, srcTop, srcHeight, vMethod, hDivisor, vDivisor};
     // Column spans for the whole destination column range.
     std::vector<int64_t> absIndex;
@@ -522,6 +518,7 @@ void TPixelGraphic::StretchCopy(int destLeft, int destTop, int destWidth, int de
     }
     job.tapIndex.resize(absIndex.size());
     for (size_t i = 0; i < absIndex.size(); ++i) job.tapIndex[i] = absIndex[i] - job.srcLo;
+    job.progress = &progress;
     job.Run();
   };
   // Sums stay below 255 times the divisor; 32-bit arithmetic suffices below this.
@@ -530,7 +527,42 @@ void TPixelGraphic::StretchCopy(int destLeft, int destTop, int destWidth, int de
     run(uint32_t{});
   else
     run(uint64_t{});
+}
+
+}  // namespace
+
+void TPixelGraphic::StretchCopy(int destLeft, int destTop, int destWidth, int destHeight,
+                                const TPixelGraphic& source, int srcLeft, int srcTop, int srcWidth,
+                                int srcHeight) {
+  if (destWidth == srcWidth && destHeight == srcHeight) {
+    CopyRect(destLeft, destTop, source, srcLeft, srcTop, destWidth, destHeight);
+    return;
+  }
+  if (Empty() || source.Empty() || width_ <= 0 || height_ <= 0 || source.Width() <= 0 ||
+      source.Height() <= 0) {
+    return;
+  }
+  // Empty or negative rectangles describe no pixels (and would divide by zero).
+  if (destWidth <= 0 || destHeight <= 0 || srcWidth <= 0 || srcHeight <= 0) return;
+
+  {
+    TProgressScope scope(*this);
+    StretchRows(*this, destLeft, destTop, destWidth, destHeight, source, srcLeft, srcTop, srcWidth,
+                srcHeight, 0, height_ - 1,
+                [this](int step, int max) { return Progress(step, max); });
+  }
   Changed();
+}
+
+void ResampleRows(TPixelGraphic& dest, const TPixelGraphic& source, int first, int last,
+                  const std::function<bool(int, int)>& progress) {
+  if (dest.Empty() || source.Empty() || dest.Width() <= 0 || dest.Height() <= 0 ||
+      source.Width() <= 0 || source.Height() <= 0 || dest.PixelFormat() != pf24Bit ||
+      (dest.Width() == source.Width() && dest.Height() == source.Height())) {
+    return;
+  }
+  StretchRows(dest, 0, 0, dest.Width(), dest.Height(), source, 0, 0, source.Width(),
+              source.Height(), first, last, progress);
 }
 
 // ---------------------------------------------------------------------------
