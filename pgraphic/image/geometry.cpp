@@ -239,33 +239,29 @@ class TFloatDivide {
 #endif
 
 #if defined(__SSE2__)
-// Two taps of one column: byte offsets of their samples and both weights as
-// 16-bit halves.
+// Two neighbouring samples of one column: the byte offset of the first and both
+// weights, repeated as 16-bit pairs across the register.
 struct TTapPair {
-  int32_t off0, off1;
-  uint32_t weights;
+  __m128i weights;
+  int32_t offset;
 };
 
 // The quotients of the B, G, R sums of `columns` columns with `P` tap pairs each
 // (P == 0: `pairs` of them), four 32-bit lanes per column stored 3 apart. The
-// samples of a pair interleaved as 16-bit values and multiplied by the weight
-// pair with one madd give the three channel sums; samples are read as 4 bytes.
+// 8 bytes read at a pair's offset, interleaved with themselves moved down one
+// pixel, hold the two samples of each channel side by side; widened to 16 bits
+// and multiplied by the weight pairs with one madd they give the channel sums.
 template <int P>
 void SumColumns(const uint8_t* row, const TTapPair* pair, int pairs, size_t columns,
                 const TFloatDivide& divide, uint32_t* h) {
   const int count = P > 0 ? P : pairs;
   const __m128i zero = _mm_setzero_si128();
-  auto load4 = [row](int32_t off) {
-    int32_t v;
-    std::memcpy(&v, row + off, 4);
-    return _mm_cvtsi32_si128(v);
-  };
   for (size_t c = 0; c < columns; ++c, h += 3) {
     __m128i sum = zero;
     for (int k = 0; k < count; ++k, ++pair) {
-      const __m128i pq = _mm_unpacklo_epi8(load4(pair->off0), load4(pair->off1));
-      const __m128i w = _mm_set1_epi32(static_cast<int32_t>(pair->weights));
-      sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_unpacklo_epi8(pq, zero), w));
+      const __m128i x = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + pair->offset));
+      const __m128i pq = _mm_unpacklo_epi8(x, _mm_srli_epi64(x, 24));
+      sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_unpacklo_epi8(pq, zero), pair->weights));
     }
     _mm_storeu_si128(reinterpret_cast<__m128i*>(h), divide(sum));
   }
@@ -327,13 +323,20 @@ void TStretchJob<Acc>::Run() {
 #if defined(__SSE2__)
   std::vector<TTapPair> pairs;
   if constexpr (sizeof(Acc) == 4) {
+    // Every column's taps are neighbouring samples; their weights must fit the
+    // 16-bit madd operands.
     bool fits = hDivisor < kFloatDivisorLimit;
-    for (size_t t = 0; t < tapWeight.size() && fits; ++t) fits = tapWeight[t] <= 0x7FFF;
-    // Columns before the first one reading the last source pixel, all given as
-    // many pairs as the longest (the extra pairs weigh 0).
+    for (size_t c = 0; c < n && fits; ++c) {
+      for (int32_t t = tapStart[c]; t < tapStart[c + 1] && fits; ++t) {
+        const size_t i = static_cast<size_t>(t);
+        fits = tapWeight[i] <= 0x7FFF && (t == tapStart[c] || tapIndex[i] == tapIndex[i - 1] + 1);
+      }
+    }
+    // Columns before the first one whose 8-byte reads could pass the last source
+    // pixel, all given as many pairs as the longest (the extra pairs weigh 0).
     for (size_t c = 0; c < n && fits; ++c) {
       const int32_t taps = tapStart[c + 1] - tapStart[c];
-      if (3 * tapIndex[static_cast<size_t>(tapStart[c + 1] - 1)] + 4 >
+      if (3 * tapIndex[static_cast<size_t>(tapStart[c + 1] - 1)] + 8 >
           static_cast<int64_t>(rowBytes))
         break;
       pairsPerColumn = std::max(pairsPerColumn, (taps + 1) / 2);
@@ -342,11 +345,12 @@ void TStretchJob<Acc>::Run() {
     pairs.reserve(vectorColumns * static_cast<size_t>(pairsPerColumn));
     for (size_t c = 0; c < vectorColumns; ++c) {
       const size_t t0 = static_cast<size_t>(tapStart[c]), t1 = static_cast<size_t>(tapStart[c + 1]);
-      auto offset = [&](size_t t) { return static_cast<int32_t>(3 * tapIndex[t < t1 ? t : t0]); };
-      auto weight = [&](size_t t) { return t < t1 ? tapWeight[t] : 0u; };
+      auto weight = [&](size_t t) { return static_cast<int16_t>(t < t1 ? tapWeight[t] : 0u); };
       for (int k = 0; k < pairsPerColumn; ++k) {
         const size_t t = t0 + 2 * static_cast<size_t>(k);
-        pairs.push_back({offset(t), offset(t + 1), weight(t) | (weight(t + 1) << 16)});
+        const int16_t w0 = weight(t), w1 = weight(t + 1);
+        pairs.push_back({_mm_setr_epi16(w0, w1, w0, w1, w0, w1, w0, w1),
+                         static_cast<int32_t>(3 * tapIndex[t < t1 ? t : t0])});
       }
     }
   }
