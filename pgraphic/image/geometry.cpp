@@ -225,8 +225,9 @@ class TFloatDivide {
       : byReciprocal_(d < (1u << 14)),
         factor_(_mm_set1_ps(byReciprocal_ ? 1.0f / static_cast<float>(d) : static_cast<float>(d))) {
   }
-  __m128i operator()(__m128i n) const {
-    const __m128 f = _mm_cvtepi32_ps(n);
+  __m128i operator()(__m128i n) const { return (*this)(_mm_cvtepi32_ps(n)); }
+  // The same for sums held exactly as floats.
+  __m128i operator()(__m128 f) const {
     if (byReciprocal_)
       return _mm_cvttps_epi32(_mm_mul_ps(_mm_add_ps(f, _mm_set1_ps(0.5f)), factor_));
     return _mm_cvttps_epi32(_mm_div_ps(f, factor_));
@@ -264,6 +265,35 @@ void SumColumns(const uint8_t* row, const TTapPair* pair, int pairs, size_t colu
       sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_unpacklo_epi8(pq, zero), pair->weights));
     }
     _mm_storeu_si128(reinterpret_cast<__m128i*>(h), divide(sum));
+  }
+}
+#endif
+
+#if defined(__SSE2__)
+// out[j] = (sum of weight[i] * rows[i][j]) / d for j < m, as bytes. The products
+// and their sums stay below 2^24, so single precision holds them exactly.
+void WeightedRows(const uint32_t* const* rows, const uint32_t* weight, int count, size_t m,
+                  uint64_t d, uint8_t* out) {
+  const TFloatDivide divide(d);
+  size_t j = 0;
+  for (; j + 16 <= m; j += 16) {
+    __m128 sum[4] = {_mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps()};
+    for (int i = 0; i < count; ++i) {
+      const __m128 k = _mm_set1_ps(static_cast<float>(weight[i]));
+      for (int q = 0; q < 4; ++q) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[i] + j + 4 * q));
+        sum[q] = _mm_add_ps(sum[q], _mm_mul_ps(_mm_cvtepi32_ps(v), k));
+      }
+    }
+    const __m128i lo = _mm_packs_epi32(divide(sum[0]), divide(sum[1]));
+    const __m128i hi = _mm_packs_epi32(divide(sum[2]), divide(sum[3]));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j), _mm_packus_epi16(lo, hi));
+  }
+  const TFastDivide div(d);
+  for (; j < m; ++j) {
+    uint32_t sum = 0;
+    for (int i = 0; i < count; ++i) sum += weight[i] * rows[i][j];
+    out[j] = static_cast<uint8_t>(div(sum));
   }
 }
 #endif
@@ -419,26 +449,40 @@ void TStretchJob<Acc>::Run() {
       const Acc* h = horizontal(r.First);
       for (size_t j = 0; j < m; ++j) o[j] = static_cast<uint8_t>(h[j]);
     } else {
-      Acc* a = acc.data();
-      if (r.Kind == 1) {
-        // Two source rows: one pass, the same sums as adding them one by one.
-        const Acc* p = horizontal(r.First);
-        const Acc* q = horizontal(r.Last);
-        const Acc kp = static_cast<Acc>(r.WeightFirst), kq = static_cast<Acc>(r.WeightLast);
-        for (size_t j = 0; j < m; ++j) a[j] = p[j] * kp + q[j] * kq;
-      } else {
-        std::fill(acc.begin(), acc.end(), Acc(0));
-        auto add = [&](int64_t sy, Acc k) {
-          const Acc* h = horizontal(sy);
-          for (size_t j = 0; j < m; ++j) a[j] += h[j] * k;
-        };
-        add(r.First, static_cast<Acc>(r.WeightFirst));
-        if (r.Kind == 2) {
-          for (int64_t i = r.First + 1; i < r.Last; ++i) add(i, static_cast<Acc>(destHeight));
+      // The span's source rows First..Last weigh WeightFirst, destHeight each
+      // inside, and WeightLast.
+      const int64_t last = r.Kind == 0 ? r.First : r.Last;
+      auto weightOf = [&](int64_t sy) {
+        return static_cast<Acc>(sy == r.First  ? r.WeightFirst
+                                : sy == r.Last ? r.WeightLast
+                                               : destHeight);
+      };
+      bool fused = false;
+#if defined(__SSE2__)
+      if constexpr (sizeof(Acc) == 4) {
+        // Spans that fit the ring are summed in one pass over their rows.
+        fused = vDivisor < kFloatDivisorLimit && last - r.First < kRing;
+        if (fused) {
+          const Acc* rows[kRing];
+          Acc weights[kRing];
+          for (int64_t sy = r.First; sy <= last; ++sy) {
+            rows[sy - r.First] = horizontal(sy);
+            weights[sy - r.First] = weightOf(sy);
+          }
+          WeightedRows(rows, weights, static_cast<int>(last - r.First + 1), m, vDivisor, o);
         }
-        if (r.Kind != 0) add(r.Last, static_cast<Acc>(r.WeightLast));
       }
-      DivideRow(a, m, vDivisor, o);
+#endif
+      if (!fused) {
+        std::fill(acc.begin(), acc.end(), Acc(0));
+        Acc* a = acc.data();
+        for (int64_t sy = r.First; sy <= last; ++sy) {
+          const Acc* h = horizontal(sy);
+          const Acc k = weightOf(sy);
+          for (size_t j = 0; j < m; ++j) a[j] += h[j] * k;
+        }
+        DivideRow(a, m, vDivisor, o);
+      }
     }
     if (dest.PixelFormat() == pf24Bit) {
       if (!direct) {
