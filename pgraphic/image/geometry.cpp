@@ -237,9 +237,7 @@ class TFloatDivide {
   bool byReciprocal_;
   __m128 factor_;
 };
-#endif
 
-#if defined(__SSE2__)
 // Two neighbouring samples of one column: the byte offset of the first and both
 // weights, repeated as 16-bit pairs across the register.
 struct TTapPair {
@@ -267,9 +265,7 @@ void SumColumns(const uint8_t* row, const TTapPair* pair, int pairs, size_t colu
     _mm_storeu_si128(reinterpret_cast<__m128i*>(h), divide(sum));
   }
 }
-#endif
 
-#if defined(__SSE2__)
 // out[j] = (sum of weight[i] * rows[i][j]) / d for j < m, as bytes. The products
 // and their sums stay below 2^24, so single precision holds them exactly.
 void WeightedRows(const uint32_t* const* rows, const uint32_t* weight, int count, size_t m,
