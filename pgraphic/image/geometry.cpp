@@ -9,8 +9,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "pgraphic/image/geometry.h"
 #include "pgraphic/image/pixelgraphic.h"
 #include "pgraphic/image/pixelmoves.h"
 
@@ -140,6 +146,9 @@ class TFastDivide {
   uint64_t d_, m_;
 };
 
+// Divisors below this are divided exactly in single precision (TFloatDivide).
+constexpr uint64_t kFloatDivisorLimit = 1u << 16;
+
 // Releases the dither state when a copying operation ends, also on error.
 struct TDitherScope {
   TPixelGraphic& image;
@@ -197,9 +206,118 @@ struct TStretchJob {
   std::vector<int64_t> tapIndex{};  // source column of each tap (relative to srcLo)
   std::vector<Acc> tapWeight{};
   int64_t srcLo = 0, srcHi = -1;  // source columns read
+  // Asked after each row with (row - y0, y1 - y0); true stops the copy.
+  const std::function<bool(int, int)>* progress = nullptr;
 
   void Run();
 };
+
+#if defined(__SSE2__)
+// Exact floor(n / d) of four lanes 0 <= n < 256 * d, for 0 < d < 2^16.
+// Below 2^14 the quotient is (n + 1/2) times the rounded reciprocal: two
+// roundings move it by less than 2^-15 <= 1/2d, and (n + 1/2) / d is 1/2d away
+// from every integer. Larger divisors use the correctly rounded float quotient,
+// which lies within 2^-17 of n / d, itself an integer or at least 1/d below the
+// next one.
+class TFloatDivide {
+ public:
+  explicit TFloatDivide(uint64_t d)
+      : byReciprocal_(d < (1u << 14)),
+        factor_(_mm_set1_ps(byReciprocal_ ? 1.0f / static_cast<float>(d) : static_cast<float>(d))) {
+  }
+  __m128i operator()(__m128i n) const { return (*this)(_mm_cvtepi32_ps(n)); }
+  // The same for sums held exactly as floats.
+  __m128i operator()(__m128 f) const {
+    if (byReciprocal_)
+      return _mm_cvttps_epi32(_mm_mul_ps(_mm_add_ps(f, _mm_set1_ps(0.5f)), factor_));
+    return _mm_cvttps_epi32(_mm_div_ps(f, factor_));
+  }
+
+ private:
+  bool byReciprocal_;
+  __m128 factor_;
+};
+
+// Two neighbouring samples of one column: the byte offset of the first and both
+// weights, repeated as 16-bit pairs across the register.
+struct TTapPair {
+  __m128i weights;
+  int32_t offset;
+};
+
+// The quotients of the B, G, R sums of `columns` columns with `P` tap pairs each
+// (P == 0: `pairs` of them), four 32-bit lanes per column stored 3 apart. The
+// 8 bytes read at a pair's offset, interleaved with themselves moved down one
+// pixel, hold the two samples of each channel side by side; widened to 16 bits
+// and multiplied by the weight pairs with one madd they give the channel sums.
+template <int P>
+void SumColumns(const uint8_t* row, const TTapPair* pair, int pairs, size_t columns,
+                const TFloatDivide& divide, uint32_t* h) {
+  const int count = P > 0 ? P : pairs;
+  const __m128i zero = _mm_setzero_si128();
+  for (size_t c = 0; c < columns; ++c, h += 3) {
+    __m128i sum = zero;
+    for (int k = 0; k < count; ++k, ++pair) {
+      const __m128i x = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + pair->offset));
+      const __m128i pq = _mm_unpacklo_epi8(x, _mm_srli_epi64(x, 24));
+      sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_unpacklo_epi8(pq, zero), pair->weights));
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(h), divide(sum));
+  }
+}
+
+// out[j] = (sum of weight[i] * rows[i][j]) / d for j < m, as bytes. The products
+// and their sums stay below 2^24, so single precision holds them exactly.
+void WeightedRows(const uint32_t* const* rows, const uint32_t* weight, int count, size_t m,
+                  uint64_t d, uint8_t* out) {
+  const TFloatDivide divide(d);
+  size_t j = 0;
+  for (; j + 16 <= m; j += 16) {
+    __m128 sum[4] = {_mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps()};
+    for (int i = 0; i < count; ++i) {
+      const __m128 k = _mm_set1_ps(static_cast<float>(weight[i]));
+      for (int q = 0; q < 4; ++q) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[i] + j + 4 * q));
+        sum[q] = _mm_add_ps(sum[q], _mm_mul_ps(_mm_cvtepi32_ps(v), k));
+      }
+    }
+    const __m128i lo = _mm_packs_epi32(divide(sum[0]), divide(sum[1]));
+    const __m128i hi = _mm_packs_epi32(divide(sum[2]), divide(sum[3]));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j), _mm_packus_epi16(lo, hi));
+  }
+  const TFastDivide div(d);
+  for (; j < m; ++j) {
+    uint32_t sum = 0;
+    for (int i = 0; i < count; ++i) sum += weight[i] * rows[i][j];
+    out[j] = static_cast<uint8_t>(div(sum));
+  }
+}
+#endif
+
+// Divides the sums n[0..m) by d into bytes. Sums stay below 256 * d.
+template <class Acc>
+void DivideRow(const Acc* n, size_t m, uint64_t d, uint8_t* out) {
+  size_t j = 0;
+  if constexpr (sizeof(Acc) == 4) {
+#if defined(__SSE2__)
+    if (d < kFloatDivisorLimit) {
+      const TFloatDivide divide(d);
+      for (; j + 16 <= m; j += 16) {
+        auto quad = [&](size_t k) {
+          return divide(_mm_loadu_si128(reinterpret_cast<const __m128i*>(n + j + k)));
+        };
+        const __m128i lo = _mm_packs_epi32(quad(0), quad(4));
+        const __m128i hi = _mm_packs_epi32(quad(8), quad(12));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j), _mm_packus_epi16(lo, hi));
+      }
+    }
+#endif
+    const TFastDivide div(d);
+    for (; j < m; ++j) out[j] = static_cast<uint8_t>(div(n[j]));
+  } else {
+    for (; j < m; ++j) out[j] = static_cast<uint8_t>(n[j] / d);
+  }
+}
 
 template <class Acc>
 void TStretchJob<Acc>::Run() {
@@ -208,33 +326,61 @@ void TStretchJob<Acc>::Run() {
   TDitherScope ditherScope(dest, dithering);
   const std::vector<TRGB> colours = SourceColours(source);
 
-  // A small ring of horizontal results, tagged by source row.
+  // A small ring of horizontal results, tagged by source row; one spare element
+  // takes the fourth lane the vector path writes after the last column.
   constexpr int kRing = 4;
   std::vector<Acc> ring[kRing];
+  for (auto& h : ring) h.resize(3 * n + 1);
   int64_t ringRow[kRing] = {-1, -1, -1, -1};
   int ringNext = 0;
   std::vector<uint8_t> rowBGR;
   std::vector<Acc> acc(3 * n);
   std::vector<uint8_t> out(3 * n);
+  const size_t rowBytes = static_cast<size_t>(3 * (srcHi - srcLo + 1));
 
-  // When no column has more than two taps (every linear and most area spans),
-  // each column reads two samples at fixed byte offsets; a single tap becomes two
-  // with the second weighing 0, which leaves every sum unchanged.
-  bool twoTaps = true;
-  for (size_t c = 0; c < n && twoTaps; ++c) twoTaps = tapStart[c + 1] - tapStart[c] <= 2;
-  std::vector<int32_t> off0, off1;
-  std::vector<Acc> w0, w1;
-  if (twoTaps) {
-    off0.resize(n), off1.resize(n), w0.resize(n), w1.resize(n);
-    for (size_t c = 0; c < n; ++c) {
-      const int32_t t = tapStart[c];
-      const bool two = tapStart[c + 1] - t == 2;
-      off0[c] = static_cast<int32_t>(3 * tapIndex[static_cast<size_t>(t)]);
-      w0[c] = tapWeight[static_cast<size_t>(t)];
-      off1[c] = two ? static_cast<int32_t>(3 * tapIndex[static_cast<size_t>(t) + 1]) : off0[c];
-      w1[c] = two ? tapWeight[static_cast<size_t>(t) + 1] : Acc(0);
+  // The vector path sums each column's taps two at a time: the B, G, R bytes of
+  // both samples interleaved as 16-bit pairs and multiplied by (w0, w1) pairs
+  // with one madd, which gives the three channel sums in 32-bit lanes. A column
+  // with an odd number of taps gets a last pair whose second weight is 0. Each
+  // sample is read as 4 bytes, so the columns reading the last source pixel are
+  // left to the scalar loop.
+  size_t vectorColumns = 0;
+  int pairsPerColumn = 0;
+#if defined(__SSE2__)
+  std::vector<TTapPair> pairs;
+  if constexpr (sizeof(Acc) == 4) {
+    // Every column's taps are neighbouring samples; their weights must fit the
+    // 16-bit madd operands.
+    bool fits = hDivisor < kFloatDivisorLimit;
+    for (size_t c = 0; c < n && fits; ++c) {
+      for (int32_t t = tapStart[c]; t < tapStart[c + 1] && fits; ++t) {
+        const size_t i = static_cast<size_t>(t);
+        fits = tapWeight[i] <= 0x7FFF && (t == tapStart[c] || tapIndex[i] == tapIndex[i - 1] + 1);
+      }
+    }
+    // Columns before the first one whose 8-byte reads could pass the last source
+    // pixel, all given as many pairs as the longest (the extra pairs weigh 0).
+    for (size_t c = 0; c < n && fits; ++c) {
+      const int32_t taps = tapStart[c + 1] - tapStart[c];
+      if (3 * tapIndex[static_cast<size_t>(tapStart[c + 1] - 1)] + 8 >
+          static_cast<int64_t>(rowBytes))
+        break;
+      pairsPerColumn = std::max(pairsPerColumn, (taps + 1) / 2);
+      vectorColumns = c + 1;
+    }
+    pairs.reserve(vectorColumns * static_cast<size_t>(pairsPerColumn));
+    for (size_t c = 0; c < vectorColumns; ++c) {
+      const size_t t0 = static_cast<size_t>(tapStart[c]), t1 = static_cast<size_t>(tapStart[c + 1]);
+      auto weight = [&](size_t t) { return static_cast<int16_t>(t < t1 ? tapWeight[t] : 0u); };
+      for (int k = 0; k < pairsPerColumn; ++k) {
+        const size_t t = t0 + 2 * static_cast<size_t>(k);
+        const int16_t w0 = weight(t), w1 = weight(t + 1);
+        pairs.push_back({_mm_setr_epi16(w0, w1, w0, w1, w0, w1, w0, w1),
+                         static_cast<int32_t>(3 * tapIndex[t < t1 ? t : t0])});
+      }
     }
   }
+#endif
 
   auto horizontal = [&](int64_t sy) -> const Acc* {
     for (int k = 0; k < kRing; ++k) {
@@ -243,8 +389,7 @@ void TStretchJob<Acc>::Run() {
     const int slot = ringNext;
     ringNext = (ringNext + 1) % kRing;
     ringRow[slot] = sy;
-    std::vector<Acc>& h = ring[slot];
-    h.resize(3 * n);
+    Acc* h = ring[slot].data();
     const uint8_t* row;
     if (source.PixelFormat() == pf24Bit) {
       row = source.ScanLine(static_cast<int>(sy)) + 3 * srcLo;
@@ -252,98 +397,95 @@ void TStretchJob<Acc>::Run() {
       ReadSourceRowBGR(source, sy, srcLo, srcHi, rowBGR, colours);
       row = rowBGR.data();
     }
+    size_t c = 0;
+#if defined(__SSE2__)
+    if (vectorColumns > 0) {
+      const TFloatDivide divide(hDivisor);
+      auto sums = pairsPerColumn == 1   ? SumColumns<1>
+                  : pairsPerColumn == 2 ? SumColumns<2>
+                                        : SumColumns<0>;
+      if constexpr (sizeof(Acc) == 4)
+        sums(row, pairs.data(), pairsPerColumn, vectorColumns, divide, h);
+      c = vectorColumns;
+    }
+#endif
     const int64_t* idx = tapIndex.data();
     const Acc* w = tapWeight.data();
-    if constexpr (sizeof(Acc) == 4) {
-      const TFastDivide div(hDivisor);
-      if (twoTaps) {
-        for (size_t c = 0; c < n; ++c) {
-          const uint8_t* p = row + off0[c];
-          const uint8_t* q = row + off1[c];
-          const uint32_t a = w0[c], b = w1[c];
-          h[3 * c] = div(a * p[0] + b * q[0]);
-          h[3 * c + 1] = div(a * p[1] + b * q[1]);
-          h[3 * c + 2] = div(a * p[2] + b * q[2]);
-        }
-        return h.data();
+    for (; c < n; ++c) {
+      Acc s0 = 0, s1 = 0, s2 = 0;
+      for (int32_t t = tapStart[c]; t < tapStart[c + 1]; ++t) {
+        const uint8_t* p = row + 3 * idx[t];
+        s0 += w[t] * p[0];
+        s1 += w[t] * p[1];
+        s2 += w[t] * p[2];
       }
-      for (size_t c = 0; c < n; ++c) {
-        uint32_t s0 = 0, s1 = 0, s2 = 0;
-        for (int32_t t = tapStart[c]; t < tapStart[c + 1]; ++t) {
-          const uint8_t* p = row + 3 * idx[t];
-          s0 += w[t] * p[0];
-          s1 += w[t] * p[1];
-          s2 += w[t] * p[2];
-        }
-        h[3 * c] = div(s0);
-        h[3 * c + 1] = div(s1);
-        h[3 * c + 2] = div(s2);
-      }
-    } else {
-      for (size_t c = 0; c < n; ++c) {
-        Acc s0 = 0, s1 = 0, s2 = 0;
-        for (int32_t t = tapStart[c]; t < tapStart[c + 1]; ++t) {
-          const uint8_t* p = row + 3 * idx[t];
-          s0 += w[t] * p[0];
-          s1 += w[t] * p[1];
-          s2 += w[t] * p[2];
-        }
-        h[3 * c] = s0 / hDivisor;
-        h[3 * c + 1] = s1 / hDivisor;
-        h[3 * c + 2] = s2 / hDivisor;
+      h[3 * c] = s0, h[3 * c + 1] = s1, h[3 * c + 2] = s2;
+      if constexpr (sizeof(Acc) == 4) {
+        const TFastDivide div(hDivisor);
+        for (int k = 0; k < 3; ++k) h[3 * c + k] = div(h[3 * c + k]);
+      } else {
+        for (int k = 0; k < 3; ++k) h[3 * c + k] /= hDivisor;
       }
     }
-    return h.data();
+    return h;
   };
 
-  TProgressScope progress(dest);
+  // Destination columns usually follow one another; then rows are written whole.
+  const bool contiguous = n > 0 && cols.back() - cols.front() + 1 == static_cast<int>(n);
   const int64_t sizeY = source.Height();
   for (int64_t y = y0; y <= y1; ++y) {
     const TPGStretchRecord r = MakeSpan(vMethod, y, destTop, destHeight, srcTop, srcHeight, sizeY);
     if (!r.Valid) continue;
+    const int yi = static_cast<int>(y);
+    const bool direct = dest.PixelFormat() == pf24Bit && contiguous;
+    uint8_t* o = direct ? dest.ScanLine(yi) + 3 * static_cast<size_t>(cols.front()) : out.data();
     const size_t m = 3 * n;
     if (r.Kind == 0 && static_cast<uint64_t>(r.WeightFirst) == vDivisor) {
       // One source row carrying the whole weight: the horizontal result itself.
       const Acc* h = horizontal(r.First);
-      for (size_t j = 0; j < m; ++j) out[j] = static_cast<uint8_t>(h[j]);
+      for (size_t j = 0; j < m; ++j) o[j] = static_cast<uint8_t>(h[j]);
     } else {
-      if (r.Kind == 1) {
-        // Two source rows: one pass, the same sums as adding them one by one.
-        const Acc* a = horizontal(r.First);
-        const Acc* b = horizontal(r.Last);
-        const Acc ka = static_cast<Acc>(r.WeightFirst), kb = static_cast<Acc>(r.WeightLast);
-        if constexpr (sizeof(Acc) == 4) {
-          const TFastDivide div(vDivisor);
-          for (size_t j = 0; j < m; ++j) out[j] = static_cast<uint8_t>(div(a[j] * ka + b[j] * kb));
-        } else {
-          for (size_t j = 0; j < m; ++j)
-            out[j] = static_cast<uint8_t>((a[j] * ka + b[j] * kb) / vDivisor);
-        }
-      } else {
-        std::fill(acc.begin(), acc.end(), Acc(0));
-        auto add = [&](int64_t sy, Acc k) {
-          const Acc* h = horizontal(sy);
-          Acc* a = acc.data();
-          for (size_t j = 0; j < m; ++j) a[j] += h[j] * k;
-        };
-        add(r.First, static_cast<Acc>(r.WeightFirst));
-        if (r.Kind == 2) {
-          for (int64_t i = r.First + 1; i < r.Last; ++i) add(i, static_cast<Acc>(destHeight));
-        }
-        if (r.Kind != 0) add(r.Last, static_cast<Acc>(r.WeightLast));
-        if constexpr (sizeof(Acc) == 4) {
-          const TFastDivide div(vDivisor);
-          for (size_t j = 0; j < m; ++j) out[j] = static_cast<uint8_t>(div(acc[j]));
-        } else {
-          for (size_t j = 0; j < m; ++j) out[j] = static_cast<uint8_t>(acc[j] / vDivisor);
+      // The span's source rows First..Last weigh WeightFirst, destHeight each
+      // inside, and WeightLast.
+      const int64_t last = r.Kind == 0 ? r.First : r.Last;
+      auto weightOf = [&](int64_t sy) {
+        return static_cast<Acc>(sy == r.First  ? r.WeightFirst
+                                : sy == r.Last ? r.WeightLast
+                                               : destHeight);
+      };
+      bool fused = false;
+#if defined(__SSE2__)
+      if constexpr (sizeof(Acc) == 4) {
+        // Spans that fit the ring are summed in one pass over their rows.
+        fused = vDivisor < kFloatDivisorLimit && last - r.First < kRing;
+        if (fused) {
+          const Acc* rows[kRing];
+          Acc weights[kRing];
+          for (int64_t sy = r.First; sy <= last; ++sy) {
+            rows[sy - r.First] = horizontal(sy);
+            weights[sy - r.First] = weightOf(sy);
+          }
+          WeightedRows(rows, weights, static_cast<int>(last - r.First + 1), m, vDivisor, o);
         }
       }
+#endif
+      if (!fused) {
+        std::fill(acc.begin(), acc.end(), Acc(0));
+        Acc* a = acc.data();
+        for (int64_t sy = r.First; sy <= last; ++sy) {
+          const Acc* h = horizontal(sy);
+          const Acc k = weightOf(sy);
+          for (size_t j = 0; j < m; ++j) a[j] += h[j] * k;
+        }
+        DivideRow(a, m, vDivisor, o);
+      }
     }
-    const int yi = static_cast<int>(y);
     if (dest.PixelFormat() == pf24Bit) {
-      uint8_t* d = dest.ScanLine(yi);
-      for (size_t c = 0; c < n; ++c)
-        std::memcpy(d + 3 * static_cast<size_t>(cols[c]), &out[3 * c], 3);
+      if (!direct) {
+        uint8_t* d = dest.ScanLine(yi);
+        for (size_t c = 0; c < n; ++c)
+          std::memcpy(d + 3 * static_cast<size_t>(cols[c]), &out[3 * c], 3);
+      }
     } else {
       if (dithering) dest.DitherNextRow();
       // Serpentine: even rows left to right, odd rows right to left.
@@ -352,7 +494,7 @@ void TStretchJob<Acc>::Run() {
         dest.WriteColor(cols[c], yi, out[3 * c + 2], out[3 * c + 1], out[3 * c], dithering);
       }
     }
-    if (dest.Progress(static_cast<int>(y - y0), static_cast<int>(y1 - y0))) break;
+    if ((*progress)(static_cast<int>(y - y0), static_cast<int>(y1 - y0))) break;
   }
 }
 
@@ -382,33 +524,26 @@ void SolveInterval(int64_t a, int64_t k, int64_t lo, int64_t hi, int64_t& from, 
 // ---------------------------------------------------------------------------
 // StretchCopy
 
-void TPixelGraphic::StretchCopy(int destLeft, int destTop, int destWidth, int destHeight,
-                                const TPixelGraphic& source, int srcLeft, int srcTop, int srcWidth,
-                                int srcHeight) {
-  if (destWidth == srcWidth && destHeight == srcHeight) {
-    CopyRect(destLeft, destTop, source, srcLeft, srcTop, destWidth, destHeight);
-    return;
-  }
-  if (Empty() || source.Empty() || width_ <= 0 || height_ <= 0 || source.Width() <= 0 ||
-      source.Height() <= 0) {
-    return;
-  }
-  // Empty or negative rectangles describe no pixels (and would divide by zero).
-  if (destWidth <= 0 || destHeight <= 0 || srcWidth <= 0 || srcHeight <= 0) return;
+namespace {
 
+// The rows rowFirst..rowLast of dest.StretchCopy(...), without dest's progress
+// scope and change notification.
+void StretchRows(TPixelGraphic& dest, int destLeft, int destTop, int destWidth, int destHeight,
+                 const TPixelGraphic& source, int srcLeft, int srcTop, int srcWidth, int srcHeight,
+                 int64_t rowFirst, int64_t rowLast, const std::function<bool(int, int)>& progress) {
   const int64_t x0 = std::max<int64_t>(destLeft, 0);
-  const int64_t x1 = std::min<int64_t>(int64_t(destLeft) + destWidth - 1, width_ - 1);
-  const int64_t y0 = std::max<int64_t>(destTop, 0);
-  const int64_t y1 = std::min<int64_t>(int64_t(destTop) + destHeight - 1, height_ - 1);
-
-  const TAxisMethod hMethod = ChooseMethod(stretchMode_, srcWidth, destWidth);
-  const TAxisMethod vMethod = ChooseMethod(stretchMode_, srcHeight, destHeight);
+  const int64_t x1 = std::min<int64_t>(int64_t(destLeft) + destWidth - 1, dest.Width() - 1);
+  const int64_t y0 = std::max<int64_t>({destTop, 0, rowFirst});
+  const int64_t y1 =
+      std::min<int64_t>({int64_t(destTop) + destHeight - 1, dest.Height() - 1, rowLast});
+  const TAxisMethod hMethod = ChooseMethod(dest.StretchMode(), srcWidth, destWidth);
+  const TAxisMethod vMethod = ChooseMethod(dest.StretchMode(), srcHeight, destHeight);
   const uint64_t hDivisor = static_cast<uint64_t>(AxisDivisor(hMethod, srcWidth, destWidth));
   const uint64_t vDivisor = static_cast<uint64_t>(AxisDivisor(vMethod, srcHeight, destHeight));
 
   auto run = [&](auto accTag) {
     using Acc = decltype(accTag);
-    TStretchJob<Acc> job{*this,      source, x0,        x1,      y0,       y1,      destTop,
+    TStretchJob<Acc> job{dest,       source, x0,        x1,      y0,       y1,      destTop,
                          destHeight, srcTop, srcHeight, vMethod, hDivisor, vDivisor};
     // Column spans for the whole destination column range.
     std::vector<int64_t> absIndex;
@@ -427,6 +562,7 @@ void TPixelGraphic::StretchCopy(int destLeft, int destTop, int destWidth, int de
     }
     job.tapIndex.resize(absIndex.size());
     for (size_t i = 0; i < absIndex.size(); ++i) job.tapIndex[i] = absIndex[i] - job.srcLo;
+    job.progress = &progress;
     job.Run();
   };
   // Sums stay below 255 times the divisor; 32-bit arithmetic suffices below this.
@@ -435,7 +571,42 @@ void TPixelGraphic::StretchCopy(int destLeft, int destTop, int destWidth, int de
     run(uint32_t{});
   else
     run(uint64_t{});
+}
+
+}  // namespace
+
+void TPixelGraphic::StretchCopy(int destLeft, int destTop, int destWidth, int destHeight,
+                                const TPixelGraphic& source, int srcLeft, int srcTop, int srcWidth,
+                                int srcHeight) {
+  if (destWidth == srcWidth && destHeight == srcHeight) {
+    CopyRect(destLeft, destTop, source, srcLeft, srcTop, destWidth, destHeight);
+    return;
+  }
+  if (Empty() || source.Empty() || width_ <= 0 || height_ <= 0 || source.Width() <= 0 ||
+      source.Height() <= 0) {
+    return;
+  }
+  // Empty or negative rectangles describe no pixels (and would divide by zero).
+  if (destWidth <= 0 || destHeight <= 0 || srcWidth <= 0 || srcHeight <= 0) return;
+
+  {
+    TProgressScope scope(*this);
+    StretchRows(*this, destLeft, destTop, destWidth, destHeight, source, srcLeft, srcTop, srcWidth,
+                srcHeight, 0, height_ - 1,
+                [this](int step, int max) { return Progress(step, max); });
+  }
   Changed();
+}
+
+void ResampleRows(TPixelGraphic& dest, const TPixelGraphic& source, int first, int last,
+                  const std::function<bool(int, int)>& progress) {
+  if (dest.Empty() || source.Empty() || dest.Width() <= 0 || dest.Height() <= 0 ||
+      source.Width() <= 0 || source.Height() <= 0 || dest.PixelFormat() != pf24Bit ||
+      (dest.Width() == source.Width() && dest.Height() == source.Height())) {
+    return;
+  }
+  StretchRows(dest, 0, 0, dest.Width(), dest.Height(), source, 0, 0, source.Width(),
+              source.Height(), first, last, progress);
 }
 
 // ---------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 // Each returns a new image that the caller owns.
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "pgraphic/image/pixelgraphic.h"
@@ -43,5 +44,13 @@ std::unique_ptr<TPixelGraphic> CropImage(const TPixelGraphic& source, int left, 
 // StretchMode.
 std::unique_ptr<TPixelGraphic> ResizeImage(const TPixelGraphic& source, int newWidth,
                                            int newHeight);
+
+// The rows first..last of dest.CopyFrom(source) for a 24-bit dest whose size
+// differs from the source's. Disjoint row ranges of one image may be resampled
+// at once on several threads. progress(row - first, last - first) is asked after
+// each row and stops the copy by returning true; dest's own progress reports and
+// change notification are left to the caller. Other destinations are left alone.
+void ResampleRows(TPixelGraphic& dest, const TPixelGraphic& source, int first, int last,
+                  const std::function<bool(int, int)>& progress);
 
 }  // namespace pgraphic

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstring>
-#include <memory>
 #include <thread>
 #include <vector>
+
+#include "pgraphic/image/geometry.h"
 
 namespace pgraphic {
 
@@ -20,32 +20,28 @@ bool BandedCopyFrom(TPixelGraphic& dest, const TPixelGraphic& source, int thread
     return !(aborted && aborted());
   }
   std::atomic<bool> stop{false};
-  std::vector<std::unique_ptr<TPixelGraphic>> parts(static_cast<size_t>(bands));
   std::vector<int> tops(static_cast<size_t>(bands) + 1);
-  for (int b = 0; b <= bands; ++b) tops[static_cast<size_t>(b)] = static_cast<int>(int64_t(H) * b / bands);
+  for (int b = 0; b <= bands; ++b)
+    tops[static_cast<size_t>(b)] = static_cast<int>(int64_t(H) * b / bands);
+  // The first band reports on dest's progress; the others only watch for a stop.
+  const std::function<bool(int, int)> first = [&](int step, int max) {
+    const bool abort = dest.Progress(step, max) || stop.load();
+    if (abort) stop.store(true);
+    return abort;
+  };
+  const std::function<bool(int, int)> other = [&](int, int) {
+    const bool abort = stop.load() || (aborted && aborted());
+    if (abort) stop.store(true);
+    return abort;
+  };
   auto work = [&](int b) {
     try {
-      TPixelGraphic& part = *parts[static_cast<size_t>(b)];
-      part.SetStretchMode(dest.StretchMode());
-      part.SetSize(W, tops[static_cast<size_t>(b) + 1] - tops[static_cast<size_t>(b)], pf24Bit);
-      if (b == 0) {
-        part.OnProgress = [&](TPixelGraphic&, int step, int max, bool& abort) {
-          abort = dest.Progress(step, max) || stop.load();
-          if (abort) stop.store(true);
-        };
-      } else {
-        part.OnProgress = [&](TPixelGraphic&, int, int, bool& abort) {
-          abort = stop.load() || (aborted && aborted());
-          if (abort) stop.store(true);
-        };
-      }
-      part.StretchCopy(0, -tops[static_cast<size_t>(b)], W, H, source, 0, 0, source.Width(),
-                       source.Height());
+      ResampleRows(dest, source, tops[static_cast<size_t>(b)], tops[static_cast<size_t>(b) + 1] - 1,
+                   b == 0 ? first : other);
     } catch (...) {
       stop.store(true);
     }
   };
-  for (auto& p : parts) p = std::make_unique<TPixelGraphic>();
   std::vector<std::thread> helpers;
   for (int b = 1; b < bands; ++b) helpers.emplace_back(work, b);
   dest.ProgressStart();
@@ -53,12 +49,6 @@ bool BandedCopyFrom(TPixelGraphic& dest, const TPixelGraphic& source, int thread
   for (auto& t : helpers) t.join();
   dest.ProgressEnd();
   if (stop.load() || (aborted && aborted())) return false;
-  const size_t rowBytes = static_cast<size_t>(3) * static_cast<size_t>(W);
-  for (int b = 0; b < bands; ++b) {
-    const TPixelGraphic& part = *parts[static_cast<size_t>(b)];
-    for (int y = 0; y < part.Height(); ++y)
-      std::memcpy(dest.ScanLine(tops[static_cast<size_t>(b)] + y), part.ScanLine(y), rowBytes);
-  }
   dest.Changed();
   return true;
 }

@@ -1,7 +1,7 @@
 // Resampling a whole image on several cores. Each destination row of a resampling
-// copy depends only on its own position, so horizontal bands can be resampled
-// apart (each band copies with the destination rectangle moved up by the band's
-// top) and give exactly the rows one CopyFrom would.
+// copy depends only on its own position, so horizontal bands of the destination
+// are resampled at once (ResampleRows) and give exactly the rows one CopyFrom
+// would.
 #pragma once
 
 #include <functional>

@@ -227,6 +227,109 @@ TEST(StretchCopy, MatchesPerPixelRulesOnRandomGeometry) {
   }
 }
 
+// Output fingerprints of resampling copies from sources of every pixel format,
+// up and down, odd sizes, partly clipped rectangles and a dithered palette
+// destination. The expected values were recorded from the straightforward
+// row-by-row implementation this resampler replaced (the same tap and divisor
+// rules, scalar 64-bit division); any change of a single output byte shows.
+std::unique_ptr<TPixelGraphic> NoiseOfFormat(int w, int h, TPGPixelFormat format, unsigned seed) {
+  auto g = std::make_unique<TPixelGraphic>();
+  g->SetSize(w, h, format);
+  std::mt19937 rng(seed);
+  if (format != pf24Bit) {
+    g->SetPaletteCount(g->PaletteCapacity());
+    for (int i = 0; i < g->PaletteCount(); ++i) g->SetPaletteColor(i, rng() & 0xFFFFFF);
+  }
+  for (int y = 0; y < h; ++y)
+    for (int i = 0; i < g->RowStride(); ++i) g->ScanLine(y)[i] = static_cast<uint8_t>(rng());
+  return g;
+}
+
+uint64_t Fingerprint(const TPixelGraphic& g) {
+  uint64_t hash = 14695981039346656037ull;
+  for (int y = 0; y < g.Height(); ++y)
+    for (int x = 0; x < g.Width(); ++x) {
+      hash ^= g.PixelColor(x, y);
+      hash *= 1099511628211ull;
+    }
+  return hash;
+}
+
+TEST(StretchCopy, OutputBytesAreUnchanged) {
+  struct Case {
+    int sw, sh;
+    TPGPixelFormat source;
+    int dw, dh;
+    TPGPixelFormat dest;
+    int dl, dt;  // destination rectangle offset; the rectangle is dw x dh
+    uint64_t medium, precise;
+  };
+  const Case cases[] = {
+      {461, 259, pf24Bit, 192, 108, pf24Bit, 0, 0, 0xe70421fe927f6a70ull, 0x4716ad00f5491bbull},
+      {37, 23, pf24Bit, 101, 67, pf24Bit, 0, 0, 0x19a09207ec585f84ull, 0x7f6f1f9a8be2a4b1ull},
+      {333, 211, pf24Bit, 97, 143, pf24Bit, 0, 0, 0xfeb36ef64f6c1500ull, 0xa07c62e565fe5a97ull},
+      {1001, 7, pf24Bit, 13, 3, pf24Bit, 0, 0, 0x51c7eb81f9dccc65ull, 0xf4958da5dbd67902ull},
+      {640, 480, pf24Bit, 171, 97, pf24Bit, -5, -40, 0x8e2f3d470f3894aeull, 0x16bd8830d9a4df12ull},
+      {200, 150, pf8Bit, 77, 301, pf24Bit, 0, 0, 0xb8bf873ed54ae303ull, 0xc4e31097fdcb74f1ull},
+      {123, 45, pf4Bit, 50, 19, pf24Bit, 0, 0, 0xe7892423d9a34710ull, 0x266670a83917fafbull},
+      {4608, 9, pf24Bit, 1920, 4, pf24Bit, 0, 0, 0x34a175eb1b017af6ull, 0x6afa0a99bd3890b5ull},
+      {40000, 3, pf24Bit, 7, 2, pf24Bit, 0, 0, 0x458c8213352a841ull, 0x30eb4f2b8f826a0bull},
+      {3, 2, pf24Bit, 30000, 5, pf24Bit, 0, 0, 0xacad9207d9be8625ull, 0x32272198851209b8ull},
+      {99, 101, pf1Bit, 250, 33, pf24Bit, 0, 0, 0x59ce3d6c417eee22ull, 0x2d2b132276beda46ull},
+      {160, 120, pf24Bit, 61, 47, pf8Bit, 3, 2, 0xa5b2522fba0c7fa8ull, 0xc73688570b671f5cull},
+  };
+  for (const Case& c : cases) {
+    auto source = NoiseOfFormat(c.sw, c.sh, c.source, static_cast<unsigned>(c.sw * 31 + c.sh));
+    for (TStretchMode mode : {smMedium, smPrecise}) {
+      TPixelGraphic dest;
+      dest.SetSize(c.dw, c.dh, c.dest);
+      if (c.dest != pf24Bit) {
+        dest.SetPaletteCount(dest.PaletteCapacity());
+        for (int i = 0; i < dest.PaletteCount(); ++i)
+          dest.SetPaletteColor(i, RGB(static_cast<uint32_t>(i), static_cast<uint32_t>(255 - i),
+                                      static_cast<uint32_t>(i * 7 % 256)));
+      }
+      dest.SetStretchMode(mode);
+      dest.StretchCopy(c.dl, c.dt, c.dw, c.dh, *source, 0, 0, c.sw, c.sh);
+      EXPECT_EQ(Fingerprint(dest), mode == smMedium ? c.medium : c.precise)
+          << c.sw << "x" << c.sh << " -> " << c.dw << "x" << c.dh << " mode " << int(mode);
+    }
+  }
+}
+
+// Lines of s samples averaged into one pixel divide their sum by s exactly:
+// sums just below, at and above multiples of short and long divisors.
+TEST(StretchCopy, BoxAverageOfLongLinesIsTheExactFloor) {
+  for (const int s : {3, 41, 97, 1000, 2592, 4608, 16383, 16384, 40000, 65535}) {
+    for (const bool vertical : {false, true}) {
+      const int64_t n = s;
+      // Four columns of s samples each, or sixteen columns s rows high.
+      const int lines = vertical ? 16 : 4;
+      for (const int64_t k : {int64_t{1}, int64_t{128}, int64_t{255}}) {
+        const int64_t sums[3] = {k * n - 1, k * n, std::min(k * n + 1, 255 * n)};
+        auto src = std::make_unique<TPixelGraphic>();
+        src->SetSize(vertical ? lines : lines * s, vertical ? s : 1, pf24Bit);
+        for (int y = 0; y < src->Height(); ++y)
+          for (int x = 0; x < src->Width(); ++x) {
+            const int i = vertical ? y : x % s;
+            uint32_t c[3];
+            for (int ch = 0; ch < 3; ++ch)
+              c[ch] = static_cast<uint32_t>(sums[ch] / n + (i < sums[ch] % n ? 1 : 0));
+            src->SetPixel(x, y, RGB(c[0], c[1], c[2]));
+          }
+        TPixelGraphic dst;
+        dst.SetSize(lines, 1, pf24Bit);
+        dst.CopyFrom(*src);
+        const TRGB expected =
+            RGB(static_cast<uint32_t>(sums[0] / n), static_cast<uint32_t>(sums[1] / n),
+                static_cast<uint32_t>(sums[2] / n));
+        for (int x = 0; x < lines; ++x)
+          ASSERT_EQ(dst.PixelColor(x, 0), expected) << s << (vertical ? " rows" : " columns");
+      }
+    }
+  }
+}
+
 TEST(StretchCopy, PaletteSourceReadsItsColours) {
   TPixelGraphic src;
   src.SetSize(2, 1, pf8Bit);
