@@ -185,12 +185,3 @@ void BM_Huge8BitZoom300Repaint(benchmark::State& state) {
 BENCHMARK(BM_Huge8BitZoom300Repaint)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
