@@ -227,24 +227,13 @@ TEST(StretchCopy, MatchesPerPixelRulesOnRandomGeometry) {
   }
 }
 
+using test_support::NoiseOfFormat;
+
 // Output fingerprints of resampling copies from sources of every pixel format,
 // up and down, odd sizes, partly clipped rectangles and a dithered palette
 // destination. The expected values were recorded from the straightforward
 // row-by-row implementation this resampler replaced (the same tap and divisor
 // rules, scalar 64-bit division); any change of a single output byte shows.
-std::unique_ptr<TPixelGraphic> NoiseOfFormat(int w, int h, TPGPixelFormat format, unsigned seed) {
-  auto g = std::make_unique<TPixelGraphic>();
-  g->SetSize(w, h, format);
-  std::mt19937 rng(seed);
-  if (format != pf24Bit) {
-    g->SetPaletteCount(g->PaletteCapacity());
-    for (int i = 0; i < g->PaletteCount(); ++i) g->SetPaletteColor(i, rng() & 0xFFFFFF);
-  }
-  for (int y = 0; y < h; ++y)
-    for (int i = 0; i < g->RowStride(); ++i) g->ScanLine(y)[i] = static_cast<uint8_t>(rng());
-  return g;
-}
-
 uint64_t Fingerprint(const TPixelGraphic& g) {
   uint64_t hash = 14695981039346656037ull;
   for (int y = 0; y < g.Height(); ++y)

@@ -2,24 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <random>
 
 #include "pgraphic/view/bandcopy.h"
+#include "support/random_image.h"
 
 namespace pgraphic {
 namespace {
 
 std::unique_ptr<TPixelGraphic> Noise(int w, int h, TPGPixelFormat format) {
-  auto g = std::make_unique<TPixelGraphic>();
-  g->SetSize(w, h, format);
-  std::mt19937 rng(static_cast<unsigned>(w * 7 + h));
-  if (format != pf24Bit) {
-    g->SetPaletteCount(g->PaletteCapacity());
-    for (int i = 0; i < g->PaletteCount(); ++i) g->SetPaletteColor(i, rng() & 0xFFFFFF);
-  }
-  for (int y = 0; y < h; ++y)
-    for (int i = 0; i < g->RowStride(); ++i) g->ScanLine(y)[i] = static_cast<uint8_t>(rng());
-  return g;
+  return test_support::NoiseOfFormat(w, h, format, static_cast<unsigned>(w * 7 + h));
 }
 
 TEST(BandedCopy, SameBytesAsOneCopy) {
