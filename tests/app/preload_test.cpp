@@ -13,7 +13,10 @@
 #include "app/fileservice.h"
 #include "app_fixture.h"
 #include "io/files.h"
+#include "pgraphic/formats/jpeg.h"
+#include "support/many_scans.h"
 #include "support/same_pixels.h"
+#include "support/special_files.h"
 
 namespace apptest {
 namespace {
@@ -146,6 +149,42 @@ TEST_F(PreloadTest, FileThatWouldAskIsAskedOnlyWhenOpened) {
     EXPECT_TRUE(answerer.texts[0].contains("NumStripOffsets"));
     EXPECT_EQ(w.ImageLoaded, answer == QMessageBox::Ok);
   }
+}
+
+TEST_F(PreloadTest, SpecialFilesAreRefusedAndABusyReadAheadNeverHoldsTheWindow) {
+  ASSERT_FALSE(korvane_test::MakeSpecialFiles(images.toStdString()).empty());
+  WriteImage(Image("a.bmp"), 40, 30);
+  {
+    // Hundreds of scans over a large picture: a read that takes a while.
+    pgraphic::TPGSettingScope progressive(pgraphic::PGJPEGProgressive, true);
+    WriteImage(Image("b.jpg"), 1600, 1200);
+    const QByteArray jpeg = ReadText(Image("b.jpg"));
+    const auto many = korvane_test::RepeatLastScan({jpeg.begin(), jpeg.end()}, 900);
+    WriteText(Image("b.jpg"), QByteArray(reinterpret_cast<const char*>(many.data()), many.size()));
+  }
+  // A link to a FIFO named at start is refused at once, like any unreadable file.
+  auto& first = Start({"fifolink.jpg"});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return first.Panel1Caption->isVisible(); }, 5000));
+  EXPECT_FALSE(first.ImageLoaded);
+  window->close();
+  ASSERT_TRUE(QTest::qWaitFor([] { return app::ReadsAheadRunning() == 0; }, 2000));
+
+  auto& w = Start({"a.bmp"});
+  // The repeated scans draw warnings: let them pass so that the whole file is read.
+  w.PGImage1->SetReadWarningAction(pgraphic::pgwaIgnore);
+  Preloader().SetEnabled(false);
+  Preloader().SetEnabled(true);
+  Preloader().Shown(Image("a.bmp"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Preloader().ReadingPath() == Image("b.jpg"); }, 5000));
+  QTest::qWait(100);
+  ASSERT_TRUE(Preloader().Reading());
+  QElapsedTimer closing;
+  closing.start();
+  window->close();
+  window.reset();
+  EXPECT_LT(closing.elapsed(), 500);
+  // Cancelled, the read stops between two scans.
+  EXPECT_TRUE(QTest::qWaitFor([] { return app::ReadsAheadRunning() == 0; }, 500));
 }
 
 class HostileWalkTest : public PreloadTest {
