@@ -10,7 +10,7 @@
 
 #include "support/peer_image.h"
 #include "support/pg_message.h"
-#include "support/special_files.h"
+#include "support/hostile_files.h"
 
 namespace io {
 namespace {
@@ -186,8 +186,7 @@ TEST_F(FileService, OpenIntoAnImageKeepsItsHandlers) {
   }
 }
 
-// Opening a FIFO would wait for a writer, a device would stream forever: what is
-// not a regular file is refused at once, links to such things too.
+// Opening a FIFO would wait for a writer, a device would stream forever.
 TEST(SpecialFiles, AreRefusedBeforeAnythingIsRead) {
   ScratchDir scratch("special-files");
   const auto files = korvane_test::MakeSpecialFiles(scratch.Path());

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "support/jpegpng_peer.h"
-#include "support/many_scans.h"
+#include "support/hostile_files.h"
 #include "support/pg_message.h"
 
 using namespace pgraphic;
@@ -344,31 +344,22 @@ TEST(JPEGReader, ProgressRunsPerRowAndAbortStopsDecoding) {
 TEST(JPEGReader, ManyScansAreRefusedAndAbortStopsWhileTheScansAreTakenIn) {
   TSettingsGuard guard;
   PGJPEGProgressive = true;
-  TPixelGraphic source;
-  MakeTestImage(source, 64, 48);
-  const std::vector<uint8_t> bytes = korvane_test::RepeatLastScan(WriteToMemory(source), 40);
-  ASSERT_FALSE(bytes.empty());
+  TPixelGraphic g;
+  MakeTestImage(g, 64, 48);
+  const std::vector<uint8_t> bytes = korvane_test::RepeatLastScan(WriteToMemory(g), 40);
   const struct {
-    int maxScans;
-    int abortAtCall;  // 0: never
+    int maxScans, abortAtCall;  // 0: never
     const char* message;
-    int calls;  // progress calls seen
-  } cases[] = {
-      {100, 0, "(no error)", -1},
-      {20, 0, "JPG: More than 20 scans", -1},
-      {100, 1, "JPG: Operation aborted on user request", 1},
-      {100, 5, "JPG: Operation aborted on user request", 5},
-  };
+  } cases[] = {{100, 0, "(no error)"},
+               {20, 0, "JPG: More than 20 scans"},
+               {100, 3, "JPG: Operation aborted on user request"}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.maxScans * 100 + c.abortAtCall);
     TPGSettingScope<int> scans(PGJPEGMaxScans, c.maxScans);
-    TPixelGraphic g;
     int calls = 0;
     g.OnProgress = [&](TPixelGraphic&, int, int, bool& abort) { abort = ++calls == c.abortAtCall; };
     // The repeated scans draw warnings, which are let pass here.
     EXPECT_EQ(MessageOf([&] { ReadJPEGBytes(bytes, g, pgwaIgnore); }), c.message);
-    if (c.calls >= 0) EXPECT_EQ(calls, c.calls);
-    if (c.abortAtCall) EXPECT_EQ(g.PixelColor(10, 10), 0u);  // no row came out
+    if (c.abortAtCall) EXPECT_EQ(calls, c.abortAtCall);
   }
 }
 

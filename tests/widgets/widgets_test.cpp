@@ -12,7 +12,7 @@
 #include <QTest>
 #include <QUrl>
 
-#include "../support/special_files.h"
+#include "../support/hostile_files.h"
 #include "widgets/controls.h"
 #include "widgets/shelllist.h"
 
