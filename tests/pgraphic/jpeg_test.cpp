@@ -359,7 +359,9 @@ TEST(JPEGReader, ManyScansAreRefusedAndAbortStopsWhileTheScansAreTakenIn) {
     g.OnProgress = [&](TPixelGraphic&, int, int, bool& abort) { abort = ++calls == c.abortAtCall; };
     // The repeated scans draw warnings, which are let pass here.
     EXPECT_EQ(MessageOf([&] { ReadJPEGBytes(bytes, g, pgwaIgnore); }), c.message);
-    if (c.abortAtCall) EXPECT_EQ(calls, c.abortAtCall);
+    if (c.abortAtCall) {
+      EXPECT_EQ(calls, c.abortAtCall);
+    }
   }
 }
 
