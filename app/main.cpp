@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QDir>
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/commands.h"
 #include "app/compr.h"
@@ -82,10 +83,21 @@ int main(int argc, char** argv) {
   app::TraceStartup("Qt initialised");
   app::InitialiseApplication();
   app::TraceStartup("application initialised");
-  app::TForm1 form(options);
-  app::TraceStartup("main window built");
-  TFirstPaint firstPaint(form, !line.Files.isEmpty());
-  form.show();
-  app::TraceStartup("main window shown");
-  return application.exec();
+  int code = 0;
+  {
+    app::TForm1 form(options);
+    app::TraceStartup("main window built");
+    TFirstPaint firstPaint(form, !line.Files.isEmpty());
+    form.show();
+    app::TraceStartup("main window shown");
+    code = application.exec();
+  }
+  // The window has saved the settings. A read ahead still under way (cancelled
+  // and winding down, or stuck in the file system) is not waited for, and must
+  // not see the libraries torn down under it: the process ends here.
+  if (app::ReadsAheadRunning() > 0) {
+    std::fflush(nullptr);
+    std::_Exit(code);
+  }
+  return code;
 }

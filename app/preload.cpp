@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <algorithm>
+#include <thread>
+#include <utility>
 
 #include "app/fileservice.h"
 #include "app/imagepane.h"
@@ -54,13 +56,21 @@ TPreloadJob::TPreloadJob(std::unique_ptr<TPreloaded> read, const pgraphic::TDisp
     : path_(read->Path), read_(read->Read), refresh_(true), given_(std::move(read)),
       display_(display) {}
 
-TPreloadJob::~TPreloadJob() {
-  Cancel();
-  if (thread_.joinable()) thread_.join();
-}
+namespace {
+std::atomic<int> readsRunning{0};
+}  // namespace
+
+int ReadsAheadRunning() { return readsRunning.load(); }
+
+TPreloadJob::~TPreloadJob() { Cancel(); }
 
 void TPreloadJob::Start() {
-  thread_ = std::thread([this] { Run(); });
+  ++readsRunning;
+  std::thread([self = shared_from_this()]() mutable {
+    self->Run();
+    self.reset();
+    --readsRunning;
+  }).detach();
 }
 
 void TPreloadJob::OfferDisplay(const pgraphic::TDisplaySettings& display) {
@@ -83,8 +93,15 @@ void TPreloadJob::WhenDone(std::function<void()> done) {
   done_ = std::move(done);
 }
 
+void TPreloadJob::Abandon() {
+  Cancel();
+  std::lock_guard<std::mutex> lock(mutex_);
+  done_ = nullptr;
+}
+
 std::unique_ptr<TPreloaded> TPreloadJob::Wait() {
-  if (thread_.joinable()) thread_.join();
+  std::unique_lock<std::mutex> lock(mutex_);
+  ended_.wait(lock, [this] { return finished_; });
   if (Cancelled() && !refresh_) return nullptr;
   return std::move(result_);
 }
@@ -152,14 +169,12 @@ void TPreloadJob::Run() {
 }
 
 void TPreloadJob::Finish(std::unique_ptr<TPreloaded> read) {
+  // `done` runs under the lock so that Abandon() cannot return while it runs.
+  std::lock_guard<std::mutex> lock(mutex_);
   result_ = std::move(read);
-  std::function<void()> done;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    finished_ = true;
-    done = std::move(done_);
-  }
-  if (done) done();
+  finished_ = true;
+  ended_.notify_all();
+  if (done_) std::exchange(done_, nullptr)();
 }
 
 std::shared_ptr<TPreloadJob> StartPreload(const QString& path) {
@@ -182,11 +197,9 @@ TPreloader::TPreloader(widgets::TPTShellList& list, TImagePane& view, QObject* p
 }
 
 TPreloader::~TPreloader() {
-  // The worker must be gone before this object: it reports to it.
-  if (job_) {
-    job_->Cancel();
-    job_->Wait();
-  }
+  // The worker is not waited for (it may be stuck in the file system); it only
+  // must not report to this object any more.
+  if (job_) job_->Abandon();
 }
 
 void TPreloader::SetEnabled(bool on) {

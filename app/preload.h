@@ -16,13 +16,13 @@
 #include <QString>
 #include <QTimer>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "codec/vqn.h"
@@ -71,8 +71,10 @@ struct TPreloaded {
   pgraphic::TPrebuiltCopy Copy;
 };
 
-// One file read on a thread of its own.
-class TPreloadJob {
+// One file read on a thread of its own. The thread keeps the job alive until
+// it ends and is never waited for by destroying the job: a read that was
+// cancelled winds down by itself (or, at exit, is left behind).
+class TPreloadJob : public std::enable_shared_from_this<TPreloadJob> {
  public:
   // `display`: also build the display copy for these view settings.
   TPreloadJob(std::string path, TReadSettings read,
@@ -80,7 +82,7 @@ class TPreloadJob {
   // A file read earlier whose display copy is built again for other settings
   // (the zoom or the window changed); cancelling stops only the copy.
   TPreloadJob(std::unique_ptr<TPreloaded> read, const pgraphic::TDisplaySettings& display);
-  ~TPreloadJob();  // cancels and waits
+  ~TPreloadJob();  // cancels
   TPreloadJob(const TPreloadJob&) = delete;
   TPreloadJob& operator=(const TPreloadJob&) = delete;
 
@@ -88,6 +90,7 @@ class TPreloadJob {
   bool Refresh() const { return refresh_; }
   // Tells the jobs of one preloader apart (set on the user-interface thread).
   uint64_t Serial = 0;
+  // Starts the thread; the job must be owned by a shared_ptr.
   void Start();
   // Asks the read to stop; its result is then never used.
   void Cancel() { cancelled_.store(true, std::memory_order_relaxed); }
@@ -98,7 +101,11 @@ class TPreloadJob {
   // Runs `done` once the work has ended: on the worker, or at once (on the
   // calling thread) when it has ended already.
   void WhenDone(std::function<void()> done);
+  // Cancels and forgets the `done` given: once this returns it is not running
+  // and never runs (what it refers to may go).
+  void Abandon();
   // Waits for the work; its result (a failed read too), nullptr when cancelled.
+  // Only for a read that is wanted now: a cancelled one is never waited for.
   std::unique_ptr<TPreloaded> Wait();
 
  private:
@@ -112,12 +119,15 @@ class TPreloadJob {
   std::unique_ptr<TPreloaded> given_;  // the read whose copy is rebuilt
   std::optional<pgraphic::TDisplaySettings> display_;  // guarded by mutex_
   std::atomic<bool> cancelled_{false};
-  std::unique_ptr<TPreloaded> result_;  // written by the worker, read after the join
+  std::unique_ptr<TPreloaded> result_;  // written by the worker before finished_
   std::mutex mutex_;
+  std::condition_variable ended_;
   bool finished_ = false;
   std::function<void()> done_;
-  std::thread thread_;
 };
+
+// How many read-ahead threads are still running (cancelled ones included).
+int ReadsAheadRunning();
 
 // Starts reading the file named on the command line before any window exists,
 // with the settings a new main view reads with.

@@ -22,10 +22,67 @@ int64_t TStream::Remaining() const {
   return left > 0 ? left : 0;
 }
 
+namespace {
+
+[[noreturn]] void RaiseCannotOpen(const std::string& name, const std::string& reason) {
+  throw EPixelGraphic("Cannot open file \"" + name + "\": " + reason);
+}
+
+const char* FileTypeName(mode_t mode) {
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISDIR(mode)) return "a directory";
+  return "an unknown kind of file";
+}
+
+std::string NotRegularText(mode_t mode) {
+  return std::string("not a regular file (") + FileTypeName(mode) + ")";
+}
+
+}  // namespace
+
+int OpenRegularFileForReading(const std::string& name) {
+  // Without O_NONBLOCK opening a FIFO waits for a writer; a regular file
+  // ignores the flag, and it is cleared before anything is read anyway.
+  const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  struct stat st {};
+  if (fd < 0) {
+    const int error = errno;
+    // A socket cannot be opened at all; say what it is rather than why not.
+    if (::stat(name.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+      RaiseCannotOpen(name, NotRegularText(st.st_mode));
+    RaiseCannotOpen(name, std::strerror(error));
+  }
+  std::string refusal;
+  if (::fstat(fd, &st) != 0) {
+    refusal = std::strerror(errno);
+  } else if (!S_ISREG(st.st_mode)) {
+    refusal = NotRegularText(st.st_mode);
+  } else if (const int flags = ::fcntl(fd, F_GETFL);
+             flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    refusal = std::strerror(errno);
+  }
+  if (!refusal.empty()) {
+    ::close(fd);
+    RaiseCannotOpen(name, refusal);
+  }
+  return fd;
+}
+
 TFileStream::TFileStream(const std::string& name, Mode mode) : writing_(mode == fmCreate) {
-  file_ = std::fopen(name.c_str(), writing_ ? "w+b" : "rb");
-  if (!file_) {
-    throw EPixelGraphic("Cannot open file \"" + name + "\": " + std::strerror(errno));
+  if (writing_) {
+    file_ = std::fopen(name.c_str(), "w+b");
+    if (!file_) RaiseCannotOpen(name, std::strerror(errno));
+  } else {
+    const int fd = OpenRegularFileForReading(name);
+    file_ = ::fdopen(fd, "rb");
+    if (!file_) {
+      const int error = errno;
+      ::close(fd);
+      RaiseCannotOpen(name, std::strerror(error));
+    }
   }
   std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
   if (writing_) size_ = 0;

@@ -29,7 +29,14 @@ class TStream {
   int64_t Remaining() const;
 };
 
-// A file opened for reading, or created (truncated) for writing.
+// Opens a file for reading and returns its descriptor (close-on-exec). Only a
+// regular file is accepted, also behind a symbolic link: a FIFO, socket,
+// device or directory raises EPixelGraphic naming the file and what it is,
+// before anything is read, and the opening itself never waits for a writer.
+int OpenRegularFileForReading(const std::string& name);
+
+// A file opened for reading (only a regular file), or created (truncated) for
+// writing.
 class TFileStream : public TStream {
  public:
   enum Mode { fmOpenRead, fmCreate };

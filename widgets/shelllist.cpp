@@ -103,8 +103,13 @@ void TPTShellList::List(const QString& keepFocused, const QStringList& keepSelec
     if (info.absoluteFilePath() == keepFocused) focus = count() - 1;
     if (keepSelected.contains(info.absoluteFilePath())) item->setSelected(true);
   };
-  for (const auto& info : folders) add(info, true);
-  for (const auto& info : files) add(info, false);
+  // QDir takes a symbolic link to a FIFO, socket or device for neither a file
+  // nor a folder and so lets it through both filters: only real folders and
+  // regular files (links to them included) are listed, each once.
+  for (const auto& info : folders)
+    if (info.isDir()) add(info, true);
+  for (const auto& info : files)
+    if (info.isFile()) add(info, false);
   if (focus >= 0) setCurrentRow(focus, QItemSelectionModel::NoUpdate);
   listing_ = false;
 }

@@ -20,6 +20,7 @@ TPGSetting<int> PGJPEGReadDCTMethod = 0;
 TPGSetting<int> PGJPEGWriteDCTMethod = 2;
 TPGSetting<int> PGJPEGQuality = 80;
 TPGSetting<bool> PGJPEGProgressive = false;
+TPGSetting<int> PGJPEGMaxScans = 1000;
 
 namespace {
 
@@ -263,7 +264,35 @@ struct TReadJob {
   bool progressStarted;
   bool progressEnded;
   int dctMethod;  // PGJPEGReadDCTMethod when the read started
+  int maxScans;   // PGJPEGMaxScans when the read started
+  bool absorbing;  // the scans are being taken in, before the first row
+  jpeg_progress_mgr monitor;
 };
+
+// Called by the library before each row of coefficients it takes in, also
+// while it takes in every scan of a multi-scan file before the first row comes
+// out, which may be long: a file of too many scans is refused there, and the
+// image's abort flag is asked (the rows ask it themselves in the read loop).
+void MonitorRead(j_common_ptr common) {
+  auto* job = static_cast<TReadJob*>(common->client_data);
+  if (job->cinfo.input_scan_number > job->maxScans) {
+    char text[64];
+    std::snprintf(text, sizeof text, "More than %d scans", job->maxScans);
+    SetMessage(&job->err, text);
+    Jump(common);
+  }
+  if (!job->absorbing) return;
+  bool stop = true;
+  try {
+    if (job->graphic->Progress(0, static_cast<int>(job->cinfo.output_height)))
+      SetMessage(&job->err, LangStr(msgAborted).c_str());
+    else
+      stop = false;
+  } catch (...) {
+    job->err.pending = std::current_exception();
+  }
+  if (stop) Jump(common);
+}
 
 enum TRunResult { rrDone, rrFailed, rrUnsupported };
 
@@ -302,9 +331,16 @@ TRunResult RunRead(TReadJob* job) {
     graphic->SetSize(static_cast<int>(job->cinfo.output_width),
                      static_cast<int>(job->cinfo.output_height), pf24Bit);
   }
-  jpeg_start_decompress(&job->cinfo);
+  job->maxScans = std::max(1, static_cast<int>(PGJPEGMaxScans));
+  job->monitor = {};
+  job->monitor.progress_monitor = MonitorRead;
+  job->cinfo.client_data = job;
+  job->cinfo.progress = &job->monitor;
   job->progressStarted = true;
   graphic->ProgressStart();
+  job->absorbing = true;
+  jpeg_start_decompress(&job->cinfo);
+  job->absorbing = false;
   const int height = static_cast<int>(job->cinfo.output_height);
   while (job->cinfo.output_scanline < job->cinfo.output_height) {
     JSAMPROW row = graphic->ScanLine(static_cast<int>(job->cinfo.output_scanline));

@@ -13,6 +13,9 @@ extern TPGSetting<int> PGJPEGReadDCTMethod;   // 0
 extern TPGSetting<int> PGJPEGWriteDCTMethod;  // 2
 extern TPGSetting<int> PGJPEGQuality;         // 80, the library's 0..100 scale
 extern TPGSetting<bool> PGJPEGProgressive;    // false
+// Reader: most scans a file may have; each scan of a progressive file costs a
+// pass over the whole image, so a file of thousands of tiny scans is refused.
+extern TPGSetting<int> PGJPEGMaxScans;  // 1000
 
 class TJPGFileFormatReader : public TFileFormatReader {
  public:

@@ -13,6 +13,8 @@
 #include "app/fileservice.h"
 #include "app_fixture.h"
 #include "io/files.h"
+#include "pgraphic/formats/jpeg.h"
+#include "support/hostile_files.h"
 #include "support/same_pixels.h"
 
 namespace apptest {
@@ -146,6 +148,36 @@ TEST_F(PreloadTest, FileThatWouldAskIsAskedOnlyWhenOpened) {
     EXPECT_TRUE(answerer.texts[0].contains("NumStripOffsets"));
     EXPECT_EQ(w.ImageLoaded, answer == QMessageBox::Ok);
   }
+}
+
+TEST_F(PreloadTest, SpecialFilesAreRefusedAndABusyReadAheadNeverHoldsTheWindow) {
+  ASSERT_FALSE(korvane_test::MakeSpecialFiles(images.toStdString()).empty());
+  WriteImage(Image("a.bmp"), 40, 30);
+  {  // hundreds of scans over a large picture: a read that takes a while
+    pgraphic::TPGSettingScope progressive(pgraphic::PGJPEGProgressive, true);
+    WriteImage(Image("b.jpg"), 1600, 1200);
+    const QByteArray jpeg = ReadText(Image("b.jpg"));
+    const auto many = korvane_test::RepeatLastScan({jpeg.begin(), jpeg.end()}, 900);
+    WriteText(Image("b.jpg"), QByteArray(reinterpret_cast<const char*>(many.data()), many.size()));
+  }
+  // A link to a FIFO named at start: its read is refused at once; the list leaves it out.
+  EXPECT_EQ(Start({"fifolink.jpg"}).PTSList1->IndexOfPath(Image("fifolink.jpg")), -1);
+  EXPECT_TRUE(QTest::qWaitFor([] { return app::ReadsAheadRunning() == 0; }, 1000));
+
+  Start({"a.bmp"}).PGImage1->SetReadWarningAction(pgraphic::pgwaIgnore);  // read every scan
+  Preloader().SetEnabled(false);  // forget the read made before
+  Preloader().SetEnabled(true);
+  Preloader().Shown(Image("a.bmp"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Preloader().ReadingPath() == Image("b.jpg"); }, 5000));
+  QTest::qWait(100);
+  ASSERT_TRUE(Preloader().Reading());
+  QElapsedTimer closing;
+  closing.start();
+  window->close();
+  window.reset();
+  EXPECT_LT(closing.elapsed(), 500);
+  // Cancelled, the read stops between two scans.
+  EXPECT_TRUE(QTest::qWaitFor([] { return app::ReadsAheadRunning() == 0; }, 500));
 }
 
 class HostileWalkTest : public PreloadTest {

@@ -10,6 +10,7 @@
 
 #include "support/peer_image.h"
 #include "support/pg_message.h"
+#include "support/hostile_files.h"
 
 namespace io {
 namespace {
@@ -182,6 +183,19 @@ TEST_F(FileService, OpenIntoAnImageKeepsItsHandlers) {
     EXPECT_EQ(target.Width(), 64) << ext;
     EXPECT_GE(starts, 1) << ext;
     EXPECT_EQ(starts, ends) << ext;
+  }
+}
+
+// Opening a FIFO would wait for a writer, a device would stream forever.
+TEST(SpecialFiles, AreRefusedBeforeAnythingIsRead) {
+  ScratchDir scratch("special-files");
+  const auto files = korvane_test::MakeSpecialFiles(scratch.Path());
+  ASSERT_FALSE(files.empty());
+  for (const auto& f : files) {
+    const std::string path = scratch / f.Name;
+    const std::string refusal = "Cannot open file \"" + path + "\": not a regular file (" + f.Kind + ")";
+    EXPECT_EQ(MessageOf([&] { OpenImage(path); }), refusal);
+    EXPECT_EQ(MessageOf([&] { DescribeFile(path); }), refusal);
   }
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/jpegpng_peer.h"
+#include "support/hostile_files.h"
 #include "support/pg_message.h"
 
 using namespace pgraphic;
@@ -338,6 +339,30 @@ TEST(JPEGReader, ProgressRunsPerRowAndAbortStopsDecoding) {
   };
   EXPECT_THROW(ReadJPEG(kGoData + "video-001.jpeg", g), std::runtime_error);
   EXPECT_EQ(ends, 1);
+}
+
+TEST(JPEGReader, ManyScansAreRefusedAndAbortStopsWhileTheScansAreTakenIn) {
+  TSettingsGuard guard;
+  PGJPEGProgressive = true;
+  TPixelGraphic g;
+  MakeTestImage(g, 64, 48);
+  const std::vector<uint8_t> bytes = korvane_test::RepeatLastScan(WriteToMemory(g), 40);
+  const struct {
+    int maxScans, abortAtCall;  // 0: never
+    const char* message;
+  } cases[] = {{100, 0, "(no error)"},
+               {20, 0, "JPG: More than 20 scans"},
+               {100, 3, "JPG: Operation aborted on user request"}};
+  for (const auto& c : cases) {
+    TPGSettingScope<int> scans(PGJPEGMaxScans, c.maxScans);
+    int calls = 0;
+    g.OnProgress = [&](TPixelGraphic&, int, int, bool& abort) { abort = ++calls == c.abortAtCall; };
+    // The repeated scans draw warnings, which are let pass here.
+    EXPECT_EQ(MessageOf([&] { ReadJPEGBytes(bytes, g, pgwaIgnore); }), c.message);
+    if (c.abortAtCall) {
+      EXPECT_EQ(calls, c.abortAtCall);
+    }
+  }
 }
 
 TEST(JPEGWriter, WritesWhatCjpegWritesFromTheSamePixels) {

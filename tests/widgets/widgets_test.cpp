@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QUrl>
 
+#include "../support/hostile_files.h"
 #include "widgets/controls.h"
 #include "widgets/shelllist.h"
 
@@ -145,6 +146,14 @@ TEST_F(ShellListTest, FoldersFirstThenFilesMatchingTheMask) {
   }
   EXPECT_TRUE(list.ItemIsFolder(0));
   EXPECT_EQ(list.ItemPath(1), QDir(folder).filePath("A.BMP"));
+}
+
+TEST_F(ShellListTest, SpecialFilesAndLinksToThemAreLeftOutAndNothingIsTwice) {
+  ASSERT_FALSE(korvane_test::MakeSpecialFiles(folder.toStdString()).empty());
+  QFile::link("b.png", folder + "/link.png");
+  list.SetFolder(folder);
+  list.SetMask("");
+  EXPECT_EQ(Names(), QStringList({"folder.png", "zfolder", "A.BMP", "b.png", "c.txt", "link.png"}));
 }
 
 TEST_F(ShellListTest, NewFoldersGetFreeNames) {
