@@ -484,10 +484,6 @@ std::vector<uint8_t> ReadAll(pgraphic::TStream& stream) {
   return bytes;
 }
 
-std::vector<uint8_t> ReadFile(const std::string& fileName) {
-  pgraphic::TFileStream stream(fileName, pgraphic::TFileStream::fmOpenRead);
-  return ReadAll(stream);
-}
 
 // The libraries keep global state (font engines, Qt's font database): one
 // picture is drawn at a time.
@@ -497,6 +493,11 @@ std::mutex& DrawLock() {
 }
 
 }  // namespace
+
+std::vector<uint8_t> detail::ReadFileBytes(const std::string& fileName) {
+  pgraphic::TFileStream stream(fileName, pgraphic::TFileStream::fmOpenRead);
+  return ReadAll(stream);
+}
 
 bool IsMetafileExtension(std::string_view fileName) {
   if (fileName.size() < 4) return false;
@@ -538,7 +539,7 @@ TMetafileInfo ReadMetafileInfo(pgraphic::TStream& stream) {
 }
 
 TMetafileInfo ReadMetafileFileInfo(const std::string& fileName) {
-  const auto bytes = ReadFile(fileName);
+  const auto bytes = detail::ReadFileBytes(fileName);
   return ReadMetafileInfo(bytes.data(), bytes.size());
 }
 
@@ -590,12 +591,12 @@ std::unique_ptr<TPixelGraphic> LoadMetafile(pgraphic::TStream& stream, TMetafile
 }
 
 std::unique_ptr<TPixelGraphic> LoadMetafileFile(const std::string& fileName, TMetafileInfo* info) {
-  const auto bytes = ReadFile(fileName);
+  const auto bytes = detail::ReadFileBytes(fileName);
   return LoadMetafile(bytes.data(), bytes.size(), info);
 }
 
 void LoadMetafileFile(const std::string& fileName, TPixelGraphic& target, TMetafileInfo* info) {
-  const auto bytes = ReadFile(fileName);
+  const auto bytes = detail::ReadFileBytes(fileName);
   const auto drawn = DrawMetafile(bytes.data(), bytes.size(), info);
   ConvertToSpecial252(*drawn, target);
 }
