@@ -129,6 +129,8 @@ int RunDrawHelper(int in, int out, bool setLimits) {
     answer.Width = picture->Width();
     answer.Height = picture->Height();
     answer.Length = uint64_t{3} * picture->Width() * picture->Height();
+  } catch (const detail::EPictureMemory&) {
+    answer.Status = detail::dsOutOfMemory;
   } catch (const pgraphic::EPixelGraphic& e) {
     message = e.what();
   } catch (const std::bad_alloc&) {

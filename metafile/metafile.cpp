@@ -18,6 +18,10 @@ void Fail(const std::string& message) {
   throw pgraphic::EPGMetafile(message);
 }
 
+void FailMemory(const std::string& message) {
+  throw EPictureMemory(message);
+}
+
 namespace {
 
 uint16_t U16(const uint8_t* p) {
@@ -548,8 +552,13 @@ std::unique_ptr<TPixelGraphic> DrawMetafile(const uint8_t* data, size_t size, TM
   const TMetafileKind kind = detail::DetectKind(data, size);
   auto image = std::make_unique<TPixelGraphic>();
   auto prepare = [&](const TMetafileInfo& found) {
-    image->SetSize(found.Width, found.Height, pgraphic::pf24Bit);
-    if (image->Empty()) detail::Fail("Metafile: Picture too large");
+    // The size is within the limits here: only memory can be missing.
+    try {
+      image->SetSize(found.Width, found.Height, pgraphic::pf24Bit);
+    } catch (const pgraphic::EPixelGraphic& e) {
+      detail::FailMemory(e.what());
+    }
+    if (image->Empty()) detail::FailMemory();
     std::memset(image->Bits(), 0xFF, static_cast<size_t>(image->ImageSize()));
     if (info) *info = found;
   };

@@ -14,6 +14,15 @@ namespace metafile::detail {
 
 [[noreturn]] void Fail(const std::string& message);
 
+// The memory for a picture within the size limits could not be had. Raised
+// with the message the caller would otherwise give; the drawing helper tells
+// it apart from a bad file.
+class EPictureMemory : public pgraphic::EPGMetafile {
+ public:
+  using EPGMetafile::EPGMetafile;
+};
+[[noreturn]] void FailMemory(const std::string& message = "Metafile: Picture too large");
+
 // The whole file, refused beyond MaxMetafileBytes.
 std::vector<uint8_t> ReadFileBytes(const std::string& fileName);
 
