@@ -170,7 +170,8 @@ class TChild {
   pid_t pid_;
 };
 
-// Starts the helper with its end of the socket as descriptor 3, standard input
+// Starts the helper with its end of the socket as descriptor 3 and no other of
+// this process's descriptors but standard error, standard input
 // and output on /dev/null, default signal handling and no blocked signals.
 pid_t StartHelper(const std::string& path, int socket) {
   // Above 3, so that the duplication onto 3 always clears close-on-exec.
@@ -183,6 +184,9 @@ pid_t StartHelper(const std::string& path, int socket) {
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, high.Get(), 3);
+  // Nothing else of this process's: descriptors opened without close-on-exec
+  // (by a library, say) are not held open by the helper.
+  posix_spawn_file_actions_addclosefrom_np(&actions, 4);
   sigset_t none, defaults;
   sigemptyset(&none);
   sigemptyset(&defaults);
