@@ -318,7 +318,7 @@ std::unique_ptr<TPixelGraphic> DrawMetafileGuarded(const uint8_t* data, size_t s
     detail::Fail(timeOut);
   }
   if (reply.State == detail::TDrawReply::Invalid)
-    detail::Fail(prefix + "Cannot draw the metafile: the drawing helper answered nonsense");
+    detail::Fail(prefix + "Cannot draw the metafile: the drawing helper sent a malformed answer");
   // No complete answer: how the helper ended tells why.
   int status = 0;
   if (!child.Wait(deadline, status)) detail::Fail(timeOut);
