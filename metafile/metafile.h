@@ -8,7 +8,8 @@
 // Qt SVG. No window system is needed: without a QGuiApplication one is created on
 // the offscreen platform the first time a picture is drawn.
 //
-// Typical use by the open/save service:
+// The programs draw through the helper process (DrawMetafileGuarded, used by
+// RegisterWithFileService); the in-process calls below draw the same pixels:
 //
 //   if (metafile::IsMetafileExtension(fileName)) {
 //     metafile::TMetafileInfo info;
