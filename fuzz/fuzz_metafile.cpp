@@ -10,8 +10,9 @@
 using namespace pgraphic;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  // Small pictures only: drawing and dithering cost grows with the pixel count.
-  PGMaxImageSize = 1 << 20;
+  // Pictures up to the program's own limits (metafile::MaxMetafilePixels and
+  // PGMaxImageSize as the programs leave it): the large ones are where drawing
+  // and dithering meet their allocation limits.
   metafile::TMetafileInfo info;
   try {
     info = metafile::ReadMetafileInfo(data, size);

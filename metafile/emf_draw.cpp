@@ -74,7 +74,7 @@ void DrawEmf(const TCheckedEmf& emf, TPixelGraphic& target) {
     renderer.setViewBox(
         QRectF(view.Left, view.Top, view.Right - view.Left, view.Bottom - view.Top));
   QImage image(width, height, QImage::Format_RGB32);
-  if (image.isNull()) Fail("Metafile: Picture too large");
+  if (image.isNull()) FailMemory();
   image.fill(Qt::white);
   {
     QPainter painter(&image);

@@ -7,8 +7,10 @@ namespace metafile {
 
 namespace {
 
+// Drawn in the helper process: a file that crashes or stalls the players
+// becomes an error of that file.
 void LoadInto(const std::string& path, TPixelGraphic& image) {
-  LoadMetafileFile(path, image);
+  LoadMetafileFileGuarded(path, image);
 }
 
 io::TFileDescription Describe(const std::string& path) {

@@ -18,6 +18,10 @@ void Fail(const std::string& message) {
   throw pgraphic::EPGMetafile(message);
 }
 
+void FailMemory(const std::string& message) {
+  throw EPictureMemory(message);
+}
+
 namespace {
 
 uint16_t U16(const uint8_t* p) {
@@ -484,10 +488,6 @@ std::vector<uint8_t> ReadAll(pgraphic::TStream& stream) {
   return bytes;
 }
 
-std::vector<uint8_t> ReadFile(const std::string& fileName) {
-  pgraphic::TFileStream stream(fileName, pgraphic::TFileStream::fmOpenRead);
-  return ReadAll(stream);
-}
 
 // The libraries keep global state (font engines, Qt's font database): one
 // picture is drawn at a time.
@@ -497,6 +497,11 @@ std::mutex& DrawLock() {
 }
 
 }  // namespace
+
+std::vector<uint8_t> detail::ReadFileBytes(const std::string& fileName) {
+  pgraphic::TFileStream stream(fileName, pgraphic::TFileStream::fmOpenRead);
+  return ReadAll(stream);
+}
 
 bool IsMetafileExtension(std::string_view fileName) {
   if (fileName.size() < 4) return false;
@@ -538,7 +543,7 @@ TMetafileInfo ReadMetafileInfo(pgraphic::TStream& stream) {
 }
 
 TMetafileInfo ReadMetafileFileInfo(const std::string& fileName) {
-  const auto bytes = ReadFile(fileName);
+  const auto bytes = detail::ReadFileBytes(fileName);
   return ReadMetafileInfo(bytes.data(), bytes.size());
 }
 
@@ -547,8 +552,13 @@ std::unique_ptr<TPixelGraphic> DrawMetafile(const uint8_t* data, size_t size, TM
   const TMetafileKind kind = detail::DetectKind(data, size);
   auto image = std::make_unique<TPixelGraphic>();
   auto prepare = [&](const TMetafileInfo& found) {
-    image->SetSize(found.Width, found.Height, pgraphic::pf24Bit);
-    if (image->Empty()) detail::Fail("Metafile: Picture too large");
+    // The size is within the limits here: only memory can be missing.
+    try {
+      image->SetSize(found.Width, found.Height, pgraphic::pf24Bit);
+    } catch (const pgraphic::EPixelGraphic& e) {
+      detail::FailMemory(e.what());
+    }
+    if (image->Empty()) detail::FailMemory();
     std::memset(image->Bits(), 0xFF, static_cast<size_t>(image->ImageSize()));
     if (info) *info = found;
   };
@@ -590,12 +600,12 @@ std::unique_ptr<TPixelGraphic> LoadMetafile(pgraphic::TStream& stream, TMetafile
 }
 
 std::unique_ptr<TPixelGraphic> LoadMetafileFile(const std::string& fileName, TMetafileInfo* info) {
-  const auto bytes = ReadFile(fileName);
+  const auto bytes = detail::ReadFileBytes(fileName);
   return LoadMetafile(bytes.data(), bytes.size(), info);
 }
 
 void LoadMetafileFile(const std::string& fileName, TPixelGraphic& target, TMetafileInfo* info) {
-  const auto bytes = ReadFile(fileName);
+  const auto bytes = detail::ReadFileBytes(fileName);
   const auto drawn = DrawMetafile(bytes.data(), bytes.size(), info);
   ConvertToSpecial252(*drawn, target);
 }

@@ -8,7 +8,8 @@
 // Qt SVG. No window system is needed: without a QGuiApplication one is created on
 // the offscreen platform the first time a picture is drawn.
 //
-// Typical use by the open/save service:
+// The programs draw through the helper process (DrawMetafileGuarded, used by
+// RegisterWithFileService); the in-process calls below draw the same pixels:
 //
 //   if (metafile::IsMetafileExtension(fileName)) {
 //     metafile::TMetafileInfo info;
@@ -34,6 +35,7 @@
 
 #include "pgraphic/image/pixelgraphic.h"
 #include "pgraphic/messages.h"
+#include "pgraphic/settings.h"
 #include "pgraphic/stream.h"
 
 namespace pgraphic {
@@ -111,8 +113,40 @@ std::unique_ptr<TPixelGraphic> LoadMetafileFile(const std::string& fileName,
 void LoadMetafileFile(const std::string& fileName, TPixelGraphic& target,
                       TMetafileInfo* info = nullptr);
 
+// Drawing in a separate process. The players are large libraries that meet
+// hostile files (a flood fill that recurses once per pixel step, records that
+// draw for minutes): the programs draw every metafile in the helper program
+// korvane-metafile, which runs with limits on wall time, address space and
+// stack. A crash, a time-out or a limit reached there raises EPGMetafile here
+// with a message naming what happened; this process goes on.
+//
+// The limits, read when a drawing starts: wall time in seconds for the whole
+// drawing (start, transfer and play); address space the helper may take beyond
+// what it holds at start-up, in bytes, 0 meaning a figure from the picture and
+// file size; the helper's stack in bytes.
+extern pgraphic::TPGSetting<double> MetafileTimeLimit;
+extern pgraphic::TPGSetting<int64_t> MetafileMemoryLimit;
+extern pgraphic::TPGSetting<int64_t> MetafileStackLimit;
+
+// The helper program's path. Empty (the default): korvane-metafile beside the
+// running program, then in the installed libexec folder.
+void SetMetafileHelper(const std::string& path);
+
+// DrawMetafile and LoadMetafileFile through the helper process.
+std::unique_ptr<TPixelGraphic> DrawMetafileGuarded(const uint8_t* data, size_t size,
+                                                   TMetafileInfo* info = nullptr);
+void LoadMetafileFileGuarded(const std::string& fileName, TPixelGraphic& target,
+                             TMetafileInfo* info = nullptr);
+
+// The helper's side: reads one drawing request from `in`, draws it and writes
+// the answer to `out`. With setLimits it first puts the request's limits on its
+// own process (the helper program); without, it only draws (for fuzzing).
+// Returns the process exit code.
+int RunDrawHelper(int in, int out, bool setLimits = true);
+
 // Makes the program's file service (io::OpenImage, io::DescribeFile) draw and
-// describe metafiles through this component. Call once at start-up, before
+// describe metafiles through this component, drawing through the helper
+// process; describing reads only the headers, here. Call once at start-up, before
 // files are opened; a program that never calls it cannot show metafiles.
 void RegisterWithFileService();
 

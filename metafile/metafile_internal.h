@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -12,6 +13,18 @@
 namespace metafile::detail {
 
 [[noreturn]] void Fail(const std::string& message);
+
+// The memory for a picture within the size limits could not be had. Raised
+// with the message the caller would otherwise give; the drawing helper tells
+// it apart from a bad file.
+class EPictureMemory : public pgraphic::EPGMetafile {
+ public:
+  using EPGMetafile::EPGMetafile;
+};
+[[noreturn]] void FailMemory(const std::string& message = "Metafile: Picture too large");
+
+// The whole file, refused beyond MaxMetafileBytes.
+std::vector<uint8_t> ReadFileBytes(const std::string& fileName);
 
 // A rectangle in the player's device space (x right, y down).
 struct TDeviceRect {
@@ -54,5 +67,49 @@ void DrawEmf(const TCheckedEmf& emf, TPixelGraphic& target);
 // in 0-7 (the upper byte is ignored) into the 24-bit target, row 0 at the top;
 // stride is the distance between rows in pixels.
 void StoreXrgbRows(const uint32_t* pixels, size_t stride, TPixelGraphic& target);
+
+// What the program and its drawing helper send each other over one stream
+// socket, in the machine's own byte order (both ends are the same build).
+// The program sends a request header and the file bytes; the helper answers
+// with an answer header and either the drawn picture's rows (top row first,
+// Width * 3 bytes each, blue green red) or a message.
+inline constexpr char kRequestMagic[8] = {'K', 'V', 'M', 'F', 'R', 'E', 'Q', '1'};
+inline constexpr char kAnswerMagic[8] = {'K', 'V', 'M', 'F', 'A', 'N', 'S', '1'};
+
+struct TDrawRequest {
+  char Magic[8];
+  uint64_t Size;          // file bytes that follow
+  int64_t MemoryLimit;    // see MetafileMemoryLimit
+  int64_t StackLimit;     // bytes
+  int64_t MaxImageSize;   // the program's pgraphic::PGMaxImageSize
+  uint32_t CpuSeconds;    // a processor-time backstop behind the wall-time limit
+  uint32_t Reserved;
+};
+
+enum TDrawStatus : uint32_t { dsPicture = 0, dsMessage = 1, dsOutOfMemory = 2 };
+
+struct TDrawAnswer {
+  char Magic[8];
+  uint32_t Status;  // TDrawStatus
+  uint32_t Kind;    // TMetafileKind
+  int32_t Width;
+  int32_t Height;
+  uint64_t Length;  // bytes that follow
+};
+
+// Longest message the helper may send.
+inline constexpr uint64_t kMaxAnswerMessage = 4096;
+
+// Reads one answer from fd, waiting at most until the deadline. Sizes are
+// checked against the picture limits before anything is allocated.
+struct TDrawReply {
+  // Closed: the helper's end closed before the answer was whole.
+  enum { Complete, Closed, TimedOut, Invalid } State = Closed;
+  TDrawStatus Status = dsMessage;
+  TMetafileInfo Info;
+  std::string Message;
+  std::unique_ptr<TPixelGraphic> Picture;  // 24-bit, for dsPicture
+};
+TDrawReply ReadDrawReply(int fd, std::chrono::steady_clock::time_point deadline);
 
 }  // namespace metafile::detail
