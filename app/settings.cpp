@@ -167,7 +167,8 @@ void ReadWindowSettings(const TIniFile& ini, TStoredSettings& s) {
   s.ZoomModeIndex = ini.ReadInteger("Zoom mode", "Value", s.ZoomModeIndex);
   // Seconds; the timer counts milliseconds in an int. Values of 0 or less mean
   // one second where the timer is set and stay as they are.
-  s.SlideInterval = std::min(ini.ReadInteger("Slide show", "Interval", s.SlideInterval), MaxSlideInterval);
+  s.SlideInterval =
+      std::min(ini.ReadInteger("Slide show", "Interval", s.SlideInterval), MaxSlideInterval);
   s.SlideRepeat = ini.ReadBool("Slide show", "Repeat", s.SlideRepeat);
   s.SlideRandom = ini.ReadBool("Slide show", "Random", s.SlideRandom);
 }

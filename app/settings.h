@@ -45,7 +45,7 @@ class TIniFile {
   // One line as it is in the file, without its line feed.
   struct Entry {
     QByteArray line;
-    QByteArray key;      // for a "key=value" line, the key without blanks
+    QByteArray key;  // for a "key=value" line, the key without blanks
     bool isPair = false;
     QByteArray Value() const;  // what follows the "=", without a carriage return
   };
@@ -57,7 +57,7 @@ class TIniFile {
   const Entry* Find(const QString& section, const QString& key) const;
   QString fileName_;
   std::vector<Section> sections_;  // sections_[0] holds lines before any section
-  bool finalLineFeed_ = true;       // whether the file's last line ended with one
+  bool finalLineFeed_ = true;      // whether the file's last line ended with one
 };
 
 // Parses an integer the way the settings file stores them; false when `text`

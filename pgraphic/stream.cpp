@@ -166,7 +166,8 @@ bool IsSaveTempName(const std::string& name, long& pid) {
   const auto digits = name.begin() + static_cast<std::ptrdiff_t>(prefix.size());
   const auto dash = digits + kPidDigits;
   if (!std::all_of(digits, dash, [](char c) { return c >= '0' && c <= '9'; }) ||
-      !std::all_of(dash + 1, name.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }))
+      !std::all_of(dash + 1, name.end(),
+                   [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }))
     return false;
   pid = std::stol(std::string(digits, dash));
   return true;
@@ -185,7 +186,8 @@ void RemoveStaleSaveTemps(const std::string& folder) {
       continue;
     const time_t idle = now - st.st_mtime;
     const bool writerGone = ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
-    if ((writerGone && idle > 60) || idle > 24 * 60 * 60) ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    if ((writerGone && idle > 60) || idle > 24 * 60 * 60)
+      ::unlinkat(::dirfd(dir), entry->d_name, 0);
   }
   ::closedir(dir);
 }
@@ -197,7 +199,8 @@ void SaveFileSafely(const std::string& fileName, const std::function<void(TStrea
   const std::string dir = target.has_parent_path() ? target.parent_path().string() : ".";
   if (FirstSweepOf(dir)) RemoveStaleSaveTemps(dir);
   char id[32];
-  std::snprintf(id, sizeof id, "%0*ld-", static_cast<int>(kPidDigits), static_cast<long>(::getpid()));
+  std::snprintf(id, sizeof id, "%0*ld-", static_cast<int>(kPidDigits),
+                static_cast<long>(::getpid()));
   std::string tempName = dir + "/" + TempFilePrefix + id + std::string(kRandomChars, 'X');
   const int fd = ::mkstemp(tempName.data());
   if (fd < 0) CannotWrite(fileName, errno);
@@ -228,6 +231,8 @@ void SaveFileSafely(const std::string& fileName, const std::function<void(TStrea
       if (stream.WriteError() != 0) CannotWrite(fileName, stream.WriteError());
       throw;
     }
+    // A writer that went on past a failed write has not written the file.
+    if (stream.WriteError() != 0) CannotWrite(fileName, stream.WriteError());
     if (std::rename(tempName.c_str(), target.c_str()) != 0) CannotWrite(fileName, errno);
   } catch (...) {
     std::remove(tempName.c_str());

