@@ -1,6 +1,8 @@
 // korvane: the desktop program.
 #include <QApplication>
 #include <QDir>
+#include <QMessageBox>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 
@@ -58,7 +60,12 @@ class TFirstPaint : public QObject {
 int main(int argc, char** argv) {
   app::TraceStartup("main");
   QStringList arguments;
-  for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  QStringList unspelled;  // names that do not read back as the bytes given
+  for (int i = 1; i < argc; ++i) {
+    bool exact = true;
+    arguments << app::ArgumentFileName(argv[i], exact);
+    if (!exact) unspelled << arguments.back();
+  }
   const app::TCommandLine line = app::ParseCommandLine(arguments);
   switch (line.What) {
     case app::TCommandLine::Action::Help:
@@ -90,6 +97,14 @@ int main(int argc, char** argv) {
     TFirstPaint firstPaint(form, !line.Files.isEmpty());
     form.show();
     app::TraceStartup("main window shown");
+    // A start file whose name cannot be spelled is said so rather than shown as nothing.
+    if (!line.Files.isEmpty() && unspelled.contains(line.Files.first())) {
+      const QString message = app::UnspelledNameMessage(line.Files.first());
+      std::fprintf(stderr, "korvane: %s\n", message.toLocal8Bit().constData());
+      QTimer::singleShot(0, &form, [&form, message] {
+        QMessageBox::warning(&form, QApplication::applicationName(), message);
+      });
+    }
     code = application.exec();
   }
   // The window has saved the settings. A read ahead still under way (cancelled

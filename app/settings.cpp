@@ -2,7 +2,7 @@
 
 #include <QFile>
 #include <QSaveFile>
-#include <QTextStream>
+#include <algorithm>
 #include <climits>
 
 namespace app {
@@ -28,44 +28,61 @@ bool ParseIniInteger(const QString& text, int& value) {
 
 TIniFile::TIniFile(const QString& fileName) { Load(fileName); }
 
+QByteArray TIniFile::Entry::Value() const {
+  QByteArray value = line.mid(line.indexOf('=') + 1);
+  if (value.endsWith('\r')) value.chop(1);
+  return value;
+}
+
 void TIniFile::Load(const QString& fileName) {
   fileName_ = fileName;
   sections_.assign(1, Section{});
+  finalLineFeed_ = true;
   QFile file(fileName);
-  if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return;
-  QTextStream in(&file);
-  while (!in.atEnd()) {
-    const QString line = in.readLine();
-    const QString t = line.trimmed();
+  if (!file.open(QIODevice::ReadOnly)) return;
+  const QByteArray bytes = file.readAll();
+  QList<QByteArray> lines = bytes.split('\n');
+  // The piece after the last line feed is empty unless the last line has none.
+  finalLineFeed_ = lines.back().isEmpty();
+  if (finalLineFeed_) lines.removeLast();
+  for (const QByteArray& line : lines) {
+    const QByteArray t = line.trimmed();
     if (t.startsWith('[') && t.endsWith(']')) {
-      sections_.push_back(Section{t.mid(1, t.size() - 2).trimmed(), {}});
+      sections_.push_back(Section{line, t.mid(1, t.size() - 2).trimmed(), {}});
       continue;
     }
     const int eq = line.indexOf('=');
     if (eq < 0 || t.startsWith(';'))
-      sections_.back().entries.push_back(Entry{line, QString(), false});
+      sections_.back().entries.push_back(Entry{line, {}, false});
     else
-      sections_.back().entries.push_back(Entry{line.left(eq).trimmed(), line.mid(eq + 1), true});
+      sections_.back().entries.push_back(Entry{line, line.left(eq).trimmed(), true});
   }
 }
 
 const TIniFile::Entry* TIniFile::Find(const QString& section, const QString& key) const {
+  const QByteArray sectionName = section.toUtf8(), keyName = key.toUtf8();
   for (size_t s = 1; s < sections_.size(); ++s) {
-    if (sections_[s].name.compare(section, Qt::CaseInsensitive) != 0) continue;
+    if (sections_[s].name.compare(sectionName, Qt::CaseInsensitive) != 0) continue;
     for (const auto& e : sections_[s].entries)
-      if (e.isPair && e.key.compare(key, Qt::CaseInsensitive) == 0) return &e;
+      if (e.isPair && e.key.compare(keyName, Qt::CaseInsensitive) == 0) return &e;
   }
   return nullptr;
 }
 
-QString TIniFile::ReadString(const QString& section, const QString& key, const QString& def) const {
-  const Entry* e = Find(section, key);
-  if (!e) return def;
-  QString v = e->value.trimmed();
-  // A value in matching quotes is read without them.
+namespace {
+// A value as the program sees it: blanks around it and matching quotes are
+// dropped, and at most 1023 characters are read.
+QString ReadValue(const QByteArray& bytes) {
+  QString v = QFile::decodeName(bytes.trimmed());
   if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
     v = v.mid(1, v.size() - 2);
   return v.left(ValueBuffer - 1);
+}
+}  // namespace
+
+QString TIniFile::ReadString(const QString& section, const QString& key, const QString& def) const {
+  const Entry* e = Find(section, key);
+  return e ? ReadValue(e->Value()) : def;
 }
 
 int TIniFile::ReadInteger(const QString& section, const QString& key, int def) const {
@@ -79,21 +96,25 @@ bool TIniFile::ReadBool(const QString& section, const QString& key, bool def) co
 
 void TIniFile::WriteString(const QString& section, const QString& key, const QString& value) {
   if (sections_.empty()) sections_.assign(1, Section{});
+  const QByteArray sectionName = section.toUtf8(), keyName = key.toUtf8();
   Section* target = nullptr;
   for (size_t s = 1; s < sections_.size() && !target; ++s)
-    if (sections_[s].name.compare(section, Qt::CaseInsensitive) == 0) target = &sections_[s];
-  if (!target) target = &sections_.emplace_back(Section{section, {}});
+    if (sections_[s].name.compare(sectionName, Qt::CaseInsensitive) == 0) target = &sections_[s];
+  if (!target) target = &sections_.emplace_back(Section{'[' + sectionName + ']', sectionName, {}});
   for (auto& e : target->entries) {
-    if (e.isPair && e.key.compare(key, Qt::CaseInsensitive) == 0) {
-      e.value = value;
+    if (e.isPair && e.key.compare(keyName, Qt::CaseInsensitive) == 0) {
+      if (ReadValue(e.Value()) == value) return;
+      const bool carriageReturn = e.line.endsWith('\r');
+      e.line = e.line.left(e.line.indexOf('=') + 1) + QFile::encodeName(value);
+      if (carriageReturn) e.line += '\r';
       return;
     }
   }
   // New keys go after the section's last key, before trailing blank lines.
   auto at = target->entries.end();
-  while (at != target->entries.begin() && !(at - 1)->isPair && (at - 1)->key.trimmed().isEmpty())
+  while (at != target->entries.begin() && !(at - 1)->isPair && (at - 1)->line.trimmed().isEmpty())
     --at;
-  target->entries.insert(at, Entry{key, value, true});
+  target->entries.insert(at, Entry{keyName + '=' + QFile::encodeName(value), keyName, true});
 }
 
 void TIniFile::WriteInteger(const QString& section, const QString& key, int value) {
@@ -104,20 +125,20 @@ void TIniFile::WriteBool(const QString& section, const QString& key, bool value)
   WriteString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
-QString TIniFile::Text() const {
-  QString text;
+QByteArray TIniFile::Bytes() const {
+  QByteArray bytes;
   for (size_t s = 0; s < sections_.size(); ++s) {
-    if (s > 0) text += '[' + sections_[s].name + "]\n";
-    for (const auto& e : sections_[s].entries)
-      text += e.isPair ? e.key + '=' + e.value + '\n' : e.key + '\n';
+    if (s > 0) bytes += sections_[s].header + '\n';
+    for (const auto& e : sections_[s].entries) bytes += e.line + '\n';
   }
-  return text;
+  if (!finalLineFeed_ && bytes.endsWith('\n')) bytes.chop(1);
+  return bytes;
 }
 
 bool TIniFile::Save() const {
   QSaveFile file(fileName_);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) return false;
-  const QByteArray bytes = Text().toUtf8();
+  if (!file.open(QIODevice::WriteOnly)) return false;
+  const QByteArray bytes = Bytes();
   if (file.write(bytes) != bytes.size()) {
     file.cancelWriting();
     return false;
@@ -133,14 +154,21 @@ void ReadPathSettings(const TIniFile& ini, const QString& rootDir, TStoredSettin
 }
 
 void ReadWindowSettings(const TIniFile& ini, TStoredSettings& s) {
-  s.Left = ini.ReadInteger("Window", "Left", s.Left);
-  s.Top = ini.ReadInteger("Window", "Top", s.Top);
-  s.Width = ini.ReadInteger("Window", "Width", s.Width);
-  s.Height = ini.ReadInteger("Window", "Height", s.Height);
-  s.SplitterPosition = ini.ReadInteger("Window", "Position", s.SplitterPosition);
+  // Screen coordinates fit in 16 bits; larger ones would overflow the window's geometry.
+  const auto coordinate = [&](const char* key, int def, int low) {
+    return std::clamp(ini.ReadInteger("Window", key, def), low, 32767);
+  };
+  s.Left = coordinate("Left", s.Left, -32768);
+  s.Top = coordinate("Top", s.Top, -32768);
+  s.Width = coordinate("Width", s.Width, 0);
+  s.Height = coordinate("Height", s.Height, 0);
+  s.SplitterPosition = coordinate("Position", s.SplitterPosition, 0);
   s.ZoomIndex = ini.ReadInteger("Zoom", "Value", s.ZoomIndex);
   s.ZoomModeIndex = ini.ReadInteger("Zoom mode", "Value", s.ZoomModeIndex);
-  s.SlideInterval = ini.ReadInteger("Slide show", "Interval", s.SlideInterval);
+  // Seconds; the timer counts milliseconds in an int. Values of 0 or less mean
+  // one second where the timer is set and stay as they are.
+  s.SlideInterval =
+      std::min(ini.ReadInteger("Slide show", "Interval", s.SlideInterval), MaxSlideInterval);
   s.SlideRepeat = ini.ReadBool("Slide show", "Repeat", s.SlideRepeat);
   s.SlideRandom = ini.ReadBool("Slide show", "Random", s.SlideRandom);
 }

@@ -1,8 +1,12 @@
 // The settings file: a private-profile INI file ("[Section]" lines and
 // "Key=Value" lines) read and written with the section and key names verbatim,
-// and the program's table of remembered values kept in it.
+// and the program's table of remembered values kept in it. The file is handled
+// as bytes: every line the program does not change (other sections and keys,
+// comments, blank lines, values in an encoding other than UTF-8) is written
+// back byte for byte, and values are file-system text (QFile::encodeName).
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <vector>
@@ -26,7 +30,8 @@ class TIniFile {
   bool ReadBool(const QString& section, const QString& key, bool def) const;
 
   // Replaces the value in place, or appends the key to its section (the section
-  // to the file) when it is new.
+  // to the file) when it is new. A value that reads back as `value` already is
+  // left as its bytes are, so a path the program cannot spell survives.
   void WriteString(const QString& section, const QString& key, const QString& value);
   void WriteInteger(const QString& section, const QString& key, int value);
   void WriteBool(const QString& section, const QString& key, bool value);
@@ -34,25 +39,33 @@ class TIniFile {
   // Writes the whole file to a temporary file beside it and renames it over the
   // old one, so a crash or a full disk never leaves it truncated. False on failure.
   bool Save() const;
-  QString Text() const;
+  QByteArray Bytes() const;
 
  private:
+  // One line as it is in the file, without its line feed.
   struct Entry {
-    QString key, value;  // a line without "=" keeps its text in `key` and no value
-    bool isPair = true;
+    QByteArray line;
+    QByteArray key;  // for a "key=value" line, the key without blanks
+    bool isPair = false;
+    QByteArray Value() const;  // what follows the "=", without a carriage return
   };
   struct Section {
-    QString name;
+    QByteArray header;  // the "[name]" line as it is in the file
+    QByteArray name;
     std::vector<Entry> entries;
   };
   const Entry* Find(const QString& section, const QString& key) const;
   QString fileName_;
   std::vector<Section> sections_;  // sections_[0] holds lines before any section
+  bool finalLineFeed_ = true;      // whether the file's last line ended with one
 };
 
 // Parses an integer the way the settings file stores them; false when `text`
 // is not a number.
 bool ParseIniInteger(const QString& text, int& value);
+
+// The longest slide interval in seconds, as its settings dialog offers.
+inline constexpr int MaxSlideInterval = 10000;
 
 // The values the program keeps in the settings file, in the order they are written.
 struct TStoredSettings {
@@ -68,7 +81,10 @@ struct TStoredSettings {
 
 // The four folders with `rootDir` as the default of each.
 void ReadPathSettings(const TIniFile& ini, const QString& rootDir, TStoredSettings& s);
-// Everything else; values missing from the file keep what `s` holds.
+// Everything else; values missing from the file keep what `s` holds. The slide
+// interval is held to what its dialog offers (at most 10000 seconds), window
+// bounds and the splitter position to 16-bit screen coordinates; zoom values are
+// kept as they are (one out of range is not applied and is written back).
 void ReadWindowSettings(const TIniFile& ini, TStoredSettings& s);
 // All keys, in the table's order.
 void WriteSettings(TIniFile& ini, const TStoredSettings& s);

@@ -24,7 +24,7 @@ TForm9::TForm9(TForm1* owner) : QDialog(owner), owner_(owner) {
   grid->addWidget(new QLabel("Slide show interval"), 0, 0);
   SE1 = new QSpinBox;
   SE1->setObjectName("SE1");
-  SE1->setRange(1, 10000);
+  SE1->setRange(1, MaxSlideInterval);
   SE1->setValue(2);
   grid->addWidget(SE1, 0, 1);
   grid->addWidget(new QLabel("seconds"), 0, 2);

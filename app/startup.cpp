@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QMessageBox>
 #include <QThread>
 
@@ -73,6 +74,17 @@ void InitialiseApplication() {
       QMetaObject::invokeMethod(qApp, ask, Qt::BlockingQueuedConnection);
     return ok;
   });
+}
+
+QString ArgumentFileName(const QByteArray& raw, bool& exact) {
+  const QString name = QFile::decodeName(raw);
+  exact = QFile::encodeName(name) == raw;
+  return name;
+}
+
+QString UnspelledNameMessage(const QString& name) {
+  return "Cannot open file \"" + name +
+         "\": its name is not in UTF-8, the only encoding of file names this program reads.";
 }
 
 }  // namespace app

@@ -18,6 +18,13 @@ TCommandLine ParseCommandLine(const QStringList& arguments);
 std::string UsageText();
 std::string VersionText();
 
+// A command-line argument as a file name. Qt spells file names in UTF-8 only,
+// so a name in another encoding (a Latin-1 "M\xfcller") cannot be opened:
+// `exact` tells whether the name reads back as the bytes given.
+QString ArgumentFileName(const QByteArray& raw, bool& exact);
+// The warning shown for such a name.
+QString UnspelledNameMessage(const QString& name);
+
 // Sets the application's title and icon, lets the file service draw metafiles
 // and routes the image library's questions to message boxes (asked on the
 // user-interface thread).

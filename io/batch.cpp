@@ -1,5 +1,7 @@
 #include "io/batch.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -178,7 +180,16 @@ TBatchResult ConvertFiles(const std::vector<std::string>& files, const TBatchSet
   };
   // A run overwrites neither an output it wrote itself nor a source it has yet
   // to read (the target may be the source folder): such a file is skipped.
+  // Outputs are told apart by name and by the file on disk, so that a link in
+  // the target folder cannot lead a later output onto an earlier one.
   std::set<std::string> written;
+  std::set<std::pair<dev_t, ino_t>> writtenFiles;
+  auto fileOf = [](const std::string& path, std::pair<dev_t, ino_t>& id) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    id = {st.st_dev, st.st_ino};
+    return true;
+  };
   std::multiset<std::string> unread;
   for (const std::string& file : files) unread.insert(SamePlace(file));
   if (hooks.Progress) hooks.Progress(0);
@@ -187,7 +198,10 @@ TBatchResult ConvertFiles(const std::vector<std::string>& files, const TBatchSet
     const std::string output = BatchOutputName(file, folder, settings.Format);
     unread.erase(unread.find(SamePlace(file)));
     if (advance()) break;
-    if (written.count(output) != 0 || unread.count(SamePlace(output)) != 0) {
+    std::pair<dev_t, ino_t> existing;
+    const bool writtenBefore = written.count(output) != 0 ||
+                               (fileOf(output, existing) && writtenFiles.count(existing) != 0);
+    if (writtenBefore || unread.count(SamePlace(output)) != 0) {
       result.SkippedSameName.push_back(file);
       if (leaveOut(file, "skipped: " + output + " is the output or the source of another file")) {
         break;
@@ -216,6 +230,8 @@ TBatchResult ConvertFiles(const std::vector<std::string>& files, const TBatchSet
     try {
       SaveImage(*work, output, {.VQNQuality = settings.VQNQuality});
       written.insert(output);
+      std::pair<dev_t, ino_t> id;
+      if (fileOf(output, id)) writtenFiles.insert(id);
       ++result.Converted;
       if (hooks.FileDone) hooks.FileDone(file, "");
     } catch (const std::exception& e) {

@@ -4,7 +4,8 @@
 // a file it wrote itself, nor a source it has yet to read: output names are
 // lower-cased, so "Photo.BMP" and "photo.bmp" would both become "photo.bmp", and
 // with the source folder as the target "a.jpg" would become the "a.png" still to
-// be converted. Such a file is skipped and counted.
+// be converted. Outputs are compared as files on disk, so a link in the target
+// folder cannot lead one output onto another. Such a file is skipped and counted.
 #pragma once
 
 #include <functional>
@@ -68,8 +69,8 @@ struct TBatchFailure {
 struct TBatchResult {
   int Converted = 0;
   std::vector<TBatchFailure> Failed;
-  // Sources left out because their output name was written earlier in the run
-  // or names a source still to be read.
+  // Sources left out because their output (by name, or the file a link leads
+  // to) was written earlier in the run or is a source still to be read.
   std::vector<std::string> SkippedSameName;
   bool Interrupted = false;
   // The closing message: "Conversion is complete!" or

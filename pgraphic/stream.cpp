@@ -1,20 +1,29 @@
 #include "pgraphic/stream.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
+#include <mutex>
+#include <set>
 
 #include "pgraphic/messages.h"
 
 namespace pgraphic {
 
 void TStream::WriteBuffer(const void* buffer, size_t n) {
-  if (n != 0 && Write(buffer, n) != n) throw EPixelGraphic(LangStr(msgFailed, "Write"));
+  if (n == 0 || Write(buffer, n) == n) return;
+  const int error = WriteError();
+  const std::string failed = LangStr(msgFailed, "Write");
+  throw EPixelGraphic(error != 0 ? failed + ": " + std::strerror(error) : failed);
 }
 
 int64_t TStream::Remaining() const {
@@ -92,11 +101,18 @@ TFileStream::~TFileStream() {
   if (file_) std::fclose(file_);
 }
 
+TFileStream::TFileStream(std::FILE* file) : file_(file), writing_(true), size_(0) {
+  std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
+}
+
 void TFileStream::Close() {
   if (!file_) return;
-  int rc = std::fclose(file_);
+  const int rc = std::fclose(file_);
   file_ = nullptr;
-  if (rc != 0 && writing_) throw EPixelGraphic(LangStr(msgFailed, "Write"));
+  if (rc != 0 && writing_) {
+    if (writeError_ == 0) writeError_ = errno;
+    throw EPixelGraphic(LangStr(msgFailed, "Write") + ": " + std::strerror(writeError_));
+  }
 }
 
 size_t TFileStream::Read(void* buffer, size_t n) {
@@ -109,6 +125,7 @@ size_t TFileStream::Read(void* buffer, size_t n) {
 size_t TFileStream::Write(const void* buffer, size_t n) {
   if (!file_ || !writing_ || n == 0) return 0;
   size_t put = std::fwrite(buffer, 1, n, file_);
+  if (put != n && writeError_ == 0) writeError_ = errno != 0 ? errno : EIO;
   position_ += static_cast<int64_t>(put);
   if (size_ >= 0 && position_ > size_) size_ = position_;
   return put;
@@ -162,26 +179,88 @@ size_t TReadOnlyMemoryStream::Read(void* buffer, size_t n) {
   return got;
 }
 
-void SaveFileSafely(const std::string& fileName, const std::function<void(TStream&)>& write) {
-  namespace fs = std::filesystem;
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr size_t kPidDigits = 7;
+constexpr size_t kRandomChars = 6;
+constexpr int kMaxLinkHops = 40;
+
+[[noreturn]] void CannotWrite(const std::string& fileName, int error) {
+  throw EPixelGraphic("Cannot write file \"" + fileName + "\": " + std::strerror(error));
+}
+
+// The file a save replaces or creates: symbolic links are followed, also one
+// that points to nothing yet; a relative link target counts from the link's folder.
+fs::path SaveTarget(const std::string& fileName) {
   fs::path target(fileName);
-  std::error_code ec;
-  if (fs::is_symlink(target, ec)) {
-    fs::path resolved = fs::weakly_canonical(target, ec);
-    if (!ec) target = resolved;
+  for (int hops = 0; hops < kMaxLinkHops; ++hops) {
+    std::error_code ec;
+    if (!fs::is_symlink(target, ec)) return target;
+    const fs::path to = fs::read_symlink(target, ec);
+    if (ec) return target;
+    target = to.is_absolute() ? to : target.parent_path() / to;
   }
+  CannotWrite(fileName, ELOOP);
+}
+
+// Folders already swept for stale temporary files by this process.
+bool FirstSweepOf(const std::string& folder) {
+  static std::mutex mutex;
+  static std::set<std::string> swept;
+  const std::lock_guard<std::mutex> lock(mutex);
+  return swept.insert(folder).second;
+}
+
+}  // namespace
+
+bool IsSaveTempName(const std::string& name, long& pid) {
+  const std::string prefix = TempFilePrefix;
+  if (name.size() != prefix.size() + kPidDigits + 1 + kRandomChars ||
+      name.compare(0, prefix.size(), prefix) != 0 || name[prefix.size() + kPidDigits] != '-')
+    return false;
+  const auto digits = name.begin() + static_cast<std::ptrdiff_t>(prefix.size());
+  const auto dash = digits + kPidDigits;
+  if (!std::all_of(digits, dash, [](char c) { return c >= '0' && c <= '9'; }) ||
+      !std::all_of(dash + 1, name.end(),
+                   [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }))
+    return false;
+  pid = std::stol(std::string(digits, dash));
+  return true;
+}
+
+void RemoveStaleSaveTemps(const std::string& folder) {
+  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (!dir) return;
+  const time_t now = std::time(nullptr);
+  while (const dirent* entry = ::readdir(dir)) {
+    long pid = 0;
+    if (!IsSaveTempName(entry->d_name, pid)) continue;
+    struct stat st {};
+    if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
+      continue;
+    const time_t idle = now - st.st_mtime;
+    const bool writerGone = ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+    if ((writerGone && idle > 60) || idle > 24 * 60 * 60)
+      ::unlinkat(::dirfd(dir), entry->d_name, 0);
+  }
+  ::closedir(dir);
+}
+
+void SaveFileSafely(const std::string& fileName, const std::function<void(TStream&)>& write) {
+  const fs::path target = SaveTarget(fileName);
   struct stat old {};
   const bool existed = ::stat(target.c_str(), &old) == 0;
-  const fs::path dir = target.parent_path();
-  const std::string pattern =
-      (dir.empty() ? fs::path(".") : dir).string() + "/." + target.filename().string() + ".XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  const int fd = ::mkstemp(name.data());
-  if (fd < 0) {
-    throw EPixelGraphic("Cannot create file \"" + fileName + "\": " + std::strerror(errno));
-  }
-  const std::string tempName(name.data());
+  const std::string dir = target.has_parent_path() ? target.parent_path().string() : ".";
+  if (FirstSweepOf(dir)) RemoveStaleSaveTemps(dir);
+  char id[32];
+  std::snprintf(id, sizeof id, "%0*ld-", static_cast<int>(kPidDigits),
+                static_cast<long>(::getpid()));
+  std::string tempName = dir + "/" + TempFilePrefix + id + std::string(kRandomChars, 'X');
+  const int fd = ::mkstemp(tempName.data());
+  if (fd < 0) CannotWrite(fileName, errno);
   mode_t mode;
   if (existed) {
     mode = old.st_mode & 07777;
@@ -192,14 +271,26 @@ void SaveFileSafely(const std::string& fileName, const std::function<void(TStrea
     mode = 0666 & ~mask;
   }
   ::fchmod(fd, mode);
-  ::close(fd);
+  std::FILE* file = ::fdopen(fd, "w+b");
+  if (!file) {
+    const int error = errno;
+    ::close(fd);
+    ::unlink(tempName.c_str());
+    CannotWrite(fileName, error);
+  }
+  TFileStream stream(file);
   try {
-    TFileStream stream(tempName, TFileStream::fmCreate);
-    write(stream);
-    stream.Close();
-    if (std::rename(tempName.c_str(), target.c_str()) != 0) {
-      throw EPixelGraphic("Cannot write file \"" + fileName + "\": " + std::strerror(errno));
+    try {
+      write(stream);
+      stream.Close();
+    } catch (...) {
+      // A failing disk is told with the target's name, whatever the writer made of it.
+      if (stream.WriteError() != 0) CannotWrite(fileName, stream.WriteError());
+      throw;
     }
+    // A writer that went on past a failed write has not written the file.
+    if (stream.WriteError() != 0) CannotWrite(fileName, stream.WriteError());
+    if (std::rename(tempName.c_str(), target.c_str()) != 0) CannotWrite(fileName, errno);
   } catch (...) {
     std::remove(tempName.c_str());
     throw;

@@ -23,8 +23,12 @@ class TStream {
   virtual int64_t Position() const = 0;
   virtual int64_t Size() const = 0;
 
-  // Writes all n bytes or raises EPixelGraphic "Write failed".
+  // Writes all n bytes or raises EPixelGraphic "Write failed", followed by the
+  // system's reason when the stream knows it.
   void WriteBuffer(const void* buffer, size_t n);
+  // The system's error number of the first write that failed; 0 when none did
+  // or the stream cannot tell.
+  virtual int WriteError() const { return 0; }
   // Bytes left between the position and the end (0 when beyond the end).
   int64_t Remaining() const;
 };
@@ -53,10 +57,14 @@ class TFileStream : public TStream {
   int64_t Size() const override;
   // Flushes and closes; raises when buffered data could not be written.
   void Close();
+  int WriteError() const override { return writeError_; }
+  // Takes over a file already opened for writing and reading ("w+b").
+  explicit TFileStream(std::FILE* file);
 
  private:
   std::FILE* file_ = nullptr;
   bool writing_ = false;
+  int writeError_ = 0;
   int64_t position_ = 0;
   mutable int64_t size_ = -1;
 };
@@ -100,8 +108,25 @@ class TReadOnlyMemoryStream : public TStream {
 // a temporary file beside the target, which is renamed over the target only
 // after `write` returned and the data were flushed. An existing file keeps its
 // permission bits, a new one gets the usual ones (0666 less the umask); saving
-// through a symbolic link replaces the file the link points to, not the link.
-// On any failure the temporary file is removed and the exception passes on.
+// through a symbolic link replaces the file the link points to, not the link,
+// and a link that points nowhere yet creates that file.
+// The temporary name is short and of fixed length (TempFilePrefix, the writer's
+// process id in 7 digits, "-" and 6 random characters), so any name the folder
+// can hold can be written. Temporary files of that pattern left behind by a
+// writer that was killed are removed by a process's first save into their
+// folder.
+// On any failure the temporary file is removed and the exception passes on;
+// a failure to create, write or rename reads "Cannot write file "<fileName>":
+// <the system's reason>".
 void SaveFileSafely(const std::string& fileName, const std::function<void(TStream&)>& write);
+
+inline constexpr const char* TempFilePrefix = ".kvtmp-";
+// Whether `name` (without folder) is a temporary file name of SaveFileSafely;
+// `pid` receives the writer's process id.
+bool IsSaveTempName(const std::string& name, long& pid);
+// Removes the temporary files of SaveFileSafely in `folder` whose writer is gone
+// and which were not written to for a minute, and any not written to for a day
+// (the writer's id was reused). Files of other owners and links are left alone.
+void RemoveStaleSaveTemps(const std::string& folder);
 
 }  // namespace pgraphic

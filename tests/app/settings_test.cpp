@@ -65,6 +65,44 @@ TEST_F(IniFileTest, SaveReplacesTheFileWholeAndReportsFailure) {
   EXPECT_FALSE(elsewhere.Save());
 }
 
+// A session reads every key and writes every key back: lines it does not
+// change keep their bytes, whatever their encoding; numbers that would not fit
+// are held to their range.
+TEST_F(IniFileTest, ASessionKeepsTheBytesOfWhatItDoesNotChange) {
+  const QByteArray keys =
+      "[Window]\nLeft=10\nTop=20\nWidth=640\nHeight=480\nPosition=200\n[Zoom]\nValue=9\n"
+      "[Zoom mode]\nValue=1\n";
+  const QByteArray paths =
+      "[Path]\r\nOpen = /home/M\xfcller \r\nSave=\"/tmp/a b\"\nCompress=/x\nConvert=/y\n";
+  const struct {
+    QByteArray before, after;
+  } cases[] = {
+      {"; notes \xe9\xff\n\n" + paths + "[Mine]\nK\xfc=\x80\x81\n; \xfe\n\n" + keys +
+           "[Slide show]\nInterval=16\nRepeat=1\nRandom=0",
+       ""},
+      {paths + keys + "[Slide show]\nInterval=2147484\nRepeat=0\nRandom=0\n",
+       paths + keys + "[Slide show]\nInterval=10000\nRepeat=0\nRandom=0\n"},
+      {paths + QByteArray(keys).replace("Width=640", "Width=99999999") + "[Slide show]\n",
+       paths + QByteArray(keys).replace("Width=640", "Width=32767") +
+           "[Slide show]\nInterval=2\nRepeat=0\nRandom=0\n"},
+  };
+  for (const auto& c : cases) {
+    WriteText(IniPath(), c.before);
+    app::TIniFile ini(IniPath());
+    app::TStoredSettings stored;
+    app::ReadPathSettings(ini, "/root", stored);
+    app::ReadWindowSettings(ini, stored);
+    app::WriteSettings(ini, stored);
+    ASSERT_TRUE(ini.Save());
+    EXPECT_EQ(ReadText(IniPath()).toStdString(),
+              (c.after.isEmpty() ? c.before : c.after).toStdString());
+  }
+  // A value the program changes is written in the file system's encoding.
+  app::TIniFile ini(IniPath());
+  ini.WriteString("Path", "Open", "/home/Zoë");
+  EXPECT_TRUE(ini.Bytes().startsWith("[Path]\r\nOpen =/home/Zo\xc3\xab\r\n"));
+}
+
 class StartupTest : public AppTest {};
 
 TEST_F(StartupTest, NoSettingsFileGivesDefaultsAndCloseWritesEveryKeyInOrder) {

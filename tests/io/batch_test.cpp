@@ -88,6 +88,26 @@ TEST_F(BatchTest, FailuresAreCountedAndNamedAndTheRunGoesOn) {
   EXPECT_TRUE(fs::is_directory(Out() + "/one.vqn"));
 }
 
+// A link in the target folder leads one output onto another's file: the later
+// one is skipped and counted rather than written over the earlier.
+TEST_F(BatchTest, OutputsThroughLinksAreNotWrittenTwice) {
+  const std::string a = WriteImage("a.bmp", 5, 3, 1);
+  const std::string c = WriteImage("c.bmp", 4, 4, 2);
+  std::ofstream(Out() + "/c.png") << "left from before";
+  fs::create_symlink("c.png", Out() + "/a.png");
+  TBatchSettings s;
+  s.TargetFolder = Out();
+  s.Format = TBatchFormat::PNG;
+  const TBatchResult r = ConvertFiles({a, c}, s, {});
+  EXPECT_EQ(r.Converted, 1);
+  EXPECT_EQ(r.SkippedSameName, std::vector<std::string>{c});
+  TPixelGraphic written, source;
+  written.LoadFromFile(Out() + "/c.png");
+  source.LoadFromFile(a);
+  EXPECT_EQ(written.PixelColor(4, 2), source.PixelColor(4, 2));
+  EXPECT_TRUE(fs::is_symlink(Out() + "/a.png"));
+}
+
 TEST_F(BatchTest, MirrorTurnAndColourResolution) {
   const std::string in = WriteImage("pic.bmp", 6, 4, 3);
   TPixelGraphic source;

@@ -3,8 +3,11 @@
 #include "io/files.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <random>
 
@@ -168,6 +171,64 @@ TEST_F(FileService, SavesKeepModesFollowLinksAndNeverDestroyOnFailure) {
   broken.CodedLength += 5;
   EXPECT_THROW(SaveCompressed(broken, precious), pgraphic::EPixelGraphic);
   EXPECT_EQ(ReadFileBytes(precious), (std::vector<uint8_t>{1, 2, 3}));
+}
+
+// Names of any length the folder holds, links that point nowhere yet, and
+// failures that name the file asked for and the system's reason.
+TEST_F(FileService, SavesReachEveryNameAndNameTheirFailures) {
+  const auto source = Noise(64, 64, 6);
+  const std::string longName = dir_ / (std::string(251, 'n') + ".bmp");
+  fs::create_symlink("made.bmp", dir_ / "dangling.bmp");
+  korvane_test::WriteFileBytes(dir_ / "plain", {'x'});
+  const struct {
+    std::string save, written, error;
+    rlim_t sizeLimit = RLIM_INFINITY;
+  } cases[] = {
+      {longName, longName, ""},
+      {dir_ / "dangling.bmp", dir_ / "made.bmp", ""},
+      {dir_ / "plain/x.bmp", "", "Not a directory"},
+      {dir_ / "big.bmp", "", "File too large", 4096},
+  };
+  for (const auto& c : cases) {
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    const rlimit small{c.sizeLimit, old.rlim_max};
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    const std::string message = MessageOf([&] { SaveImage(*source, c.save); });
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(message, c.error.empty() ? "" : "Cannot write file \"" + c.save + "\": " + c.error);
+    if (c.error.empty()) {
+      EXPECT_TRUE(SamePixels(*OpenImage(c.written), *source)) << c.save;
+    }
+  }
+  EXPECT_TRUE(fs::is_symlink(dir_ / "dangling.bmp"));
+  EXPECT_FALSE(fs::exists(dir_ / "big.bmp"));
+}
+
+// Temporary files a killed writer left behind go with the next save into
+// their folder; those of a live writer, and everything else, stay.
+TEST_F(FileService, SavesSweepOnlyStaleTemporaryFiles) {
+  const std::string own = ".kvtmp-" + std::string(7 - std::to_string(::getpid()).size(), '0') +
+                          std::to_string(::getpid());
+  const struct {
+    std::string name;
+    int idleSeconds;
+    bool kept;
+  } cases[] = {
+      {".kvtmp-9999999-aB3dE9", 120, false},  // no such process
+      {".kvtmp-9999999-fresh1", 0, true},
+      {own + "-live01", 120, true},
+      {".photo.png.aB3dE9", 999999, true},
+  };
+  for (const auto& c : cases) {
+    korvane_test::WriteFileBytes(dir_ / c.name, {1});
+    fs::last_write_time(dir_ / c.name,
+                        fs::file_time_type::clock::now() - std::chrono::seconds(c.idleSeconds));
+  }
+  SaveImage(*Noise(4, 4, 7), dir_ / "out.bmp");
+  for (const auto& c : cases) EXPECT_EQ(fs::exists(dir_ / c.name), c.kept) << c.name;
 }
 
 TEST_F(FileService, OpenIntoAnImageKeepsItsHandlers) {
