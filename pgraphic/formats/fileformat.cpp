@@ -192,6 +192,11 @@ TWarningAnswer AnswerWarning(TPGWarningAction action, const std::string& caption
   return TWarningAnswer::Refused;
 }
 
+bool IsUnexpectedEndWarning(const std::string& text) {
+  const std::string end = LangStr(msgUnexpectedEnd);
+  return text.ends_with(end) || text.find("Premature end of JPEG file") != std::string::npos;
+}
+
 TFileFormatReader* FindFileFormatReader(TStream& stream, const std::string& extension) {
   try {
     const std::string ext = Lower(DropDot(extension));

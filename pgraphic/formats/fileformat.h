@@ -157,6 +157,10 @@ enum class TWarningAnswer : uint8_t { GoOn, Cancelled, Refused };
 TWarningAnswer AnswerWarning(TPGWarningAction action, const std::string& caption,
                              const std::string& text);
 
+// Whether a reader warning says that the data ended before the picture was
+// complete (TUnexpectedEnd's text, or the JPEG library's premature end).
+bool IsUnexpectedEndWarning(const std::string& text);
+
 // A reader whose data ends before the picture is complete, or whose remaining
 // data cannot hold the picture its header announces, says so once under the
 // image's ReadWarningAction: caption "<format> Warning", text "<prefix>Unexpected
