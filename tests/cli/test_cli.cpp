@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "cli_run.h"
+#include "support/truncated_files.h"
 #include "pgraphic/image/pixelgraphic.h"
 
 namespace fs = std::filesystem;
@@ -180,4 +181,29 @@ TEST_F(CliTest, InfoAddsImageCountAndExtraText) {
   r = RunCli("info " + P("three.gif"), dir);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("; Images: 3"), std::string::npos) << r.out;
+}
+
+TEST_F(CliTest, FilesThatEndEarlyFailUnlessThePartialPictureIsAskedFor) {
+  for (const std::string ext : {"gif", "bmp", "tga"}) {
+    SCOPED_TRACE(ext);
+    const std::string end = (ext == "gif" ? "GIF" : ext == "bmp" ? "BMP" : "TGA") +
+                            std::string(": Unexpected end of file");
+    const auto write = [&](const std::string& name, int side) {
+      const auto bytes = korvane_test::TruncatedPicture(ext, side);
+      std::ofstream(dir / name, std::ios::binary)
+          .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    };
+    // 2^31 pixels claimed: refused at once, nothing written.
+    write("huge." + ext, 46340);
+    CliResult r = RunCli("convert " + P("huge." + ext) + " " + P("out.bmp"), dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(end), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "out.bmp"));
+    write("cut." + ext, 300);
+    r = RunCli("convert --partial " + P("cut." + ext) + " " + P("out.bmp"), dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find(end), std::string::npos) << r.err;
+    EXPECT_TRUE(fs::exists(dir / "out.bmp"));
+    fs::remove(dir / "out.bmp");
+  }
 }
