@@ -28,12 +28,13 @@ TSlideWarnings* slideWarnings = nullptr;
 
 TSlideWarnings::TSlideWarnings() {
   std::lock_guard<std::mutex> hold(slideWarningsLock);
+  outer_ = slideWarnings;
   slideWarnings = this;
 }
 
 TSlideWarnings::~TSlideWarnings() {
   std::lock_guard<std::mutex> hold(slideWarningsLock);
-  slideWarnings = nullptr;
+  slideWarnings = outer_;
 }
 
 bool TSlideWarnings::Collect(const std::string& caption, const std::string& text) {

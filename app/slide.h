@@ -16,7 +16,8 @@ class TForm1;
 // While one of these lives (a step of a running slide show), the library's
 // questions (reader warnings such as "Premature end of JPEG file") stop no
 // one: they are collected, answered OK, and the controller puts them in the
-// status bar after the load. One at a time, on the user-interface thread.
+// status bar after the load. Created on the user-interface thread; the
+// innermost one collects.
 class TSlideWarnings {
  public:
   TSlideWarnings();
@@ -31,6 +32,7 @@ class TSlideWarnings {
 
  private:
   QString text_;
+  TSlideWarnings* outer_ = nullptr;
 };
 
 class TForm9 : public QDialog {
