@@ -138,7 +138,12 @@ int Run(int argc, char** argv) {
   // what could be read; other reader warnings are shown and the work goes on.
   static bool partial = false;
   pgraphic::SetQuestionHook([](const std::string& caption, const std::string& text, bool) {
-    if (!partial && pgraphic::IsUnexpectedEndWarning(text)) throw pgraphic::EPixelGraphic(text);
+    if (!partial && pgraphic::IsUnexpectedEndWarning(text)) {
+      // The reader's own prefix ("GIF: "), or the format named by the caption ("JPG Warning").
+      throw pgraphic::EPixelGraphic(text.find(": ") != std::string::npos
+                                        ? text
+                                        : caption.substr(0, caption.find(' ')) + ": " + text);
+    }
     std::cerr << caption << ": " << ForTerminal(text) << "\n";
     return true;
   });
