@@ -727,7 +727,8 @@ int TForm1::Load_Wavelet(const QString& fileName, codec::LoadMode mode) {
   }
   if (!result.Error.empty()) {
     // A running slide show is not stopped by the box: the status bar tells.
-    if (TSlideWarnings::Collect(QFileInfo(fileName).fileName().toStdString(), result.Error)) return 0;
+    if (TSlideWarnings::Collect(QFileInfo(fileName).fileName().toStdString(), result.Error))
+      return 0;
     QApplication::restoreOverrideCursor();
     ShowErrorBox(this, QString::fromStdString(result.Error));
     QApplication::setOverrideCursor(Qt::WaitCursor);

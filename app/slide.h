@@ -5,7 +5,6 @@
 #include <QDialog>
 #include <QPushButton>
 #include <QSpinBox>
-
 #include <QString>
 #include <string>
 

@@ -58,9 +58,8 @@ void CheckDataLength(TStream& stream, const TPixelGraphic& graphic, bool core) {
     return;
   }
   const uint64_t rowBits = uint64_t{h.BitCount} * static_cast<uint64_t>(h.Width);
-  unexpectedEnd.Require(available,
-                        (rowBits + 31) / 32 * 4 * static_cast<uint64_t>(height - 1) +
-                            (rowBits + 7) / 8);
+  unexpectedEnd.Require(
+      available, (rowBits + 31) / 32 * 4 * static_cast<uint64_t>(height - 1) + (rowBits + 7) / 8);
 }
 
 const char* ColorsText(int bitCount) {

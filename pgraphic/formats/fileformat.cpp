@@ -300,8 +300,7 @@ std::string SizeText(int width, int height) {
 
 std::string InfoText(const std::string& typeName, const TPGFileInfo& info, int64_t fileSize) {
   std::string text = "Type: " + typeName + " " + info.SubType +
-                     "; Size: " + SizeText(info.Width, info.Height) +
-                     "; Colors: " + info.Colors;
+                     "; Size: " + SizeText(info.Width, info.Height) + "; Colors: " + info.Colors;
   if (fileSize >= 0) text += "; File size: " + FileSizeKbText(fileSize) + " Kb";
   return text;
 }

@@ -375,9 +375,9 @@ void TGifParse::DecodeImage(TPixelGraphic& graphic, const std::array<uint8_t, 76
   // Before the image is sized: the data left must be able to make every pixel.
   TUnexpectedEnd<EPixelGraphic> unexpectedEnd(graphic, "GIF", "GIF: ");
   const uint64_t pixels = uint64_t(width) * uint64_t(height);
-  unexpectedEnd.Require(codeSize < 0 ? 0 : Left(),
-                        (pixels + TGifLZWDecoder::kMaxPixelsPerByte - 1) /
-                            TGifLZWDecoder::kMaxPixelsPerByte);
+  unexpectedEnd.Require(
+      codeSize < 0 ? 0 : Left(),
+      (pixels + TGifLZWDecoder::kMaxPixelsPerByte - 1) / TGifLZWDecoder::kMaxPixelsPerByte);
   graphic.SetSize(width, height, format);
   const int colours = 1 << bits;
   graphic.SetPaletteCount(colours);
