@@ -22,6 +22,7 @@
 #include "app/jquality.h"
 #include "app/my_open.h"
 #include "app/preload.h"
+#include "app/slide.h"
 #include "app/trace.h"
 #include "pgraphic/formats/jpeg.h"
 
@@ -725,6 +726,9 @@ int TForm1::Load_Wavelet(const QString& fileName, codec::LoadMode mode) {
     return 0;
   }
   if (!result.Error.empty()) {
+    // A running slide show is not stopped by the box: the status bar tells.
+    if (TSlideWarnings::Collect(QFileInfo(fileName).fileName().toStdString(), result.Error))
+      return 0;
     QApplication::restoreOverrideCursor();
     ShowErrorBox(this, QString::fromStdString(result.Error));
     QApplication::setOverrideCursor(Qt::WaitCursor);

@@ -327,7 +327,10 @@ void TForm6::FBox1Change_1() {
     SetWaiting(true);
     Label4->setText("Type: " + QString::fromStdString(typeName));
     Label6->setText("SubType: " + QString::fromStdString(info.SubType));
-    Label5->setText(QString("Size: %1x%2 pixeles").arg(info.Width).arg(info.Height));
+    // A top-down bitmap reports its height negative.
+    Label5->setText(QString("Size: %1x%2 pixeles")
+                        .arg(qAbs(qint64{info.Width}))
+                        .arg(qAbs(qint64{info.Height})));
     Label9->setText("Colors: " + QString::fromStdString(info.Colors));
     ResultPath() = path;
     SetFileSizeLabel(file);

@@ -10,11 +10,41 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QVBoxLayout>
+#include <mutex>
 #include <vector>
 
 #include "app/compr.h"
 
 namespace app {
+
+namespace {
+
+// The collector of the step under way, if any; the question hook may be called
+// from a reading thread, so it is reached under the lock.
+std::mutex slideWarningsLock;
+TSlideWarnings* slideWarnings = nullptr;
+
+}  // namespace
+
+TSlideWarnings::TSlideWarnings() {
+  std::lock_guard<std::mutex> hold(slideWarningsLock);
+  outer_ = slideWarnings;
+  slideWarnings = this;
+}
+
+TSlideWarnings::~TSlideWarnings() {
+  std::lock_guard<std::mutex> hold(slideWarningsLock);
+  slideWarnings = outer_;
+}
+
+bool TSlideWarnings::Collect(const std::string& caption, const std::string& text) {
+  std::lock_guard<std::mutex> hold(slideWarningsLock);
+  if (!slideWarnings) return false;
+  QString& all = slideWarnings->text_;
+  if (!all.isEmpty()) all += "; ";
+  all += QString::fromStdString(caption + ": " + text).replace('\r', ' ').simplified();
+  return true;
+}
 
 TForm9::TForm9(TForm1* owner) : QDialog(owner), owner_(owner) {
   setWindowTitle("Settings");
@@ -113,6 +143,18 @@ void TForm1::S6Click() {
 // still down afterwards (the toggle may have been released during the load).
 void TForm1::Timer1Timer() {
   Timer1->stop();
+  // An unattended show is not stopped by a message box: the step's warnings
+  // (and a wavelet file's error) go to the status bar after the load.
+  TSlideWarnings warnings;
+  struct ShowWarnings {
+    TForm1& form;
+    const TSlideWarnings& warnings;
+    ~ShowWarnings() {
+      if (warnings.Text().isEmpty()) return;
+      const QString shown = form.SBar1Panel->text();
+      form.SBar1Panel->setText(shown.isEmpty() ? warnings.Text() : shown + "; " + warnings.Text());
+    }
+  } showWarnings{*this, warnings};
   const bool down = Button("SB20")->Down();
   SetItemEnabled("N19", !down);
   SetItemEnabled("S5", down);

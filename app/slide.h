@@ -5,10 +5,34 @@
 #include <QDialog>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QString>
+#include <string>
 
 namespace app {
 
 class TForm1;
+
+// While one of these lives (a step of a running slide show), the library's
+// questions (reader warnings such as "Premature end of JPEG file") stop no
+// one: they are collected, answered OK, and the controller puts them in the
+// status bar after the load. Created on the user-interface thread; the
+// innermost one collects.
+class TSlideWarnings {
+ public:
+  TSlideWarnings();
+  ~TSlideWarnings();
+  TSlideWarnings(const TSlideWarnings&) = delete;
+  TSlideWarnings& operator=(const TSlideWarnings&) = delete;
+
+  // The collected warnings, "caption: text" joined by "; ".
+  const QString& Text() const { return text_; }
+  // For the question hook: true, with the warning collected, while one lives.
+  static bool Collect(const std::string& caption, const std::string& text);
+
+ private:
+  QString text_;
+  TSlideWarnings* outer_ = nullptr;
+};
 
 class TForm9 : public QDialog {
   Q_OBJECT

@@ -7,6 +7,7 @@
 
 #include "app/commands.h"
 #include "app/icons.h"
+#include "app/slide.h"
 #include "metafile/metafile.h"
 #include "pgraphic/formats/fileformat.h"
 
@@ -60,6 +61,7 @@ void InitialiseApplication() {
   // WMF and EMF files open, show and convert like every other image.
   metafile::RegisterWithFileService();
   pgraphic::SetQuestionHook([](const std::string& caption, const std::string& text, bool withCancel) {
+    if (TSlideWarnings::Collect(caption, text)) return true;  // a running slide show
     bool ok = true;
     auto ask = [&] {
       QMessageBox box(QMessageBox::Warning, QString::fromStdString(caption),

@@ -134,7 +134,16 @@ std::string DescribeFile(const std::string& path) {
 }
 
 int Run(int argc, char** argv) {
+  // A picture whose file ends early is an error unless --partial asks for
+  // what could be read; other reader warnings are shown and the work goes on.
+  static bool partial = false;
   pgraphic::SetQuestionHook([](const std::string& caption, const std::string& text, bool) {
+    if (!partial && pgraphic::IsUnexpectedEndWarning(text)) {
+      // The reader's own prefix ("GIF: "), or the format named by the caption ("JPG Warning").
+      throw pgraphic::EPixelGraphic(text.find(": ") != std::string::npos
+                                        ? text
+                                        : caption.substr(0, caption.find(' ')) + ": " + text);
+    }
     std::cerr << caption << ": " << ForTerminal(text) << "\n";
     return true;
   });
@@ -196,6 +205,7 @@ int Run(int argc, char** argv) {
         s.validate(args.Get(s.option.name));
       }
     }
+    partial = args.Has("--partial");
     const int n = static_cast<int>(args.files.size());
     if (n < command->minFiles || (command->maxFiles >= 0 && n > command->maxFiles)) {
       throw UsageError("wrong number of file names for " + args.command);

@@ -1,5 +1,6 @@
 // korvane-cli batch --to DIR --format EXT [--colors ..] [--mirror ..] [--rotate ..]
-// FILES...: converts every file into DIR, going on past failures; lists the files
+// [--partial] FILES...: converts every file into DIR, going on past failures
+// (a file that ends early is one, unless --partial); lists the files
 // that failed or were skipped (their output name is another file's of the run)
 // and exits with 1 when there were any.
 #include <unistd.h>
@@ -32,6 +33,9 @@ int Batch(const TArgs& args) {
     pgraphic::PGJPEGQuality = JPEGQualityOption(args.Get("--jpeg-quality"));
   }
   settings.VQNQuality = VQNQualityOf(args);
+  // Reader warnings reach the question hook: a file that ends early fails
+  // unless --partial converts what could be read.
+  settings.ReadWarningAction = pgraphic::pgwaOKBox;
 
   const bool terminal = ::isatty(STDERR_FILENO);
   io::TBatchHooks hooks;
@@ -79,14 +83,16 @@ const TCommandRegistrar reg(
     {.name = "batch",
      .synopsis = "batch --to DIR --format bmp|jpg|pbm|pgm|png|ppm|tga|tif|vqn "
                  "[--colors 2|16|256|gray|true] [--mirror vertical|horizontal] "
-                 "[--rotate 180|left|right] [--quality 0..120] [--jpeg-quality 5..95] FILES...",
+                 "[--rotate 180|left|right] [--quality 0..120] [--jpeg-quality 5..95] [--partial] "
+                 "FILES...",
      .options = {{"--to", true, "DIR"},
                  {"--format", true, "EXT"},
                  {"--colors", true, "2|16|256|gray|true"},
                  {"--mirror", true, "vertical|horizontal"},
                  {"--rotate", true, "180|left|right"},
                  {"--quality", true, "0..120"},
-                 {"--jpeg-quality", true, "5..95"}},
+                 {"--jpeg-quality", true, "5..95"},
+                 {"--partial", false, ""}},
      .acceptsConvertOptions = false,
      .minFiles = 1,
      .maxFiles = -1,

@@ -1,6 +1,7 @@
 // korvane-cli convert IN OUT [options]: read, change, write. The pipeline is
 // read -> convert steps (geometry, filters, then colour resolution) -> write;
-// options come from the registered convert steps.
+// options come from the registered convert steps. A file that ends before its
+// picture is complete fails unless --partial takes what could be read.
 #include "cli/cli.h"
 
 namespace cli {
@@ -14,8 +15,8 @@ int Convert(const TArgs& args) {
 }
 
 const TCommandRegistrar reg({.name = "convert",
-                             .synopsis = "convert IN OUT [options]",
-                             .options = {},
+                             .synopsis = "convert IN OUT [--partial] [options]",
+                             .options = {{"--partial", false, ""}},
                              .acceptsConvertOptions = true,
                              .minFiles = 2,
                              .maxFiles = 2,

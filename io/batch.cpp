@@ -211,6 +211,7 @@ TBatchResult ConvertFiles(const std::vector<std::string>& files, const TBatchSet
     // Reading.
     auto work = std::make_unique<TPixelGraphic>();
     IgnoreWarnings(*work);
+    work->SetReadWarningAction(settings.ReadWarningAction);
     try {
       if (std::filesystem::is_directory(file, ec)) throw EPixelGraphic("Is a folder");
       OpenImage(file, *work);

@@ -40,6 +40,9 @@ struct TBatchSettings {
   TBatchRotate Rotate = TBatchRotate::None;
   // The quality value VQN output is compressed at (5..149).
   int VQNQuality = DefaultVQNQuality();
+  // What a reader warning does while a file is read ("Unexpected end of file"
+  // and the like); by default nothing interrupts the run.
+  pgraphic::TPGWarningAction ReadWarningAction = pgraphic::pgwaIgnore;
 };
 
 // Files are read and written through OpenImage and SaveImage, VQN included.

@@ -1,5 +1,8 @@
 #include "pgraphic/formats/bmp.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "pgraphic/endian.h"
 
 namespace pgraphic {
@@ -21,6 +24,42 @@ bool ReadFileHeaderKind(TStream& stream) {
   if (size == 12) return true;
   if (size == 40) return false;
   RaisePG<EPGBMPFileFormatReader>(kPrefix, msgInvalidSize, "BitmapInfoHeader/BitmapCoreHeader");
+}
+
+// Before the image is sized: whether the pixel data after the headers can
+// make the whole bitmap. Uncompressed rows need their bytes (the last row
+// without its padding); RLE data must reach its end-of-bitmap code or the top
+// row, since end-of-line and delta codes may legally leave pixels undrawn. A
+// short file raises "BMP: Unexpected end of file" under the image's warning
+// action. The stream is left where it was.
+void CheckDataLength(TStream& stream, const TPixelGraphic& graphic, bool core) {
+  const int64_t at = stream.Position();
+  struct Restore {
+    TStream& s;
+    int64_t at;
+    ~Restore() { s.Seek(at); }
+  } restore{stream, at};
+  const TDIBHeader h = ReadDIBHeader(stream, core);
+  const int64_t height = h.Height < 0 ? -int64_t{h.Height} : h.Height;
+  if (h.Width <= 0 || height == 0) return;  // refused or empty when read
+  const int64_t colours = h.BitCount <= 8 ? (h.ClrUsed != 0 ? h.ClrUsed : 1 << h.BitCount) : 0;
+  int64_t tables = core ? 3 * colours : 4 * (colours + (h.BitCount > 8 ? h.ClrUsed : 0));
+  if (h.Compression == 3) tables += 12;
+  const int64_t dataAt = stream.Position() + tables;
+  const int64_t available = std::max<int64_t>(0, stream.Size() - dataAt);
+  TUnexpectedEnd<EPGBMPFileFormatReader> unexpectedEnd(graphic, "BMP", kPrefix);
+  if (h.Compression == 1 || h.Compression == 2) {
+    std::vector<uint8_t> data(static_cast<size_t>(std::min<int64_t>(h.SizeImage, available)));
+    stream.Seek(dataAt);
+    data.resize(stream.Read(data.data(), data.size()));
+    if (!DIBRLEComplete(data.data(), data.size(), h.Compression == 2, h.Width, height)) {
+      unexpectedEnd.Say();
+    }
+    return;
+  }
+  const uint64_t rowBits = uint64_t{h.BitCount} * static_cast<uint64_t>(h.Width);
+  unexpectedEnd.Require(
+      available, (rowBits + 31) / 32 * 4 * static_cast<uint64_t>(height - 1) + (rowBits + 7) / 8);
 }
 
 const char* ColorsText(int bitCount) {
@@ -69,6 +108,7 @@ bool TBMPFileFormatReader::IsFormat(THeader header) {
 void TBMPFileFormatReader::ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) {
   if (index != 0) RaisePG<EPGBMPFileFormatReader>(kPrefix, msgInvalid, "Index");
   const bool core = ReadFileHeaderKind(stream);
+  CheckDataLength(stream, graphic, core);
   graphic.ReadDIB(stream, core);
 }
 

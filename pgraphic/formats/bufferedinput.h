@@ -22,6 +22,15 @@ class TBufferedInput {
     return buffer_[pos_++];
   }
 
+  // Next byte without taking it, or -1 at the end of the stream.
+  int Peek() {
+    if (pos_ == end_ && !Refill()) return -1;
+    return buffer_[pos_];
+  }
+
+  // Bytes read ahead from the stream and not yet taken.
+  size_t Buffered() const { return end_ - pos_; }
+
   // Copies up to n bytes; returns how many were available.
   size_t Read(uint8_t* dest, size_t n) {
     size_t done = 0;

@@ -192,6 +192,11 @@ TWarningAnswer AnswerWarning(TPGWarningAction action, const std::string& caption
   return TWarningAnswer::Refused;
 }
 
+bool IsUnexpectedEndWarning(const std::string& text) {
+  const std::string end = LangStr(msgUnexpectedEnd);
+  return text.ends_with(end) || text.find("Premature end of JPEG file") != std::string::npos;
+}
+
 TFileFormatReader* FindFileFormatReader(TStream& stream, const std::string& extension) {
   try {
     const std::string ext = Lower(DropDot(extension));
@@ -288,10 +293,14 @@ std::string FileSizeKbText(int64_t bytes) {
   return text;
 }
 
+std::string SizeText(int width, int height) {
+  // Top-down bitmaps report a negative height; their picture is as high as its absolute value.
+  return std::to_string(std::abs(int64_t{width})) + "x" + std::to_string(std::abs(int64_t{height}));
+}
+
 std::string InfoText(const std::string& typeName, const TPGFileInfo& info, int64_t fileSize) {
   std::string text = "Type: " + typeName + " " + info.SubType +
-                     "; Size: " + std::to_string(info.Width) + "x" + std::to_string(info.Height) +
-                     "; Colors: " + info.Colors;
+                     "; Size: " + SizeText(info.Width, info.Height) + "; Colors: " + info.Colors;
   if (fileSize >= 0) text += "; File size: " + FileSizeKbText(fileSize) + " Kb";
   return text;
 }

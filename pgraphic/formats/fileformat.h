@@ -122,8 +122,12 @@ TFileFormatWriter* FindFileFormatWriter(const std::string& extension);
 // of `current` that `writer` can store; raises EPGCanWriteResolutionsEmpty when none.
 TPGColorResolution SaveColorResolution(const TFileFormatWriter& writer, TPGColorResolution current);
 
+// A picture's size as "width" + "x" + "height", both without sign (a top-down
+// bitmap reports its height negative).
+std::string SizeText(int width, int height);
+
 // The information text shown for a file: "Type: " + type + " " + subtype +
-// "; Size: " + width + "x" + height + "; Colors: " + colors, then
+// "; Size: " + SizeText + "; Colors: " + colors, then
 // "; File size: " + kilobytes + " Kb" when fileSize >= 0.
 std::string InfoText(const std::string& typeName, const TPGFileInfo& info, int64_t fileSize);
 // Kilobytes with one decimal in the shortest form: bytes x 0.009765625 rounded
@@ -152,5 +156,51 @@ bool AskUser(const std::string& caption, const std::string& text, bool withCance
 enum class TWarningAnswer : uint8_t { GoOn, Cancelled, Refused };
 TWarningAnswer AnswerWarning(TPGWarningAction action, const std::string& caption,
                              const std::string& text);
+
+// Whether a reader warning says that the data ended before the picture was
+// complete (TUnexpectedEnd's text, or the JPEG library's premature end).
+bool IsUnexpectedEndWarning(const std::string& text);
+
+// A reader whose data ends before the picture is complete, or whose remaining
+// data cannot hold the picture its header announces, says so once under the
+// image's ReadWarningAction: caption "<format> Warning", text "<prefix>Unexpected
+// end of file". Say() returns when the reader is to go on with a partial
+// picture and raises E otherwise (the text, or "<prefix>Operation aborted on
+// user request" after Cancel). Readers call it before sizing the image when
+// the data is too short, so a refusal allocates nothing.
+template <class E>
+class TUnexpectedEnd {
+ public:
+  TUnexpectedEnd(const TPixelGraphic& graphic, std::string format, std::string prefix)
+      : action_(graphic.ReadWarningAction()),
+        format_(std::move(format)),
+        prefix_(std::move(prefix)) {}
+
+  void Say() {
+    if (said_) return;
+    said_ = true;
+    const std::string text = prefix_ + LangStr(msgUnexpectedEnd);
+    switch (AnswerWarning(action_, format_ + " " + LangStr(msgWarning), text)) {
+      case TWarningAnswer::GoOn:
+        return;
+      case TWarningAnswer::Cancelled:
+        throw E(prefix_ + LangStr(msgAborted));
+      case TWarningAnswer::Refused:
+        break;
+    }
+    throw E(text);
+  }
+
+  // Warns when `available` bytes cannot hold `needed` (both counts of bytes).
+  void Require(int64_t available, uint64_t needed) {
+    if (available < 0 || static_cast<uint64_t>(available) < needed) Say();
+  }
+
+ private:
+  TPGWarningAction action_;
+  std::string format_;
+  std::string prefix_;
+  bool said_ = false;
+};
 
 }  // namespace pgraphic

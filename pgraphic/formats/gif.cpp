@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "pgraphic/endian.h"
+#include "pgraphic/formats/bufferedinput.h"
 
 namespace pgraphic {
 
@@ -12,8 +13,8 @@ namespace {
 const char* const kNotProperGIF = "Not a proper GIF file";
 const char* const kIndexOutOfBounds = "Index out of bounds";
 
-// The state of one parse of a GIF file held in memory: the reader creates one
-// per call.
+// The state of one parse of a GIF file, read from the stream as it goes (a
+// description never holds the file in memory): the reader creates one per call.
 class TGifParse {
  public:
   struct TFrameInfo {
@@ -26,11 +27,9 @@ class TGifParse {
     int TransparentIndex = 0;
   };
 
-  void CopyStream(TStream& stream);
+  explicit TGifParse(TStream& stream) : stream_(stream), in_(stream) {}
   bool Parse(bool decoding, int wanted, TPixelGraphic* graphic);
 
-  std::vector<uint8_t> data_;
-  size_t pos_ = 0;
   int imageCount_ = 0;
   bool aborted_ = false;
 
@@ -49,17 +48,27 @@ class TGifParse {
   bool anyTransparent_ = false;
 
  private:
-  // Handles the image descriptor at the parse position; returns false when the
+  // Handles the image descriptor after its separator; returns false when the
   // parse has to stop there.
   bool ParseImage(bool decoding, int wanted, TPixelGraphic* graphic);
   void DecodeImage(TPixelGraphic& graphic, const std::array<uint8_t, 768>& table);
   void SkipSubBlocks();
+  // Bytes of the file not yet taken.
+  int64_t Left() const { return stream_.Remaining() + static_cast<int64_t>(in_.Buffered()); }
+
+  TStream& stream_;
+  TBufferedInput in_;
 };
 
 }  // namespace
 
 // ---------------------------------------------------------------------------
 // LZW decoder
+
+TGifLZWDecoder::TGifLZWDecoder(TBufferedInput& input, int codeSize)
+    : TGifLZWDecoder(nullptr, 0, codeSize) {
+  input_ = &input;
+}
 
 TGifLZWDecoder::TGifLZWDecoder(const uint8_t* data, size_t size, int codeSize)
     : data_(data), size_(data ? size : 0), codeSize_(codeSize) {
@@ -77,21 +86,40 @@ TGifLZWDecoder::TGifLZWDecoder(const uint8_t* data, size_t size, int codeSize)
   threshold_ = 2 * clearCode_;
 }
 
+int TGifLZWDecoder::NextByte() {
+  if (input_) {
+    const int b = input_->Get();
+    if (b >= 0) ++pos_;
+    return b;
+  }
+  return pos_ < size_ ? data_[pos_++] : -1;
+}
+
+void TGifLZWDecoder::SkipBytes(size_t n) {
+  pos_ += input_ ? input_->Skip(n) : std::min(n, size_ - pos_);
+}
+
 bool TGifLZWDecoder::FillBits(int needed) {
   while (bitCount_ < needed) {
     if (blockLeft_ == 0) {
-      if (terminatorSeen_ || pos_ >= size_) return false;
-      const uint8_t length = data_[pos_++];
-      if (length == 0) {
-        terminatorSeen_ = true;
+      if (terminatorSeen_) return false;
+      const int length = NextByte();
+      if (length <= 0) {
+        terminatorSeen_ = true;  // the terminator, or no more data
         return false;
       }
-      blockLeft_ = length;
+      blockLeft_ = static_cast<size_t>(length);
     }
-    if (pos_ >= size_) return false;  // the buffer ends inside a sub-block
     // Take as many bytes of the current sub-block as fit into the bit buffer.
-    while (blockLeft_ > 0 && pos_ < size_ && bitCount_ <= 56) {
-      bitBuffer_ |= static_cast<uint64_t>(data_[pos_++]) << bitCount_;
+    while (blockLeft_ > 0 && bitCount_ <= 56) {
+      const int b = NextByte();
+      if (b < 0) {
+        // The data ends inside a sub-block.
+        terminatorSeen_ = true;
+        blockLeft_ = 0;
+        return false;
+      }
+      bitBuffer_ |= static_cast<uint64_t>(b) << bitCount_;
       bitCount_ += 8;
       --blockLeft_;
     }
@@ -198,16 +226,14 @@ size_t TGifLZWDecoder::SkipRest() {
   bitBuffer_ = 0;
   bitCount_ = 0;
   if (terminatorSeen_) return pos_;
-  pos_ = std::min(size_, pos_ + blockLeft_);
+  SkipBytes(blockLeft_);
   blockLeft_ = 0;
-  while (pos_ < size_) {
-    const uint8_t length = data_[pos_++];
-    if (length == 0) {
-      terminatorSeen_ = true;
-      break;
-    }
-    pos_ = std::min(size_, pos_ + length);
+  for (;;) {
+    const int length = NextByte();
+    if (length <= 0) break;
+    SkipBytes(static_cast<size_t>(length));
   }
+  terminatorSeen_ = true;
   return pos_;
 }
 
@@ -226,129 +252,96 @@ bool tGifFileFormatReader::IsFormat(THeader header) {
   return header[0] == 'G' && header[1] == 'I' && header[2] == 'F';
 }
 
-void TGifParse::CopyStream(TStream& stream) {
-  const int64_t size = stream.Size();
-  if (size <= 0) return;
-  stream.Seek(0);
-  data_.resize(static_cast<size_t>(size));
-  const size_t got = stream.Read(data_.data(), data_.size());
-  data_.resize(got);
-}
-
 void TGifParse::SkipSubBlocks() {
-  while (pos_ < data_.size()) {
-    const uint8_t length = data_[pos_++];
-    if (length == 0) return;
-    pos_ = std::min(data_.size(), pos_ + length);
+  for (;;) {
+    const int length = in_.Get();
+    if (length <= 0) return;
+    in_.Skip(static_cast<size_t>(length));
   }
 }
 
 bool TGifParse::Parse(bool decoding, int wanted, TPixelGraphic* graphic) {
-  const size_t size = data_.size();
-  if (size < 3 || data_[0] != 'G' || data_[1] != 'I' || data_[2] != 'F') return false;
-  version_ = (size > 4 && data_[4] == '7') ? "87a" : "89a";
-  if (size < 13) return true;  // no screen descriptor: a valid header without images
-  screenWidth_ = LE16(&data_[6]);
-  screenHeight_ = LE16(&data_[8]);
-  const uint8_t packed = data_[10];
-  pos_ = 13;
+  uint8_t head[13] = {};
+  const size_t got = in_.Read(head, sizeof head);
+  if (got < 3 || head[0] != 'G' || head[1] != 'I' || head[2] != 'F') return false;
+  version_ = (got > 4 && head[4] == '7') ? "87a" : "89a";
+  if (got < 13) return true;  // no screen descriptor: a valid header without images
+  screenWidth_ = LE16(&head[6]);
+  screenHeight_ = LE16(&head[8]);
+  const uint8_t packed = head[10];
   if (packed & 0x80) {
     globalBits_ = (packed & 7) + 1;
-    const size_t tableSize = size_t{3} << globalBits_;
-    const size_t have = std::min(tableSize, size - pos_);
-    std::memcpy(globalTable_.data(), &data_[pos_], have);
-    pos_ += have;
+    in_.Read(globalTable_.data(), size_t{3} << globalBits_);  // a short table stays zero-filled
   }
 
-  while (!aborted_ && pos_ < size) {
-    const size_t start = pos_;
-    const uint8_t kind = data_[pos_];
+  while (!aborted_) {
+    const int kind = in_.Get();
     if (kind == 0x21) {
-      if (pos_ + 1 >= size) break;
-      const uint8_t label = data_[pos_ + 1];
-      pos_ += 2;
-      switch (label) {
-        case 0xF9: {  // graphic control: size, packed, delay 2, transparent index, terminator
-          if (size - pos_ < 6) {
-            pos_ = size;
-            break;
-          }
-          const uint8_t* g = &data_[pos_];
-          int disposal = (g[1] >> 2) & 7;
-          if (disposal != 0 && disposal != 1 && disposal != 3) disposal = 2;
-          frame_.Disposal = disposal;
-          frame_.Delay = LE16(g + 2) * 10;
-          frame_.Transparent = (g[1] & 1) != 0;
-          frame_.TransparentIndex = g[4];
-          pos_ += 6;
-          break;
+      const int label = in_.Get();
+      if (label < 0) break;
+      if (label == 0xF9) {  // graphic control: size, packed, delay 2, transparent index, terminator
+        uint8_t g[6];
+        if (in_.Read(g, sizeof g) < sizeof g) break;
+        int disposal = (g[1] >> 2) & 7;
+        if (disposal != 0 && disposal != 1 && disposal != 3) disposal = 2;
+        frame_.Disposal = disposal;
+        frame_.Delay = LE16(g + 2) * 10;
+        frame_.Transparent = (g[1] & 1) != 0;
+        frame_.TransparentIndex = g[4];
+      } else if (label == 0xFE) {  // comment: the sub-blocks' bytes
+        comment_.clear();
+        for (int length; (length = in_.Get()) > 0;) {
+          char part[255];
+          comment_.append(part, in_.Read(reinterpret_cast<uint8_t*>(part), length));
         }
-        case 0xFE: {  // comment: the sub-blocks' bytes
-          comment_.clear();
-          while (pos_ < size) {
-            const uint8_t length = data_[pos_++];
-            if (length == 0) break;
-            const size_t have = std::min<size_t>(length, size - pos_);
-            comment_.append(reinterpret_cast<const char*>(&data_[pos_]), have);
-            pos_ += have;
-          }
-          break;
+      } else if (label == 0xFF) {  // application: the loop count of a looping animation
+        uint8_t id[255];
+        const int length = in_.Get();
+        if (length <= 0) continue;
+        const size_t have = in_.Read(id, static_cast<size_t>(length));
+        if (have == 11 && std::memcmp(id, "NETSCAPE2.0", 11) == 0) {
+          const int dataLength = in_.Get();
+          if (dataLength <= 0) continue;
+          uint8_t d[255] = {};
+          if (in_.Read(d, static_cast<size_t>(dataLength)) >= 3) loopCount_ = LE16(d + 1);
         }
-        case 0xFF: {  // application: the loop count of a looping animation
-          if (size - pos_ >= 12 && data_[pos_] == 11 &&
-              std::memcmp(&data_[pos_ + 1], "NETSCAPE2.0", 11) == 0) {
-            pos_ += 12;
-            if (size - pos_ >= 4 && data_[pos_] >= 3) loopCount_ = LE16(&data_[pos_ + 2]);
-          }
-          SkipSubBlocks();
-          break;
-        }
-        default:  // plain text and extensions this reader does not know: skipped
-          SkipSubBlocks();
-          break;
+        SkipSubBlocks();
+      } else {  // plain text and extensions this reader does not know: skipped
+        SkipSubBlocks();
       }
     } else if (kind == 0x2C) {
       if (!ParseImage(decoding, wanted, graphic)) break;
       // Once the wanted image is decoded, later images cannot change the result.
       if (decoding && imageCount_ == wanted) break;
-    } else if (kind == 0x3B) {
-      pos_ = size;
-      break;
     } else {
-      break;
+      break;  // the trailer, the end of the file, or a byte that starts no block
     }
-    if (pos_ == start) break;
   }
   return true;
 }
 
 bool TGifParse::ParseImage(bool decoding, int wanted, TPixelGraphic* graphic) {
-  const size_t size = data_.size();
-  if (size - pos_ < 10) {
-    pos_ = size;  // an image descriptor cut short is no image
-    return false;
-  }
-  const uint8_t* d = &data_[pos_];
+  uint8_t d[9];
+  if (in_.Read(d, sizeof d) < sizeof d) return false;  // an image descriptor cut short is no image
   ++imageCount_;
   const bool decode = decoding && imageCount_ == wanted && graphic != nullptr;
-  frame_.Left = LE16(d + 1);
-  frame_.Top = LE16(d + 3);
-  frame_.Width = LE16(d + 5);
-  frame_.Height = LE16(d + 7);
-  const uint8_t packed = d[9];
-  pos_ += 10;
+  frame_.Left = LE16(d);
+  frame_.Top = LE16(d + 2);
+  frame_.Width = LE16(d + 4);
+  frame_.Height = LE16(d + 6);
+  const uint8_t packed = d[8];
   const std::array<uint8_t, 768>* table = &globalTable_;
   int bits = globalBits_;
   if (packed & 0x80) {
     bits = (packed & 7) + 1;
     const size_t tableSize = size_t{3} << bits;
-    const size_t have = std::min(tableSize, size - pos_);
     if (decode) {
       localTable_.fill(0);
-      std::memcpy(localTable_.data(), &data_[pos_], have);
+      in_.Read(localTable_.data(), tableSize);
       table = &localTable_;
+    } else {
+      in_.Skip(tableSize);
     }
-    pos_ += have;
   }
   frame_.Bits = bits;
   frame_.Interlaced = (packed & 0x40) != 0;
@@ -361,9 +354,9 @@ bool TGifParse::ParseImage(bool decoding, int wanted, TPixelGraphic* graphic) {
   if (decode) {
     DecodeImage(*graphic, *table);
   } else {
-    if (pos_ < size) ++pos_;  // code size
+    in_.Get();  // code size
     SkipSubBlocks();
-    while (pos_ < size && data_[pos_] == 0) ++pos_;
+    while (in_.Peek() == 0) in_.Get();
   }
 
   globalBits_ = std::max(globalBits_, bits);
@@ -378,6 +371,13 @@ void TGifParse::DecodeImage(TPixelGraphic& graphic, const std::array<uint8_t, 76
   const TPGPixelFormat format = bits <= 1 ? pf1Bit : (bits <= 4 ? pf4Bit : pf8Bit);
   const int width = frame_.Width;
   const int height = frame_.Height;
+  const int codeSize = in_.Get();
+  // Before the image is sized: the data left must be able to make every pixel.
+  TUnexpectedEnd<EPixelGraphic> unexpectedEnd(graphic, "GIF", "GIF: ");
+  const uint64_t pixels = uint64_t(width) * uint64_t(height);
+  unexpectedEnd.Require(
+      codeSize < 0 ? 0 : Left(),
+      (pixels + TGifLZWDecoder::kMaxPixelsPerByte - 1) / TGifLZWDecoder::kMaxPixelsPerByte);
   graphic.SetSize(width, height, format);
   const int colours = 1 << bits;
   graphic.SetPaletteCount(colours);
@@ -386,10 +386,8 @@ void TGifParse::DecodeImage(TPixelGraphic& graphic, const std::array<uint8_t, 76
   }
   graphic.ClassifyPalette();
 
-  const size_t size = data_.size();
-  if (pos_ >= size) return;
-  const int codeSize = data_[pos_++];
-  TGifLZWDecoder decoder(&data_[pos_], size - pos_, codeSize);
+  if (codeSize < 0) return;
+  TGifLZWDecoder decoder(in_, codeSize);
   if (width > 0 && height > 0 && !graphic.Empty()) {
     std::vector<uint8_t> row(static_cast<size_t>(width));
     static constexpr int kPassStart[4] = {0, 4, 2, 1};
@@ -399,7 +397,11 @@ void TGifParse::DecodeImage(TPixelGraphic& graphic, const std::array<uint8_t, 76
     for (int done = 0; done < height; ++done) {
       const size_t got = decoder.Decode(row.data(), row.size());
       PackIndices(graphic.ScanLine(y), format, 0, static_cast<int>(got), row.data());
-      if (got < row.size()) break;
+      if (got < row.size()) {
+        // The codes ended before the last pixel: the rest of the image stays as it is.
+        unexpectedEnd.Say();
+        break;
+      }
       if (graphic.Progress(done, height - 1)) {
         aborted_ = true;
         break;
@@ -415,17 +417,13 @@ void TGifParse::DecodeImage(TPixelGraphic& graphic, const std::array<uint8_t, 76
       }
     }
   }
-  if (aborted_) {
-    pos_ = size;
-    return;
-  }
-  pos_ += decoder.SkipRest();
+  if (!aborted_) decoder.SkipRest();
 }
 
 void tGifFileFormatReader::ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) {
   TProgressScope progress(graphic);
-  TGifParse gif;
-  gif.CopyStream(stream);
+  stream.Seek(0);
+  TGifParse gif(stream);
   const int wanted = index + 1;
   const bool ok = wanted >= 1 && gif.Parse(true, wanted, &graphic);
   if (wanted >= 1 && !ok) throw EPixelGraphic(kNotProperGIF);
@@ -433,8 +431,8 @@ void tGifFileFormatReader::ReadGraphicBody(TStream& stream, TPixelGraphic& graph
 }
 
 void tGifFileFormatReader::ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) {
-  TGifParse gif;
-  gif.CopyStream(stream);
+  stream.Seek(0);
+  TGifParse gif(stream);
   const int wanted = index + 1;
   if (!gif.Parse(false, wanted, nullptr)) throw EPixelGraphic(kNotProperGIF);
   if (wanted < 1 || gif.imageCount_ < wanted) throw EPixelGraphic(kIndexOutOfBounds);

@@ -12,16 +12,25 @@
 
 namespace pgraphic {
 
+class TBufferedInput;
+
 // The variable-length-code LZW decoder of GIF image data. It reads the data
 // sub-blocks that follow the code-size byte (length byte, data, ..., zero-length
-// terminator) from a bounded buffer and hands out pixel indices in order. It
-// never reads outside [data, data + size) and never writes more pixels than
-// asked for; a truncated buffer behaves like the end of the data.
+// terminator) from a bounded buffer or from a stream and hands out pixel
+// indices in order. It never reads outside [data, data + size) and never writes
+// more pixels than asked for; a truncated buffer or stream behaves like the end
+// of the data.
 class TGifLZWDecoder {
  public:
+  // A code of w bits stands for at most 2^w - 2^codeSize pixels and w is at
+  // most 12, so no byte of data yields more than 8 * 4096 / 12 pixels.
+  static constexpr uint64_t kMaxPixelsPerByte = 2731;
+
   // codeSize is the minimum code size of the image (its first data byte); values
   // above 11 cannot be decoded and give no pixels.
   TGifLZWDecoder(const uint8_t* data, size_t size, int codeSize);
+  // The same over the bytes that follow in `input`, taken as they are needed.
+  TGifLZWDecoder(TBufferedInput& input, int codeSize);
 
   // Writes up to count pixel indices (the low 8 bits of each) to out; returns how
   // many were written. Fewer than count means the data ended: by the end code,
@@ -32,8 +41,8 @@ class TGifLZWDecoder {
   bool Finished() const { return finished_; }
 
   // Skips whatever is left of the data sub-blocks up to and including the
-  // zero-length terminator (or to the end of the buffer); returns the offset
-  // just after them.
+  // zero-length terminator (or to the end of the data); returns how many bytes
+  // the decoder has taken in all (for a buffer: the offset just after them).
   size_t SkipRest();
 
  private:
@@ -41,10 +50,13 @@ class TGifLZWDecoder {
   int ReadCode();
   bool FillBits(int needed);
   int StartAfterClear();
+  int NextByte();  // -1 at the end of the data
+  void SkipBytes(size_t n);
 
-  const uint8_t* data_;
-  size_t size_;
-  size_t pos_ = 0;        // next byte of the buffer
+  const uint8_t* data_ = nullptr;
+  size_t size_ = 0;
+  TBufferedInput* input_ = nullptr;
+  size_t pos_ = 0;        // bytes taken (for a buffer: the next one)
   size_t blockLeft_ = 0;  // data bytes left in the current sub-block
   bool terminatorSeen_ = false;
   uint64_t bitBuffer_ = 0;

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "pgraphic/endian.h"
+#include "pgraphic/formats/png.h"
 
 namespace pgraphic {
 
@@ -117,24 +118,36 @@ tIconHandler::TCheck tIconHandler::CheckFile(TStream& stream) {
 }
 
 bool tIconHandler::Load(TStream& stream, int index) {
+  return LoadImage(stream, index).empty();
+}
+
+std::string tIconHandler::LoadImage(TStream& stream, int index) {
   Release();
   TDirEntry entry;
   TImageHeader header;
   uint8_t info[40];
-  if (!ReadImageHeader(stream, index, entry, header, info) || header.PNG) return false;
+  const std::string image = "Icon image " + std::to_string(index) + ": ";
+  if (!ReadImageHeader(stream, index, entry, header, info)) return kIndexOutOfBounds;
+  if (header.PNG) return image + "a PNG stream, which the PNG reader reads";
   const int bits = header.BitCount;
-  if (bits != 1 && bits != 4 && bits != 8) return false;
-  if (header.Width < 8 || header.Width > 64 || header.Height < 8 || header.Height > 64) {
-    return false;
+  if (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32) {
+    return image + std::to_string(bits) + " bits per pixel are not supported";
   }
-  const int colours = 1 << bits;
+  if (header.Width < 1 || header.Width > kMaxSide || header.Height < 1 ||
+      header.Height > kMaxSide) {
+    return image + std::to_string(header.Width) + "x" + std::to_string(header.Height) +
+           " pixels are not supported";
+  }
+  const int colours = bits <= 8 ? 1 << bits : 0;
   const size_t xorRow = (static_cast<size_t>(header.Width) * bits + 31) / 32 * 4;
   const size_t andRow = (static_cast<size_t>(header.Width) + 31) / 32 * 4;
   const size_t paletteSize = 4 * static_cast<size_t>(colours);
   const size_t xorSize = xorRow * header.Height;
   const size_t andSize = andRow * header.Height;
   const size_t bodySize = paletteSize + xorSize + andSize;
-  if (entry.BytesInRes != 40 + bodySize) return false;
+  if (entry.BytesInRes != 40 + bodySize) {
+    return image + "the size in the directory disagrees with the image header";
+  }
 
   // Header, directory entry and information header of the normalised icon.
   std::vector<uint8_t> icon;
@@ -164,7 +177,7 @@ bool tIconHandler::Load(TStream& stream, int index) {
   // a short read (a stream that shrank) still fails the load.
   if (!ReadAt(stream, static_cast<int64_t>(entry.ImageOffset) + 40, icon.data() + bodyAt,
               bodySize)) {
-    return false;
+    return kIndexOutOfBounds;
   }
   icon_ = std::move(icon);
   width_ = header.Width;
@@ -176,7 +189,25 @@ bool tIconHandler::Load(TStream& stream, int index) {
   andOffset_ = xorOffset_ + xorSize;
   xorRowSize_ = xorRow;
   andRowSize_ = andRow;
-  return true;
+  return {};
+}
+
+bool tIconHandler::HoldsPNG(TStream& stream, int index, std::vector<uint8_t>& png) {
+  TDirEntry entry;
+  TImageHeader header;
+  uint8_t raw[40];
+  if (!ReadImageHeader(stream, index, entry, header, raw) || !header.PNG) return false;
+  // The directory check keeps the resource inside the stream.
+  png.resize(entry.BytesInRes);
+  return ReadAt(stream, entry.ImageOffset, png.data(), png.size());
+}
+
+bool tIconHandler::HasAlpha() const {
+  if (bitCount_ != 32) return false;
+  for (size_t i = xorOffset_ + 3; i < andOffset_; i += 4) {
+    if (icon_[i] != 0) return true;
+  }
+  return false;
 }
 
 void tIconHandler::Release() {
@@ -225,15 +256,35 @@ void tIcoFileFormatReader::ReadGraphicBody(TStream& stream, TPixelGraphic& graph
 
   const tIconHandler::TCheck check = tIconHandler::CheckFile(stream);
   if (check.Type != 1 || check.Count == 0) throw EPixelGraphic(kNotAnIcon);
-  if (index < 0 || index >= check.Count || !handler.Load(stream, index)) {
-    throw EPixelGraphic(kIndexOutOfBounds);
+  if (index < 0 || index >= check.Count) throw EPixelGraphic(kIndexOutOfBounds);
+  // Large icons often hold a PNG stream: the PNG reader reads it.
+  std::vector<uint8_t> png;
+  if (tIconHandler::HoldsPNG(stream, index, png)) {
+    // Transparent pixels get the icon's transparent colour, as in mode 1.
+    const TRGB background = graphic.BackGroundColor();
+    graphic.SetBackGroundColor(transparent);
+    TReadOnlyMemoryStream pngStream(png.data(), png.size());
+    try {
+      TPNGFileFormatReader().ReadGraphic(pngStream, graphic, 0);
+    } catch (...) {
+      graphic.SetBackGroundColor(background);
+      throw;
+    }
+    graphic.SetBackGroundColor(background);
+    return;
+  }
+  if (const std::string refused = handler.LoadImage(stream, index); !refused.empty()) {
+    throw EPixelGraphic(refused);
   }
 
   const int width = handler.Width();
   const int height = handler.Height();
-  const TPGPixelFormat sourceFormat =
-      handler.BitCount() == 1 ? pf1Bit : (handler.BitCount() == 4 ? pf4Bit : pf8Bit);
-  if (mode == 0) {
+  const int bits = handler.BitCount();
+  const TPGPixelFormat sourceFormat = bits == 1 ? pf1Bit : (bits == 4 ? pf4Bit : pf8Bit);
+  // True-colour icons have no palette: both modes give a 24-bit image.
+  const bool direct = bits > 8;
+  const bool alpha = bits == 32 && handler.HasAlpha();
+  if (mode == 0 && !direct) {
     graphic.SetSize(width, height, sourceFormat);
     graphic.SetPaletteCount(handler.ColorCount());
     for (int i = 0; i < handler.ColorCount(); ++i) {
@@ -249,13 +300,25 @@ void tIcoFileFormatReader::ReadGraphicBody(TStream& stream, TPixelGraphic& graph
   for (int y = 0; y < height; ++y) {
     const uint8_t* source = handler.XorRow(y);
     uint8_t* row = graphic.ScanLine(y);
-    if (mode == 0) {
+    if (mode == 0 && !direct) {
       // The XOR bitmap has the image's own row layout.
       std::memcpy(row, source, rowBytes);
     } else {
       for (int x = 0; x < width; ++x) {
         TRGB c;
-        if (handler.Transparent(x, y)) {
+        if (direct) {
+          // Blue, green, red (and alpha, which replaces the mask when it is used).
+          const uint8_t* s = source + static_cast<size_t>(bits / 8) * x;
+          if (alpha) {
+            const auto mix = [&](uint8_t v, uint32_t t) {
+              return static_cast<uint32_t>((v * s[3] + t * (255 - s[3]) + 127) / 255);
+            };
+            c = RGB(mix(s[2], GetR(transparent)), mix(s[1], GetG(transparent)),
+                    mix(s[0], GetB(transparent)));
+          } else {
+            c = handler.Transparent(x, y) ? transparent : RGB(s[2], s[1], s[0]);
+          }
+        } else if (handler.Transparent(x, y)) {
           c = transparent;
         } else {
           c = handler.PaletteColor(static_cast<int>(IndexAt(source, sourceFormat, x)));

@@ -1,9 +1,12 @@
-// ICO reader: one image of a Windows icon file with 1, 4 or 8 bits per pixel and
-// 8 to 64 pixels a side, as a palette image or as a 24-bit image whose
-// transparent pixels are painted in a fixed colour. There is no ICO writer.
+// ICO reader: one image of a Windows icon file with 1, 4, 8, 24 or 32 bits per
+// pixel and 1 to 256 pixels a side, as a palette image or as a 24-bit image
+// whose transparent pixels are painted in a fixed colour (true-colour icons
+// always give the latter, 32-bit alpha mixed with that colour); an image stored as a PNG
+// stream is read by the PNG reader. There is no ICO writer.
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "pgraphic/formats/fileformat.h"
@@ -28,9 +31,18 @@ class tIconHandler {
   // and that every image lies inside the stream.
   static TCheck CheckFile(TStream& stream);
 
+  // Sides of the palette icons that are read: 1 to 256 pixels.
+  static constexpr int kMaxSide = 256;
+
   // Loads image index of a checked file; false when its header cannot be read,
   // its depth or size is not supported, or its size in the directory disagrees.
   bool Load(TStream& stream, int index);
+  // The same, with the reason of a refusal ("Index out of bounds" when the
+  // image cannot be read at all, else a sentence naming the image and what is
+  // not supported); empty when the image was loaded.
+  std::string LoadImage(TStream& stream, int index);
+  // True, with the stream's bytes in png, when image index is a PNG stream.
+  static bool HoldsPNG(TStream& stream, int index, std::vector<uint8_t>& png);
   void Release();
 
   int Width() const { return width_; }
@@ -38,6 +50,9 @@ class tIconHandler {
   int BitCount() const { return bitCount_; }
   int ColorCount() const { return colorCount_; }
   TRGB PaletteColor(int index) const;
+  // A 32-bit image whose alpha bytes are used (not all zero): they then stand
+  // for the mask.
+  bool HasAlpha() const;
   // Row y of the XOR bitmap (palette indices), y = 0 the top row.
   const uint8_t* XorRow(int y) const;
   // True where the AND mask marks pixel (x, y) transparent.

@@ -149,6 +149,13 @@ void TTGAFileFormatReader::ReadGraphicBody(TStream& stream, TPixelGraphic& graph
   stream.Seek(mapStart + mapBytes);
 
   const int width = h.Width, height = h.Height;
+  const size_t pixelSize = static_cast<size_t>(depth / 8);
+  const uint64_t pixels = uint64_t(width) * uint64_t(height);
+  // Before the image is sized: raw pixels need their full size; a run-length
+  // packet (a header byte and at least one pixel value) covers at most 128.
+  TUnexpectedEnd<EPGTGAFileFormatReader> unexpectedEnd(graphic, "TGA", kPrefix);
+  unexpectedEnd.Require(stream.Remaining(), h.RunLength() ? (pixels + 127) / 128 * (1 + pixelSize)
+                                                          : pixels * pixelSize);
   const TPGPixelFormat format = depth == 8 ? pf8Bit : pf24Bit;
   graphic.SetSize(width, height, format);
   if (format == pf8Bit) {
@@ -164,7 +171,6 @@ void TTGAFileFormatReader::ReadGraphicBody(TStream& stream, TPixelGraphic& graph
     }
   }
 
-  const size_t pixelSize = static_cast<size_t>(depth / 8);
   const size_t w = static_cast<size_t>(width);
   const bool direct = !h.RunLength() && (depth == 8 || depth == 24) && !h.RightOrigin();
   std::vector<uint8_t> rowBuffer(direct ? 0 : w * pixelSize);
@@ -202,7 +208,10 @@ void TTGAFileFormatReader::ReadGraphicBody(TStream& stream, TPixelGraphic& graph
       }
     }
     // A file that ends early leaves the remaining rows as they are.
-    if (got != w) break;
+    if (got != w) {
+      unexpectedEnd.Say();
+      break;
+    }
     if (graphic.Progress(r, height)) break;
   }
 }

@@ -2,6 +2,7 @@
 // BMP format and the clipboard both build on these.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "pgraphic/image/pixelgraphic.h"
@@ -31,6 +32,12 @@ struct TDIBHeader {
 // EPGBMPFileFormatReader with the reader's texts. A stream that ends inside the
 // header raises "BMP: Unexpected end of file".
 TDIBHeader ReadDIBHeader(TStream& stream, bool coreHeader);
+
+// Whether RLE8 (rle4 false) or RLE4 data of a width x height bitmap is whole:
+// walked as the decoder walks it, it reaches its end-of-bitmap code or leaves
+// the top row behind. Data that stops before either leaves part of the
+// bitmap undrawn.
+bool DIBRLEComplete(const uint8_t* data, size_t size, bool rle4, int64_t width, int64_t height);
 
 // Number of colour-table entries the writer stores for the image.
 int DIBPaletteEntries(const TPixelGraphic& graphic);

@@ -86,6 +86,8 @@ TDIBHeader ReadDIBHeader(TStream& stream, bool coreHeader) {
   h.Height = static_cast<int32_t>(LE32(b + 8));
   h.Planes = LE16(b + 12);
   h.BitCount = LE16(b + 14);
+  // No bitmap is 2^31 rows high: the one height without a positive counterpart is corrupt.
+  if (h.Height == INT32_MIN) Invalid("BitmapInfoHeader.biHeight");
   h.Compression = LE32(b + 16);
   h.SizeImage = LE32(b + 20);
   h.ClrUsed = LE32(b + 32);
@@ -107,6 +109,42 @@ TDIBHeader ReadDIBHeader(TStream& stream, bool coreHeader) {
                   (h.Compression == 1 && h.BitCount == 8 && h.Height >= 0);
   if (!ok) Invalid("BitmapInfoHeader.biCompression");
   return h;
+}
+
+bool DIBRLEComplete(const uint8_t* data, size_t size, bool rle4, int64_t width, int64_t height) {
+  // Only the position matters: runs move right, end of line and delta move up.
+  int64_t x = 0;
+  int64_t y = height - 1;
+  size_t p = 0;
+  while (size >= 1 && p < size - 1) {
+    const uint8_t n = data[p];
+    const uint8_t c = data[p + 1];
+    if (n != 0) {
+      x += n;
+      p += 2;
+    } else if (c == 0) {
+      x = 0;
+      --y;
+      p += 2;
+    } else if (c == 1) {
+      return true;
+    } else if (c == 2) {
+      if (p + 3 >= size) break;
+      x += data[p + 2];
+      y -= data[p + 3];
+      p += 4;
+    } else {
+      const size_t bytes = rle4 ? (c + size_t{1}) / 2 : c;
+      if (size - (p + 2) < bytes) {
+        // The data ends inside an absolute run: only its stored pixels count.
+        x += static_cast<int64_t>((size - (p + 2)) * (rle4 ? 2 : 1));
+        break;
+      }
+      x += c;
+      p = (p + bytes + 2 + 1) & ~size_t{1};
+    }
+  }
+  return y < 0 || (y == 0 && x >= width);
 }
 
 int DIBPaletteEntries(const TPixelGraphic& graphic) {

@@ -8,6 +8,7 @@
 
 #include "cli_run.h"
 #include "pgraphic/image/pixelgraphic.h"
+#include "support/truncated_files.h"
 
 namespace fs = std::filesystem;
 
@@ -180,4 +181,26 @@ TEST_F(CliTest, InfoAddsImageCountAndExtraText) {
   r = RunCli("info " + P("three.gif"), dir);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("; Images: 3"), std::string::npos) << r.out;
+}
+
+TEST_F(CliTest, FilesThatEndEarlyFailUnlessThePartialPictureIsAskedFor) {
+  for (const std::string ext : {"gif", "bmp", "tga"}) {
+    for (const int side : {46340, 300}) {
+      const auto bytes = korvane_test::TruncatedPicture(ext, side);
+      std::ofstream(dir / ("in." + ext), std::ios::binary)
+          .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
+      // 2^31 pixels claimed: refused at once; --partial takes what there is.
+      const std::string partial = side == 300 ? "--partial " : "";
+      for (const std::string& command :
+           {"convert " + partial + P("in." + ext) + " " + P("to/in.png"),
+            "batch --to " + P("to") + " --format png " + partial + P("in." + ext)}) {
+        fs::remove_all(dir / "to");
+        fs::create_directory(dir / "to");
+        const CliResult r = RunCli(command, dir);
+        EXPECT_EQ(r.status, partial.empty() ? 1 : 0) << command;
+        EXPECT_NE(r.err.find(": Unexpected end of file"), std::string::npos) << r.err;
+        EXPECT_EQ(fs::exists(dir / "to/in.png"), !partial.empty()) << command;
+      }
+    }
+  }
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "peer_images.h"
+#include "support/jpegpng_peer.h"
 #include "support/pg_message.h"
 
 using namespace pgraphic;
@@ -56,21 +57,27 @@ bool PeerIcon(const TempDir& dir, const std::string& ico, int index, bool onWhit
   return peer::ReadPNMFile(out, image);
 }
 
-void ExpectBothModesMatchPeer(const TempDir& dir, const std::string& ico, int index) {
+// True-colour and PNG images (palette false) read as 24 bits in both modes.
+void ExpectBothModesMatchPeer(const TempDir& dir, const std::string& ico, int index,
+                              bool palette = true) {
   SCOPED_TRACE(ico + " image " + std::to_string(index));
   const auto bytes = korvane_test::ReadFileBytes(ico);
   peer::RGBImage onWhite, bare;
-  ASSERT_TRUE(PeerIcon(dir, ico, index, true, onWhite));
   ASSERT_TRUE(PeerIcon(dir, ico, index, false, bare));
+  ASSERT_TRUE(PeerIcon(dir, ico, index, true, onWhite));  // left in peer.ppm
   {
     IcoSettings mode(1);
     TPixelGraphic g;
     ReadIco(bytes, g, index);
     EXPECT_EQ(g.PixelFormat(), pf24Bit);
     EXPECT_EQ(g.PaletteCount(), 0);
-    EXPECT_EQ(peer::ComparePixels(g, onWhite), "");
+    if (palette) {
+      EXPECT_EQ(peer::ComparePixels(g, onWhite), "");
+    } else {  // gamma and alpha mixing may move a channel by a level or two
+      EXPECT_LE(peer::MaxDifference(g, peer::ReadPNM(dir / "peer.ppm")), 2);
+    }
   }
-  {
+  if (palette) {
     IcoSettings mode(0);
     TPixelGraphic g;
     ReadIco(bytes, g, index);
@@ -219,57 +226,47 @@ TEST(IcoPeers, ImageMagickIconsAndTheDepthsAndSizesRefused) {
             0);
   ExpectBothModesMatchPeer(dir, alpha, 0);
 
-  // True-colour icons and icons beyond 64 pixels are not read.
+  // True-colour icons, and palette icons beyond 64 pixels.
   const std::string deep = dir / "deep.ico";
   ASSERT_EQ(peer::Run(im + src + "'" + deep + "'"), 0);
+  ExpectBothModesMatchPeer(dir, deep, 0, false);
+  ASSERT_EQ(peer::Run(im + " -size 32x32 xc:none -fill '#FF000080' -draw 'circle 16,16 16,4' '" +
+                      deep + "'"),
+            0);
+  ExpectBothModesMatchPeer(dir, deep, 0, false);
   const std::string large = dir / "large.ico";
   ASSERT_EQ(peer::Run(im + src + "-resize 128x128 -colors 16 '" + large + "'"), 0);
-  for (const std::string& f : {deep, large}) {
-    EXPECT_EQ(MessageOf([&] {
-                TPixelGraphic g;
-                ReadIco(korvane_test::ReadFileBytes(f), g);
-              }),
-              "Index out of bounds")
-        << f;
-  }
   EXPECT_EQ(IcoInfo(korvane_test::ReadFileBytes(large)).Width, 128);
-  // A 256-pixel image is stored as a PNG stream, described from its own header.
+  ExpectBothModesMatchPeer(dir, large, 0);
+  // A 256-pixel image is stored as a PNG stream, described from its own header
+  // and read by the PNG reader.
   const std::string png = dir / "png.ico";
   ASSERT_EQ(peer::Run(im + src + "-resize 256x256! '" + png + "'"), 0);
   const TPGFileInfo pngInfo = IcoInfo(korvane_test::ReadFileBytes(png));
   EXPECT_EQ(pngInfo.Width, 256);
   EXPECT_EQ(pngInfo.Height, 256);
   EXPECT_GE(pngInfo.BitsPerPixel, 24);
+  ExpectBothModesMatchPeer(dir, png, 0, false);
 }
 
 TEST(IcoSuite, ThirdPartyIconsReadOrAreRefusedCleanly) {
   if (!peer::fs::exists(kGdkImages)) GTEST_SKIP() << "gdk-pixbuf-tests missing";
   TempDir dir;
-  // Eighteen images of every depth and size: those we read agree with ImageMagick.
+  // Eighteen images of every depth and size agree with ImageMagick.
   const std::string many = std::string(kGdkImages) + "/reftests/bug785447.ico";
   const auto bytes = korvane_test::ReadFileBytes(many);
   EXPECT_EQ(IcoInfo(bytes).Count, 18);
-  int read = 0;
   for (int i = 0; i < 18; ++i) {
-    const std::string m = MessageOf([&] {
-      TPixelGraphic g;
-      ReadIco(bytes, g, i);
-    });
-    if (!m.empty()) {
-      EXPECT_EQ(m, "Index out of bounds");
-      continue;
+    TPixelGraphic g;
+    IcoSettings paletteMode(0);
+    EXPECT_EQ(MessageOf([&] { ReadIco(bytes, g, i); }), "") << i;
+    if (peer::HaveTool(peer::kImageMagick)) {
+      ExpectBothModesMatchPeer(dir, many, i, g.PixelFormat() != pf24Bit);
     }
-    ++read;
-    if (peer::HaveTool(peer::kImageMagick)) ExpectBothModesMatchPeer(dir, many, i);
   }
-  EXPECT_EQ(read, 8);  // 48, 32, 24 and 16 pixels at 4 and at 8 bits
-  // 100 x 100 pixels: too large.
-  EXPECT_EQ(
-      MessageOf([&] {
-        TPixelGraphic g;
-        ReadIco(korvane_test::ReadFileBytes(std::string(kGdkImages) + "/reftests/squares.ico"), g);
-      }),
-      "Index out of bounds");
+  // 100 x 100 pixels.
+  const std::string squares = std::string(kGdkImages) + "/reftests/squares.ico";
+  if (peer::HaveTool(peer::kImageMagick)) ExpectBothModesMatchPeer(dir, squares, 0);
 
   for (const char* sub : {"fail", "randomly-modified"}) {
     for (const auto& entry : peer::fs::directory_iterator(std::string(kGdkImages) + "/" + sub)) {
@@ -280,7 +277,9 @@ TEST(IcoSuite, ThirdPartyIconsReadOrAreRefusedCleanly) {
         TPixelGraphic g;
         ReadIco(damaged, g);
       });
-      EXPECT_TRUE(m.empty() || m == "Not an Icon file" || m == "Index out of bounds") << m;
+      EXPECT_TRUE(m.empty() || m == "Not an Icon file" || m == "Index out of bounds" ||
+                  m.starts_with("Icon image 0: "))
+          << m;
       // An icon we read anyway (directory fields zero) must read as ImageMagick reads it.
       if (m.empty() && peer::HaveTool(peer::kImageMagick)) {
         ExpectBothModesMatchPeer(dir, entry.path().string(), 0);
@@ -307,8 +306,9 @@ TEST(IcoReader, ChecksBeforeUsingSizesAndOffsets) {
   EXPECT_EQ(refused(icon, 1), "Index out of bounds");
   EXPECT_EQ(refused(icon, -1), "Index out of bounds");
   EXPECT_EQ(refused(MakeIcon(32, 32, 4, 2)), "Not an Icon file");  // a cursor
-  EXPECT_EQ(refused(MakeIcon(7, 16, 1)), "Index out of bounds");
-  EXPECT_EQ(refused(MakeIcon(64, 65, 8)), "Index out of bounds");
+  EXPECT_EQ(refused(MakeIcon(7, 16, 1)), "");
+  EXPECT_EQ(refused(MakeIcon(256, 200, 8)), "");
+  EXPECT_EQ(refused(MakeIcon(257, 8, 1)), "Icon image 0: 257x8 pixels are not supported");
   EXPECT_EQ(refused(MakeIcon(64, 64, 8)), "");
   EXPECT_EQ(refused(MakeIcon(8, 8, 1)), "");
 
@@ -331,11 +331,12 @@ TEST(IcoReader, ChecksBeforeUsingSizesAndOffsets) {
   bad.push_back(0);
   bad[10] = 2;  // resource size disagrees with the header's depth
   bad[14] += 1;
-  EXPECT_EQ(refused(bad), "Index out of bounds");
+  EXPECT_EQ(refused(bad),
+            "Icon image 0: the size in the directory disagrees with the image header");
   bad = icon;
   bad[22 + 8] = 0xF0;  // negative stored height
   bad[22 + 11] = 0xFF;
-  EXPECT_EQ(refused(bad), "Index out of bounds");
+  EXPECT_EQ(refused(bad), "Icon image 0: 32x-8388488 pixels are not supported");
 
   // Every truncation fails the directory check.
   for (size_t cut = 0; cut < icon.size(); ++cut) {
