@@ -176,6 +176,21 @@ void ReconstructPlane(const VQNHeader& header, const std::vector<LevelGeometry>&
   }
 }
 
+// Bytes ReconstructPlane holds besides the picture at its peak.
+int64_t WorkingBytes(const std::vector<LevelGeometry>& geometry) {
+  const int64_t total = CoefficientCount(geometry) / 3;
+  const LevelGeometry& g = geometry[0];
+  const int64_t firstBand = g.BandSize();
+  const int64_t approx1 = 2 * firstBand;  // level 1's approximation band, 16-bit
+  int64_t upper = 0;
+  if (geometry.size() >= 2) {
+    upper = total - 3 * firstBand + approx1 + 2 * geometry[1].BandSize();
+  }
+  const int64_t strip = static_cast<int64_t>(kStripRows / 2 + 32) * g.HalfWidth;
+  const int64_t level1 = geometry.size() >= 2 ? 2 * firstBand + approx1 + strip : total;
+  return std::max(upper, level1);
+}
+
 }  // namespace
 
 void Reconstruct(const VQNHeader& header, const CoefficientPlanes& coefficients,
@@ -246,6 +261,9 @@ VQNHeader DecodeVQN(pgraphic::TStream& stream, TPixelGraphic& target) {
     if (count > MaxDecodableBytes(header.CodedLength)) throw EVQNCorrupted();
     CheckImageFits(header);
     if (count > 2 * std::max<int64_t>(pgraphic::PGMaxImageSize, 64)) throw EVQNNoMemory();
+
+    pgraphic::CheckDecodeBudget(header.Width, header.Height, 24,
+                                header.CodedLength + WorkingBytes(geometry));
 
     pgraphic::TProgressScope progress(target);
 
