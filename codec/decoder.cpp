@@ -186,9 +186,16 @@ int64_t WorkingBytes(const std::vector<LevelGeometry>& geometry) {
   if (geometry.size() >= 2) {
     upper = total - 3 * firstBand + approx1 + 2 * geometry[1].BandSize();
   }
-  const int64_t strip = static_cast<int64_t>(kStripRows / 2 + 32) * g.HalfWidth;
+  const int64_t strip =
+      std::min<int64_t>(kStripRows / 2 + 32, g.HalfHeight) * static_cast<int64_t>(g.HalfWidth);
   const int64_t level1 = geometry.size() >= 2 ? 2 * firstBand + approx1 + strip : total;
   return std::max(upper, level1);
+}
+
+// Bytes Reconstruct holds besides the picture and the coefficients: the
+// approximation bands of levels 1 and 2.
+int64_t HeldWorkingBytes(const std::vector<LevelGeometry>& geometry) {
+  return 2 * geometry[0].BandSize() + (geometry.size() >= 2 ? 2 * geometry[1].BandSize() : 0);
 }
 
 }  // namespace
@@ -262,37 +269,62 @@ VQNHeader DecodeVQN(pgraphic::TStream& stream, TPixelGraphic& target) {
     CheckImageFits(header);
     if (count > 2 * std::max<int64_t>(pgraphic::PGMaxImageSize, 64)) throw EVQNNoMemory();
 
+    // Every coefficient held at once, decoded in one pass, is fastest; it is
+    // taken while its peak (the coded stream beside the coefficients, then the
+    // coefficients beside the picture) stays within a quarter of the picture
+    // and 256 MB above the picture. Otherwise each plane is rebuilt from the
+    // coded stream on its own, which decodes the stream about four times over
+    // but holds at most a third of the picture besides it.
+    const int64_t picture = pgraphic::PictureBytes(header.Width, header.Height, 24);
+    const int64_t heldPeak = std::max(header.CodedLength + count,
+                                      picture + count + HeldWorkingBytes(geometry));
+    const bool held = heldPeak <= picture + picture / 4 + (int64_t{256} << 20) &&
+                      heldPeak <= pgraphic::PGMaxDecodeBytes;
     pgraphic::CheckDecodeBudget(header.Width, header.Height, 24,
-                                header.CodedLength + WorkingBytes(geometry));
+                                held ? heldPeak - picture
+                                     : header.CodedLength + WorkingBytes(geometry));
 
     pgraphic::TProgressScope progress(target);
 
     std::vector<uint8_t> coded(static_cast<size_t>(header.CodedLength));
     if (stream.Read(coded.data(), coded.size()) != coded.size()) throw EVQNCorrupted();
-    // The whole stream is decoded once without keeping anything, to tell a
-    // corrupted one before the image is touched; the decoder states at the
-    // start of level 1's second band and of level 2 are kept, since each plane
-    // is rebuilt from those points on.
     const size_t positions = static_cast<size_t>(count / 3);
-    const size_t firstBand = static_cast<size_t>(geometry[0].BandSize());
-    PlaneDecoder scan(coded.data(), coded.size(), positions);
-    scan.Next(0, firstBand, firstBand, nullptr);
-    const PlaneDecoder atSecondBand(scan);
-    scan.Next(0, 3 * firstBand, 3 * firstBand, nullptr);
-    const PlaneDecoder atLevel2(scan);
-    if (scan.Next(0, positions, positions, nullptr) != DecodeStatus::Ok) throw EVQNCorrupted();
-    if (target.Progress(1, 2))
-      throw pgraphic::EPixelGraphic(pgraphic::LangStr(pgraphic::msgAborted));
-    const PlaneDecoder atStart(coded.data(), coded.size(), positions);
-    const FeedMaker decoded = [&](int p, size_t from) -> std::unique_ptr<CoefficientFeed> {
-      const PlaneDecoder& at =
-          from >= 3 * firstBand ? atLevel2 : from >= firstBand ? atSecondBand : atStart;
-      return std::make_unique<DecodedPlane>(at, p);
-    };
-    target.SetSize(header.Width, header.Height, pgraphic::pf24Bit);
-    AdviseHugePages(target.Bits(), static_cast<size_t>(target.ImageSize()));
-    const int threads = EffectiveThreads();
-    for (int p = 0; p < 3; ++p) ReconstructPlane(header, geometry, p, decoded, target, threads);
+    if (held) {
+      CoefficientPlanes coefficients;
+      for (auto& plane : coefficients) plane.resize(positions);
+      uint8_t* const planes[3] = {coefficients[0].data(), coefficients[1].data(),
+                                  coefficients[2].data()};
+      if (DecodePlanes(coded.data(), coded.size(), planes, positions) != DecodeStatus::Ok)
+        throw EVQNCorrupted();
+      std::vector<uint8_t>().swap(coded);
+      if (target.Progress(1, 2))
+        throw pgraphic::EPixelGraphic(pgraphic::LangStr(pgraphic::msgAborted));
+      Reconstruct(header, coefficients, target);
+    } else {
+      // The whole stream is decoded once without keeping anything, to tell a
+      // corrupted one before the image is touched; the decoder states at the
+      // start of level 1's second band and of level 2 are kept, since each
+      // plane is rebuilt from those points on.
+      const size_t firstBand = static_cast<size_t>(geometry[0].BandSize());
+      PlaneDecoder scan(coded.data(), coded.size(), positions);
+      scan.Next(0, firstBand, firstBand, nullptr);
+      const PlaneDecoder atSecondBand(scan);
+      scan.Next(0, 3 * firstBand, 3 * firstBand, nullptr);
+      const PlaneDecoder atLevel2(scan);
+      if (scan.Next(0, positions, positions, nullptr) != DecodeStatus::Ok) throw EVQNCorrupted();
+      if (target.Progress(1, 2))
+        throw pgraphic::EPixelGraphic(pgraphic::LangStr(pgraphic::msgAborted));
+      const PlaneDecoder atStart(coded.data(), coded.size(), positions);
+      const FeedMaker decoded = [&](int p, size_t from) -> std::unique_ptr<CoefficientFeed> {
+        const PlaneDecoder& at =
+            from >= 3 * firstBand ? atLevel2 : from >= firstBand ? atSecondBand : atStart;
+        return std::make_unique<DecodedPlane>(at, p);
+      };
+      target.SetSize(header.Width, header.Height, pgraphic::pf24Bit);
+      AdviseHugePages(target.Bits(), static_cast<size_t>(target.ImageSize()));
+      const int threads = EffectiveThreads();
+      for (int p = 0; p < 3; ++p) ReconstructPlane(header, geometry, p, decoded, target, threads);
+    }
     if (target.Progress(2, 2))
       throw pgraphic::EPixelGraphic(pgraphic::LangStr(pgraphic::msgAborted));
     return header;
