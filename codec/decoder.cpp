@@ -1,10 +1,10 @@
 // The decoder: header, coded stream, entropy decoding, dequantisation and the
 // inverse transform into a 24-bit image; and the information texts.
 #include <algorithm>
-#include <cstring>
-#include <functional>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <new>
 
 #include "codec/entropy.h"
