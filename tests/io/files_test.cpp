@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <random>
 
-#include "pgraphic/formats/jpeg.h"
 #include "support/peer_image.h"
 #include "support/pg_message.h"
 
@@ -183,37 +182,6 @@ TEST_F(FileService, OpenIntoAnImageKeepsItsHandlers) {
     EXPECT_EQ(target.Width(), 64) << ext;
     EXPECT_GE(starts, 1) << ext;
     EXPECT_EQ(starts, ends) << ext;
-  }
-}
-
-// A decode that would pass the budget is refused before the picture is
-// allocated, naming the picture's size; a progressive JPEG also needs room for
-// its coefficients. The description tells the picture's bytes beforehand.
-TEST_F(FileService, DecodesPastTheBudgetAreRefusedNamingThePictureSize) {
-  const auto image = Noise(300, 200, 11);
-  const int64_t picture = 300 * 200 * 3;
-  const struct {
-    const char* name;
-    bool progressive;
-    int64_t budget;
-    bool refused;
-  } cases[] = {
-      {"a.vqn", false, picture, true},     {"a.png", false, picture - 1, true},
-      {"a.bmp", false, picture - 1, true}, {"a.jpg", false, picture - 1, true},
-      {"b.jpg", false, picture, false},    {"p.jpg", true, picture, true},
-      {"a.png", false, picture, false},    {"a.bmp", false, picture, false},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.name) + " within " + std::to_string(c.budget));
-    const std::string path = dir_ / c.name;
-    {
-      pgraphic::TPGSettingScope progressive(pgraphic::PGJPEGProgressive, c.progressive);
-      SaveImage(*image, path);
-    }
-    EXPECT_EQ(PictureBytes(DescribeFile(path)), picture);
-    pgraphic::TPGSettingScope budget(pgraphic::PGMaxDecodeBytes, c.budget);
-    EXPECT_EQ(MessageOf([&] { OpenImage(path); }, "opened"),
-              c.refused ? "Not enough memory for a 300 \u00d7 200 picture (1 MB)" : "opened");
   }
 }
 
