@@ -29,6 +29,13 @@ struct TReadDoneEvent : QEvent {
   uint64_t Serial;
 };
 
+// A picture of more than 256 MB of pixels is read only when it is shown:
+// holding a neighbour that size beside the one on show would double the memory.
+bool SmallEnoughToReadAhead(const std::string& path) {
+  io::TFileDescription d;
+  return !io::TryDescribeFile(path, d) || io::PictureBytes(d) <= (int64_t{256} << 20);
+}
+
 }  // namespace
 
 bool StampFile(const std::string& path, TFileStamp& stamp) {
@@ -123,7 +130,7 @@ void TPreloadJob::Run() {
   read->Path = path_;
   read->Read = read_;
   try {
-    if (StampFile(path_, read->Stamp) && !Cancelled()) {
+    if (StampFile(path_, read->Stamp) && !Cancelled() && SmallEnoughToReadAhead(path_)) {
       if (fileservice::IsVQN(path_)) {
         // The decoder's own loader, as the window calls it.
         read->Wavelet = true;

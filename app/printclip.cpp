@@ -13,6 +13,7 @@
 #include <QScopeGuard>
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "app/compr.h"
 #include "app/printing.h"
@@ -28,29 +29,72 @@ namespace {
 
 using pgraphic::TPixelGraphic;
 
-void PutLE(QByteArray& bytes, int offset, uint32_t value, int size) {
-  for (int i = 0; i < size; ++i) bytes[offset + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-}
+// Writes into a QByteArray of the right size from the start, so the pixels
+// are copied once, straight into the clipboard's bytes.
+class TByteArrayStream final : public pgraphic::TStream {
+ public:
+  explicit TByteArrayStream(QByteArray& bytes) : bytes_(bytes) {}
+  size_t Read(void*, size_t) override { return 0; }
+  size_t Write(const void* buffer, size_t n) override {
+    const qsizetype end = position_ + static_cast<qsizetype>(n);
+    if (end > bytes_.size()) bytes_.resize(end);
+    std::memcpy(bytes_.data() + position_, buffer, n);
+    position_ = end;
+    return n;
+  }
+  void Seek(int64_t position) override { position_ = static_cast<qsizetype>(position); }
+  int64_t Position() const override { return position_; }
+  int64_t Size() const override { return bytes_.size(); }
 
+ private:
+  QByteArray& bytes_;
+  qsizetype position_ = 0;
+};
+
+// The clipboard's data: the BMP bytes, and the image other programs may ask for
+// instead, made from those bytes only when one asks. A copy costs the memory of
+// one picture rather than of three.
+class TClipboardBmp final : public QMimeData {
+ public:
+  explicit TClipboardBmp(QByteArray bmp) : bmp_(std::move(bmp)) {}
+  QStringList formats() const override { return {"image/bmp", "application/x-qt-image"}; }
+  bool hasFormat(const QString& type) const override { return formats().contains(type); }
+
+ protected:
+  QVariant retrieveData(const QString& type, QMetaType) const override {
+    if (type == "image/bmp") return bmp_;
+    if (type == "application/x-qt-image") return QImage::fromData(bmp_, "BMP");
+    return {};
+  }
+
+ private:
+  QByteArray bmp_;
+};
+
+// The packed DIB behind a file header. Raises EPGNotEnoughMemory when the copy
+// would not fit the decode budget or its memory is not there.
 void PutOnClipboard(TPixelGraphic& graphic) {
-  pgraphic::TMemoryStream dib;
-  graphic.WriteDIB(dib);
-  const auto& packed = dib.Bytes();
-  if (packed.size() < 40) return;
+  const int w = graphic.Width(), h = graphic.Height();
+  const int64_t pixels = pgraphic::PictureBytes(w, h, graphic.BitsPerPixel());
+  pgraphic::CheckDecodeBudget(w, h, graphic.BitsPerPixel());
   // The pixels start after the information header and the palette.
-  const uint32_t headerSize =
-      packed[0] | packed[1] << 8 | packed[2] << 16 | uint32_t(packed[3]) << 24;
-  const uint32_t pixelsAt = 14 + headerSize + 4 * pgraphic::DIBPaletteEntries(graphic);
-  QByteArray bmp(14, '\0');
-  bmp[0] = 'B';
-  bmp[1] = 'M';
-  PutLE(bmp, 2, static_cast<uint32_t>(14 + packed.size()), 4);
-  PutLE(bmp, 10, pixelsAt, 4);
-  bmp.append(reinterpret_cast<const char*>(packed.data()), static_cast<qsizetype>(packed.size()));
-  auto* mime = new QMimeData;
-  mime->setImageData(QImage::fromData(bmp, "BMP"));
-  mime->setData("image/bmp", bmp);
-  QGuiApplication::clipboard()->setMimeData(mime);
+  const uint32_t pixelsAt = 14 + 40 + 4 * pgraphic::DIBPaletteEntries(graphic);
+  QByteArray bmp;
+  try {
+    bmp = QByteArray(static_cast<qsizetype>(pixelsAt + (graphic.Bits() ? pixels : 0)),
+                     Qt::Uninitialized);
+    TByteArrayStream stream(bmp);
+    const uint8_t header[14] = {'B', 'M'};
+    stream.WriteBuffer(header, sizeof header);
+    graphic.WriteDIB(stream);
+  } catch (const std::bad_alloc&) {
+    throw pgraphic::EPGNotEnoughMemory(pgraphic::PictureTooLargeText(w, h, pixels));
+  }
+  for (int i = 0; i < 4; ++i) {
+    bmp[2 + i] = static_cast<char>((static_cast<uint32_t>(bmp.size()) >> (8 * i)) & 0xFF);
+    bmp[10 + i] = static_cast<char>((pixelsAt >> (8 * i)) & 0xFF);
+  }
+  QGuiApplication::clipboard()->setMimeData(new TClipboardBmp(std::move(bmp)));
 }
 
 // The image's pixels as a top-down QImage of its own size, converted in bands
@@ -188,11 +232,15 @@ void TForm1::N10Click() {
   if (!graphic || !ImageLoaded) return;
   // The selection only while the selection tool is down and a selection exists;
   // with the tool down but nothing selected the whole image is copied.
-  if (!PGImage1->HandTool() && PGImage1->Selection()) {
-    auto part = PGImage1->SelectionImage();
-    PutOnClipboard(*part);
-  } else {
-    PutOnClipboard(*graphic);
+  try {
+    if (!PGImage1->HandTool() && PGImage1->Selection()) {
+      auto part = PGImage1->SelectionImage();
+      PutOnClipboard(*part);
+    } else {
+      PutOnClipboard(*graphic);
+    }
+  } catch (const pgraphic::EPGNotEnoughMemory& e) {
+    ShowErrorBox(this, QString::fromStdString(e.what()));
   }
 }
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <new>
 
 #include "io/files.h"
 #include "pgraphic/formats/fileformat.h"
@@ -215,6 +216,10 @@ int Run(int argc, char** argv) {
     // One line; the whole usage is a --help away.
     std::cerr << "korvane-cli: " << e.what() << " (see korvane-cli --help)\n";
     return 2;
+  } catch (const std::bad_alloc&) {
+    // Memory ran out somewhere the library does not know the picture's size.
+    std::cerr << "korvane-cli: " << pgraphic::PictureTooLargeText(0, 0, 0) << "\n";
+    return 1;
   } catch (const std::exception& e) {
     std::cerr << "korvane-cli: " << ForTerminal(e.what()) << "\n";
     return 1;

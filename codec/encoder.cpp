@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <new>
 
@@ -153,6 +154,30 @@ void QuantiseBand(const std::vector<int16_t>& band, const LevelGeometry& g,
   });
 }
 
+// Band rows of level 1 transformed at a time: its detail bands are never held
+// whole (at 16-bit samples they would take two thirds of the picture's size).
+constexpr int kStripRows = 256;
+
+// Runs level 1 over all band rows a strip at a time; `strip` is called with each
+// strip's bands. Returns the largest detail magnitude.
+int ForwardStrips(const PlaneView<uint8_t>& input, LevelBands& out,
+                  const std::function<void(const LevelBands&, int rows)>& strip) {
+  const int hh = out.Geometry.HalfHeight;
+  int maxAbs = 0;
+  std::mutex lock;
+  for (int v0 = 0; v0 < hh; v0 += kStripRows) {
+    const int rows = std::min(kStripRows, hh - v0);
+    out.FirstRow = v0;
+    ParallelRows(rows, EffectiveThreads(), [&](int a, int b) {
+      const int m = ForwardLevelRows(input, out, v0 + a, v0 + b);
+      std::lock_guard<std::mutex> guard(lock);
+      maxAbs = std::max(maxAbs, m);
+    });
+    strip(out, rows);
+  }
+  return maxAbs;
+}
+
 EncodedImage EncodeImage(TPixelGraphic& source, int quality) {
   const int W = source.Width(), H = source.Height();
   if (W > VQNMaxSide || H > VQNMaxSide) throw EVQNTooLarge();
@@ -207,19 +232,31 @@ EncodedImage EncodeImage(TPixelGraphic& source, int quality) {
     pixels.Step = 3;
     pixels.Width = W;
     pixels.Height = H;
-    levels[0].Allocate(geometry[0]);
-    int maxAbs = ForwardLevel(pixels, levels[0]);
+    // Level 1, first pass: its approximation band and its largest detail.
+    const LevelGeometry& g1 = geometry[0];
+    const size_t hw1 = static_cast<size_t>(g1.HalfWidth);
+    std::vector<int16_t> approx1(static_cast<size_t>(g1.BandSize()));
+    levels[0].AllocateStrip(g1, kStripRows);
+    int maxAbs = ForwardStrips(pixels, levels[0], [&](const LevelBands& strip, int rows) {
+      std::copy_n(strip.Band[0].data(), static_cast<size_t>(rows) * hw1,
+                  approx1.data() + static_cast<size_t>(strip.FirstRow) * hw1);
+    });
+    const std::vector<int16_t>* below = &approx1;
     for (int l = 1; l < N; ++l) {
       const LevelGeometry& g = geometry[static_cast<size_t>(l)];
       PlaneView<int16_t> band;
-      band.Base = levels[static_cast<size_t>(l - 1)].Band[0].data();
+      band.Base = below->data();
       band.RowStride = g.Width;
       band.Width = g.Width;
       band.Height = g.Height;
       levels[static_cast<size_t>(l)].Allocate(g);
       maxAbs = std::max(maxAbs, ForwardLevel(band, levels[static_cast<size_t>(l)]));
       // Only the last level's approximation band is stored.
-      std::vector<int16_t>().swap(levels[static_cast<size_t>(l - 1)].Band[0]);
+      if (l == 1)
+        std::vector<int16_t>().swap(approx1);
+      else
+        std::vector<int16_t>().swap(levels[static_cast<size_t>(l - 1)].Band[0]);
+      below = &levels[static_cast<size_t>(l)].Band[0];
     }
     progress.Step();
 
@@ -228,7 +265,7 @@ EncodedImage EncodeImage(TPixelGraphic& source, int quality) {
     if (s < 1.0f) s = 1.0f;
     // Approximation statistics: the maximum starts from |first|, the minimum
     // from the first coefficient.
-    const std::vector<int16_t>& approx = levels.back().Band[0];
+    const std::vector<int16_t>& approx = *below;
     int hi = std::abs(static_cast<int>(approx[0]));
     int lo = approx[0];
     for (int16_t c : approx) {
@@ -249,6 +286,20 @@ EncodedImage EncodeImage(TPixelGraphic& source, int quality) {
         const int kept = std::abs(c) < theta ? 0 : c;
         const double q = RoundEven(kept / static_cast<double>(s));
         table[static_cast<size_t>(c + maxAbs)] = static_cast<uint8_t>(static_cast<int>(q) + 128);
+      }
+      if (l == 1) {
+        // Level 1, second pass: each strip's detail bands quantised as they come.
+        ForwardStrips(pixels, levels[0], [&](const LevelBands& strip, int rows) {
+          LevelGeometry part = strip.Geometry;
+          part.HalfHeight = rows;
+          for (int b = 1; b <= 3; ++b) {
+            BandLayout layout = DetailBandLayout(geometry, 1, b);
+            layout.Offset += static_cast<int64_t>(strip.FirstRow) * layout.RowStep;
+            QuantiseBand(strip.Band[static_cast<size_t>(b)], part, layout, table, maxAbs,
+                         coefficients);
+          }
+        });
+        continue;
       }
       LevelBands& level = levels[static_cast<size_t>(l - 1)];
       for (int b = 1; b <= 3; ++b) {

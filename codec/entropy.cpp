@@ -336,38 +336,78 @@ std::vector<uint8_t> Encode(const Bytes& bytes) {
   return writer.Finish();
 }
 
-template <class Bytes>
-DecodeStatus Decode(const uint8_t* stream, size_t streamSize, Bytes& out) {
-  SplayCode byteCode(ByteAlphabet), runCode(RunAlphabet);
-  BitReader reader(stream, streamSize);
+// Where a decoding stands: the bit reader, both adaptive codes, the stream
+// index reached and the last symbol (which a run may carry past the point where
+// a call stopped).
+struct DecodeState {
+  DecodeState(const uint8_t* stream, size_t streamSize)
+      : byteCode(ByteAlphabet), runCode(RunAlphabet), reader(stream, streamSize) {}
+  SplayCode byteCode, runCode;
+  BitReader reader;
   EntropyStats stats;
-  const size_t count = out.Count();
   size_t t = 0;
+  size_t lastStart = 0;
+  uint8_t lastValue = 0;
   DecodeStatus status = DecodeStatus::Ok;
-  while (t < count) {
+};
+
+// Decodes symbols until stream index `until` (at most out.Count()) is reached.
+template <class Bytes>
+DecodeStatus Run(DecodeState& s, Bytes& out, size_t until) {
+  const size_t count = out.Count();
+  BitReader& reader = s.reader;
+  size_t t = s.t;
+  while (t < until && s.status == DecodeStatus::Ok) {
     if (reader.Available() == 0) reader.Refill();
+    s.lastStart = t;
     if (reader.Bit()) {
-      out.Put(t++, static_cast<uint8_t>(DecodeSymbol(reader, byteCode)));
-      ++stats.Literals;
+      s.lastValue = static_cast<uint8_t>(DecodeSymbol(reader, s.byteCode));
+      out.Put(t++, s.lastValue);
+      ++s.stats.Literals;
     } else {
-      const size_t n = static_cast<size_t>(DecodeSymbol(reader, runCode));
-      const uint8_t value = static_cast<uint8_t>(DecodeSymbol(reader, byteCode));
-      ++stats.Runs;
+      const size_t n = static_cast<size_t>(DecodeSymbol(reader, s.runCode));
+      s.lastValue = static_cast<uint8_t>(DecodeSymbol(reader, s.byteCode));
+      ++s.stats.Runs;
       if (n > count - t) {
-        status = DecodeStatus::RunPastEnd;
+        s.status = DecodeStatus::RunPastEnd;
         break;
       }
-      out.Fill(t, n, value);
+      out.Fill(t, n, s.lastValue);
       t += n;
     }
-    if (reader.Overrun()) {
-      status = DecodeStatus::StreamEnded;
-      break;
-    }
+    if (reader.Overrun()) s.status = DecodeStatus::StreamEnded;
   }
-  lastStats = stats;
+  s.t = t;
+  return s.status;
+}
+
+template <class Bytes>
+DecodeStatus Decode(const uint8_t* stream, size_t streamSize, Bytes& out) {
+  DecodeState s(stream, streamSize);
+  const DecodeStatus status = Run(s, out, out.Count());
+  lastStats = s.stats;
   return status;
 }
+
+// One plane's bytes of the stream indices [lo, hi) (positions lo / 3 on),
+// written to out[0 ..]; everything else is dropped.
+struct PlaneWindow {
+  uint8_t* out;
+  size_t positions;
+  size_t plane;
+  size_t lo, hi;
+  size_t Count() const { return 3 * positions; }
+  void Put(size_t i, uint8_t v) {
+    if (i >= lo && i < hi && i % 3 == plane) out[i / 3 - lo / 3] = v;
+  }
+  void Fill(size_t i, size_t n, uint8_t v) {
+    const size_t a = std::max(i, lo), b = std::min(i + n, hi);
+    if (a >= b) return;
+    // Positions k with a <= 3k + plane < b.
+    const size_t first = (a + 2 - plane) / 3, end = (b + 2 - plane) / 3;
+    if (end > first) std::memset(out + (first - lo / 3), v, end - first);
+  }
+};
 
 }  // namespace
 
@@ -388,6 +428,32 @@ DecodeStatus DecodePlanes(const uint8_t* stream, size_t streamSize, uint8_t* con
                           size_t positions) {
   Planar bytes{nullptr, planes, positions};
   return Decode(stream, streamSize, bytes);
+}
+
+struct PlaneDecoder::State : DecodeState {
+  using DecodeState::DecodeState;
+};
+
+PlaneDecoder::PlaneDecoder(const uint8_t* stream, size_t streamSize, size_t positions)
+    : state_(std::make_unique<State>(stream, streamSize)), positions_(positions) {}
+
+PlaneDecoder::PlaneDecoder(const PlaneDecoder& other)
+    : state_(std::make_unique<State>(*other.state_)), positions_(other.positions_) {}
+
+PlaneDecoder::~PlaneDecoder() = default;
+
+DecodeStatus PlaneDecoder::Next(int plane, size_t begin, size_t end, uint8_t* out) {
+  State& s = *state_;
+  end = std::min(end, positions_);
+  PlaneWindow window{out, positions_, static_cast<size_t>(plane), 3 * begin, 3 * end};
+  if (!out) window.lo = window.hi = 0;
+  // The symbol that ended the previous call may reach into this window.
+  if (s.t > s.lastStart) window.Fill(s.lastStart, s.t - s.lastStart, s.lastValue);
+  return Run(s, window, 3 * end);
+}
+
+size_t PlaneDecoder::Reached() const {
+  return state_->t / 3;
 }
 
 EntropyStats LastEntropyStats() {

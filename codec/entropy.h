@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace codec {
@@ -63,6 +64,29 @@ DecodeStatus DecodeBytes(const uint8_t* stream, size_t streamSize, uint8_t* out,
 std::vector<uint8_t> EncodePlanes(const uint8_t* const planes[3], size_t positions);
 DecodeStatus DecodePlanes(const uint8_t* stream, size_t streamSize, uint8_t* const planes[3],
                           size_t positions);
+
+// Decodes the stream of DecodePlanes a piece at a time, keeping one plane's bytes
+// of a range of positions, so a decoder never holds all coefficients at once.
+// The stream is only ever read forward; a copy goes on from the same point, so
+// the state at a band's start can be kept and taken up again for each plane.
+class PlaneDecoder {
+ public:
+  PlaneDecoder(const uint8_t* stream, size_t streamSize, size_t positions);
+  PlaneDecoder(const PlaneDecoder& other);
+  PlaneDecoder& operator=(const PlaneDecoder&) = delete;
+  ~PlaneDecoder();
+  // Decodes on to position `end` and writes the bytes of `plane` at positions
+  // [begin, end) to out[0 .. end - begin); with out == nullptr it only decodes.
+  // `begin` is not below the `end` of the previous call. Errors stick.
+  DecodeStatus Next(int plane, size_t begin, size_t end, uint8_t* out);
+  // Positions decoded so far (a run may have carried past the last `end`).
+  size_t Reached() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+  size_t positions_;
+};
 
 // Statistics of the last EncodeBytes/DecodeBytes call on this thread: symbols
 // coded through the two splay codes.

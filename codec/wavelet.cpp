@@ -68,6 +68,13 @@ void LevelBands::Allocate(const LevelGeometry& g) {
   Geometry = g;
   // Contents are overwritten by the transform; buffers of the right size are kept.
   for (auto& b : Band) b.resize(static_cast<size_t>(g.BandSize()));
+  FirstRow = 0;
+}
+
+void LevelBands::AllocateStrip(const LevelGeometry& g, int rows) {
+  Geometry = g;
+  for (auto& b : Band) b.resize(static_cast<size_t>(g.HalfWidth) * static_cast<size_t>(rows));
+  FirstRow = 0;
 }
 
 #define KORVANE_AVX2_KERNELS 0

@@ -59,11 +59,15 @@ struct PlaneView {
   int Height = 0;
 };
 
-// The four bands of one level of one plane, each HalfWidth x HalfHeight, row by row.
+// The four bands of one level of one plane, each HalfWidth x HalfHeight, row by row;
+// or a strip of them: rows FirstRow on.
 struct LevelBands {
   LevelGeometry Geometry;
   std::array<std::vector<int16_t>, 4> Band;
+  int FirstRow = 0;
   void Allocate(const LevelGeometry& g);
+  // Room for `rows` rows of each band.
+  void AllocateStrip(const LevelGeometry& g, int rows);
 };
 
 // Forward level for band rows [v0, v1): fills those rows of the four bands and

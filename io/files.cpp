@@ -132,6 +132,14 @@ TFileDescription DescribeFile(const std::string& path, int imageIndex) {
   return DescribeImage(path, imageIndex);
 }
 
+int64_t PictureBytes(const TFileDescription& description) {
+  // Readers keep 1, 4 and 8 bits per pixel and widen everything else to 24;
+  // an unknown depth counts as 24.
+  const int bits = description.Info.BitsPerPixel;
+  const int stored = bits <= 0 ? 24 : bits <= 1 ? 1 : bits <= 4 ? 4 : bits <= 8 ? 8 : 24;
+  return pgraphic::PictureBytes(description.Info.Width, description.Info.Height, stored);
+}
+
 bool TryDescribeFile(const std::string& path, TFileDescription& description,
                      int imageIndex) noexcept {
   try {

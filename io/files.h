@@ -72,6 +72,11 @@ struct TFileDescription {
   std::string Text;  // the status bar's information text
 };
 
+// Bytes of the pixel storage opening the described file takes (rows padded to
+// 4 bytes, 1, 4, 8 or 24 bits per pixel), from its headers only: what a caller
+// weighs before decoding, such as the read-ahead.
+int64_t PictureBytes(const TFileDescription& description);
+
 // Raises with the reader's or the codec's message when the file cannot be
 // described (missing, unknown, corrupt header).
 TFileDescription DescribeFile(const std::string& path, int imageIndex = 0);

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <functional>
+#include <new>
 
 #include "pgraphic/formats/fileformat.h"
 #include "pgraphic/image/colorres.h"
@@ -62,7 +63,12 @@ void TPixelGraphic::LoadFromStreamExt(TStream& stream, const std::string& extens
   gamma_ = displayGamma;
   TFileFormatReader* reader = FindFileFormatReader(stream, extension);
   if (!reader) throw EPGUnknownFileFormat(LangStr(msgUnknownFileFormat));
-  reader->ReadGraphic(stream, *this, imageIndex);
+  try {
+    reader->ReadGraphic(stream, *this, imageIndex);
+  } catch (const std::bad_alloc&) {
+    // A reader's own buffers did not fit beside the picture.
+    throw EPGNotEnoughMemory(PictureTooLargeText(width_, height_, imageSize_));
+  }
 
   if (correctGamma && displayGamma > 0 && std::fabs(gamma_ / displayGamma - 1.0L) > 0.05L) {
     uint8_t table[256];

@@ -320,6 +320,23 @@ TRunResult RunRead(TReadJob* job) {
   if (job->cinfo.out_color_components != 1 && job->cinfo.out_color_components != 3) {
     return rrUnsupported;
   }
+  // A file of several scans is held as coefficients (64 16-bit values per
+  // block) until its last scan: that and the picture must fit the decode
+  // budget, and the library may take no more than what the picture leaves.
+  int64_t coefficientBytes = 0;
+  if (jpeg_has_multiple_scans(&job->cinfo)) {
+    for (int c = 0; c < job->cinfo.num_components; ++c) {
+      const jpeg_component_info& comp = job->cinfo.comp_info[c];
+      const int64_t across = (comp.width_in_blocks + comp.h_samp_factor - 1) / comp.h_samp_factor;
+      const int64_t down = (comp.height_in_blocks + comp.v_samp_factor - 1) / comp.v_samp_factor;
+      coefficientBytes += across * comp.h_samp_factor * down * comp.v_samp_factor * 128;
+    }
+  }
+  const int64_t budgetLeft = CheckDecodeBudget(
+      static_cast<int>(job->cinfo.output_width), static_cast<int>(job->cinfo.output_height),
+      job->cinfo.out_color_components == 1 ? 8 : 24, coefficientBytes);
+  job->cinfo.mem->max_memory_to_use = static_cast<long>(
+      std::min<int64_t>(LibraryMemoryLimit(), budgetLeft + coefficientBytes));
   // The image is sized (and its limit checked) before the library allocates
   // its own buffers for the whole image.
   TPixelGraphic* graphic = job->graphic;

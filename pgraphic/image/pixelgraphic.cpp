@@ -4,6 +4,8 @@
 #include <cstring>
 #include <limits>
 
+#include <unistd.h>
+
 #include "pgraphic/endian.h"
 #include "pgraphic/largememory.h"
 
@@ -12,6 +14,34 @@ namespace pgraphic {
 TPGSetting<long double> PGDisplayGamma = 1.8L;
 TPGSetting<bool> PGCorrectGammaOnLoad = true;
 TPGSetting<int64_t> PGMaxImageSize = std::numeric_limits<int32_t>::max();
+TPGSetting<int64_t> PGMaxDecodeBytes = DefaultMaxDecodeBytes();
+
+int64_t DefaultMaxDecodeBytes() {
+  constexpr int64_t kCap = int64_t{4} << 30;
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long pageSize = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return kCap;
+  return std::min<int64_t>(kCap, static_cast<int64_t>(pages) / 2 * pageSize);
+}
+
+std::string PictureTooLargeText(int width, int height, int64_t pictureBytes) {
+  if (width <= 0 || height <= 0) return "Not enough memory for this picture";
+  const int64_t mb = (pictureBytes + (int64_t{1} << 20) - 1) >> 20;
+  return "Not enough memory for a " + std::to_string(width) + " \u00d7 " + std::to_string(height) +
+         " picture (" + std::to_string(mb) + " MB)";
+}
+
+int64_t PictureBytes(int width, int height, int bitsPerPixel) {
+  const int64_t stride = ((static_cast<int64_t>(bitsPerPixel) * std::max(width, 0) + 31) / 32) * 4;
+  return stride * std::max(height, 0);
+}
+
+int64_t CheckDecodeBudget(int width, int height, int bitsPerPixel, int64_t workingBytes) {
+  const int64_t picture = PictureBytes(width, height, bitsPerPixel);
+  const int64_t left = PGMaxDecodeBytes - picture - workingBytes;
+  if (left < 0) throw EPGNotEnoughMemory(PictureTooLargeText(width, height, picture));
+  return left;
+}
 
 int BitsPerPixel(TPGPixelFormat format) {
   switch (format) {
@@ -133,6 +163,12 @@ void TPixelGraphic::SetSize(int width, int height, TPGPixelFormat format) {
     Changed();
     throw EPixelGraphic(LangStr(msgFailed, "CreateDIBSection"));
   }
+  if (size > PGMaxDecodeBytes) {
+    width_ = 0;
+    height_ = 0;
+    Changed();
+    throw EPGNotEnoughMemory(PictureTooLargeText(width, height, size));
+  }
   rowStride_ = static_cast<int>(stride);
   imageSize_ = static_cast<int>(size);
   if (imageSize_ != 0) {
@@ -146,7 +182,7 @@ void TPixelGraphic::SetSize(int width, int height, TPGPixelFormat format) {
       rowStride_ = 0;
       imageSize_ = 0;
       Changed();
-      throw EPixelGraphic(LangStr(msgFailed, "CreateDIBSection"));
+      throw EPGNotEnoughMemory(PictureTooLargeText(width, height, size));
     }
     bitmapInfo_.assign(40 + 4 * static_cast<size_t>(capacity), 0);
     uint8_t* h = bitmapInfo_.data();

@@ -104,6 +104,27 @@ extern TPGSetting<bool> PGCorrectGammaOnLoad;   // true
 // Largest pixel storage SetSize will allocate, in bytes. Never above INT32_MAX
 // (ImageSize is a signed 32-bit value); fuzzers lower it to cap memory.
 extern TPGSetting<int64_t> PGMaxImageSize;
+// Most memory one decode may take, in bytes: the picture's pixel storage plus
+// what the decoder holds besides it. The default is the smaller of 4 GB and
+// half the physical memory; a picture past it is refused before anything is
+// allocated, with the message of PictureTooLargeText.
+extern TPGSetting<int64_t> PGMaxDecodeBytes;
+int64_t DefaultMaxDecodeBytes();
+
+// A picture the memory cannot hold (the budget above, or an allocation that
+// failed).
+class EPGNotEnoughMemory : public EPixelGraphic {
+ public:
+  using EPixelGraphic::EPixelGraphic;
+};
+// "Not enough memory for a W × H picture (N MB)", N the picture's bytes in MB;
+// without a size, "Not enough memory for this picture".
+std::string PictureTooLargeText(int width, int height, int64_t pictureBytes);
+// Bytes of a width x height picture's pixel storage (rows padded to 4 bytes).
+int64_t PictureBytes(int width, int height, int bitsPerPixel);
+// Raises EPGNotEnoughMemory when the picture plus `workingBytes` held besides
+// it exceed PGMaxDecodeBytes; returns what is left of the budget otherwise.
+int64_t CheckDecodeBudget(int width, int height, int bitsPerPixel, int64_t workingBytes = 0);
 
 class TPixelGraphic {
  public:

@@ -97,6 +97,33 @@ class VQNFiles : public testing::Test {
   fs::path dir_;
 };
 
+// Where the budget leaves no room for every coefficient at once, the planes are
+// rebuilt one at a time from the coded stream (in strips of rows, level 1 with
+// one level or several): the same pixels.
+TEST_F(VQNFiles, PlaneByPlaneDecodingGivesTheSamePixels) {
+  for (auto [w, h] : {std::pair{23, 1100}, {700, 9}, {130, 90}}) {
+    SCOPED_TRACE(testing::Message() << w << "x" << h);
+    const fs::path file = dir_ / "a.vqn";
+    CompressBatch(*MakeImage(w, h, 5), QualityFromPosition(60), file.string());
+    const auto whole = LoadVQNFile(file.string());
+    // The smallest budget, in steps of 256 bytes, that lets the file open.
+    const int64_t picture = pgraphic::PictureBytes(w, h, 24);
+    int64_t budget = picture;
+    std::unique_ptr<TPixelGraphic> decoded;
+    for (; !decoded && budget < 100 * picture; budget += 256) {
+      pgraphic::TPGSettingScope limit(pgraphic::PGMaxDecodeBytes, budget);
+      try {
+        decoded = LoadVQNFile(file.string());
+      } catch (const pgraphic::EPGNotEnoughMemory&) {
+      }
+    }
+    ASSERT_TRUE(decoded);
+    // Less than the three coefficient bytes per pixel held at once would take.
+    EXPECT_LT(budget - picture, 3 * w * h);
+    EXPECT_TRUE(SamePixels(*decoded, *whole));
+  }
+}
+
 TEST_F(VQNFiles, PreviewEqualsDecodedFileOnEverySize) {
   const int sizes[][2] = {{1, 1},    {1, 9},   {9, 1},     {2, 3},     {5, 7},
                           {20, 20},  {21, 20}, {20, 21},   {37, 23},   {63, 65},
