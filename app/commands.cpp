@@ -1,87 +1,131 @@
 #include "app/commands.h"
 
+#include <QActionGroup>
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QMenuBar>
+#include <QScopeGuard>
+#include <QStatusBar>
+#include <algorithm>
+#include <map>
+#include <stdexcept>
+
+#include "app/compr.h"
+#include "app/icons.h"
+#include "app/preload.h"
+
 namespace app {
 
 namespace {
 
+// A command on the image shown: off without an image and while a long command runs.
+constexpr unsigned kImageCommand = cfNeedsImage | cfOffWhileBusy;
+
 constexpr TMenuItemDef kTopLevel[] = {
-    {"File1", "MainMenu1", "&File", "", "", false, rgNone, false, true},
-    {"Edit1", "MainMenu1", "&Edit", "", "", false, rgNone, false, true},
-    {"Image1", "MainMenu1", "&Image", "", "", false, rgNone, false, true},
-    {"Slideshow1", "MainMenu1", "&Slide show", "", "", false, rgNone, false, true},
-    {"Filter1", "MainMenu1", "Fi&lter", "", "", false, rgNone, false, true},
-    {"View1", "MainMenu1", "&View", "", "", false, rgNone, false, true},
-    {"Help1", "MainMenu1", "&Help", "", "", false, rgNone, false, true},
-    {"N23", "MainMenu1", "", "", "", true, rgNone, false, false},
+    {"File1", "MainMenu1", "&File", "", nullptr, false, rgNone, false, true},
+    {"Edit1", "MainMenu1", "&Edit", "", nullptr, false, rgNone, false, true},
+    {"Image1", "MainMenu1", "&Image", "", nullptr, false, rgNone, false, true},
+    {"Slideshow1", "MainMenu1", "&Slide show", "", nullptr, false, rgNone, false, true},
+    {"Filter1", "MainMenu1", "Fi&lter", "", nullptr, false, rgNone, false, true},
+    {"View1", "MainMenu1", "&View", "", nullptr, false, rgNone, false, true},
+    {"Help1", "MainMenu1", "&Help", "", nullptr, false, rgNone, false, true},
+    {"N23", "MainMenu1", "", "", nullptr, true},
 };
 
 constexpr TMenuItemDef kItems[] = {
-    {"Open1", "File1", "&Open...", "Ctrl+O", "Open1Click"},
-    {"Saveas1", "File1", "&Save copy as...", "Ctrl+S", "Saveas1Click", true},
-    {"Compress11", "File1", "Save as &VQN-file...", "Ctrl+W", "SB51Click", true},
-    {"NSep1", "File1", "-", "", ""},
-    {"N17", "File1", "&Batch conversion...", "Ctrl+B", "N17Click"},
-    {"NSep2", "File1", "-", "", ""},
-    {"Print1", "File1", "&Print...", "Ctrl+P", "Print1Click", true},
-    {"NSep3", "File1", "-", "", ""},
-    {"Exit1", "File1", "E&xit", "", "Exit1Click"},
+    {"Open1", "File1", "&Open...", "Ctrl+O", &TForm1::Open1Click, false, rgNone, false, false,
+     cfOffWhileBusy},
+    {"Saveas1", "File1", "&Save copy as...", "Ctrl+S", &TForm1::Saveas1Click, true, rgNone, false,
+     false, kImageCommand},
+    {"Compress11", "File1", "Save as &VQN-file...", "Ctrl+W", &TForm1::SB51Click, true, rgNone,
+     false, false, kImageCommand},
+    {"NSep1", "File1", "-", "", nullptr},
+    {"N17", "File1", "&Batch conversion...", "Ctrl+B", &TForm1::N17Click, false, rgNone, false,
+     false, cfOffWhileBusy},
+    {"NSep2", "File1", "-", "", nullptr},
+    {"Print1", "File1", "&Print...", "Ctrl+P", &TForm1::Print1Click, true, rgNone, false, false,
+     kImageCommand},
+    {"NSep3", "File1", "-", "", nullptr},
+    {"Exit1", "File1", "E&xit", "", &TForm1::Exit1Click},
 
-    {"U1", "Edit1", "&Undo Last", "", "U1Click", true},
-    {"N10", "Edit1", "Co&py to Clipboard", "", "N10Click", true},
+    {"U1", "Edit1", "&Undo Last", "", &TForm1::U1Click, true, rgNone, false, false,
+     cfOffWhileBusy | cfArmed},
+    {"N10", "Edit1", "Co&py to Clipboard", "", &TForm1::N10Click, true, rgNone, false, false,
+     kImageCommand},
 
-    {"C5", "Image1", "Cro&p", "", "C5Click", true},
-    {"ImS1", "Image1", "Image &Size...", "", "ImS1Click", true},
-    {"Mirror1", "Image1", "&Mirror Image/Selection", "", "", true, rgNone, false, true},
-    {"V1", "Mirror1", "&Vertically", "", "V1Click"},
-    {"H2", "Mirror1", "&Horizontally", "", "H2Click"},
-    {"N4", "Image1", "&Rotate Image", "", "", true, rgNone, false, true},
-    {"N5", "N4", "&Right (90 degrees)", "", "N5Click"},
-    {"N6", "N4", "&Left (90 degrees)", "", "N6Click"},
-    {"c1", "Image1", "Color &Resolution", "", "", true, rgNone, false, true},
-    {"N11", "c1", "&2 colors", "", "N11Click", false, rgColorResolution},
-    {"N12", "c1", "1&6 colors", "", "N12Click", false, rgColorResolution},
-    {"N21", "c1", "2&56 colors", "", "N21Click", false, rgColorResolution},
-    {"N22", "c1", "&Gray (8 bit)", "", "N22Click", false, rgColorResolution},
-    {"T1", "c1", "&True color (24 bit)", "", "T1Click", false, rgColorResolution, true},
-    {"NSep4", "Image1", "-", "", ""},
-    {"C4", "Image1", "&Compress Image", "", "SB14Click", true},
+    {"C5", "Image1", "Cro&p", "", &TForm1::C5Click, true, rgNone, false, false,
+     cfOffWhileBusy | cfArmed},
+    {"ImS1", "Image1", "Image &Size...", "", &TForm1::ImS1Click, true, rgNone, false, false,
+     kImageCommand},
+    {"Mirror1", "Image1", "&Mirror Image/Selection", "", nullptr, true, rgNone, false, true,
+     kImageCommand},
+    {"V1", "Mirror1", "&Vertically", "", &TForm1::V1Click},
+    {"H2", "Mirror1", "&Horizontally", "", &TForm1::H2Click},
+    {"N4", "Image1", "&Rotate Image", "", nullptr, true, rgNone, false, true, kImageCommand},
+    {"N5", "N4", "&Right (90 degrees)", "", &TForm1::N5Click},
+    {"N6", "N4", "&Left (90 degrees)", "", &TForm1::N6Click},
+    {"c1", "Image1", "Color &Resolution", "", nullptr, true, rgNone, false, true, kImageCommand},
+    {"N11", "c1", "&2 colors", "", &TForm1::N11Click, false, rgColorResolution},
+    {"N12", "c1", "1&6 colors", "", &TForm1::N12Click, false, rgColorResolution},
+    {"N21", "c1", "2&56 colors", "", &TForm1::N21Click, false, rgColorResolution},
+    {"N22", "c1", "&Gray (8 bit)", "", &TForm1::N22Click, false, rgColorResolution},
+    {"T1", "c1", "&True color (24 bit)", "", &TForm1::T1Click, false, rgColorResolution, true},
+    {"NSep4", "Image1", "-", "", nullptr},
+    {"C4", "Image1", "&Compress Image", "", &TForm1::SB14Click, true, rgNone, false, false,
+     kImageCommand},
 
-    {"N19", "Slideshow1", "&Run", "", "N19Click", true},
-    {"S5", "Slideshow1", "&Stop", "", "S5Click", true},
-    {"NSep5", "Slideshow1", "-", "", ""},
-    {"S6", "Slideshow1", "Settings...", "", "S6Click"},
+    {"N19", "Slideshow1", "&Run", "", &TForm1::N19Click, true, rgNone, false, false,
+     cfOffWhileBusy | cfRunStop},
+    {"S5", "Slideshow1", "&Stop", "", &TForm1::S5Click, true, rgNone, false, false,
+     cfOffWhileBusy | cfRunStop},
+    {"NSep5", "Slideshow1", "-", "", nullptr},
+    {"S6", "Slideshow1", "Settings...", "", &TForm1::S6Click, false, rgNone, false, false,
+     cfOffWhileBusy},
 
-    {"RGB1", "Filter1", "&RGB...", "", "RGB1Click", true},
-    {"CMY1", "Filter1", "&CMY...", "", "CMY1Click", true},
-    {"YCbCr1", "Filter1", "&YCbCr...", "", "YCbCr1Click", true},
-    {"HLS1", "Filter1", "&HLS...", "", "HLS1Click", true},
-    {"HSV1", "Filter1", "HS&V...", "", "HSV1Click", true},
-    {"BCG1", "Filter1", "&Brightness, Contrast, Gamma...", "", "BCG1Click", true},
-    {"Grayscale1", "Filter1", "&Grayscale...", "", "Grayscale1Click", true},
-    {"Negative1", "Filter1", "&Negative...", "", "Negative1Click", true},
-    {"NSep6", "Filter1", "-", "", ""},
-    {"S2", "Filter1", "&Sharpen...", "", "S2Click", true},
-    {"N14", "Filter1", "&Detail...", "", "N14Click", true},
-    {"S3", "Filter1", "S&mooth...", "", "S3Click", true},
-    {"N15", "Filter1", "Bl&ur...", "", "N15Click", true},
-    {"C3", "Filter1", "Con&tour...", "", "C3Click", true},
+    {"RGB1", "Filter1", "&RGB...", "", &TForm1::RGB1Click, true, rgNone, false, false,
+     kImageCommand},
+    {"CMY1", "Filter1", "&CMY...", "", &TForm1::CMY1Click, true, rgNone, false, false,
+     kImageCommand},
+    {"YCbCr1", "Filter1", "&YCbCr...", "", &TForm1::YCbCr1Click, true, rgNone, false, false,
+     kImageCommand},
+    {"HLS1", "Filter1", "&HLS...", "", &TForm1::HLS1Click, true, rgNone, false, false,
+     kImageCommand},
+    {"HSV1", "Filter1", "HS&V...", "", &TForm1::HSV1Click, true, rgNone, false, false,
+     kImageCommand},
+    {"BCG1", "Filter1", "&Brightness, Contrast, Gamma...", "", &TForm1::BCG1Click, true, rgNone,
+     false, false, kImageCommand},
+    {"Grayscale1", "Filter1", "&Grayscale...", "", &TForm1::Grayscale1Click, true, rgNone, false,
+     false, kImageCommand},
+    {"Negative1", "Filter1", "&Negative...", "", &TForm1::Negative1Click, true, rgNone, false,
+     false, kImageCommand},
+    {"NSep6", "Filter1", "-", "", nullptr},
+    {"S2", "Filter1", "&Sharpen...", "", &TForm1::S2Click, true, rgNone, false, false,
+     kImageCommand},
+    {"N14", "Filter1", "&Detail...", "", &TForm1::N14Click, true, rgNone, false, false,
+     kImageCommand},
+    {"S3", "Filter1", "S&mooth...", "", &TForm1::S3Click, true, rgNone, false, false,
+     kImageCommand},
+    {"N15", "Filter1", "Bl&ur...", "", &TForm1::N15Click, true, rgNone, false, false,
+     kImageCommand},
+    {"C3", "Filter1", "Con&tour...", "", &TForm1::C3Click, true, rgNone, false, false,
+     kImageCommand},
 
-    {"Zoom1", "View1", "&Zoom", "", "", true, rgNone, false, true},
-    {"ShrinktoFit1", "Zoom1", "&Shrink to Fit", "", "ShrinktoFit1Click", false, rgZoom},
-    {"GrowtoFit1", "Zoom1", "&Grow to Fit", "", "GrowtoFit1Click", false, rgZoom},
-    {"Stretchtofit1", "Zoom1", "Stretch to &Fit", "", "Stretchtofit1Click", false, rgZoom},
-    {"N252", "Zoom1", "25%", "", "N252Click", false, rgZoom},
-    {"N502", "Zoom1", "&50%", "", "N502Click", false, rgZoom},
-    {"N1002", "Zoom1", "&100%", "", "N1002Click", false, rgZoom, true},
-    {"N2002", "Zoom1", "&200%", "", "N2002Click", false, rgZoom},
-    {"N3002", "Zoom1", "&300%", "", "N3002Click", false, rgZoom},
-    {"Stretchmode1", "View1", "Zoom &Mode", "", "", true, rgNone, false, true},
-    {"Fast1", "Stretchmode1", "&Fast", "", "Fast1Click", false, rgZoomMode},
-    {"Medium1", "Stretchmode1", "&Medium", "", "Medium1Click", false, rgZoomMode, true},
-    {"Precise1", "Stretchmode1", "&Precise", "", "Precise1Click", false, rgZoomMode},
+    {"Zoom1", "View1", "&Zoom", "", nullptr, true, rgNone, false, true, kImageCommand},
+    {"ShrinktoFit1", "Zoom1", "&Shrink to Fit", "", &TForm1::ShrinktoFit1Click, false, rgZoom},
+    {"GrowtoFit1", "Zoom1", "&Grow to Fit", "", &TForm1::GrowtoFit1Click, false, rgZoom},
+    {"Stretchtofit1", "Zoom1", "Stretch to &Fit", "", &TForm1::Stretchtofit1Click, false, rgZoom},
+    {"N252", "Zoom1", "25%", "", &TForm1::N252Click, false, rgZoom},
+    {"N502", "Zoom1", "&50%", "", &TForm1::N502Click, false, rgZoom},
+    {"N1002", "Zoom1", "&100%", "", &TForm1::N1002Click, false, rgZoom, true},
+    {"N2002", "Zoom1", "&200%", "", &TForm1::N2002Click, false, rgZoom},
+    {"N3002", "Zoom1", "&300%", "", &TForm1::N3002Click, false, rgZoom},
+    {"Stretchmode1", "View1", "Zoom &Mode", "", nullptr, true, rgNone, false, true, kImageCommand},
+    {"Fast1", "Stretchmode1", "&Fast", "", &TForm1::Fast1Click, false, rgZoomMode},
+    {"Medium1", "Stretchmode1", "&Medium", "", &TForm1::Medium1Click, false, rgZoomMode, true},
+    {"Precise1", "Stretchmode1", "&Precise", "", &TForm1::Precise1Click, false, rgZoomMode},
 
-    {"Help2", "Help1", "&Help topics...", "F1", "Help2Click"},
-    {"About1", "Help1", "&About...", "", "About1Click"},
+    {"Help2", "Help1", "&Help topics...", "F1", &TForm1::Help2Click},
+    {"About1", "Help1", "&About...", "", &TForm1::About1Click},
 };
 
 constexpr TPopupItemDef kPopup[] = {
@@ -117,35 +161,270 @@ constexpr TPopupItemDef kPopup[] = {
 };
 
 constexpr TToolButtonDef kButtons[] = {
-    {"SB1", "Open", "Open1Click", "open"},
-    {"SB2", "Save Copy As", "Saveas1Click", "save", true},
-    {"SB5", "Save As VQN-file", "SB51Click", "savevqn", true},
-    {"-", "", "", ""},
-    {"SB3", "Batch Conversion", "N17Click", "batch"},
-    {"SB4", "Print", "Print1Click", "print", true},
-    {"-", "", "", ""},
-    {"SB19", "Hand", "SB19Click", "hand", true, 1},
-    {"SB18", "Create Selection", "SB18Click", "select", true, 1},
-    {"SB8", "Copy to Clipboard", "N10Click", "copy", true},
-    {"-", "", "", ""},
-    {"SB9", "Undo", "U1Click", "undo", true},
-    {"SB14", "Compress Image", "SB14Click", "compress", true},
-    {"SB11", "Rotate Left (90 degrees)", "N6Click", "rotateleft", true},
-    {"SB10", "Rotate Right (90 degrees)", "N5Click", "rotateright", true},
-    {"SB12", "Mirror Vertically", "V1Click", "mirrorvertical", true},
-    {"SB13", "Mirror Horizontally", "H2Click", "mirrorhorizontal", true},
-    {"SB15", "Image Size", "ImS1Click", "imagesize", true},
-    {"-", "", "", ""},
-    {"SB20", "Run/Stop Slide show", "SB20Click", "slideshow", true, 0, true},
-    {"SB16", "Previous Image", "SB16Click", "previous", true},
-    {"SB17", "Next Image", "SB17Click", "next", true},
+    {"SB1", "Open", &TForm1::Open1Click, "open"},
+    {"SB2", "Save Copy As", &TForm1::Saveas1Click, "save", true, 0, false, cfNeedsImage},
+    {"SB5", "Save As VQN-file", &TForm1::SB51Click, "savevqn", true, 0, false, cfNeedsImage},
+    {"-", "", nullptr, ""},
+    {"SB3", "Batch Conversion", &TForm1::N17Click, "batch"},
+    {"SB4", "Print", &TForm1::Print1Click, "print", true, 0, false, cfNeedsImage},
+    {"-", "", nullptr, ""},
+    {"SB19", "Hand", &TForm1::SB19Click, "hand", true, 1, false, cfNeedsImage},
+    {"SB18", "Create Selection", &TForm1::SB18Click, "select", true, 1, false, cfNeedsImage},
+    {"SB8", "Copy to Clipboard", &TForm1::N10Click, "copy", true, 0, false, cfNeedsImage},
+    {"-", "", nullptr, ""},
+    {"SB9", "Undo", &TForm1::U1Click, "undo", true},
+    {"SB14", "Compress Image", &TForm1::SB14Click, "compress", true, 0, false, cfNeedsImage},
+    {"SB11", "Rotate Left (90 degrees)", &TForm1::N6Click, "rotateleft", true, 0, false,
+     cfNeedsImage},
+    {"SB10", "Rotate Right (90 degrees)", &TForm1::N5Click, "rotateright", true, 0, false,
+     cfNeedsImage},
+    {"SB12", "Mirror Vertically", &TForm1::V1Click, "mirrorvertical", true, 0, false, cfNeedsImage},
+    {"SB13", "Mirror Horizontally", &TForm1::H2Click, "mirrorhorizontal", true, 0, false,
+     cfNeedsImage},
+    {"SB15", "Image Size", &TForm1::ImS1Click, "imagesize", true, 0, false, cfNeedsImage},
+    {"-", "", nullptr, ""},
+    {"SB20", "Run/Stop Slide show", &TForm1::SB20Click, "slideshow", true, 0, true, cfNeedsImage,
+     "Slide"},
+    {"SB16", "Previous Image", &TForm1::SB16Click, "previous", true, 0, false, cfNeedsImage},
+    {"SB17", "Next Image", &TForm1::SB17Click, "next", true, 0, false, cfNeedsImage},
 };
 
 }  // namespace
 
-std::span<const TMenuItemDef> MainMenuTopLevel() { return kTopLevel; }
-std::span<const TMenuItemDef> MainMenuItems() { return kItems; }
-std::span<const TPopupItemDef> PopupMenuItems() { return kPopup; }
-std::span<const TToolButtonDef> ToolButtons() { return kButtons; }
+std::span<const TMenuItemDef> MainMenuTopLevel() {
+  return kTopLevel;
+}
+std::span<const TMenuItemDef> MainMenuItems() {
+  return kItems;
+}
+std::span<const TPopupItemDef> PopupMenuItems() {
+  return kPopup;
+}
+std::span<const TToolButtonDef> ToolButtons() {
+  return kButtons;
+}
+
+}  // namespace app
+
+// ---- The window's commands, built and enabled from the tables ----------------------
+
+namespace app {
+
+namespace {
+
+// Calls f(def) for every main-menu item with any of these flags.
+template <class F>
+void ForEachItem(unsigned any, F f) {
+  for (const auto& def : kItems)
+    if (def.Flags & any) f(def);
+}
+
+}  // namespace
+
+void TForm1::BuildMenus() {
+  std::map<QString, QMenu*> menus;
+  for (const auto& def : MainMenuTopLevel()) {
+    if (def.Submenu) {
+      QMenu* menu = menuBar()->addMenu(def.Caption);
+      menu->setObjectName(def.Name);
+      menus[def.Name] = menu;
+      items_[def.Name] = menu->menuAction();
+    } else {
+      // The invisible, caption-less entry shown while commands are disabled.
+      QAction* action = menuBar()->addAction(QString());
+      action->setObjectName(def.Name);
+      action->setVisible(false);
+      action->setEnabled(false);
+      items_[def.Name] = action;
+    }
+  }
+  std::map<int, QActionGroup*> groups;
+  for (const auto& def : MainMenuItems()) {
+    QMenu* parent = menus.at(def.Parent);
+    if (QString(def.Caption) == "-") {
+      parent->addSeparator();
+      continue;
+    }
+    QAction* action = nullptr;
+    if (def.Submenu) {
+      QMenu* menu = parent->addMenu(def.Caption);
+      menu->setObjectName(def.Name);
+      menus[def.Name] = menu;
+      action = menu->menuAction();
+    } else {
+      action = parent->addAction(def.Caption);
+      connect(action, &QAction::triggered, this, [this, h = def.Handler] { RunHandler(h); });
+      if (*def.Shortcut) action->setShortcut(QKeySequence(def.Shortcut));
+    }
+    action->setObjectName(def.Name);
+    action->setEnabled(!def.StartsDisabled);
+    if (def.Group != rgNone) {
+      auto*& group = groups[def.Group];
+      if (!group) group = new QActionGroup(this);
+      action->setCheckable(true);
+      action->setChecked(def.Checked);
+      group->addAction(action);
+    }
+    items_[def.Name] = action;
+  }
+
+  PopupMenu1 = new QMenu(this);
+  PopupMenu1->setObjectName("PopupMenu1");
+  std::map<QString, QMenu*> popups{{"PopupMenu1", PopupMenu1}};
+  std::map<int, QActionGroup*> popupGroups;
+  const auto mainDef = [](const QString& name) -> const TMenuItemDef& {
+    for (const auto& def : MainMenuItems())
+      if (name == def.Name) return def;
+    throw std::logic_error("pop-up item without a main-menu twin");
+  };
+  for (const auto& def : PopupMenuItems()) {
+    QMenu* parent = popups.at(def.Parent);
+    const TMenuItemDef& twin = mainDef(def.Twin);
+    QAction* action = nullptr;
+    if (def.Submenu) {
+      QMenu* menu = parent->addMenu(def.Caption);
+      menu->setObjectName(def.Name);
+      popups[def.Name] = menu;
+      action = menu->menuAction();
+    } else {
+      action = parent->addAction(def.Caption);
+      connect(action, &QAction::triggered, this, [this, h = twin.Handler] { RunHandler(h); });
+    }
+    action->setObjectName(def.Name);
+    action->setEnabled(!twin.StartsDisabled || def.Submenu);
+    if (twin.Group != rgNone) {
+      auto*& group = popupGroups[twin.Group];
+      if (!group) group = new QActionGroup(this);
+      action->setCheckable(true);
+      action->setChecked(twin.Checked);
+      group->addAction(action);
+    }
+    items_[def.Name] = action;
+    twins_[def.Twin] = action;
+  }
+}
+
+void TForm1::BuildToolbar() {
+  auto* layout = new QHBoxLayout(Panel3);
+  layout->setContentsMargins(4, 4, 4, 4);
+  layout->setSpacing(1);
+  for (const auto& def : ToolButtons()) {
+    if (!def.Handler) {
+      layout->addSpacing(10);
+      continue;
+    }
+    auto* button = new widgets::TFlyoverButton(Panel3);
+    button->setObjectName(def.Name);
+    button->setToolTip(def.Hint);
+    button->setIcon(ToolIcon(def.Icon, palette()));
+    button->setIconSize(QSize(24, 24));
+    if (*def.Caption) {
+      // A captioned button is as wide as its icon and text need.
+      button->setText(def.Caption);
+      button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+      button->setFixedSize(std::max(35, button->sizeHint().width()), 36);
+    } else {
+      button->setFixedSize(35, 36);
+    }
+    button->SetGroupIndex(def.GroupIndex);
+    if (def.Toggle) {
+      button->SetGroupIndex(0);
+      button->setCheckable(true);
+      button->SetAllowAllUp(true);
+    }
+    button->setEnabled(!def.StartsDisabled);
+    connect(button, &QToolButton::clicked, this, [this, h = def.Handler] { RunHandler(h); });
+    buttons_[def.Name] = button;
+    layout->addWidget(button);
+  }
+  layout->addStretch(1);
+  // The row of buttons is cut off at the right rather than widening the window.
+  Panel3->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  Panel3->setMinimumHeight(44);
+  buttons_["SB19"]->SetDown(true);  // the hand is the tool at start
+}
+
+void TForm1::RunHandler(THandler handler) {
+  // Stepping to a neighbour takes what was read ahead for it. Any other command
+  // has the processors to itself and holds the image shown until it ends: the
+  // slide show skips its ticks and browsing does not open another file.
+  const bool stepping = handler == &TForm1::SB16Click || handler == &TForm1::SB17Click;
+  if (!stepping) preload_->CancelWork();
+  TPreloader::TPause pause(preload_);
+  const int held = stepping ? 0 : 1;
+  commandDepth_ += held;
+  const auto release = qScopeGuard([this, held] { commandDepth_ -= held; });
+  try {
+    (this->*handler)();
+  } catch (const std::exception&) {
+    // No failure escapes an event handler: it ends as a failed command.
+    QApplication::restoreOverrideCursor();
+    All_Activate();
+    UndoBlocked = true;
+    SetItemEnabled("U1", false);
+    SetButtonEnabled("SB9", false);
+    ShowErrorBox(this, CannotPerformText);
+  }
+}
+
+// The commands that need an image, as they follow whether one is shown.
+void TForm1::EnableImageCommands(bool on) {
+  Panel1->setEnabled(on);
+  ForEachItem(cfNeedsImage, [&](const TMenuItemDef& def) { SetItemEnabled(def.Name, on); });
+  for (const auto& def : kButtons)
+    if (def.Flags & cfNeedsImage) SetButtonEnabled(def.Name, on);
+  SetRunStop(on);
+}
+
+void TForm1::SetRunStop(bool imageShown) {
+  const bool running = Button("SB20")->Down();
+  SetItemEnabled("N19", !running && imageShown);
+  SetItemEnabled("S5", running);
+}
+
+void TForm1::All_Deactivate() {
+  ForEachItem(cfOffWhileBusy, [&](const TMenuItemDef& def) { SetItemEnabled(def.Name, false); });
+  Item("N23")->setVisible(true);
+  PTSplitter2->setEnabled(false);
+  statusBar_->setEnabled(false);
+  QCoreApplication::processEvents();
+}
+
+void TForm1::All_Activate() {
+  ForEachItem(cfOffWhileBusy, [&](const TMenuItemDef& def) {
+    if (!(def.Flags & (cfArmed | cfRunStop))) SetItemEnabled(def.Name, true);
+  });
+  SetRunStop(true);
+  Item("N23")->setVisible(false);
+  PTSplitter2->setEnabled(true);
+  statusBar_->setEnabled(true);
+  QCoreApplication::processEvents();
+}
+
+QAction* TForm1::Item(const QString& name) const {
+  const auto it = items_.find(name);
+  return it == items_.end() ? nullptr : it->second;
+}
+
+widgets::TFlyoverButton* TForm1::Button(const QString& name) const {
+  const auto it = buttons_.find(name);
+  return it == buttons_.end() ? nullptr : it->second;
+}
+
+void TForm1::SetItemEnabled(const QString& name, bool enabled) {
+  if (QAction* a = Item(name)) a->setEnabled(enabled);
+  const auto twin = twins_.find(name);
+  if (twin != twins_.end()) twin->second->setEnabled(enabled);
+}
+
+void TForm1::SetButtonEnabled(const QString& name, bool enabled) {
+  if (auto* b = Button(name)) b->setEnabled(enabled);
+}
+
+void TForm1::CheckItem(const QString& name) {
+  if (QAction* a = Item(name)) a->setChecked(true);
+  const auto twin = twins_.find(name);
+  if (twin != twins_.end()) twin->second->setChecked(true);
+}
 
 }  // namespace app

@@ -1,13 +1,11 @@
 #include "app/compr.h"
 
 #include <QApplication>
-#include <QActionGroup>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGuiApplication>
-#include <QMenuBar>
 #include <QMessageBox>
 #include <QPrinter>
 #include <QScreen>
@@ -30,76 +28,10 @@ namespace app {
 
 namespace {
 
-using Handler = void (TForm1::*)();
-
-const std::map<QString, Handler>& Handlers() {
-  static const std::map<QString, Handler> handlers = {
-      {"Open1Click", &TForm1::Open1Click},
-      {"Saveas1Click", &TForm1::Saveas1Click},
-      {"SB51Click", &TForm1::SB51Click},
-      {"N17Click", &TForm1::N17Click},
-      {"Print1Click", &TForm1::Print1Click},
-      {"Exit1Click", &TForm1::Exit1Click},
-      {"U1Click", &TForm1::U1Click},
-      {"N10Click", &TForm1::N10Click},
-      {"C5Click", &TForm1::C5Click},
-      {"ImS1Click", &TForm1::ImS1Click},
-      {"V1Click", &TForm1::V1Click},
-      {"H2Click", &TForm1::H2Click},
-      {"N5Click", &TForm1::N5Click},
-      {"N6Click", &TForm1::N6Click},
-      {"N11Click", &TForm1::N11Click},
-      {"N12Click", &TForm1::N12Click},
-      {"N21Click", &TForm1::N21Click},
-      {"N22Click", &TForm1::N22Click},
-      {"T1Click", &TForm1::T1Click},
-      {"SB14Click", &TForm1::SB14Click},
-      {"N19Click", &TForm1::N19Click},
-      {"SB20Click", &TForm1::SB20Click},
-      {"S5Click", &TForm1::S5Click},
-      {"S6Click", &TForm1::S6Click},
-      {"RGB1Click", &TForm1::RGB1Click},
-      {"CMY1Click", &TForm1::CMY1Click},
-      {"YCbCr1Click", &TForm1::YCbCr1Click},
-      {"HLS1Click", &TForm1::HLS1Click},
-      {"HSV1Click", &TForm1::HSV1Click},
-      {"BCG1Click", &TForm1::BCG1Click},
-      {"Grayscale1Click", &TForm1::Grayscale1Click},
-      {"Negative1Click", &TForm1::Negative1Click},
-      {"S2Click", &TForm1::S2Click},
-      {"N14Click", &TForm1::N14Click},
-      {"S3Click", &TForm1::S3Click},
-      {"N15Click", &TForm1::N15Click},
-      {"C3Click", &TForm1::C3Click},
-      {"ShrinktoFit1Click", &TForm1::ShrinktoFit1Click},
-      {"GrowtoFit1Click", &TForm1::GrowtoFit1Click},
-      {"Stretchtofit1Click", &TForm1::Stretchtofit1Click},
-      {"N252Click", &TForm1::N252Click},
-      {"N502Click", &TForm1::N502Click},
-      {"N1002Click", &TForm1::N1002Click},
-      {"N2002Click", &TForm1::N2002Click},
-      {"N3002Click", &TForm1::N3002Click},
-      {"Fast1Click", &TForm1::Fast1Click},
-      {"Medium1Click", &TForm1::Medium1Click},
-      {"Precise1Click", &TForm1::Precise1Click},
-      {"About1Click", &TForm1::About1Click},
-      {"Help2Click", &TForm1::Help2Click},
-      {"SB19Click", &TForm1::SB19Click},
-      {"SB18Click", &TForm1::SB18Click},
-      {"SB16Click", &TForm1::SB16Click},
-      {"SB17Click", &TForm1::SB17Click},
-      {"SpeedButton1Click", &TForm1::SpeedButton1Click},
-  };
-  return handlers;
-}
-
 // Names of the zoom and zoom-mode items by index.
 constexpr const char* kZoomItems[] = {"ShrinktoFit1", "GrowtoFit1", "Stretchtofit1", "N252",
                                       "N502",         "N1002",      "N2002",         "N3002"};
 constexpr const char* kZoomModeItems[] = {"Fast1", "Medium1", "Precise1"};
-constexpr const char* kFilterItems[] = {"RGB1", "CMY1",       "YCbCr1",    "HLS1", "HSV1",
-                                        "BCG1", "Grayscale1", "Negative1", "S2",   "N14",
-                                        "S3",   "N15",        "C3"};
 
 // Shows the wait cursor for the lifetime of the object.
 struct TWaitCursor {
@@ -203,6 +135,7 @@ TForm1::TForm1(const TStartOptions& options, QWidget* parent) : QMainWindow(pare
   PGImage1->setObjectName("PGImage1");
   PGImage1->SetCenter(true);
   PGImage1->SetPalette8BitSys24BitGraphic(pgraphic::pSpecial252);
+  PGImage1->SetSelectionColor2(QColor(0, 128, 0));  // white and green stripes
   panelLayout->addWidget(Panel1Caption, 0, 0);
   panelLayout->addWidget(PGImage1, 0, 0);
   PGImage2 = new TImagePane(this);
@@ -241,125 +174,6 @@ TForm1::TForm1(const TStartOptions& options, QWidget* parent) : QMainWindow(pare
 }
 
 TForm1::~TForm1() = default;
-
-void TForm1::BuildMenus() {
-  std::map<QString, QMenu*> menus;
-  for (const auto& def : MainMenuTopLevel()) {
-    if (def.Submenu) {
-      QMenu* menu = menuBar()->addMenu(def.Caption);
-      menu->setObjectName(def.Name);
-      menus[def.Name] = menu;
-      items_[def.Name] = menu->menuAction();
-    } else {
-      // The invisible, caption-less entry shown while commands are disabled.
-      QAction* action = menuBar()->addAction(QString());
-      action->setObjectName(def.Name);
-      action->setVisible(false);
-      action->setEnabled(false);
-      items_[def.Name] = action;
-    }
-  }
-  std::map<int, QActionGroup*> groups;
-  for (const auto& def : MainMenuItems()) {
-    QMenu* parent = menus.at(def.Parent);
-    if (QString(def.Caption) == "-") {
-      parent->addSeparator();
-      continue;
-    }
-    QAction* action = nullptr;
-    if (def.Submenu) {
-      QMenu* menu = parent->addMenu(def.Caption);
-      menu->setObjectName(def.Name);
-      menus[def.Name] = menu;
-      action = menu->menuAction();
-    } else {
-      action = parent->addAction(def.Caption);
-      const QString handler = def.Handler;
-      connect(action, &QAction::triggered, this, [this, handler] { RunHandler(handler); });
-      if (*def.Shortcut) action->setShortcut(QKeySequence(def.Shortcut));
-    }
-    action->setObjectName(def.Name);
-    action->setEnabled(!def.StartsDisabled);
-    if (def.Group != rgNone) {
-      auto*& group = groups[def.Group];
-      if (!group) group = new QActionGroup(this);
-      action->setCheckable(true);
-      action->setChecked(def.Checked);
-      group->addAction(action);
-    }
-    items_[def.Name] = action;
-  }
-
-  PopupMenu1 = new QMenu(this);
-  PopupMenu1->setObjectName("PopupMenu1");
-  std::map<QString, QMenu*> popups{{"PopupMenu1", PopupMenu1}};
-  std::map<int, QActionGroup*> popupGroups;
-  const auto mainDef = [](const QString& name) -> const TMenuItemDef* {
-    for (const auto& def : MainMenuItems())
-      if (name == def.Name) return &def;
-    return nullptr;
-  };
-  for (const auto& def : PopupMenuItems()) {
-    QMenu* parent = popups.at(def.Parent);
-    const TMenuItemDef* twin = mainDef(def.Twin);
-    QAction* action = nullptr;
-    if (def.Submenu) {
-      QMenu* menu = parent->addMenu(def.Caption);
-      menu->setObjectName(def.Name);
-      popups[def.Name] = menu;
-      action = menu->menuAction();
-    } else {
-      action = parent->addAction(def.Caption);
-      const QString handler = twin ? twin->Handler : "";
-      connect(action, &QAction::triggered, this, [this, handler] { RunHandler(handler); });
-    }
-    action->setObjectName(def.Name);
-    if (twin) {
-      action->setEnabled(!twin->StartsDisabled || def.Submenu);
-      if (twin->Group != rgNone) {
-        auto*& group = popupGroups[twin->Group];
-        if (!group) group = new QActionGroup(this);
-        action->setCheckable(true);
-        action->setChecked(twin->Checked);
-        group->addAction(action);
-      }
-    }
-    items_[def.Name] = action;
-    twins_[def.Twin] = action;
-  }
-}
-
-void TForm1::BuildToolbar() {
-  auto* layout = new QHBoxLayout(Panel3);
-  layout->setContentsMargins(4, 4, 4, 4);
-  layout->setSpacing(1);
-  for (const auto& def : ToolButtons()) {
-    if (QString(def.Name) == "-") {
-      layout->addSpacing(10);
-      continue;
-    }
-    auto* button = new widgets::TFlyoverButton(Panel3);
-    button->setObjectName(def.Name);
-    button->setToolTip(def.Hint);
-    button->setFixedSize(35, 36);
-    button->setIcon(ToolIcon(def.Icon, palette()));
-    button->setIconSize(QSize(24, 24));
-    button->SetGroupIndex(def.GroupIndex);
-    if (def.Toggle) {
-      button->SetGroupIndex(0);
-      button->setCheckable(true);
-      button->SetAllowAllUp(true);
-    }
-    button->setEnabled(!def.StartsDisabled);
-    const QString handler = def.Handler;
-    connect(button, &QToolButton::clicked, this, [this, handler] { RunHandler(handler); });
-    buttons_[def.Name] = button;
-    layout->addWidget(button);
-  }
-  layout->addStretch(1);
-  Panel3->setMinimumHeight(44);
-  buttons_["SB19"]->SetDown(true);  // the hand is the tool at start
-}
 
 void TForm1::BuildBrowser(QWidget* pane) {
   auto* grid = new QGridLayout(pane);
@@ -561,57 +375,6 @@ void TForm1::FormClose() {
   ReleaseCompressedData();
 }
 
-// ---- Items -------------------------------------------------------------------------
-
-QAction* TForm1::Item(const QString& name) const {
-  const auto it = items_.find(name);
-  return it == items_.end() ? nullptr : it->second;
-}
-
-widgets::TFlyoverButton* TForm1::Button(const QString& name) const {
-  const auto it = buttons_.find(name);
-  return it == buttons_.end() ? nullptr : it->second;
-}
-
-bool TForm1::HasHandler(const QString& handler) { return Handlers().count(handler) != 0; }
-
-bool TForm1::RunHandler(const QString& handler) {
-  const auto it = Handlers().find(handler);
-  if (it == Handlers().end()) return false;
-  // A command has the processors to itself; stepping to a neighbour takes what
-  // was read ahead for it.
-  if (handler != "SB16Click" && handler != "SB17Click") preload_->CancelWork();
-  TPreloader::TPause pause(preload_);
-  try {
-    (this->*(it->second))();
-  } catch (const std::exception&) {
-    // No failure escapes an event handler: it ends as a failed command.
-    QApplication::restoreOverrideCursor();
-    All_Activate();
-    UndoBlocked = true;
-    SetItemEnabled("U1", false);
-    SetButtonEnabled("SB9", false);
-    ShowErrorBox(this, CannotPerformText);
-  }
-  return true;
-}
-
-void TForm1::SetItemEnabled(const QString& name, bool enabled) {
-  if (QAction* a = Item(name)) a->setEnabled(enabled);
-  const auto twin = twins_.find(name);
-  if (twin != twins_.end()) twin->second->setEnabled(enabled);
-}
-
-void TForm1::SetButtonEnabled(const QString& name, bool enabled) {
-  if (auto* b = Button(name)) b->setEnabled(enabled);
-}
-
-void TForm1::CheckItem(const QString& name) {
-  if (QAction* a = Item(name)) a->setChecked(true);
-  const auto twin = twins_.find(name);
-  if (twin != twins_.end()) twin->second->setChecked(true);
-}
-
 void TForm1::CheckColorResolution(pgraphic::TPGPixelFormat format, pgraphic::TPaletteIdent ident) {
   switch (format) {
     case pgraphic::pf1Bit: CheckItem("N11"); break;
@@ -646,64 +409,20 @@ void TForm1::UpdateCaption() {
                                            : QString(ProgramCaption) + " - " + CurrentFileName);
 }
 
-// The commands that need an image, as they follow whether one is shown.
-void TForm1::EnableImageCommands(bool on) {
-  Panel1->setEnabled(on);
-  for (const char* name : {"Saveas1", "Print1", "Compress11", "N10", "ImS1", "Mirror1", "N4", "c1",
-                           "C4", "Zoom1", "Stretchmode1"})
-    SetItemEnabled(name, on);
-  for (const char* name : kFilterItems) SetItemEnabled(name, on);
-  for (const char* name : {"SB2", "SB4", "SB5", "SB8", "SB10", "SB11", "SB12", "SB13", "SB14",
-                           "SB15", "SB16", "SB17", "SB18", "SB19", "SB20"})
-    SetButtonEnabled(name, on);
-  SetRunStop(on);
-}
-
-void TForm1::SetRunStop(bool imageShown) {
-  if (Button("SB20")->Down()) {
-    SetItemEnabled("N19", false);
-    SetItemEnabled("S5", true);
-  } else {
-    SetItemEnabled("N19", imageShown);
-    SetItemEnabled("S5", false);
-  }
-}
-
-void TForm1::All_Deactivate() {
-  for (const char* name : {"Open1", "Saveas1", "Print1", "Compress11", "N17", "U1", "N10", "C5",
-                           "ImS1", "Mirror1", "N4", "c1", "C4", "N19", "S5", "S6", "Zoom1",
-                           "Stretchmode1"})
-    SetItemEnabled(name, false);
-  for (const char* name : kFilterItems) SetItemEnabled(name, false);
-  Item("N23")->setVisible(true);
-  PTSplitter2->setEnabled(false);
-  statusBar_->setEnabled(false);
-  ProcessMessages();
-}
-
-void TForm1::All_Activate() {
-  for (const char* name : {"Open1", "Saveas1", "Print1", "Compress11", "N17", "N10", "ImS1",
-                           "Mirror1", "N4", "c1", "C4", "S6", "Zoom1", "Stretchmode1"})
-    SetItemEnabled(name, true);
-  for (const char* name : kFilterItems) SetItemEnabled(name, true);
-  SetRunStop(true);
-  Item("N23")->setVisible(false);
-  PTSplitter2->setEnabled(true);
-  statusBar_->setEnabled(true);
-  ProcessMessages();
-}
-
 // ---- Opening -----------------------------------------------------------------------
 
 void TForm1::Open1Click() {
   Busy = true;
-  DialogMode = 1;
+  DialogMode = TDialogMode::Open;
   PreviewTaken = false;
   DialogListIndex[0] = PTSList1->SelectedIndex();
   if (!StartFileGiven) Form6->exec();
   FocusList();
   Busy = false;
-  if (PTSList1->SelectedIndex() >= 0) {
+  if (const int selected = PTSList1->SelectedIndex(); selected >= 0) {
+    // The item opened counts as the list's last one, so that a key released on
+    // the list afterwards (the Enter that closed a later box) opens nothing again.
+    LastListPath = PTSList1->ItemPath(selected).trimmed();
     Open_image();
     FocusList();
   }
@@ -775,7 +494,7 @@ void TForm1::Open_image() {
       }
     } else {
       ProcessMessages();
-      LoadTarget = 1;
+      LoadTarget = TLoadTarget::MainView;
       ImageLoaded = true;
       if (!Load1()) {
         SetViewVisible(false);
@@ -817,10 +536,10 @@ void TForm1::Open_image() {
 }
 
 bool TForm1::Load1() {
-  if (LoadTarget == 1 && PreviewTaken) return true;
+  if (LoadTarget == TLoadTarget::MainView && PreviewTaken) return true;
   const QString source =
-      (LoadTarget == 2 && DialogMode == 2) ? SaveFileName : CurrentFileName;
-  TImagePane* target = LoadTarget == 2 ? Form6->Preview() : PGImage1;
+      (LoadTarget == TLoadTarget::DialogPreview && DialogMode == TDialogMode::SaveCopy) ? SaveFileName : CurrentFileName;
+  TImagePane* target = LoadTarget == TLoadTarget::DialogPreview ? Form6->Preview() : PGImage1;
   const std::string path = source.toStdString();
   try {
     TWaitCursor wait;
@@ -828,13 +547,13 @@ bool TForm1::Load1() {
       // Drawn onto a bitmap of the picture's own size and shown as an 8-bit image
       // with the fixed 252-colour palette; the view keeps no file name for it.
       auto drawn = fileservice::LoadImage(path);
-      if (LoadTarget == 1) {
+      if (LoadTarget == TLoadTarget::MainView) {
         PGImage1->SetFileName(std::string());
         setWindowTitle(ProgramCaption);
         SBar1Panel->clear();
       }
       target->SetGraphic(std::move(drawn));
-    } else if (auto preloaded = LoadTarget == 1 ? preload_->Take(source) : nullptr;
+    } else if (auto preloaded = LoadTarget == TLoadTarget::MainView ? preload_->Take(source) : nullptr;
                preloaded && !preloaded->Wavelet) {
       // Read ahead while the previous image was shown, and still what the file holds.
       PGImage1->SetLoadedFile(path, std::move(preloaded->Image), std::move(preloaded->Copy));
@@ -853,7 +572,7 @@ bool TForm1::Load1() {
 // ---- Saving a copy -------------------------------------------------------------------
 
 void TForm1::Saveas1Click() {
-  DialogMode = 2;
+  DialogMode = TDialogMode::SaveCopy;
   Form6->exec();
   if (!SaveFileName.isEmpty()) {
     Busy = true;
@@ -891,22 +610,22 @@ void TForm1::U1Click() {
   {
     TWaitCursor wait;
     ProcessMessages();
-    if (UndoKind == 4) {
-      UndoKind = 1;
+    if (UndoKind == TUndoKind::Compression) {
+      UndoKind = TUndoKind::Image;
       Compressed = false;
       ReleaseCompressedData();
-    } else if (Compressed && UndoKind != 2 && UndoKind != 3) {
+    } else if (Compressed && UndoKind != TUndoKind::Zoom && UndoKind != TUndoKind::ZoomMode) {
       Compressed = false;
       ReleaseCompressedData();
     }
-    if (UndoKind == 1) {
+    if (UndoKind == TUndoKind::Image) {
       PGImage1->SetGraphic(PGImage2->CopyGraphic());
       CheckColorResolution(UndoPixelFormat, UndoPaletteIdent);
-    } else if (UndoKind == 2) {
+    } else if (UndoKind == TUndoKind::Zoom) {
       ZoomIndex = PrevZoomItem - 1;
       ApplyZoom(ZoomIndex);
       PGImage1->viewport()->update();
-    } else if (UndoKind == 3) {
+    } else if (UndoKind == TUndoKind::ZoomMode) {
       ZoomModeIndex = PrevZoomMode - 1;
       ApplyZoomMode(ZoomModeIndex);
     }
@@ -935,7 +654,7 @@ void TForm1::ApplyZoomMode(int index) {
 }
 
 void TForm1::ZoomCommand(int index) {
-  UndoKind = 2;
+  UndoKind = TUndoKind::Zoom;
   ZoomIndex = index;
   UndoBlocked = false;
   SetItemEnabled("U1", true);
@@ -946,7 +665,7 @@ void TForm1::ZoomCommand(int index) {
 }
 
 void TForm1::ZoomModeCommand(int index) {
-  UndoKind = 3;
+  UndoKind = TUndoKind::ZoomMode;
   ZoomModeIndex = index;
   UndoBlocked = false;
   SetItemEnabled("U1", true);
@@ -999,7 +718,7 @@ void TForm1::PTSList1Change() {
 }
 
 void TForm1::FBox1Change_1() {
-  if (Busy) return;
+  if (Busy || CommandRunning()) return;
   CurrentFileName.clear();
   PTSList1->SelectFocused();
   const int selected = PTSList1->SelectedIndex();
@@ -1062,6 +781,14 @@ void TForm1::PTSList1DeleteItem(const QString& path) {
   InfoText.clear();
   CurrentFileName.clear();
   SBar1Panel->clear();
+  // Nothing is shown any more: the commands on the image go off with it.
+  ImageLoaded = false;
+  EndCompressedState();
+  AttachPopup(false);
+  EnableImageCommands(false);
+  SetItemEnabled("C5", false);
+  SetItemEnabled("U1", false);
+  SetButtonEnabled("SB9", false);
 }
 
 void TForm1::PTShellCombo1Change() {

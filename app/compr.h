@@ -38,6 +38,13 @@ class THelpWindow;
 class TPreloadJob;
 class TPreloader;
 
+// What Undo restores.
+enum class TUndoKind : int { None = 0, Image = 1, Zoom = 2, ZoomMode = 3, Compression = 4 };
+// Where the general loader puts the image.
+enum class TLoadTarget : int { None = 0, MainView = 1, DialogPreview = 2 };
+// The mode of the shared file dialog.
+enum class TDialogMode : int { None = 0, Open = 1, SaveCopy = 2, SaveVQN = 3 };
+
 // Where the window finds its settings and what it was started with.
 struct TStartOptions {
   QString ConfigDir;    // folder of the settings file; empty: the user's config folder
@@ -63,12 +70,13 @@ class TForm1 : public QMainWindow {
 
   // ---- Controller state ----
   QString CurrentFileName, LastFileName, SaveFileName;
-  int DialogMode = 0;
+  TDialogMode DialogMode = TDialogMode::None;
   int16_t QualityValue = 0;
   int ResizeWidth = 0, ResizeHeight = 0;
   pgraphic::TPGPixelFormat UndoPixelFormat = pgraphic::pf1Bit;
   pgraphic::TPaletteIdent UndoPaletteIdent{};
-  int PrevZoomItem = 0, PrevZoomMode = 0, UndoKind = 0;
+  int PrevZoomItem = 0, PrevZoomMode = 0;
+  TUndoKind UndoKind = TUndoKind::None;
   bool StartFileGiven = false;
   std::array<int, 3> DialogListIndex{-1, -1, -1};
   std::array<bool, 3> DialogPreview{false, false, false};
@@ -76,7 +84,7 @@ class TForm1 : public QMainWindow {
   QString OpenPath, SavePath, CompressPath, ConvertPath;
   int ConvertFilterIndex = 0;
   int ZoomIndex = 5, ZoomModeIndex = 1;
-  int LoadTarget = 0;
+  TLoadTarget LoadTarget = TLoadTarget::None;
   bool PreviewTaken = false;
   QString InfoText;
   bool UndoBlocked = false;
@@ -129,9 +137,10 @@ class TForm1 : public QMainWindow {
   void Convert();
   // Opens a VQN file in one of the decoder's modes; 1 on success, 0 on failure.
   int Load_Wavelet(const QString& fileName, codec::LoadMode mode);
-  // Runs the handler of this name; false when there is none.
-  bool RunHandler(const QString& handler);
-  static bool HasHandler(const QString& handler);
+  // Runs a command's handler as the menus and the toolbar do (commands.cpp).
+  void RunHandler(THandler handler);
+  // Whether a command other than a step to a neighbour is under way.
+  bool CommandRunning() const { return commandDepth_ > 0; }
 
   // ---- Handlers of the command table ----
   void Open1Click();
@@ -266,6 +275,7 @@ class TForm1 : public QMainWindow {
   bool popupAttached_ = false;
   bool firstShowDone_ = false;
   bool syncingFolder_ = false;
+  int commandDepth_ = 0;  // commands under way that hold the image shown
   TStoredSettings stored_;
 };
 

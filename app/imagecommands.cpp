@@ -39,7 +39,7 @@ void TForm1::ArmPixelUndo() {
   if (!QApplication::overrideCursor()) QApplication::setOverrideCursor(Qt::WaitCursor);
   SetItemEnabled("U1", true);
   SetButtonEnabled("SB9", true);
-  UndoKind = 1;
+  UndoKind = TUndoKind::Image;
   UndoBlocked = false;
   TPixelGraphic* image = PGImage1->Graphic();
   if (!image) throw std::runtime_error("no image");
@@ -267,7 +267,7 @@ bool TForm1::CompressWithQuality() {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   PGImage1->RemoveSelection();
   SetItemEnabled("C5", false);
-  UndoKind = 4;
+  UndoKind = TUndoKind::Compression;
   UndoBlocked = false;
   TPixelGraphic* image = PGImage1->Graphic();
   PGImage2->SetGraphic(PGImage1->CopyGraphic());
@@ -294,7 +294,7 @@ void TForm1::SB14Click() {
 
 void TForm1::SB51Click() {
   if (Compressed) {
-    DialogMode = 3;
+    DialogMode = TDialogMode::SaveVQN;
     SaveFileName.clear();
     Form6->exec();
     if (SaveFileName.isEmpty()) return;

@@ -2,6 +2,7 @@
 // dialog and the timer tick that steps through the browser's folder.
 #include "app/slide.h"
 
+#include <QApplication>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -142,6 +143,9 @@ void TForm1::S6Click() {
 // never queues further ticks; it is switched on again only if the toggle is
 // still down afterwards (the toggle may have been released during the load).
 void TForm1::Timer1Timer() {
+  // A command or a modal dialog holds the image shown: the show waits, ticking,
+  // and goes on with the first tick after it.
+  if (CommandRunning() || QApplication::activeModalWidget()) return;
   Timer1->stop();
   // An unattended show is not stopped by a message box: the step's warnings
   // (and a wavelet file's error) go to the status bar after the load.

@@ -54,7 +54,8 @@ std::string VersionText() { return std::string("korvane ") + ProgramVersion + "\
 
 void InitialiseApplication() {
   QApplication::setApplicationName("korvane");
-  QApplication::setApplicationDisplayName(ApplicationTitle);
+  // No display name: the window system would append it to every window title,
+  // which must read exactly as the program sets it.
   QApplication::setApplicationVersion(ProgramVersion);
   QApplication::setWindowIcon(ApplicationIcon());
   QApplication::setDesktopFileName("korvane");

@@ -154,7 +154,7 @@ TEST_F(CommandsTest, CancelWithSelectionStillArmsUndoWhichRestoresTheImage) {
     w.Item("N2002")->trigger();  // leaves a zoom in the undo slot
     Select({2, 2, 6, 5});
     RunWithDialog(item, "CancelButton");
-    EXPECT_EQ(w.UndoKind, 1) << item;
+    EXPECT_EQ(w.UndoKind, app::TUndoKind::Image) << item;
     EXPECT_TRUE(w.Item("U1")->isEnabled()) << item;
     w.Item("U1")->trigger();
     EXPECT_TRUE(SamePixels(*Shown(), *before)) << item;

@@ -64,12 +64,12 @@ TEST_F(MainWindowTest, EveryCommandExistsWithItsHandlerInMenuOrder) {
     EXPECT_EQ(item->text(), def.Caption);
     EXPECT_EQ(item->shortcut(), QKeySequence(def.Shortcut)) << def.Name;
     if (!def.Submenu) {
-      EXPECT_TRUE(app::TForm1::HasHandler(def.Handler)) << def.Handler;
+      EXPECT_NE(def.Handler, nullptr) << def.Name;
     }
   }
   for (const auto& def : app::ToolButtons()) {
     if (QString(def.Name) != "-") {
-      EXPECT_TRUE(app::TForm1::HasHandler(def.Handler)) << def.Name;
+      EXPECT_NE(def.Handler, nullptr) << def.Name;
     }
   }
 
@@ -159,14 +159,14 @@ struct UndoCase {
   const char* first;
   const char* second;
   const char* restored;  // item checked after one Undo
-  int kind;
+  app::TUndoKind kind;
 };
 
 TEST_F(MainWindowTest, UndoRestoresZoomOrZoomModeOnce) {
   const UndoCase cases[] = {
-      {"N2002", "N502", "N2002", 2},
-      {"ShrinktoFit1", "N3002", "ShrinktoFit1", 2},
-      {"Precise1", "Fast1", "Precise1", 3},
+      {"N2002", "N502", "N2002", app::TUndoKind::Zoom},
+      {"ShrinktoFit1", "N3002", "ShrinktoFit1", app::TUndoKind::Zoom},
+      {"Precise1", "Fast1", "Precise1", app::TUndoKind::ZoomMode},
   };
   auto& w = Start({"a.bmp"});
   for (const auto& c : cases) {

@@ -90,10 +90,10 @@ TEST_F(PreloadTest, NeighboursCopyFollowsTheZoom) {
   for (const char* name : {"a.bmp", "b.bmp"}) WriteImage(Image(name), 2400, 1600);
   // A zoom, and a zoom mode at 50%, changed once the neighbour is held.
   const struct {
-    const char *before, *change;
-  } cases[] = {{nullptr, "N502Click"}, {"N502Click", "Precise1Click"}};
+    app::THandler before, change;
+  } cases[] = {{nullptr, &app::TForm1::N502Click},
+               {&app::TForm1::N502Click, &app::TForm1::Precise1Click}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.change);
     auto& w = Start({"a.bmp"});
     if (c.before) w.RunHandler(c.before);
     WaitHeld("b.bmp");
@@ -237,7 +237,8 @@ class HostileWalkTest : public PreloadTest {
       if (i % 3 == 2)
         QTest::keyClick(window->PTSList1, direction > 0 ? Qt::Key_Down : Qt::Key_Up);
       else
-        window->RunHandler(direction > 0 ? "SB17Click" : "SB16Click");
+        window->RunHandler(direction > 0 ? &app::TForm1::SB17Click
+                                          : &app::TForm1::SB16Click);
       shown.push_back(Record(answerer.texts));
       QTest::qWait(pauses[i % 8]);
       EXPECT_LE(Preloader().HeldCount(), 2);
