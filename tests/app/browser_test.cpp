@@ -162,4 +162,16 @@ TEST_F(BrowserTest, RenamingInPlaceOpensNothingAndTheWindowFollows) {
 }
 
 }  // namespace
+TEST_F(BrowserTest, CommandsGoOffWhenTheShownFileVanishes) {
+  auto& w = Start({"b.png"});
+  ASSERT_TRUE(w.Item("N4")->isEnabled());
+  ASSERT_TRUE(QFile::remove(Image("b.png")));
+  QTRY_VERIFY(w.CurrentFileName.isEmpty());
+  EXPECT_FALSE(w.ImageLoaded);
+  for (const char* name : {"Saveas1", "Compress11", "N4", "C4", "RGB1", "N19"})
+    EXPECT_FALSE(w.Item(name)->isEnabled()) << name;
+  for (const char* name : {"SB2", "SB10", "SB15", "SB20"})
+    EXPECT_FALSE(w.Button(name)->isEnabled()) << name;
+}
+
 }  // namespace apptest

@@ -264,4 +264,16 @@ TEST_F(CommandsTest, UndoOfACompressionRestoresTheOriginal) {
   EXPECT_TRUE(SamePixels(*Shown(), *before));
 }
 
+// The Enter keys that answer the quality dialog and the result's box are
+// released on the browser list: the file named at start-up is not opened again.
+TEST_F(CommandsTest, CompressedResultSurvivesKeysReleasedOnTheList) {
+  auto& w = Open(40, 30);
+  CompressAnswering(true);
+  w.Item("C4")->trigger();
+  ASSERT_TRUE(w.Compressed);
+  for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_A}) QTest::keyRelease(w.PTSList1, key);
+  EXPECT_TRUE(w.Compressed);
+  EXPECT_GT(w.CompressedData.CodedLength, 0);
+}
+
 }  // namespace

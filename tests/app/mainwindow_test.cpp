@@ -276,4 +276,12 @@ TEST_F(MainWindowTest, HelpAndAbout) {
 }
 
 }  // namespace
+TEST_F(MainWindowTest, SelectionStripesAreWhiteAndGreenAndTheShowToggleIsCaptioned) {
+  auto& w = Start();
+  EXPECT_EQ(w.PGImage1->SelectionColor1(), QColor(Qt::white));
+  EXPECT_EQ(w.PGImage1->SelectionColor2(), QColor(0, 128, 0));
+  EXPECT_EQ(w.Button("SB20")->text(), "Slide");
+  EXPECT_EQ(w.Button("SB20")->toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
+}
+
 }  // namespace apptest

@@ -192,4 +192,22 @@ TEST_F(SlideTest, HostileFolderRunsToTheEnd) {
 }
 
 }  // namespace
+// Behind a modal command the show waits (the image the command works on stays
+// shown) and goes on after it.
+TEST_F(SlideTest, ShowWaitsBehindAModalCommand) {
+  Start({"a.bmp"});
+  window->SlideInterval = 1;
+  window->Item("N19")->trigger();
+  QString during;
+  WhenModal<QDialog>([&](QDialog* d) {
+    QTest::qWait(1600);  // longer than a tick
+    during = Shown();
+    QTest::keyClick(d, Qt::Key_Escape);
+  });
+  window->Item("ImS1")->trigger();
+  EXPECT_EQ(during, "a.bmp");
+  ExpectRunning(true);
+  QTRY_COMPARE_WITH_TIMEOUT(Shown(), QString("b.png"), 3000);
+}
+
 }  // namespace apptest
