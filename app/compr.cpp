@@ -538,7 +538,9 @@ void TForm1::Open_image() {
 bool TForm1::Load1() {
   if (LoadTarget == TLoadTarget::MainView && PreviewTaken) return true;
   const QString source =
-      (LoadTarget == TLoadTarget::DialogPreview && DialogMode == TDialogMode::SaveCopy) ? SaveFileName : CurrentFileName;
+      (LoadTarget == TLoadTarget::DialogPreview && DialogMode == TDialogMode::SaveCopy)
+          ? SaveFileName
+          : CurrentFileName;
   TImagePane* target = LoadTarget == TLoadTarget::DialogPreview ? Form6->Preview() : PGImage1;
   const std::string path = source.toStdString();
   try {
@@ -553,7 +555,8 @@ bool TForm1::Load1() {
         SBar1Panel->clear();
       }
       target->SetGraphic(std::move(drawn));
-    } else if (auto preloaded = LoadTarget == TLoadTarget::MainView ? preload_->Take(source) : nullptr;
+    } else if (auto preloaded =
+                   LoadTarget == TLoadTarget::MainView ? preload_->Take(source) : nullptr;
                preloaded && !preloaded->Wavelet) {
       // Read ahead while the previous image was shown, and still what the file holds.
       PGImage1->SetLoadedFile(path, std::move(preloaded->Image), std::move(preloaded->Copy));

@@ -169,7 +169,9 @@ TForm6::TForm6(TForm1& owner) : QDialog(&owner), owner_(owner) {
   connect(SpeedButton2, &QToolButton::clicked, this, [this] { PTSList1->CreateFolder(); });
 }
 
-int TForm6::Mode() const { return std::clamp(static_cast<int>(owner_.DialogMode), 1, 3); }
+int TForm6::Mode() const {
+  return std::clamp(static_cast<int>(owner_.DialogMode), 1, 3);
+}
 
 QString& TForm6::ResultPath() {
   return Mode() == 1 ? owner_.CurrentFileName : owner_.SaveFileName;

@@ -53,8 +53,7 @@ TEST_F(BrowserTest, PreviousAndNextStopAtTheFilesOfTheFolder) {
   };
   auto& w = Start({"a.bmp"});
   for (const auto& s : steps) {
-    w.RunHandler(QString(s.button) == "SB16" ? &app::TForm1::SB16Click
-                                            : &app::TForm1::SB17Click);
+    w.RunHandler(QString(s.button) == "SB16" ? &app::TForm1::SB16Click : &app::TForm1::SB17Click);
     EXPECT_EQ(w.CurrentFileName, Image(s.shown)) << s.button << " " << s.shown;
     EXPECT_EQ(w.Button("SB16")->isEnabled(), s.previous) << s.shown;
     EXPECT_EQ(w.Button("SB17")->isEnabled(), s.next) << s.shown;

@@ -237,8 +237,7 @@ class HostileWalkTest : public PreloadTest {
       if (i % 3 == 2)
         QTest::keyClick(window->PTSList1, direction > 0 ? Qt::Key_Down : Qt::Key_Up);
       else
-        window->RunHandler(direction > 0 ? &app::TForm1::SB17Click
-                                          : &app::TForm1::SB16Click);
+        window->RunHandler(direction > 0 ? &app::TForm1::SB17Click : &app::TForm1::SB16Click);
       shown.push_back(Record(answerer.texts));
       QTest::qWait(pauses[i % 8]);
       EXPECT_LE(Preloader().HeldCount(), 2);
