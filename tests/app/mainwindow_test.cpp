@@ -284,4 +284,25 @@ TEST_F(MainWindowTest, SelectionStripesAreWhiteAndGreenAndTheShowToggleIsCaption
   EXPECT_EQ(w.Button("SB20")->toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
 }
 
+// A long command disables the commands and the panes; afterwards all come back
+// but Undo and Crop, and Run or Stop as the slide-show toggle says.
+TEST_F(MainWindowTest, LongCommandDisablesAndRestoresTheCommands) {
+  auto& w = Start({"a.bmp"});
+  const QStringList restored = {"Open1", "Saveas1",      "Print1", "Compress11", "N17", "N10",
+                                "ImS1",  "Mirror1",      "N4",     "c1",         "C4",  "S6",
+                                "Zoom1", "Stretchmode1", "RGB1",   "BCG1",       "C3"};
+  const QStringList off = restored + QStringList{"U1", "C5", "N19", "S5"};
+  w.All_Deactivate();
+  for (const QString& name : off) EXPECT_FALSE(w.Item(name)->isEnabled()) << name.toStdString();
+  EXPECT_TRUE(w.Item("Exit1")->isEnabled());
+  EXPECT_TRUE(w.Item("N23")->isVisible());
+  EXPECT_FALSE(w.PTSplitter2->isEnabled());
+  w.All_Activate();
+  for (const QString& name : restored) EXPECT_TRUE(w.Item(name)->isEnabled()) << name.toStdString();
+  for (const char* name : {"U1", "C5", "S5"}) EXPECT_FALSE(w.Item(name)->isEnabled()) << name;
+  EXPECT_TRUE(w.Item("N19")->isEnabled());
+  EXPECT_FALSE(w.Item("N23")->isVisible());
+  EXPECT_TRUE(w.PTSplitter2->isEnabled());
+}
+
 }  // namespace apptest
