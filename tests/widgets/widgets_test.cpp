@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <functional>
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
@@ -12,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
+#include <functional>
 
 #include "../support/hostile_files.h"
 #include "widgets/browserpane.h"
