@@ -1,5 +1,6 @@
 #include "widgets/browserpane.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QScopedValueRollback>
 
@@ -7,11 +8,9 @@ namespace widgets {
 
 namespace {
 
-// The grid: captions beside in column 0, the combos in column 1, the buttons in
-// columns 2 and 3; rows for the captions above, the folder row, the list, the
-// owner's extra rows and the filter.
+// The rows of the pane: captions above, the folder row, the list, the owner's
+// extra rows and the filter; a caption beside goes into its row.
 enum { kFolderCaptionRow, kFolderRow, kListRow, kFirstExtraRow, kFilterCaptionRow = 5, kFilterRow };
-enum { kCaptionColumn, kComboColumn, kUpColumn, kNewFolderColumn, kColumns };
 
 }  // namespace
 
@@ -31,25 +30,31 @@ TBrowserPane::TBrowserPane(const TOptions& options, QWidget* parent)
   Filter->setObjectName("FilterComboBox1");
   grid_->setContentsMargins(0, 0, 0, 0);
 
-  const bool beside = options.Captions == TCaptions::Beside;
-  const int first = beside ? kComboColumn : kCaptionColumn;
+  auto* folderRow = new QHBoxLayout;
+  auto* filterRow = new QHBoxLayout;
   if (options.Captions != TCaptions::None) {
-    grid_->addWidget(new QLabel("Folder:", this), beside ? kFolderRow : kFolderCaptionRow,
-                     kCaptionColumn, 1, beside ? 1 : kColumns);
-    grid_->addWidget(new QLabel("File extention:", this), beside ? kFilterRow : kFilterCaptionRow,
-                     kCaptionColumn, 1, beside ? 1 : kColumns);
+    auto* folderCaption = new QLabel("Folder:", this);
+    auto* filterCaption = new QLabel("File extention:", this);
+    if (options.Captions == TCaptions::Beside) {
+      folderRow->addWidget(folderCaption);
+      filterRow->addWidget(filterCaption);
+    } else {
+      grid_->addWidget(folderCaption, kFolderCaptionRow, 0);
+      grid_->addWidget(filterCaption, kFilterCaptionRow, 0);
+    }
   }
-  grid_->addWidget(Combo, kFolderRow, first, 1, kUpColumn - first);
-  grid_->addWidget(UpButton, kFolderRow, kUpColumn);
+  folderRow->addWidget(Combo, 1);
+  folderRow->addWidget(UpButton);
   if (NewFolderButton) {
     NewFolderButton->setObjectName("SpeedButton2");
     NewFolderButton->setToolTip("New Folder");
-    grid_->addWidget(NewFolderButton, kFolderRow, kNewFolderColumn);
+    folderRow->addWidget(NewFolderButton);
     connect(NewFolderButton, &QToolButton::clicked, this, [this] { List->CreateFolder(); });
   }
-  grid_->addWidget(List, kListRow, kCaptionColumn, 1, kColumns);
-  grid_->addWidget(Filter, kFilterRow, first, 1, kColumns - first);
-  grid_->setColumnStretch(kComboColumn, 1);
+  filterRow->addWidget(Filter, 1);
+  grid_->addLayout(folderRow, kFolderRow, 0);
+  grid_->addWidget(List, kListRow, 0);
+  grid_->addLayout(filterRow, kFilterRow, 0);
   grid_->setRowStretch(kListRow, 1);
 
   connect(Combo, &TPTShellCombo::Change, this, &TBrowserPane::ComboChanged);
@@ -82,7 +87,7 @@ bool TBrowserPane::GoUp() { return Combo->GoUp(); }
 
 void TBrowserPane::AddBelowList(QWidget* widget) {
   widget->setParent(this);
-  grid_->addWidget(widget, nextExtraRow_++, kCaptionColumn, 1, kColumns);
+  grid_->addWidget(widget, nextExtraRow_++, 0);
 }
 
 const std::vector<TFilterComboBox::Filter>& ImageFileFilters() {
