@@ -5,11 +5,9 @@
 #include <QEvent>
 #include <QFocusEvent>
 #include <QFileInfo>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
-#include "app/commands.h"
 #include "app/fileservice.h"
 #include "app/icons.h"
 #include "app/jquality.h"
