@@ -20,7 +20,6 @@
 #include "app/help.h"
 #include "app/icons.h"
 #include "app/jquality.h"
-#include "app/my_open.h"
 #include "app/preload.h"
 #include "app/slide.h"
 #include "app/trace.h"
@@ -640,7 +639,7 @@ void TForm1::All_Activate() {
 
 void TForm1::Open1Click() {
   Busy = true;
-  DialogMode = 1;
+  DialogMode = TDialogMode::Open;
   PreviewTaken = false;
   DialogListIndex[0] = PTSList1->SelectedIndex();
   if (!StartFileGiven && Form6->exec() == QDialog::Accepted) ShowOpenChoice();
@@ -784,7 +783,7 @@ void TForm1::Open_image() {
 bool TForm1::Load1() {
   if (LoadTarget == 1 && PreviewTaken) return true;
   const QString source =
-      (LoadTarget == 2 && DialogMode == 2) ? SaveFileName : CurrentFileName;
+      (LoadTarget == 2 && DialogMode == TDialogMode::SaveCopy) ? SaveFileName : CurrentFileName;
   TImagePane* target = LoadTarget == 2 ? Form6->Preview() : PGImage1;
   const std::string path = source.toStdString();
   try {
@@ -818,7 +817,7 @@ bool TForm1::Load1() {
 // ---- Saving a copy -------------------------------------------------------------------
 
 void TForm1::Saveas1Click() {
-  DialogMode = 2;
+  DialogMode = TDialogMode::SaveCopy;
   Form6->exec();
   if (!SaveFileName.isEmpty()) {
     Busy = true;

@@ -17,6 +17,7 @@
 #include "app/commands.h"
 #include "app/imagepane.h"
 #include "app/jquality.h"
+#include "app/my_open.h"
 #include "app/settings.h"
 #include "codec/vqn.h"
 #include "pgraphic/image/pixelgraphic.h"
@@ -33,7 +34,6 @@ namespace app {
 
 class TForm2;
 class TForm4;
-class TForm6;
 class THelpWindow;
 class TPreloadJob;
 class TPreloader;
@@ -61,7 +61,7 @@ class TForm1 : public QMainWindow {
 
   // ---- Controller state ----
   QString CurrentFileName, LastFileName, SaveFileName;
-  int DialogMode = 0;
+  TDialogMode DialogMode = TDialogMode::Open;
   int16_t QualityValue = 0;
   int ResizeWidth = 0, ResizeHeight = 0;
   pgraphic::TPGPixelFormat UndoPixelFormat = pgraphic::pf1Bit;

@@ -146,7 +146,7 @@ TForm6::TForm6(QWidget* parent, const TFileDialogState& state, TFileDialogLoader
   connect(SpeedButton1, &QToolButton::clicked, Pane, &widgets::TBrowserPane::GoUp);
 }
 
-int TForm6::Mode() const { return std::clamp(state_.Mode, 1, 3); }
+int TForm6::Mode() const { return std::clamp(static_cast<int>(state_.Mode), 1, 3); }
 
 QString& TForm6::ResultPath() {
   return Mode() == 1 ? state_.OpenFileName : state_.SaveFileName;

@@ -17,10 +17,13 @@
 
 namespace app {
 
+// The dialog's three uses, by their stored numbers.
+enum class TDialogMode { Open = 1, SaveCopy = 2, SaveVQN = 3 };
+
 // What the file dialog reads and writes: its settings per mode and its results.
 // The owner binds these to its own fields; they live as long as the dialog.
 struct TFileDialogState {
-  int& Mode;                        // 1 open, 2 save copy, 3 save VQN file
+  TDialogMode& Mode;
   QString& OpenFileName;            // mode 1's result: the file to open
   QString& SaveFileName;            // modes 2 and 3's result: the file to write
   const QString& LastFileName;      // its base name is proposed for saving
