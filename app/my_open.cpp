@@ -141,9 +141,13 @@ TForm6::TForm6(QWidget* parent, const TFileDialogState& state, TFileDialogLoader
     if (selected >= 0 && PTSList1->ItemPath(selected).trimmed() != lastExamined_) FBox1Change_1();
   });
   connect(PTSList1, &widgets::TPTShellList::DblClickOpen, this, &TForm6::Button1Click);
-  // The folder combo's change and "Go Up" examine the selected item.
+  // The folder combo's change and "Go Up" examine the selected item. Up moves
+  // the list, which focuses the folder it came from; the combo follows.
   connect(Pane, &widgets::TBrowserPane::FolderChosen, this, &TForm6::FBox1Change_1);
-  connect(SpeedButton1, &QToolButton::clicked, Pane, &widgets::TBrowserPane::GoUp);
+  connect(SpeedButton1, &QToolButton::clicked, this, [this] {
+    PTSList1->GoUp();
+    FBox1Change_1();
+  });
 }
 
 int TForm6::Mode() const { return std::clamp(static_cast<int>(state_.Mode), 1, 3); }
