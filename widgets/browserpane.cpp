@@ -83,7 +83,9 @@ void TBrowserPane::ShowFolder(const QString& folder) {
   if (List->Folder() != Combo->Folder()) List->SetFolder(Combo->Folder());
 }
 
-bool TBrowserPane::GoUp() { return Combo->GoUp(); }
+bool TBrowserPane::GoUp() {
+  return Combo->GoUp();
+}
 
 void TBrowserPane::AddBelowList(QWidget* widget) {
   widget->setParent(this);
