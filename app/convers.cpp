@@ -204,7 +204,7 @@ void TForm8::showEvent(QShowEvent* event) {
 
 void TForm8::FormShow() {
   Button2->setText("Close");
-  PTShellCombo1->SetFolder(owner_->ConvertPath);
+  PTShellCombo1->SetFolder(owner_->Settings.ConvertPath);
   if (PTSList1->Folder() != PTShellCombo1->Folder()) PTSList1->SetFolder(PTShellCombo1->Folder());
   FilterComboBox1->SetFilters(ImageFileFilters());
   FilterComboBox1->SetItemIndex(owner_->ConvertFilterIndex);
@@ -213,7 +213,7 @@ void TForm8::FormShow() {
 
 void TForm8::FormClose() {
   owner_->ConvertFilterIndex = FilterComboBox1->ItemIndex();
-  owner_->ConvertPath = PTShellCombo1->Folder();
+  owner_->Settings.ConvertPath = PTShellCombo1->Folder();
 }
 
 void TForm8::FilterComboBox1Change() {

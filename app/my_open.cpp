@@ -177,9 +177,9 @@ QString& TForm6::ResultPath() {
 
 QString& TForm6::ModeFolder() {
   switch (Mode()) {
-    case 1: return owner_.OpenPath;
-    case 2: return owner_.SavePath;
-    default: return owner_.CompressPath;
+    case 1: return owner_.Settings.OpenPath;
+    case 2: return owner_.Settings.SavePath;
+    default: return owner_.Settings.CompressPath;
   }
 }
 
