@@ -19,10 +19,10 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "pgraphic/image/pixelgraphic.h"
 #include "pgraphic/view/viewlayout.h"
+#include "pgraphic/view/worker.h"
 
 #include <QMenu>
 class QTimer;
@@ -81,14 +81,14 @@ using TPGImageDragDropEvent = std::function<void(TPGImage& sender, QDropEvent& e
 enum class TPGCursor { OpenHand, GrabbingHand, CreateSelection, MoveSelection };
 QCursor PGImageCursor(TPGCursor which);
 
-// Builds one display copy: run by DoTheWork in a worker thread, or directly.
+// Builds one display copy: DoTheWork runs as a task of the view's worker, or
+// directly on the calling thread.
 class TCreatePaintPGThread {
  public:
   using TDeliver = std::function<void(std::unique_ptr<TPixelGraphic> copy)>;
   using TReport = std::function<void(int step, int percent)>;
 
   TCreatePaintPGThread() = default;
-  ~TCreatePaintPGThread();
   TCreatePaintPGThread(const TCreatePaintPGThread&) = delete;
   TCreatePaintPGThread& operator=(const TCreatePaintPGThread&) = delete;
 
@@ -98,27 +98,22 @@ class TCreatePaintPGThread {
   const TPixelGraphic* FHelpPixelGraphic = nullptr;    // FHelpOwned or the shown image
   bool ResampleFirst = false;
   bool OptimizePalette = false;
-  TDeliver Deliver;   // receives the finished copy (on the worker in thread mode)
-  TReport Report;     // receives throttled progress (on the worker in thread mode)
+  TDeliver Deliver;   // receives the finished copy (on the thread of DoTheWork)
+  TReport Report;     // receives throttled progress (on the thread of DoTheWork)
   const std::atomic<bool>* ExternalAbort = nullptr;  // also stops the work when set
 
-  // Starts DoTheWork on a new thread.
-  void Start();
   // Asks the work to stop at its next progress report.
   void Terminate() { terminated_.store(true, std::memory_order_relaxed); }
   bool Terminated() const {
     return terminated_.load(std::memory_order_relaxed) ||
            (ExternalAbort && ExternalAbort->load(std::memory_order_relaxed));
   }
-  void WaitFor();
-  bool Running() const { return thread_.joinable(); }
   void DoTheWork();
   // The handler of the copies' OnProgress.
   void Progress(int step, int max, bool& abort);
 
  private:
   std::atomic<bool> terminated_{false};
-  std::thread thread_;
   int step_ = 1;
   int lastPercent_ = 0;
   int64_t lastTick_ = 0;
@@ -176,7 +171,7 @@ class TPGImage : public QAbstractScrollArea {
   // The display copy, or nullptr while none is ready.
   const TPixelGraphic* PaintPixelGraphic() const { return copy_.get(); }
   // Whether a display copy is being built.
-  bool PaintThreadRunning() const { return worker_ && worker_->Running() && !copyArrived_; }
+  bool PaintThreadRunning() const { return building_ && !copyArrived_; }
 
   // ---- Files -------------------------------------------------------------------
   const std::string& FileName() const { return fileName_; }
@@ -351,15 +346,20 @@ class TPGImage : public QAbstractScrollArea {
   void PixelGraphicChanged();
   void Relayout(bool force);
   void RouteEvents(TPixelGraphic& image);
-  // Terminates the paint thread, waits for it and makes any copy it already
-  // posted stale.
+  // Cancels the copy under way, waits until it no longer reads the image and
+  // makes any copy it already handed over stale.
   void StopPaintThread();
-  // Waits for the paint thread to finish its copy.
+  // Waits for the copy under way to stop reading the image.
   void WaitForPaintThread();
   void DropCopy();
   void InstallCopy(std::unique_ptr<TPixelGraphic> copy);
-  void DecideAndStartCopy(bool& needed);
+  // Whether a copy is needed (`needed`) and a build of it is due now; drops a
+  // copy that no longer fits.
+  bool CopyDue(bool& needed);
+  // Sets up the due build: runs it here without a worker, else hands it to
+  // LaunchCopy after the current event (painting starts no task).
   void StartCopy();
+  void LaunchCopy();
   void AdoptCopy(TPrebuiltCopy prebuilt);
   void MarkRebuild();
   void PaintView(QPainter& painter, const QRect& area);
@@ -382,9 +382,10 @@ class TPGImage : public QAbstractScrollArea {
   TPicBox* picBox_;
   std::unique_ptr<TPixelGraphic> image_;
   std::unique_ptr<TPixelGraphic> copy_;
-  std::unique_ptr<TCreatePaintPGThread> worker_;
-  uint64_t generation_ = 0;  // the build whose copy is awaited
-  std::atomic<uint64_t> handoff_{0};  // counts posts of the paint thread
+  std::shared_ptr<TCreatePaintPGThread> job_;  // the latest build set up
+  TWorker copyWorker_{this};
+  std::shared_ptr<TCreatePaintPGThread> pendingLaunch_;  // set up, not yet on the worker
+  bool building_ = false;  // a build set up for the worker, its copy not yet handed over
   bool copyArrived_ = false;
   bool copyFailed_ = false;  // the copy could not be sized: draw the image
   int imageBusy_ = 0;        // operations on the shown image under way
