@@ -31,6 +31,29 @@ void TWorkerTask::Post(std::function<void()> fn) {
       Qt::QueuedConnection);
 }
 
+bool TWorkerTask::Ask(std::function<bool()> fn) {
+  // The promise lives in the posted call: dropped unasked, it breaks the future.
+  auto answer = std::make_shared<std::promise<bool>>();
+  std::future<bool> answered = answer->get_future();
+  Post([answer, fn = std::move(fn)] {
+    bool value = false;
+    try {
+      value = fn();
+    } catch (const std::exception&) {
+      value = false;
+    }
+    answer->set_value(value);
+  });
+  answer.reset();
+  while (answered.wait_for(std::chrono::milliseconds(10)) == std::future_status::timeout)
+    if (Cancelled()) return false;
+  try {
+    return answered.get();
+  } catch (const std::future_error&) {
+    return false;
+  }
+}
+
 void TWorkerTask::Run(const std::function<void(TWorkerTask&)>& body) {
   if (!Cancelled()) {
     try {

@@ -9,7 +9,9 @@
 
 #include <QObject>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <future>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -44,6 +46,11 @@ class TWorkerTask : public std::enable_shared_from_this<TWorkerTask> {
   // Runs fn on the owner's thread later, unless by then this task has been
   // cancelled or superseded, or the worker is gone.
   void Post(std::function<void()> fn);
+  // Runs fn on the owner's thread and waits for its answer (an exception from fn
+  // answers false). Answers false as soon as this task is cancelled, so a task
+  // that asks can still be cancelled and waited for; it also answers false when
+  // the question is dropped unasked (the task superseded, the worker gone).
+  bool Ask(std::function<bool()> fn);
 
  private:
   friend class TWorker;
