@@ -11,9 +11,9 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <future>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <optional>

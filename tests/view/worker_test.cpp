@@ -2,11 +2,12 @@
 // never handed over, even when it arrives last; the run after a cancel works;
 // results arrive on the user-interface thread. And the view built on it drops
 // the copy of an image replaced while that copy waited to be installed.
+#include "pgraphic/view/worker.h"
+
 #include <QThread>
 #include <atomic>
 #include <vector>
 
-#include "pgraphic/view/worker.h"
 #include "view_fixture.h"
 
 namespace pgraphic::viewtest {
@@ -65,7 +66,7 @@ TEST_F(ViewTest, CopyOfAReplacedImageIsDroppedWhenItArrivesLate) {
   view->SetStretch(sAlwaysKAR);
   view->SetStretchMode(smMedium);
   Show(Gradient(600, 300));
-  view->viewport()->repaint();  // sets up the build
+  view->viewport()->repaint();                                       // sets up the build
   QCoreApplication::sendPostedEvents(view.get(), QEvent::MetaCall);  // starts it
   view->PixelGraphic();  // waits until it returned: its copy is posted, not yet taken
   Show(Gradient(300, 600));
