@@ -8,6 +8,14 @@
 
 namespace pgraphic {
 
+namespace {
+std::atomic<int> tasksRunning{0};
+}  // namespace
+
+int WorkerTasksRunning() {
+  return tasksRunning.load();
+}
+
 QThreadPool& WorkerPool() {
   // Never deleted: its destructor would wait for every task.
   static QThreadPool* pool = [] {
@@ -65,6 +73,7 @@ void TWorkerTask::Run(const std::function<void(TWorkerTask&)>& body) {
   std::lock_guard lock(mutex_);
   finished_.store(true);
   finishedChanged_.notify_all();
+  --tasksRunning;
 }
 
 TWorker::TWorker(QObject* context) : control_(std::make_shared<worker_detail::TControl>()) {
@@ -84,6 +93,7 @@ uint64_t TWorker::Launch(std::function<void(TWorkerTask&)> body) {
   task->control_ = control_;
   task->generation_ = ++control_->Current;
   task_ = task;
+  ++tasksRunning;
   WorkerPool().start([task, body = std::move(body)] { task->Run(body); });
   return task->generation_;
 }

@@ -27,6 +27,10 @@ namespace pgraphic {
 // the exit of the program does not wait for a task blocked in a read.
 QThreadPool& WorkerPool();
 
+// How many tasks of all workers have been started and not yet ended, cancelled
+// ones included (a cancelled task still ends its current step).
+int WorkerTasksRunning();
+
 namespace worker_detail {
 // What a worker and its tasks share: the owner while it lives, and the number of
 // the task whose results may still be handed over.

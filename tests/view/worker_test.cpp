@@ -59,6 +59,7 @@ TEST(WorkerTest, OnlyTheLatestUncancelledTaskIsHandedOver) {
   ASSERT_TRUE(WaitUntil([&] { return slowReturned.load(); }));
   QTest::qWait(20);
   EXPECT_EQ(handed, (std::vector<int>{2, 4}));
+  EXPECT_TRUE(WaitUntil([] { return WorkerTasksRunning() == 0; }));
 }
 
 TEST_F(ViewTest, CopyOfAReplacedImageIsDroppedWhenItArrivesLate) {
