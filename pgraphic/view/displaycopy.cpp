@@ -245,7 +245,8 @@ void TPGImage::StartCopy() {
   // it goes to the worker after the current event.
   building_ = true;
   pendingLaunch_ = job;
-  QMetaObject::invokeMethod(this, [this] { LaunchCopy(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this] { LaunchCopy(); }, Qt::QueuedConnection);
 }
 
 void TPGImage::LaunchCopy() {
@@ -320,8 +321,10 @@ void TPGImage::AdoptCopy(TPrebuiltCopy prebuilt) {
   if (!prebuilt.Copy || !image_ || image_->Empty() || !(prebuilt.For == DisplaySettings())) return;
   // Only the copy the view would start now is taken: one is needed, and it has
   // the size and format a build would give it.
-  const TDisplayCopyDecision d = DecideDisplayCopy(CopyDecisionInput(*image_, displayed_, DisplaySettings()));
-  const TSize2 size = stretchMode_ != smFast ? displayed_ : TSize2{image_->Width(), image_->Height()};
+  const TDisplayCopyDecision d =
+      DecideDisplayCopy(CopyDecisionInput(*image_, displayed_, DisplaySettings()));
+  const TSize2 size =
+      stretchMode_ != smFast ? displayed_ : TSize2{image_->Width(), image_->Height()};
   if (!d.Needed || imageBusy_ != 0 || prebuilt.Copy->Width() != size.Width ||
       prebuilt.Copy->Height() != size.Height)
     return;

@@ -34,7 +34,8 @@ TStretchLayout LayoutFor(TSize2 image, const TDisplaySettings& s) {
 
 // ---- The view ------------------------------------------------------------------------
 
-TPGImage::TPGImage(QWidget* parent) : QAbstractScrollArea(parent), screenDepth_(pgraphic::ScreenDepth()) {
+TPGImage::TPGImage(QWidget* parent)
+    : QAbstractScrollArea(parent), screenDepth_(pgraphic::ScreenDepth()) {
   viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
   viewport()->setAutoFillBackground(false);
   viewport()->setMouseTracking(true);
@@ -136,7 +137,8 @@ void TPGImage::PixelGraphicChanged() {
     if (h > autoSizeMax_.Height && !addedV) w += bar, addedV = true;
   }
   w = std::clamp<int64_t>(w, autoSizeMin_.Width, std::max(autoSizeMin_.Width, autoSizeMax_.Width));
-  h = std::clamp<int64_t>(h, autoSizeMin_.Height, std::max(autoSizeMin_.Height, autoSizeMax_.Height));
+  h = std::clamp<int64_t>(h, autoSizeMin_.Height,
+                          std::max(autoSizeMin_.Height, autoSizeMax_.Height));
   const QSize wanted(static_cast<int>(std::min<int64_t>(w, QWIDGETSIZE_MAX)),
                      static_cast<int>(std::min<int64_t>(h, QWIDGETSIZE_MAX)));
   if (OnNewAutoSize) OnNewAutoSize(*this, wanted.width(), wanted.height());
@@ -355,7 +357,8 @@ void TPGImage::Relayout(bool force) {
   const int vMax = std::max(displayed_.Height - clientH, 0);
   QScrollBar* h = horizontalScrollBar();
   QScrollBar* v = verticalScrollBar();
-  const QRect now(offset.X - h->value(), offset.Y - v->value(), displayed_.Width, displayed_.Height);
+  const QRect now(offset.X - h->value(), offset.Y - v->value(), displayed_.Width,
+                  displayed_.Height);
   if (!force && !rearrangeAlways_ && now == picBox_->geometry() && hMax == h->maximum() &&
       vMax == v->maximum()) {
     viewport()->update();
@@ -387,7 +390,8 @@ void TPGImage::scrollContentsBy(int dx, int dy) {
   // whole: the viewport (with the child) scrolls and only the uncovered strips are
   // painted anew.
   viewport()->scroll(dx, dy);
-  const QPoint at(offset_.X - horizontalScrollBar()->value(), offset_.Y - verticalScrollBar()->value());
+  const QPoint at(offset_.X - horizontalScrollBar()->value(),
+                  offset_.Y - verticalScrollBar()->value());
   if (picBox_->pos() != at) {
     picBox_->move(at);
     viewport()->update();
@@ -402,7 +406,8 @@ bool TPGImage::event(QEvent* event) {
   return result;
 }
 
-// ---- Painting ------------------------------------------------------------------------------------
+// ---- Painting
+// ------------------------------------------------------------------------------------
 
 void TPGImage::paintEvent(QPaintEvent* event) {
   if (layoutBusy_) return;
@@ -424,7 +429,8 @@ void TPGImage::paintEvent(QPaintEvent* event) {
       TRenderTarget target;
       target.Pixels = reinterpret_cast<uint32_t*>(buffer_.bits());
       target.Stride = buffer_.bytesPerLine() / 4;
-      target.Area = {area.left(), area.top(), area.left() + area.width(), area.top() + area.height()};
+      target.Area = {area.left(), area.top(), area.left() + area.width(),
+                     area.top() + area.height()};
       TPictureLayout layout;
       layout.Child = {child.left(), child.top(), child.left() + child.width(),
                       child.top() + child.height()};
@@ -451,9 +457,9 @@ void TPGImage::paintEvent(QPaintEvent* event) {
 void TPGImage::PaintClocks(QPainter& p, const QRect& child) {
   if (!progressClockVisible_) return;
   int count = 0;
-  const auto origins = ClockPositions({child.left(), child.top(), child.left() + child.width(),
-                                       child.top() + child.height()},
-                                      progress5Clocks_, count);
+  const auto origins = ClockPositions(
+      {child.left(), child.top(), child.left() + child.width(), child.top() + child.height()},
+      progress5Clocks_, count);
   p.setRenderHint(QPainter::Antialiasing, false);
   for (int i = 0; i < count; ++i) {
     const TPoint2 o = origins[static_cast<size_t>(i)];

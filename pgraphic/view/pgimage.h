@@ -12,6 +12,7 @@
 #include <QColor>
 #include <QCursor>
 #include <QImage>
+#include <QMenu>
 #include <QPointer>
 #include <QWidget>
 #include <array>
@@ -23,8 +24,6 @@
 #include "pgraphic/image/pixelgraphic.h"
 #include "pgraphic/view/viewlayout.h"
 #include "pgraphic/view/worker.h"
-
-#include <QMenu>
 class QTimer;
 class QPainter;
 class QMouseEvent;
@@ -74,7 +73,8 @@ using TPGImagePaintEvent = std::function<void(TPGImage& sender, QPainter& painte
 using TPGINewAutoSizeEvent = std::function<void(TPGImage& sender, int width, int height)>;
 using TPGSetCursorEvent = std::function<void(TPGImage& sender, QCursor& cursor)>;
 // Something dragged over the child: the handler sets accept to take it.
-using TPGImageDragOverEvent = std::function<void(TPGImage& sender, QDropEvent& event, bool& accept)>;
+using TPGImageDragOverEvent =
+    std::function<void(TPGImage& sender, QDropEvent& event, bool& accept)>;
 using TPGImageDragDropEvent = std::function<void(TPGImage& sender, QDropEvent& event)>;
 
 // The view's own cursors, drawn as 32 x 32 pictures.
@@ -92,14 +92,14 @@ class TCreatePaintPGThread {
   TCreatePaintPGThread(const TCreatePaintPGThread&) = delete;
   TCreatePaintPGThread& operator=(const TCreatePaintPGThread&) = delete;
 
-  const TPixelGraphic* FPixelGraphic = nullptr;        // the shown image, not owned
-  std::unique_ptr<TPixelGraphic> FPaintPixelGraphic;   // the copy being built
-  std::unique_ptr<TPixelGraphic> FHelpOwned;           // a true-colour intermediate
-  const TPixelGraphic* FHelpPixelGraphic = nullptr;    // FHelpOwned or the shown image
+  const TPixelGraphic* FPixelGraphic = nullptr;       // the shown image, not owned
+  std::unique_ptr<TPixelGraphic> FPaintPixelGraphic;  // the copy being built
+  std::unique_ptr<TPixelGraphic> FHelpOwned;          // a true-colour intermediate
+  const TPixelGraphic* FHelpPixelGraphic = nullptr;   // FHelpOwned or the shown image
   bool ResampleFirst = false;
   bool OptimizePalette = false;
-  TDeliver Deliver;   // receives the finished copy (on the thread of DoTheWork)
-  TReport Report;     // receives throttled progress (on the thread of DoTheWork)
+  TDeliver Deliver;  // receives the finished copy (on the thread of DoTheWork)
+  TReport Report;    // receives throttled progress (on the thread of DoTheWork)
   const std::atomic<bool>* ExternalAbort = nullptr;  // also stops the work when set
 
   // Asks the work to stop at its next progress report.
@@ -252,15 +252,30 @@ class TPGImage : public QAbstractScrollArea {
   void SetScreenDepth(int bits);
 
   bool ProgressClockVisible() const { return progressClockVisible_; }
-  void SetProgressClockVisible(bool v) { progressClockVisible_ = v; viewport()->update(); }
+  void SetProgressClockVisible(bool v) {
+    progressClockVisible_ = v;
+    viewport()->update();
+  }
   bool Progress5Clocks() const { return progress5Clocks_; }
-  void SetProgress5Clocks(bool v) { progress5Clocks_ = v; viewport()->update(); }
+  void SetProgress5Clocks(bool v) {
+    progress5Clocks_ = v;
+    viewport()->update();
+  }
   QColor ProgressClockBkColor() const { return clockBkColor_; }
-  void SetProgressClockBkColor(const QColor& c) { clockBkColor_ = c; viewport()->update(); }
+  void SetProgressClockBkColor(const QColor& c) {
+    clockBkColor_ = c;
+    viewport()->update();
+  }
   QColor ProgressClockLineColor() const { return clockLineColor_; }
-  void SetProgressClockLineColor(const QColor& c) { clockLineColor_ = c; viewport()->update(); }
+  void SetProgressClockLineColor(const QColor& c) {
+    clockLineColor_ = c;
+    viewport()->update();
+  }
   QColor PicBoxFrameColor() const { return frameColor_; }
-  void SetPicBoxFrameColor(const QColor& c) { frameColor_ = c; viewport()->update(); }
+  void SetPicBoxFrameColor(const QColor& c) {
+    frameColor_ = c;
+    viewport()->update();
+  }
   // Step and percent of the display copy being built.
   int ProgressStep() const { return progressStep_; }
   int ProgressPercent() const { return progressPercent_; }
@@ -302,9 +317,15 @@ class TPGImage : public QAbstractScrollArea {
   QMenu* PicBoxPopupMenu() const { return picBox_->PopupMenu(); }
   void SetPicBoxPopupMenu(QMenu* menu) { picBox_->SetPopupMenu(menu); }
   QColor PicBoxColor() const { return picBox_->Color(); }
-  void SetPicBoxColor(const QColor& c) { picBox_->SetColor(c); viewport()->update(); }
+  void SetPicBoxColor(const QColor& c) {
+    picBox_->SetColor(c);
+    viewport()->update();
+  }
   QCursor PicBoxCursor() const { return picBoxCursor_; }
-  void SetPicBoxCursor(const QCursor& c) { picBoxCursor_ = c; UpdateCursor(); }
+  void SetPicBoxCursor(const QCursor& c) {
+    picBoxCursor_ = c;
+    UpdateCursor();
+  }
   QString PicBoxHint() const { return picBox_->toolTip(); }
   void SetPicBoxHint(const QString& hint) { picBox_->setToolTip(hint); }
   int PicBoxTag() const { return picBoxTag_; }
@@ -446,8 +467,8 @@ class TPGImage : public QAbstractScrollArea {
   TDragState drag_ = dsIdle;
   TPoint2 anchor_;
   TPoint2 dragOffset_;
-  QPoint lastPoint_;       // child coordinates
-  QPoint lastViewport_;    // last mouse point of a drag, viewport coordinates
+  QPoint lastPoint_;     // child coordinates
+  QPoint lastViewport_;  // last mouse point of a drag, viewport coordinates
   QCursor picBoxCursor_;
   std::array<QCursor, 4> cursors_;  // open hand, grabbing hand, create, move
   int picBoxTag_ = 0;

@@ -59,7 +59,9 @@ QCursor PGImageCursor(TPGCursor which) {
       const bool open = which == TPGCursor::OpenHand;
       path.addRoundedRect(QRectF(9, 13, 15, 12), 4, 4);
       const int fingerTop = open ? 5 : 10;
-      for (int i = 0; i < 4; ++i) path.addRoundedRect(QRectF(9 + 4 * i, fingerTop + (i == 0 || i == 3 ? 2 : 0), 3, 10), 1.5, 1.5);
+      for (int i = 0; i < 4; ++i)
+        path.addRoundedRect(QRectF(9 + 4 * i, fingerTop + (i == 0 || i == 3 ? 2 : 0), 3, 10), 1.5,
+                            1.5);
       path.addRoundedRect(QRectF(open ? 4 : 6, open ? 14 : 15, 7, 3), 1.5, 1.5);
       path.setFillRule(Qt::WindingFill);
       stroke(path.simplified());
@@ -98,7 +100,8 @@ QCursor PGImageCursor(TPGCursor which) {
   return QCursor(pixmap, hot.x(), hot.y());
 }
 
-// ---- Selection ------------------------------------------------------------------------------------
+// ---- Selection
+// ------------------------------------------------------------------------------------
 
 void TPGImage::RebuildBrushes() {
   for (int k = 0; k < 8; ++k) {
@@ -317,12 +320,9 @@ QCursor TPGImage::CursorAt(QPoint p) const {
   }
   const bool movesSelection =
       am == amMoveResizeCreateSelection || am == amMoveSelection || am == amMoveSelectionMoveImage;
-  if (movesSelection && selection_ && Contains(d, p.x(), p.y()))
-    return cursors_[3];
-  if ((am == amMoveImage || am == amMoveSelectionMoveImage) && CanScroll())
-    return cursors_[0];
-  if (am == amMoveResizeCreateSelection || am == amCreateSelection)
-    return cursors_[2];
+  if (movesSelection && selection_ && Contains(d, p.x(), p.y())) return cursors_[3];
+  if ((am == amMoveImage || am == amMoveSelectionMoveImage) && CanScroll()) return cursors_[0];
+  if (am == amMoveResizeCreateSelection || am == amCreateSelection) return cursors_[2];
   return picBoxCursor_;
 }
 
