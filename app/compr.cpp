@@ -24,7 +24,6 @@
 #include "app/preload.h"
 #include "app/slide.h"
 #include "app/trace.h"
-#include "pgraphic/formats/jpeg.h"
 
 namespace app {
 
@@ -709,52 +708,59 @@ void TForm1::Open1Click() {
   }
 }
 
-int TForm1::Load_Wavelet(const QString& fileName, codec::LoadMode mode) {
+std::unique_ptr<TPreloaded> TForm1::ReadFile(const QString& path, TImagePane& target) {
+  // What was read ahead for the main view when it still holds; otherwise the
+  // same read now, so a file shows the same whatever the timing.
+  std::unique_ptr<TPreloaded> read = &target == PGImage1 ? preload_->Take(path) : nullptr;
+  if (!read) read = TPreloadJob::ReadNow(path.toStdString(), ReadSettingsOf(target));
+  return read;
+}
+
+int TForm1::Load_Wavelet(const QString& fileName, fileservice::LoadMode mode) {
   TWaitCursor wait;
   ProcessMessages();
-  codec::LoadResult result;
-  std::unique_ptr<TPreloaded> preloaded;
-  if (mode == codec::LoadMode::MainWindow) preloaded = preload_->Take(fileName);
+  if (mode == fileservice::LoadMode::MainWindow) {
+    std::unique_ptr<TPreloaded> read = ReadFile(fileName, *PGImage1);
+    if (!ShowWaveletError(fileName, read->Error) || !read->Ok) return 0;
+    InfoText = QString::fromStdString(read->InfoText);
+    PGImage1->SetPixelGraphic(std::move(read->Image), std::move(read->Copy));
+    ProcessMessages();
+    return 1;
+  }
+  fileservice::LoadResult result;
   try {
-    if (preloaded && preloaded->Wavelet)
-      result = std::move(preloaded->Decoded);
-    else
-      result = fileservice::LoadWavelet(fileName.toStdString(), mode);
+    result = fileservice::LoadWavelet(fileName.toStdString(), mode);
   } catch (const std::bad_alloc&) {
-    result.Error = codec::MsgNoMemory;
+    result.Error = io::MsgNoMemory;
   } catch (const std::exception&) {
     return 0;
   }
-  if (!result.Error.empty()) {
-    // A running slide show is not stopped by the box: the status bar tells.
-    if (TSlideWarnings::Collect(QFileInfo(fileName).fileName().toStdString(), result.Error))
-      return 0;
-    QApplication::restoreOverrideCursor();
-    ShowErrorBox(this, QString::fromStdString(result.Error));
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    return 0;
-  }
-  if (result.Result != 1) return 0;
+  if (!ShowWaveletError(fileName, result.Error) || result.Result != 1) return 0;
   InfoText = QString::fromStdString(result.InfoText);
   switch (mode) {
-    case codec::LoadMode::MainWindow:
-      if (preloaded)
-        PGImage1->SetPixelGraphic(std::move(result.Image), std::move(preloaded->Copy));
-      else
-        PGImage1->SetGraphic(std::move(result.Image));
-      break;
-    case codec::LoadMode::DialogPreview:
+    case fileservice::LoadMode::DialogPreview:
       Form6->SetLabels(result.Labels);
       Form6->Preview()->SetGraphic(std::move(result.Image));
       break;
-    case codec::LoadMode::DialogInfo:
+    case fileservice::LoadMode::DialogInfo:
       Form6->SetLabels(result.Labels);
       break;
-    case codec::LoadMode::Batch:
+    case fileservice::LoadMode::MainWindow:
+    case fileservice::LoadMode::Batch:
       break;
   }
   ProcessMessages();
   return 1;
+}
+
+bool TForm1::ShowWaveletError(const QString& fileName, const std::string& error) {
+  if (error.empty()) return true;
+  // A running slide show is not stopped by the box: the status bar tells.
+  if (TSlideWarnings::Collect(QFileInfo(fileName).fileName().toStdString(), error)) return false;
+  QApplication::restoreOverrideCursor();
+  ShowErrorBox(this, QString::fromStdString(error));
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  return false;
 }
 
 void TForm1::Open_image() {
@@ -766,7 +772,7 @@ void TForm1::Open_image() {
       ImageLoaded = PreviewTaken;
       if (!PreviewTaken) {
         All_Deactivate();
-        if (Load_Wavelet(CurrentFileName, codec::LoadMode::MainWindow) == 1) {
+        if (Load_Wavelet(CurrentFileName, fileservice::LoadMode::MainWindow) == 1) {
           ImageLoaded = true;
         } else {
           SetViewVisible(false);
@@ -822,31 +828,27 @@ bool TForm1::Load1() {
       (LoadTarget == 2 && DialogMode == 2) ? SaveFileName : CurrentFileName;
   TImagePane* target = LoadTarget == 2 ? Form6->Preview() : PGImage1;
   const std::string path = source.toStdString();
-  try {
+  std::unique_ptr<TPreloaded> read;
+  {
     TWaitCursor wait;
-    if (fileservice::IsMetafile(path)) {
-      // Drawn onto a bitmap of the picture's own size and shown as an 8-bit image
-      // with the fixed 252-colour palette; the view keeps no file name for it.
-      auto drawn = fileservice::LoadImage(path);
-      if (LoadTarget == 1) {
-        PGImage1->SetFileName(std::string());
-        setWindowTitle(ProgramCaption);
-        SBar1Panel->clear();
-      }
-      target->SetGraphic(std::move(drawn));
-    } else if (auto preloaded = LoadTarget == 1 ? preload_->Take(source) : nullptr;
-               preloaded && !preloaded->Wavelet) {
-      // Read ahead while the previous image was shown, and still what the file holds.
-      PGImage1->SetLoadedFile(path, std::move(preloaded->Image), std::move(preloaded->Copy));
-      InfoText = QString::fromStdString(preloaded->InfoText);
-      return true;
-    } else {
-      target->LoadFromFile(source);
-    }
-  } catch (...) {
+    read = ReadFile(source, *target);
+  }
+  if (!read->Ok) {
+    target->SetLoadedFile(std::string(), nullptr, {});
     return false;
   }
-  InfoText = QString::fromStdString(fileservice::InfoText(path));
+  if (fileservice::IsMetafile(path)) {
+    // Drawn onto a bitmap of the picture's own size and shown as an 8-bit image
+    // with the fixed 252-colour palette; the view keeps no file name for it.
+    if (LoadTarget == 1) {
+      setWindowTitle(ProgramCaption);
+      SBar1Panel->clear();
+    }
+    target->SetLoadedFile(std::string(), std::move(read->Image), std::move(read->Copy));
+  } else {
+    target->SetLoadedFile(path, std::move(read->Image), std::move(read->Copy));
+  }
+  InfoText = QString::fromStdString(read->InfoText);
   return true;
 }
 
@@ -862,7 +864,7 @@ void TForm1::Saveas1Click() {
     if (ext == "jpg" || ext == "JPG") {
       Form4->exec();
       save = QualityValue > 0;
-      if (save) pgraphic::PGJPEGQuality = QualityValue;
+      if (save) io::PGJPEGQuality = QualityValue;
     }
     if (save) {
       All_Deactivate();

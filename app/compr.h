@@ -15,9 +15,9 @@
 #include <memory>
 
 #include "app/commands.h"
+#include "app/fileservice.h"
 #include "app/imagepane.h"
 #include "app/settings.h"
-#include "codec/vqn.h"
 #include "pgraphic/image/pixelgraphic.h"
 #include "widgets/controls.h"
 #include "widgets/shelllist.h"
@@ -37,6 +37,7 @@ class TForm6;
 class THelpWindow;
 class TPreloadJob;
 class TPreloader;
+struct TPreloaded;
 
 // Where the window finds its settings and what it was started with.
 struct TStartOptions {
@@ -86,8 +87,8 @@ class TForm1 : public QMainWindow {
   int SlideInterval = 2;
   bool SlideRepeat = false, SlideRandom = false, SlideAtEnd = false;
   bool ImageLoaded = false;
-  codec::CompressedData CompressedData;
-  void ReleaseCompressedData() { CompressedData = codec::CompressedData(); }
+  io::CompressedData CompressedData;
+  void ReleaseCompressedData() { CompressedData = io::CompressedData(); }
 
   // ---- Components ----
   TImagePane* PGImage1 = nullptr;
@@ -128,7 +129,7 @@ class TForm1 : public QMainWindow {
   // The batch conversion dialog's run (convers.cpp).
   void Convert();
   // Opens a VQN file in one of the decoder's modes; 1 on success, 0 on failure.
-  int Load_Wavelet(const QString& fileName, codec::LoadMode mode);
+  int Load_Wavelet(const QString& fileName, fileservice::LoadMode mode);
   // Runs the handler of this name; false when there is none.
   bool RunHandler(const QString& handler);
   static bool HasHandler(const QString& handler);
@@ -253,6 +254,10 @@ class TForm1 : public QMainWindow {
   void MirrorCommand(bool vertical);
   void RotateCommand(bool right);
   bool CompressWithQuality();
+  // Reads a file for the main view or the dialog's preview (load road).
+  std::unique_ptr<TPreloaded> ReadFile(const QString& path, TImagePane& target);
+  // Shows a VQN file's error, if any; false when there was one.
+  bool ShowWaveletError(const QString& fileName, const std::string& error);
 
   int checkedZoom_ = 5;      // the zoom item checked in the main menu
   int checkedZoomMode_ = 1;  // the zoom-mode item checked in the main menu

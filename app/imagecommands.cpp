@@ -276,7 +276,7 @@ bool TForm1::CompressWithQuality() {
   // Any earlier data is dropped first, so a failing encoder leaves nothing stale.
   Compressed = false;
   ReleaseCompressedData();
-  codec::CompressResult result = codec::CompressInteractive(*image, quality);
+  io::CompressResult result = io::CompressInteractive(*image, quality);
   CompressedData = std::move(result.Data);
   Compressed = true;
   PGImage1->SetGraphic(std::move(result.Preview));
@@ -300,7 +300,7 @@ void TForm1::SB51Click() {
     if (SaveFileName.isEmpty()) return;
     All_Deactivate();
     try {
-      codec::SaveVQNFile(CompressedData, SaveFileName.toStdString());
+      io::SaveCompressed(CompressedData, SaveFileName.toStdString());
     } catch (...) {
       // The data are written beside the target first, so an existing file survives.
       All_Activate();

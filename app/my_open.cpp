@@ -321,7 +321,7 @@ void TForm6::FBox1Change_1() {
 
   const std::string file = path.toStdString();
   std::string typeName;
-  pgraphic::TPGFileInfo info;
+  io::TPGFileInfo info;
   if (fileservice::FileInfo(file, typeName, info)) {
     PGImage1->SetGraphic(std::make_unique<pgraphic::TPixelGraphic>());
     SetWaiting(true);
@@ -338,7 +338,7 @@ void TForm6::FBox1Change_1() {
   } else if (fileservice::IsVQN(file)) {
     SetWaiting(true);
     ResultPath() = path;
-    const auto mode = CheckB1->isChecked() ? codec::LoadMode::DialogPreview : codec::LoadMode::DialogInfo;
+    const auto mode = CheckB1->isChecked() ? fileservice::LoadMode::DialogPreview : fileservice::LoadMode::DialogInfo;
     if (owner_.Load_Wavelet(path, mode) != 1) {
       unsupported_ = true;
       previewLoaded_ = false;

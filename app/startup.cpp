@@ -9,7 +9,7 @@
 #include "app/icons.h"
 #include "app/slide.h"
 #include "metafile/metafile.h"
-#include "pgraphic/formats/fileformat.h"
+#include "io/files.h"
 
 namespace app {
 
@@ -60,7 +60,7 @@ void InitialiseApplication() {
   QApplication::setDesktopFileName("korvane");
   // WMF and EMF files open, show and convert like every other image.
   metafile::RegisterWithFileService();
-  pgraphic::SetQuestionHook([](const std::string& caption, const std::string& text, bool withCancel) {
+  io::SetQuestionHook([](const std::string& caption, const std::string& text, bool withCancel) {
     if (TSlideWarnings::Collect(caption, text)) return true;  // a running slide show
     bool ok = true;
     auto ask = [&] {
