@@ -432,7 +432,7 @@ void TForm1::FormCreate(const TStartOptions& options) {
     StartFileGiven = true;
     const QString arg = options.Arguments.first();
     const QFileInfo info(QDir(startDir), arg);
-    CurrentFileName = StartFilePath(startDir, arg);
+    Shown.FileName = StartFilePath(startDir, arg);
     OpenPath = QDir::cleanPath(info.absolutePath()).trimmed();
     if (OpenPath.isEmpty()) OpenPath = startDir;
     preload_->Adopt(options.StartRead);
@@ -483,10 +483,10 @@ void TForm1::FormShow() {
   ApplyZoom(ZoomIndex);
   ApplyZoomMode(ZoomModeIndex);
 
-  const QString keep = CurrentFileName;
+  const QString keep = Shown.FileName;
   PTShellCombo1->SetFolder(OpenPath);
   PTSList1->SetFolder(PTShellCombo1->Folder());
-  CurrentFileName = keep;
+  Shown.FileName = keep;
 
   FilterComboBox1->SetFilters(ImageFileFilters());
   FilterComboBox1->SetItemIndex(DialogFilterIndex[0]);
@@ -495,7 +495,7 @@ void TForm1::FormShow() {
   TraceStartup("folder listed");
 
   if (StartFileGiven) {
-    const QString wantedPath = CurrentFileName.toLower();
+    const QString wantedPath = Shown.FileName.toLower();
     for (int i = 0; i < PTSList1->Count(); ++i) {
       if (PTSList1->ItemPath(i).toLower() == wantedPath) {
         PTSList1->SetFocusedIndex(i);
@@ -557,7 +557,7 @@ void TForm1::FormClose() {
     ini.Save();  // a failure is ignored; the old file stays whole
   } catch (...) {
   }
-  ReleaseCompressedData();
+  Shown.ReleaseCompressedData();
 }
 
 // ---- Items -------------------------------------------------------------------------
@@ -587,7 +587,7 @@ bool TForm1::RunHandler(const QString& handler) {
     // No failure escapes an event handler: it ends as a failed command.
     QApplication::restoreOverrideCursor();
     All_Activate();
-    UndoBlocked = true;
+    Shown.UndoBlocked = true;
     SetItemEnabled("U1", false);
     SetButtonEnabled("SB9", false);
     ShowErrorBox(this, CannotPerformText);
@@ -641,8 +641,8 @@ void TForm1::PressHandIfNoToolDown() {
 void TForm1::FocusList() { PTSList1->setFocus(Qt::OtherFocusReason); }
 
 void TForm1::UpdateCaption() {
-  setWindowTitle(CurrentFileName.isEmpty() ? QString(ProgramCaption)
-                                           : QString(ProgramCaption) + " - " + CurrentFileName);
+  setWindowTitle(Shown.FileName.isEmpty() ? QString(ProgramCaption)
+                                           : QString(ProgramCaption) + " - " + Shown.FileName);
 }
 
 // The commands that need an image, as they follow whether one is shown.
@@ -722,7 +722,7 @@ int TForm1::Load_Wavelet(const QString& fileName, fileservice::LoadMode mode) {
   if (mode == fileservice::LoadMode::MainWindow) {
     std::unique_ptr<TPreloaded> read = ReadFile(fileName, *PGImage1);
     if (!ShowWaveletError(fileName, read->Error) || !read->Ok) return 0;
-    InfoText = QString::fromStdString(read->InfoText);
+    Shown.InfoText = QString::fromStdString(read->InfoText);
     PGImage1->SetPixelGraphic(std::move(read->Image), std::move(read->Copy));
     ProcessMessages();
     return 1;
@@ -736,7 +736,7 @@ int TForm1::Load_Wavelet(const QString& fileName, fileservice::LoadMode mode) {
     return 0;
   }
   if (!ShowWaveletError(fileName, result.Error) || result.Result != 1) return 0;
-  InfoText = QString::fromStdString(result.InfoText);
+  Shown.InfoText = QString::fromStdString(result.InfoText);
   switch (mode) {
     case fileservice::LoadMode::DialogPreview:
       Form6->SetLabels(result.Labels);
@@ -765,15 +765,15 @@ bool TForm1::ShowWaveletError(const QString& fileName, const std::string& error)
 
 void TForm1::Open_image() {
   TPreloader::TPause pause(preload_);
-  UndoBlocked = true;
+  Shown.UndoBlocked = true;
   SetViewVisible(true);
-  if (!CurrentFileName.isEmpty()) {
-    if (fileservice::IsVQN(CurrentFileName.toStdString())) {
-      ImageLoaded = PreviewTaken;
+  if (!Shown.FileName.isEmpty()) {
+    if (fileservice::IsVQN(Shown.FileName.toStdString())) {
+      Shown.Loaded = PreviewTaken;
       if (!PreviewTaken) {
         All_Deactivate();
-        if (Load_Wavelet(CurrentFileName, fileservice::LoadMode::MainWindow) == 1) {
-          ImageLoaded = true;
+        if (Load_Wavelet(Shown.FileName, fileservice::LoadMode::MainWindow) == 1) {
+          Shown.Loaded = true;
         } else {
           SetViewVisible(false);
         }
@@ -782,50 +782,50 @@ void TForm1::Open_image() {
     } else {
       ProcessMessages();
       LoadTarget = 1;
-      ImageLoaded = true;
+      Shown.Loaded = true;
       if (!Load1()) {
         SetViewVisible(false);
         unsetCursor();
-        ImageLoaded = false;
+        Shown.Loaded = false;
       }
       ProcessMessages();
     }
-    setWindowTitle(QString(ProgramCaption) + " - " + CurrentFileName);
-    if (ImageLoaded) {
-      SBar1Panel->setText(InfoText);
+    setWindowTitle(QString(ProgramCaption) + " - " + Shown.FileName);
+    if (Shown.Loaded) {
+      SBar1Panel->setText(Shown.InfoText);
     } else {
       PGImage1->SetFileName(std::string());
       SBar1Panel->clear();
     }
   }
   ProcessMessages();
-  if (ImageLoaded) {
+  if (Shown.Loaded) {
     if (auto* g = PGImage1->Graphic()) CheckColorResolution(g->PixelFormat(), g->PaletteIdent());
     AttachPopup(true);
     PGImage1->viewport()->update();
   } else {
     AttachPopup(false);
   }
-  EnableImageCommands(ImageLoaded);
+  EnableImageCommands(Shown.Loaded);
   SetItemEnabled("C5", false);
   SetItemEnabled("U1", false);
   SetButtonEnabled("SB9", false);
-  if (ImageLoaded) {
+  if (Shown.Loaded) {
     PressHandIfNoToolDown();
     PGImage1->RemoveSelection();
-    Compressed = false;
-    ReleaseCompressedData();
+    Shown.Compressed = false;
+    Shown.ReleaseCompressedData();
   }
-  if (!CurrentFileName.isEmpty()) {
+  if (!Shown.FileName.isEmpty()) {
     TraceStartup("file opened");
-    preload_->Shown(CurrentFileName);
+    preload_->Shown(Shown.FileName);
   }
 }
 
 bool TForm1::Load1() {
   if (LoadTarget == 1 && PreviewTaken) return true;
   const QString source =
-      (LoadTarget == 2 && DialogMode == 2) ? SaveFileName : CurrentFileName;
+      (LoadTarget == 2 && DialogMode == 2) ? SaveFileName : Shown.FileName;
   TImagePane* target = LoadTarget == 2 ? Form6->Preview() : PGImage1;
   const std::string path = source.toStdString();
   std::unique_ptr<TPreloaded> read;
@@ -848,7 +848,7 @@ bool TForm1::Load1() {
   } else {
     target->SetLoadedFile(path, std::move(read->Image), std::move(read->Copy));
   }
-  InfoText = QString::fromStdString(read->InfoText);
+  Shown.InfoText = QString::fromStdString(read->InfoText);
   return true;
 }
 
@@ -886,29 +886,29 @@ void TForm1::Saveas1Click() {
 // ---- Undo, zoom, zoom mode -----------------------------------------------------------
 
 void TForm1::U1Click() {
-  if (UndoBlocked) return;
+  if (Shown.UndoBlocked) return;
   SetItemEnabled("U1", false);
   SetButtonEnabled("SB9", false);
   All_Deactivate();
   {
     TWaitCursor wait;
     ProcessMessages();
-    if (UndoKind == 4) {
-      UndoKind = 1;
-      Compressed = false;
-      ReleaseCompressedData();
-    } else if (Compressed && UndoKind != 2 && UndoKind != 3) {
-      Compressed = false;
-      ReleaseCompressedData();
+    if (Shown.UndoKind == 4) {
+      Shown.UndoKind = 1;
+      Shown.Compressed = false;
+      Shown.ReleaseCompressedData();
+    } else if (Shown.Compressed && Shown.UndoKind != 2 && Shown.UndoKind != 3) {
+      Shown.Compressed = false;
+      Shown.ReleaseCompressedData();
     }
-    if (UndoKind == 1) {
+    if (Shown.UndoKind == 1) {
       PGImage1->SetGraphic(PGImage2->CopyGraphic());
-      CheckColorResolution(UndoPixelFormat, UndoPaletteIdent);
-    } else if (UndoKind == 2) {
+      CheckColorResolution(Shown.UndoPixelFormat, Shown.UndoPaletteIdent);
+    } else if (Shown.UndoKind == 2) {
       ZoomIndex = PrevZoomItem - 1;
       ApplyZoom(ZoomIndex);
       PGImage1->viewport()->update();
-    } else if (UndoKind == 3) {
+    } else if (Shown.UndoKind == 3) {
       ZoomModeIndex = PrevZoomMode - 1;
       ApplyZoomMode(ZoomModeIndex);
     }
@@ -937,9 +937,9 @@ void TForm1::ApplyZoomMode(int index) {
 }
 
 void TForm1::ZoomCommand(int index) {
-  UndoKind = 2;
+  Shown.UndoKind = 2;
   ZoomIndex = index;
-  UndoBlocked = false;
+  Shown.UndoBlocked = false;
   SetItemEnabled("U1", true);
   SetButtonEnabled("SB9", true);
   PrevZoomItem = checkedZoom_ + 1;
@@ -948,9 +948,9 @@ void TForm1::ZoomCommand(int index) {
 }
 
 void TForm1::ZoomModeCommand(int index) {
-  UndoKind = 3;
+  Shown.UndoKind = 3;
   ZoomModeIndex = index;
-  UndoBlocked = false;
+  Shown.UndoBlocked = false;
   SetItemEnabled("U1", true);
   SetButtonEnabled("SB9", true);
   PrevZoomMode = checkedZoomMode_ + 1;
@@ -994,22 +994,22 @@ void TForm1::PTSList1Change() {
     AttachPopup(true);
   } else {
     PGImage1->RemoveSelection();
-    Compressed = false;
+    Shown.Compressed = false;
     AttachPopup(false);
-    ReleaseCompressedData();
+    Shown.ReleaseCompressedData();
   }
 }
 
 void TForm1::FBox1Change_1() {
   if (Busy) return;
-  CurrentFileName.clear();
+  Shown.FileName.clear();
   PTSList1->SelectFocused();
   const int selected = PTSList1->SelectedIndex();
   if (selected < 0) return;
   LastListPath = PTSList1->ItemPath(selected).trimmed();
   if (!PTSList1->ItemIsFolder(selected)) {
     PreviewTaken = false;
-    CurrentFileName = LastFileName = PTSList1->ItemPath(selected);
+    Shown.FileName = LastFileName = PTSList1->ItemPath(selected);
     Open_image();
     FocusList();
   }
@@ -1020,7 +1020,7 @@ void TForm1::PTSList1Click() { PTSList1MouseDown(Qt::LeftButton); }
 void TForm1::PTSList1MouseDown(Qt::MouseButton) {
   PTSList1->SelectFocused();
   const int selected = PTSList1->SelectedIndex();
-  if (selected >= 0 && PTSList1->ItemPath(selected) != CurrentFileName) FBox1Change_1();
+  if (selected >= 0 && PTSList1->ItemPath(selected) != Shown.FileName) FBox1Change_1();
 }
 
 void TForm1::PTSList1MouseUp(Qt::MouseButton button) {
@@ -1051,18 +1051,18 @@ void TForm1::PTSList1KeyUp(int key) {
 
 void TForm1::PTSList1Edited(const QString& oldPath, const QString& newPath) {
   // The file shown was renamed: the window follows its new name.
-  if (oldPath == CurrentFileName) {
-    CurrentFileName = LastFileName = LastListPath = newPath;
+  if (oldPath == Shown.FileName) {
+    Shown.FileName = LastFileName = LastListPath = newPath;
     UpdateCaption();
   }
 }
 
 void TForm1::PTSList1DeleteItem(const QString& path) {
-  if (path != CurrentFileName) return;
+  if (path != Shown.FileName) return;
   PGImage1->SetFileName(std::string());
   setWindowTitle(ProgramCaption);
-  InfoText.clear();
-  CurrentFileName.clear();
+  Shown.InfoText.clear();
+  Shown.FileName.clear();
   SBar1Panel->clear();
 }
 

@@ -55,6 +55,24 @@ const std::vector<widgets::TFilterComboBox::Filter>& ImageFileFilters();
 // The mask of all image files the program lists.
 QString AllImagesMask();
 
+// The image on show and what belongs to it alone: all of it is renewed when
+// another file is opened.
+struct TShownImage {
+  QString FileName;  // the file shown; empty when none
+  QString InfoText;  // its status-bar text
+  bool Loaded = false;
+  // The result of Compress Image, held until it is saved or the image changes.
+  bool Compressed = false;
+  io::CompressedData CompressedData;
+  void ReleaseCompressedData() { CompressedData = io::CompressedData(); }
+  // What Undo restores: 1 the pixels of the undo copy (with this colour
+  // resolution), 2 the zoom, 3 the zoom mode, 4 the pixels before a compression.
+  int UndoKind = 0;
+  bool UndoBlocked = false;  // while a file is being opened
+  pgraphic::TPGPixelFormat UndoPixelFormat = pgraphic::pf1Bit;
+  pgraphic::TPaletteIdent UndoPaletteIdent{};
+};
+
 class TForm1 : public QMainWindow {
   Q_OBJECT
 
@@ -63,13 +81,11 @@ class TForm1 : public QMainWindow {
   ~TForm1() override;
 
   // ---- Controller state ----
-  QString CurrentFileName, LastFileName, SaveFileName;
+  QString LastFileName, SaveFileName;
   int DialogMode = 0;
   int16_t QualityValue = 0;
   int ResizeWidth = 0, ResizeHeight = 0;
-  pgraphic::TPGPixelFormat UndoPixelFormat = pgraphic::pf1Bit;
-  pgraphic::TPaletteIdent UndoPaletteIdent{};
-  int PrevZoomItem = 0, PrevZoomMode = 0, UndoKind = 0;
+  int PrevZoomItem = 0, PrevZoomMode = 0;
   bool StartFileGiven = false;
   std::array<int, 3> DialogListIndex{-1, -1, -1};
   std::array<bool, 3> DialogPreview{false, false, false};
@@ -79,16 +95,11 @@ class TForm1 : public QMainWindow {
   int ZoomIndex = 5, ZoomModeIndex = 1;
   int LoadTarget = 0;
   bool PreviewTaken = false;
-  QString InfoText;
-  bool UndoBlocked = false;
   QString IniFileName, RootDir, LastListPath, HelpFileName;
   bool Busy = true;
-  bool Compressed = false;
   int SlideInterval = 2;
   bool SlideRepeat = false, SlideRandom = false, SlideAtEnd = false;
-  bool ImageLoaded = false;
-  io::CompressedData CompressedData;
-  void ReleaseCompressedData() { CompressedData = io::CompressedData(); }
+  TShownImage Shown;
 
   // ---- Components ----
   TImagePane* PGImage1 = nullptr;

@@ -172,7 +172,7 @@ TForm6::TForm6(TForm1& owner) : QDialog(&owner), owner_(owner) {
 int TForm6::Mode() const { return std::clamp(owner_.DialogMode, 1, 3); }
 
 QString& TForm6::ResultPath() {
-  return Mode() == 1 ? owner_.CurrentFileName : owner_.SaveFileName;
+  return Mode() == 1 ? owner_.Shown.FileName : owner_.SaveFileName;
 }
 
 QString& TForm6::ModeFolder() {
@@ -305,7 +305,7 @@ void TForm6::FBox1Change_1() {
   if (ignore_) return;
   PGImage1->SetFileName(std::string());
   ClearLabels();
-  owner_.InfoText.clear();
+  owner_.Shown.InfoText.clear();
   if (Mode() == 1) Edit1->clear();
   ResultPath().clear();
   PTSList1->SelectFocused();
@@ -366,8 +366,8 @@ void TForm6::FBox1Change_1() {
   if (!previewLoaded_) {
     ClearLabels();
     PGImage1->SetFileName(std::string());
-    owner_.InfoText.clear();
-    owner_.CurrentFileName.clear();
+    owner_.Shown.InfoText.clear();
+    owner_.Shown.FileName.clear();
     ResultPath().clear();
   }
   if (unsupported_) Label3->setText(SubformatNotSupported);
@@ -465,8 +465,8 @@ void TForm6::Button1Click() {
     }
     if (unsupported_ || Edit1->text().isEmpty() || selected < 0) return;
     // The main browser shows the same folder, type and item.
-    const QString keepName = owner_.CurrentFileName;
-    const QString keepInfo = owner_.InfoText;
+    const QString keepName = owner_.Shown.FileName;
+    const QString keepInfo = owner_.Shown.InfoText;
     owner_.PTShellCombo1->SetFolder(PTSList1->Folder());
     owner_.PTSList1->SetFolder(PTSList1->Folder());
     owner_.FilterComboBox1->SetItemIndex(FilterComboBox1->ItemIndex());
@@ -475,9 +475,9 @@ void TForm6::Button1Click() {
     const int there = owner_.PTSList1->IndexOfPath(PTSList1->ItemPath(selected));
     owner_.PTSList1->SetFocusedIndex(there);
     owner_.PTSList1->SelectItem(there);
-    owner_.CurrentFileName = keepName;
-    owner_.InfoText = keepInfo;
-    owner_.LastFileName = owner_.CurrentFileName;
+    owner_.Shown.FileName = keepName;
+    owner_.Shown.InfoText = keepInfo;
+    owner_.LastFileName = owner_.Shown.FileName;
     owner_.PreviewTaken = false;
     hide();
     ProcessMessages();

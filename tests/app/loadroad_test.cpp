@@ -19,8 +19,8 @@ class LoadRoadTest : public AppTest {
   // The window shows `name` exactly as the file holds it now.
   void ExpectShown(const QString& name) {
     const std::string path = Image(name).toStdString();
-    ASSERT_EQ(window->CurrentFileName, Image(name));
-    ASSERT_TRUE(window->ImageLoaded && window->PGImage1->Graphic());
+    ASSERT_EQ(window->Shown.FileName, Image(name));
+    ASSERT_TRUE(window->Shown.Loaded && window->PGImage1->Graphic());
     EXPECT_TRUE(korvane_test::SamePixels(*window->PGImage1->Graphic(), *io::OpenImage(path)));
     EXPECT_EQ(window->StatusText().toStdString(), io::DescribeFile(path).Text);
   }
@@ -75,7 +75,7 @@ TEST_F(LoadRoadTest, FailureLeavesNothingForTheNextImage) {
     AnswerMessageBox(QMessageBox::Ok, &text);
     window->SB17Click();
     EXPECT_EQ(text, "VQN-file is corrupted!");
-    EXPECT_FALSE(window->ImageLoaded);
+    EXPECT_FALSE(window->Shown.Loaded);
     EXPECT_TRUE(window->StatusText().isEmpty());
     window->SB17Click();
     ExpectShown("c.bmp");
