@@ -4,11 +4,10 @@
 // reader and writer framework.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
-
-#include <array>
 
 #include "io/files.h"
 #include "metafile/metafile.h"

@@ -138,7 +138,10 @@ void TPreloadJob::Run() {
   read->Read = read_;
   read->Wavelet = fileservice::IsVQN(path_);
   try {
-    if (StampFile(path_, read->Stamp) && !Cancelled() && (now_ || SmallEnoughToReadAhead(path_))) {
+    // A file that cannot be found is still opened when it is wanted now: the
+    // reader or the decoder tells why it fails.
+    const bool found = StampFile(path_, read->Stamp);
+    if ((found || now_) && !Cancelled() && (now_ || SmallEnoughToReadAhead(path_))) {
       if (read->Wavelet) {
         // The decoder's own loader, with the texts the window shows.
         fileservice::TWaveletRead decoded = fileservice::ReadWavelet(path_);

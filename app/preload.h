@@ -1,10 +1,12 @@
-// Reading ahead: while an image is shown and nothing else happens, the files
-// beside it in the browser are read on a worker thread (the one in the direction
-// the user is moving first), each with its display copy for the view's current
-// fit and zoom mode. Opening such a file then takes what was read, provided the
-// file is unchanged on disk; anything else (a failure, a warning that would ask
-// the user, a changed file, other read settings) is read again the normal way,
-// so what the window shows never depends on whether a file was read ahead.
+// Reading files for the window, and reading ahead: while an image is shown and
+// nothing else happens, the files beside it in the browser are read on a worker
+// thread (the one in the direction the user is moving first), each with its
+// display copy for the view's current fit and zoom mode. Opening such a file
+// then takes what was read, provided the file is unchanged on disk; anything
+// else (a failure, a warning that would ask the user, a changed file, other
+// read settings) is read again by the same job run at once on the window's
+// thread (TPreloadJob::ReadNow). Every file, VQN or not, metafile or not, takes
+// this one road, so what the window shows never depends on the timing.
 //
 // At most one read runs at a time and at most two finished ones are kept; a read
 // is cancelled as soon as the user goes elsewhere or a command starts, and

@@ -58,7 +58,7 @@ const TCommandRegistrar reg({.name = "compress",
 
 int VQNQualityOf(const TArgs& args) {
   return io::QualityFromPosition(args.Has("--quality") ? ParsePosition(args.Get("--quality"))
-                                                          : kDefaultPosition);
+                                                       : kDefaultPosition);
 }
 
 }  // namespace cli

@@ -91,14 +91,14 @@ bool TryDescribeFile(const std::string& path, TFileDescription& description,
 
 // The codec's compression: the held result, the interactive compression with
 // its preview and message, and the texts of its figures.
-using codec::CompressedData;
-using codec::CompressResult;
 using codec::Compress;
+using codec::CompressedData;
 using codec::CompressInteractive;
 using codec::CompressionRatio;
+using codec::CompressResult;
 using codec::KbText;
-using codec::QualityFromPosition;
 using codec::MsgNoMemory;
+using codec::QualityFromPosition;
 // Raised by a .vqn file that is no VQN file at all (its magic or subtype is wrong).
 using ENotVQN = codec::EVQNNotVQN;
 

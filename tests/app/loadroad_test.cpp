@@ -33,8 +33,10 @@ TEST_F(LoadRoadTest, FileRewrittenInPlaceIsReadAgain) {
     WriteImage(Image("a.bmp"), 40, 30);
     WriteImage(next, 48, 32);
     Start({"a.bmp"});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Preloader().Holds(next) && !Preloader().Reading(); }, 10000));
-    struct stat before {}, after {};
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return Preloader().Holds(next) && !Preloader().Reading(); }, 10000));
+    struct stat before {
+    }, after{};
     ::stat(qPrintable(next), &before);
     WriteImage(fresh, 64, 50);
     std::ofstream(next.toStdString(), std::ios::binary | std::ios::trunc)
@@ -70,7 +72,8 @@ TEST_F(LoadRoadTest, FailureLeavesNothingForTheNextImage) {
     WriteText(Image("b.vqn"), vqn.left(vqn.size() - 1));
     Start({"a.bmp"});
     Preloader().SetEnabled(ahead);
-    if (ahead) ASSERT_TRUE(QTest::qWaitFor([&] { return Preloader().Holds(Image("b.vqn")); }, 10000));
+    if (ahead)
+      ASSERT_TRUE(QTest::qWaitFor([&] { return Preloader().Holds(Image("b.vqn")); }, 10000));
     QString text;
     AnswerMessageBox(QMessageBox::Ok, &text);
     window->SB17Click();

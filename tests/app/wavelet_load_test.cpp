@@ -24,12 +24,16 @@ TEST(WaveletLoad, ModesTextsAndErrors) {
 
   auto m1 = LoadWavelet(path, LoadMode::MainWindow);
   EXPECT_EQ(m1.Result, 1);
-  EXPECT_EQ(m1.InfoText, "Type: VQN, Wavelet 3.0; Size: 64x40; Colors: 16.7M; File size: " + size + " Kb");
+  EXPECT_EQ(m1.InfoText,
+            "Type: VQN, Wavelet 3.0; Size: 64x40; Colors: 16.7M; File size: " + size + " Kb");
   EXPECT_TRUE(m1.Image && korvane_test::SamePixels(*m1.Image, *decoded));
   auto m2 = LoadWavelet(path, LoadMode::DialogPreview);
-  const std::array<std::string, 6> labels{
-      "", "Type: VQN", "SubType: Wavelet 3.0", "Size: 64x40 pixeles", "Colors: 16.7M",
-      "File size: " + size + " Kb"};
+  const std::array<std::string, 6> labels{"",
+                                          "Type: VQN",
+                                          "SubType: Wavelet 3.0",
+                                          "Size: 64x40 pixeles",
+                                          "Colors: 16.7M",
+                                          "File size: " + size + " Kb"};
   EXPECT_EQ(m2.Labels, labels);
   EXPECT_TRUE(m2.Image && korvane_test::SamePixels(*m2.Image, *decoded));
   auto m4 = LoadWavelet(path, LoadMode::Batch);
