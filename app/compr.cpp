@@ -20,7 +20,6 @@
 #include "app/help.h"
 #include "app/icons.h"
 #include "app/jquality.h"
-#include "app/my_open.h"
 #include "app/preload.h"
 #include "app/slide.h"
 #include "app/trace.h"
@@ -116,55 +115,6 @@ QString DefaultConfigDir() {
 
 }  // namespace
 
-const std::vector<widgets::TFilterComboBox::Filter>& ImageFileFilters() {
-  static const std::vector<widgets::TFilterComboBox::Filter> filters = {
-      {"All image files", AllImagesMask()},
-      {"VQN - Wavelet compression", "*.vqn"},
-      {"BMP - Bitmap", "*.bmp"},
-      {"DIB - Bitmap", "*.dib"},
-      {"GIF - Graphics Interchange Format", "*.gif"},
-      {"JIF - JPEG (JFIF compliant)", "*.jif"},
-      {"JPEG - JPEG (JFIF compliant)", "*.jpeg"},
-      {"JPG - JPEG (JFIF compliant)", "*.jpg"},
-      {"PBM - Portable Bitmap", "*.pbm"},
-      {"PCX - Paintbrush", "*.pcx"},
-      {"PGM - Portable Graymap", "*.pgm"},
-      {"PNG - Portable Network Graphics", "*.png"},
-      {"PPM - Portable Pixelmap", "*.ppm"},
-      {"RLE - Bitmap", "*.rle"},
-      {"TGA - Truevision Targa", "*.tga"},
-      {"TIF - Tagged Image File Format", "*.tif"},
-      {"TIFF - Tagged Image File Format", "*.tiff"},
-      {"ICO - Windows icon", "*.ico"},
-      {"WMF - Windows Metafile", "*.wmf"},
-      {"EMF - Enhanced Metafile", "*.emf"},
-  };
-  return filters;
-}
-
-QString AllImagesMask() {
-  return QStringLiteral(
-      "*.vqn;*.bmp;*.dib;*.jif;*.jpeg;*.jpg;*.pbm;*.pcx;*.pgm;*.png;*.ppm;*.rle;*.tga;*.tif;"
-      "*.tiff;*.ico;*.wmf;*.emf;*.gif");
-}
-
-void ShowErrorBox(QWidget* parent, const QString& text) {
-  QMessageBox box(QMessageBox::Critical, ApplicationTitle, text, QMessageBox::Ok, parent);
-  box.exec();
-}
-
-void ShowInfoBox(QWidget* parent, const QString& text) {
-  QMessageBox box(QMessageBox::Information, ApplicationTitle, text, QMessageBox::Ok, parent);
-  box.exec();
-}
-
-bool AskYesNo(QWidget* parent, const QString& text) {
-  QMessageBox box(QMessageBox::Warning, ApplicationTitle, text,
-                  QMessageBox::Yes | QMessageBox::No, parent);
-  box.setDefaultButton(QMessageBox::No);
-  return box.exec() == QMessageBox::Yes;
-}
-
 // ---- Construction ------------------------------------------------------------------
 
 TForm1::TForm1(const TStartOptions& options, QWidget* parent) : QMainWindow(parent) {
@@ -185,8 +135,8 @@ TForm1::TForm1(const TStartOptions& options, QWidget* parent) : QMainWindow(pare
   PTSplitter1->setHandleWidth(2);
   PTSplitter2->setStretchFactor(0, 0);
   PTSplitter2->setStretchFactor(1, 1);
-  auto* browser = new QWidget(PTSplitter1);
-  browser->setObjectName("BrowserPane");
+  Pane = new widgets::TBrowserPane({}, PTSplitter1);
+  Pane->setObjectName("BrowserPane");
   Panel1 = new QWidget(PTSplitter1);
   Panel1->setObjectName("Panel1");
   PTSplitter1->setStretchFactor(0, 0);
@@ -224,7 +174,7 @@ TForm1::TForm1(const TStartOptions& options, QWidget* parent) : QMainWindow(pare
   TraceStartup("menus built");
   BuildToolbar();
   TraceStartup("toolbar icons drawn");
-  BuildBrowser(browser);
+  BuildBrowser();
   TraceStartup("browser built");
   preload_ = new TPreloader(*PTSList1, *PGImage1, this);
   PTSplitter2->SetPosition(50);
@@ -235,7 +185,19 @@ TForm1::TForm1(const TStartOptions& options, QWidget* parent) : QMainWindow(pare
   // The dialogs live for the whole run, created in the program's fixed order.
   Form2 = new TForm2(this);
   Form4 = new TForm4(this);
-  Form6 = new TForm6(*this);
+  const TFileDialogState dialogState{
+      DialogMode, Shown.FileName, SaveFileName, LastFileName, Shown.InfoText, PreviewTaken,
+      {&OpenPath, &SavePath, &CompressPath}, DialogListIndex, DialogPreview, DialogFilterIndex};
+  Form6 = new TForm6(this, dialogState,
+                     {[this] {
+                        LoadTarget = 2;
+                        PreviewTaken = false;
+                        return Load1();
+                      },
+                      [this](const QString& path, bool withPreview) {
+                        return Load_Wavelet(path, withPreview ? fileservice::LoadMode::DialogPreview
+                                                              : fileservice::LoadMode::DialogInfo) == 1;
+                      }});
   TraceStartup("dialogs built");
 }
 
@@ -360,27 +322,15 @@ void TForm1::BuildToolbar() {
   buttons_["SB19"]->SetDown(true);  // the hand is the tool at start
 }
 
-void TForm1::BuildBrowser(QWidget* pane) {
-  auto* grid = new QGridLayout(pane);
-  grid->setContentsMargins(2, 2, 2, 2);
-  grid->setSpacing(3);
-  PTShellCombo1 = new widgets::TPTShellCombo(pane);
-  PTShellCombo1->setObjectName("PTShellCombo1");
-  SpeedButton1 = new widgets::TFlyoverButton(pane);
-  SpeedButton1->setObjectName("SpeedButton1");
-  SpeedButton1->setToolTip("Go Up");
+void TForm1::BuildBrowser() {
+  Pane->Grid()->setContentsMargins(2, 2, 2, 2);
+  Pane->Grid()->setSpacing(3);
+  Pane->setMinimumWidth(120);
+  PTShellCombo1 = Pane->Combo;
+  SpeedButton1 = Pane->UpButton;
   SpeedButton1->setIcon(ToolIcon("up", palette()));
-  PTSList1 = new widgets::TPTShellList(pane);
-  PTSList1->setObjectName("PTSList1");
-  FilterComboBox1 = new widgets::TFilterComboBox(pane);
-  FilterComboBox1->setObjectName("FilterComboBox1");
-  grid->addWidget(PTShellCombo1, 0, 0);
-  grid->addWidget(SpeedButton1, 0, 1);
-  grid->addWidget(PTSList1, 1, 0, 1, 2);
-  grid->addWidget(FilterComboBox1, 2, 0, 1, 2);
-  grid->setColumnStretch(0, 1);
-  grid->setRowStretch(1, 1);
-  pane->setMinimumWidth(120);
+  PTSList1 = Pane->List;
+  FilterComboBox1 = Pane->Filter;
 
   connect(SpeedButton1, &QToolButton::clicked, this, &TForm1::SpeedButton1Click);
   connect(PTSList1, &widgets::TPTShellList::Change, this, &TForm1::PTSList1Change);
@@ -392,14 +342,7 @@ void TForm1::BuildBrowser(QWidget* pane) {
   connect(PTSList1, &widgets::TPTShellList::Editing, this, &TForm1::PTSList1Editing);
   connect(PTSList1, &widgets::TPTShellList::Edited, this, &TForm1::PTSList1Edited);
   connect(PTSList1, &widgets::TPTShellList::DeleteItem, this, &TForm1::PTSList1DeleteItem);
-  connect(PTSList1, &widgets::TPTShellList::FolderChanged, this, [this] {
-    // The list moved by itself (browsing into a folder, a vanished folder): the
-    // combo follows without reporting a change of its own.
-    syncingFolder_ = true;
-    PTShellCombo1->SetFolder(PTSList1->Folder());
-    syncingFolder_ = false;
-  });
-  connect(PTShellCombo1, &widgets::TPTShellCombo::Change, this, &TForm1::PTShellCombo1Change);
+  connect(Pane, &widgets::TBrowserPane::FolderChosen, this, &TForm1::PTShellCombo1Change);
   connect(FilterComboBox1, &widgets::TFilterComboBox::Change, this,
           &TForm1::FilterComboBox1Change);
   connect(PTSplitter1, &widgets::TPTSplitter::Change, this, &TForm1::PTSplitter1Change);
@@ -484,8 +427,7 @@ void TForm1::FormShow() {
   ApplyZoomMode(ZoomModeIndex);
 
   const QString keep = Shown.FileName;
-  PTShellCombo1->SetFolder(OpenPath);
-  PTSList1->SetFolder(PTShellCombo1->Folder());
+  Pane->ShowFolder(OpenPath);
   Shown.FileName = keep;
 
   FilterComboBox1->SetFilters(ImageFileFilters());
@@ -696,10 +638,10 @@ void TForm1::All_Activate() {
 
 void TForm1::Open1Click() {
   Busy = true;
-  DialogMode = 1;
+  DialogMode = TDialogMode::Open;
   PreviewTaken = false;
   DialogListIndex[0] = PTSList1->SelectedIndex();
-  if (!StartFileGiven) Form6->exec();
+  if (!StartFileGiven && Form6->exec() == QDialog::Accepted) ShowOpenChoice();
   FocusList();
   Busy = false;
   if (PTSList1->SelectedIndex() >= 0) {
@@ -714,6 +656,28 @@ std::unique_ptr<TPreloaded> TForm1::ReadFile(const QString& path, TImagePane& ta
   std::unique_ptr<TPreloaded> read = &target == PGImage1 ? preload_->Take(path) : nullptr;
   if (!read) read = TPreloadJob::ReadNow(path.toStdString(), ReadSettingsOf(target));
   return read;
+}
+
+void TForm1::ShowOpenChoice() {
+  // The browser shows the dialog's folder, type and item; its events clear the
+  // file name and the information text, so both are kept.
+  const QString keepName = Shown.FileName;
+  const QString keepInfo = Shown.InfoText;
+  const widgets::TPTShellList& chosen = *Form6->PTSList1;
+  Pane->ShowFolder(chosen.Folder());
+  FilterComboBox1->SetItemIndex(Form6->FilterComboBox1->ItemIndex());
+  PTSList1->SetMask(FilterComboBox1->Mask());
+  const int there = PTSList1->IndexOfPath(chosen.ItemPath(chosen.SelectedIndex()));
+  PTSList1->SetFocusedIndex(there);
+  PTSList1->SelectItem(there);
+  Shown.FileName = keepName;
+  Shown.InfoText = keepInfo;
+  LastFileName = Shown.FileName;
+  PreviewTaken = false;
+  if (auto copy = Form6->PreviewCopy()) {
+    PGImage1->SetGraphic(std::move(copy));
+    PreviewTaken = true;
+  }
 }
 
 int TForm1::Load_Wavelet(const QString& fileName, fileservice::LoadMode mode) {
@@ -825,7 +789,7 @@ void TForm1::Open_image() {
 bool TForm1::Load1() {
   if (LoadTarget == 1 && PreviewTaken) return true;
   const QString source =
-      (LoadTarget == 2 && DialogMode == 2) ? SaveFileName : Shown.FileName;
+      (LoadTarget == 2 && DialogMode == TDialogMode::SaveCopy) ? SaveFileName : Shown.FileName;
   TImagePane* target = LoadTarget == 2 ? Form6->Preview() : PGImage1;
   const std::string path = source.toStdString();
   std::unique_ptr<TPreloaded> read;
@@ -855,7 +819,7 @@ bool TForm1::Load1() {
 // ---- Saving a copy -------------------------------------------------------------------
 
 void TForm1::Saveas1Click() {
-  DialogMode = 2;
+  DialogMode = TDialogMode::SaveCopy;
   Form6->exec();
   if (!SaveFileName.isEmpty()) {
     Busy = true;
@@ -1066,16 +1030,7 @@ void TForm1::PTSList1DeleteItem(const QString& path) {
   SBar1Panel->clear();
 }
 
-void TForm1::PTShellCombo1Change() {
-  if (syncingFolder_) return;
-  if (PTSList1->Folder() != PTShellCombo1->Folder()) {
-    const bool wasBusy = Busy;
-    Busy = true;
-    PTSList1->SetFolder(PTShellCombo1->Folder());
-    Busy = wasBusy;
-  }
-  FBox1Change_1();
-}
+void TForm1::PTShellCombo1Change() { FBox1Change_1(); }
 
 void TForm1::SpeedButton1Click() {
   Busy = true;

@@ -17,10 +17,11 @@
 #include "app/commands.h"
 #include "app/fileservice.h"
 #include "app/imagepane.h"
+#include "app/jquality.h"
+#include "app/my_open.h"
 #include "app/settings.h"
 #include "pgraphic/image/pixelgraphic.h"
-#include "widgets/controls.h"
-#include "widgets/shelllist.h"
+#include "widgets/browserpane.h"
 
 class QPrinter;
 
@@ -33,7 +34,6 @@ namespace app {
 
 class TForm2;
 class TForm4;
-class TForm6;
 class THelpWindow;
 class TPreloadJob;
 class TPreloader;
@@ -50,10 +50,8 @@ struct TStartOptions {
 // The full path of a command-line file argument, relative to the start folder.
 QString StartFilePath(const QString& startDir, const QString& argument);
 
-// The file-type filters of the browser and the open dialog, in order.
-const std::vector<widgets::TFilterComboBox::Filter>& ImageFileFilters();
-// The mask of all image files the program lists.
-QString AllImagesMask();
+using widgets::AllImagesMask;
+using widgets::ImageFileFilters;
 
 // The image on show and what belongs to it alone: all of it is renewed when
 // another file is opened.
@@ -82,7 +80,7 @@ class TForm1 : public QMainWindow {
 
   // ---- Controller state ----
   QString LastFileName, SaveFileName;
-  int DialogMode = 0;
+  TDialogMode DialogMode = TDialogMode::Open;
   int16_t QualityValue = 0;
   int ResizeWidth = 0, ResizeHeight = 0;
   int PrevZoomItem = 0, PrevZoomMode = 0;
@@ -104,6 +102,7 @@ class TForm1 : public QMainWindow {
   // ---- Components ----
   TImagePane* PGImage1 = nullptr;
   TImagePane* PGImage2 = nullptr;  // the undo copy; never shown
+  widgets::TBrowserPane* Pane = nullptr;  // the browser; the four below are its parts
   widgets::TPTShellList* PTSList1 = nullptr;
   widgets::TPTShellCombo* PTShellCombo1 = nullptr;
   widgets::TFilterComboBox* FilterComboBox1 = nullptr;
@@ -239,7 +238,7 @@ class TForm1 : public QMainWindow {
   void FormResize();
   void BuildMenus();
   void BuildToolbar();
-  void BuildBrowser(QWidget* pane);
+  void BuildBrowser();
   void SetItemEnabled(const QString& name, bool enabled);
   void SetButtonEnabled(const QString& name, bool enabled);
   void CheckItem(const QString& name);
@@ -252,6 +251,8 @@ class TForm1 : public QMainWindow {
   void ZoomCommand(int index);
   void ZoomModeCommand(int index);
   void UpdateCaption();
+  // After the open dialog's OK: the browser follows the dialog, the view takes its preview.
+  void ShowOpenChoice();
   // The protocol of the image commands (imagecommands.cpp).
   void EndCompressedState();
   void ArmPixelUndo();
@@ -281,7 +282,6 @@ class TForm1 : public QMainWindow {
   TPreloader* preload_ = nullptr;
   bool popupAttached_ = false;
   bool firstShowDone_ = false;
-  bool syncingFolder_ = false;
   TStoredSettings stored_;
 };
 
@@ -292,10 +292,5 @@ T& Child(TForm1& owner) {
   if (T* found = owner.findChild<T*>(QString(), Qt::FindDirectChildrenOnly)) return *found;
   return *new T(&owner);
 }
-
-// Message boxes of the program, titled with the application's name.
-void ShowErrorBox(QWidget* parent, const QString& text);
-void ShowInfoBox(QWidget* parent, const QString& text);
-bool AskYesNo(QWidget* parent, const QString& text);
 
 }  // namespace app

@@ -98,35 +98,20 @@ TForm8::TForm8(TForm1* owner) : QDialog(owner), owner_(owner) {
 
   GB2 = new QGroupBox("Conversion from:", this);
   GB2->setObjectName("GB2");
-  PTShellCombo1 = new widgets::TPTShellCombo(GB2);
-  PTShellCombo1->setObjectName("PTShellCombo1");
-  SpeedButton1 = new widgets::TFlyoverButton(GB2);
-  SpeedButton1->setObjectName("SpeedButton1");
-  SpeedButton1->setToolTip("Go Up");
+  Pane = new widgets::TBrowserPane(
+      {.Captions = widgets::TBrowserPane::TCaptions::Beside, .NewFolderButton = true}, GB2);
+  PTShellCombo1 = Pane->Combo;
+  SpeedButton1 = Pane->UpButton;
   SpeedButton1->setIcon(ToolIcon("up", palette()));
-  SpeedButton2 = new widgets::TFlyoverButton(GB2);
-  SpeedButton2->setObjectName("SpeedButton2");
-  SpeedButton2->setToolTip("New Folder");
+  SpeedButton2 = Pane->NewFolderButton;
   SpeedButton2->setIcon(ToolIcon("newfolder", palette()));
-  PTSList1 = new widgets::TPTShellList(GB2);
-  PTSList1->setObjectName("PTSList1");
+  PTSList1 = Pane->List;
   PTSList1->setSelectionMode(QAbstractItemView::ExtendedSelection);
   PTSList1->SetShowHidden(true);
   PTSList1->setMinimumSize(280, 260);
-  FilterComboBox1 = new widgets::TFilterComboBox(GB2);
-  FilterComboBox1->setObjectName("FilterComboBox1");
-  auto* folder = new QHBoxLayout;
-  folder->addWidget(new QLabel("Folder:", GB2));
-  folder->addWidget(PTShellCombo1, 1);
-  folder->addWidget(SpeedButton1);
-  folder->addWidget(SpeedButton2);
-  auto* filter = new QHBoxLayout;
-  filter->addWidget(new QLabel("File extention:", GB2));
-  filter->addWidget(FilterComboBox1, 1);
+  FilterComboBox1 = Pane->Filter;
   auto* from = new QVBoxLayout(GB2);
-  from->addLayout(folder);
-  from->addWidget(PTSList1, 1);
-  from->addLayout(filter);
+  from->addWidget(Pane);
 
   GB1 = new QGroupBox("Conversion to:", this);
   GB1->setObjectName("GB1");
@@ -180,15 +165,9 @@ TForm8::TForm8(TForm1* owner) : QDialog(owner), owner_(owner) {
   layout->addLayout(groups);
   layout->addLayout(bottom);
 
-  connect(PTShellCombo1, &widgets::TPTShellCombo::Change, this, [this] {
-    if (PTSList1->Folder() != PTShellCombo1->Folder()) PTSList1->SetFolder(PTShellCombo1->Folder());
-  });
-  connect(PTSList1, &widgets::TPTShellList::FolderChanged, this,
-          [this] { PTShellCombo1->SetFolder(PTSList1->Folder()); });
   connect(PTSList1, &widgets::TPTShellList::DblClickOpen, this, &TForm8::PTSList1DblClickOpen);
   connect(FilterComboBox1, &widgets::TFilterComboBox::Change, this, &TForm8::FilterComboBox1Change);
   connect(SpeedButton1, &QToolButton::clicked, this, &TForm8::SpeedButton1Click);
-  connect(SpeedButton2, &QToolButton::clicked, this, &TForm8::SpeedButton2Click);
   connect(Button1, &QPushButton::clicked, this, &TForm8::Button1Click);
   connect(Button2, &QPushButton::clicked, this, &TForm8::Button2Click);
   connect(Button3, &QPushButton::clicked, this, &TForm8::Button3Click);
@@ -203,9 +182,8 @@ void TForm8::showEvent(QShowEvent* event) {
 
 void TForm8::FormShow() {
   Button2->setText("Close");
-  PTShellCombo1->SetFolder(owner_->ConvertPath);
-  if (PTSList1->Folder() != PTShellCombo1->Folder()) PTSList1->SetFolder(PTShellCombo1->Folder());
-  FilterComboBox1->SetFilters(ImageFileFilters());
+  Pane->ShowFolder(owner_->ConvertPath);
+  FilterComboBox1->SetFilters(widgets::ImageFileFilters());
   FilterComboBox1->SetItemIndex(owner_->ConvertFilterIndex);
   FilterComboBox1Change();
 }
@@ -239,13 +217,7 @@ void TForm8::Button3Click() {
   if (auto folder = widgets::BrowseForFolder(this, "Target folder", start)) Edit1->setText(*folder);
 }
 
-void TForm8::SpeedButton1Click() {
-  PTShellCombo1->GoUp();
-}
-
-void TForm8::SpeedButton2Click() {
-  PTSList1->CreateFolder();
-}
+void TForm8::SpeedButton1Click() { Pane->GoUp(); }
 
 void TForm8::PostMeterPosition(int percent) {
   {

@@ -16,8 +16,7 @@
 #include <mutex>
 #include <vector>
 
-#include "widgets/controls.h"
-#include "widgets/shelllist.h"
+#include "widgets/browserpane.h"
 
 namespace app {
 
@@ -64,6 +63,7 @@ class TForm8 : public QDialog {
 
   // "Conversion from:"
   QGroupBox* GB2 = nullptr;
+  widgets::TBrowserPane* Pane = nullptr;  // the four below are its parts
   widgets::TPTShellCombo* PTShellCombo1 = nullptr;
   widgets::TFlyoverButton* SpeedButton1 = nullptr;  // "Go Up"
   widgets::TFlyoverButton* SpeedButton2 = nullptr;  // "New Folder"
@@ -105,7 +105,6 @@ class TForm8 : public QDialog {
   void Button2Click();
   void Button3Click();
   void SpeedButton1Click();
-  void SpeedButton2Click();
   void PTSList1DblClickOpen() {}
 
   void reject() override;

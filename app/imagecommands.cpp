@@ -294,7 +294,7 @@ void TForm1::SB14Click() {
 
 void TForm1::SB51Click() {
   if (Shown.Compressed) {
-    DialogMode = 3;
+    DialogMode = TDialogMode::SaveVQN;
     SaveFileName.clear();
     Form6->exec();
     if (SaveFileName.isEmpty()) return;

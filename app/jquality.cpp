@@ -4,6 +4,7 @@
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 
@@ -19,6 +20,23 @@ void CentreOnScreen(QWidget* dialog) {
     frame.moveCenter(screen->availableGeometry().center());
     dialog->move(frame.topLeft());
   }
+}
+
+void ShowErrorBox(QWidget* parent, const QString& text) {
+  QMessageBox box(QMessageBox::Critical, ApplicationTitle, text, QMessageBox::Ok, parent);
+  box.exec();
+}
+
+void ShowInfoBox(QWidget* parent, const QString& text) {
+  QMessageBox box(QMessageBox::Information, ApplicationTitle, text, QMessageBox::Ok, parent);
+  box.exec();
+}
+
+bool AskYesNo(QWidget* parent, const QString& text) {
+  QMessageBox box(QMessageBox::Warning, ApplicationTitle, text,
+                  QMessageBox::Yes | QMessageBox::No, parent);
+  box.setDefaultButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
 }
 
 TForm4::TForm4(TForm1* owner) : QDialog(owner), owner_(owner) {

@@ -28,4 +28,9 @@ class TForm4 : public QDialog {
 // Dialogs of the program are centred on the screen with a fixed size.
 void CentreOnScreen(QWidget* dialog);
 
+// Message boxes of the program, titled with the application's name.
+void ShowErrorBox(QWidget* parent, const QString& text);
+void ShowInfoBox(QWidget* parent, const QString& text);
+bool AskYesNo(QWidget* parent, const QString& text);
+
 }  // namespace app

@@ -5,11 +5,9 @@
 #include <QEvent>
 #include <QFocusEvent>
 #include <QFileInfo>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
-#include "app/compr.h"
 #include "app/fileservice.h"
 #include "app/icons.h"
 #include "app/jquality.h"
@@ -55,35 +53,29 @@ void ProcessMessages() { QCoreApplication::processEvents(); }
 
 }  // namespace
 
-TForm6::TForm6(TForm1& owner) : QDialog(&owner), owner_(owner) {
+TForm6::TForm6(QWidget* parent, const TFileDialogState& state, TFileDialogLoaders loaders)
+    : QDialog(parent), state_(state), loaders_(std::move(loaders)) {
   setObjectName("Form6");
   Panel3 = new QWidget(this);
-  auto* left = new QGridLayout(Panel3);
-  left->setContentsMargins(0, 0, 0, 0);
-  left->addWidget(new QLabel("Folder:", Panel3), 0, 0, 1, 3);
-  PTShellCombo1 = new widgets::TPTShellCombo(Panel3);
-  SpeedButton1 = new widgets::TFlyoverButton(Panel3);
-  SpeedButton1->setToolTip("Go Up");
+  Pane = new widgets::TBrowserPane(
+      {.Captions = widgets::TBrowserPane::TCaptions::Above, .NewFolderButton = true}, Panel3);
+  PTShellCombo1 = Pane->Combo;
+  SpeedButton1 = Pane->UpButton;
   SpeedButton1->setIcon(ToolIcon("up", palette()));
-  SpeedButton2 = new widgets::TFlyoverButton(Panel3);
-  SpeedButton2->setToolTip("New Folder");
+  SpeedButton2 = Pane->NewFolderButton;
   SpeedButton2->setText("+");
-  left->addWidget(PTShellCombo1, 1, 0);
-  left->addWidget(SpeedButton1, 1, 1);
-  left->addWidget(SpeedButton2, 1, 2);
-  PTSList1 = new widgets::TPTShellList(Panel3);
+  PTSList1 = Pane->List;
   PTSList1->setObjectName("DialogList");
   PTSList1->SetShowHidden(true);
   PTSList1->setMinimumSize(300, 260);
-  left->addWidget(PTSList1, 2, 0, 1, 3);
-  left->addWidget(new QLabel("File name:", Panel3), 3, 0, 1, 3);
-  Edit1 = new QLineEdit(Panel3);
+  FilterComboBox1 = Pane->Filter;
+  auto* left = new QVBoxLayout(Panel3);
+  left->setContentsMargins(0, 0, 0, 0);
+  left->addWidget(Pane);
+  Pane->AddBelowList(new QLabel("File name:"));
+  Edit1 = new QLineEdit;
   Edit1->setObjectName("Edit1");
-  left->addWidget(Edit1, 4, 0, 1, 3);
-  left->addWidget(new QLabel("File extention:", Panel3), 5, 0, 1, 3);
-  FilterComboBox1 = new widgets::TFilterComboBox(Panel3);
-  left->addWidget(FilterComboBox1, 6, 0, 1, 3);
-  left->setColumnStretch(0, 1);
+  Pane->AddBelowList(Edit1);
 
   Panel1 = new QWidget(this);
   auto* right = new QVBoxLayout(Panel1);
@@ -149,46 +141,22 @@ TForm6::TForm6(TForm1& owner) : QDialog(&owner), owner_(owner) {
     if (selected >= 0 && PTSList1->ItemPath(selected).trimmed() != lastExamined_) FBox1Change_1();
   });
   connect(PTSList1, &widgets::TPTShellList::DblClickOpen, this, &TForm6::Button1Click);
-  connect(PTSList1, &widgets::TPTShellList::FolderChanged, this, [this] {
-    const bool was = ignore_;
-    ignore_ = true;
-    PTShellCombo1->SetFolder(PTSList1->Folder());
-    ignore_ = was;
-  });
-  connect(PTShellCombo1, &widgets::TPTShellCombo::Change, this, [this] {
-    if (ignore_) return;
-    PTSList1->SetFolder(PTShellCombo1->Folder());
-    FBox1Change_1();
-  });
+  // The folder combo's change and "Go Up" examine the selected item. Up moves
+  // the list, which focuses the folder it came from; the combo follows.
+  connect(Pane, &widgets::TBrowserPane::FolderChosen, this, &TForm6::FBox1Change_1);
   connect(SpeedButton1, &QToolButton::clicked, this, [this] {
-    ignore_ = true;
     PTSList1->GoUp();
-    ignore_ = false;
     FBox1Change_1();
   });
-  connect(SpeedButton2, &QToolButton::clicked, this, [this] { PTSList1->CreateFolder(); });
 }
 
-int TForm6::Mode() const { return std::clamp(owner_.DialogMode, 1, 3); }
+int TForm6::Mode() const { return std::clamp(static_cast<int>(state_.Mode), 1, 3); }
 
 QString& TForm6::ResultPath() {
-  return Mode() == 1 ? owner_.Shown.FileName : owner_.SaveFileName;
+  return Mode() == 1 ? state_.OpenFileName : state_.SaveFileName;
 }
 
-QString& TForm6::ModeFolder() {
-  switch (Mode()) {
-    case 1: return owner_.OpenPath;
-    case 2: return owner_.SavePath;
-    default: return owner_.CompressPath;
-  }
-}
-
-void TForm6::ShowFolder(const QString& folder) {
-  const bool was = ignore_;
-  ignore_ = true;
-  PTSList1->SetFolder(folder);
-  ignore_ = was;
-}
+QString& TForm6::ModeFolder() { return *state_.Folder[Mode() - 1]; }
 
 int TForm6::exec() {
   FormShow();
@@ -212,11 +180,11 @@ void TForm6::FormShow() {
   PGImage1->SetFileName(std::string());
   ProcessMessages();
   const int m = Mode();
-  const QString base = BaseName(owner_.LastFileName);
+  const QString base = BaseName(state_.LastFileName);
   switch (m) {
     case 1:
       setWindowTitle("Open");
-      FilterComboBox1->SetFilters(ImageFileFilters());
+      FilterComboBox1->SetFilters(widgets::ImageFileFilters());
       Button1->setText("Open");
       break;
     case 2:
@@ -230,9 +198,8 @@ void TForm6::FormShow() {
       Button1->setText("Save");
       break;
   }
-  FilterComboBox1->SetItemIndex(owner_.DialogFilterIndex[m - 1]);
-  PTShellCombo1->SetFolder(ModeFolder());
-  ShowFolder(PTShellCombo1->Folder());
+  FilterComboBox1->SetItemIndex(state_.FilterIndex[m - 1]);
+  Pane->ShowFolder(ModeFolder());
   if (m != 1) {
     Edit1->setText(base + FilterComboBox1->Extension());
     Edit1->setFocus();
@@ -240,7 +207,7 @@ void TForm6::FormShow() {
   ResultPath().clear();
   ClearLabels();
   Label8->hide();
-  CheckB1->setChecked(owner_.DialogPreview[m - 1]);
+  CheckB1->setChecked(state_.Preview[m - 1]);
   PTSList1->SetMask(FilterComboBox1->Mask());
   closedOk_ = false;
 }
@@ -251,7 +218,7 @@ void TForm6::FormActivate() {
     if (Mode() == 1) Edit1->clear();
     return;
   }
-  int& index = owner_.DialogListIndex[Mode() - 1];
+  int& index = state_.ListIndex[Mode() - 1];
   if (index != -1) {
     if (index >= PTSList1->Count()) index = PTSList1->Count() - 1;
     PTSList1->SetFocusedIndex(index);
@@ -293,9 +260,7 @@ void TForm6::SetFileSizeLabel(const std::string& file) {
 }
 
 void TForm6::LoadPreview() {
-  owner_.LoadTarget = 2;
-  owner_.PreviewTaken = false;
-  if (!owner_.Load1()) {
+  if (!loaders_.Picture()) {
     unsupported_ = true;
     previewLoaded_ = false;
   }
@@ -305,7 +270,7 @@ void TForm6::FBox1Change_1() {
   if (ignore_) return;
   PGImage1->SetFileName(std::string());
   ClearLabels();
-  owner_.Shown.InfoText.clear();
+  state_.InfoText.clear();
   if (Mode() == 1) Edit1->clear();
   ResultPath().clear();
   PTSList1->SelectFocused();
@@ -338,8 +303,7 @@ void TForm6::FBox1Change_1() {
   } else if (fileservice::IsVQN(file)) {
     SetWaiting(true);
     ResultPath() = path;
-    const auto mode = CheckB1->isChecked() ? fileservice::LoadMode::DialogPreview : fileservice::LoadMode::DialogInfo;
-    if (owner_.Load_Wavelet(path, mode) != 1) {
+    if (!loaders_.Wavelet(path, CheckB1->isChecked())) {
       unsupported_ = true;
       previewLoaded_ = false;
     }
@@ -366,12 +330,23 @@ void TForm6::FBox1Change_1() {
   if (!previewLoaded_) {
     ClearLabels();
     PGImage1->SetFileName(std::string());
-    owner_.Shown.InfoText.clear();
-    owner_.Shown.FileName.clear();
+    state_.InfoText.clear();
+    state_.OpenFileName.clear();
     ResultPath().clear();
   }
   if (unsupported_) Label3->setText(SubformatNotSupported);
   PTSList1->setFocus();
+}
+
+std::unique_ptr<pgraphic::TPixelGraphic> TForm6::PreviewCopy() {
+  if (!CheckB1->isChecked() || !previewLoaded_ || !PGImage1->Graphic() ||
+      PGImage1->Graphic()->Empty())
+    return nullptr;
+  try {
+    return PGImage1->CopyGraphic();
+  } catch (...) {
+    return nullptr;
+  }
 }
 
 void TForm6::CheckB1Click() {
@@ -464,32 +439,6 @@ void TForm6::Button1Click() {
       return;
     }
     if (unsupported_ || Edit1->text().isEmpty() || selected < 0) return;
-    // The main browser shows the same folder, type and item.
-    const QString keepName = owner_.Shown.FileName;
-    const QString keepInfo = owner_.Shown.InfoText;
-    owner_.PTShellCombo1->SetFolder(PTSList1->Folder());
-    owner_.PTSList1->SetFolder(PTSList1->Folder());
-    owner_.FilterComboBox1->SetItemIndex(FilterComboBox1->ItemIndex());
-    owner_.DialogFilterIndex[0] = FilterComboBox1->ItemIndex();
-    owner_.PTSList1->SetMask(FilterComboBox1->Mask());
-    const int there = owner_.PTSList1->IndexOfPath(PTSList1->ItemPath(selected));
-    owner_.PTSList1->SetFocusedIndex(there);
-    owner_.PTSList1->SelectItem(there);
-    owner_.Shown.FileName = keepName;
-    owner_.Shown.InfoText = keepInfo;
-    owner_.LastFileName = owner_.Shown.FileName;
-    owner_.PreviewTaken = false;
-    hide();
-    ProcessMessages();
-    if (CheckB1->isChecked() && previewLoaded_ && PGImage1->Graphic() &&
-        !PGImage1->Graphic()->Empty()) {
-      try {
-        owner_.PGImage1->SetGraphic(PGImage1->CopyGraphic());
-        owner_.PreviewTaken = true;
-      } catch (...) {
-        owner_.PreviewTaken = false;
-      }
-    }
     Close_ok();
     return;
   }
@@ -511,10 +460,10 @@ void TForm6::Button1Click() {
 
 void TForm6::Close_ok() {
   const int m = Mode() - 1;
-  owner_.DialogListIndex[m] = PTSList1->SelectedIndex();
-  owner_.DialogPreview[m] = CheckB1->isChecked();
+  state_.ListIndex[m] = PTSList1->SelectedIndex();
+  state_.Preview[m] = CheckB1->isChecked();
   ModeFolder() = PTSList1->Folder();
-  owner_.DialogFilterIndex[m] = FilterComboBox1->ItemIndex();
+  state_.FilterIndex[m] = FilterComboBox1->ItemIndex();
   closedOk_ = true;
   accept();
 }
@@ -524,7 +473,7 @@ void TForm6::done(int result) {
   ProcessMessages();
   if (!closedOk_) {
     ResultPath().clear();
-    owner_.PreviewTaken = false;
+    state_.PreviewTaken = false;
   }
   QDialog::done(closedOk_ ? result : QDialog::Rejected);
 }

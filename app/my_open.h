@@ -1,5 +1,6 @@
 // TForm6, the program's file dialog with information and preview, in three modes:
-// 1 open, 2 save copy, 3 save VQN file. It works on the main window's state.
+// 1 open, 2 save copy, 3 save VQN file. It works on the state it is given and
+// reads pictures through the loaders it is given.
 #pragma once
 
 #include <QCheckBox>
@@ -8,15 +9,39 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <array>
+#include <functional>
 #include <string>
 
 #include "app/imagepane.h"
-#include "widgets/controls.h"
-#include "widgets/shelllist.h"
+#include "widgets/browserpane.h"
 
 namespace app {
 
-class TForm1;
+// The dialog's three uses, by their stored numbers.
+enum class TDialogMode { Open = 1, SaveCopy = 2, SaveVQN = 3 };
+
+// What the file dialog reads and writes: its settings per mode and its results.
+// The owner binds these to its own fields; they live as long as the dialog.
+struct TFileDialogState {
+  TDialogMode& Mode;
+  QString& OpenFileName;            // mode 1's result: the file to open
+  QString& SaveFileName;            // modes 2 and 3's result: the file to write
+  const QString& LastFileName;      // its base name is proposed for saving
+  QString& InfoText;                // the information text a loader leaves
+  bool& PreviewTaken;               // the main view took the preview's picture
+  std::array<QString*, 3> Folder;   // the folder of each mode
+  std::array<int, 3>& ListIndex;    // the list item of each mode, -1 for none
+  std::array<bool, 3>& Preview;     // "Preview picture" of each mode
+  std::array<int, 3>& FilterIndex;  // the file type of each mode
+};
+
+// How the dialog reads a file it examines; each returns false when it cannot.
+struct TFileDialogLoaders {
+  // Loads the mode's result file into the preview, leaving InfoText.
+  std::function<bool()> Picture;
+  // Reads a VQN file's labels and, with `withPreview`, its picture into the dialog.
+  std::function<bool(const QString& path, bool withPreview)> Wavelet;
+};
 
 inline constexpr const char* SubformatNotSupported = "The subformat is not supported!   ";
 
@@ -24,7 +49,7 @@ class TForm6 : public QDialog {
   Q_OBJECT
 
  public:
-  explicit TForm6(TForm1& owner);
+  TForm6(QWidget* parent, const TFileDialogState& state, TFileDialogLoaders loaders);
 
   int exec() override;
   void done(int result) override;
@@ -43,6 +68,10 @@ class TForm6 : public QDialog {
   void CheckB1Click();
   bool Unsupported() const { return unsupported_; }
   bool PreviewLoaded() const { return previewLoaded_; }
+  // The picture of the preview when "Preview picture" is on and it loaded; else null.
+  std::unique_ptr<pgraphic::TPixelGraphic> PreviewCopy();
+
+  widgets::TBrowserPane* Pane;
 
   widgets::TPTShellCombo* PTShellCombo1;
   widgets::TFlyoverButton* SpeedButton1;
@@ -72,11 +101,11 @@ class TForm6 : public QDialog {
   void SetWaiting(bool waiting);
   // The "File size: N Kb" label, left empty when the file cannot be found.
   void SetFileSizeLabel(const std::string& file);
-  // The main window's loader fills the preview; a failure marks the file unsupported.
+  // The picture loader fills the preview; a failure marks the file unsupported.
   void LoadPreview();
-  void ShowFolder(const QString& folder);
 
-  TForm1& owner_;
+  TFileDialogState state_;
+  TFileDialogLoaders loaders_;
   QWidget* Panel1;
   QWidget* Panel2;
   QWidget* Panel3;

@@ -28,7 +28,7 @@ class FileDialogTest : public AppTest {
       window->Item("Open1")->trigger();
       return !window->Shown.FileName.isEmpty();
     }
-    window->DialogMode = mode;
+    window->DialogMode = static_cast<app::TDialogMode>(mode);
     return window->Form6->exec() == QDialog::Accepted;
   }
 

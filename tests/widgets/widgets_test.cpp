@@ -11,8 +11,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
+#include <functional>
 
 #include "../support/hostile_files.h"
+#include "widgets/browserpane.h"
 #include "widgets/controls.h"
 #include "widgets/shelllist.h"
 
@@ -70,6 +72,32 @@ TEST(ShellComboTest, ShowsTheChainAndMovesUp) {
   EXPECT_EQ(changes, 3);
   combo.SetFolder("/");
   EXPECT_FALSE(combo.GoUp());
+}
+
+TEST(BrowserPaneTest, ComboAndListShowOneFolderAndOnlyComboMovesAreReported) {
+  QTemporaryDir dir;
+  const QString root = QDir::cleanPath(dir.path());
+  QDir().mkpath(root + "/a/b");
+  widgets::TBrowserPane pane({});
+  int chosen = 0;
+  QObject::connect(&pane, &widgets::TBrowserPane::FolderChosen, [&] { ++chosen; });
+  const struct {
+    std::function<void()> move;
+    QString shown;
+    int chosen;
+  } steps[] = {
+      {[&] { pane.ShowFolder(root + "/a"); }, root + "/a", 0},
+      {[&] { pane.List->BrowseInto(pane.List->IndexOfPath(root + "/a/b")); }, root + "/a/b", 0},
+      {[&] { pane.GoUp(); }, root + "/a", 1},
+      {[&] { pane.Combo->SetFolder(root + "/a/gone"); }, root + "/a", 2},  // nearest existing
+      {[&] { pane.ShowFolder(root + "/a/b/gone"); }, root + "/a/b", 2},
+  };
+  for (const auto& s : steps) {
+    s.move();
+    EXPECT_EQ(pane.List->Folder(), s.shown);
+    EXPECT_EQ(pane.Combo->Folder(), s.shown);
+    EXPECT_EQ(chosen, s.chosen) << s.shown.toStdString();
+  }
 }
 
 TEST(FilterComboTest, MasksExtensionsAndQuietIndexChanges) {
