@@ -121,7 +121,7 @@ TForm1::TForm1(const TStartOptions& options, QWidget* parent) : QMainWindow(pare
   setObjectName("Form1");
   setWindowTitle(ProgramCaption);
   setWindowIcon(ApplicationIcon());
-  resize(800, 600);
+  resize(Settings.Width, Settings.Height);
 
   // Top pane (toolbar) above the browser / view splitter.
   PTSplitter2 = new widgets::TPTSplitter(Qt::Vertical, this);
@@ -166,7 +166,7 @@ TForm1::TForm1(const TStartOptions& options, QWidget* parent) : QMainWindow(pare
   statusBar_->addWidget(SBar1Panel, 1);
 
   Timer1 = new QTimer(this);
-  Timer1->setInterval(2000);
+  Timer1->setInterval(Settings.SlideInterval * 1000);
   connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
 
   TraceStartup("window frame built");
@@ -178,7 +178,7 @@ TForm1::TForm1(const TStartOptions& options, QWidget* parent) : QMainWindow(pare
   TraceStartup("browser built");
   preload_ = new TPreloader(*PTSList1, *PGImage1, this);
   PTSplitter2->SetPosition(50);
-  PTSplitter1->SetPosition(225);
+  PTSplitter1->SetPosition(Settings.SplitterPosition);
 
   FormCreate(options);
 
@@ -186,8 +186,16 @@ TForm1::TForm1(const TStartOptions& options, QWidget* parent) : QMainWindow(pare
   Form2 = new TForm2(this);
   Form4 = new TForm4(this);
   const TFileDialogState dialogState{
-      DialogMode, Shown.FileName, SaveFileName, LastFileName, Shown.InfoText, PreviewTaken,
-      {&OpenPath, &SavePath, &CompressPath}, DialogListIndex, DialogPreview, DialogFilterIndex};
+      DialogMode,
+      Shown.FileName,
+      SaveFileName,
+      LastFileName,
+      Shown.InfoText,
+      PreviewTaken,
+      {&Settings.OpenPath, &Settings.SavePath, &Settings.CompressPath},
+      DialogListIndex,
+      DialogPreview,
+      DialogFilterIndex};
   Form6 = new TForm6(this, dialogState,
                      {[this] {
                         LoadTarget = 2;
@@ -357,15 +365,11 @@ void TForm1::FormCreate(const TStartOptions& options) {
   if (settingsDir.isEmpty()) settingsDir = RootDir;
   IniFileName = QDir(settingsDir).absoluteFilePath("tesslora.ini");
   TIniFile ini(IniFileName);
-  ReadPathSettings(ini, RootDir, stored_);
-  OpenPath = stored_.OpenPath;
-  SavePath = stored_.SavePath;
-  CompressPath = stored_.CompressPath;
-  ConvertPath = stored_.ConvertPath;
+  ReadPathSettings(ini, RootDir, Settings);
   HelpFileName = FindHelpFile();
 
   PGImage1->SetGraphic(std::make_unique<pgraphic::TPixelGraphic>());
-  PGImage1->SetStretchMode(pgraphic::smMedium);
+  PGImage1->SetStretchMode(static_cast<pgraphic::TStretchMode>(Settings.ZoomModeIndex));
 
   DialogListIndex = {-1, -1, -1};
   DialogPreview = {false, false, false};
@@ -376,8 +380,8 @@ void TForm1::FormCreate(const TStartOptions& options) {
     const QString arg = options.Arguments.first();
     const QFileInfo info(QDir(startDir), arg);
     Shown.FileName = StartFilePath(startDir, arg);
-    OpenPath = QDir::cleanPath(info.absolutePath()).trimmed();
-    if (OpenPath.isEmpty()) OpenPath = startDir;
+    Settings.OpenPath = QDir::cleanPath(info.absolutePath()).trimmed();
+    if (Settings.OpenPath.isEmpty()) Settings.OpenPath = startDir;
     preload_->Adopt(options.StartRead);
   }
 }
@@ -397,37 +401,24 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::FormShow() {
+  // Values missing from the file keep the window's bounds and splitter position.
   const QRect current = geometry();
-  stored_.Left = current.x();
-  stored_.Top = current.y();
-  stored_.Width = current.width();
-  stored_.Height = current.height();
-  stored_.SplitterPosition = PTSplitter1->Position();
-  stored_.ZoomIndex = ZoomIndex;
-  stored_.ZoomModeIndex = ZoomModeIndex;
-  stored_.SlideInterval = SlideInterval;
-  stored_.SlideRepeat = SlideRepeat;
-  stored_.SlideRandom = SlideRandom;
-  ReadWindowSettings(TIniFile(IniFileName), stored_);
+  StoreWindowState(current);
+  ReadWindowSettings(TIniFile(IniFileName), Settings);
   TraceStartup("settings read");
   // Bounds that would put the window out of reach are not applied.
-  const QRect wanted(stored_.Left, stored_.Top, stored_.Width, stored_.Height);
+  const QRect wanted(Settings.Left, Settings.Top, Settings.Width, Settings.Height);
   const QScreen* screen = QGuiApplication::primaryScreen();
   if (wanted != current && wanted.width() >= 200 && wanted.height() >= 150 &&
       (!screen || screen->virtualGeometry().intersects(wanted)))
     setGeometry(wanted);
-  if (stored_.SplitterPosition > 0) PTSplitter1->SetPosition(stored_.SplitterPosition);
-  ZoomIndex = stored_.ZoomIndex;
-  ZoomModeIndex = stored_.ZoomModeIndex;
-  SlideInterval = stored_.SlideInterval;
-  SlideRepeat = stored_.SlideRepeat;
-  SlideRandom = stored_.SlideRandom;
+  if (Settings.SplitterPosition > 0) PTSplitter1->SetPosition(Settings.SplitterPosition);
 
-  ApplyZoom(ZoomIndex);
-  ApplyZoomMode(ZoomModeIndex);
+  ApplyZoom(Settings.ZoomIndex);
+  ApplyZoomMode(Settings.ZoomModeIndex);
 
   const QString keep = Shown.FileName;
-  Pane->ShowFolder(OpenPath);
+  Pane->ShowFolder(Settings.OpenPath);
   Shown.FileName = keep;
 
   FilterComboBox1->SetFilters(ImageFileFilters());
@@ -471,31 +462,20 @@ void TForm1::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-TStoredSettings TForm1::CurrentSettings() const {
-  TStoredSettings s;
-  s.OpenPath = OpenPath;
-  s.SavePath = SavePath;
-  s.CompressPath = CompressPath;
-  s.ConvertPath = ConvertPath;
-  const QRect bounds = isMaximized() || isFullScreen() ? normalGeometry() : geometry();
-  s.Left = bounds.x();
-  s.Top = bounds.y();
-  s.Width = bounds.width();
-  s.Height = bounds.height();
-  s.SplitterPosition = PTSplitter1->Position();
-  s.ZoomIndex = ZoomIndex;
-  s.ZoomModeIndex = ZoomModeIndex;
-  s.SlideInterval = SlideInterval;
-  s.SlideRepeat = SlideRepeat;
-  s.SlideRandom = SlideRandom;
-  return s;
+void TForm1::StoreWindowState(const QRect& bounds) {
+  Settings.Left = bounds.x();
+  Settings.Top = bounds.y();
+  Settings.Width = bounds.width();
+  Settings.Height = bounds.height();
+  Settings.SplitterPosition = PTSplitter1->Position();
 }
 
 void TForm1::FormClose() {
   try {
     QDir().mkpath(QFileInfo(IniFileName).absolutePath());
     TIniFile ini(IniFileName);
-    WriteSettings(ini, CurrentSettings());
+    StoreWindowState(isMaximized() || isFullScreen() ? normalGeometry() : geometry());
+    WriteSettings(ini, Settings);
     ini.Save();  // a failure is ignored; the old file stays whole
   } catch (...) {
   }
@@ -869,12 +849,12 @@ void TForm1::U1Click() {
       PGImage1->SetGraphic(PGImage2->CopyGraphic());
       CheckColorResolution(Shown.UndoPixelFormat, Shown.UndoPaletteIdent);
     } else if (Shown.UndoKind == 2) {
-      ZoomIndex = PrevZoomItem - 1;
-      ApplyZoom(ZoomIndex);
+      Settings.ZoomIndex = PrevZoomItem - 1;
+      ApplyZoom(Settings.ZoomIndex);
       PGImage1->viewport()->update();
     } else if (Shown.UndoKind == 3) {
-      ZoomModeIndex = PrevZoomMode - 1;
-      ApplyZoomMode(ZoomModeIndex);
+      Settings.ZoomModeIndex = PrevZoomMode - 1;
+      ApplyZoomMode(Settings.ZoomModeIndex);
     }
   }
   All_Activate();
@@ -902,7 +882,7 @@ void TForm1::ApplyZoomMode(int index) {
 
 void TForm1::ZoomCommand(int index) {
   Shown.UndoKind = 2;
-  ZoomIndex = index;
+  Settings.ZoomIndex = index;
   Shown.UndoBlocked = false;
   SetItemEnabled("U1", true);
   SetButtonEnabled("SB9", true);
@@ -913,7 +893,7 @@ void TForm1::ZoomCommand(int index) {
 
 void TForm1::ZoomModeCommand(int index) {
   Shown.UndoKind = 3;
-  ZoomModeIndex = index;
+  Settings.ZoomModeIndex = index;
   Shown.UndoBlocked = false;
   SetItemEnabled("U1", true);
   SetButtonEnabled("SB9", true);
@@ -950,7 +930,7 @@ void TForm1::PTSList1Change() {
   SetViewVisible(true);
   const int selected = PTSList1->SelectedIndex();
   if (Busy || selected < 0) return;
-  OpenPath = PTSList1->Folder();
+  Settings.OpenPath = PTSList1->Folder();
   const bool isFile = !PTSList1->ItemIsFolder(selected);
   EnableImageCommands(isFile);
   if (isFile) {

@@ -88,15 +88,15 @@ class TForm1 : public QMainWindow {
   std::array<int, 3> DialogListIndex{-1, -1, -1};
   std::array<bool, 3> DialogPreview{false, false, false};
   std::array<int, 3> DialogFilterIndex{0, 0, 0};
-  QString OpenPath, SavePath, CompressPath, ConvertPath;
   int ConvertFilterIndex = 0;
-  int ZoomIndex = 5, ZoomModeIndex = 1;
   int LoadTarget = 0;
   bool PreviewTaken = false;
   QString IniFileName, RootDir, LastListPath, HelpFileName;
   bool Busy = true;
-  int SlideInterval = 2;
-  bool SlideRepeat = false, SlideRandom = false, SlideAtEnd = false;
+  bool SlideAtEnd = false;
+  // The values kept in the settings file (folders, window, zoom, slide show): their
+  // only copy, read at start-up and written on close.
+  TStoredSettings Settings;
   TShownImage Shown;
 
   // ---- Components ----
@@ -222,8 +222,6 @@ class TForm1 : public QMainWindow {
   void ApplyZoomMode(int index);
   // Checks the colour-resolution items for a pixel format and palette identity.
   void CheckColorResolution(pgraphic::TPGPixelFormat format, pgraphic::TPaletteIdent ident);
-  // The settings kept in the file, from the current state.
-  TStoredSettings CurrentSettings() const;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -234,6 +232,8 @@ class TForm1 : public QMainWindow {
  private:
   void FormCreate(const TStartOptions& options);
   void FormShow();
+  // The window's bounds and the browser's width into the stored settings.
+  void StoreWindowState(const QRect& bounds);
   void FormClose();
   void FormResize();
   void BuildMenus();
@@ -271,8 +271,9 @@ class TForm1 : public QMainWindow {
   // Shows a VQN file's error, if any; false when there was one.
   bool ShowWaveletError(const QString& fileName, const std::string& error);
 
-  int checkedZoom_ = 5;      // the zoom item checked in the main menu
-  int checkedZoomMode_ = 1;  // the zoom-mode item checked in the main menu
+  // The zoom and zoom-mode items checked in the main menu, at first the defaults.
+  int checkedZoom_ = TStoredSettings{}.ZoomIndex;
+  int checkedZoomMode_ = TStoredSettings{}.ZoomModeIndex;
   std::map<QString, QAction*> items_;
   std::map<QString, QAction*> twins_;  // main item name -> pop-up twin
   std::map<QString, widgets::TFlyoverButton*> buttons_;
@@ -282,7 +283,6 @@ class TForm1 : public QMainWindow {
   TPreloader* preload_ = nullptr;
   bool popupAttached_ = false;
   bool firstShowDone_ = false;
-  TStoredSettings stored_;
 };
 
 // The dialog of this type owned by the window, created on first use, so that it

@@ -182,7 +182,7 @@ void TForm8::showEvent(QShowEvent* event) {
 
 void TForm8::FormShow() {
   Button2->setText("Close");
-  Pane->ShowFolder(owner_->ConvertPath);
+  Pane->ShowFolder(owner_->Settings.ConvertPath);
   FilterComboBox1->SetFilters(widgets::ImageFileFilters());
   FilterComboBox1->SetItemIndex(owner_->ConvertFilterIndex);
   FilterComboBox1Change();
@@ -190,7 +190,7 @@ void TForm8::FormShow() {
 
 void TForm8::FormClose() {
   owner_->ConvertFilterIndex = FilterComboBox1->ItemIndex();
-  owner_->ConvertPath = PTShellCombo1->Folder();
+  owner_->Settings.ConvertPath = PTShellCombo1->Folder();
 }
 
 void TForm8::FilterComboBox1Change() {

@@ -67,7 +67,8 @@ bool ParseIniInteger(const QString& text, int& value);
 // The longest slide interval in seconds, as its settings dialog offers.
 inline constexpr int MaxSlideInterval = 10000;
 
-// The values the program keeps in the settings file, in the order they are written.
+// The values the program keeps in the settings file, in the order they are written,
+// with the program's defaults for them (its only ones: the window starts from them).
 struct TStoredSettings {
   QString OpenPath, SavePath, CompressPath, ConvertPath;
   int Left = 0, Top = 0, Width = 800, Height = 600;

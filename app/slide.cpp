@@ -92,22 +92,22 @@ void TForm9::showEvent(QShowEvent* event) {
 }
 
 void TForm9::FormShow() {
-  SE1->setValue(owner_->SlideInterval);
-  CBox1->setChecked(owner_->SlideRepeat);
-  CBox2->setChecked(owner_->SlideRandom);
+  SE1->setValue(owner_->Settings.SlideInterval);
+  CBox1->setChecked(owner_->Settings.SlideRepeat);
+  CBox2->setChecked(owner_->Settings.SlideRandom);
 }
 
 void TForm9::Button1Click() {
-  owner_->SlideInterval = SE1->value();
-  owner_->SlideRepeat = CBox1->isChecked();
-  owner_->SlideRandom = CBox2->isChecked();
+  owner_->Settings.SlideInterval = SE1->value();
+  owner_->Settings.SlideRepeat = CBox1->isChecked();
+  owner_->Settings.SlideRandom = CBox2->isChecked();
   accept();
 }
 
 // The timer runs exactly while the toggle is down; the interval is taken at each
 // start, and a stored interval of zero or less means one second.
 void TForm1::SB20Click() {
-  Timer1->setInterval(SlideInterval > 0 ? SlideInterval * 1000 : 1000);
+  Timer1->setInterval(Settings.SlideInterval > 0 ? Settings.SlideInterval * 1000 : 1000);
   const bool down = Button("SB20")->Down();
   SetItemEnabled("N19", !down);
   SetItemEnabled("S5", down);
@@ -158,7 +158,7 @@ void TForm1::Timer1Timer() {
   const bool down = Button("SB20")->Down();
   SetItemEnabled("N19", !down);
   SetItemEnabled("S5", down);
-  if (SlideRandom) {
+  if (Settings.SlideRandom) {
     std::vector<int> files;
     for (int i = 0; i < PTSList1->Count(); ++i)
       if (!PTSList1->ItemIsFolder(i)) files.push_back(i);
@@ -171,7 +171,7 @@ void TForm1::Timer1Timer() {
   } else {
     SB17Click();
     if (SlideAtEnd) {
-      if (!SlideRepeat) {
+      if (!Settings.SlideRepeat) {
         Button("SB20")->SetDown(false);
         SetItemEnabled("N19", true);
         SetItemEnabled("S5", false);

@@ -58,7 +58,7 @@ void BM_BatchDialog(benchmark::State& state) {
   options.ConfigDir = folder.dir.path();
   options.StartDir = folder.dir.path();
   app::TForm1 window(options);
-  window.ConvertPath = folder.source;
+  window.Settings.ConvertPath = folder.source;
   auto& dialog = app::Child<app::TForm8>(window);
   dialog.show();
   dialog.RG4->SetItemIndex(4);  // PNG

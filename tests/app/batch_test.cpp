@@ -54,7 +54,7 @@ class BatchDialogTest : public AppTest {
              const std::function<void(app::TForm8&)>& prepare = {}, const TAnswers& answers = {},
              bool selectAll = false) {
     if (!window) Start();
-    window->ConvertPath = images;
+    window->Settings.ConvertPath = images;
     TRun run;
     bool driven = false;
     WhenModal<app::TForm8>([&](app::TForm8* d) {

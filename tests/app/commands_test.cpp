@@ -230,7 +230,7 @@ TEST_F(CommandsTest, CompressShowsWhatTheSavedFileDecodesTo) {
   EXPECT_TRUE(QDir(images).entryList({"*.vqn"}).isEmpty());
 
   const auto shown = Shown();
-  w.CompressPath = images;
+  w.Settings.CompressPath = images;
   QByteArray first;
   for (int round = 0; round < 2; ++round) {
     QFile::remove(Image("out.vqn"));  // the second save writes afresh

@@ -16,7 +16,7 @@ class FileDialogTest : public AppTest {
     WriteImage(Image("c.vqn"), 64, 48);
     WriteText(Image("d.png"), "not a picture at all");
     Start({"a.bmp"});
-    window->SavePath = images;
+    window->Settings.SavePath = images;
     window->LastFileName = Image("picture.bmp");
   }
 
@@ -218,7 +218,7 @@ TEST_F(FileDialogTest, SavingOverAnExistingFileAsksFirst) {
 }
 
 TEST_F(FileDialogTest, SaveVqnModeOffersOnlyVqn) {
-  window->CompressPath = images;
+  window->Settings.CompressPath = images;
   const bool ok = RunDialog(3, [&](app::TForm6* dialog) {
     EXPECT_EQ(dialog->windowTitle(), "Save as VQN-file");
     EXPECT_EQ(dialog->FilterComboBox1->count(), 1);

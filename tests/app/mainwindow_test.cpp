@@ -204,7 +204,7 @@ TEST_F(MainWindowTest, SaveCopyAsksForJpegQualityOnlyForLowerCaseJpg) {
       {"copy.png", false, false, true},
   };
   auto& w = Start({"a.bmp"});
-  w.SavePath = images;
+  w.Settings.SavePath = images;
   for (const auto& c : cases) {
     bool asked = false;
     WhenModal<app::TForm6>([&](app::TForm6* dialog) {
@@ -224,7 +224,7 @@ TEST_F(MainWindowTest, SaveCopyAsksForJpegQualityOnlyForLowerCaseJpg) {
     EXPECT_EQ(QFile::exists(Image(c.name)), c.saved) << c.name;
     EXPECT_FALSE(w.Busy);
   }
-  EXPECT_EQ(w.SavePath, images);
+  EXPECT_EQ(w.Settings.SavePath, images);
   EXPECT_EQ(w.QualityValue, 75);
 }
 

@@ -107,11 +107,11 @@ class StartupTest : public AppTest {};
 
 TEST_F(StartupTest, NoSettingsFileGivesDefaultsAndCloseWritesEveryKeyInOrder) {
   auto& w = Start({}, false);
-  EXPECT_EQ(w.OpenPath, QDir::homePath());
-  EXPECT_EQ(w.ZoomIndex, 5);
-  EXPECT_EQ(w.ZoomModeIndex, 1);
-  EXPECT_EQ(w.SlideInterval, 2);
-  EXPECT_FALSE(w.SlideRepeat || w.SlideRandom);
+  EXPECT_EQ(w.Settings.OpenPath, QDir::homePath());
+  EXPECT_EQ(w.Settings.ZoomIndex, 5);
+  EXPECT_EQ(w.Settings.ZoomModeIndex, 1);
+  EXPECT_EQ(w.Settings.SlideInterval, 2);
+  EXPECT_FALSE(w.Settings.SlideRepeat || w.Settings.SlideRandom);
   EXPECT_TRUE(w.Item("N1002")->isChecked());
   EXPECT_TRUE(w.Item("Medium1")->isChecked());
   EXPECT_FALSE(w.Busy);
@@ -156,9 +156,9 @@ TEST_F(StartupTest, StoredValuesAppliedOnlyWhenInRange) {
                              .arg(images, c.zoom, c.mode, c.interval)
                              .toUtf8());
     auto& w = Start();
-    EXPECT_EQ(w.ZoomIndex, c.zoomIndex) << c.zoom;
-    EXPECT_EQ(w.ZoomModeIndex, c.modeIndex) << c.mode;
-    EXPECT_EQ(w.SlideInterval, c.slideInterval) << c.interval;
+    EXPECT_EQ(w.Settings.ZoomIndex, c.zoomIndex) << c.zoom;
+    EXPECT_EQ(w.Settings.ZoomModeIndex, c.modeIndex) << c.mode;
+    EXPECT_EQ(w.Settings.SlideInterval, c.slideInterval) << c.interval;
     EXPECT_TRUE(w.Item(c.checkedZoom)->isChecked()) << c.zoom;
     EXPECT_TRUE(w.Item(c.checkedMode)->isChecked()) << c.mode;
     w.close();
@@ -169,14 +169,14 @@ TEST_F(StartupTest, StoredValuesAppliedOnlyWhenInRange) {
 
 TEST_F(StartupTest, WindowBoundsAndFoldersSurviveARun) {
   auto& first = Start();
-  first.SavePath = images + "/saved";
+  first.Settings.SavePath = images + "/saved";
   first.resize(700, 500);
   first.PTSplitter1->SetPosition(180);
   first.close();
   window.reset();
 
   auto& second = Start();
-  EXPECT_EQ(second.SavePath, images + "/saved");
+  EXPECT_EQ(second.Settings.SavePath, images + "/saved");
   EXPECT_EQ(second.size(), QSize(700, 500));
   EXPECT_EQ(second.PTSplitter1->Position(), 180);
 }

@@ -36,7 +36,7 @@ TEST_F(SlideTest, ToggleStartsAndStopsTheTimerAtTheStoredInterval) {
   for (const Case c : {Case{1, 1000}, Case{0, 1000}, Case{-7, 1000}, Case{3, 3000}}) {
     SCOPED_TRACE(c.interval);
     Start({"a.bmp"});
-    window->SlideInterval = c.interval;
+    window->Settings.SlideInterval = c.interval;
     ClickToggle();
     ExpectRunning(true);
     EXPECT_EQ(window->Timer1->interval(), c.expectedMs);
@@ -63,7 +63,7 @@ TEST_F(SlideTest, ListOrderStopsAtTheEndOrStartsAgainWithRepeat) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.repeat);
     Start({"a.bmp"});
-    window->SlideRepeat = c.repeat;
+    window->Settings.SlideRepeat = c.repeat;
     ClickToggle();
     QStringList shown;
     for (int i = 0; i < c.shown.size(); ++i) {
@@ -78,7 +78,7 @@ TEST_F(SlideTest, ListOrderStopsAtTheEndOrStartsAgainWithRepeat) {
 
 TEST_F(SlideTest, RandomModeNeverPicksAFolderAndNeverEnds) {
   Start({"a.bmp"});
-  window->SlideRandom = true;
+  window->Settings.SlideRandom = true;
   ClickToggle();
   QSet<QString> seen;
   for (int i = 0; i < 60; ++i) {
@@ -93,7 +93,7 @@ TEST_F(SlideTest, RandomModeNeverPicksAFolderAndNeverEnds) {
 TEST_F(SlideTest, SingleFileWithRepeatKeepsRunningOnIt) {
   for (const char* name : {"b.png", "c.bmp"}) QFile::remove(Image(name));
   Start({"a.bmp"});
-  window->SlideRepeat = true;
+  window->Settings.SlideRepeat = true;
   ClickToggle();
   const pgraphic::TPixelGraphic* shown = window->PGImage1->Graphic();
   for (int i = 0; i < 3; ++i) window->Timer1Timer();
@@ -108,8 +108,8 @@ TEST_F(SlideTest, SettingsDialogStoresOnlyOnOk) {
   for (const Case c : {Case{true, 7, true, true}, Case{false, 2, false, false}}) {
     SCOPED_TRACE(c.ok);
     Start({"a.bmp"});
-    window->SlideInterval = 2;  // the previous case's settings were stored on close
-    window->SlideRepeat = window->SlideRandom = false;
+    window->Settings.SlideInterval = 2;  // the previous case's settings were stored on close
+    window->Settings.SlideRepeat = window->Settings.SlideRandom = false;
     WhenModal<app::TForm9>([c](app::TForm9* dialog) {
       EXPECT_EQ(dialog->SE1->value(), 2);
       dialog->SE1->setValue(7);
@@ -118,9 +118,9 @@ TEST_F(SlideTest, SettingsDialogStoresOnlyOnOk) {
       Click(c.ok ? dialog->Button1 : dialog->Button2);
     });
     window->Item("S6")->trigger();
-    EXPECT_EQ(window->SlideInterval, c.interval);
-    EXPECT_EQ(window->SlideRepeat, c.repeat);
-    EXPECT_EQ(window->SlideRandom, c.random);
+    EXPECT_EQ(window->Settings.SlideInterval, c.interval);
+    EXPECT_EQ(window->Settings.SlideRepeat, c.repeat);
+    EXPECT_EQ(window->Settings.SlideRandom, c.random);
     window->close();
   }
 }
@@ -162,7 +162,7 @@ TEST_F(SlideTest, HostileFolderRunsToTheEnd) {
   const int listed = window->PTSList1->Count() - 1;  // without the folder "sub"
   ASSERT_GT(listed, 20);
   ClickItem(window->PTSList1->ItemName(1));
-  window->SlideInterval = 0;
+  window->Settings.SlideInterval = 0;
   ClickToggle();
   // No message box may stop the unattended show; one that appears is counted and answered.
   int refused = 0;
