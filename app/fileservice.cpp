@@ -4,7 +4,9 @@
 
 namespace app::fileservice {
 
-bool IsVQN(const std::string& path) { return io::FileKindOf(path) == io::TFileKind::Wavelet; }
+bool IsVQN(const std::string& path) {
+  return io::FileKindOf(path) == io::TFileKind::Wavelet;
+}
 
 bool IsMetafile(const std::string& path) {
   return io::FileKindOf(path) == io::TFileKind::Metafile;
@@ -92,7 +94,9 @@ bool MetafileLabels(const std::string& path, metafile::TMetafileLabels& labels) 
   }
 }
 
-std::string KbText(int64_t bytes) { return io::FileSizeKbText(bytes); }
+std::string KbText(int64_t bytes) {
+  return io::FileSizeKbText(bytes);
+}
 
 void SaveImage(pgraphic::TPixelGraphic& image, const std::string& path) {
   io::SaveImage(image, path);

@@ -59,17 +59,25 @@ TPreloadJob::TPreloadJob(std::string path, TReadSettings read,
                          std::optional<pgraphic::TDisplaySettings> display)
     : path_(std::move(path)), read_(read), display_(std::move(display)) {}
 
-TPreloadJob::TPreloadJob(std::unique_ptr<TPreloaded> read, const pgraphic::TDisplaySettings& display)
-    : path_(read->Path), read_(read->Read), refresh_(true), given_(std::move(read)),
+TPreloadJob::TPreloadJob(std::unique_ptr<TPreloaded> read,
+                         const pgraphic::TDisplaySettings& display)
+    : path_(read->Path),
+      read_(read->Read),
+      refresh_(true),
+      given_(std::move(read)),
       display_(display) {}
 
 namespace {
 std::atomic<int> readsRunning{0};
 }  // namespace
 
-int ReadsAheadRunning() { return readsRunning.load(); }
+int ReadsAheadRunning() {
+  return readsRunning.load();
+}
 
-TPreloadJob::~TPreloadJob() { Cancel(); }
+TPreloadJob::~TPreloadJob() {
+  Cancel();
+}
 
 std::unique_ptr<TPreloaded> TPreloadJob::ReadNow(const std::string& path, TReadSettings read) {
   TPreloadJob job(path, read, std::nullopt);
@@ -261,7 +269,8 @@ bool TPreloader::event(QEvent* event) {
 
 void TPreloader::Shown(const QString& path) {
   const int index = list_.IndexOfPath(path);
-  if (index >= 0 && lastIndex_ >= 0 && index != lastIndex_) direction_ = index > lastIndex_ ? 1 : -1;
+  if (index >= 0 && lastIndex_ >= 0 && index != lastIndex_)
+    direction_ = index > lastIndex_ ? 1 : -1;
   lastIndex_ = index;
   shown_ = path;
   shownPainted_ = false;
@@ -290,7 +299,8 @@ std::unique_ptr<TPreloaded> TPreloader::Take(const QString& path) {
     job_->Cancel();  // it winds down by itself and reports
   }
   if (!found) {
-    const auto it = std::find_if(held_.begin(), held_.end(), [&](const auto& r) { return r->Path == p; });
+    const auto it =
+        std::find_if(held_.begin(), held_.end(), [&](const auto& r) { return r->Path == p; });
     if (it != held_.end()) {
       found = std::move(*it);
       held_.erase(it);
@@ -315,9 +325,9 @@ void TPreloader::FolderChanged() {
     return QFileInfo(QString::fromStdString(path)).absolutePath() != folder;
   };
   if (job_ && elsewhere(job_->Path())) job_->Cancel();
-  held_.erase(std::remove_if(held_.begin(), held_.end(),
-                             [&](const auto& r) { return elsewhere(r->Path); }),
-              held_.end());
+  held_.erase(
+      std::remove_if(held_.begin(), held_.end(), [&](const auto& r) { return elsewhere(r->Path); }),
+      held_.end());
   if (!follow_.isEmpty() && elsewhere(follow_.toStdString())) follow_.clear();
   shown_.clear();
   lastIndex_ = -1;
@@ -352,13 +362,13 @@ void TPreloader::DropUnwanted() {
                        [&](const QString& w) { return w.toStdString() == p; });
   };
   if (job_ && !isWanted(job_->Path())) job_->Cancel();
-  held_.erase(std::remove_if(held_.begin(), held_.end(),
-                             [&](const auto& r) { return !isWanted(r->Path); }),
-              held_.end());
+  held_.erase(
+      std::remove_if(held_.begin(), held_.end(), [&](const auto& r) { return !isWanted(r->Path); }),
+      held_.end());
 }
 
 void TPreloader::IdleTick() {
-  if (!enabled_ || paused_ > 0 || job_) return;  // a read's end looks again
+  if (!enabled_ || paused_ > 0 || job_) return;   // a read's end looks again
   if (QApplication::activeModalWidget()) return;  // the dialog's end looks again
   // The image shown gets the processors first: reading ahead waits until it is
   // on screen (for a while at most: a hidden view paints nothing).

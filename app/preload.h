@@ -123,7 +123,7 @@ class TPreloadJob : public std::enable_shared_from_this<TPreloadJob> {
   const std::string path_;
   const TReadSettings read_;
   const bool refresh_ = false;
-  bool now_ = false;  // read for the window, on its thread (ReadNow)
+  bool now_ = false;                   // read for the window, on its thread (ReadNow)
   std::unique_ptr<TPreloaded> given_;  // the read whose copy is rebuilt
   std::optional<pgraphic::TDisplaySettings> display_;  // guarded by mutex_
   std::atomic<bool> cancelled_{false};
@@ -190,7 +190,7 @@ class TPreloader : public QObject {
   int ReadsStarted() const { return readsStarted_; }
   int ReadsTaken() const { return readsTaken_; }
 
-  private:
+ private:
   void Schedule();
   void IdleTick();
   void SelectionMoved();

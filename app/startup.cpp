@@ -8,8 +8,8 @@
 #include "app/commands.h"
 #include "app/icons.h"
 #include "app/slide.h"
-#include "metafile/metafile.h"
 #include "io/files.h"
+#include "metafile/metafile.h"
 
 namespace app {
 
@@ -50,7 +50,9 @@ std::string UsageText() {
          "Settings are kept in tesslora.ini in the user's configuration folder.\n";
 }
 
-std::string VersionText() { return std::string("korvane ") + ProgramVersion + "\n"; }
+std::string VersionText() {
+  return std::string("korvane ") + ProgramVersion + "\n";
+}
 
 void InitialiseApplication() {
   QApplication::setApplicationName("korvane");
