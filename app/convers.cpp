@@ -1,6 +1,6 @@
 // The batch conversion dialog and the main window's Convert. The files are
 // converted by io::ConvertFiles, the pipeline the command line uses too, on a
-// worker thread: the window keeps repainting, the meter moves, and Stop is
+// pooled worker: the window keeps repainting, the meter moves, and Stop is
 // honoured at the pipeline's next check point. Questions the pipeline asks
 // (creating the target folder, the quality) are put to the user on the window's
 // thread while the worker waits.
@@ -16,12 +16,9 @@
 #include <QMessageBox>
 #include <QRadioButton>
 #include <QScopeGuard>
-#include <QThread>
 #include <QVBoxLayout>
-#include <future>
 #include <memory>
 #include <optional>
-#include <thread>
 
 #include "app/commands.h"
 #include "app/compr.h"
@@ -29,6 +26,7 @@
 #include "app/jquality.h"
 #include "app/quality.h"
 #include "io/batch.h"
+#include "pgraphic/view/worker.h"
 
 namespace app {
 
@@ -219,45 +217,6 @@ void TForm8::Button3Click() {
 
 void TForm8::SpeedButton1Click() { Pane->GoUp(); }
 
-void TForm8::PostMeterPosition(int percent) {
-  {
-    std::lock_guard lock(handOverMutex_);
-    meterFeed_.push_back(percent);
-  }
-  QMetaObject::invokeMethod(this, "TakeHandOver", Qt::QueuedConnection);
-}
-
-bool TForm8::AskOnWindowThread(const std::function<bool()>& question) {
-  auto guarded = [&question] {
-    try {
-      return question();
-    } catch (const std::exception&) {
-      return false;
-    }
-  };
-  if (QThread::currentThread() == thread()) return guarded();
-  std::promise<bool> answer;
-  std::future<bool> answered = answer.get_future();
-  {
-    std::lock_guard lock(handOverMutex_);
-    pendingQuestion_ = [&] { answer.set_value(guarded()); };
-  }
-  QMetaObject::invokeMethod(this, "TakeHandOver", Qt::QueuedConnection);
-  return answered.get();
-}
-
-void TForm8::TakeHandOver() {
-  std::vector<int> positions;
-  std::function<void()> question;
-  {
-    std::lock_guard lock(handOverMutex_);
-    positions.swap(meterFeed_);
-    question.swap(pendingQuestion_);
-  }
-  for (const int percent : positions) EPMeter1->SetPosition(percent);
-  if (question) question();
-}
-
 void TForm8::SetRunning(bool running) {
   running_ = running;
   Button2->setText(running ? "Stop" : "Close");
@@ -330,52 +289,74 @@ void TForm1::Convert() {
   setIdle(false);
 
   const std::vector<std::string> files = SelectedFiles(*dialog->PTSList1);
-  io::TBatchHooks hooks;
-  hooks.ConfirmCreate = [dialog](const std::string& question) {
-    return dialog->AskOnWindowThread(
-        [&] { return AskInformationYesNo(dialog, QString::fromStdString(question)); });
-  };
   bool started = false;
-  hooks.BeforeRun = [&](io::TBatchSettings& settings) {
-    return dialog->AskOnWindowThread([&] {
-      QualityValue = 50;
-      if (settings.Format == io::TBatchFormat::VQN) {
-        QualityValue = Child<TForm3>(*this).Execute();
-        settings.VQNQuality = QualityValue;
-      } else if (settings.Format == io::TBatchFormat::JPG) {
-        Form4->exec();
-        if (QualityValue > 0) io::PGJPEGQuality = QualityValue;
-      }
-      if (QualityValue <= 0) return false;
-      dialog->EPMeter1->SetPosition(0);
-      dialog->SetRunning(true);
-      started = true;
-      return true;
-    });
-  };
-  hooks.Progress = [dialog](int percent) {
-    dialog->PostMeterPosition(percent);
-    return dialog->Gate().Checkpoint();
+  auto beforeRun = [&](io::TBatchSettings& settings) {
+    QualityValue = 50;
+    if (settings.Format == io::TBatchFormat::VQN) {
+      QualityValue = Child<TForm3>(*this).Execute();
+      settings.VQNQuality = QualityValue;
+    } else if (settings.Format == io::TBatchFormat::JPG) {
+      Form4->exec();
+      if (QualityValue > 0) io::PGJPEGQuality = QualityValue;
+    }
+    if (QualityValue <= 0) return false;
+    dialog->EPMeter1->SetPosition(0);
+    dialog->SetRunning(true);
+    started = true;
+    return true;
   };
 
-  io::TBatchResult result;
-  std::optional<std::string> notStarted;
-  std::optional<std::string> failed;
+  // The run goes on a pooled worker; its meter positions and questions come to
+  // this thread as queued calls of its task, in order, and its outcome last.
+  struct TOutcome {
+    io::TBatchResult Result;
+    std::optional<std::string> NotStarted;
+    std::optional<std::string> Failed;
+  };
+  std::optional<TOutcome> outcome;
   const io::TBatchSettings settings = ChosenSettings(*dialog);
   QEventLoop loop;
-  std::thread worker([&] {
-    try {
-      result = io::ConvertFiles(files, settings, hooks);
-    } catch (const io::EBatchConversion& e) {
-      notStarted = e.what();
-    } catch (const std::exception& e) {
-      failed = e.what();
-    }
-    QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
-  });
+  pgraphic::TWorker worker(dialog);
+  worker.Start(
+      [&](pgraphic::TWorkerTask& task) {
+        io::TBatchHooks hooks;
+        hooks.ConfirmCreate = [&](const std::string& question) {
+          return task.Ask([&] { return AskInformationYesNo(dialog, QString::fromStdString(question)); });
+        };
+        hooks.BeforeRun = [&](io::TBatchSettings& chosen) {
+          return task.Ask([&] { return beforeRun(chosen); });
+        };
+        hooks.Progress = [&](int percent) {
+          task.Post([dialog, percent] { dialog->EPMeter1->SetPosition(percent); });
+          return dialog->Gate().Checkpoint();
+        };
+        TOutcome run;
+        try {
+          run.Result = io::ConvertFiles(files, settings, hooks);
+        } catch (const io::EBatchConversion& e) {
+          run.NotStarted = e.what();
+        } catch (const std::exception& e) {
+          run.Failed = e.what();
+        }
+        return run;
+      },
+      [&](TOutcome run) {
+        outcome = std::move(run);
+        loop.quit();
+      });
   loop.exec();
-  worker.join();
+  if (!outcome) {
+    // The loop was left without the outcome (the program quits): the run reads
+    // this function's locals, so it ends before they go.
+    worker.Cancel();
+    dialog->Gate().Resume(true);
+    worker.Wait();
+  }
   QCoreApplication::processEvents();  // the meter's last positions
+  if (!outcome) return;
+  const io::TBatchResult& result = outcome->Result;
+  const std::optional<std::string>& notStarted = outcome->NotStarted;
+  const std::optional<std::string>& failed = outcome->Failed;
 
   setIdle(true);
   if (notStarted) {

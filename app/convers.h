@@ -2,7 +2,7 @@
 // target folder, the output format, colour resolution, mirror and rotation, a
 // meter, and the Start and Close/Stop buttons. The run itself is the main
 // window's Convert, which works through the library's batch pipeline on a
-// worker thread while this dialog stays responsive.
+// pooled worker while this dialog stays responsive.
 #pragma once
 
 #include <QButtonGroup>
@@ -89,15 +89,6 @@ class TForm8 : public QDialog {
   void SetRunning(bool running);
   TRunGate& Gate() { return gate_; }
 
-  // The run's worker hands the meter's positions and its questions to the
-  // window's thread through these. Only queued calls by name cross the threads
-  // (no functor travels through the event queue), so everything handed over is
-  // ordered by the dialog's own lock and a future.
-  void PostMeterPosition(int percent);
-  // Asks on the window's thread and waits for the answer; a question that fails
-  // answers false.
-  bool AskOnWindowThread(const std::function<bool()>& question);
-
   void FormShow();
   void FormClose();
   void FilterComboBox1Change();
@@ -115,13 +106,8 @@ class TForm8 : public QDialog {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  Q_INVOKABLE void TakeHandOver();
-
   TForm1* owner_;
   TRunGate gate_;
-  std::mutex handOverMutex_;
-  std::vector<int> meterFeed_;
-  std::function<void()> pendingQuestion_;
   bool busy_ = false;
   bool running_ = false;
 };

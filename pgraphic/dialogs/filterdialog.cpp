@@ -2,8 +2,6 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QCoreApplication>
-#include <QEvent>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QGuiApplication>
@@ -22,21 +20,6 @@
 namespace pgraphic {
 
 namespace {
-
-// Posted by the workers to the window: code 1, the source is ready; code 2, a
-// new preview image, whose ownership passes to the window. An event the window
-// never receives frees its image.
-class TFilterDialogEvent : public QEvent {
- public:
-  static QEvent::Type Kind() {
-    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
-    return type;
-  }
-  TFilterDialogEvent(int code, std::unique_ptr<TPixelGraphic> image)
-      : QEvent(Kind()), Code(code), Image(std::move(image)) {}
-  const int Code;
-  std::unique_ptr<TPixelGraphic> Image;
-};
 
 constexpr int kPreviewDelayMs = 100;
 constexpr int kBarWidth = 240, kBarHeight = 32, kBarStep = 50;
@@ -224,55 +207,6 @@ void TContourFilterDialog::SetBlackBk(bool v) {
   SetValues(values);
 }
 
-// ---- Workers -------------------------------------------------------------------------
-
-TFilterDialogThread::~TFilterDialogThread() {
-  Terminate();
-  WaitFor();
-}
-
-void TFilterDialogThread::WaitFor() {
-  if (thread_.joinable()) thread_.join();
-}
-
-void TFilterDialogThread::Start(std::function<void()> work) {
-  thread_ = std::thread(std::move(work));
-}
-
-TCreateSrcPGThread::TCreateSrcPGThread(const TPixelGraphic& image, TPixelGraphic& source,
-                                       QObject* window) {
-  Start([this, &image, &source, window] {
-    bool done = false;
-    try {
-      done = BuildPreviewSource(image, source, terminated_);
-    } catch (const std::exception&) {
-      done = false;  // no source, no preview; the dialog itself still works
-    }
-    if (done) QCoreApplication::postEvent(window, new TFilterDialogEvent(1, nullptr));
-  });
-}
-
-TCreateDestPGThread::TCreateDestPGThread(std::unique_ptr<TPGFilter> filter,
-                                         const TPixelGraphic& source, QObject* window)
-    : filter_(std::move(filter)) {
-  Start([this, &source, window] {
-    std::unique_ptr<TPixelGraphic> image;
-    try {
-      image = ComputePreview(*filter_, source, terminated_);
-    } catch (const std::exception&) {
-      image.reset();  // a failed preview leaves the old picture up
-    }
-    filter_.reset();
-    if (image && !Terminated())
-      QCoreApplication::postEvent(window, new TFilterDialogEvent(2, std::move(image)));
-  });
-}
-
-TCreateDestPGThread::~TCreateDestPGThread() {
-  Terminate();
-  WaitFor();
-}
-
 // ---- The window --------------------------------------------------------------------
 
 TFilterDialogForm::TFilterDialogForm(TFilterDialog& dialog, QWidget* parent)
@@ -287,10 +221,11 @@ TFilterDialogForm::~TFilterDialogForm() {
 
 void TFilterDialogForm::StopWorkers() {
   if (timer_) timer_->stop();
-  if (previewThread_) previewThread_->Terminate();
-  if (sourceThread_) sourceThread_->Terminate();
-  previewThread_.reset();  // waits
-  sourceThread_.reset();
+  // Both read data freed here or owned by the caller: they stop before it goes.
+  previewWorker_.Cancel();
+  sourceWorker_.Cancel();
+  previewWorker_.Wait();
+  sourceWorker_.Wait();
   source_.reset();
   sourceReady_ = false;
 }
@@ -442,7 +377,18 @@ void TFilterDialogForm::Build() {
     connect(timer_, &QTimer::timeout, this, &TFilterDialogForm::PreviewTimerFired);
     if (d.previewSource_) {
       source_ = std::make_unique<TPixelGraphic>();
-      sourceThread_ = std::make_unique<TCreateSrcPGThread>(*d.previewSource_, *source_, this);
+      sourceWorker_.Start(
+          [image = d.previewSource_, source = source_.get()](TWorkerTask& task) {
+            try {
+              return BuildPreviewSource(*image, *source, task.CancelFlag());
+            } catch (const std::exception&) {
+              return false;  // no source, no preview; the dialog itself still works
+            }
+          },
+          [this](bool built) {
+            sourceReady_ = built;
+            if (timer_ && sourceReady_) timer_->start();
+          });
     }
   }
 }
@@ -463,7 +409,7 @@ void TFilterDialogForm::UpdateOnChange() {
   dialog_.SetValues(values);
   RefreshValueLabels();
   if (timer_) {
-    if (previewThread_) previewThread_->Terminate();
+    previewWorker_.Cancel();
     timer_->start();
   }
   if (dialog_.OnChange) dialog_.OnChange();
@@ -471,25 +417,19 @@ void TFilterDialogForm::UpdateOnChange() {
 
 void TFilterDialogForm::PreviewTimerFired() {
   if (!sourceReady_ || !source_) return;
-  if (previewThread_) {
-    previewThread_->Terminate();
-    previewThread_->WaitFor();
-    previewThread_.reset();
-  }
   ++dialog_.previewComputations_;
-  previewThread_ = std::make_unique<TCreateDestPGThread>(dialog_.CreateFilter(), *source_, this);
-}
-
-bool TFilterDialogForm::event(QEvent* event) {
-  if (event->type() != TFilterDialogEvent::Kind()) return QDialog::event(event);
-  auto* message = static_cast<TFilterDialogEvent*>(event);
-  if (message->Code == 1) {
-    sourceReady_ = sourceThread_ != nullptr;
-    if (timer_ && sourceReady_) timer_->start();
-  } else if (message->Code == 2 && Preview && message->Image) {
-    Preview->SetPixelGraphic(std::move(message->Image));
-  }
-  return true;
+  // Starting supersedes the preview under way, whose picture is then never shown.
+  previewWorker_.Start(
+      [filter = dialog_.CreateFilter(), source = source_.get()](TWorkerTask& task) {
+        try {
+          return ComputePreview(*filter, *source, task.CancelFlag());
+        } catch (const std::exception&) {
+          return std::unique_ptr<TPixelGraphic>();  // the old picture stays up
+        }
+      },
+      [this](std::unique_ptr<TPixelGraphic> image) {
+        if (Preview && image) Preview->SetPixelGraphic(std::move(image));
+      });
 }
 
 }  // namespace pgraphic

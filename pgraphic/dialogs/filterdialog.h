@@ -15,13 +15,12 @@
 #include <QDialog>
 #include <QObject>
 #include <array>
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "pgraphic/filters/filtersettings.h"
+#include "pgraphic/view/worker.h"
 
 class QCheckBox;
 class QLabel;
@@ -288,46 +287,6 @@ class TContourFilterDialog : public TConvFilterDialog {
   void SetBlackBk(bool v);
 };
 
-// ---- Workers -----------------------------------------------------------------
-
-// One worker thread of a dialog window with a terminate flag, which the work
-// reads as the Abort of its image's progress events. Destroying it terminates
-// it and waits for it.
-class TFilterDialogThread {
- public:
-  virtual ~TFilterDialogThread();
-  void Terminate() { terminated_.store(true); }
-  bool Terminated() const { return terminated_.load(); }
-  void WaitFor();
-
- protected:
-  void Start(std::function<void()> work);
-  std::atomic<bool> terminated_{false};
-
- private:
-  std::thread thread_;
-};
-
-// Fills the preview source from the caller's image; posts code 1 to the window
-// when done (not when terminated).
-class TCreateSrcPGThread : public TFilterDialogThread {
- public:
-  TCreateSrcPGThread(const TPixelGraphic& image, TPixelGraphic& source, QObject* window);
-};
-
-// Applies a filter (owned, freed with the thread) to the preview source into a
-// new image, which it posts with code 2 to the window unless terminated.
-class TCreateDestPGThread : public TFilterDialogThread {
- public:
-  TCreateDestPGThread(std::unique_ptr<TPGFilter> filter, const TPixelGraphic& source,
-                      QObject* window);
-  // Stops the work before the filter it uses is freed.
-  ~TCreateDestPGThread() override;
-
- private:
-  std::unique_ptr<TPGFilter> filter_;
-};
-
 // ---- The window ------------------------------------------------------------------
 
 class TFilterDialogForm : public QDialog {
@@ -348,9 +307,6 @@ class TFilterDialogForm : public QDialog {
 
   void done(int result) override;
 
- protected:
-  bool event(QEvent* event) override;
-
  private:
   void Build();
   void UpdateOnChange();
@@ -363,8 +319,9 @@ class TFilterDialogForm : public QDialog {
   QTimer* timer_ = nullptr;
   std::unique_ptr<TPixelGraphic> source_;
   bool sourceReady_ = false;
-  std::unique_ptr<TCreateSrcPGThread> sourceThread_;
-  std::unique_ptr<TCreateDestPGThread> previewThread_;
+  // Fills source_ from the caller's image, then the filtered previews of source_.
+  TWorker sourceWorker_{this};
+  TWorker previewWorker_{this};
 };
 
 }  // namespace pgraphic

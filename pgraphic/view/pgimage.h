@@ -12,6 +12,7 @@
 #include <QColor>
 #include <QCursor>
 #include <QImage>
+#include <QMenu>
 #include <QPointer>
 #include <QWidget>
 #include <array>
@@ -19,12 +20,10 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "pgraphic/image/pixelgraphic.h"
 #include "pgraphic/view/viewlayout.h"
-
-#include <QMenu>
+#include "pgraphic/view/worker.h"
 class QTimer;
 class QPainter;
 class QMouseEvent;
@@ -74,51 +73,47 @@ using TPGImagePaintEvent = std::function<void(TPGImage& sender, QPainter& painte
 using TPGINewAutoSizeEvent = std::function<void(TPGImage& sender, int width, int height)>;
 using TPGSetCursorEvent = std::function<void(TPGImage& sender, QCursor& cursor)>;
 // Something dragged over the child: the handler sets accept to take it.
-using TPGImageDragOverEvent = std::function<void(TPGImage& sender, QDropEvent& event, bool& accept)>;
+using TPGImageDragOverEvent =
+    std::function<void(TPGImage& sender, QDropEvent& event, bool& accept)>;
 using TPGImageDragDropEvent = std::function<void(TPGImage& sender, QDropEvent& event)>;
 
 // The view's own cursors, drawn as 32 x 32 pictures.
 enum class TPGCursor { OpenHand, GrabbingHand, CreateSelection, MoveSelection };
 QCursor PGImageCursor(TPGCursor which);
 
-// Builds one display copy: run by DoTheWork in a worker thread, or directly.
+// Builds one display copy: DoTheWork runs as a task of the view's worker, or
+// directly on the calling thread.
 class TCreatePaintPGThread {
  public:
   using TDeliver = std::function<void(std::unique_ptr<TPixelGraphic> copy)>;
   using TReport = std::function<void(int step, int percent)>;
 
   TCreatePaintPGThread() = default;
-  ~TCreatePaintPGThread();
   TCreatePaintPGThread(const TCreatePaintPGThread&) = delete;
   TCreatePaintPGThread& operator=(const TCreatePaintPGThread&) = delete;
 
-  const TPixelGraphic* FPixelGraphic = nullptr;        // the shown image, not owned
-  std::unique_ptr<TPixelGraphic> FPaintPixelGraphic;   // the copy being built
-  std::unique_ptr<TPixelGraphic> FHelpOwned;           // a true-colour intermediate
-  const TPixelGraphic* FHelpPixelGraphic = nullptr;    // FHelpOwned or the shown image
+  const TPixelGraphic* FPixelGraphic = nullptr;       // the shown image, not owned
+  std::unique_ptr<TPixelGraphic> FPaintPixelGraphic;  // the copy being built
+  std::unique_ptr<TPixelGraphic> FHelpOwned;          // a true-colour intermediate
+  const TPixelGraphic* FHelpPixelGraphic = nullptr;   // FHelpOwned or the shown image
   bool ResampleFirst = false;
   bool OptimizePalette = false;
-  TDeliver Deliver;   // receives the finished copy (on the worker in thread mode)
-  TReport Report;     // receives throttled progress (on the worker in thread mode)
+  TDeliver Deliver;  // receives the finished copy (on the thread of DoTheWork)
+  TReport Report;    // receives throttled progress (on the thread of DoTheWork)
   const std::atomic<bool>* ExternalAbort = nullptr;  // also stops the work when set
 
-  // Starts DoTheWork on a new thread.
-  void Start();
   // Asks the work to stop at its next progress report.
   void Terminate() { terminated_.store(true, std::memory_order_relaxed); }
   bool Terminated() const {
     return terminated_.load(std::memory_order_relaxed) ||
            (ExternalAbort && ExternalAbort->load(std::memory_order_relaxed));
   }
-  void WaitFor();
-  bool Running() const { return thread_.joinable(); }
   void DoTheWork();
   // The handler of the copies' OnProgress.
   void Progress(int step, int max, bool& abort);
 
  private:
   std::atomic<bool> terminated_{false};
-  std::thread thread_;
   int step_ = 1;
   int lastPercent_ = 0;
   int64_t lastTick_ = 0;
@@ -176,7 +171,7 @@ class TPGImage : public QAbstractScrollArea {
   // The display copy, or nullptr while none is ready.
   const TPixelGraphic* PaintPixelGraphic() const { return copy_.get(); }
   // Whether a display copy is being built.
-  bool PaintThreadRunning() const { return worker_ && worker_->Running() && !copyArrived_; }
+  bool PaintThreadRunning() const { return building_ && !copyArrived_; }
 
   // ---- Files -------------------------------------------------------------------
   const std::string& FileName() const { return fileName_; }
@@ -257,15 +252,30 @@ class TPGImage : public QAbstractScrollArea {
   void SetScreenDepth(int bits);
 
   bool ProgressClockVisible() const { return progressClockVisible_; }
-  void SetProgressClockVisible(bool v) { progressClockVisible_ = v; viewport()->update(); }
+  void SetProgressClockVisible(bool v) {
+    progressClockVisible_ = v;
+    viewport()->update();
+  }
   bool Progress5Clocks() const { return progress5Clocks_; }
-  void SetProgress5Clocks(bool v) { progress5Clocks_ = v; viewport()->update(); }
+  void SetProgress5Clocks(bool v) {
+    progress5Clocks_ = v;
+    viewport()->update();
+  }
   QColor ProgressClockBkColor() const { return clockBkColor_; }
-  void SetProgressClockBkColor(const QColor& c) { clockBkColor_ = c; viewport()->update(); }
+  void SetProgressClockBkColor(const QColor& c) {
+    clockBkColor_ = c;
+    viewport()->update();
+  }
   QColor ProgressClockLineColor() const { return clockLineColor_; }
-  void SetProgressClockLineColor(const QColor& c) { clockLineColor_ = c; viewport()->update(); }
+  void SetProgressClockLineColor(const QColor& c) {
+    clockLineColor_ = c;
+    viewport()->update();
+  }
   QColor PicBoxFrameColor() const { return frameColor_; }
-  void SetPicBoxFrameColor(const QColor& c) { frameColor_ = c; viewport()->update(); }
+  void SetPicBoxFrameColor(const QColor& c) {
+    frameColor_ = c;
+    viewport()->update();
+  }
   // Step and percent of the display copy being built.
   int ProgressStep() const { return progressStep_; }
   int ProgressPercent() const { return progressPercent_; }
@@ -307,9 +317,15 @@ class TPGImage : public QAbstractScrollArea {
   QMenu* PicBoxPopupMenu() const { return picBox_->PopupMenu(); }
   void SetPicBoxPopupMenu(QMenu* menu) { picBox_->SetPopupMenu(menu); }
   QColor PicBoxColor() const { return picBox_->Color(); }
-  void SetPicBoxColor(const QColor& c) { picBox_->SetColor(c); viewport()->update(); }
+  void SetPicBoxColor(const QColor& c) {
+    picBox_->SetColor(c);
+    viewport()->update();
+  }
   QCursor PicBoxCursor() const { return picBoxCursor_; }
-  void SetPicBoxCursor(const QCursor& c) { picBoxCursor_ = c; UpdateCursor(); }
+  void SetPicBoxCursor(const QCursor& c) {
+    picBoxCursor_ = c;
+    UpdateCursor();
+  }
   QString PicBoxHint() const { return picBox_->toolTip(); }
   void SetPicBoxHint(const QString& hint) { picBox_->setToolTip(hint); }
   int PicBoxTag() const { return picBoxTag_; }
@@ -351,15 +367,20 @@ class TPGImage : public QAbstractScrollArea {
   void PixelGraphicChanged();
   void Relayout(bool force);
   void RouteEvents(TPixelGraphic& image);
-  // Terminates the paint thread, waits for it and makes any copy it already
-  // posted stale.
+  // Cancels the copy under way, waits until it no longer reads the image and
+  // makes any copy it already handed over stale.
   void StopPaintThread();
-  // Waits for the paint thread to finish its copy.
+  // Waits for the copy under way to stop reading the image.
   void WaitForPaintThread();
   void DropCopy();
   void InstallCopy(std::unique_ptr<TPixelGraphic> copy);
-  void DecideAndStartCopy(bool& needed);
+  // Whether a copy is needed (`needed`) and a build of it is due now; drops a
+  // copy that no longer fits.
+  bool CopyDue(bool& needed);
+  // Sets up the due build: runs it here without a worker, else hands it to
+  // LaunchCopy after the current event (painting starts no task).
   void StartCopy();
+  void LaunchCopy();
   void AdoptCopy(TPrebuiltCopy prebuilt);
   void MarkRebuild();
   void PaintView(QPainter& painter, const QRect& area);
@@ -382,9 +403,10 @@ class TPGImage : public QAbstractScrollArea {
   TPicBox* picBox_;
   std::unique_ptr<TPixelGraphic> image_;
   std::unique_ptr<TPixelGraphic> copy_;
-  std::unique_ptr<TCreatePaintPGThread> worker_;
-  uint64_t generation_ = 0;  // the build whose copy is awaited
-  std::atomic<uint64_t> handoff_{0};  // counts posts of the paint thread
+  std::shared_ptr<TCreatePaintPGThread> job_;  // the latest build set up
+  TWorker copyWorker_{this};
+  std::shared_ptr<TCreatePaintPGThread> pendingLaunch_;  // set up, not yet on the worker
+  bool building_ = false;  // a build set up for the worker, its copy not yet handed over
   bool copyArrived_ = false;
   bool copyFailed_ = false;  // the copy could not be sized: draw the image
   int imageBusy_ = 0;        // operations on the shown image under way
@@ -445,8 +467,8 @@ class TPGImage : public QAbstractScrollArea {
   TDragState drag_ = dsIdle;
   TPoint2 anchor_;
   TPoint2 dragOffset_;
-  QPoint lastPoint_;       // child coordinates
-  QPoint lastViewport_;    // last mouse point of a drag, viewport coordinates
+  QPoint lastPoint_;     // child coordinates
+  QPoint lastViewport_;  // last mouse point of a drag, viewport coordinates
   QCursor picBoxCursor_;
   std::array<QCursor, 4> cursors_;  // open hand, grabbing hand, create, move
   int picBoxTag_ = 0;

@@ -15,11 +15,11 @@ namespace pgraphic {
 struct TRenderTarget {
   uint32_t* Pixels = nullptr;
   ptrdiff_t Stride = 0;  // in pixels
-  TPGRect Area;           // the view rectangle the buffer covers
+  TPGRect Area;          // the view rectangle the buffer covers
 };
 
 struct TPictureLayout {
-  TPGRect Child;          // where the image (tile 0, 0) is displayed
+  TPGRect Child;  // where the image (tile 0, 0) is displayed
   TTiling Tiling = tNone;
   bool FlipHorizontal = false;
   bool FlipVertical = false;

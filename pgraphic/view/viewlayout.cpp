@@ -110,8 +110,7 @@ TStretchLayout StretchLayout(const TStretchInput& in) {
   return Unscaled(I);
 }
 
-TScrollBars ScrollBarsFor(TSize2 displayed, TSize2 available, int vScrollWidth,
-                          int hScrollHeight) {
+TScrollBars ScrollBarsFor(TSize2 displayed, TSize2 available, int vScrollWidth, int hScrollHeight) {
   TScrollBars bars;
   for (int pass = 0; pass < 2; ++pass) {
     bars.Horizontal = displayed.Width > available.Width - (bars.Vertical ? vScrollWidth : 0);
@@ -143,7 +142,8 @@ int ScreenDepth() {
 TDisplayCopyDecision DecideDisplayCopy(const TDisplayCopyInput& in) {
   TDisplayCopyDecision d;
   const bool smoothing = in.StretchMode != smFast;
-  d.Rebuild = in.RebuildPending || (smoothing && !in.ReduceOnLoad && in.Displayed != in.CopyBuiltFor);
+  d.Rebuild =
+      in.RebuildPending || (smoothing && !in.ReduceOnLoad && in.Displayed != in.CopyBuiltFor);
   const int b = in.ScreenDepth, c = in.ImageBits;
   d.Needed = (b < c && b <= 8) || (smoothing && in.Displayed != in.Image);
   if (c <= 8 && b <= 8) {
@@ -280,7 +280,8 @@ std::array<TPoint2, 5> ClockPositions(const TPGRect& c, bool fiveClocks, int& co
   std::array<TPoint2, 5> out{};
   count = 0;
   const int w = c.Right - c.Left, h = c.Bottom - c.Top;
-  if (w > 20 && h > 20) out[static_cast<size_t>(count++)] = {c.Left + (w - 15) / 2, c.Top + (h - 15) / 2};
+  if (w > 20 && h > 20)
+    out[static_cast<size_t>(count++)] = {c.Left + (w - 15) / 2, c.Top + (h - 15) / 2};
   if (fiveClocks && w >= 101 && h >= 101) {
     out[static_cast<size_t>(count++)] = {c.Left + 5, c.Top + 5};
     out[static_cast<size_t>(count++)] = {c.Right - 20, c.Top + 5};

@@ -64,10 +64,10 @@ inline bool Contains(const TPGRect& r, int x, int y) {
 // ---- Layout ----------------------------------------------------------------------
 
 struct TStretchInput {
-  TSize2 Image;          // I
-  TSize2 Available;      // A: the area inside the border, scroll bars not taken off
-  int VScrollWidth = 0;  // width of a vertical scroll bar
-  int HScrollHeight = 0; // height of a horizontal scroll bar
+  TSize2 Image;           // I
+  TSize2 Available;       // A: the area inside the border, scroll bars not taken off
+  int VScrollWidth = 0;   // width of a vertical scroll bar
+  int HScrollHeight = 0;  // height of a horizontal scroll bar
   TStretch Stretch = sNeverKAR;
   long double ZoomFactor = 1.0L;
 };
@@ -111,13 +111,13 @@ int ScreenDepth();
 
 struct TDisplayCopyInput {
   int ScreenDepth = 24;
-  int ImageBits = 24;                 // 1, 4, 8 or 24
+  int ImageBits = 24;  // 1, 4, 8 or 24
   TPaletteIdent ImagePalette = pTrueColor;
   TStretchMode StretchMode = smFast;
   bool ReduceOnLoad = false;
   TSize2 Image;
   TSize2 Displayed;
-  TSize2 CopyBuiltFor;                // size the current copy was built for
+  TSize2 CopyBuiltFor;  // size the current copy was built for
   bool RebuildPending = false;
   TPalette8BitSys8BitGraphic Palette8BitSys8BitGraphic = pOptimized252Sys16;
 };
@@ -143,8 +143,8 @@ struct TDisplayCopyPlan {
   TPGPixelFormat Format = pf24Bit;
   TPaletteIdent Palette = pNone;  // fixed palette to set, pNone for none
   bool AssignSourcePalette = false;
-  bool OptimizePalette = false;   // build an optimised 252 + 16 colour palette
-  bool ResampleFirst = false;     // resample into a true-colour intermediate first
+  bool OptimizePalette = false;  // build an optimised 252 + 16 colour palette
+  bool ResampleFirst = false;    // resample into a true-colour intermediate first
   int Steps = 1;
 };
 
