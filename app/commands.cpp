@@ -360,7 +360,7 @@ void TForm1::RunHandler(THandler handler) {
     // No failure escapes an event handler: it ends as a failed command.
     QApplication::restoreOverrideCursor();
     All_Activate();
-    UndoBlocked = true;
+    Shown.UndoBlocked = true;
     SetItemEnabled("U1", false);
     SetButtonEnabled("SB9", false);
     ShowErrorBox(this, CannotPerformText);

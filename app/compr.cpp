@@ -21,7 +21,6 @@
 #include "app/preload.h"
 #include "app/slide.h"
 #include "app/trace.h"
-#include "pgraphic/formats/jpeg.h"
 
 namespace app {
 
@@ -121,10 +120,10 @@ TForm1::TForm1(const TStartOptions& options, QWidget* parent) : QMainWindow(pare
   Form4 = new TForm4(this);
   const TFileDialogState dialogState{
       DialogMode,
-      CurrentFileName,
+      Shown.FileName,
       SaveFileName,
       LastFileName,
-      InfoText,
+      Shown.InfoText,
       PreviewTaken,
       {&Settings.OpenPath, &Settings.SavePath, &Settings.CompressPath},
       DialogListIndex,
@@ -137,8 +136,8 @@ TForm1::TForm1(const TStartOptions& options, QWidget* parent) : QMainWindow(pare
                         return Load1();
                       },
                       [this](const QString& path, bool withPreview) {
-                        return Load_Wavelet(path, withPreview ? codec::LoadMode::DialogPreview
-                                                              : codec::LoadMode::DialogInfo) == 1;
+                        return Load_Wavelet(path, withPreview ? fileservice::LoadMode::DialogPreview
+                                                              : fileservice::LoadMode::DialogInfo) == 1;
                       }});
   TraceStartup("dialogs built");
 }
@@ -194,7 +193,7 @@ void TForm1::FormCreate(const TStartOptions& options) {
     StartFileGiven = true;
     const QString arg = options.Arguments.first();
     const QFileInfo info(QDir(startDir), arg);
-    CurrentFileName = StartFilePath(startDir, arg);
+    Shown.FileName = StartFilePath(startDir, arg);
     Settings.OpenPath = QDir::cleanPath(info.absolutePath()).trimmed();
     if (Settings.OpenPath.isEmpty()) Settings.OpenPath = startDir;
     preload_->Adopt(options.StartRead);
@@ -232,9 +231,9 @@ void TForm1::FormShow() {
   ApplyZoom(Settings.ZoomIndex);
   ApplyZoomMode(Settings.ZoomModeIndex);
 
-  const QString keep = CurrentFileName;
+  const QString keep = Shown.FileName;
   Pane->ShowFolder(Settings.OpenPath);
-  CurrentFileName = keep;
+  Shown.FileName = keep;
 
   FilterComboBox1->SetFilters(ImageFileFilters());
   FilterComboBox1->SetItemIndex(DialogFilterIndex[0]);
@@ -243,7 +242,7 @@ void TForm1::FormShow() {
   TraceStartup("folder listed");
 
   if (StartFileGiven) {
-    const QString wantedPath = CurrentFileName.toLower();
+    const QString wantedPath = Shown.FileName.toLower();
     for (int i = 0; i < PTSList1->Count(); ++i) {
       if (PTSList1->ItemPath(i).toLower() == wantedPath) {
         PTSList1->SetFocusedIndex(i);
@@ -294,7 +293,7 @@ void TForm1::FormClose() {
     ini.Save();  // a failure is ignored; the old file stays whole
   } catch (...) {
   }
-  ReleaseCompressedData();
+  Shown.ReleaseCompressedData();
 }
 
 void TForm1::CheckColorResolution(pgraphic::TPGPixelFormat format, pgraphic::TPaletteIdent ident) {
@@ -327,8 +326,8 @@ void TForm1::PressHandIfNoToolDown() {
 void TForm1::FocusList() { PTSList1->setFocus(Qt::OtherFocusReason); }
 
 void TForm1::UpdateCaption() {
-  setWindowTitle(CurrentFileName.isEmpty() ? QString(ProgramCaption)
-                                           : QString(ProgramCaption) + " - " + CurrentFileName);
+  setWindowTitle(Shown.FileName.isEmpty() ? QString(ProgramCaption)
+                                           : QString(ProgramCaption) + " - " + Shown.FileName);
 }
 
 // ---- Opening -----------------------------------------------------------------------
@@ -350,11 +349,19 @@ void TForm1::Open1Click() {
   }
 }
 
+std::unique_ptr<TPreloaded> TForm1::ReadFile(const QString& path, TImagePane& target) {
+  // What was read ahead for the main view when it still holds; otherwise the
+  // same read now, so a file shows the same whatever the timing.
+  std::unique_ptr<TPreloaded> read = &target == PGImage1 ? preload_->Take(path) : nullptr;
+  if (!read) read = TPreloadJob::ReadNow(path.toStdString(), ReadSettingsOf(target));
+  return read;
+}
+
 void TForm1::ShowOpenChoice() {
   // The browser shows the dialog's folder, type and item; its events clear the
   // file name and the information text, so both are kept.
-  const QString keepName = CurrentFileName;
-  const QString keepInfo = InfoText;
+  const QString keepName = Shown.FileName;
+  const QString keepInfo = Shown.InfoText;
   const widgets::TPTShellList& chosen = *Form6->PTSList1;
   Pane->ShowFolder(chosen.Folder());
   FilterComboBox1->SetItemIndex(Form6->FilterComboBox1->ItemIndex());
@@ -362,9 +369,9 @@ void TForm1::ShowOpenChoice() {
   const int there = PTSList1->IndexOfPath(chosen.ItemPath(chosen.SelectedIndex()));
   PTSList1->SetFocusedIndex(there);
   PTSList1->SelectItem(there);
-  CurrentFileName = keepName;
-  InfoText = keepInfo;
-  LastFileName = CurrentFileName;
+  Shown.FileName = keepName;
+  Shown.InfoText = keepInfo;
+  LastFileName = Shown.FileName;
   PreviewTaken = false;
   if (auto copy = Form6->PreviewCopy()) {
     PGImage1->SetGraphic(std::move(copy));
@@ -372,65 +379,64 @@ void TForm1::ShowOpenChoice() {
   }
 }
 
-int TForm1::Load_Wavelet(const QString& fileName, codec::LoadMode mode) {
+int TForm1::Load_Wavelet(const QString& fileName, fileservice::LoadMode mode) {
   TWaitCursor wait;
   ProcessMessages();
-  codec::LoadResult result;
-  std::unique_ptr<TPreloaded> preloaded;
-  if (mode == codec::LoadMode::MainWindow) preloaded = preload_->Take(fileName);
+  if (mode == fileservice::LoadMode::MainWindow) {
+    std::unique_ptr<TPreloaded> read = ReadFile(fileName, *PGImage1);
+    if (!ShowWaveletError(fileName, read->Error) || !read->Ok) return 0;
+    Shown.InfoText = QString::fromStdString(read->InfoText);
+    PGImage1->SetPixelGraphic(std::move(read->Image), std::move(read->Copy));
+    ProcessMessages();
+    return 1;
+  }
+  fileservice::LoadResult result;
   try {
-    if (preloaded && preloaded->Wavelet)
-      result = std::move(preloaded->Decoded);
-    else
-      result = fileservice::LoadWavelet(fileName.toStdString(), mode);
+    result = fileservice::LoadWavelet(fileName.toStdString(), mode);
   } catch (const std::bad_alloc&) {
-    result.Error = codec::MsgNoMemory;
+    result.Error = io::MsgNoMemory;
   } catch (const std::exception&) {
     return 0;
   }
-  if (!result.Error.empty()) {
-    // A running slide show is not stopped by the box: the status bar tells.
-    if (TSlideWarnings::Collect(QFileInfo(fileName).fileName().toStdString(), result.Error))
-      return 0;
-    QApplication::restoreOverrideCursor();
-    ShowErrorBox(this, QString::fromStdString(result.Error));
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    return 0;
-  }
-  if (result.Result != 1) return 0;
-  InfoText = QString::fromStdString(result.InfoText);
+  if (!ShowWaveletError(fileName, result.Error) || result.Result != 1) return 0;
+  Shown.InfoText = QString::fromStdString(result.InfoText);
   switch (mode) {
-    case codec::LoadMode::MainWindow:
-      if (preloaded)
-        PGImage1->SetPixelGraphic(std::move(result.Image), std::move(preloaded->Copy));
-      else
-        PGImage1->SetGraphic(std::move(result.Image));
-      break;
-    case codec::LoadMode::DialogPreview:
+    case fileservice::LoadMode::DialogPreview:
       Form6->SetLabels(result.Labels);
       Form6->Preview()->SetGraphic(std::move(result.Image));
       break;
-    case codec::LoadMode::DialogInfo:
+    case fileservice::LoadMode::DialogInfo:
       Form6->SetLabels(result.Labels);
       break;
-    case codec::LoadMode::Batch:
+    case fileservice::LoadMode::MainWindow:
+    case fileservice::LoadMode::Batch:
       break;
   }
   ProcessMessages();
   return 1;
 }
 
+bool TForm1::ShowWaveletError(const QString& fileName, const std::string& error) {
+  if (error.empty()) return true;
+  // A running slide show is not stopped by the box: the status bar tells.
+  if (TSlideWarnings::Collect(QFileInfo(fileName).fileName().toStdString(), error)) return false;
+  QApplication::restoreOverrideCursor();
+  ShowErrorBox(this, QString::fromStdString(error));
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  return false;
+}
+
 void TForm1::Open_image() {
   TPreloader::TPause pause(preload_);
-  UndoBlocked = true;
+  Shown.UndoBlocked = true;
   SetViewVisible(true);
-  if (!CurrentFileName.isEmpty()) {
-    if (fileservice::IsVQN(CurrentFileName.toStdString())) {
-      ImageLoaded = PreviewTaken;
+  if (!Shown.FileName.isEmpty()) {
+    if (fileservice::IsVQN(Shown.FileName.toStdString())) {
+      Shown.Loaded = PreviewTaken;
       if (!PreviewTaken) {
         All_Deactivate();
-        if (Load_Wavelet(CurrentFileName, codec::LoadMode::MainWindow) == 1) {
-          ImageLoaded = true;
+        if (Load_Wavelet(Shown.FileName, fileservice::LoadMode::MainWindow) == 1) {
+          Shown.Loaded = true;
         } else {
           SetViewVisible(false);
         }
@@ -439,43 +445,43 @@ void TForm1::Open_image() {
     } else {
       ProcessMessages();
       LoadTarget = TLoadTarget::MainView;
-      ImageLoaded = true;
+      Shown.Loaded = true;
       if (!Load1()) {
         SetViewVisible(false);
         unsetCursor();
-        ImageLoaded = false;
+        Shown.Loaded = false;
       }
       ProcessMessages();
     }
-    setWindowTitle(QString(ProgramCaption) + " - " + CurrentFileName);
-    if (ImageLoaded) {
-      SBar1Panel->setText(InfoText);
+    setWindowTitle(QString(ProgramCaption) + " - " + Shown.FileName);
+    if (Shown.Loaded) {
+      SBar1Panel->setText(Shown.InfoText);
     } else {
       PGImage1->SetFileName(std::string());
       SBar1Panel->clear();
     }
   }
   ProcessMessages();
-  if (ImageLoaded) {
+  if (Shown.Loaded) {
     if (auto* g = PGImage1->Graphic()) CheckColorResolution(g->PixelFormat(), g->PaletteIdent());
     AttachPopup(true);
     PGImage1->viewport()->update();
   } else {
     AttachPopup(false);
   }
-  EnableImageCommands(ImageLoaded);
+  EnableImageCommands(Shown.Loaded);
   SetItemEnabled("C5", false);
   SetItemEnabled("U1", false);
   SetButtonEnabled("SB9", false);
-  if (ImageLoaded) {
+  if (Shown.Loaded) {
     PressHandIfNoToolDown();
     PGImage1->RemoveSelection();
-    Compressed = false;
-    ReleaseCompressedData();
+    Shown.Compressed = false;
+    Shown.ReleaseCompressedData();
   }
-  if (!CurrentFileName.isEmpty()) {
+  if (!Shown.FileName.isEmpty()) {
     TraceStartup("file opened");
-    preload_->Shown(CurrentFileName);
+    preload_->Shown(Shown.FileName);
   }
 }
 
@@ -484,35 +490,30 @@ bool TForm1::Load1() {
   const QString source =
       (LoadTarget == TLoadTarget::DialogPreview && DialogMode == TDialogMode::SaveCopy)
           ? SaveFileName
-          : CurrentFileName;
+          : Shown.FileName;
   TImagePane* target = LoadTarget == TLoadTarget::DialogPreview ? Form6->Preview() : PGImage1;
   const std::string path = source.toStdString();
-  try {
+  std::unique_ptr<TPreloaded> read;
+  {
     TWaitCursor wait;
-    if (fileservice::IsMetafile(path)) {
-      // Drawn onto a bitmap of the picture's own size and shown as an 8-bit image
-      // with the fixed 252-colour palette; the view keeps no file name for it.
-      auto drawn = fileservice::LoadImage(path);
-      if (LoadTarget == TLoadTarget::MainView) {
-        PGImage1->SetFileName(std::string());
-        setWindowTitle(ProgramCaption);
-        SBar1Panel->clear();
-      }
-      target->SetGraphic(std::move(drawn));
-    } else if (auto preloaded =
-                   LoadTarget == TLoadTarget::MainView ? preload_->Take(source) : nullptr;
-               preloaded && !preloaded->Wavelet) {
-      // Read ahead while the previous image was shown, and still what the file holds.
-      PGImage1->SetLoadedFile(path, std::move(preloaded->Image), std::move(preloaded->Copy));
-      InfoText = QString::fromStdString(preloaded->InfoText);
-      return true;
-    } else {
-      target->LoadFromFile(source);
-    }
-  } catch (...) {
+    read = ReadFile(source, *target);
+  }
+  if (!read->Ok) {
+    target->SetLoadedFile(std::string(), nullptr, {});
     return false;
   }
-  InfoText = QString::fromStdString(fileservice::InfoText(path));
+  if (fileservice::IsMetafile(path)) {
+    // Drawn onto a bitmap of the picture's own size and shown as an 8-bit image
+    // with the fixed 252-colour palette; the view keeps no file name for it.
+    if (LoadTarget == TLoadTarget::MainView) {
+      setWindowTitle(ProgramCaption);
+      SBar1Panel->clear();
+    }
+    target->SetLoadedFile(std::string(), std::move(read->Image), std::move(read->Copy));
+  } else {
+    target->SetLoadedFile(path, std::move(read->Image), std::move(read->Copy));
+  }
+  Shown.InfoText = QString::fromStdString(read->InfoText);
   return true;
 }
 
@@ -528,7 +529,7 @@ void TForm1::Saveas1Click() {
     if (ext == "jpg" || ext == "JPG") {
       Form4->exec();
       save = QualityValue > 0;
-      if (save) pgraphic::PGJPEGQuality = QualityValue;
+      if (save) io::PGJPEGQuality = QualityValue;
     }
     if (save) {
       All_Deactivate();
@@ -550,29 +551,30 @@ void TForm1::Saveas1Click() {
 // ---- Undo, zoom, zoom mode -----------------------------------------------------------
 
 void TForm1::U1Click() {
-  if (UndoBlocked) return;
+  if (Shown.UndoBlocked) return;
   SetItemEnabled("U1", false);
   SetButtonEnabled("SB9", false);
   All_Deactivate();
   {
     TWaitCursor wait;
     ProcessMessages();
-    if (UndoKind == TUndoKind::Compression) {
-      UndoKind = TUndoKind::Image;
-      Compressed = false;
-      ReleaseCompressedData();
-    } else if (Compressed && UndoKind != TUndoKind::Zoom && UndoKind != TUndoKind::ZoomMode) {
-      Compressed = false;
-      ReleaseCompressedData();
+    if (Shown.UndoKind == TUndoKind::Compression) {
+      Shown.UndoKind = TUndoKind::Image;
+      Shown.Compressed = false;
+      Shown.ReleaseCompressedData();
+    } else if (Shown.Compressed && Shown.UndoKind != TUndoKind::Zoom &&
+               Shown.UndoKind != TUndoKind::ZoomMode) {
+      Shown.Compressed = false;
+      Shown.ReleaseCompressedData();
     }
-    if (UndoKind == TUndoKind::Image) {
+    if (Shown.UndoKind == TUndoKind::Image) {
       PGImage1->SetGraphic(PGImage2->CopyGraphic());
-      CheckColorResolution(UndoPixelFormat, UndoPaletteIdent);
-    } else if (UndoKind == TUndoKind::Zoom) {
+      CheckColorResolution(Shown.UndoPixelFormat, Shown.UndoPaletteIdent);
+    } else if (Shown.UndoKind == TUndoKind::Zoom) {
       Settings.ZoomIndex = PrevZoomItem - 1;
       ApplyZoom(Settings.ZoomIndex);
       PGImage1->viewport()->update();
-    } else if (UndoKind == TUndoKind::ZoomMode) {
+    } else if (Shown.UndoKind == TUndoKind::ZoomMode) {
       Settings.ZoomModeIndex = PrevZoomMode - 1;
       ApplyZoomMode(Settings.ZoomModeIndex);
     }
@@ -601,9 +603,9 @@ void TForm1::ApplyZoomMode(int index) {
 }
 
 void TForm1::ZoomCommand(int index) {
-  UndoKind = TUndoKind::Zoom;
+  Shown.UndoKind = TUndoKind::Zoom;
   Settings.ZoomIndex = index;
-  UndoBlocked = false;
+  Shown.UndoBlocked = false;
   SetItemEnabled("U1", true);
   SetButtonEnabled("SB9", true);
   PrevZoomItem = checkedZoom_ + 1;
@@ -612,9 +614,9 @@ void TForm1::ZoomCommand(int index) {
 }
 
 void TForm1::ZoomModeCommand(int index) {
-  UndoKind = TUndoKind::ZoomMode;
+  Shown.UndoKind = TUndoKind::ZoomMode;
   Settings.ZoomModeIndex = index;
-  UndoBlocked = false;
+  Shown.UndoBlocked = false;
   SetItemEnabled("U1", true);
   SetButtonEnabled("SB9", true);
   PrevZoomMode = checkedZoomMode_ + 1;
@@ -658,22 +660,22 @@ void TForm1::PTSList1Change() {
     AttachPopup(true);
   } else {
     PGImage1->RemoveSelection();
-    Compressed = false;
+    Shown.Compressed = false;
     AttachPopup(false);
-    ReleaseCompressedData();
+    Shown.ReleaseCompressedData();
   }
 }
 
 void TForm1::FBox1Change_1() {
   if (Busy || CommandRunning()) return;
-  CurrentFileName.clear();
+  Shown.FileName.clear();
   PTSList1->SelectFocused();
   const int selected = PTSList1->SelectedIndex();
   if (selected < 0) return;
   LastListPath = PTSList1->ItemPath(selected).trimmed();
   if (!PTSList1->ItemIsFolder(selected)) {
     PreviewTaken = false;
-    CurrentFileName = LastFileName = PTSList1->ItemPath(selected);
+    Shown.FileName = LastFileName = PTSList1->ItemPath(selected);
     Open_image();
     FocusList();
   }
@@ -684,7 +686,7 @@ void TForm1::PTSList1Click() { PTSList1MouseDown(Qt::LeftButton); }
 void TForm1::PTSList1MouseDown(Qt::MouseButton) {
   PTSList1->SelectFocused();
   const int selected = PTSList1->SelectedIndex();
-  if (selected >= 0 && PTSList1->ItemPath(selected) != CurrentFileName) FBox1Change_1();
+  if (selected >= 0 && PTSList1->ItemPath(selected) != Shown.FileName) FBox1Change_1();
 }
 
 void TForm1::PTSList1MouseUp(Qt::MouseButton button) {
@@ -715,21 +717,21 @@ void TForm1::PTSList1KeyUp(int key) {
 
 void TForm1::PTSList1Edited(const QString& oldPath, const QString& newPath) {
   // The file shown was renamed: the window follows its new name.
-  if (oldPath == CurrentFileName) {
-    CurrentFileName = LastFileName = LastListPath = newPath;
+  if (oldPath == Shown.FileName) {
+    Shown.FileName = LastFileName = LastListPath = newPath;
     UpdateCaption();
   }
 }
 
 void TForm1::PTSList1DeleteItem(const QString& path) {
-  if (path != CurrentFileName) return;
+  if (path != Shown.FileName) return;
   PGImage1->SetFileName(std::string());
   setWindowTitle(ProgramCaption);
-  InfoText.clear();
-  CurrentFileName.clear();
+  Shown.InfoText.clear();
+  Shown.FileName.clear();
   SBar1Panel->clear();
   // Nothing is shown any more: the commands on the image go off with it.
-  ImageLoaded = false;
+  Shown.Loaded = false;
   EndCompressedState();
   AttachPopup(false);
   EnableImageCommands(false);

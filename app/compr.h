@@ -15,11 +15,11 @@
 #include <memory>
 
 #include "app/commands.h"
+#include "app/fileservice.h"
 #include "app/imagepane.h"
 #include "app/jquality.h"
 #include "app/my_open.h"
 #include "app/settings.h"
-#include "codec/vqn.h"
 #include "pgraphic/image/pixelgraphic.h"
 #include "widgets/browserpane.h"
 
@@ -37,11 +37,7 @@ class TForm4;
 class THelpWindow;
 class TPreloadJob;
 class TPreloader;
-
-// What Undo restores.
-enum class TUndoKind : int { None = 0, Image = 1, Zoom = 2, ZoomMode = 3, Compression = 4 };
-// Where the general loader puts the image.
-enum class TLoadTarget : int { None = 0, MainView = 1, DialogPreview = 2 };
+struct TPreloaded;
 
 // Where the window finds its settings and what it was started with.
 struct TStartOptions {
@@ -57,6 +53,29 @@ QString StartFilePath(const QString& startDir, const QString& argument);
 using widgets::AllImagesMask;
 using widgets::ImageFileFilters;
 
+// The image on show and what belongs to it alone: all of it is renewed when
+// another file is opened.
+// What Undo restores.
+enum class TUndoKind : int { None = 0, Image = 1, Zoom = 2, ZoomMode = 3, Compression = 4 };
+// Where the general loader puts the image.
+enum class TLoadTarget : int { None = 0, MainView = 1, DialogPreview = 2 };
+
+struct TShownImage {
+  QString FileName;  // the file shown; empty when none
+  QString InfoText;  // its status-bar text
+  bool Loaded = false;
+  // The result of Compress Image, held until it is saved or the image changes.
+  bool Compressed = false;
+  io::CompressedData CompressedData;
+  void ReleaseCompressedData() { CompressedData = io::CompressedData(); }
+  // What Undo restores: 1 the pixels of the undo copy (with this colour
+  // resolution), 2 the zoom, 3 the zoom mode, 4 the pixels before a compression.
+  TUndoKind UndoKind = TUndoKind::None;
+  bool UndoBlocked = false;  // while a file is being opened
+  pgraphic::TPGPixelFormat UndoPixelFormat = pgraphic::pf1Bit;
+  pgraphic::TPaletteIdent UndoPaletteIdent{};
+};
+
 class TForm1 : public QMainWindow {
   Q_OBJECT
 
@@ -65,14 +84,11 @@ class TForm1 : public QMainWindow {
   ~TForm1() override;
 
   // ---- Controller state ----
-  QString CurrentFileName, LastFileName, SaveFileName;
+  QString LastFileName, SaveFileName;
   TDialogMode DialogMode = TDialogMode::Open;
   int16_t QualityValue = 0;
   int ResizeWidth = 0, ResizeHeight = 0;
-  pgraphic::TPGPixelFormat UndoPixelFormat = pgraphic::pf1Bit;
-  pgraphic::TPaletteIdent UndoPaletteIdent{};
   int PrevZoomItem = 0, PrevZoomMode = 0;
-  TUndoKind UndoKind = TUndoKind::None;
   bool StartFileGiven = false;
   std::array<int, 3> DialogListIndex{-1, -1, -1};
   std::array<bool, 3> DialogPreview{false, false, false};
@@ -80,18 +96,13 @@ class TForm1 : public QMainWindow {
   int ConvertFilterIndex = 0;
   TLoadTarget LoadTarget = TLoadTarget::None;
   bool PreviewTaken = false;
-  QString InfoText;
-  bool UndoBlocked = false;
   QString IniFileName, RootDir, LastListPath, HelpFileName;
   bool Busy = true;
-  bool Compressed = false;
   bool SlideAtEnd = false;
-  bool ImageLoaded = false;
   // The values kept in the settings file (folders, window, zoom, slide show): their
   // only copy, read at start-up and written on close.
   TStoredSettings Settings;
-  codec::CompressedData CompressedData;
-  void ReleaseCompressedData() { CompressedData = codec::CompressedData(); }
+  TShownImage Shown;
 
   // ---- Components ----
   TImagePane* PGImage1 = nullptr;
@@ -133,7 +144,7 @@ class TForm1 : public QMainWindow {
   // The batch conversion dialog's run (convers.cpp).
   void Convert();
   // Opens a VQN file in one of the decoder's modes; 1 on success, 0 on failure.
-  int Load_Wavelet(const QString& fileName, codec::LoadMode mode);
+  int Load_Wavelet(const QString& fileName, fileservice::LoadMode mode);
   // Runs a command's handler as the menus and the toolbar do (commands.cpp).
   void RunHandler(THandler handler);
   // Whether a command other than a step to a neighbour is under way.
@@ -261,6 +272,10 @@ class TForm1 : public QMainWindow {
   void MirrorCommand(bool vertical);
   void RotateCommand(bool right);
   bool CompressWithQuality();
+  // Reads a file for the main view or the dialog's preview (load road).
+  std::unique_ptr<TPreloaded> ReadFile(const QString& path, TImagePane& target);
+  // Shows a VQN file's error, if any; false when there was one.
+  bool ShowWaveletError(const QString& fileName, const std::string& error);
 
   // The zoom and zoom-mode items checked in the main menu, at first the defaults.
   int checkedZoom_ = TStoredSettings{}.ZoomIndex;

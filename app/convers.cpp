@@ -26,7 +26,6 @@
 #include "app/jquality.h"
 #include "app/quality.h"
 #include "io/batch.h"
-#include "pgraphic/formats/jpeg.h"
 #include "pgraphic/view/worker.h"
 
 namespace app {
@@ -298,7 +297,7 @@ void TForm1::Convert() {
       settings.VQNQuality = QualityValue;
     } else if (settings.Format == io::TBatchFormat::JPG) {
       Form4->exec();
-      if (QualityValue > 0) pgraphic::PGJPEGQuality = QualityValue;
+      if (QualityValue > 0) io::PGJPEGQuality = QualityValue;
     }
     if (QualityValue <= 0) return false;
     dialog->EPMeter1->SetPosition(0);

@@ -4,14 +4,13 @@
 // reader and writer framework.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
 
-#include "codec/vqn.h"
 #include "io/files.h"
 #include "metafile/metafile.h"
-#include "pgraphic/formats/fileformat.h"
 #include "pgraphic/image/pixelgraphic.h"
 
 namespace app::fileservice {
@@ -22,9 +21,40 @@ bool IsMetafile(const std::string& path);
 // Size of the file in bytes, -1 when it cannot be found.
 int64_t FileSize(const std::string& path);
 
-// Opens a VQN file in one of the decoder's modes (main window, dialog preview,
-// dialog information), with the texts each mode shows.
-codec::LoadResult LoadWavelet(const std::string& path, codec::LoadMode mode);
+// The four ways the program opens a VQN file.
+enum class LoadMode {
+  MainWindow = 1,     // information text and image
+  DialogPreview = 2,  // dialog labels, information text and image
+  DialogInfo = 3,     // dialog labels and information text only; header only
+  Batch = 4,          // image only
+};
+
+// What opening a VQN file in one mode gave. Result is 1 on success, 0 on
+// failure; Error holds the message to show ("VQN-file is corrupted!", "Not
+// enough memory!") and stays empty for a file that is not VQN.
+struct LoadResult {
+  int Result = 0;
+  std::unique_ptr<pgraphic::TPixelGraphic> Image;
+  std::string InfoText;
+  std::array<std::string, 6> Labels;
+  std::string Error;
+};
+LoadResult LoadWavelet(const std::string& path, LoadMode mode);
+
+// The file dialog's information labels of a described VQN file, in order:
+// cleared first label, type, subtype, size, colours, file size (empty when the
+// size is unknown).
+std::array<std::string, 6> VQNDialogLabels(const io::TFileDescription& vqn);
+
+// What opening a VQN file for the main window gives: the image and its
+// status-bar text, or the error to show ("VQN-file is corrupted!", "Not enough
+// memory!"; empty for a file that is not VQN at all).
+struct TWaveletRead {
+  std::unique_ptr<pgraphic::TPixelGraphic> Image;
+  std::string InfoText;
+  std::string Error;
+};
+TWaveletRead ReadWavelet(const std::string& path);
 
 // Reads any other image file: a metafile is drawn, anything else is read by
 // signature, then extension. Raises EPixelGraphic (or a subclass) with the

@@ -29,9 +29,9 @@ void RestoreCursor() {
 // ---- The protocol ------------------------------------------------------------------
 
 void TForm1::EndCompressedState() {
-  if (!Compressed) return;
-  Compressed = false;
-  ReleaseCompressedData();
+  if (!Shown.Compressed) return;
+  Shown.Compressed = false;
+  Shown.ReleaseCompressedData();
 }
 
 void TForm1::ArmPixelUndo() {
@@ -39,13 +39,13 @@ void TForm1::ArmPixelUndo() {
   if (!QApplication::overrideCursor()) QApplication::setOverrideCursor(Qt::WaitCursor);
   SetItemEnabled("U1", true);
   SetButtonEnabled("SB9", true);
-  UndoKind = TUndoKind::Image;
-  UndoBlocked = false;
+  Shown.UndoKind = TUndoKind::Image;
+  Shown.UndoBlocked = false;
   TPixelGraphic* image = PGImage1->Graphic();
   if (!image) throw std::runtime_error("no image");
   PGImage2->SetGraphic(PGImage1->CopyGraphic());
-  UndoPixelFormat = image->PixelFormat();
-  UndoPaletteIdent = image->PaletteIdent();
+  Shown.UndoPixelFormat = image->PixelFormat();
+  Shown.UndoPaletteIdent = image->PaletteIdent();
 }
 
 void TForm1::FinishImageCommand(bool focusList) {
@@ -59,7 +59,7 @@ void TForm1::FailImageCommand() {
   RestoreCursor();
   ShowErrorBox(this, "Can not perform this operation.");
   All_Activate();
-  UndoBlocked = true;
+  Shown.UndoBlocked = true;
   SetItemEnabled("U1", false);
   SetButtonEnabled("SB9", false);
   FocusList();
@@ -267,18 +267,18 @@ bool TForm1::CompressWithQuality() {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   PGImage1->RemoveSelection();
   SetItemEnabled("C5", false);
-  UndoKind = TUndoKind::Compression;
-  UndoBlocked = false;
+  Shown.UndoKind = TUndoKind::Compression;
+  Shown.UndoBlocked = false;
   TPixelGraphic* image = PGImage1->Graphic();
   PGImage2->SetGraphic(PGImage1->CopyGraphic());
-  UndoPixelFormat = image->PixelFormat();
-  UndoPaletteIdent = image->PaletteIdent();
+  Shown.UndoPixelFormat = image->PixelFormat();
+  Shown.UndoPaletteIdent = image->PaletteIdent();
   // Any earlier data is dropped first, so a failing encoder leaves nothing stale.
-  Compressed = false;
-  ReleaseCompressedData();
-  codec::CompressResult result = codec::CompressInteractive(*image, quality);
-  CompressedData = std::move(result.Data);
-  Compressed = true;
+  Shown.Compressed = false;
+  Shown.ReleaseCompressedData();
+  io::CompressResult result = io::CompressInteractive(*image, quality);
+  Shown.CompressedData = std::move(result.Data);
+  Shown.Compressed = true;
   PGImage1->SetGraphic(std::move(result.Preview));
   CheckColorResolution(pgraphic::pf24Bit, pgraphic::pTrueColor);
   SetItemEnabled("U1", true);
@@ -293,14 +293,14 @@ void TForm1::SB14Click() {
 }
 
 void TForm1::SB51Click() {
-  if (Compressed) {
+  if (Shown.Compressed) {
     DialogMode = TDialogMode::SaveVQN;
     SaveFileName.clear();
     Form6->exec();
     if (SaveFileName.isEmpty()) return;
     All_Deactivate();
     try {
-      codec::SaveVQNFile(CompressedData, SaveFileName.toStdString());
+      io::SaveCompressed(Shown.CompressedData, SaveFileName.toStdString());
     } catch (...) {
       // The data are written beside the target first, so an existing file survives.
       All_Activate();

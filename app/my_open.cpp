@@ -286,7 +286,7 @@ void TForm6::FBox1Change_1() {
 
   const std::string file = path.toStdString();
   std::string typeName;
-  pgraphic::TPGFileInfo info;
+  io::TPGFileInfo info;
   if (fileservice::FileInfo(file, typeName, info)) {
     PGImage1->SetGraphic(std::make_unique<pgraphic::TPixelGraphic>());
     SetWaiting(true);

@@ -59,17 +59,32 @@ TPreloadJob::TPreloadJob(std::string path, TReadSettings read,
                          std::optional<pgraphic::TDisplaySettings> display)
     : path_(std::move(path)), read_(read), display_(std::move(display)) {}
 
-TPreloadJob::TPreloadJob(std::unique_ptr<TPreloaded> read, const pgraphic::TDisplaySettings& display)
-    : path_(read->Path), read_(read->Read), refresh_(true), given_(std::move(read)),
+TPreloadJob::TPreloadJob(std::unique_ptr<TPreloaded> read,
+                         const pgraphic::TDisplaySettings& display)
+    : path_(read->Path),
+      read_(read->Read),
+      refresh_(true),
+      given_(std::move(read)),
       display_(display) {}
 
 namespace {
 std::atomic<int> readsRunning{0};
 }  // namespace
 
-int ReadsAheadRunning() { return readsRunning.load(); }
+int ReadsAheadRunning() {
+  return readsRunning.load();
+}
 
-TPreloadJob::~TPreloadJob() { Cancel(); }
+TPreloadJob::~TPreloadJob() {
+  Cancel();
+}
+
+std::unique_ptr<TPreloaded> TPreloadJob::ReadNow(const std::string& path, TReadSettings read) {
+  TPreloadJob job(path, read, std::nullopt);
+  job.now_ = true;
+  job.Run();
+  return job.Wait();
+}
 
 void TPreloadJob::Start() {
   ++readsRunning;
@@ -116,7 +131,7 @@ std::unique_ptr<TPreloaded> TPreloadJob::Wait() {
 void TPreloadJob::Run() {
   if (given_) {
     auto read = std::move(given_);
-    const pgraphic::TPixelGraphic* image = read->Wavelet ? read->Decoded.Image.get() : read->Image.get();
+    const pgraphic::TPixelGraphic* image = read->Image.get();
     try {
       if (image) read->Copy = pgraphic::BuildDisplayCopy(*image, *Display(), &cancelled_);
     } catch (...) {
@@ -129,23 +144,26 @@ void TPreloadJob::Run() {
   auto read = std::make_unique<TPreloaded>();
   read->Path = path_;
   read->Read = read_;
+  read->Wavelet = fileservice::IsVQN(path_);
   try {
-    if (StampFile(path_, read->Stamp) && !Cancelled() && SmallEnoughToReadAhead(path_)) {
-      if (fileservice::IsVQN(path_)) {
-        // The decoder's own loader, as the window calls it.
-        read->Wavelet = true;
-        read->Decoded = fileservice::LoadWavelet(path_, codec::LoadMode::MainWindow);
-        read->Ok = read->Decoded.Result == 1 && read->Decoded.Error.empty() && read->Decoded.Image;
-        if (const auto display = Display(); read->Ok && display)
-          read->Copy = pgraphic::BuildDisplayCopy(*read->Decoded.Image, *display, &cancelled_);
+    // A file that cannot be found is still opened when it is wanted now: the
+    // reader or the decoder tells why it fails.
+    const bool found = StampFile(path_, read->Stamp);
+    if ((found || now_) && !Cancelled() && (now_ || SmallEnoughToReadAhead(path_))) {
+      if (read->Wavelet) {
+        // The decoder's own loader, with the texts the window shows.
+        fileservice::TWaveletRead decoded = fileservice::ReadWavelet(path_);
+        read->Image = std::move(decoded.Image);
+        read->InfoText = std::move(decoded.InfoText);
+        read->Error = std::move(decoded.Error);
+        read->Ok = read->Image != nullptr && read->Error.empty();
       } else {
         auto image = std::make_unique<pgraphic::TPixelGraphic>();
-        // A warning that would ask the user cannot be asked from here: it makes
-        // this read fail, and the window reads the file again and asks.
+        // A warning that would ask the user cannot be asked from a worker: it
+        // makes a read ahead fail, and the window reads the file again and asks.
         const auto action = read_.ReadWarningAction;
-        image->SetReadWarningAction(action == pgraphic::pgwaOKBox || action == pgraphic::pgwaOKCancelBox
-                                        ? pgraphic::pgwaRaise
-                                        : action);
+        const bool asks = action == pgraphic::pgwaOKBox || action == pgraphic::pgwaOKCancelBox;
+        image->SetReadWarningAction(asks && !now_ ? pgraphic::pgwaRaise : action);
         image->SetBackGroundColor(read_.BackGroundColor);
         image->OnProgress = [this](pgraphic::TPixelGraphic&, int, int, bool& abort) {
           abort = Cancelled();
@@ -153,25 +171,28 @@ void TPreloadJob::Run() {
         io::OpenImage(path_, *image);
         image->OnProgress = nullptr;
         read->InfoText = fileservice::InfoText(path_);
-        if (const auto display = Display(); !Cancelled() && display)
-          read->Copy = pgraphic::BuildDisplayCopy(*image, *display, &cancelled_);
         read->Image = std::move(image);
         read->Ok = true;
       }
-      // A file that changed while it was read is read again when it is opened.
+      if (const auto display = Display(); read->Ok && !Cancelled() && display)
+        read->Copy = pgraphic::BuildDisplayCopy(*read->Image, *display, &cancelled_);
+      // A file that changed while it was read ahead is read again when it is opened.
       TFileStamp after;
-      if (!StampFile(path_, after) || !(after == read->Stamp)) read->Ok = false;
+      if (!now_ && (!StampFile(path_, after) || !(after == read->Stamp))) read->Ok = false;
     }
+  } catch (const std::bad_alloc&) {
+    read->Ok = false;
+    if (read->Wavelet) read->Error = io::MsgNoMemory;
   } catch (...) {
     read->Ok = false;
   }
   if (!read->Ok) {
     // Only the failure is kept: the window reads the file itself.
     read->Image.reset();
-    read->Decoded = codec::LoadResult();
     read->Copy = pgraphic::TPrebuiltCopy();
   }
-  TraceStartup("read ahead: " + path_);
+  if (!now_) read->Error.clear();  // shown only by a read for the window
+  TraceStartup((now_ ? "read: " : "read ahead: ") + path_);
   Finish(std::move(read));
 }
 
@@ -248,7 +269,8 @@ bool TPreloader::event(QEvent* event) {
 
 void TPreloader::Shown(const QString& path) {
   const int index = list_.IndexOfPath(path);
-  if (index >= 0 && lastIndex_ >= 0 && index != lastIndex_) direction_ = index > lastIndex_ ? 1 : -1;
+  if (index >= 0 && lastIndex_ >= 0 && index != lastIndex_)
+    direction_ = index > lastIndex_ ? 1 : -1;
   lastIndex_ = index;
   shown_ = path;
   shownPainted_ = false;
@@ -277,7 +299,8 @@ std::unique_ptr<TPreloaded> TPreloader::Take(const QString& path) {
     job_->Cancel();  // it winds down by itself and reports
   }
   if (!found) {
-    const auto it = std::find_if(held_.begin(), held_.end(), [&](const auto& r) { return r->Path == p; });
+    const auto it =
+        std::find_if(held_.begin(), held_.end(), [&](const auto& r) { return r->Path == p; });
     if (it != held_.end()) {
       found = std::move(*it);
       held_.erase(it);
@@ -302,9 +325,9 @@ void TPreloader::FolderChanged() {
     return QFileInfo(QString::fromStdString(path)).absolutePath() != folder;
   };
   if (job_ && elsewhere(job_->Path())) job_->Cancel();
-  held_.erase(std::remove_if(held_.begin(), held_.end(),
-                             [&](const auto& r) { return elsewhere(r->Path); }),
-              held_.end());
+  held_.erase(
+      std::remove_if(held_.begin(), held_.end(), [&](const auto& r) { return elsewhere(r->Path); }),
+      held_.end());
   if (!follow_.isEmpty() && elsewhere(follow_.toStdString())) follow_.clear();
   shown_.clear();
   lastIndex_ = -1;
@@ -339,13 +362,13 @@ void TPreloader::DropUnwanted() {
                        [&](const QString& w) { return w.toStdString() == p; });
   };
   if (job_ && !isWanted(job_->Path())) job_->Cancel();
-  held_.erase(std::remove_if(held_.begin(), held_.end(),
-                             [&](const auto& r) { return !isWanted(r->Path); }),
-              held_.end());
+  held_.erase(
+      std::remove_if(held_.begin(), held_.end(), [&](const auto& r) { return !isWanted(r->Path); }),
+      held_.end());
 }
 
 void TPreloader::IdleTick() {
-  if (!enabled_ || paused_ > 0 || job_) return;  // a read's end looks again
+  if (!enabled_ || paused_ > 0 || job_) return;   // a read's end looks again
   if (QApplication::activeModalWidget()) return;  // the dialog's end looks again
   // The image shown gets the processors first: reading ahead waits until it is
   // on screen (for a while at most: a hidden view paints nothing).

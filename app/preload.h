@@ -1,10 +1,12 @@
-// Reading ahead: while an image is shown and nothing else happens, the files
-// beside it in the browser are read on a worker thread (the one in the direction
-// the user is moving first), each with its display copy for the view's current
-// fit and zoom mode. Opening such a file then takes what was read, provided the
-// file is unchanged on disk; anything else (a failure, a warning that would ask
-// the user, a changed file, other read settings) is read again the normal way,
-// so what the window shows never depends on whether a file was read ahead.
+// Reading files for the window, and reading ahead: while an image is shown and
+// nothing else happens, the files beside it in the browser are read on a worker
+// thread (the one in the direction the user is moving first), each with its
+// display copy for the view's current fit and zoom mode. Opening such a file
+// then takes what was read, provided the file is unchanged on disk; anything
+// else (a failure, a warning that would ask the user, a changed file, other
+// read settings) is read again by the same job run at once on the window's
+// thread (TPreloadJob::ReadNow). Every file, VQN or not, metafile or not, takes
+// this one road, so what the window shows never depends on the timing.
 //
 // At most one read runs at a time and at most two finished ones are kept; a read
 // is cancelled as soon as the user goes elsewhere or a command starts, and
@@ -25,7 +27,6 @@
 #include <string>
 #include <vector>
 
-#include "codec/vqn.h"
 #include "pgraphic/image/pixelgraphic.h"
 #include "pgraphic/view/pgimage.h"
 
@@ -58,16 +59,16 @@ struct TReadSettings {
 };
 TReadSettings ReadSettingsOf(const TImagePane& view);
 
-// What reading one file ahead gave.
+// What reading one file gave, ahead of time or when it was opened.
 struct TPreloaded {
   std::string Path;
   TFileStamp Stamp;
   TReadSettings Read;
-  bool Ok = false;  // false: the file is read again when it is opened
+  bool Ok = false;  // false: read ahead, the file is read again when it is opened
   bool Wavelet = false;
-  std::unique_ptr<pgraphic::TPixelGraphic> Image;  // the image read (not VQN)
-  std::string InfoText;                            // its status-bar text (not VQN)
-  codec::LoadResult Decoded;                       // what the decoder gave (VQN)
+  std::unique_ptr<pgraphic::TPixelGraphic> Image;
+  std::string InfoText;  // the status-bar text
+  std::string Error;     // a VQN file's failure to show (read when opened only)
   pgraphic::TPrebuiltCopy Copy;
 };
 
@@ -83,6 +84,12 @@ class TPreloadJob : public std::enable_shared_from_this<TPreloadJob> {
   // (the zoom or the window changed); cancelling stops only the copy.
   TPreloadJob(std::unique_ptr<TPreloaded> read, const pgraphic::TDisplaySettings& display);
   ~TPreloadJob();  // cancels
+  // Reads the file now, on the calling thread, the way a read ahead does: the
+  // one road from a path to what the window shows when nothing was read ahead.
+  // Unlike a read ahead it may ask the user (a warning of the reader, asked on
+  // this thread), keeps a VQN file's error text, reads pictures of any size and
+  // builds no display copy (the view builds its own).
+  static std::unique_ptr<TPreloaded> ReadNow(const std::string& path, TReadSettings read);
   TPreloadJob(const TPreloadJob&) = delete;
   TPreloadJob& operator=(const TPreloadJob&) = delete;
 
@@ -116,6 +123,7 @@ class TPreloadJob : public std::enable_shared_from_this<TPreloadJob> {
   const std::string path_;
   const TReadSettings read_;
   const bool refresh_ = false;
+  bool now_ = false;                   // read for the window, on its thread (ReadNow)
   std::unique_ptr<TPreloaded> given_;  // the read whose copy is rebuilt
   std::optional<pgraphic::TDisplaySettings> display_;  // guarded by mutex_
   std::atomic<bool> cancelled_{false};
@@ -182,7 +190,7 @@ class TPreloader : public QObject {
   int ReadsStarted() const { return readsStarted_; }
   int ReadsTaken() const { return readsTaken_; }
 
-  private:
+ private:
   void Schedule();
   void IdleTick();
   void SelectionMoved();

@@ -194,7 +194,7 @@ QPrinter& TForm1::Printer() {
 }
 
 void TForm1::Print1Click() {
-  if (!ImageLoaded || !PGImage1->Graphic()) return;
+  if (!Shown.Loaded || !PGImage1->Graphic()) return;
   std::unique_ptr<TPixelGraphic> image;
   const bool selection = PGImage1->Selection();
   // Printing leaves the undo copy and the selection as they were.
@@ -229,7 +229,7 @@ void TForm1::Print1Click() {
 
 void TForm1::N10Click() {
   TPixelGraphic* graphic = PGImage1->Graphic();
-  if (!graphic || !ImageLoaded) return;
+  if (!graphic || !Shown.Loaded) return;
   // The selection only while the selection tool is down and a selection exists;
   // with the tool down but nothing selected the whole image is copied.
   try {

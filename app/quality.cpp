@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QSlider>
 
-#include "codec/vqn.h"
+#include "io/files.h"
 
 namespace app {
 
@@ -50,7 +50,7 @@ int16_t TForm3::Execute() {
 
 void TForm3::done(int result) {
   qualityValue_ = result == QDialog::Accepted
-                      ? static_cast<int16_t>(codec::QualityFromPosition(TrBar1->value()))
+                      ? static_cast<int16_t>(io::QualityFromPosition(TrBar1->value()))
                       : int16_t(-1);
   QDialog::done(result);
 }

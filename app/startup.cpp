@@ -8,8 +8,8 @@
 #include "app/commands.h"
 #include "app/icons.h"
 #include "app/slide.h"
+#include "io/files.h"
 #include "metafile/metafile.h"
-#include "pgraphic/formats/fileformat.h"
 
 namespace app {
 
@@ -50,7 +50,9 @@ std::string UsageText() {
          "Settings are kept in tesslora.ini in the user's configuration folder.\n";
 }
 
-std::string VersionText() { return std::string("korvane ") + ProgramVersion + "\n"; }
+std::string VersionText() {
+  return std::string("korvane ") + ProgramVersion + "\n";
+}
 
 void InitialiseApplication() {
   QApplication::setApplicationName("korvane");
@@ -61,7 +63,7 @@ void InitialiseApplication() {
   QApplication::setDesktopFileName("korvane");
   // WMF and EMF files open, show and convert like every other image.
   metafile::RegisterWithFileService();
-  pgraphic::SetQuestionHook([](const std::string& caption, const std::string& text, bool withCancel) {
+  io::SetQuestionHook([](const std::string& caption, const std::string& text, bool withCancel) {
     if (TSlideWarnings::Collect(caption, text)) return true;  // a running slide show
     bool ok = true;
     auto ask = [&] {

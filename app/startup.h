@@ -11,8 +11,8 @@ namespace app {
 // What the command line asks for before any window exists.
 struct TCommandLine {
   enum class Action { Run, Help, Version, UsageError } What = Action::Run;
-  QStringList Files;     // the first one is opened
-  std::string Message;   // the usage error's one line
+  QStringList Files;    // the first one is opened
+  std::string Message;  // the usage error's one line
 };
 TCommandLine ParseCommandLine(const QStringList& arguments);
 std::string UsageText();

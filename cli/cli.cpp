@@ -10,7 +10,6 @@
 #include <new>
 
 #include "io/files.h"
-#include "pgraphic/formats/fileformat.h"
 
 namespace cli {
 
@@ -138,8 +137,8 @@ int Run(int argc, char** argv) {
   // A picture whose file ends early is an error unless --partial asks for
   // what could be read; other reader warnings are shown and the work goes on.
   static bool partial = false;
-  pgraphic::SetQuestionHook([](const std::string& caption, const std::string& text, bool) {
-    if (!partial && pgraphic::IsUnexpectedEndWarning(text)) {
+  io::SetQuestionHook([](const std::string& caption, const std::string& text, bool) {
+    if (!partial && io::IsUnexpectedEndWarning(text)) {
       // The reader's own prefix ("GIF: "), or the format named by the caption ("JPG Warning").
       throw pgraphic::EPixelGraphic(text.find(": ") != std::string::npos
                                         ? text

@@ -11,8 +11,7 @@
 
 #include "cli/cli.h"
 #include "io/batch.h"
-#include "pgraphic/formats/fileformat.h"
-#include "pgraphic/formats/jpeg.h"
+#include "io/files.h"
 
 namespace cli {
 namespace {
@@ -30,7 +29,7 @@ int Batch(const TArgs& args) {
   if (args.Has("--mirror")) settings.Mirror = MirrorOption(args.Get("--mirror"));
   if (args.Has("--rotate")) settings.Rotate = RotateOption(args.Get("--rotate"));
   if (args.Has("--jpeg-quality")) {
-    pgraphic::PGJPEGQuality = JPEGQualityOption(args.Get("--jpeg-quality"));
+    io::PGJPEGQuality = JPEGQualityOption(args.Get("--jpeg-quality"));
   }
   settings.VQNQuality = VQNQualityOf(args);
   // Reader warnings reach the question hook: a file that ends early fails
@@ -40,7 +39,7 @@ int Batch(const TArgs& args) {
   const bool terminal = ::isatty(STDERR_FILENO);
   io::TBatchHooks hooks;
   hooks.ConfirmCreate = [](const std::string& question) {
-    return pgraphic::AskUser("Batch conversion", question, false);
+    return io::AskUser("Batch conversion", question, false);
   };
   int shown = -1;
   hooks.Progress = [&](int percent) {

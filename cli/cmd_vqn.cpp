@@ -3,7 +3,6 @@
 #include <iostream>
 
 #include "cli/cli.h"
-#include "codec/vqn.h"
 #include "io/files.h"
 
 namespace cli {
@@ -37,10 +36,10 @@ int Compress(const TArgs& args) {
   const int quality = VQNQualityOf(args);
   std::unique_ptr<pgraphic::TPixelGraphic> image = LoadImage(args.files[0]);
   AttachProgress(*image, "compressing");
-  const codec::CompressedData data = codec::Compress(*image, quality);
+  const io::CompressedData data = io::Compress(*image, quality);
   io::SaveCompressed(data, args.files[1]);
-  std::cout << "Compression ratio is 1:" << codec::CompressionRatio(data) << "\n"
-            << "Size of VQN-file will be " << codec::KbText(data.CodedLength) << " Kb\n";
+  std::cout << "Compression ratio is 1:" << io::CompressionRatio(data) << "\n"
+            << "Size of VQN-file will be " << io::KbText(data.CodedLength) << " Kb\n";
   return 0;
 }
 
@@ -58,8 +57,8 @@ const TCommandRegistrar reg({.name = "compress",
 }  // namespace
 
 int VQNQualityOf(const TArgs& args) {
-  return codec::QualityFromPosition(args.Has("--quality") ? ParsePosition(args.Get("--quality"))
-                                                          : kDefaultPosition);
+  return io::QualityFromPosition(args.Has("--quality") ? ParsePosition(args.Get("--quality"))
+                                                       : kDefaultPosition);
 }
 
 }  // namespace cli

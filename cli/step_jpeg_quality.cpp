@@ -2,7 +2,7 @@
 #include <string>
 
 #include "cli/cli.h"
-#include "pgraphic/formats/jpeg.h"
+#include "io/files.h"
 
 namespace cli {
 
@@ -21,7 +21,7 @@ const TConvertStepRegistrar reg({
     .order = 300,  // changes no pixels; only the setting the writer reads
     .validate = [](const std::string& value) { JPEGQualityOption(value); },
     .apply = [](std::unique_ptr<pgraphic::TPixelGraphic>&,
-                const std::string& value) { pgraphic::PGJPEGQuality = JPEGQualityOption(value); },
+                const std::string& value) { io::PGJPEGQuality = JPEGQualityOption(value); },
 });
 
 }  // namespace

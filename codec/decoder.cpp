@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <functional>
 #include <new>
 
@@ -239,17 +238,6 @@ std::string VQNInfoText(const VQNInfo& info, bool withFileSize) {
   return text;
 }
 
-std::array<std::string, 6> VQNDialogLabels(const VQNInfo& info) {
-  std::array<std::string, 6> labels;
-  labels[1] = "Type: VQN";
-  labels[2] = "SubType: " + SubTypeName(info.Header.SubType);
-  labels[3] = "Size: " + std::to_string(info.Header.Width) + "x" +
-              std::to_string(info.Header.Height) + " pixeles";
-  labels[4] = "Colors: 16.7M";
-  if (info.FileSize >= 0) labels[5] = "File size: " + KbText(info.FileSize) + " Kb";
-  return labels;
-}
-
 VQNHeader DecodeVQN(pgraphic::TStream& stream, TPixelGraphic& target) {
   try {
     VQNHeader header;
@@ -344,51 +332,6 @@ std::unique_ptr<TPixelGraphic> DecodeVQN(pgraphic::TStream& stream) {
 std::unique_ptr<TPixelGraphic> LoadVQNFile(const std::string& path) {
   pgraphic::TFileStream stream(path, pgraphic::TFileStream::fmOpenRead);
   return DecodeVQN(stream);
-}
-
-LoadResult LoadWavelet(const std::string& fileName, LoadMode mode) {
-  LoadResult result;
-  try {
-    pgraphic::TFileStream stream(fileName, pgraphic::TFileStream::fmOpenRead);
-    VQNInfo info = ReadVQNInfo(stream);
-    result.Header = info.Header;
-    switch (mode) {
-      case LoadMode::MainWindow:
-        result.InfoText = VQNInfoText(info, true);
-        break;
-      case LoadMode::DialogPreview:
-      case LoadMode::DialogInfo: {
-        // The dialog takes the size from the file's directory entry.
-        std::error_code ec;
-        auto size = std::filesystem::file_size(fileName, ec);
-        info.FileSize = ec ? -1 : static_cast<int64_t>(size);
-        result.Labels = VQNDialogLabels(info);
-        result.InfoText = VQNInfoText(info, true);
-        break;
-      }
-      case LoadMode::Batch:
-        break;
-    }
-    if (mode == LoadMode::DialogInfo) {
-      result.Result = 1;
-      return result;
-    }
-    stream.Seek(0);
-    result.Image = DecodeVQN(stream);
-    result.Result = 1;
-  } catch (const EVQNNotVQN&) {
-    result.Result = 0;
-    result.Image.reset();
-  } catch (const EVQN& e) {
-    result.Result = 0;
-    result.Image.reset();
-    result.Error = e.what();
-  } catch (const pgraphic::EPixelGraphic& e) {
-    result.Result = 0;
-    result.Image.reset();
-    result.Error = e.what();
-  }
-  return result;
 }
 
 }  // namespace codec

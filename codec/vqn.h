@@ -126,9 +126,6 @@ std::string SubTypeName(int subtype);
 // "Type: VQN, Wavelet 3.0; Size: 640x480; Colors: 16.7M" plus, when the file size
 // is known and wanted, "; File size: 37.6 Kb".
 std::string VQNInfoText(const VQNInfo& info, bool withFileSize = true);
-// The file dialog's information labels in order: cleared first label, type,
-// subtype, size, colours, file size (empty when the size is unknown).
-std::array<std::string, 6> VQNDialogLabels(const VQNInfo& info);
 
 // Decodes a whole VQN stream into `target` (24 bits, W x H). Progress goes through
 // the target's progress events. Raises EVQNNotVQN, EVQNCorrupted or EVQNNoMemory.
@@ -144,26 +141,5 @@ using CoefficientPlanes = std::array<std::vector<uint8_t, LargeBufferAllocator<u
 // inverse transform, the common last stage of decoder and encoder preview.
 void Reconstruct(const VQNHeader& header, const CoefficientPlanes& coefficients,
                  pgraphic::TPixelGraphic& target);
-
-// The four ways the program opens a VQN file.
-enum class LoadMode {
-  MainWindow = 1,     // information text and image
-  DialogPreview = 2,  // dialog labels, information text and image
-  DialogInfo = 3,     // dialog labels and information text only; header only
-  Batch = 4,          // image only
-};
-
-// One call doing what opening a VQN file does in each mode. Result is 1 on
-// success, 0 on failure; Error holds the message to show ("VQN-file is
-// corrupted!", "Not enough memory!") and stays empty for a file that is not VQN.
-struct LoadResult {
-  int Result = 0;
-  std::unique_ptr<pgraphic::TPixelGraphic> Image;
-  std::string InfoText;
-  std::array<std::string, 6> Labels;
-  std::string Error;
-  VQNHeader Header;
-};
-LoadResult LoadWavelet(const std::string& fileName, LoadMode mode);
 
 }  // namespace codec

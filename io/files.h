@@ -24,6 +24,7 @@
 
 #include "codec/vqn.h"
 #include "pgraphic/formats/fileformat.h"
+#include "pgraphic/formats/jpeg.h"
 #include "pgraphic/image/pixelgraphic.h"
 
 namespace io {
@@ -83,6 +84,32 @@ TFileDescription DescribeFile(const std::string& path, int imageIndex = 0);
 // The same, never raising: false when the file cannot be described.
 bool TryDescribeFile(const std::string& path, TFileDescription& description,
                      int imageIndex = 0) noexcept;
+
+// ---- What the programs above this library use of the layers below ----------
+// The desktop program and the command line name nothing of the codec or the
+// formats themselves; what they need of them is named here.
+
+// The codec's compression: the held result, the interactive compression with
+// its preview and message, and the texts of its figures.
+using codec::Compress;
+using codec::CompressedData;
+using codec::CompressInteractive;
+using codec::CompressionRatio;
+using codec::CompressResult;
+using codec::KbText;
+using codec::MsgNoMemory;
+using codec::QualityFromPosition;
+// Raised by a .vqn file that is no VQN file at all (its magic or subtype is wrong).
+using ENotVQN = codec::EVQNNotVQN;
+
+// The formats' settings and questions.
+using pgraphic::AskUser;
+using pgraphic::FileExtension;
+using pgraphic::FileSizeKbText;
+using pgraphic::IsUnexpectedEndWarning;
+using pgraphic::PGJPEGQuality;
+using pgraphic::SetQuestionHook;
+using pgraphic::TPGFileInfo;
 
 // Drawing metafiles needs more than this library has (the drawing component
 // uses Qt), so a program that can draw them registers how, once at start-up.

@@ -54,7 +54,7 @@ TEST_F(BrowserTest, PreviousAndNextStopAtTheFilesOfTheFolder) {
   auto& w = Start({"a.bmp"});
   for (const auto& s : steps) {
     w.RunHandler(QString(s.button) == "SB16" ? &app::TForm1::SB16Click : &app::TForm1::SB17Click);
-    EXPECT_EQ(w.CurrentFileName, Image(s.shown)) << s.button << " " << s.shown;
+    EXPECT_EQ(w.Shown.FileName, Image(s.shown)) << s.button << " " << s.shown;
     EXPECT_EQ(w.Button("SB16")->isEnabled(), s.previous) << s.shown;
     EXPECT_EQ(w.Button("SB17")->isEnabled(), s.next) << s.shown;
     EXPECT_EQ(w.SlideAtEnd, s.atEnd) << s.shown;
@@ -70,12 +70,12 @@ TEST_F(BrowserTest, HeldArrowKeyOpensOnlyOnRelease) {
     SendKey(QEvent::KeyRelease, Qt::Key_Down, true);
     SendKey(QEvent::KeyPress, Qt::Key_Down, true);
   }
-  EXPECT_EQ(w.CurrentFileName, Image("a.bmp"));
+  EXPECT_EQ(w.Shown.FileName, Image("a.bmp"));
   EXPECT_EQ(w.PTSList1->ItemName(w.PTSList1->SelectedIndex()), "d.png");
   SendKey(QEvent::KeyRelease, Qt::Key_Down, false);
   // The file reached cannot be read: the view gives way to the notice.
-  EXPECT_EQ(w.CurrentFileName, Image("d.png"));
-  EXPECT_FALSE(w.ImageLoaded);
+  EXPECT_EQ(w.Shown.FileName, Image("d.png"));
+  EXPECT_FALSE(w.Shown.Loaded);
   EXPECT_TRUE(w.Panel1Caption->isVisible());
   EXPECT_TRUE(w.StatusText().isEmpty());
   EXPECT_EQ(w.windowTitle(), "Korvane v3.52 - " + Image("d.png"));
@@ -86,12 +86,12 @@ TEST_F(BrowserTest, HeldArrowKeyOpensOnlyOnRelease) {
 TEST_F(BrowserTest, ClicksOpenFilesAndFoldersDisableImageCommands) {
   auto& w = Start({"a.bmp"});
   ClickItem("b.png");
-  EXPECT_EQ(w.CurrentFileName, Image("b.png"));
+  EXPECT_EQ(w.Shown.FileName, Image("b.png"));
   EXPECT_EQ(w.LastFileName, Image("b.png"));
   EXPECT_TRUE(w.StatusText().contains("Size: 48x32"));
 
   ClickItem("sub");
-  EXPECT_TRUE(w.CurrentFileName.isEmpty());
+  EXPECT_TRUE(w.Shown.FileName.isEmpty());
   EXPECT_NE(w.PGImage1->Graphic(), nullptr);  // the last image stays on screen
   EXPECT_FALSE(w.Item("Saveas1")->isEnabled());
   EXPECT_FALSE(w.Button("SB14")->isEnabled());
@@ -113,21 +113,21 @@ TEST_F(BrowserTest, FilterChoiceShowsOnlyItsFilesAndOpensTheSelectedOne) {
   EXPECT_EQ(w.FilterComboBox1->currentText(), "BMP - Bitmap");
   EXPECT_EQ(w.DialogFilterIndex[0], 2);
   EXPECT_EQ(Names(), QStringList({"sub", "a.bmp"}));
-  EXPECT_TRUE(w.CurrentFileName.isEmpty());  // b.png is no longer listed
+  EXPECT_TRUE(w.Shown.FileName.isEmpty());  // b.png is no longer listed
 
   for (int i = 0; i < 9; ++i) QTest::keyClick(w.FilterComboBox1, Qt::Key_Down);
   EXPECT_EQ(w.FilterComboBox1->currentText(), "PNG - Portable Network Graphics");
   ClickItem("b.png");
   QTest::keyClick(w.FilterComboBox1, Qt::Key_Home);
   EXPECT_EQ(w.FilterComboBox1->currentText(), "All image files");
-  EXPECT_EQ(w.CurrentFileName, Image("b.png"));  // still listed, opened again
+  EXPECT_EQ(w.Shown.FileName, Image("b.png"));  // still listed, opened again
   EXPECT_EQ(w.FilterComboBox1->count(), 20);
 }
 
 TEST_F(BrowserTest, ChangesOnDiskReachTheBrowser) {
   auto& w = Start({"b.png"});
   ASSERT_TRUE(QFile::remove(Image("b.png")));
-  QTRY_VERIFY(w.CurrentFileName.isEmpty());
+  QTRY_VERIFY(w.Shown.FileName.isEmpty());
   EXPECT_EQ(w.windowTitle(), "Korvane v3.52");
   EXPECT_TRUE(w.StatusText().isEmpty());
   EXPECT_FALSE(Names().contains("b.png"));
@@ -152,11 +152,11 @@ TEST_F(BrowserTest, RenamingInPlaceOpensNothingAndTheWindowFollows) {
   ASSERT_NE(editor, nullptr);
   editor->selectAll();
   QTest::keyClicks(editor, "z.bmp");
-  EXPECT_EQ(w.CurrentFileName, Image("a.bmp"));
+  EXPECT_EQ(w.Shown.FileName, Image("a.bmp"));
   QTest::keyClick(editor, Qt::Key_Return);
   QTRY_VERIFY(!w.PTSList1->IsEditing());  // the editor commits from the event loop
   EXPECT_TRUE(QFile::exists(Image("z.bmp")));
-  EXPECT_EQ(w.CurrentFileName, Image("z.bmp"));
+  EXPECT_EQ(w.Shown.FileName, Image("z.bmp"));
   EXPECT_EQ(w.windowTitle(), "Korvane v3.52 - " + Image("z.bmp"));
 }
 
@@ -165,8 +165,8 @@ TEST_F(BrowserTest, CommandsGoOffWhenTheShownFileVanishes) {
   auto& w = Start({"b.png"});
   ASSERT_TRUE(w.Item("N4")->isEnabled());
   ASSERT_TRUE(QFile::remove(Image("b.png")));
-  QTRY_VERIFY(w.CurrentFileName.isEmpty());
-  EXPECT_FALSE(w.ImageLoaded);
+  QTRY_VERIFY(w.Shown.FileName.isEmpty());
+  EXPECT_FALSE(w.Shown.Loaded);
   for (const char* name : {"Saveas1", "Compress11", "N4", "C4", "RGB1", "N19"})
     EXPECT_FALSE(w.Item(name)->isEnabled()) << name;
   for (const char* name : {"SB2", "SB10", "SB15", "SB20"})

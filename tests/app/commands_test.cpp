@@ -154,7 +154,7 @@ TEST_F(CommandsTest, CancelWithSelectionStillArmsUndoWhichRestoresTheImage) {
     w.Item("N2002")->trigger();  // leaves a zoom in the undo slot
     Select({2, 2, 6, 5});
     RunWithDialog(item, "CancelButton");
-    EXPECT_EQ(w.UndoKind, app::TUndoKind::Image) << item;
+    EXPECT_EQ(w.Shown.UndoKind, app::TUndoKind::Image) << item;
     EXPECT_TRUE(w.Item("U1")->isEnabled()) << item;
     w.Item("U1")->trigger();
     EXPECT_TRUE(SamePixels(*Shown(), *before)) << item;
@@ -219,14 +219,14 @@ TEST_F(CommandsTest, CompressShowsWhatTheSavedFileDecodesTo) {
   const auto before = Shown();
   CompressAnswering(false);
   w.Item("C4")->trigger();
-  EXPECT_FALSE(w.Compressed);
+  EXPECT_FALSE(w.Shown.Compressed);
   EXPECT_TRUE(SamePixels(*Shown(), *before));
 
   // Save with nothing held: asks, compresses, saves nothing.
   AnswerMessageBox(QMessageBox::Yes);
   CompressAnswering(true);
   w.Item("Compress11")->trigger();
-  ASSERT_TRUE(w.Compressed);
+  ASSERT_TRUE(w.Shown.Compressed);
   EXPECT_TRUE(QDir(images).entryList({"*.vqn"}).isEmpty());
 
   const auto shown = Shown();
@@ -243,14 +243,14 @@ TEST_F(CommandsTest, CompressShowsWhatTheSavedFileDecodesTo) {
     ASSERT_FALSE(bytes.isEmpty());
     if (round == 0) first = bytes;
     EXPECT_EQ(bytes, first);
-    EXPECT_TRUE(w.Compressed);
+    EXPECT_TRUE(w.Shown.Compressed);
   }
   EXPECT_TRUE(SamePixels(*codec::LoadVQNFile(Image("out.vqn").toStdString()), *shown));
 
   // A pixel command ends the compressed state; Undo brings back the original.
   w.Item("V1")->trigger();
-  EXPECT_FALSE(w.Compressed);
-  EXPECT_EQ(w.CompressedData.CodedLength, 0);
+  EXPECT_FALSE(w.Shown.Compressed);
+  EXPECT_EQ(w.Shown.CompressedData.CodedLength, 0);
 }
 
 TEST_F(CommandsTest, UndoOfACompressionRestoresTheOriginal) {
@@ -258,9 +258,9 @@ TEST_F(CommandsTest, UndoOfACompressionRestoresTheOriginal) {
   const auto before = Shown();
   CompressAnswering(true);
   Click(w.Button("SB14"));
-  ASSERT_TRUE(w.Compressed);
+  ASSERT_TRUE(w.Shown.Compressed);
   w.Item("U1")->trigger();
-  EXPECT_FALSE(w.Compressed);
+  EXPECT_FALSE(w.Shown.Compressed);
   EXPECT_TRUE(SamePixels(*Shown(), *before));
 }
 
@@ -270,10 +270,10 @@ TEST_F(CommandsTest, CompressedResultSurvivesKeysReleasedOnTheList) {
   auto& w = Open(40, 30);
   CompressAnswering(true);
   w.Item("C4")->trigger();
-  ASSERT_TRUE(w.Compressed);
+  ASSERT_TRUE(w.Shown.Compressed);
   for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_A}) QTest::keyRelease(w.PTSList1, key);
-  EXPECT_TRUE(w.Compressed);
-  EXPECT_GT(w.CompressedData.CodedLength, 0);
+  EXPECT_TRUE(w.Shown.Compressed);
+  EXPECT_GT(w.Shown.CompressedData.CodedLength, 0);
 }
 
 }  // namespace

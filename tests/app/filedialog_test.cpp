@@ -26,7 +26,7 @@ class FileDialogTest : public AppTest {
     WhenModal<app::TForm6>([use](app::TForm6* dialog) { use(dialog); });
     if (mode == 1) {
       window->Item("Open1")->trigger();
-      return !window->CurrentFileName.isEmpty();
+      return !window->Shown.FileName.isEmpty();
     }
     window->DialogMode = static_cast<app::TDialogMode>(mode);
     return window->Form6->exec() == QDialog::Accepted;
@@ -73,9 +73,9 @@ TEST_F(FileDialogTest, OpenShowsInformationAndPreview) {
       Click(dialog->Button1);
     });
     ASSERT_TRUE(ok) << c.file;
-    EXPECT_EQ(window->CurrentFileName, Image(c.file));
+    EXPECT_EQ(window->Shown.FileName, Image(c.file));
     EXPECT_EQ(window->PreviewTaken, c.preview) << c.file;
-    EXPECT_TRUE(window->ImageLoaded);
+    EXPECT_TRUE(window->Shown.Loaded);
     EXPECT_EQ(window->PGImage1->Graphic()->Width(), c.previewSize.isValid() ? c.previewSize.width()
                                                                             : 64);
     EXPECT_EQ(window->PTSList1->ItemPath(window->PTSList1->SelectedIndex()), Image(c.file));
@@ -118,9 +118,9 @@ TEST_F(FileDialogTest, MetafilesShowTheirKindSizeAndPreview) {
       Click(dialog->Button1);
     });
     ASSERT_TRUE(ok);
-    EXPECT_EQ(window->CurrentFileName, Image(c.file));
+    EXPECT_EQ(window->Shown.FileName, Image(c.file));
     EXPECT_EQ(window->PreviewTaken, c.preview);
-    EXPECT_TRUE(window->ImageLoaded);
+    EXPECT_TRUE(window->Shown.Loaded);
     EXPECT_EQ(window->PGImage1->Graphic()->PaletteIdent(), pgraphic::pSpecial252);
     EXPECT_TRUE(window->StatusText().startsWith("Type: " + QString(c.subtype).mid(6) + "; Size: "))
         << window->StatusText().toStdString();
@@ -135,11 +135,11 @@ TEST_F(FileDialogTest, UnsupportedFileCannotBeOpenedAndCloseBoxDiscards) {
     Click(dialog->Button1);  // does nothing
     EXPECT_TRUE(dialog->isVisible());
     Choose(dialog, "a.bmp");
-    EXPECT_EQ(window->CurrentFileName, Image("a.bmp"));
+    EXPECT_EQ(window->Shown.FileName, Image("a.bmp"));
     dialog->close();
   });
   EXPECT_FALSE(ok);
-  EXPECT_TRUE(window->CurrentFileName.isEmpty());
+  EXPECT_TRUE(window->Shown.FileName.isEmpty());
   EXPECT_FALSE(window->PreviewTaken);
 }
 

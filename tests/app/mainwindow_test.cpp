@@ -116,11 +116,11 @@ TEST_F(MainWindowTest, CommandLineFileOpensWithTheBrowserShowingIt) {
   for (const auto& c : cases) {
     auto& w = Start({c.file});
     const QString path = Image(c.file);
-    EXPECT_EQ(w.CurrentFileName, path);
+    EXPECT_EQ(w.Shown.FileName, path);
     EXPECT_EQ(w.PTSList1->Folder(), images);
     EXPECT_EQ(w.PTSList1->ItemPath(w.PTSList1->SelectedIndex()), path);
     EXPECT_EQ(w.windowTitle(), "Korvane v3.52 - " + path);
-    EXPECT_EQ(w.ImageLoaded, c.shown) << c.file;
+    EXPECT_EQ(w.Shown.Loaded, c.shown) << c.file;
     if (c.shown) {
       EXPECT_TRUE(w.StatusText().startsWith(c.statusStart)) << w.StatusText().toStdString();
     } else {
@@ -147,10 +147,10 @@ TEST_F(MainWindowTest, CancellingOpenKeepsTheImageButClearsTheName) {
     Click(dialog->Button2);
   });
   w.Item("Open1")->trigger();
-  EXPECT_TRUE(w.CurrentFileName.isEmpty());
-  EXPECT_TRUE(w.ImageLoaded);
+  EXPECT_TRUE(w.Shown.FileName.isEmpty());
+  EXPECT_TRUE(w.Shown.Loaded);
   EXPECT_NE(w.PGImage1->Graphic(), nullptr);
-  EXPECT_TRUE(w.UndoBlocked);
+  EXPECT_TRUE(w.Shown.UndoBlocked);
   EXPECT_FALSE(w.Item("U1")->isEnabled());
   EXPECT_TRUE(w.Item("Saveas1")->isEnabled());
 }
@@ -172,7 +172,7 @@ TEST_F(MainWindowTest, UndoRestoresZoomOrZoomModeOnce) {
   for (const auto& c : cases) {
     w.Item(c.first)->trigger();
     w.Item(c.second)->trigger();
-    EXPECT_EQ(w.UndoKind, c.kind);
+    EXPECT_EQ(w.Shown.UndoKind, c.kind);
     EXPECT_TRUE(w.Button("SB9")->isEnabled());
     Click(w.Button("SB9"));
     EXPECT_TRUE(w.Item(c.restored)->isChecked()) << c.restored;

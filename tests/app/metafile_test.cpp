@@ -36,7 +36,7 @@ TEST_F(AppTest, MetafilesAreDrawnOrCannotBeViewed) {
       ClickItem(s.action);
     const QString path = Image(s.shown);
     EXPECT_EQ(w.windowTitle(), "Korvane v3.52 - " + path);
-    EXPECT_EQ(w.ImageLoaded, s.drawn);
+    EXPECT_EQ(w.Shown.Loaded, s.drawn);
     EXPECT_EQ(w.Panel1Caption->isVisible(), !s.drawn);
     for (const char* command : {"Saveas1", "Compress11", "c1", "C4", "Zoom1", "N19"})
       EXPECT_EQ(w.Item(command)->isEnabled(), s.drawn) << command;

@@ -60,7 +60,7 @@ TEST_F(PreloadTest, FileChangedAfterItWasReadAheadShowsItsNewContent) {
       ASSERT_EQ(::rename(qPrintable(fresh), qPrintable(Image("b.bmp"))), 0);
     }
     w.SB17Click();
-    ASSERT_EQ(w.CurrentFileName, Image("b.bmp"));
+    ASSERT_EQ(w.Shown.FileName, Image("b.bmp"));
     const std::string path = Image("b.bmp").toStdString();
     EXPECT_TRUE(korvane_test::SamePixels(*w.PGImage1->Graphic(), *io::OpenImage(path)));
     EXPECT_EQ(w.StatusText().toStdString(), app::fileservice::InfoText(path));
@@ -74,14 +74,14 @@ TEST_F(PreloadTest, NeighbourReadAheadIsTakenWithoutASecondRead) {
   WaitHeld("c.vqn");
   const int taken = Preloader().ReadsTaken();
   w.SB17Click();  // c.vqn, read ahead through the decoder
-  EXPECT_TRUE(w.ImageLoaded && w.StatusText().startsWith("Type: VQN"));
+  EXPECT_TRUE(w.Shown.Loaded && w.StatusText().startsWith("Type: VQN"));
   EXPECT_EQ(Preloader().ReadsTaken(), taken + 1);
   // Stepping on while the next file is being read waits for that read.
   ASSERT_TRUE(QTest::qWaitFor(
       [&] { return Preloader().Reading() || Preloader().Holds(Image("d.bmp")); }, 10000));
   w.SB17Click();
-  EXPECT_EQ(w.CurrentFileName, Image("d.bmp"));
-  EXPECT_EQ(w.ImageLoaded ? w.PGImage1->Graphic()->Width() : 0, 2400);
+  EXPECT_EQ(w.Shown.FileName, Image("d.bmp"));
+  EXPECT_EQ(w.Shown.Loaded ? w.PGImage1->Graphic()->Width() : 0, 2400);
   EXPECT_EQ(Preloader().ReadsTaken(), taken + 2);
   WaitHeld("c.vqn");  // at the end of the list the file behind is read
 }
@@ -146,7 +146,7 @@ TEST_F(PreloadTest, FileThatWouldAskIsAskedOnlyWhenOpened) {
     EXPECT_EQ(Preloader().ReadsTaken(), taken);
     ASSERT_EQ(answerer.texts.size(), 1);
     EXPECT_TRUE(answerer.texts[0].contains("NumStripOffsets"));
-    EXPECT_EQ(w.ImageLoaded, answer == QMessageBox::Ok);
+    EXPECT_EQ(w.Shown.Loaded, answer == QMessageBox::Ok);
   }
 }
 
@@ -207,11 +207,11 @@ class HostileWalkTest : public PreloadTest {
   // What the window shows after a step, the picture by a hash of its pixels.
   std::string Record(const QStringList& boxes) {
     std::ostringstream s;
-    s << window->CurrentFileName.toStdString() << " '" << window->windowTitle().toStdString()
-      << "' loaded " << window->ImageLoaded << " notice " << window->Panel1Caption->isVisible()
+    s << window->Shown.FileName.toStdString() << " '" << window->windowTitle().toStdString()
+      << "' loaded " << window->Shown.Loaded << " notice " << window->Panel1Caption->isVisible()
       << " status '" << window->StatusText().toStdString() << "' boxes '"
       << boxes.join('|').toStdString() << "'";
-    if (const pgraphic::TPixelGraphic* g = window->PGImage1->Graphic(); g && window->ImageLoaded) {
+    if (const pgraphic::TPixelGraphic* g = window->PGImage1->Graphic(); g && window->Shown.Loaded) {
       uint64_t hash = 1469598103934665603ull;
       for (int y = 0; y < g->Height(); ++y)
         for (int x = 0; x < g->Width(); ++x) hash = (hash ^ g->PixelColor(x, y)) * 1099511628211ull;
@@ -276,7 +276,7 @@ TEST_F(PreloadTest, MemoryStaysBoundedOverTwoHundredFiles) {
   double after20 = 0;
   for (int i = 1; i < 200; ++i) {
     w.SB17Click();
-    ASSERT_TRUE(w.ImageLoaded) << i;
+    ASSERT_TRUE(w.Shown.Loaded) << i;
     ASSERT_TRUE(QTest::qWaitFor([&] { return !Preloader().Reading(); }, 10000));
     EXPECT_LE(Preloader().HeldCount(), 2);
     if (i == 20) after20 = ResidentMB();

@@ -22,7 +22,7 @@ class SlideTest : public AppTest {
 
   widgets::TFlyoverButton* Toggle() const { return window->Button("SB20"); }
   void ClickToggle() { QTest::mouseClick(Toggle(), Qt::LeftButton); }
-  QString Shown() const { return QFileInfo(window->CurrentFileName).fileName(); }
+  QString Shown() const { return QFileInfo(window->Shown.FileName).fileName(); }
   void ExpectRunning(bool running) const {
     EXPECT_EQ(Toggle()->Down(), running);
     EXPECT_EQ(window->Timer1->isActive(), running);
@@ -83,7 +83,7 @@ TEST_F(SlideTest, RandomModeNeverPicksAFolderAndNeverEnds) {
   QSet<QString> seen;
   for (int i = 0; i < 60; ++i) {
     window->Timer1Timer();
-    ASSERT_FALSE(QFileInfo(window->CurrentFileName).isDir());
+    ASSERT_FALSE(QFileInfo(window->Shown.FileName).isDir());
     seen.insert(Shown());
   }
   EXPECT_EQ(seen, QSet<QString>({"a.bmp", "b.png", "c.bmp"}));
@@ -99,7 +99,7 @@ TEST_F(SlideTest, SingleFileWithRepeatKeepsRunningOnIt) {
   for (int i = 0; i < 3; ++i) window->Timer1Timer();
   EXPECT_EQ(window->PGImage1->Graphic(), shown) << "the file was loaded again";
   EXPECT_EQ(Shown(), "a.bmp");
-  EXPECT_TRUE(window->ImageLoaded);
+  EXPECT_TRUE(window->Shown.Loaded);
   ExpectRunning(true);
 }
 

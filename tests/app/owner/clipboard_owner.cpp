@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
   options.Arguments = {image.fileName()};
   app::TForm1 window(options);
   window.show();
-  if (!QTest::qWaitForWindowExposed(&window) || !window.ImageLoaded) {
+  if (!QTest::qWaitForWindowExposed(&window) || !window.Shown.Loaded) {
     std::fprintf(stderr, "clipboard_owner: the image is not shown\n");
     return 1;
   }
