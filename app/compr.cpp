@@ -39,7 +39,9 @@ struct TWaitCursor {
   TWaitCursor& operator=(const TWaitCursor&) = delete;
 };
 
-void ProcessMessages() { QCoreApplication::processEvents(); }
+void ProcessMessages() {
+  QCoreApplication::processEvents();
+}
 
 QString DefaultConfigDir() {
   return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
@@ -129,16 +131,17 @@ TForm1::TForm1(const TStartOptions& options, QWidget* parent) : QMainWindow(pare
       DialogListIndex,
       DialogPreview,
       DialogFilterIndex};
-  Form6 = new TForm6(this, dialogState,
-                     {[this] {
-                        LoadTarget = TLoadTarget::DialogPreview;
-                        PreviewTaken = false;
-                        return Load1();
-                      },
-                      [this](const QString& path, bool withPreview) {
-                        return Load_Wavelet(path, withPreview ? fileservice::LoadMode::DialogPreview
-                                                              : fileservice::LoadMode::DialogInfo) == 1;
-                      }});
+  Form6 =
+      new TForm6(this, dialogState,
+                 {[this] {
+                    LoadTarget = TLoadTarget::DialogPreview;
+                    PreviewTaken = false;
+                    return Load1();
+                  },
+                  [this](const QString& path, bool withPreview) {
+                    return Load_Wavelet(path, withPreview ? fileservice::LoadMode::DialogPreview
+                                                          : fileservice::LoadMode::DialogInfo) == 1;
+                  }});
   TraceStartup("dialogs built");
 }
 
@@ -165,8 +168,7 @@ void TForm1::BuildBrowser() {
   connect(PTSList1, &widgets::TPTShellList::Edited, this, &TForm1::PTSList1Edited);
   connect(PTSList1, &widgets::TPTShellList::DeleteItem, this, &TForm1::PTSList1DeleteItem);
   connect(Pane, &widgets::TBrowserPane::FolderChosen, this, &TForm1::PTShellCombo1Change);
-  connect(FilterComboBox1, &widgets::TFilterComboBox::Change, this,
-          &TForm1::FilterComboBox1Change);
+  connect(FilterComboBox1, &widgets::TFilterComboBox::Change, this, &TForm1::FilterComboBox1Change);
   connect(PTSplitter1, &widgets::TPTSplitter::Change, this, &TForm1::PTSplitter1Change);
 }
 
@@ -175,7 +177,8 @@ void TForm1::FormCreate(const TStartOptions& options) {
   const QString startDir = options.StartDir.isEmpty() ? QDir::currentPath() : options.StartDir;
   // The "drive root" of the program is the user's home folder.
   RootDir = QDir::homePath();
-  QString settingsDir = (options.ConfigDir.isEmpty() ? DefaultConfigDir() : options.ConfigDir).trimmed();
+  QString settingsDir =
+      (options.ConfigDir.isEmpty() ? DefaultConfigDir() : options.ConfigDir).trimmed();
   if (settingsDir.isEmpty()) settingsDir = RootDir;
   IniFileName = QDir(settingsDir).absoluteFilePath("tesslora.ini");
   TIniFile ini(IniFileName);
@@ -298,10 +301,18 @@ void TForm1::FormClose() {
 
 void TForm1::CheckColorResolution(pgraphic::TPGPixelFormat format, pgraphic::TPaletteIdent ident) {
   switch (format) {
-    case pgraphic::pf1Bit: CheckItem("N11"); break;
-    case pgraphic::pf4Bit: CheckItem("N12"); break;
-    case pgraphic::pf8Bit: CheckItem("N21"); break;
-    default: CheckItem("T1"); break;
+    case pgraphic::pf1Bit:
+      CheckItem("N11");
+      break;
+    case pgraphic::pf4Bit:
+      CheckItem("N12");
+      break;
+    case pgraphic::pf8Bit:
+      CheckItem("N21");
+      break;
+    default:
+      CheckItem("T1");
+      break;
   }
   if (ident == pgraphic::pGray256) CheckItem("N22");
 }
@@ -323,11 +334,13 @@ void TForm1::PressHandIfNoToolDown() {
   }
 }
 
-void TForm1::FocusList() { PTSList1->setFocus(Qt::OtherFocusReason); }
+void TForm1::FocusList() {
+  PTSList1->setFocus(Qt::OtherFocusReason);
+}
 
 void TForm1::UpdateCaption() {
   setWindowTitle(Shown.FileName.isEmpty() ? QString(ProgramCaption)
-                                           : QString(ProgramCaption) + " - " + Shown.FileName);
+                                          : QString(ProgramCaption) + " - " + Shown.FileName);
 }
 
 // ---- Opening -----------------------------------------------------------------------
@@ -637,9 +650,13 @@ void TForm1::SB18Click() {
   PGImage1->SetHandTool(false);
 }
 
-void TForm1::PGImage1SelectionMade() { SetItemEnabled("C5", true); }
+void TForm1::PGImage1SelectionMade() {
+  SetItemEnabled("C5", true);
+}
 
-void TForm1::About1Click() { Form2->exec(); }
+void TForm1::About1Click() {
+  Form2->exec();
+}
 
 void TForm1::Help2Click() {
   if (!help_) help_ = new THelpWindow(HelpFileName, this);
@@ -681,7 +698,9 @@ void TForm1::FBox1Change_1() {
   }
 }
 
-void TForm1::PTSList1Click() { PTSList1MouseDown(Qt::LeftButton); }
+void TForm1::PTSList1Click() {
+  PTSList1MouseDown(Qt::LeftButton);
+}
 
 void TForm1::PTSList1MouseDown(Qt::MouseButton) {
   PTSList1->SelectFocused();
@@ -693,7 +712,9 @@ void TForm1::PTSList1MouseUp(Qt::MouseButton button) {
   if (button == Qt::RightButton || button == Qt::MiddleButton) PTSList1->SelectFocused();
 }
 
-void TForm1::PTSList1DblClickOpen() { FBox1Change_1(); }
+void TForm1::PTSList1DblClickOpen() {
+  FBox1Change_1();
+}
 
 void TForm1::PTSList1KeyUp(int key) {
   switch (key) {
@@ -740,7 +761,9 @@ void TForm1::PTSList1DeleteItem(const QString& path) {
   SetButtonEnabled("SB9", false);
 }
 
-void TForm1::PTShellCombo1Change() { FBox1Change_1(); }
+void TForm1::PTShellCombo1Change() {
+  FBox1Change_1();
+}
 
 void TForm1::SpeedButton1Click() {
   Busy = true;

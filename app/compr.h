@@ -41,8 +41,8 @@ struct TPreloaded;
 
 // Where the window finds its settings and what it was started with.
 struct TStartOptions {
-  QString ConfigDir;    // folder of the settings file; empty: the user's config folder
-  QString StartDir;     // the process's current folder; empty: QDir::currentPath()
+  QString ConfigDir;      // folder of the settings file; empty: the user's config folder
+  QString StartDir;       // the process's current folder; empty: QDir::currentPath()
   QStringList Arguments;  // command-line arguments after the program name
   std::shared_ptr<TPreloadJob> StartRead;  // the first argument, already being read
 };
@@ -106,7 +106,7 @@ class TForm1 : public QMainWindow {
 
   // ---- Components ----
   TImagePane* PGImage1 = nullptr;
-  TImagePane* PGImage2 = nullptr;  // the undo copy; never shown
+  TImagePane* PGImage2 = nullptr;         // the undo copy; never shown
   widgets::TBrowserPane* Pane = nullptr;  // the browser; the four below are its parts
   widgets::TPTShellList* PTSList1 = nullptr;
   widgets::TPTShellCombo* PTShellCombo1 = nullptr;

@@ -215,7 +215,9 @@ void TForm8::Button3Click() {
   if (auto folder = widgets::BrowseForFolder(this, "Target folder", start)) Edit1->setText(*folder);
 }
 
-void TForm8::SpeedButton1Click() { Pane->GoUp(); }
+void TForm8::SpeedButton1Click() {
+  Pane->GoUp();
+}
 
 void TForm8::SetRunning(bool running) {
   running_ = running;
@@ -321,7 +323,8 @@ void TForm1::Convert() {
       [&](pgraphic::TWorkerTask& task) {
         io::TBatchHooks hooks;
         hooks.ConfirmCreate = [&](const std::string& question) {
-          return task.Ask([&] { return AskInformationYesNo(dialog, QString::fromStdString(question)); });
+          return task.Ask(
+              [&] { return AskInformationYesNo(dialog, QString::fromStdString(question)); });
         };
         hooks.BeforeRun = [&](io::TBatchSettings& chosen) {
           return task.Ask([&] { return beforeRun(chosen); });

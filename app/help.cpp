@@ -36,8 +36,9 @@ THelpWindow::THelpWindow(const QString& fileName, QWidget* parent)
 
 void THelpWindow::ShowContents() {
   if (fileName_.isEmpty() || !QFileInfo(fileName_).isFile())
-    browser_->setHtml("<p>The help file was not found. It is installed with the program in "
-                      "<tt>share/korvane/help</tt>.</p>");
+    browser_->setHtml(
+        "<p>The help file was not found. It is installed with the program in "
+        "<tt>share/korvane/help</tt>.</p>");
   else
     browser_->setSource(QUrl::fromLocalFile(fileName_));
   show();

@@ -7,7 +7,9 @@
 #include <map>
 
 // Resources of a static library are registered by hand.
-static void InitResources() { Q_INIT_RESOURCE(korvane); }
+static void InitResources() {
+  Q_INIT_RESOURCE(korvane);
+}
 
 namespace app {
 
@@ -39,21 +41,32 @@ void Picture(QPainter& p, QRectF r) {
 
 const std::map<QString, Draw>& Drawings() {
   static const std::map<QString, Draw> drawings = {
-      {"open", [](QPainter& p) {
+      {"open",
+       [](QPainter& p) {
          QPainterPath f;
-         f.moveTo(3, 19); f.lineTo(3, 6); f.lineTo(9, 6); f.lineTo(11, 8); f.lineTo(19, 8);
+         f.moveTo(3, 19);
+         f.lineTo(3, 6);
+         f.lineTo(9, 6);
+         f.lineTo(11, 8);
+         f.lineTo(19, 8);
          f.lineTo(19, 11);
          p.drawPath(f);
          QPainterPath o;
-         o.moveTo(3, 19); o.lineTo(7, 11); o.lineTo(22, 11); o.lineTo(18, 19); o.closeSubpath();
+         o.moveTo(3, 19);
+         o.lineTo(7, 11);
+         o.lineTo(22, 11);
+         o.lineTo(18, 19);
+         o.closeSubpath();
          p.drawPath(o);
        }},
-      {"save", [](QPainter& p) {
+      {"save",
+       [](QPainter& p) {
          p.drawRect(QRectF(4, 4, 16, 16));
          p.drawRect(QRectF(8, 4, 8, 5));
          p.drawRect(QRectF(7, 13, 10, 7));
        }},
-      {"savevqn", [](QPainter& p) {
+      {"savevqn",
+       [](QPainter& p) {
          p.drawRect(QRectF(4, 4, 16, 16));
          p.drawRect(QRectF(8, 4, 8, 5));
          QFont f = p.font();
@@ -62,7 +75,8 @@ const std::map<QString, Draw>& Drawings() {
          p.setFont(f);
          p.drawText(QRectF(4, 11, 16, 9), Qt::AlignCenter, "VQN");
        }},
-      {"batch", [](QPainter& p) {
+      {"batch",
+       [](QPainter& p) {
          p.drawRect(QRectF(3, 3, 9, 9));
          p.drawRect(QRectF(12, 12, 9, 9));
          p.drawLine(QPointF(9, 17), QPointF(5, 17));
@@ -72,96 +86,147 @@ const std::map<QString, Draw>& Drawings() {
          p.drawLine(QPointF(19, 7), QPointF(19, 10));
          ArrowHead(p, QPointF(14, 7), QPointF(-1, 0));
        }},
-      {"print", [](QPainter& p) {
+      {"print",
+       [](QPainter& p) {
          p.drawRect(QRectF(7, 3, 10, 6));
          p.drawRect(QRectF(3, 9, 18, 8));
          p.drawRect(QRectF(7, 14, 10, 7));
        }},
-      {"hand", [](QPainter& p) {
+      {"hand",
+       [](QPainter& p) {
          QPainterPath h;
-         h.moveTo(8, 21); h.lineTo(5, 13); h.quadTo(5, 11, 7, 12); h.lineTo(8, 14);
-         h.lineTo(8, 5); h.quadTo(9.5, 3.5, 11, 5); h.lineTo(11, 11); h.lineTo(11, 4);
-         h.quadTo(12.5, 2.5, 14, 4); h.lineTo(14, 11); h.lineTo(14, 5); h.quadTo(15.5, 3.5, 17, 5);
-         h.lineTo(17, 12); h.lineTo(17, 8); h.quadTo(18.5, 6.5, 20, 8); h.lineTo(20, 15);
-         h.quadTo(19, 20, 17, 21); h.closeSubpath();
+         h.moveTo(8, 21);
+         h.lineTo(5, 13);
+         h.quadTo(5, 11, 7, 12);
+         h.lineTo(8, 14);
+         h.lineTo(8, 5);
+         h.quadTo(9.5, 3.5, 11, 5);
+         h.lineTo(11, 11);
+         h.lineTo(11, 4);
+         h.quadTo(12.5, 2.5, 14, 4);
+         h.lineTo(14, 11);
+         h.lineTo(14, 5);
+         h.quadTo(15.5, 3.5, 17, 5);
+         h.lineTo(17, 12);
+         h.lineTo(17, 8);
+         h.quadTo(18.5, 6.5, 20, 8);
+         h.lineTo(20, 15);
+         h.quadTo(19, 20, 17, 21);
+         h.closeSubpath();
          p.drawPath(h);
        }},
-      {"select", [](QPainter& p) {
+      {"select",
+       [](QPainter& p) {
          QPen pen = p.pen();
          pen.setStyle(Qt::DashLine);
          p.setPen(pen);
          p.drawRect(QRectF(4, 5, 16, 14));
        }},
-      {"copy", [](QPainter& p) {
+      {"copy",
+       [](QPainter& p) {
          p.drawRect(QRectF(4, 4, 11, 13));
          p.drawRect(QRectF(9, 8, 11, 13));
        }},
-      {"undo", [](QPainter& p) {
+      {"undo",
+       [](QPainter& p) {
          QPainterPath a;
-         a.moveTo(6, 10); a.lineTo(15, 10); a.quadTo(20, 10, 20, 15); a.quadTo(20, 20, 15, 20);
+         a.moveTo(6, 10);
+         a.lineTo(15, 10);
+         a.quadTo(20, 10, 20, 15);
+         a.quadTo(20, 20, 15, 20);
          a.lineTo(9, 20);
          p.drawPath(a);
          ArrowHead(p, QPointF(3, 10), QPointF(-1, 0));
        }},
-      {"compress", [](QPainter& p) {
+      {"compress",
+       [](QPainter& p) {
          p.drawLine(QPointF(12, 3), QPointF(12, 9));
          ArrowHead(p, QPointF(12, 11), QPointF(0, 1));
          p.drawLine(QPointF(12, 21), QPointF(12, 15));
          ArrowHead(p, QPointF(12, 13), QPointF(0, -1));
          p.drawLine(QPointF(4, 12), QPointF(20, 12));
        }},
-      {"rotateleft", [](QPainter& p) {
+      {"rotateleft",
+       [](QPainter& p) {
          p.drawArc(QRectF(5, 5, 14, 14), 90 * 16, 270 * 16);
          ArrowHead(p, QPointF(9, 5), QPointF(-1, 0));
        }},
-      {"rotateright", [](QPainter& p) {
+      {"rotateright",
+       [](QPainter& p) {
          p.drawArc(QRectF(5, 5, 14, 14), 90 * 16, -270 * 16);
          ArrowHead(p, QPointF(15, 5), QPointF(1, 0));
        }},
-      {"mirrorvertical", [](QPainter& p) {
+      {"mirrorvertical",
+       [](QPainter& p) {
          p.drawLine(QPointF(3, 12), QPointF(21, 12));
          QPainterPath t;
-         t.moveTo(6, 10); t.lineTo(12, 3); t.lineTo(18, 10); t.closeSubpath();
+         t.moveTo(6, 10);
+         t.lineTo(12, 3);
+         t.lineTo(18, 10);
+         t.closeSubpath();
          p.fillPath(t, p.pen().color());
          QPainterPath b;
-         b.moveTo(6, 14); b.lineTo(12, 21); b.lineTo(18, 14); b.closeSubpath();
+         b.moveTo(6, 14);
+         b.lineTo(12, 21);
+         b.lineTo(18, 14);
+         b.closeSubpath();
          p.drawPath(b);
        }},
-      {"mirrorhorizontal", [](QPainter& p) {
+      {"mirrorhorizontal",
+       [](QPainter& p) {
          p.drawLine(QPointF(12, 3), QPointF(12, 21));
          QPainterPath l;
-         l.moveTo(10, 6); l.lineTo(3, 12); l.lineTo(10, 18); l.closeSubpath();
+         l.moveTo(10, 6);
+         l.lineTo(3, 12);
+         l.lineTo(10, 18);
+         l.closeSubpath();
          p.fillPath(l, p.pen().color());
          QPainterPath r;
-         r.moveTo(14, 6); r.lineTo(21, 12); r.lineTo(14, 18); r.closeSubpath();
+         r.moveTo(14, 6);
+         r.lineTo(21, 12);
+         r.lineTo(14, 18);
+         r.closeSubpath();
          p.drawPath(r);
        }},
-      {"imagesize", [](QPainter& p) {
+      {"imagesize",
+       [](QPainter& p) {
          Picture(p, QRectF(3, 9, 12, 12));
          p.drawLine(QPointF(13, 11), QPointF(20, 4));
          ArrowHead(p, QPointF(21, 3), QPointF(0.7, -0.7));
        }},
-      {"slideshow", [](QPainter& p) {
+      {"slideshow",
+       [](QPainter& p) {
          Picture(p, QRectF(3, 5, 18, 13));
          QPainterPath play;
-         play.moveTo(10, 8); play.lineTo(16, 11.5); play.lineTo(10, 15); play.closeSubpath();
+         play.moveTo(10, 8);
+         play.lineTo(16, 11.5);
+         play.lineTo(10, 15);
+         play.closeSubpath();
          p.fillPath(play, p.pen().color());
        }},
-      {"previous", [](QPainter& p) {
+      {"previous",
+       [](QPainter& p) {
          p.drawLine(QPointF(19, 12), QPointF(8, 12));
          ArrowHead(p, QPointF(4, 12), QPointF(-1, 0));
        }},
-      {"next", [](QPainter& p) {
+      {"next",
+       [](QPainter& p) {
          p.drawLine(QPointF(5, 12), QPointF(16, 12));
          ArrowHead(p, QPointF(20, 12), QPointF(1, 0));
        }},
-      {"up", [](QPainter& p) {
+      {"up",
+       [](QPainter& p) {
          p.drawLine(QPointF(12, 20), QPointF(12, 9));
          ArrowHead(p, QPointF(12, 5), QPointF(0, -1));
        }},
-      {"newfolder", [](QPainter& p) {
+      {"newfolder",
+       [](QPainter& p) {
          QPainterPath f;
-         f.moveTo(3, 19); f.lineTo(3, 6); f.lineTo(9, 6); f.lineTo(11, 8); f.lineTo(14, 8);
+         f.moveTo(3, 19);
+         f.lineTo(3, 6);
+         f.lineTo(9, 6);
+         f.lineTo(11, 8);
+         f.lineTo(14, 8);
          p.drawPath(f);
          p.drawLine(QPointF(3, 19), QPointF(20, 19));
          p.drawLine(QPointF(20, 19), QPointF(20, 14));
@@ -199,8 +264,9 @@ QIcon ToolIcon(const QString& name, const QPalette& palette) {
   for (qreal ratio : {1.0, 2.0}) {
     icon.addPixmap(Render(it->second, palette.color(QPalette::Active, QPalette::ButtonText), ratio),
                    QIcon::Normal);
-    icon.addPixmap(Render(it->second, palette.color(QPalette::Disabled, QPalette::ButtonText), ratio),
-                   QIcon::Disabled);
+    icon.addPixmap(
+        Render(it->second, palette.color(QPalette::Disabled, QPalette::ButtonText), ratio),
+        QIcon::Disabled);
   }
   return icon;
 }

@@ -70,8 +70,10 @@ void TForm1::FailImageCommand() {
 bool TForm1::RunImageCommand(const std::function<bool()>& command, bool focusList) {
   try {
     if (!PGImage1->Graphic()) return false;
-    if (command()) FinishImageCommand(focusList);
-    else if (focusList) FocusList();
+    if (command())
+      FinishImageCommand(focusList);
+    else if (focusList)
+      FocusList();
     return true;
   } catch (...) {
     FailImageCommand();
@@ -140,21 +142,45 @@ void TForm1::ConvFilterCommand(pgraphic::TFilterDialog& dialog) {
   });
 }
 
-void TForm1::RGB1Click() { PointFilterCommand(Child<pgraphic::TRGBFilterDialog>(*this)); }
-void TForm1::CMY1Click() { PointFilterCommand(Child<pgraphic::TCMYFilterDialog>(*this)); }
-void TForm1::YCbCr1Click() { PointFilterCommand(Child<pgraphic::TYCbCrFilterDialog>(*this)); }
-void TForm1::HLS1Click() { PointFilterCommand(Child<pgraphic::THLSFilterDialog>(*this)); }
-void TForm1::HSV1Click() { PointFilterCommand(Child<pgraphic::THSVFilterDialog>(*this)); }
-void TForm1::BCG1Click() { PointFilterCommand(Child<pgraphic::TBCGFilterDialog>(*this)); }
+void TForm1::RGB1Click() {
+  PointFilterCommand(Child<pgraphic::TRGBFilterDialog>(*this));
+}
+void TForm1::CMY1Click() {
+  PointFilterCommand(Child<pgraphic::TCMYFilterDialog>(*this));
+}
+void TForm1::YCbCr1Click() {
+  PointFilterCommand(Child<pgraphic::TYCbCrFilterDialog>(*this));
+}
+void TForm1::HLS1Click() {
+  PointFilterCommand(Child<pgraphic::THLSFilterDialog>(*this));
+}
+void TForm1::HSV1Click() {
+  PointFilterCommand(Child<pgraphic::THSVFilterDialog>(*this));
+}
+void TForm1::BCG1Click() {
+  PointFilterCommand(Child<pgraphic::TBCGFilterDialog>(*this));
+}
 void TForm1::Grayscale1Click() {
   PointFilterCommand(Child<pgraphic::TGrayScaleFilterDialog>(*this));
 }
-void TForm1::Negative1Click() { PointFilterCommand(Child<pgraphic::TNegativeFilterDialog>(*this)); }
-void TForm1::S2Click() { ConvFilterCommand(Child<pgraphic::TSharpenFilterDialog>(*this)); }
-void TForm1::N14Click() { ConvFilterCommand(Child<pgraphic::TDetailFilterDialog>(*this)); }
-void TForm1::S3Click() { ConvFilterCommand(Child<pgraphic::TSmoothFilterDialog>(*this)); }
-void TForm1::N15Click() { ConvFilterCommand(Child<pgraphic::TBlurFilterDialog>(*this)); }
-void TForm1::C3Click() { ConvFilterCommand(Child<pgraphic::TContourFilterDialog>(*this)); }
+void TForm1::Negative1Click() {
+  PointFilterCommand(Child<pgraphic::TNegativeFilterDialog>(*this));
+}
+void TForm1::S2Click() {
+  ConvFilterCommand(Child<pgraphic::TSharpenFilterDialog>(*this));
+}
+void TForm1::N14Click() {
+  ConvFilterCommand(Child<pgraphic::TDetailFilterDialog>(*this));
+}
+void TForm1::S3Click() {
+  ConvFilterCommand(Child<pgraphic::TSmoothFilterDialog>(*this));
+}
+void TForm1::N15Click() {
+  ConvFilterCommand(Child<pgraphic::TBlurFilterDialog>(*this));
+}
+void TForm1::C3Click() {
+  ConvFilterCommand(Child<pgraphic::TContourFilterDialog>(*this));
+}
 
 // ---- Colour resolution, mirror, rotate --------------------------------------------------
 
@@ -171,11 +197,21 @@ void TForm1::ColorCommand(int command) {
   });
 }
 
-void TForm1::N11Click() { ColorCommand(pgraphic::ccColors2); }
-void TForm1::N12Click() { ColorCommand(pgraphic::ccColors16); }
-void TForm1::N21Click() { ColorCommand(pgraphic::ccColors256); }
-void TForm1::N22Click() { ColorCommand(pgraphic::ccGray256); }
-void TForm1::T1Click() { ColorCommand(pgraphic::ccTrueColor); }
+void TForm1::N11Click() {
+  ColorCommand(pgraphic::ccColors2);
+}
+void TForm1::N12Click() {
+  ColorCommand(pgraphic::ccColors16);
+}
+void TForm1::N21Click() {
+  ColorCommand(pgraphic::ccColors256);
+}
+void TForm1::N22Click() {
+  ColorCommand(pgraphic::ccGray256);
+}
+void TForm1::T1Click() {
+  ColorCommand(pgraphic::ccTrueColor);
+}
 
 void TForm1::MirrorCommand(bool vertical) {
   EndCompressedState();
@@ -183,8 +219,10 @@ void TForm1::MirrorCommand(bool vertical) {
     ArmPixelUndo();
     const bool selection = PGImage1->Selection();
     auto part = selection ? PGImage1->SelectionImage() : PGImage1->CopyGraphic();
-    if (vertical) part->MirrorVertical();
-    else part->MirrorHorizontal();
+    if (vertical)
+      part->MirrorVertical();
+    else
+      part->MirrorHorizontal();
     if (selection) {
       auto image = PGImage1->CopyGraphic();
       image->CopyRect(PGImage1->SelectionLeft(), PGImage1->SelectionTop(), *part, 0, 0,
@@ -196,8 +234,12 @@ void TForm1::MirrorCommand(bool vertical) {
   });
 }
 
-void TForm1::V1Click() { MirrorCommand(true); }
-void TForm1::H2Click() { MirrorCommand(false); }
+void TForm1::V1Click() {
+  MirrorCommand(true);
+}
+void TForm1::H2Click() {
+  MirrorCommand(false);
+}
 
 void TForm1::RotateCommand(bool right) {
   PGImage1->RemoveSelection();
@@ -212,8 +254,12 @@ void TForm1::RotateCommand(bool right) {
   });
 }
 
-void TForm1::N5Click() { RotateCommand(true); }
-void TForm1::N6Click() { RotateCommand(false); }
+void TForm1::N5Click() {
+  RotateCommand(true);
+}
+void TForm1::N6Click() {
+  RotateCommand(false);
+}
 
 // ---- Image size and crop ---------------------------------------------------------------
 

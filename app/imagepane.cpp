@@ -19,10 +19,18 @@ void TImagePane::SetZoomChoice(int index) {
   static constexpr long double factors[] = {1, 1, 1, 0.25L, 0.5L, 1, 2, 3};
   zoom_ = index;
   switch (index) {
-    case 0: SetStretch(pgraphic::sAlwaysKAR); break;
-    case 1: SetStretch(pgraphic::sAlwaysLongerEdgeKAR); break;
-    case 2: SetStretch(pgraphic::sAlways); break;
-    case ShrinkToFitOnly: SetStretch(pgraphic::sShrinkKAR); break;
+    case 0:
+      SetStretch(pgraphic::sAlwaysKAR);
+      break;
+    case 1:
+      SetStretch(pgraphic::sAlwaysLongerEdgeKAR);
+      break;
+    case 2:
+      SetStretch(pgraphic::sAlways);
+      break;
+    case ShrinkToFitOnly:
+      SetStretch(pgraphic::sShrinkKAR);
+      break;
     default:
       if (index < 3 || index > 7) return;
       SetZoomFactor(factors[index]);
@@ -46,6 +54,8 @@ std::unique_ptr<pgraphic::TPixelGraphic> TImagePane::SelectionImage() {
                              SelectionHeight());
 }
 
-QSize TImagePane::DisplayedSize() const { return PicBox()->size(); }
+QSize TImagePane::DisplayedSize() const {
+  return PicBox()->size();
+}
 
 }  // namespace app

@@ -21,7 +21,8 @@ class TFirstPaint : public QObject {
   TFirstPaint(app::TForm1& form, bool withFile) : form_(form), withFile_(withFile) {
     if (!app::TracingStartup()) return;
     if (withFile)
-      connection_ = QObject::connect(form.PGImage1, &app::TImagePane::Painted, this, [this] { Check(); });
+      connection_ =
+          QObject::connect(form.PGImage1, &app::TImagePane::Painted, this, [this] { Check(); });
     form.installEventFilter(this);
   }
 

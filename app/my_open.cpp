@@ -3,8 +3,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
-#include <QFocusEvent>
 #include <QFileInfo>
+#include <QFocusEvent>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
@@ -49,7 +49,9 @@ QString Extension(const QString& name) {
   return dot > 0 ? file.mid(dot) : QString();
 }
 
-void ProcessMessages() { QCoreApplication::processEvents(); }
+void ProcessMessages() {
+  QCoreApplication::processEvents();
+}
 
 }  // namespace
 
@@ -150,13 +152,17 @@ TForm6::TForm6(QWidget* parent, const TFileDialogState& state, TFileDialogLoader
   });
 }
 
-int TForm6::Mode() const { return std::clamp(static_cast<int>(state_.Mode), 1, 3); }
+int TForm6::Mode() const {
+  return std::clamp(static_cast<int>(state_.Mode), 1, 3);
+}
 
 QString& TForm6::ResultPath() {
   return Mode() == 1 ? state_.OpenFileName : state_.SaveFileName;
 }
 
-QString& TForm6::ModeFolder() { return *state_.Folder[Mode() - 1]; }
+QString& TForm6::ModeFolder() {
+  return *state_.Folder[Mode() - 1];
+}
 
 int TForm6::exec() {
   FormShow();

@@ -26,7 +26,9 @@ bool ParseIniInteger(const QString& text, int& value) {
   return true;
 }
 
-TIniFile::TIniFile(const QString& fileName) { Load(fileName); }
+TIniFile::TIniFile(const QString& fileName) {
+  Load(fileName);
+}
 
 QByteArray TIniFile::Entry::Value() const {
   QByteArray value = line.mid(line.indexOf('=') + 1);

@@ -41,8 +41,8 @@ class TForm9 : public QDialog {
   explicit TForm9(TForm1* owner);
 
   QSpinBox* SE1 = nullptr;
-  QCheckBox* CBox1 = nullptr;  // "Repeat slide show"
-  QCheckBox* CBox2 = nullptr;  // "Use random mode"
+  QCheckBox* CBox1 = nullptr;      // "Repeat slide show"
+  QCheckBox* CBox2 = nullptr;      // "Use random mode"
   QPushButton* Button1 = nullptr;  // "OK"
   QPushButton* Button2 = nullptr;  // "Cancel"
 

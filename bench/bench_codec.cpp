@@ -150,8 +150,8 @@ int QualityTable() {
     if (!image) continue;
     for (int position : {0, 60, 120}) {
       auto result = codec::CompressInteractive(*image, codec::QualityFromPosition(position));
-      std::printf("%s position %3d: %8d bytes  %.3f bpp  PSNR %.2f dB\n", kImages[index].c_str(), position,
-                  result.Data.CodedLength + 44,
+      std::printf("%s position %3d: %8d bytes  %.3f bpp  PSNR %.2f dB\n", kImages[index].c_str(),
+                  position, result.Data.CodedLength + 44,
                   8.0 * (result.Data.CodedLength + 44) / (double(image->Width()) * image->Height()),
                   Psnr(*image, *result.Preview));
     }

@@ -17,8 +17,9 @@ namespace {
 
 using pgraphic::TPixelGraphic;
 
-
-const TPixelGraphic& Photo() { return bench::Photograph(); }
+const TPixelGraphic& Photo() {
+  return bench::Photograph();
+}
 
 void BM_Memcpy(benchmark::State& state) {
   const TPixelGraphic& src = Photo();

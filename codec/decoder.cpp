@@ -92,8 +92,7 @@ using Words = std::vector<int16_t, LargeBufferAllocator<int16_t>>;
 constexpr int kStripRows = 512;
 
 // A band read from bytes that start at position `origin`.
-BandSource BytesBand(const uint8_t* bytes, size_t origin, BandLayout layout,
-                     const int16_t* table) {
+BandSource BytesBand(const uint8_t* bytes, size_t origin, BandLayout layout, const int16_t* table) {
   BandSource band;
   band.Bytes = bytes;
   band.Layout = layout;
@@ -264,13 +263,13 @@ VQNHeader DecodeVQN(pgraphic::TStream& stream, TPixelGraphic& target) {
     // coded stream on its own, which decodes the stream about four times over
     // but holds at most a third of the picture besides it.
     const int64_t picture = pgraphic::PictureBytes(header.Width, header.Height, 24);
-    const int64_t heldPeak = std::max(header.CodedLength + count,
-                                      picture + count + HeldWorkingBytes(geometry));
+    const int64_t heldPeak =
+        std::max(header.CodedLength + count, picture + count + HeldWorkingBytes(geometry));
     const bool held = heldPeak <= picture + picture / 4 + (int64_t{256} << 20) &&
                       heldPeak <= pgraphic::PGMaxDecodeBytes;
-    pgraphic::CheckDecodeBudget(header.Width, header.Height, 24,
-                                held ? heldPeak - picture
-                                     : header.CodedLength + WorkingBytes(geometry));
+    pgraphic::CheckDecodeBudget(
+        header.Width, header.Height, 24,
+        held ? heldPeak - picture : header.CodedLength + WorkingBytes(geometry));
 
     pgraphic::TProgressScope progress(target);
 
@@ -304,8 +303,9 @@ VQNHeader DecodeVQN(pgraphic::TStream& stream, TPixelGraphic& target) {
         throw pgraphic::EPixelGraphic(pgraphic::LangStr(pgraphic::msgAborted));
       const PlaneDecoder atStart(coded.data(), coded.size(), positions);
       const FeedMaker decoded = [&](int p, size_t from) -> std::unique_ptr<CoefficientFeed> {
-        const PlaneDecoder& at =
-            from >= 3 * firstBand ? atLevel2 : from >= firstBand ? atSecondBand : atStart;
+        const PlaneDecoder& at = from >= 3 * firstBand ? atLevel2
+                                 : from >= firstBand   ? atSecondBand
+                                                       : atStart;
         return std::make_unique<DecodedPlane>(at, p);
       };
       target.SetSize(header.Width, header.Height, pgraphic::pf24Bit);

@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   pgraphic::TReadOnlyMemoryStream again(data, size);
   try {
     auto info = codec::ReadVQNInfo(again);
-    volatile size_t n = codec::VQNInfoText(info).size() + codec::SubTypeName(info.Header.SubType).size();
+    volatile size_t n =
+        codec::VQNInfoText(info).size() + codec::SubTypeName(info.Header.SubType).size();
     (void)n;
   } catch (const pgraphic::EPixelGraphic&) {
   }

@@ -303,8 +303,8 @@ std::unique_ptr<TPixelGraphic> DrawMetafileGuarded(const uint8_t* data, size_t s
   detail::TDrawReply reply;
   if (sent != tTimedOut) reply = detail::ReadDrawReply(mine.Get(), deadline);
 
-  const std::string timeOut = prefix + "Drawing stopped at the time limit of " + Seconds(seconds) +
-                              " s";
+  const std::string timeOut =
+      prefix + "Drawing stopped at the time limit of " + Seconds(seconds) + " s";
   if (reply.State == detail::TDrawReply::Complete) {
     child.Kill();  // its answer is all that is needed from it
     if (reply.Status == detail::dsOutOfMemory)

@@ -112,9 +112,8 @@ int RunDrawHelper(int in, int out, bool setLimits) {
   std::unique_ptr<TPixelGraphic> picture;
   try {
     const int64_t pixels = PicturePixels(bytes);
-    const uint64_t budget = request.MemoryLimit > 0
-                                ? static_cast<uint64_t>(request.MemoryLimit)
-                                : PictureBudget(pixels, bytes.size());
+    const uint64_t budget = request.MemoryLimit > 0 ? static_cast<uint64_t>(request.MemoryLimit)
+                                                    : PictureBudget(pixels, bytes.size());
     // A picture that cannot fit in the budget is refused before it is drawn.
     if (request.MemoryLimit > 0 && 3 * static_cast<uint64_t>(pixels) > budget)
       throw std::bad_alloc();

@@ -488,7 +488,6 @@ std::vector<uint8_t> ReadAll(pgraphic::TStream& stream) {
   return bytes;
 }
 
-
 // The libraries keep global state (font engines, Qt's font database): one
 // picture is drawn at a time.
 std::mutex& DrawLock() {

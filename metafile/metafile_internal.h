@@ -2,8 +2,8 @@
 // mapping of the picture frame, and a byte buffer the libraries may read safely.
 #pragma once
 
-#include <cstddef>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -78,11 +78,11 @@ inline constexpr char kAnswerMagic[8] = {'K', 'V', 'M', 'F', 'A', 'N', 'S', '1'}
 
 struct TDrawRequest {
   char Magic[8];
-  uint64_t Size;          // file bytes that follow
-  int64_t MemoryLimit;    // see MetafileMemoryLimit
-  int64_t StackLimit;     // bytes
-  int64_t MaxImageSize;   // the program's pgraphic::PGMaxImageSize
-  uint32_t CpuSeconds;    // a processor-time backstop behind the wall-time limit
+  uint64_t Size;         // file bytes that follow
+  int64_t MemoryLimit;   // see MetafileMemoryLimit
+  int64_t StackLimit;    // bytes
+  int64_t MaxImageSize;  // the program's pgraphic::PGMaxImageSize
+  uint32_t CpuSeconds;   // a processor-time backstop behind the wall-time limit
   uint32_t Reserved;
 };
 

@@ -138,7 +138,9 @@ void TFileStream::Seek(int64_t position) {
   if (fseeko(file_, static_cast<off_t>(position), SEEK_SET) == 0) position_ = position;
 }
 
-int64_t TFileStream::Position() const { return position_; }
+int64_t TFileStream::Position() const {
+  return position_;
+}
 
 int64_t TFileStream::Size() const {
   if (!file_) return 0;

@@ -38,7 +38,7 @@ void TPTShellCombo::Fill() {
   clear();
   static const QIcon icon = QFileIconProvider().icon(QFileIconProvider::Folder);
   QStringList chain;
-  for (QDir dir(folder_);; ) {
+  for (QDir dir(folder_);;) {
     chain.prepend(dir.absolutePath());
     if (!dir.cdUp()) break;
   }
@@ -163,7 +163,9 @@ TSpinEdit::TSpinEdit(QWidget* parent) : QSpinBox(parent) {
   connect(this, &QSpinBox::valueChanged, this, [this](int) { emit Change(); });
 }
 
-TProgressMeter::TProgressMeter(QWidget* parent) : QProgressBar(parent) { setRange(0, 100); }
+TProgressMeter::TProgressMeter(QWidget* parent) : QProgressBar(parent) {
+  setRange(0, 100);
+}
 
 std::optional<QString> BrowseForFolder(QWidget* parent, const QString& caption,
                                        const QString& start) {

@@ -89,10 +89,10 @@ void TPTShellList::List(const QString& keepFocused, const QStringList& keepSelec
   clear();
   QDir dir(folder_);
   QDir::Filters hidden = showHidden_ ? QDir::Hidden : QDir::Filters();
-  const auto folders = dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | hidden,
-                                         QDir::Name | QDir::IgnoreCase);
-  const auto files = dir.entryInfoList(mask_.split(';', Qt::SkipEmptyParts),
-                                       QDir::Files | hidden, QDir::Name | QDir::IgnoreCase);
+  const auto folders =
+      dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | hidden, QDir::Name | QDir::IgnoreCase);
+  const auto files = dir.entryInfoList(mask_.split(';', Qt::SkipEmptyParts), QDir::Files | hidden,
+                                       QDir::Name | QDir::IgnoreCase);
   int focus = -1;
   auto add = [&](const QFileInfo& info, bool isFolder) {
     auto* item = new QListWidgetItem(isFolder ? FolderIcon() : FileIcon(), info.fileName(), this);
@@ -296,8 +296,7 @@ void TPTShellList::mousePressEvent(QMouseEvent* event) {
 void TPTShellList::mouseReleaseEvent(QMouseEvent* event) {
   QListWidget::mouseReleaseEvent(event);
   emit MouseUp(event->button());
-  if (event->button() == Qt::LeftButton && itemAt(event->position().toPoint()))
-    emit ItemClicked();
+  if (event->button() == Qt::LeftButton && itemAt(event->position().toPoint())) emit ItemClicked();
 }
 
 void TPTShellList::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -330,7 +329,9 @@ void TPTShellList::contextMenuEvent(QContextMenuEvent* event) {
   menu.exec(event->globalPos());
 }
 
-QStringList TPTShellList::mimeTypes() const { return {QStringLiteral("text/uri-list")}; }
+QStringList TPTShellList::mimeTypes() const {
+  return {QStringLiteral("text/uri-list")};
+}
 
 QMimeData* TPTShellList::mimeData(const QList<QListWidgetItem*>& items) const {
   auto* data = new QMimeData;

@@ -145,7 +145,9 @@ void Run(const std::vector<std::string>& args) {
   if (pid > 0) waitpid(pid, &status, 0);
 }
 
-void Xdotool(const std::string& what, const std::string& key) { Run({"xdotool", what, key}); }
+void Xdotool(const std::string& what, const std::string& key) {
+  Run({"xdotool", what, key});
+}
 
 double PeakRssMB(pid_t pid) {
   std::ifstream status("/proc/" + std::to_string(pid) + "/status");
@@ -160,13 +162,16 @@ double PeakRssMB(pid_t pid) {
   return -1;
 }
 
-void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void Sleep(int ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 9) {
-    std::fprintf(stderr, "usage: screen_probe X Y PAUSE_MS HOLD_MS STARTS PROGRAM FIRST_FILE COLOUR...\n");
+    std::fprintf(stderr,
+                 "usage: screen_probe X Y PAUSE_MS HOLD_MS STARTS PROGRAM FIRST_FILE COLOUR...\n");
     return 2;
   }
   TScreenPoint screen(std::atoi(argv[1]), std::atoi(argv[2]));

@@ -4,6 +4,7 @@
 // once or after a pause in which the next file is read ahead, start-up to the
 // first painted window, and memory while browsing 200 images.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QDir>
@@ -13,7 +14,6 @@
 #include <algorithm>
 #include <fstream>
 #include <memory>
-#include <unistd.h>
 #include <vector>
 
 #include "app/compr.h"
@@ -161,7 +161,12 @@ void BM_NextImage12MP(benchmark::State& state) {
   std::sort(decode.begin(), decode.end());
   state.counters["decode_only_median_ms"] = decode[decode.size() / 2];
 }
-BENCHMARK(BM_NextImage12MP)->Arg(0)->Arg(500)->UseManualTime()->Iterations(12)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NextImage12MP)
+    ->Arg(0)
+    ->Arg(500)
+    ->UseManualTime()
+    ->Iterations(12)
+    ->Unit(benchmark::kMillisecond);
 
 // Window creation to the first paint; with a file (argument 1), to the image
 // painted; argument 2: the file is read while the window is built.
@@ -209,7 +214,13 @@ void BM_StartUp(benchmark::State& state) {
   }
   AddStats(state, runs);
 }
-BENCHMARK(BM_StartUp)->Arg(0)->Arg(1)->Arg(2)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StartUp)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->UseManualTime()
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond);
 
 // Resident memory while stepping through 200 images (hard links to one JPEG of
 // the 2560 x 1600 photograph): it stays at one image and its copies.
@@ -223,7 +234,11 @@ void BM_Browse200(benchmark::State& state) {
   const std::string first = (scene.images + "/img000.jpg").toStdString();
   photo.SaveToFile(first);
   for (int i = 1; i < 200; ++i)
-    ::link(first.c_str(), QString("%1/img%2.jpg").arg(scene.images).arg(i, 3, 10, QChar('0')).toLocal8Bit().constData());
+    ::link(first.c_str(), QString("%1/img%2.jpg")
+                              .arg(scene.images)
+                              .arg(i, 3, 10, QChar('0'))
+                              .toLocal8Bit()
+                              .constData());
   for (auto _ : state) {
     auto w = scene.Window({"img000.jpg"});
     int paints = 0;

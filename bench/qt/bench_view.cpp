@@ -73,7 +73,8 @@ void BM_QtSmoothScaled(benchmark::State& state) {
     for (int x = 0; x < photo.Width(); ++x) d[x] = qRgb(s[3 * x + 2], s[3 * x + 1], s[3 * x]);
   }
   for (auto _ : state) {
-    QImage scaled = image.scaled(size.Width, size.Height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QImage scaled =
+        image.scaled(size.Width, size.Height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     benchmark::DoNotOptimize(scaled.constBits());
   }
 }
@@ -159,8 +160,7 @@ void BM_Replace100(benchmark::State& state) {
   }
   const TPixelGraphic& photo = bench::Photograph();
   state.counters["grownMB"] = ResidentMB() - base;
-  state.counters["imagePlusCopyMB"] =
-      (photo.ImageSize() + 1920.0 * 1080 * 3) / (1024.0 * 1024.0);
+  state.counters["imagePlusCopyMB"] = (photo.ImageSize() + 1920.0 * 1080 * 3) / (1024.0 * 1024.0);
 }
 BENCHMARK(BM_Replace100)->Unit(benchmark::kMillisecond)->Iterations(3);
 

@@ -14,6 +14,7 @@ class TBMPFileFormatReader : public TFileFormatReader {
  public:
   TBMPFileFormatReader();
   bool IsFormat(THeader header) override;
+
  private:
   void ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) override;
   void ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) override;

@@ -86,6 +86,7 @@ class tGifFileFormatReader : public TFileFormatReader {
   tGifFileFormatReader();
 
   bool IsFormat(THeader header) override;
+
  private:
   void ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) override;
   void ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) override;

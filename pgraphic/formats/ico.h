@@ -72,6 +72,7 @@ class tIcoFileFormatReader : public TFileFormatReader {
   tIcoFileFormatReader();
 
   bool IsFormat(THeader header) override;
+
  private:
   void ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) override;
   void ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) override;

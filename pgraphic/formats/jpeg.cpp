@@ -263,8 +263,8 @@ struct TReadJob {
   bool headerOnly;
   bool progressStarted;
   bool progressEnded;
-  int dctMethod;  // PGJPEGReadDCTMethod when the read started
-  int maxScans;   // PGJPEGMaxScans when the read started
+  int dctMethod;   // PGJPEGReadDCTMethod when the read started
+  int maxScans;    // PGJPEGMaxScans when the read started
   bool absorbing;  // the scans are being taken in, before the first row
   jpeg_progress_mgr monitor;
 };
@@ -335,8 +335,8 @@ TRunResult RunRead(TReadJob* job) {
   const int64_t budgetLeft = CheckDecodeBudget(
       static_cast<int>(job->cinfo.output_width), static_cast<int>(job->cinfo.output_height),
       job->cinfo.out_color_components == 1 ? 8 : 24, coefficientBytes);
-  job->cinfo.mem->max_memory_to_use = static_cast<long>(
-      std::min<int64_t>(LibraryMemoryLimit(), budgetLeft + coefficientBytes));
+  job->cinfo.mem->max_memory_to_use =
+      static_cast<long>(std::min<int64_t>(LibraryMemoryLimit(), budgetLeft + coefficientBytes));
   // The image is sized (and its limit checked) before the library allocates
   // its own buffers for the whole image.
   TPixelGraphic* graphic = job->graphic;

@@ -21,6 +21,7 @@ class TJPGFileFormatReader : public TFileFormatReader {
  public:
   TJPGFileFormatReader();
   bool IsFormat(THeader header) override;
+
  private:
   void ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) override;
   void ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) override;

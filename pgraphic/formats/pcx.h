@@ -11,6 +11,7 @@ class TPCXFileFormatReader : public TFileFormatReader {
  public:
   TPCXFileFormatReader();
   bool IsFormat(THeader header) override;
+
  private:
   void ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) override;
   void ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) override;

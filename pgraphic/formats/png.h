@@ -15,6 +15,7 @@ class TPNGFileFormatReader : public TFileFormatReader {
  public:
   TPNGFileFormatReader();
   bool IsFormat(THeader header) override;
+
  private:
   void ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) override;
   void ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) override;

@@ -14,6 +14,7 @@ extern TPGSetting<bool> PGPxMBinary;
 class TPxMFileFormatReader : public TFileFormatReader {
  public:
   TPxMFileFormatReader();
+
  private:
   void ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) override;
   void ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) override;

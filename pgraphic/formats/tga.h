@@ -11,6 +11,7 @@ namespace pgraphic {
 class TTGAFileFormatReader : public TFileFormatReader {
  public:
   TTGAFileFormatReader();
+
  private:
   void ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) override;
   void ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) override;

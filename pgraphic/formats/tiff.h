@@ -55,6 +55,7 @@ class TTIFFileFormatReader : public TFileFormatReader {
  public:
   TTIFFileFormatReader();
   bool IsFormat(THeader header) override;
+
  private:
   void ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) override;
   void ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) override;

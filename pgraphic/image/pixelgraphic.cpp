@@ -1,10 +1,10 @@
 #include "pgraphic/image/pixelgraphic.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-
-#include <unistd.h>
 
 #include "pgraphic/endian.h"
 #include "pgraphic/largememory.h"

@@ -4,8 +4,8 @@
 // image can be written as BMP or put on the clipboard without conversion.
 #pragma once
 
-#include <exception>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>

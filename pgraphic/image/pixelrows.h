@@ -13,8 +13,8 @@ namespace pgraphic {
 
 template <class Byte>
 struct TPixelRowsOf {
-  Byte* Top = nullptr;       // row 0 (the top row); nullptr without storage
-  ptrdiff_t Stride = 0;      // bytes from row y to row y + 1
+  Byte* Top = nullptr;   // row 0 (the top row); nullptr without storage
+  ptrdiff_t Stride = 0;  // bytes from row y to row y + 1
   int Width = 0;
   int Height = 0;
   TPGPixelFormat Format = pf24Bit;

@@ -79,7 +79,9 @@ void WhenModal(std::function<void(T*)> answer) {
   timer->start(20);
 }
 
-inline void Click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+inline void Click(QAbstractButton* button) {
+  QTest::mouseClick(button, Qt::LeftButton);
+}
 
 // Answers the next message box with `button` and records its text.
 inline void AnswerMessageBox(QMessageBox::StandardButton button, QString* text = nullptr) {

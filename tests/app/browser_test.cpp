@@ -48,8 +48,8 @@ TEST_F(BrowserTest, PreviousAndNextStopAtTheFilesOfTheFolder) {
       {"SB17", "b.png", true, true, false},
       {"SB17", "c.vqn", true, true, false},
       {"SB17", "d.png", true, false, false},
-      {"SB17", "d.png", true, false, true},   // at the last file
-      {"SB16", "c.vqn", true, true, true},  // only Next clears the end mark
+      {"SB17", "d.png", true, false, true},  // at the last file
+      {"SB16", "c.vqn", true, true, true},   // only Next clears the end mark
   };
   auto& w = Start({"a.bmp"});
   for (const auto& s : steps) {

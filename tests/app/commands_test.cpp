@@ -194,15 +194,18 @@ TEST_F(CommandsTest, MirrorAndCropWithASelection) {
     const auto after = Shown();
     EXPECT_TRUE(SamePixels(*after, *before, &r, false)) << c.item;
     auto part = pgraphic::CropImage(*before, r.left, r.top, r.width, r.height);
-    if (c.vertical) part->MirrorVertical();
-    else part->MirrorHorizontal();
+    if (c.vertical)
+      part->MirrorVertical();
+    else
+      part->MirrorHorizontal();
     EXPECT_TRUE(SamePixels(*pgraphic::CropImage(*after, r.left, r.top, r.width, r.height), *part));
     w.Item("U1")->trigger();
   }
   Select(r);
   w.PGImage1SelectionMade();
   w.Item("C5")->trigger();
-  EXPECT_TRUE(SamePixels(*Shown(), *pgraphic::CropImage(*before, r.left, r.top, r.width, r.height)));
+  EXPECT_TRUE(
+      SamePixels(*Shown(), *pgraphic::CropImage(*before, r.left, r.top, r.width, r.height)));
   EXPECT_FALSE(w.Item("C5")->isEnabled());
 }
 

@@ -76,8 +76,8 @@ TEST_F(FileDialogTest, OpenShowsInformationAndPreview) {
     EXPECT_EQ(window->Shown.FileName, Image(c.file));
     EXPECT_EQ(window->PreviewTaken, c.preview) << c.file;
     EXPECT_TRUE(window->Shown.Loaded);
-    EXPECT_EQ(window->PGImage1->Graphic()->Width(), c.previewSize.isValid() ? c.previewSize.width()
-                                                                            : 64);
+    EXPECT_EQ(window->PGImage1->Graphic()->Width(),
+              c.previewSize.isValid() ? c.previewSize.width() : 64);
     EXPECT_EQ(window->PTSList1->ItemPath(window->PTSList1->SelectedIndex()), Image(c.file));
     EXPECT_FALSE(window->StatusText().isEmpty());
     EXPECT_EQ(window->DialogPreview[0], c.preview);

@@ -76,8 +76,8 @@ TEST_F(MainWindowTest, EveryCommandExistsWithItsHandlerInMenuOrder) {
   QStringList titles;
   for (QAction* a : w.menuBar()->actions())
     if (a->isVisible()) titles << a->text();
-  EXPECT_EQ(titles, QStringList({"&File", "&Edit", "&Image", "&Slide show", "Fi&lter", "&View",
-                                 "&Help"}));
+  EXPECT_EQ(titles,
+            QStringList({"&File", "&Edit", "&Image", "&Slide show", "Fi&lter", "&View", "&Help"}));
   QStringList popup;
   for (QAction* a : w.PopupMenu1->actions()) popup << a->text();
   EXPECT_EQ(popup, QStringList({"&Zoom", "Zoom Mo&de", "&Mirror Image/Selection", "&Rotate Image",

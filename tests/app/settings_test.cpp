@@ -1,8 +1,9 @@
 // The settings file: number parsing, the INI reader and writer, and the window's
 // start-up and close with and without a settings file.
+#include "app/settings.h"
+
 #include <QRegularExpression>
 
-#include "app/settings.h"
 #include "app_fixture.h"
 
 namespace apptest {
@@ -16,9 +17,9 @@ struct IntegerCase {
 
 TEST(IniIntegerTest, DecimalAndHexadecimalOnly) {
   const IntegerCase cases[] = {
-      {"16", true, 16},   {"0x10", true, 16},  {"0X1f", true, 31}, {" 7 ", true, 7},
-      {"-3", true, -3},   {"abc", false, 0},   {"", false, 0},     {"12abc", false, 0},
-      {"0x", false, 0},   {"99999999999", false, 0},
+      {"16", true, 16}, {"0x10", true, 16},        {"0X1f", true, 31}, {" 7 ", true, 7},
+      {"-3", true, -3}, {"abc", false, 0},         {"", false, 0},     {"12abc", false, 0},
+      {"0x", false, 0}, {"99999999999", false, 0},
   };
   for (const auto& c : cases) {
     int value = 0;
@@ -120,12 +121,11 @@ TEST_F(StartupTest, NoSettingsFileGivesDefaultsAndCloseWritesEveryKeyInOrder) {
 
   const QString text = ReadText(IniPath());
   QStringList lines;
-  for (const QString& line : text.split('\n', Qt::SkipEmptyParts))
-    lines << line.section('=', 0, 0);
-  EXPECT_EQ(lines, QStringList({"[Path]", "Open", "Save", "Compress", "Convert", "[Window]", "Left",
-                                "Top", "Width", "Height", "Position", "[Zoom]", "Value",
-                                "[Zoom mode]", "Value", "[Slide show]", "Interval", "Repeat",
-                                "Random"}));
+  for (const QString& line : text.split('\n', Qt::SkipEmptyParts)) lines << line.section('=', 0, 0);
+  EXPECT_EQ(lines,
+            QStringList({"[Path]", "Open", "Save", "Compress", "Convert", "[Window]", "Left", "Top",
+                         "Width", "Height", "Position", "[Zoom]", "Value", "[Zoom mode]", "Value",
+                         "[Slide show]", "Interval", "Repeat", "Random"}));
   EXPECT_TRUE(text.contains("[Zoom]\nValue=5\n[Zoom mode]\nValue=1\n"));
   EXPECT_TRUE(text.contains("Repeat=0\nRandom=0\n"));
   EXPECT_TRUE(text.contains("Open=" + QDir::homePath() + "\n"));
@@ -146,8 +146,7 @@ TEST_F(StartupTest, StoredValuesAppliedOnlyWhenInRange) {
       {"0x2", "2", "0x10", 2, 2, 16, "Stretchtofit1", "Precise1",
        "[Zoom]\nValue=2\n[Zoom mode]\nValue=2\n"},
       {"9", "5", "x", 9, 5, 2, "N1002", "Medium1", "[Zoom]\nValue=9\n[Zoom mode]\nValue=5\n"},
-      {"-1", "abc", "3", -1, 1, 3, "N1002", "Medium1",
-       "[Zoom]\nValue=-1\n[Zoom mode]\nValue=1\n"},
+      {"-1", "abc", "3", -1, 1, 3, "N1002", "Medium1", "[Zoom]\nValue=-1\n[Zoom mode]\nValue=1\n"},
   };
   for (const auto& c : cases) {
     QFile::remove(IniPath());

@@ -1,12 +1,13 @@
 // The slide show: the toggle and its timer interval, the order of the steps with
 // and without Repeat, random mode, the settings dialog and a folder of hostile
 // files. Ticks are run by calling the timer's handler, as the timer would.
+#include "app/slide.h"
+
 #include <sys/resource.h>
 
 #include <QDirIterator>
 #include <QSpinBox>
 
-#include "app/slide.h"
 #include "app_fixture.h"
 
 namespace apptest {
@@ -32,7 +33,9 @@ class SlideTest : public AppTest {
 };
 
 TEST_F(SlideTest, ToggleStartsAndStopsTheTimerAtTheStoredInterval) {
-  struct Case { int interval, expectedMs; };
+  struct Case {
+    int interval, expectedMs;
+  };
   for (const Case c : {Case{1, 1000}, Case{0, 1000}, Case{-7, 1000}, Case{3, 3000}}) {
     SCOPED_TRACE(c.interval);
     Start({"a.bmp"});
@@ -55,7 +58,11 @@ TEST_F(SlideTest, RunAndStopItemsFollowTheToggle) {
 }
 
 TEST_F(SlideTest, ListOrderStopsAtTheEndOrStartsAgainWithRepeat) {
-  struct Case { bool repeat; QStringList shown; bool runningAtEnd; };
+  struct Case {
+    bool repeat;
+    QStringList shown;
+    bool runningAtEnd;
+  };
   const Case cases[] = {
       {false, {"b.png", "c.bmp", "c.bmp", "c.bmp"}, false},
       {true, {"b.png", "c.bmp", "a.bmp", "b.png"}, true},
@@ -104,7 +111,11 @@ TEST_F(SlideTest, SingleFileWithRepeatKeepsRunningOnIt) {
 }
 
 TEST_F(SlideTest, SettingsDialogStoresOnlyOnOk) {
-  struct Case { bool ok; int interval; bool repeat, random; };
+  struct Case {
+    bool ok;
+    int interval;
+    bool repeat, random;
+  };
   for (const Case c : {Case{true, 7, true, true}, Case{false, 2, false, false}}) {
     SCOPED_TRACE(c.ok);
     Start({"a.bmp"});

@@ -283,8 +283,9 @@ TEST_F(VQNFiles, InformationTextsAndModes) {
   const fs::path file = dir_ / "x.vqn";
   SaveVQNFile(r.Data, file.string());
   const auto size = static_cast<int64_t>(fs::file_size(file));
-  EXPECT_EQ(VQNInfoText(ReadVQNInfo(file.string())),
-            "Type: VQN, Wavelet 3.0; Size: 64x40; Colors: 16.7M; File size: " + KbText(size) + " Kb");
+  EXPECT_EQ(
+      VQNInfoText(ReadVQNInfo(file.string())),
+      "Type: VQN, Wavelet 3.0; Size: 64x40; Colors: 16.7M; File size: " + KbText(size) + " Kb");
   EXPECT_TRUE(SamePixels(*LoadVQNFile(file.string()), *r.Preview));
 
   // The header alone reads from a file cut right after it; decoding it fails.
@@ -302,7 +303,6 @@ TEST_F(VQNFiles, TrailingBytesAreIgnored) {
   bytes.insert(bytes.end(), {1, 2, 3, 4, 5, 6, 7, 8, 9});
   EXPECT_TRUE(SamePixels(*DecodeBytesToImage(bytes), *reference));
 }
-
 
 TEST_F(VQNFiles, CorruptTruncatedAndAbsurdFiles) {
   auto source = MakeImage(50, 40, 6);
@@ -345,7 +345,6 @@ TEST_F(VQNFiles, CorruptTruncatedAndAbsurdFiles) {
     pgraphic::TPGSettingScope limit(pgraphic::PGMaxImageSize, 1000);
     EXPECT_EQ(DecodeMessage(bytes), MsgNoMemory);
   }
-
 }
 
 TEST_F(VQNFiles, OversizedImagesAreRefusedBeforeEncoding) {

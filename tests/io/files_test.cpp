@@ -11,9 +11,9 @@
 #include <filesystem>
 #include <random>
 
+#include "support/hostile_files.h"
 #include "support/peer_image.h"
 #include "support/pg_message.h"
-#include "support/hostile_files.h"
 
 namespace io {
 namespace {
@@ -254,7 +254,8 @@ TEST(SpecialFiles, AreRefusedBeforeAnythingIsRead) {
   ASSERT_FALSE(files.empty());
   for (const auto& f : files) {
     const std::string path = scratch / f.Name;
-    const std::string refusal = "Cannot open file \"" + path + "\": not a regular file (" + f.Kind + ")";
+    const std::string refusal =
+        "Cannot open file \"" + path + "\": not a regular file (" + f.Kind + ")";
     EXPECT_EQ(MessageOf([&] { OpenImage(path); }), refusal);
     EXPECT_EQ(MessageOf([&] { DescribeFile(path); }), refusal);
   }

@@ -24,7 +24,9 @@ struct TWriter {
     b.push_back(static_cast<uint8_t>(v >> 8));
     return *this;
   }
-  TWriter& U32(uint32_t v) { return U16(static_cast<int>(v & 0xFFFF)).U16(static_cast<int>(v >> 16)); }
+  TWriter& U32(uint32_t v) {
+    return U16(static_cast<int>(v & 0xFFFF)).U16(static_cast<int>(v >> 16));
+  }
   // A WMF record: its length in words, its function, its parameters.
   TWriter& Record(int function, std::initializer_list<int> params) {
     U32(static_cast<uint32_t>(3 + params.size())).U16(function);
@@ -39,13 +41,13 @@ struct TWriter {
 std::vector<uint8_t> MazeWmf(int w, int h) {
   TWriter r;
   r.U16(1).U16(9).U16(0x0300).U32(0).U16(3).U32(6).U16(0);  // header; size patched below
-  r.Record(0x020B, {0, 0}).Record(0x020C, {h, w});             // window origin, extent
-  r.Record(0x02FA, {5, 0, 0, 0, 0}).Record(0x012D, {0});       // null pen
-  r.Record(0x02FC, {0, 0, 0, 0}).Record(0x012D, {1});          // black brush
+  r.Record(0x020B, {0, 0}).Record(0x020C, {h, w});          // window origin, extent
+  r.Record(0x02FA, {5, 0, 0, 0, 0}).Record(0x012D, {0});    // null pen
+  r.Record(0x02FC, {0, 0, 0, 0}).Record(0x012D, {1});       // black brush
   for (int x = 2, i = 0; x < w - 2; x += 3, ++i)
     r.Record(0x041B, {i % 2 ? h : h - 3, x + 1, i % 2 ? 3 : 0, x});  // rectangle b, r, t, l
-  r.Record(0x02FC, {0, 0xFF, 0, 0}).Record(0x012D, {2});       // red brush
-  r.Record(0x0548, {0, 0, 0, 1, 0});                           // fill to the black border
+  r.Record(0x02FC, {0, 0xFF, 0, 0}).Record(0x012D, {2});             // red brush
+  r.Record(0x0548, {0, 0, 0, 1, 0});                                 // fill to the black border
   r.Record(0, {});
   const uint32_t words = static_cast<uint32_t>(r.b.size() / 2);
   for (int i = 0; i < 4; ++i) r.b[6 + i] = static_cast<uint8_t>(words >> (8 * i));
@@ -59,7 +61,7 @@ std::vector<uint8_t> RectanglesEmf(int size, int count) {
   TWriter r;
   r.U32(1).U32(88).U32(0).U32(0).U32(size - 1).U32(size - 1);  // header, bounds
   r.U32(0).U32(0).U32(frame).U32(frame).U32(0x464D4520).U32(0x10000).U32(bytes);
-  r.U32(count + 2).U16(1).U16(0).U32(0).U32(0).U32(0);         // records, handles, ...
+  r.U32(count + 2).U16(1).U16(0).U32(0).U32(0).U32(0);                // records, handles, ...
   r.U32(size).U32(size).U32(size * 254 / 960).U32(size * 254 / 960);  // device: pixels, mm
   for (int i = 0; i < count; ++i) r.U32(43).U32(24).U32(0).U32(0).U32(size - 1).U32(size - 1);
   r.U32(14).U32(20).U32(0).U32(16).U32(20);
@@ -95,13 +97,15 @@ TEST(MetafileGuard, FailuresOfTheDrawingAreErrorsOfTheFile) {
     SCOPED_TRACE(c.name);
     const auto path = (dir / c.name).string();
     const auto bytes = c.file();
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     TPGSettingScope<double> seconds(metafile::MetafileTimeLimit, c.seconds);
     TPGSettingScope<int64_t> memory(metafile::MetafileMemoryLimit, c.memory);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(korvane_test::MessageOf([&] { io::OpenImage(path); }), c.message);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::duration<double>(c.seconds + 2));
+    EXPECT_LT(std::chrono::steady_clock::now() - start,
+              std::chrono::duration<double>(c.seconds + 2));
   }
   std::filesystem::remove_all(dir);
 }

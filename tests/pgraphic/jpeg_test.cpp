@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "support/jpegpng_peer.h"
 #include "support/hostile_files.h"
+#include "support/jpegpng_peer.h"
 #include "support/pg_message.h"
 
 using namespace pgraphic;

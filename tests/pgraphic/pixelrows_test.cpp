@@ -1,12 +1,13 @@
 // The top-down row view agrees with ScanLine and the palette for every pixel
 // format, and widened 1- and 4-bit rows agree with the Pixel accessor.
+#include "pgraphic/image/pixelrows.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 #include <vector>
 
 #include "pgraphic/image/pixelgraphic.h"
-#include "pgraphic/image/pixelrows.h"
 
 namespace pgraphic {
 namespace {

@@ -467,14 +467,17 @@ TEST(PrintFitting, RectangleAndTitle) {
 }
 
 TEST(PrintFitting, RoundingRemaindersAndAspectKeepTheImageOnThePage) {
-  struct Case { int w, h, pw, ph, ax, ay; TPGRect expected; };
+  struct Case {
+    int w, h, pw, ph, ax, ay;
+    TPGRect expected;
+  };
   const Case cases[] = {
-      {3, 1, 10, 10, 1, 1, {0, 3, 10, 7}},      // 3.33 rounds to 3
-      {4, 1, 10, 10, 1, 1, {0, 4, 10, 6}},      // 2.5 rounds to even 2
-      {4, 3, 10, 10, 1, 1, {0, 1, 10, 9}},      // 7.5 rounds to even 8
-      {1, 1, 7, 10, 1, 1, {0, 1, 7, 9}},        // odd leftover: top = 3 div 2
-      {1, 3, 10, 10, 1, 1, {3, 0, 7, 10}},      // spans the height
-      {2, 3, 200, 300, 1, 1, {0, 0, 200, 300}}, // same shape as the page
+      {3, 1, 10, 10, 1, 1, {0, 3, 10, 7}},       // 3.33 rounds to 3
+      {4, 1, 10, 10, 1, 1, {0, 4, 10, 6}},       // 2.5 rounds to even 2
+      {4, 3, 10, 10, 1, 1, {0, 1, 10, 9}},       // 7.5 rounds to even 8
+      {1, 1, 7, 10, 1, 1, {0, 1, 7, 9}},         // odd leftover: top = 3 div 2
+      {1, 3, 10, 10, 1, 1, {3, 0, 7, 10}},       // spans the height
+      {2, 3, 200, 300, 1, 1, {0, 0, 200, 300}},  // same shape as the page
       // Device pixels twice as wide as high: a square takes half the dots across.
       {100, 100, 1000, 1000, 2, 1, {250, 0, 750, 1000}},
       {100, 100, 1000, 1000, 1, 2, {0, 250, 1000, 750}},

@@ -31,8 +31,11 @@ inline std::vector<TSpecialFile> MakeSpecialFiles(const std::string& folder) {
                     ::mkdir((at + "folder.png").c_str(), 0700) == 0;
   ::close(s);  // the socket file stays
   if (!made) return {};
-  return {{"fifo.png", "a FIFO"}, {"fifolink.jpg", "a FIFO"}, {"socket.bmp", "a socket"},
-          {"null.jpg", "a character device"}, {"folder.png", "a directory"}};
+  return {{"fifo.png", "a FIFO"},
+          {"fifolink.jpg", "a FIFO"},
+          {"socket.bmp", "a socket"},
+          {"null.jpg", "a character device"},
+          {"folder.png", "a directory"}};
 }
 
 // A JPEG (ending in its end marker) with its last scan repeated `extra` times:

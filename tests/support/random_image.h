@@ -8,8 +8,7 @@
 
 namespace test_support {
 
-inline std::unique_ptr<pgraphic::TPixelGraphic> RandomImage(int width, int height,
-                                                            unsigned seed) {
+inline std::unique_ptr<pgraphic::TPixelGraphic> RandomImage(int width, int height, unsigned seed) {
   std::mt19937 rng(seed);
   auto g = std::make_unique<pgraphic::TPixelGraphic>();
   g->SetSize(width, height, pgraphic::pf24Bit);

@@ -1,9 +1,10 @@
 // Banded resampling gives exactly the bytes of one CopyFrom, and stops when asked.
+#include "pgraphic/view/bandcopy.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "pgraphic/view/bandcopy.h"
 #include "support/random_image.h"
 
 namespace pgraphic {
@@ -18,8 +19,10 @@ TEST(BandedCopy, SameBytesAsOneCopy) {
     int sw, sh, dw, dh;
     TPGPixelFormat format;
   };
-  const Case cases[] = {{640, 480, 300, 200, pf24Bit}, {300, 500, 700, 900, pf24Bit},
-                        {513, 257, 200, 130, pf8Bit},  {128, 1000, 128, 333, pf24Bit},
+  const Case cases[] = {{640, 480, 300, 200, pf24Bit},
+                        {300, 500, 700, 900, pf24Bit},
+                        {513, 257, 200, 130, pf8Bit},
+                        {128, 1000, 128, 333, pf24Bit},
                         {90, 90, 45, 300, pf4Bit}};
   for (const Case& c : cases) {
     auto source = Noise(c.sw, c.sh, c.format);

@@ -1,10 +1,10 @@
 // Drawing rows into a pixel buffer: nearest-neighbour stretching, every pixel
 // format through its colour table, tiles and mirrors, and the background.
+#include "pgraphic/view/render.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
-
-#include "pgraphic/view/render.h"
 
 namespace pgraphic {
 namespace {
@@ -25,7 +25,8 @@ TPixelGraphic& Distinct(TPixelGraphic& g, int w, int h, TPGPixelFormat format) {
   }
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x)
-      g.SetPixel(x, y, format == pf24Bit ? RGB(x * 20, y * 20, 200) : (x + w * y) % g.PaletteCount());
+      g.SetPixel(x, y,
+                 format == pf24Bit ? RGB(x * 20, y * 20, 200) : (x + w * y) % g.PaletteCount());
   return g;
 }
 
@@ -76,8 +77,8 @@ TEST(RenderPicture, TilesAndMirrors) {
     TTiling tiling;
     bool flipH, flipV;
   };
-  const Case cases[] = {{tNone, true, false},          {tNone, false, true},
-                        {tRepeat, false, false},       {tMirrorHorizontal, false, false},
+  const Case cases[] = {{tNone, true, false},           {tNone, false, true},
+                        {tRepeat, false, false},        {tMirrorHorizontal, false, false},
                         {tMirrorVertical, false, true}, {tMirror, true, true}};
   for (const Case& k : cases) {
     // The child at (3, 2): tiles reach left of and above it as well.
@@ -89,8 +90,10 @@ TEST(RenderPicture, TilesAndMirrors) {
         const int lx = x - 3 - 4 * i, ly = y - 2 - 3 * j;
         uint32_t want = kBack;
         if (k.tiling != tNone || (i == 0 && j == 0)) {
-          const bool mh = k.flipH != ((i & 1) && (k.tiling == tMirrorHorizontal || k.tiling == tMirror));
-          const bool mv = k.flipV != ((j & 1) && (k.tiling == tMirrorVertical || k.tiling == tMirror));
+          const bool mh =
+              k.flipH != ((i & 1) && (k.tiling == tMirrorHorizontal || k.tiling == tMirror));
+          const bool mv =
+              k.flipV != ((j & 1) && (k.tiling == tMirrorVertical || k.tiling == tMirror));
           want = Argb(g.PixelColor(mh ? 3 - lx : lx, mv ? 2 - ly : ly));
         }
         ASSERT_EQ(c.At(x, y), want) << "tiling " << int(k.tiling) << " at " << x << "," << y;
@@ -102,7 +105,8 @@ TEST(RenderPicture, NothingToDrawFillsTheBackground) {
   TPixelGraphic empty;
   TPixelGraphic g;
   Distinct(g, 2, 2, pf24Bit);
-  for (auto [image, child] : {std::pair{&empty, TPGRect{0, 0, 4, 4}}, std::pair{&g, TPGRect{1, 1, 1, 1}}}) {
+  for (auto [image, child] :
+       {std::pair{&empty, TPGRect{0, 0, 4, 4}}, std::pair{&g, TPGRect{1, 1, 1, 1}}}) {
     Canvas c({0, 0, 4, 4});
     RenderPicture(PixelRows(*image), {child}, c.Target(), kBack);
     for (uint32_t p : c.pixels) EXPECT_EQ(p, kBack);

@@ -20,11 +20,13 @@ inline std::unique_ptr<TPixelGraphic> Gradient(int w, int h, TPGPixelFormat form
   g->SetSize(w, h, format);
   if (format != pf24Bit) {
     g->SetPaletteCount(g->PaletteCapacity());
-    for (int i = 0; i < g->PaletteCount(); ++i) g->SetPaletteColor(i, RGB(i, 255 - i, (i * 37) & 255));
+    for (int i = 0; i < g->PaletteCount(); ++i)
+      g->SetPaletteColor(i, RGB(i, 255 - i, (i * 37) & 255));
   }
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x)
-      g->SetPixel(x, y, format == pf24Bit ? RGB(x & 255, y & 255, 7) : (x + 3 * y) % g->PaletteCount());
+      g->SetPixel(x, y,
+                  format == pf24Bit ? RGB(x & 255, y & 255, 7) : (x + 3 * y) % g->PaletteCount());
   return g;
 }
 

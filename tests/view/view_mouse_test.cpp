@@ -181,8 +181,8 @@ TEST_F(ViewTest, CursorsFollowModeAndPosition) {
     QPoint hotSpot;  // of own cursors
   };
   const Case cases[] = {
-      {{30, 15}, Qt::SizeVerCursor, {}},   {{45, 30}, Qt::SizeHorCursor, {}},
-      {{15, 15}, Qt::SizeFDiagCursor, {}}, {{45, 15}, Qt::SizeBDiagCursor, {}},
+      {{30, 15}, Qt::SizeVerCursor, {}},      {{45, 30}, Qt::SizeHorCursor, {}},
+      {{15, 15}, Qt::SizeFDiagCursor, {}},    {{45, 15}, Qt::SizeBDiagCursor, {}},
       {{30, 30}, Qt::BitmapCursor, {16, 15}},  // move
       {{70, 60}, Qt::BitmapCursor, {15, 15}},  // create
   };
@@ -222,7 +222,9 @@ TEST_F(ViewTest, DropsReachTheOwnerWhenAccepted) {
   QMimeData data;
   data.setUrls({QUrl::fromLocalFile("/tmp/picture.png")});
   std::string dropped;
-  view->PicBoxOnDragOver = [](TPGImage&, QDropEvent& e, bool& accept) { accept = e.mimeData()->hasUrls(); };
+  view->PicBoxOnDragOver = [](TPGImage&, QDropEvent& e, bool& accept) {
+    accept = e.mimeData()->hasUrls();
+  };
   view->PicBoxOnDragDrop = [&](TPGImage&, QDropEvent& e) {
     dropped = e.mimeData()->urls().at(0).toLocalFile().toStdString();
   };

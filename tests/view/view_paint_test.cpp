@@ -63,8 +63,10 @@ TEST_F(ViewTest, ClocksWhileTheCopyIsBuilt) {
     EXPECT_EQ(shot.pixelColor(c.topLeft()), frame);
     EXPECT_EQ(shot.pixelColor(c.bottomRight()), frame);
     EXPECT_EQ(shot.pixelColor(c.left() + 30, c.top() + 2), child);
-    const QPoint clocks[] = {{c.left() + 142, c.top() + 142}, {c.left() + 5, c.top() + 5},
-                             {c.right() + 1 - 20, c.top() + 5}, {c.left() + 5, c.bottom() + 1 - 20},
+    const QPoint clocks[] = {{c.left() + 142, c.top() + 142},
+                             {c.left() + 5, c.top() + 5},
+                             {c.right() + 1 - 20, c.top() + 5},
+                             {c.left() + 5, c.bottom() + 1 - 20},
                              {c.right() + 1 - 20, c.bottom() + 1 - 20}};
     for (QPoint o : clocks) {
       EXPECT_EQ(shot.pixelColor(o + QPoint(3, 7)), visible ? face : child) << o.x() << "," << o.y();
@@ -86,9 +88,9 @@ TEST_F(ViewTest, TilesMirrorOnTheScreen) {
     QPoint at, source;
   };
   const Case cases[] = {
-      {tRepeat, false, {5, 4}, {1, 1}},   {tMirror, false, {4, 0}, {3, 0}},
-      {tMirror, false, {0, 3}, {0, 2}},   {tMirror, false, {9, 7}, {1, 1}},
-      {tMirrorVertical, true, {1, 3}, {2, 2}}, {tNone, true, {0, 0}, {3, 0}},
+      {tRepeat, false, {5, 4}, {1, 1}},          {tMirror, false, {4, 0}, {3, 0}},
+      {tMirror, false, {0, 3}, {0, 2}},          {tMirror, false, {9, 7}, {1, 1}},
+      {tMirrorVertical, true, {1, 3}, {2, 2}},   {tNone, true, {0, 0}, {3, 0}},
       {tMirrorHorizontal, true, {5, 1}, {1, 1}},
   };
   for (const Case& c : cases) {
@@ -98,7 +100,8 @@ TEST_F(ViewTest, TilesMirrorOnTheScreen) {
         << int(c.tiling) << " at " << c.at.x() << "," << c.at.y();
   }
   view->SetTiling(tNone);
-  EXPECT_EQ(Grab().pixel(10, 10), view->viewport()->palette().color(view->viewport()->backgroundRole()).rgb());
+  EXPECT_EQ(Grab().pixel(10, 10),
+            view->viewport()->palette().color(view->viewport()->backgroundRole()).rgb());
 }
 
 TEST_F(ViewTest, SelectionOutlineAndHandles) {
@@ -207,7 +210,8 @@ TEST_F(ViewTest, EightBitImageKeepsItsColoursThroughAnOptimisedPalette) {
   const TPixelGraphic& copy = *view->PaintPixelGraphic();
   ASSERT_EQ(copy.PixelFormat(), pf8Bit);
   for (int y = 0; y < 30; ++y)
-    for (int x = 0; x < 40; ++x) ASSERT_EQ(copy.PixelColor(x, y), g.PixelColor(x, y)) << x << "," << y;
+    for (int x = 0; x < 40; ++x)
+      ASSERT_EQ(copy.PixelColor(x, y), g.PixelColor(x, y)) << x << "," << y;
 }
 
 TEST_F(ViewTest, QuickReplacementsEndWithTheLastPicture) {

@@ -1,9 +1,9 @@
 // The view's rules as plain functions: fit modes, scroll bars and centring, the
 // display-copy decision and plan per screen depth, tile flips, selection geometry
 // and the progress clocks.
-#include <gtest/gtest.h>
-
 #include "pgraphic/view/viewlayout.h"
+
+#include <gtest/gtest.h>
 
 namespace pgraphic {
 namespace {
@@ -40,7 +40,7 @@ TEST(StretchLayout, EveryFitMode) {
       {sAlwaysLongerEdgeKAR, {800, 590}, {800, 600}, 1, {800, 590}, 1},
       {sShrinkLongerEdgeKAR, {780, 1000}, {800, 600}, 1, {780, 1000}, 1},
       {sShrinkLongerEdgeKAR, {790, 1000}, {800, 600}, 1, {784, 992}, 784.0L / 790},
-      {sShrinkLongerEdgeKAR, {900, 580}, {800, 600}, 1, {900, 580}, 1},  // one bar
+      {sShrinkLongerEdgeKAR, {900, 580}, {800, 600}, 1, {900, 580}, 1},             // one bar
       {sShrinkLongerEdgeKAR, {900, 590}, {800, 600}, 1, {890, 584}, 584.0L / 590},  // two bars
       {sEnlargeShrinkLongerEdgeKAR, {100, 50}, {300, 300}, 1, {300, 150}, 3},
       {sEnlargeShrinkLongerEdgeKAR, {780, 1000}, {800, 600}, 1, {780, 1000}, 1},
@@ -56,9 +56,9 @@ TEST(StretchLayout, EveryFitMode) {
   };
   for (const StretchCase& c : cases) {
     const TStretchLayout l = StretchLayout({c.image, c.area, kBar, kBar, c.stretch, c.zoomFactor});
-    EXPECT_EQ(l.Displayed, c.displayed) << "mode " << int(c.stretch) << " image " << c.image.Width
-                                        << "x" << c.image.Height << " -> " << l.Displayed.Width
-                                        << "x" << l.Displayed.Height;
+    EXPECT_EQ(l.Displayed, c.displayed)
+        << "mode " << int(c.stretch) << " image " << c.image.Width << "x" << c.image.Height
+        << " -> " << l.Displayed.Width << "x" << l.Displayed.Height;
     EXPECT_NEAR(double(l.Zoom), double(c.zoom), 1e-9) << "mode " << int(c.stretch);
   }
 }
@@ -88,18 +88,19 @@ TEST(StretchLayout, ScrollBarsAndCentring) {
 }
 
 TEST(Coordinates, ScaleTruncatesAndGuardsZero) {
-  EXPECT_EQ(ScaleCoordinate(10, 100, 200), 5);   // twice-size display: x 10 -> image 5
+  EXPECT_EQ(ScaleCoordinate(10, 100, 200), 5);  // twice-size display: x 10 -> image 5
   EXPECT_EQ(ScaleCoordinate(5, 200, 100), 10);
-  EXPECT_EQ(ScaleCoordinate(7, 3, 4), 5);        // 21 div 4
-  EXPECT_EQ(ScaleCoordinate(-3, 1, 2), -1);      // toward zero
+  EXPECT_EQ(ScaleCoordinate(7, 3, 4), 5);    // 21 div 4
+  EXPECT_EQ(ScaleCoordinate(-3, 1, 2), -1);  // toward zero
   EXPECT_EQ(ScaleCoordinate(10, 100, 0), 0);
   EXPECT_EQ(ScaleCoordinate(60000, 60000, 20000), 180000);  // no 32-bit overflow
 }
 
 TEST(ScreenDepth, EnvironmentForcesOnlyKnownDepths) {
-  const std::pair<const char*, int> cases[] = {{nullptr, 24}, {"", 24}, {"8", 8},  {"4", 4},
-                                                {"1", 1},       {"24", 24}, {"16", 24}, {"8x", 24}};
-  for (auto [value, depth] : cases) EXPECT_EQ(ScreenDepthFrom(value), depth) << (value ? value : "null");
+  const std::pair<const char*, int> cases[] = {{nullptr, 24}, {"", 24},   {"8", 8},   {"4", 4},
+                                               {"1", 1},      {"24", 24}, {"16", 24}, {"8x", 24}};
+  for (auto [value, depth] : cases)
+    EXPECT_EQ(ScreenDepthFrom(value), depth) << (value ? value : "null");
 }
 
 TEST(DisplayCopy, DecisionPerScreenDepth) {
@@ -116,25 +117,184 @@ TEST(DisplayCopy, DecisionPerScreenDepth) {
   };
   const TSize2 img{400, 300}, half{200, 150};
   const Case cases[] = {
-      {"true colour, fast, same size", 24, 24, pTrueColor, smFast, false, img, {}, false, pOptimized252Sys16, false, false},
-      {"true colour, fast, zoomed", 24, 24, pTrueColor, smFast, false, half, {}, false, pOptimized252Sys16, false, false},
-      {"smoothing at another size", 24, 24, pTrueColor, smMedium, false, half, half, false, pOptimized252Sys16, true, false},
-      {"smoothing, copy of an old size", 24, 24, pTrueColor, smPrecise, false, half, img, false, pOptimized252Sys16, true, true},
-      {"smoothing at the image size", 24, 24, pTrueColor, smMedium, false, img, img, false, pOptimized252Sys16, false, false},
-      {"smoothing, reduced on load", 24, 24, pTrueColor, smMedium, true, half, img, false, pOptimized252Sys16, true, false},
-      {"pending rebuild", 24, 24, pTrueColor, smFast, false, img, img, true, pOptimized252Sys16, false, true},
-      {"palette image on a true-colour screen", 24, 8, pGray256, smFast, false, img, {}, false, pOptimized252Sys16, false, false},
-      {"true colour on 8 bits", 8, 24, pTrueColor, smFast, false, img, {}, false, pOptimized252Sys16, true, false},
-      {"8-bit image, optimised screen palette", 8, 8, pGray256, smFast, false, img, {}, false, pOptimized252Sys16, true, false},
-      {"8-bit image, source palette", 8, 8, pGray256, smFast, false, img, {}, false, pSource, false, false},
-      {"8-bit image, same fixed palette", 8, 8, pGray256, smFast, false, img, {}, false, pGray256, false, false},
-      {"8-bit image reduced, no rebuild", 8, 8, pGray256, smFast, true, img, {}, false, pOptimized252Sys16, false, false},
-      {"8-bit image reduced, rebuild", 8, 8, pGray256, smFast, true, img, {}, true, pOptimized252Sys16, true, true},
-      {"8-bit image on 4 bits", 4, 8, pSys16, smFast, false, img, {}, false, pOptimized252Sys16, true, false},
-      {"4-bit system colours on 4 bits", 4, 4, pSys16, smFast, false, img, {}, false, pOptimized252Sys16, false, false},
-      {"4-bit grays on 4 bits", 4, 4, pGray16, smFast, false, img, {}, false, pOptimized252Sys16, true, false},
-      {"4-bit grays on 4 bits reduced", 4, 4, pGray16, smFast, true, img, {}, false, pOptimized252Sys16, false, false},
-      {"black and white on 4 bits", 4, 1, pBlackWhite, smFast, false, img, {}, false, pOptimized252Sys16, true, false},
+      {"true colour, fast, same size",
+       24,
+       24,
+       pTrueColor,
+       smFast,
+       false,
+       img,
+       {},
+       false,
+       pOptimized252Sys16,
+       false,
+       false},
+      {"true colour, fast, zoomed",
+       24,
+       24,
+       pTrueColor,
+       smFast,
+       false,
+       half,
+       {},
+       false,
+       pOptimized252Sys16,
+       false,
+       false},
+      {"smoothing at another size", 24, 24, pTrueColor, smMedium, false, half, half, false,
+       pOptimized252Sys16, true, false},
+      {"smoothing, copy of an old size", 24, 24, pTrueColor, smPrecise, false, half, img, false,
+       pOptimized252Sys16, true, true},
+      {"smoothing at the image size", 24, 24, pTrueColor, smMedium, false, img, img, false,
+       pOptimized252Sys16, false, false},
+      {"smoothing, reduced on load", 24, 24, pTrueColor, smMedium, true, half, img, false,
+       pOptimized252Sys16, true, false},
+      {"pending rebuild", 24, 24, pTrueColor, smFast, false, img, img, true, pOptimized252Sys16,
+       false, true},
+      {"palette image on a true-colour screen",
+       24,
+       8,
+       pGray256,
+       smFast,
+       false,
+       img,
+       {},
+       false,
+       pOptimized252Sys16,
+       false,
+       false},
+      {"true colour on 8 bits",
+       8,
+       24,
+       pTrueColor,
+       smFast,
+       false,
+       img,
+       {},
+       false,
+       pOptimized252Sys16,
+       true,
+       false},
+      {"8-bit image, optimised screen palette",
+       8,
+       8,
+       pGray256,
+       smFast,
+       false,
+       img,
+       {},
+       false,
+       pOptimized252Sys16,
+       true,
+       false},
+      {"8-bit image, source palette",
+       8,
+       8,
+       pGray256,
+       smFast,
+       false,
+       img,
+       {},
+       false,
+       pSource,
+       false,
+       false},
+      {"8-bit image, same fixed palette",
+       8,
+       8,
+       pGray256,
+       smFast,
+       false,
+       img,
+       {},
+       false,
+       pGray256,
+       false,
+       false},
+      {"8-bit image reduced, no rebuild",
+       8,
+       8,
+       pGray256,
+       smFast,
+       true,
+       img,
+       {},
+       false,
+       pOptimized252Sys16,
+       false,
+       false},
+      {"8-bit image reduced, rebuild",
+       8,
+       8,
+       pGray256,
+       smFast,
+       true,
+       img,
+       {},
+       true,
+       pOptimized252Sys16,
+       true,
+       true},
+      {"8-bit image on 4 bits",
+       4,
+       8,
+       pSys16,
+       smFast,
+       false,
+       img,
+       {},
+       false,
+       pOptimized252Sys16,
+       true,
+       false},
+      {"4-bit system colours on 4 bits",
+       4,
+       4,
+       pSys16,
+       smFast,
+       false,
+       img,
+       {},
+       false,
+       pOptimized252Sys16,
+       false,
+       false},
+      {"4-bit grays on 4 bits",
+       4,
+       4,
+       pGray16,
+       smFast,
+       false,
+       img,
+       {},
+       false,
+       pOptimized252Sys16,
+       true,
+       false},
+      {"4-bit grays on 4 bits reduced",
+       4,
+       4,
+       pGray16,
+       smFast,
+       true,
+       img,
+       {},
+       false,
+       pOptimized252Sys16,
+       false,
+       false},
+      {"black and white on 4 bits",
+       4,
+       1,
+       pBlackWhite,
+       smFast,
+       false,
+       img,
+       {},
+       false,
+       pOptimized252Sys16,
+       true,
+       false},
   };
   for (const Case& c : cases) {
     TDisplayCopyInput in;
@@ -167,17 +327,28 @@ TEST(DisplayCopy, PlanPerScreenDepth) {
     int steps;
   };
   const Case cases[] = {
-      {"true-colour screen", 24, true, false, true, smMedium, pOptimized252Sys16, pOptimized252Sys16, pf24Bit, pNone, false, false, false, 1},
-      {"4-bit screen", 4, true, false, false, smFast, pOptimized252Sys16, pOptimized252Sys16, pf4Bit, pSys16, false, false, false, 1},
-      {"1-bit screen", 1, false, false, false, smFast, pOptimized252Sys16, pOptimized252Sys16, pf4Bit, pSys16, false, false, false, 1},
-      {"8 bits, fixed palette", 8, true, false, false, smFast, pSpecial216, pOptimized252Sys16, pf8Bit, pSpecial216, false, false, false, 1},
-      {"8 bits, optimised", 8, true, false, false, smFast, pOptimized252Sys16, pSource, pf8Bit, pNone, false, true, false, 2},
-      {"8 bits, resampled then optimised", 8, true, true, true, smMedium, pOptimized252Sys16, pSource, pf8Bit, pNone, false, true, true, 3},
-      {"no resampling without smoothing", 8, true, true, true, smFast, pOptimized252Sys16, pSource, pf8Bit, pNone, false, true, false, 2},
-      {"no resampling for a fixed palette", 8, true, true, true, smMedium, pSpecial252, pSource, pf8Bit, pSpecial252, false, false, false, 1},
-      {"palette source, own palette", 8, false, false, false, smFast, pOptimized252Sys16, pSource, pf8Bit, pNone, true, false, false, 1},
-      {"palette source, fixed palette", 8, false, false, false, smFast, pOptimized252Sys16, pGray256, pf8Bit, pGray256, false, false, false, 1},
-      {"palette source, optimised", 8, false, false, false, smFast, pSpecial125, pOptimized252Sys16, pf8Bit, pNone, false, true, false, 2},
+      {"true-colour screen", 24, true, false, true, smMedium, pOptimized252Sys16,
+       pOptimized252Sys16, pf24Bit, pNone, false, false, false, 1},
+      {"4-bit screen", 4, true, false, false, smFast, pOptimized252Sys16, pOptimized252Sys16,
+       pf4Bit, pSys16, false, false, false, 1},
+      {"1-bit screen", 1, false, false, false, smFast, pOptimized252Sys16, pOptimized252Sys16,
+       pf4Bit, pSys16, false, false, false, 1},
+      {"8 bits, fixed palette", 8, true, false, false, smFast, pSpecial216, pOptimized252Sys16,
+       pf8Bit, pSpecial216, false, false, false, 1},
+      {"8 bits, optimised", 8, true, false, false, smFast, pOptimized252Sys16, pSource, pf8Bit,
+       pNone, false, true, false, 2},
+      {"8 bits, resampled then optimised", 8, true, true, true, smMedium, pOptimized252Sys16,
+       pSource, pf8Bit, pNone, false, true, true, 3},
+      {"no resampling without smoothing", 8, true, true, true, smFast, pOptimized252Sys16, pSource,
+       pf8Bit, pNone, false, true, false, 2},
+      {"no resampling for a fixed palette", 8, true, true, true, smMedium, pSpecial252, pSource,
+       pf8Bit, pSpecial252, false, false, false, 1},
+      {"palette source, own palette", 8, false, false, false, smFast, pOptimized252Sys16, pSource,
+       pf8Bit, pNone, true, false, false, 1},
+      {"palette source, fixed palette", 8, false, false, false, smFast, pOptimized252Sys16,
+       pGray256, pf8Bit, pGray256, false, false, false, 1},
+      {"palette source, optimised", 8, false, false, false, smFast, pSpecial125, pOptimized252Sys16,
+       pf8Bit, pNone, false, true, false, 2},
   };
   for (const Case& c : cases) {
     TDisplayCopyPlanInput in;
@@ -231,9 +402,9 @@ TEST(Selection, HandleSquaresAndHits) {
   EXPECT_EQ(handles[4], (TPGRect{63, 38, 68, 43}));
   EXPECT_EQ(handles[7], (TPGRect{63, 53, 68, 58}));
   const std::tuple<int, int, TDragState> hits[] = {
-      {12, 22, dsTopLeft}, {16, 26, dsTopLeft}, {17, 26, dsIdle},  {40, 24, dsTop},
-      {65, 24, dsTopRight}, {14, 40, dsLeft},   {63, 42, dsRight}, {63, 43, dsIdle},
-      {14, 55, dsBottomLeft}, {38, 53, dsBottom}, {67, 57, dsBottomRight}, {40, 40, dsIdle}};
+      {12, 22, dsTopLeft},    {16, 26, dsTopLeft}, {17, 26, dsIdle},        {40, 24, dsTop},
+      {65, 24, dsTopRight},   {14, 40, dsLeft},    {63, 42, dsRight},       {63, 43, dsIdle},
+      {14, 55, dsBottomLeft}, {38, 53, dsBottom},  {67, 57, dsBottomRight}, {40, 40, dsIdle}};
   for (auto [x, y, state] : hits) EXPECT_EQ(HandleAt(d, x, y), state) << x << "," << y;
 }
 
@@ -249,8 +420,8 @@ TEST(Selection, CreateResizeAndMove) {
   };
   const Case cases[] = {
       {dsRight, {16, 12}, {20, 12}, {10, 10, 9, 5}},
-      {dsRight, {16, 12}, {3, 12}, {10, 10, 1, 5}},     // past the left edge: width 1
-      {dsLeft, {8, 12}, {30, 12}, {14, 10, 1, 5}},      // past the right edge
+      {dsRight, {16, 12}, {3, 12}, {10, 10, 1, 5}},  // past the left edge: width 1
+      {dsLeft, {8, 12}, {30, 12}, {14, 10, 1, 5}},   // past the right edge
       {dsLeft, {8, 12}, {6, 12}, {8, 10, 7, 5}},
       {dsTop, {12, 8}, {12, 5}, {10, 7, 5, 8}},
       {dsBottom, {12, 16}, {12, 0}, {10, 10, 5, 1}},

@@ -39,10 +39,8 @@ TEST(FlyoverButtonTest, GroupedButtonsStayDownAndToggleRaises) {
     bool hand, select, toggle;
   } steps[] = {
       {&hand, true, false, false},  // a grouped button is not raised by a click
-      {&select, false, true, false},
-      {&select, false, true, false},
-      {&toggle, false, true, true},
-      {&toggle, false, true, false},
+      {&select, false, true, false}, {&select, false, true, false},
+      {&toggle, false, true, true},  {&toggle, false, true, false},
   };
   for (const auto& s : steps) {
     QTest::mouseClick(s.clicked, Qt::LeftButton);
@@ -64,7 +62,7 @@ TEST(ShellComboTest, ShowsTheChainAndMovesUp) {
   EXPECT_EQ(combo.Folder(), deep);
   EXPECT_EQ(combo.currentText().trimmed(), "b");
   combo.SetFolder(deep);
-  EXPECT_EQ(changes, 1);  // the same folder again is no change
+  EXPECT_EQ(changes, 1);                // the same folder again is no change
   QTest::keyClick(&combo, Qt::Key_Up);  // the entry above is the parent
   EXPECT_EQ(combo.Folder(), dir.filePath("a"));
   EXPECT_TRUE(combo.GoUp());
@@ -110,7 +108,9 @@ TEST(FilterComboTest, MasksExtensionsAndQuietIndexChanges) {
     int shown;
     const char* mask;
     const char* extension;
-  } cases[] = {{0, 0, "*.bmp;*.png", ""}, {1, 1, "*.bmp", ".bmp"}, {7, 2, "*", ""},
+  } cases[] = {{0, 0, "*.bmp;*.png", ""},
+               {1, 1, "*.bmp", ".bmp"},
+               {7, 2, "*", ""},
                {-3, 0, "*.bmp;*.png", ""}};
   for (const auto& c : cases) {
     combo.SetItemIndex(c.index);

@@ -78,7 +78,8 @@ int main(int argc, char** argv) {
     } else if (a == "--action") {
       view->SetActionMode(static_cast<TActionMode>(std::atoi(next))), ++i;
     } else if (a == "--select") {
-      hasSelection = std::sscanf(next, "%d,%d,%d,%d", &select[0], &select[1], &select[2], &select[3]) == 4;
+      hasSelection =
+          std::sscanf(next, "%d,%d,%d,%d", &select[0], &select[1], &select[2], &select[3]) == 4;
       ++i;
     } else if (a == "--size") {
       int w = 0, h = 0;
@@ -103,15 +104,14 @@ int main(int argc, char** argv) {
   }
   auto status = [&window, view](TPGImage&) {
     const TPixelGraphic* g = view->PixelGraphicNoWait();
-    window.statusBar()->showMessage(
-        QString("%1 x %2  zoom %3  selection %4,%5 %6 x %7")
-            .arg(g ? g->Width() : 0)
-            .arg(g ? g->Height() : 0)
-            .arg(static_cast<double>(view->EffectiveZoom()))
-            .arg(view->SelectionLeft())
-            .arg(view->SelectionTop())
-            .arg(view->SelectionWidth())
-            .arg(view->SelectionHeight()));
+    window.statusBar()->showMessage(QString("%1 x %2  zoom %3  selection %4,%5 %6 x %7")
+                                        .arg(g ? g->Width() : 0)
+                                        .arg(g ? g->Height() : 0)
+                                        .arg(static_cast<double>(view->EffectiveZoom()))
+                                        .arg(view->SelectionLeft())
+                                        .arg(view->SelectionTop())
+                                        .arg(view->SelectionWidth())
+                                        .arg(view->SelectionHeight()));
   };
   view->OnZoomFactorChange = status;
   view->OnSelectionChange = status;
