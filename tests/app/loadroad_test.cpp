@@ -78,8 +78,9 @@ TEST_F(LoadRoadTest, FailureLeavesNothingForTheNextImage) {
     WriteText(Image("b.vqn"), vqn.left(vqn.size() - 1));
     Start({"a.bmp"});
     Preloader().SetEnabled(ahead);
-    if (ahead)
+    if (ahead) {
       ASSERT_TRUE(QTest::qWaitFor([&] { return Preloader().Holds(Image("b.vqn")); }, 10000));
+    }
     QString text;
     AnswerMessageBox(QMessageBox::Ok, &text);
     window->SB17Click();
