@@ -11,6 +11,7 @@
 #include "app/preload.h"
 #include "app/startup.h"
 #include "app/trace.h"
+#include "pgraphic/view/worker.h"
 
 namespace {
 
@@ -108,10 +109,11 @@ int main(int argc, char** argv) {
     }
     code = application.exec();
   }
-  // The window has saved the settings. A read ahead still under way (cancelled
-  // and winding down, or stuck in the file system) is not waited for, and must
-  // not see the libraries torn down under it: the process ends here.
-  if (app::ReadsAheadRunning() > 0) {
+  // The window has saved the settings. A task still under way on the workers (a
+  // read ahead cancelled and winding down, or stuck in the file system) is not
+  // waited for, and must not see the libraries torn down under it: the process
+  // ends here.
+  if (pgraphic::WorkerTasksRunning() > 0) {
     std::fflush(nullptr);
     std::_Exit(code);
   }

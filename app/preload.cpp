@@ -4,30 +4,22 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QPointer>
 #include <algorithm>
-#include <thread>
+#include <atomic>
+#include <mutex>
 #include <utility>
 
 #include "app/fileservice.h"
 #include "app/imagepane.h"
 #include "app/trace.h"
 #include "io/files.h"
+#include "pgraphic/view/worker.h"
 #include "widgets/shelllist.h"
 
 namespace app {
 
 namespace {
-
-// Posted by a worker when its read has ended.
-QEvent::Type ReadDoneType() {
-  static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
-  return type;
-}
-
-struct TReadDoneEvent : QEvent {
-  explicit TReadDoneEvent(uint64_t serial) : QEvent(ReadDoneType()), Serial(serial) {}
-  uint64_t Serial;
-};
 
 // A picture of more than 256 MB of pixels is read only when it is shown:
 // holding a neighbour that size beside the one on show would double the memory.
@@ -55,17 +47,66 @@ TReadSettings ReadSettingsOf(const TImagePane& view) {
 
 // ---- One read --------------------------------------------------------------------------
 
+struct TPreloadJob::TWork {
+  TWork(std::string path, TReadSettings read, std::optional<pgraphic::TDisplaySettings> display)
+      : Path(std::move(path)), Read(read), display_(std::move(display)) {}
+  TWork(std::unique_ptr<TPreloaded> read, const pgraphic::TDisplaySettings& display)
+      : Path(read->Path),
+        Read(read->Read),
+        Refresh(true),
+        given_(std::move(read)),
+        display_(display) {}
+
+  void Run();
+  bool Cancelled() const { return cancelled.load(std::memory_order_relaxed); }
+  std::optional<pgraphic::TDisplaySettings> Display() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return display_;
+  }
+  void OfferDisplay(const pgraphic::TDisplaySettings& display) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!display_) display_ = display;
+  }
+  void WhenDone(std::function<void()> done) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!finished_) {
+      done_ = std::move(done);
+      return;
+    }
+    lock.unlock();
+    if (done) done();
+  }
+  // The result once the work has ended; nullptr when cancelled.
+  std::unique_ptr<TPreloaded> Result() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (Cancelled() && !Refresh) return nullptr;
+    return std::move(result_);
+  }
+
+  const std::string Path;
+  const TReadSettings Read;
+  const bool Refresh = false;
+  bool Now = false;  // read for the window, on its thread (ReadNow)
+  std::atomic<bool> cancelled{false};
+
+ private:
+  void Finish(std::unique_ptr<TPreloaded> read);
+
+  std::unique_ptr<TPreloaded> given_;  // the read whose copy is rebuilt
+  std::mutex mutex_;                   // guards what follows
+  std::optional<pgraphic::TDisplaySettings> display_;
+  std::unique_ptr<TPreloaded> result_;
+  bool finished_ = false;
+  std::function<void()> done_;
+};
+
 TPreloadJob::TPreloadJob(std::string path, TReadSettings read,
                          std::optional<pgraphic::TDisplaySettings> display)
-    : path_(std::move(path)), read_(read), display_(std::move(display)) {}
+    : work_(std::make_shared<TWork>(std::move(path), read, std::move(display))) {}
 
 TPreloadJob::TPreloadJob(std::unique_ptr<TPreloaded> read,
                          const pgraphic::TDisplaySettings& display)
-    : path_(read->Path),
-      read_(read->Read),
-      refresh_(true),
-      given_(std::move(read)),
-      display_(display) {}
+    : work_(std::make_shared<TWork>(std::move(read), display)) {}
 
 namespace {
 std::atomic<int> readsRunning{0};
@@ -77,63 +118,83 @@ int ReadsAheadRunning() {
 
 TPreloadJob::~TPreloadJob() {
   Cancel();
+  worker_.reset();  // before its context
+}
+
+const std::string& TPreloadJob::Path() const {
+  return work_->Path;
+}
+
+bool TPreloadJob::Refresh() const {
+  return work_->Refresh;
+}
+
+void TPreloadJob::Cancel() {
+  // Only the read's own flag: the worker's would drop the end, which is told.
+  work_->cancelled.store(true, std::memory_order_relaxed);
+}
+
+bool TPreloadJob::Cancelled() const {
+  return work_->Cancelled();
 }
 
 std::unique_ptr<TPreloaded> TPreloadJob::ReadNow(const std::string& path, TReadSettings read) {
   TPreloadJob job(path, read, std::nullopt);
-  job.now_ = true;
-  job.Run();
+  job.work_->Now = true;
+  job.work_->Run();
   return job.Wait();
 }
 
 void TPreloadJob::Start() {
-  ++readsRunning;
-  std::thread([self = shared_from_this()]() mutable {
-    self->Run();
-    self.reset();
-    --readsRunning;
-  }).detach();
+  // The start-up read begins before the application object exists: the job
+  // brings the object its end is handed to, on the thread that starts it.
+  context_ = std::make_unique<QObject>();
+  worker_ = std::make_unique<pgraphic::TWorker>(context_.get());
+  worker_->Start(
+      [work = work_](pgraphic::TWorkerTask&) mutable {
+        ++readsRunning;
+        work->Run();
+        // Once the job is gone, what was read goes here, before the task counts as ended.
+        work.reset();
+        --readsRunning;
+      },
+      [this] { Ended(); });
+}
+
+void TPreloadJob::Ended() {
+  endTold_ = true;
+  if (ended_) std::exchange(ended_, nullptr)();  // may destroy this job
+}
+
+void TPreloadJob::WhenEnded(std::function<void()> ended) {
+  if (!endTold_) {
+    ended_ = std::move(ended);
+  } else if (ended) {
+    // Told later, as it would have been.
+    QMetaObject::invokeMethod(context_.get(), std::move(ended), Qt::QueuedConnection);
+  }
 }
 
 void TPreloadJob::OfferDisplay(const pgraphic::TDisplaySettings& display) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (!display_) display_ = display;
-}
-
-std::optional<pgraphic::TDisplaySettings> TPreloadJob::Display() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return display_;
+  work_->OfferDisplay(display);
 }
 
 void TPreloadJob::WhenDone(std::function<void()> done) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  if (finished_) {
-    lock.unlock();
-    if (done) done();
-    return;
-  }
-  done_ = std::move(done);
-}
-
-void TPreloadJob::Abandon() {
-  Cancel();
-  std::lock_guard<std::mutex> lock(mutex_);
-  done_ = nullptr;
+  work_->WhenDone(std::move(done));
 }
 
 std::unique_ptr<TPreloaded> TPreloadJob::Wait() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  ended_.wait(lock, [this] { return finished_; });
-  if (Cancelled() && !refresh_) return nullptr;
-  return std::move(result_);
+  // Only this job's own task is waited for.
+  if (worker_) worker_->Wait();
+  return work_->Result();
 }
 
-void TPreloadJob::Run() {
+void TPreloadJob::TWork::Run() {
   if (given_) {
     auto read = std::move(given_);
     const pgraphic::TPixelGraphic* image = read->Image.get();
     try {
-      if (image) read->Copy = pgraphic::BuildDisplayCopy(*image, *Display(), &cancelled_);
+      if (image) read->Copy = pgraphic::BuildDisplayCopy(*image, *Display(), &cancelled);
     } catch (...) {
       read->Copy = pgraphic::TPrebuiltCopy();
       read->Copy.For = *Display();  // not tried again for these settings
@@ -142,17 +203,17 @@ void TPreloadJob::Run() {
     return;
   }
   auto read = std::make_unique<TPreloaded>();
-  read->Path = path_;
-  read->Read = read_;
-  read->Wavelet = fileservice::IsVQN(path_);
+  read->Path = Path;
+  read->Read = Read;
+  read->Wavelet = fileservice::IsVQN(Path);
   try {
     // A file that cannot be found is still opened when it is wanted now: the
     // reader or the decoder tells why it fails.
-    const bool found = StampFile(path_, read->Stamp);
-    if ((found || now_) && !Cancelled() && (now_ || SmallEnoughToReadAhead(path_))) {
+    const bool found = StampFile(Path, read->Stamp);
+    if ((found || Now) && !Cancelled() && (Now || SmallEnoughToReadAhead(Path))) {
       if (read->Wavelet) {
         // The decoder's own loader, with the texts the window shows.
-        fileservice::TWaveletRead decoded = fileservice::ReadWavelet(path_);
+        fileservice::TWaveletRead decoded = fileservice::ReadWavelet(Path);
         read->Image = std::move(decoded.Image);
         read->InfoText = std::move(decoded.InfoText);
         read->Error = std::move(decoded.Error);
@@ -161,24 +222,24 @@ void TPreloadJob::Run() {
         auto image = std::make_unique<pgraphic::TPixelGraphic>();
         // A warning that would ask the user cannot be asked from a worker: it
         // makes a read ahead fail, and the window reads the file again and asks.
-        const auto action = read_.ReadWarningAction;
+        const auto action = Read.ReadWarningAction;
         const bool asks = action == pgraphic::pgwaOKBox || action == pgraphic::pgwaOKCancelBox;
-        image->SetReadWarningAction(asks && !now_ ? pgraphic::pgwaRaise : action);
-        image->SetBackGroundColor(read_.BackGroundColor);
+        image->SetReadWarningAction(asks && !Now ? pgraphic::pgwaRaise : action);
+        image->SetBackGroundColor(Read.BackGroundColor);
         image->OnProgress = [this](pgraphic::TPixelGraphic&, int, int, bool& abort) {
           abort = Cancelled();
         };
-        io::OpenImage(path_, *image);
+        io::OpenImage(Path, *image);
         image->OnProgress = nullptr;
-        read->InfoText = fileservice::InfoText(path_);
+        read->InfoText = fileservice::InfoText(Path);
         read->Image = std::move(image);
         read->Ok = true;
       }
       if (const auto display = Display(); read->Ok && !Cancelled() && display)
-        read->Copy = pgraphic::BuildDisplayCopy(*read->Image, *display, &cancelled_);
+        read->Copy = pgraphic::BuildDisplayCopy(*read->Image, *display, &cancelled);
       // A file that changed while it was read ahead is read again when it is opened.
       TFileStamp after;
-      if (!now_ && (!StampFile(path_, after) || !(after == read->Stamp))) read->Ok = false;
+      if (!Now && (!StampFile(Path, after) || !(after == read->Stamp))) read->Ok = false;
     }
   } catch (const std::bad_alloc&) {
     read->Ok = false;
@@ -191,18 +252,20 @@ void TPreloadJob::Run() {
     read->Image.reset();
     read->Copy = pgraphic::TPrebuiltCopy();
   }
-  if (!now_) read->Error.clear();  // shown only by a read for the window
-  TraceStartup((now_ ? "read: " : "read ahead: ") + path_);
+  if (!Now) read->Error.clear();  // shown only by a read for the window
+  TraceStartup((Now ? "read: " : "read ahead: ") + Path);
   Finish(std::move(read));
 }
 
-void TPreloadJob::Finish(std::unique_ptr<TPreloaded> read) {
-  // `done` runs under the lock so that Abandon() cannot return while it runs.
-  std::lock_guard<std::mutex> lock(mutex_);
-  result_ = std::move(read);
-  finished_ = true;
-  ended_.notify_all();
-  if (done_) std::exchange(done_, nullptr)();
+void TPreloadJob::TWork::Finish(std::unique_ptr<TPreloaded> read) {
+  std::function<void()> done;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    result_ = std::move(read);
+    finished_ = true;
+    done = std::exchange(done_, nullptr);
+  }
+  if (done) done();
 }
 
 std::shared_ptr<TPreloadJob> StartPreload(const QString& path) {
@@ -225,9 +288,9 @@ TPreloader::TPreloader(widgets::TPTShellList& list, TImagePane& view, QObject* p
 }
 
 TPreloader::~TPreloader() {
-  // The worker is not waited for (it may be stuck in the file system); it only
-  // must not report to this object any more.
-  if (job_) job_->Abandon();
+  // The read is not waited for (it may be stuck in the file system); its end is
+  // told to nobody (see Watch).
+  if (job_) job_->Cancel();
 }
 
 void TPreloader::SetEnabled(bool on) {
@@ -247,24 +310,10 @@ void TPreloader::Adopt(std::shared_ptr<TPreloadJob> job) {
 
 void TPreloader::Watch(TPreloadJob& job) {
   const uint64_t serial = job.Serial = ++serials_;
-  job.WhenDone([this, serial] { ReportDone(serial); });
-}
-
-void TPreloader::ReportDone(uint64_t serial) {
-  auto* done = new TReadDoneEvent(serial);
-  // Everything the worker wrote before is published by this release, which
-  // event() acquires before it reads the event.
-  handoff_.fetch_add(1, std::memory_order_release);
-  QCoreApplication::postEvent(this, done);
-}
-
-bool TPreloader::event(QEvent* event) {
-  handoff_.load(std::memory_order_acquire);
-  if (event->type() == ReadDoneType()) {
-    ReadDone(static_cast<TReadDoneEvent*>(event)->Serial);
-    return true;
-  }
-  return QObject::event(event);
+  // The start-up job outlives this object (the start options hold it too).
+  job.WhenEnded([self = QPointer<TPreloader>(this), serial] {
+    if (self) self->ReadDone(serial);
+  });
 }
 
 void TPreloader::Shown(const QString& path) {

@@ -17,18 +17,19 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "pgraphic/image/pixelgraphic.h"
 #include "pgraphic/view/pgimage.h"
+
+namespace pgraphic {
+class TWorker;
+}
 
 namespace widgets {
 class TPTShellList;
@@ -72,10 +73,11 @@ struct TPreloaded {
   pgraphic::TPrebuiltCopy Copy;
 };
 
-// One file read on a thread of its own. The thread keeps the job alive until
-// it ends and is never waited for by destroying the job: a read that was
-// cancelled winds down by itself (or, at exit, is left behind).
-class TPreloadJob : public std::enable_shared_from_this<TPreloadJob> {
+// One file read as the task of a worker of its own (pgraphic::TWorker). The
+// task holds what the read needs until it ends, and destroying the job never
+// waits for it: a read that was cancelled winds down by itself (or, at exit,
+// is left behind).
+class TPreloadJob {
  public:
   // `display`: also build the display copy for these view settings.
   TPreloadJob(std::string path, TReadSettings read,
@@ -83,7 +85,7 @@ class TPreloadJob : public std::enable_shared_from_this<TPreloadJob> {
   // A file read earlier whose display copy is built again for other settings
   // (the zoom or the window changed); cancelling stops only the copy.
   TPreloadJob(std::unique_ptr<TPreloaded> read, const pgraphic::TDisplaySettings& display);
-  ~TPreloadJob();  // cancels
+  ~TPreloadJob();  // cancels; nothing is told of the read afterwards
   // Reads the file now, on the calling thread, the way a read ahead does: the
   // one road from a path to what the window shows when nothing was read ahead.
   // Unlike a read ahead it may ask the user (a warning of the reader, asked on
@@ -93,48 +95,42 @@ class TPreloadJob : public std::enable_shared_from_this<TPreloadJob> {
   TPreloadJob(const TPreloadJob&) = delete;
   TPreloadJob& operator=(const TPreloadJob&) = delete;
 
-  const std::string& Path() const { return path_; }
-  bool Refresh() const { return refresh_; }
+  const std::string& Path() const;
+  bool Refresh() const;
   // Tells the jobs of one preloader apart (set on the user-interface thread).
   uint64_t Serial = 0;
-  // Starts the thread; the job must be owned by a shared_ptr.
+  // Starts the read on the worker pool; its end is told on the thread that
+  // calls this (see WhenEnded).
   void Start();
-  // Asks the read to stop; its result is then never used.
-  void Cancel() { cancelled_.store(true, std::memory_order_relaxed); }
-  bool Cancelled() const { return cancelled_.load(std::memory_order_relaxed); }
+  // Asks the read to stop; its result is then never used, but its end is still
+  // told, so that the next read starts only after this one.
+  void Cancel();
+  bool Cancelled() const;
   // Display settings known only after the read began: the copy is built for
   // them if the image is not read yet.
   void OfferDisplay(const pgraphic::TDisplaySettings& display);
   // Runs `done` once the work has ended: on the worker, or at once (on the
   // calling thread) when it has ended already.
   void WhenDone(std::function<void()> done);
-  // Cancels and forgets the `done` given: once this returns it is not running
-  // and never runs (what it refers to may go).
-  void Abandon();
+  // Runs `ended` on the thread that started the job, after the work has ended,
+  // cancelled or not; never once the job is gone.
+  void WhenEnded(std::function<void()> ended);
   // Waits for the work; its result (a failed read too), nullptr when cancelled.
   // Only for a read that is wanted now: a cancelled one is never waited for.
   std::unique_ptr<TPreloaded> Wait();
 
  private:
-  void Run();
-  void Finish(std::unique_ptr<TPreloaded> read);
-  std::optional<pgraphic::TDisplaySettings> Display();
+  struct TWork;  // what the read needs and gives, shared with its task
+  void Ended();
 
-  const std::string path_;
-  const TReadSettings read_;
-  const bool refresh_ = false;
-  bool now_ = false;                   // read for the window, on its thread (ReadNow)
-  std::unique_ptr<TPreloaded> given_;  // the read whose copy is rebuilt
-  std::optional<pgraphic::TDisplaySettings> display_;  // guarded by mutex_
-  std::atomic<bool> cancelled_{false};
-  std::unique_ptr<TPreloaded> result_;  // written by the worker before finished_
-  std::mutex mutex_;
-  std::condition_variable ended_;
-  bool finished_ = false;
-  std::function<void()> done_;
+  const std::shared_ptr<TWork> work_;
+  std::unique_ptr<QObject> context_;  // where the worker hands the end over
+  std::unique_ptr<pgraphic::TWorker> worker_;
+  std::function<void()> ended_;
+  bool endTold_ = false;
 };
 
-// How many read-ahead threads are still running (cancelled ones included).
+// How many reads ahead are running on the workers (cancelled ones included).
 int ReadsAheadRunning();
 
 // Starts reading the file named on the command line before any window exists,
@@ -147,7 +143,6 @@ class TPreloader : public QObject {
  public:
   TPreloader(widgets::TPTShellList& list, TImagePane& view, QObject* parent = nullptr);
   ~TPreloader() override;
-  bool event(QEvent* event) override;
 
   // Switched off, nothing is read ahead and nothing read is kept.
   void SetEnabled(bool on);
@@ -197,8 +192,6 @@ class TPreloader : public QObject {
   void StartRead(const QString& path);
   void StartJob(std::shared_ptr<TPreloadJob> job);
   void ReadDone(uint64_t serial);
-  // Tells this object, from the worker, that the job `serial` has ended.
-  void ReportDone(uint64_t serial);
   // Numbers the job and has it report its end here.
   void Watch(TPreloadJob& job);
   // The files to hold now, most wanted first.
@@ -221,7 +214,6 @@ class TPreloader : public QObject {
   int readsStarted_ = 0;
   int readsTaken_ = 0;
   uint64_t serials_ = 0;
-  std::atomic<uint64_t> handoff_{0};  // counts the workers' reports
   bool enabled_ = true;
 };
 
