@@ -110,7 +110,8 @@ class TPreloadJob {
   // them if the image is not read yet.
   void OfferDisplay(const pgraphic::TDisplaySettings& display);
   // Runs `done` once the work has ended: on the worker, or at once (on the
-  // calling thread) when it has ended already.
+  // calling thread) when it has ended already. A job destroyed before its work
+  // began never runs it.
   void WhenDone(std::function<void()> done);
   // Runs `ended` on the thread that started the job, after the work has ended,
   // cancelled or not; never once the job is gone.

@@ -14,6 +14,7 @@
 #include "app_fixture.h"
 #include "io/files.h"
 #include "pgraphic/formats/jpeg.h"
+#include "pgraphic/view/worker.h"
 #include "support/hostile_files.h"
 #include "support/same_pixels.h"
 
@@ -84,6 +85,22 @@ TEST_F(PreloadTest, NeighbourReadAheadIsTakenWithoutASecondRead) {
   EXPECT_EQ(w.Shown.Loaded ? w.PGImage1->Graphic()->Width() : 0, 2400);
   EXPECT_EQ(Preloader().ReadsTaken(), taken + 2);
   WaitHeld("c.vqn");  // at the end of the list the file behind is read
+}
+
+// The read begun before the window exists is taken over whether its end was
+// told before the preloader watched it or after.
+TEST_F(PreloadTest, StartUpReadIsAdoptedEndedOrNot) {
+  WriteImage(Image("a.bmp"), 40, 30);
+  for (const bool endedFirst : {true, false}) {
+    Start();
+    auto job = app::StartPreload(Image("a.bmp"));
+    if (endedFirst) {
+      ASSERT_TRUE(QTest::qWaitFor([] { return pgraphic::WorkerTasksRunning() == 0; }, 5000));
+      QCoreApplication::processEvents();
+    }
+    Preloader().Adopt(job);
+    WaitHeld("a.bmp");
+  }
 }
 
 TEST_F(PreloadTest, NeighboursCopyFollowsTheZoom) {
