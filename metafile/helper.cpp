@@ -17,10 +17,12 @@ namespace metafile {
 
 namespace {
 
-bool ReadExactly(int fd, void* buffer, size_t size) {
-  auto* p = static_cast<uint8_t*>(buffer);
+// Moves all `size` bytes with `transfer` (read or write), going on after
+// interruptions; false at end of file or on an error.
+template <class TByte, class TTransfer>
+bool TransferExactly(TTransfer transfer, int fd, TByte* p, size_t size) {
   while (size > 0) {
-    const ssize_t n = read(fd, p, size);
+    const ssize_t n = transfer(fd, p, size);
     if (n > 0) {
       p += n;
       size -= static_cast<size_t>(n);
@@ -31,18 +33,12 @@ bool ReadExactly(int fd, void* buffer, size_t size) {
   return true;
 }
 
+bool ReadExactly(int fd, void* buffer, size_t size) {
+  return TransferExactly(::read, fd, static_cast<uint8_t*>(buffer), size);
+}
+
 bool WriteExactly(int fd, const void* buffer, size_t size) {
-  const auto* p = static_cast<const uint8_t*>(buffer);
-  while (size > 0) {
-    const ssize_t n = write(fd, p, size);
-    if (n > 0) {
-      p += n;
-      size -= static_cast<size_t>(n);
-    } else if (n == 0 || errno != EINTR) {
-      return false;
-    }
-  }
-  return true;
+  return TransferExactly(::write, fd, static_cast<const uint8_t*>(buffer), size);
 }
 
 // Lowers (never raises beyond the hard limit) one limit of this process.
