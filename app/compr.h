@@ -199,6 +199,8 @@ class TForm1 : public QMainWindow {
   void Fast1Click() { ZoomModeCommand(0); }
   void Medium1Click() { ZoomModeCommand(1); }
   void Precise1Click() { ZoomModeCommand(2); }
+  // The browser shows thumbnails while the item is checked, the list otherwise.
+  void Thumbnails1Click() { PTSList1->SetThumbnails(Item("Thumbnails1")->isChecked()); }
   void About1Click();
   void Help2Click();
   void SB19Click();
