@@ -395,6 +395,17 @@ void TPTShellList::resizeEvent(QResizeEvent* event) {
   if (thumbnails_) thumbnailTimer_.start();
 }
 
+QModelIndex TPTShellList::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
+  // In the grid, left and right step through the items in order, on to the next
+  // row at a row's end (a narrow pane shows a single column).
+  const int step = action == MoveLeft ? -1 : action == MoveRight ? 1 : 0;
+  if (thumbnails_ && step != 0 && currentRow() >= 0) {
+    const int to = currentRow() + step;
+    return to >= 0 && to < count() ? indexFromItem(item(to)) : currentIndex();
+  }
+  return QListWidget::moveCursor(action, modifiers);
+}
+
 void TPTShellList::keyPressEvent(QKeyEvent* event) {
   const int row = currentRow();
   if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && row >= 0 &&

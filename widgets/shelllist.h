@@ -101,6 +101,7 @@ class TPTShellList : public QListWidget {
   void dropEvent(QDropEvent* event) override;
   void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
   void resizeEvent(QResizeEvent* event) override;
+  QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
 
  private:
   void List(const QString& keepFocused, const QStringList& keepSelected);
