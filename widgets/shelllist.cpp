@@ -307,7 +307,10 @@ void TPTShellList::SetThumbnails(bool on) {
       listDelegate_ = itemDelegate();
       thumbnailDelegate_ = new TThumbnailDelegate(this);
     }
+    // Flow and wrapping are set by hand: once set, a change of mode keeps them.
     setViewMode(QListView::IconMode);
+    setFlow(QListView::LeftToRight);
+    setWrapping(true);
     setMovement(QListView::Static);  // the items keep the folder's order
     setResizeMode(QListView::Adjust);
     setIconSize(QSize(kThumbnailSide, kThumbnailSide));
@@ -324,6 +327,7 @@ void TPTShellList::SetThumbnails(bool on) {
     setViewMode(QListView::ListMode);
     setFlow(QListView::TopToBottom);
     setWrapping(false);
+    setMovement(QListView::Static);
     setResizeMode(QListView::Fixed);
     setIconSize(QSize());
     setGridSize(QSize());
