@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -68,6 +69,19 @@ TEST(Thumbnails, CacheEntryIsSharedReusedAndRenewed) {
     EXPECT_NE(Output(dir, "/usr/bin/identify-im6.q16 -verbose " + ShellQuote(entry))
                   .find("Thumb::MTime: " + std::to_string(file.st_mtime + 100) + "\n"),
               std::string::npos);
+    // A damaged entry, or the entry of another file, is made again.
+    for (const bool damaged : {true, false}) {
+      if (damaged) {
+        ASSERT_EQ(truncate(entry.c_str(), 100), 0);
+      } else {
+        TThumbnailKeys other;
+        other.Uri = "file:///elsewhere.jpg";
+        other.MTime = file.st_mtime + 100;
+        WriteThumbnailFile(entry, made, other);
+      }
+      EXPECT_FALSE(LoadThumbnail(source, TThumbnailSize::Normal).FromCache) << damaged;
+      EXPECT_TRUE(LoadThumbnail(source, TThumbnailSize::Normal).FromCache) << damaged;
+    }
     unsetenv("XDG_CACHE_HOME");
   }
 }
