@@ -28,6 +28,9 @@ namespace {
 
 // Entries larger than the largest size of the cache are not thumbnails.
 constexpr png_uint_32 kMaxEntrySide = 1024;
+// Largest picture opened whole for a thumbnail: several are made at once beside
+// the image shown, so each takes much less than a decode may.
+constexpr int64_t kMaxWholePictureBytes = int64_t{512} << 20;
 
 // ---- MD5 (RFC 1321) ------------------------------------------------------------
 
@@ -389,6 +392,8 @@ TThumbnail MakeThumbnail(const std::string& path, TThumbnailSize size, TThumbnai
     keys.ImageWidth = full.Width;
     keys.ImageHeight = full.Height;
   } else {
+    if (PictureBytes(DescribeFile(path)) > kMaxWholePictureBytes)
+      throw std::runtime_error("The picture is too large for a thumbnail");
     OpenImage(path, image);
     keys.ImageWidth = image.Width();
     keys.ImageHeight = image.Height();

@@ -66,8 +66,9 @@ void WriteThumbnailFile(const std::string& path, const TThumbnail& picture,
 // Makes the thumbnail of an image file without the cache: the picture fitted
 // into size x size (never enlarged). A JPEG is decoded at the smallest reduced
 // size the decoder offers that still covers the thumbnail; other files are
-// opened whole and resampled. `keys` gets the picture's full size. Raises
-// pgraphic::EPixelGraphic (or codec::EVQN) when the file cannot be read.
+// opened whole and resampled (none larger than 512 MB of pixels). `keys` gets
+// the picture's full size. Raises pgraphic::EPixelGraphic (or codec::EVQN) when
+// the file cannot be read, std::runtime_error when it is too large.
 TThumbnail MakeThumbnail(const std::string& path, TThumbnailSize size, TThumbnailKeys& keys);
 
 // The thumbnail of an image file: the cache entry when it is valid for the

@@ -110,4 +110,20 @@ BENCHMARK(BM_ThumbnailsFirstScreen)
     ->MeasureProcessCPUTime()
     ->Unit(benchmark::kMillisecond);
 
+// Listing the folder alone (range(0): 0 the list, 1 the thumbnail grid, whose
+// thumbnails are asked for afterwards): what a user waits for before the items show.
+void BM_ListFolder(benchmark::State& state) {
+  const QString folder = QString::fromStdString(Folder());
+  widgets::TPTShellList list;
+  list.resize(960, 1000);
+  list.SetThumbnails(state.range(0) != 0);
+  list.show();
+  for (auto _ : state) {
+    list.SetFolder(QDir::rootPath());
+    list.SetFolder(folder);
+  }
+  state.SetLabel(state.range(0) ? "thumbnail grid" : "list");
+}
+BENCHMARK(BM_ListFolder)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
 }  // namespace
