@@ -32,7 +32,7 @@ enum TRadioGroup : int { rgNone = 0, rgZoom = 1, rgZoomMode = 2, rgColorResoluti
 
 struct TMenuItemDef {
   const char* Name;      // component name, e.g. "Open1"
-  const char* Parent;    // name of the menu it sits in
+  const char* Parent;    // name of the menu it sits in; "" for a command of keys only
   const char* Caption;   // with its "&" accelerator; "-" is a separator
   const char* Shortcut;  // portable text such as "Ctrl+O", or ""
   THandler Handler;      // nullptr for a submenu or a separator
@@ -63,12 +63,20 @@ struct TToolButtonDef {
   const char* Caption = "";  // text shown beside the icon, if any
 };
 
+// A further key of a command, besides the shortcut of its row.
+struct TKeyAlias {
+  const char* Name;  // the command's item
+  const char* Key;
+};
+
 // The top-level entries of the menu bar, in order ("N23" is the invisible one).
 std::span<const TMenuItemDef> MainMenuTopLevel();
 // The items inside the top-level menus and their submenus, in menu order.
 std::span<const TMenuItemDef> MainMenuItems();
 std::span<const TPopupItemDef> PopupMenuItems();
 std::span<const TToolButtonDef> ToolButtons();
+// Aliases are added only for keys that no row's shortcut uses.
+std::span<const TKeyAlias> KeyAliases();
 
 // Captions of the window.
 inline constexpr const char* ProgramCaption = "Korvane v3.52";
