@@ -16,7 +16,8 @@ namespace {
 constexpr std::pair<int, double> kZoomSteps[] = {{3, 0.25}, {4, 0.5}, {5, 1}, {6, 2}, {7, 3}};
 
 // In full screen the file list is hidden and the view has the focus: the keys
-// that step through the list in the window do the same here, sent to the list.
+// that step through the list in the window do the same here, sent to the list;
+// Left and Right step as Up and Down do (the list is one column).
 class TStepKeys : public QObject {
  public:
   TStepKeys(QWidget* list, QObject* parent) : QObject(parent), list_(list) {}
@@ -36,7 +37,10 @@ class TStepKeys : public QObject {
       case Qt::Key_Up:
       case Qt::Key_Right:
       case Qt::Key_Down: {
-        QKeyEvent copy(key->type(), key->key(), key->modifiers(), key->text(), key->isAutoRepeat(),
+        const int sent = key->key() == Qt::Key_Left    ? Qt::Key_Up
+                         : key->key() == Qt::Key_Right ? Qt::Key_Down
+                                                       : key->key();
+        QKeyEvent copy(key->type(), sent, key->modifiers(), key->text(), key->isAutoRepeat(),
                        key->count());
         QCoreApplication::sendEvent(list_, &copy);
         return true;
