@@ -1,6 +1,7 @@
 // Full screen, the zoom keys and Ctrl + wheel, the key aliases and Escape, driven
 // by real key and wheel events.
 #include <QClipboard>
+#include <QLineF>
 #include <QMenuBar>
 #include <QSet>
 #include <QWheelEvent>
@@ -42,27 +43,16 @@ TEST_F(ViewKeysTest, FullScreenShowsOnlyTheImageKeepsTheKeysAndComesBackAsItWas)
     EXPECT_EQ(w.isMaximized(), maximized);
     EXPECT_TRUE(w.menuBar()->isVisible() && w.Pane->isVisible());
     EXPECT_EQ(w.PTSplitter1->Position(), 180);
-    w.close();
   }
 }
 
 TEST_F(ViewKeysTest, KeysStepTheZoomAndAliasesRunTheirCommands) {
   auto& w = Open();
-  const struct {
-    int key;
-    Qt::KeyboardModifiers mods;
-    int zoom;
-  } cases[] = {{Qt::Key_Plus, {}, 6},
-               {Qt::Key_Equal, {}, 7},
-               {Qt::Key_Plus, {}, 7},
-               {Qt::Key_Minus, {}, 6},
-               {Qt::Key_Z, Qt::ControlModifier, 7},
-               {Qt::Key_0, {}, 0},
-               {Qt::Key_Minus, {}, 6},
-               {Qt::Key_1, {}, 5}};
-  for (const auto& c : cases) {
-    Key(c.key, c.mods);
-    EXPECT_EQ(w.PGImage1->ZoomChoice(), c.zoom) << c.key;
+  const std::pair<const char*, int> cases[] = {{"+", 6},      {"=", 7}, {"+", 7}, {"-", 6},
+                                               {"Ctrl+Z", 7}, {"0", 0}, {"-", 6}, {"1", 5}};
+  for (const auto& [key, zoom] : cases) {
+    QTest::keySequence(QApplication::focusWidget(), QKeySequence(key));
+    EXPECT_EQ(w.PGImage1->ZoomChoice(), zoom) << key;
   }
   QList<QKeySequence> keys;
   for (QAction* a : w.actions()) keys << a->shortcuts();
@@ -92,8 +82,7 @@ TEST_F(ViewKeysTest, CtrlWheelZoomsAroundThePointUnderTheCursor) {
                       Qt::ControlModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(view, &wheel);
     const QPointF now = w.PGImage1->ImagePointAt(at);
-    EXPECT_NEAR(now.x(), before.x(), 1.0) << w.PGImage1->ZoomChoice();
-    EXPECT_NEAR(now.y(), before.y(), 1.0) << w.PGImage1->ZoomChoice();
+    EXPECT_LT(QLineF(now, before).length(), 1.5) << w.PGImage1->ZoomChoice();
   }
   EXPECT_EQ(w.PGImage1->ZoomChoice(), 5);
 }
@@ -107,7 +96,6 @@ TEST_F(ViewKeysTest, EscapeStopsTheSlideShowInAndOutOfFullScreen) {
     EXPECT_EQ(w.isFullScreen(), full);
     Key(Qt::Key_Escape);
     EXPECT_FALSE(w.Timer1->isActive() || w.Button("SB20")->Down() || w.isFullScreen());
-    w.close();
   }
 }
 
