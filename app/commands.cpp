@@ -140,6 +140,13 @@ constexpr TMenuItemDef kItems[] = {
      true},
 };
 
+// Further keys of commands, besides the shortcuts of their rows; one is used
+// only when no row's shortcut takes its key.
+struct TKeyAlias {
+  const char* Name;  // the command's item
+  const char* Key;
+};
+
 constexpr TKeyAlias kAliases[] = {
     {"U1", "Ctrl+Z"},      {"N10", "Ctrl+C"}, {"Exit1", "Ctrl+Q"},
     {"ShrinktoFit1", "0"}, {"N1002", "1"},    {"ZoomIn1", "="},
@@ -219,9 +226,6 @@ std::span<const TPopupItemDef> PopupMenuItems() {
 }
 std::span<const TToolButtonDef> ToolButtons() {
   return kButtons;
-}
-std::span<const TKeyAlias> KeyAliases() {
-  return kAliases;
 }
 
 }  // namespace app

@@ -63,20 +63,12 @@ struct TToolButtonDef {
   const char* Caption = "";  // text shown beside the icon, if any
 };
 
-// A further key of a command, besides the shortcut of its row.
-struct TKeyAlias {
-  const char* Name;  // the command's item
-  const char* Key;
-};
-
 // The top-level entries of the menu bar, in order ("N23" is the invisible one).
 std::span<const TMenuItemDef> MainMenuTopLevel();
 // The items inside the top-level menus and their submenus, in menu order.
 std::span<const TMenuItemDef> MainMenuItems();
 std::span<const TPopupItemDef> PopupMenuItems();
 std::span<const TToolButtonDef> ToolButtons();
-// Aliases are added only for keys that no row's shortcut uses.
-std::span<const TKeyAlias> KeyAliases();
 
 // Captions of the window.
 inline constexpr const char* ProgramCaption = "Korvane v3.52";

@@ -3,7 +3,6 @@
 #include <QClipboard>
 #include <QLineF>
 #include <QMenuBar>
-#include <QSet>
 #include <QWheelEvent>
 
 #include "app_fixture.h"
@@ -54,9 +53,10 @@ TEST_F(ViewKeysTest, KeysStepTheZoomAndAliasesRunTheirCommands) {
     QTest::keySequence(QApplication::focusWidget(), QKeySequence(key));
     EXPECT_EQ(w.PGImage1->ZoomChoice(), zoom) << key;
   }
-  QList<QKeySequence> keys;
-  for (QAction* a : w.actions()) keys << a->shortcuts();
-  EXPECT_EQ(QSet<QKeySequence>(keys.begin(), keys.end()).size(), keys.size()) << "a key twice";
+  QStringList keys;
+  for (QAction* a : w.actions())
+    for (const QKeySequence& key : a->shortcuts()) keys << key.toString();
+  EXPECT_EQ(keys.removeDuplicates(), 0) << "a key twice";
 
   QApplication::clipboard()->clear();
   Key(Qt::Key_C, Qt::ControlModifier);
