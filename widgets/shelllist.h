@@ -57,6 +57,7 @@ class TPTShellList : public QListWidget {
   void Refresh();
   void RenameItem(int index);
   bool IsEditing() const { return editing_; }
+  void DeleteToTrash(int index);
 
   // Shows the same items, in the same order and with the same selection, as a
   // grid of thumbnails (on) or as the list (off, the start). The thumbnails of
@@ -107,7 +108,6 @@ class TPTShellList : public QListWidget {
   void List(const QString& keepFocused, const QStringList& keepSelected);
   void OnDirectoryChanged();
   void CommitRename(QListWidgetItem* item);
-  void DeleteToTrash(int index);
   // The key of an item's thumbnail: its path and modification time.
   QString ThumbnailKey(const QListWidgetItem* item) const;
   // Asks for the thumbnails of the items in sight, then of the next screen.
