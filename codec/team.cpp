@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <exception>
+#include <system_error>
 
 #include "codec/vqn.h"
 
@@ -39,8 +40,14 @@ struct Team::Job {
   std::exception_ptr Error;
 };
 
-Team::Team(int threads) {
-  for (int i = 1; i < threads; ++i) helpers_.emplace_back([this] { Serve(); });
+bool Team::StartHelpers() {
+  // A helper the system refuses to start leaves the work to the others.
+  try {
+    for (; wanted_ > 0; --wanted_) helpers_.emplace_back([this] { Serve(); });
+  } catch (const std::system_error&) {
+    wanted_ = 0;
+  }
+  return !helpers_.empty();
 }
 
 Team::~Team() {
@@ -85,7 +92,7 @@ void Team::Serve() {
 void Team::Run(int count, int grain, const std::function<void(int, int)>& fn) {
   if (count <= 0) return;
   grain = std::max(grain, 1);
-  if (helpers_.empty() || count <= grain) {
+  if (count <= grain || !StartHelpers()) {
     fn(0, count);
     return;
   }

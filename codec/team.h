@@ -15,13 +15,12 @@ namespace codec {
 
 class Team {
  public:
-  // `threads` counts the calling thread: 1 starts no helper.
-  explicit Team(int threads);
+  // `threads` counts the calling thread. Helpers start with the first job
+  // large enough to share, so small pictures start none.
+  explicit Team(int threads) : wanted_(threads - 1) {}
   ~Team();
   Team(const Team&) = delete;
   Team& operator=(const Team&) = delete;
-
-  int Threads() const { return static_cast<int>(helpers_.size()) + 1; }
 
   // Runs fn(begin, end) over [0, count) in chunks of `grain` (the last may be
   // shorter), on every thread of the team, and returns when all are done. The
@@ -34,9 +33,11 @@ class Team {
 
  private:
   struct Job;
+  bool StartHelpers();
   void Serve();
   static void Work(Job& job);
 
+  int wanted_;
   std::vector<std::thread> helpers_;
   std::mutex lock_;
   std::condition_variable wake_, idle_;
