@@ -161,28 +161,25 @@ void QuantiseBand(const std::vector<int16_t>& band, const LevelGeometry& g,
            [=](int n0, int n1) { QuantiseRows(samples, hw, n0, n1, layout, lut, coefficients); });
 }
 
-// Band rows of level 1 transformed at a time: its detail bands are never held
-// whole (at 16-bit samples they would take two thirds of the picture's size).
-constexpr int kStripRows = 256;
-
-// Runs level 1 over all band rows a strip at a time, each strip on the team;
-// `part` is called on the thread that transformed them with the strip's bands
-// and the band rows [v0, v1) just computed. Returns the largest detail
-// magnitude.
-int ForwardStrips(const PlaneView<uint8_t>& input, LevelBands& out, Team& team,
-                  const std::function<void(const LevelBands&, int v0, int v1)>& part) {
-  const int hh = out.Geometry.HalfHeight;
+// Runs level 1 over all band rows on the team, kChunkRows at a time into the
+// thread's own rows of the four bands (level 1's detail bands are never held
+// whole: at 16-bit samples they would take two thirds of the picture's size).
+// `part` gets those rows, band row v at index v - FirstRow, right after they
+// are computed. Returns the largest detail magnitude.
+int ForwardLevel1(const PlaneView<uint8_t>& input, const LevelGeometry& g, Team& team,
+                  const std::function<void(const LevelBands& rows, int v0, int v1)>& part) {
+  std::vector<LevelBands> scratch(static_cast<size_t>(team.Size()));
   int maxAbs = 0;
   std::mutex lock;
-  for (int s0 = 0; s0 < hh; s0 += kStripRows) {
-    out.FirstRow = s0;
-    team.Run(std::min(kStripRows, hh - s0), kChunkRows, [&](int a, int b) {
-      const int m = ForwardLevelRows(input, out, s0 + a, s0 + b);
-      part(out, s0 + a, s0 + b);
-      std::lock_guard<std::mutex> guard(lock);
-      maxAbs = std::max(maxAbs, m);
-    });
-  }
+  team.Run(g.HalfHeight, kChunkRows, [&](int v0, int v1) {
+    LevelBands& rows = scratch[static_cast<size_t>(Team::Member())];
+    if (rows.Band[0].empty()) rows.AllocateStrip(g, kChunkRows);
+    rows.FirstRow = v0;
+    const int m = ForwardLevelRows(input, rows, v0, v1);
+    part(rows, v0, v1);
+    std::lock_guard<std::mutex> guard(lock);
+    maxAbs = std::max(maxAbs, m);
+  });
   return maxAbs;
 }
 
@@ -245,13 +242,10 @@ EncodedImage EncodeImage(TPixelGraphic& source, int quality) {
     const LevelGeometry& g1 = geometry[0];
     const size_t hw1 = static_cast<size_t>(g1.HalfWidth);
     std::vector<int16_t> approx1(static_cast<size_t>(g1.BandSize()));
-    levels[0].AllocateStrip(g1, kStripRows);
-    int maxAbs =
-        ForwardStrips(pixels, levels[0], team, [&](const LevelBands& strip, int v0, int v1) {
-          std::copy_n(strip.Band[0].data() + static_cast<size_t>(v0 - strip.FirstRow) * hw1,
-                      static_cast<size_t>(v1 - v0) * hw1,
-                      approx1.data() + static_cast<size_t>(v0) * hw1);
-        });
+    int maxAbs = ForwardLevel1(pixels, g1, team, [&](const LevelBands& strip, int v0, int v1) {
+      std::copy_n(strip.Band[0].data(), static_cast<size_t>(v1 - v0) * hw1,
+                  approx1.data() + static_cast<size_t>(v0) * hw1);
+    });
     const std::vector<int16_t>* below = &approx1;
     for (int l = 1; l < N; ++l) {
       const LevelGeometry& g = geometry[static_cast<size_t>(l)];
@@ -302,7 +296,7 @@ EncodedImage EncodeImage(TPixelGraphic& source, int quality) {
         // Level 1, second pass: the detail rows quantised by the thread that
         // transformed them, while they are in its cache.
         const uint8_t* lut = table.data() + maxAbs;
-        ForwardStrips(pixels, levels[0], team, [&](const LevelBands& strip, int v0, int v1) {
+        ForwardLevel1(pixels, g1, team, [&](const LevelBands& strip, int v0, int v1) {
           for (int b = 1; b <= 3; ++b) {
             BandLayout layout = DetailBandLayout(geometry, 1, b);
             layout.Offset += static_cast<int64_t>(strip.FirstRow) * layout.RowStep;

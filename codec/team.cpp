@@ -13,6 +13,7 @@ pgraphic::TPGSetting<int> VQNThreads = 0;
 
 namespace {
 thread_local int threadLimit = 0;
+thread_local int teamMember = 0;
 }  // namespace
 
 TVQNThreadLimit::TVQNThreadLimit(int threads) : saved_(threadLimit) {
@@ -43,7 +44,10 @@ struct Team::Job {
 bool Team::StartHelpers() {
   // A helper the system refuses to start leaves the work to the others.
   try {
-    for (; wanted_ > 0; --wanted_) helpers_.emplace_back([this] { Serve(); });
+    for (; wanted_ > 0; --wanted_) {
+      const int member = static_cast<int>(helpers_.size()) + 1;
+      helpers_.emplace_back([this, member] { Serve(member); });
+    }
   } catch (const std::system_error&) {
     wanted_ = 0;
   }
@@ -73,7 +77,12 @@ void Team::Work(Job& job) {
   }
 }
 
-void Team::Serve() {
+int Team::Member() {
+  return teamMember;
+}
+
+void Team::Serve(int member) {
+  teamMember = member;
   std::unique_lock<std::mutex> hold(lock_);
   unsigned long seen = 0;
   for (;;) {
@@ -93,7 +102,7 @@ void Team::Run(int count, int grain, const std::function<void(int, int)>& fn) {
   if (count <= 0) return;
   grain = std::max(grain, 1);
   if (count <= grain || !StartHelpers()) {
-    fn(0, count);
+    for (int begin = 0; begin < count; begin += grain) fn(begin, std::min(count, begin + grain));
     return;
   }
   Job job;

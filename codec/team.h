@@ -17,7 +17,7 @@ class Team {
  public:
   // `threads` counts the calling thread. Helpers start with the first job
   // large enough to share, so small pictures start none.
-  explicit Team(int threads) : wanted_(threads - 1) {}
+  explicit Team(int threads) : size_(threads), wanted_(threads - 1) {}
   ~Team();
   Team(const Team&) = delete;
   Team& operator=(const Team&) = delete;
@@ -27,6 +27,13 @@ class Team {
   // first exception a chunk throws is raised here once the others have ended;
   // chunks not yet started are then skipped.
   void Run(int count, int grain, const std::function<void(int, int)>& fn);
+  // Threads the team may run: the calling thread and the helpers wanted.
+  int Size() const { return size_; }
+  // Which of them the current thread is, 0 .. Size() - 1 (0: the calling
+  // thread, or any thread outside a team); lets a chunk use its thread's own
+  // scratch buffer.
+  static int Member();
+
   // Runs a and b side by side (or one after the other when the team has one
   // thread, or its helper is busy elsewhere).
   void Both(const std::function<void()>& a, const std::function<void()>& b);
@@ -34,9 +41,10 @@ class Team {
  private:
   struct Job;
   bool StartHelpers();
-  void Serve();
+  void Serve(int member);
   static void Work(Job& job);
 
+  int size_;
   int wanted_;
   std::vector<std::thread> helpers_;
   std::mutex lock_;
