@@ -546,15 +546,18 @@ void TForm1::Saveas1Click() {
     }
     if (save) {
       All_Deactivate();
+      std::exception_ptr failure;
       {
         TWaitCursor wait;
         try {
           PGImage1->SaveToFile(SaveFileName);
         } catch (...) {
-          // A failing save is ignored; the existing file is left whole.
+          // The data are written beside the target first, so an existing file survives.
+          failure = std::current_exception();
         }
       }
       All_Activate();
+      if (failure) ShowSaveFailed(this, SaveFileName, failure);
     }
     Busy = false;
   }
