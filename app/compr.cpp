@@ -148,6 +148,7 @@ TForm1::TForm1(const TStartOptions& options, QWidget* parent) : QMainWindow(pare
 TForm1::~TForm1() = default;
 
 void TForm1::BuildBrowser() {
+  widgets::TPTShellList::MessageTitle = ApplicationTitle;
   Pane->Grid()->setContentsMargins(2, 2, 2, 2);
   Pane->Grid()->setSpacing(3);
   Pane->setMinimumWidth(120);

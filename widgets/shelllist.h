@@ -52,6 +52,10 @@ class TPTShellList : public QListWidget {
   void RenameItem(int index);
   bool IsEditing() const { return editing_; }
 
+  // The title of the list's message boxes (a failed move to the trash, the
+  // question whether to delete a file that no trash can take).
+  static inline QString MessageTitle;
+
  signals:
   // The selection changed (by the user or by the program).
   void Change();
