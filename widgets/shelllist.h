@@ -51,6 +51,7 @@ class TPTShellList : public QListWidget {
   void Refresh();
   void RenameItem(int index);
   bool IsEditing() const { return editing_; }
+  void DeleteToTrash(int index);
 
   // The title of the list's message boxes (a failed move to the trash, the
   // question whether to delete a file that no trash can take).
@@ -92,7 +93,6 @@ class TPTShellList : public QListWidget {
   void List(const QString& keepFocused, const QStringList& keepSelected);
   void OnDirectoryChanged();
   void CommitRename(QListWidgetItem* item);
-  void DeleteToTrash(int index);
 
   QString folder_;
   QString mask_ = QStringLiteral("*");
