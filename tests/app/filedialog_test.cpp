@@ -297,8 +297,8 @@ TEST_F(FileDialogTest, SavesTellWhyTheyFailAndEnterSaves) {
     EXPECT_EQ(error,
               "Can not perform this operation.\nCannot write file \"" + path + "\": " + c.reason);
     EXPECT_EQ(ReadText(path), before) << path.toStdString();
-    if (c.folder != "/proc")
-      EXPECT_EQ(QDir(c.folder).entryList({".kvtmp-*"}, QDir::Hidden | QDir::Files), QStringList());
+    if (c.folder == "/proc") continue;
+    EXPECT_EQ(QDir(c.folder).entryList({".kvtmp-*"}, QDir::Hidden | QDir::Files), QStringList());
   }
   if (mounted) ::umount2(full.toUtf8(), MNT_DETACH);
 }
