@@ -149,6 +149,7 @@ TForm1::TForm1(const TStartOptions& options, QWidget* parent) : QMainWindow(pare
 TForm1::~TForm1() = default;
 
 void TForm1::BuildBrowser() {
+  widgets::TPTShellList::MessageTitle = ApplicationTitle;
   Pane->Grid()->setContentsMargins(2, 2, 2, 2);
   Pane->Grid()->setSpacing(3);
   Pane->setMinimumWidth(120);
@@ -550,15 +551,18 @@ void TForm1::Saveas1Click() {
     }
     if (save) {
       All_Deactivate();
+      std::exception_ptr failure;
       {
         TWaitCursor wait;
         try {
           PGImage1->SaveToFile(SaveFileName);
         } catch (...) {
-          // A failing save is ignored; the existing file is left whole.
+          // The data are written beside the target first, so an existing file survives.
+          failure = std::current_exception();
         }
       }
       All_Activate();
+      if (failure) ShowSaveFailed(this, SaveFileName, failure);
     }
     Busy = false;
   }

@@ -350,7 +350,7 @@ void TForm1::SB51Click() {
     } catch (...) {
       // The data are written beside the target first, so an existing file survives.
       All_Activate();
-      ShowErrorBox(this, "Can not perform this operation.");
+      ShowSaveFailed(this, SaveFileName, std::current_exception());
       return;
     }
     All_Activate();
