@@ -169,6 +169,10 @@ void TForm1::BuildBrowser() {
   connect(PTSList1, &widgets::TPTShellList::Editing, this, &TForm1::PTSList1Editing);
   connect(PTSList1, &widgets::TPTShellList::Edited, this, &TForm1::PTSList1Edited);
   connect(PTSList1, &widgets::TPTShellList::DeleteItem, this, &TForm1::PTSList1DeleteItem);
+  connect(
+      PTSList1, &widgets::TPTShellList::RenameFailed, this,
+      [this](const QString& message) { QMessageBox::warning(this, ApplicationTitle, message); },
+      Qt::QueuedConnection);
   connect(Pane, &widgets::TBrowserPane::FolderChosen, this, &TForm1::PTShellCombo1Change);
   connect(FilterComboBox1, &widgets::TFilterComboBox::Change, this, &TForm1::FilterComboBox1Change);
   connect(PTSplitter1, &widgets::TPTSplitter::Change, this, &TForm1::PTSplitter1Change);
