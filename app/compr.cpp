@@ -193,13 +193,23 @@ void TForm1::FormCreate(const TStartOptions& options) {
   DialogFilterIndex = {0, 0, 0};
 
   if (!options.Arguments.isEmpty()) {
-    StartFileGiven = true;
     const QString arg = options.Arguments.first();
     const QFileInfo info(QDir(startDir), arg);
-    Shown.FileName = StartFilePath(startDir, arg);
-    Settings.OpenPath = QDir::cleanPath(info.absolutePath()).trimmed();
-    if (Settings.OpenPath.isEmpty()) Settings.OpenPath = startDir;
-    preload_->Adopt(options.StartRead);
+    const QString path = StartFilePath(startDir, arg);
+    if (info.isDir()) {
+      // A folder is opened in the browser, with nothing shown.
+      Settings.OpenPath = path;
+    } else if (!info.exists()) {
+      // Said in the status bar; the browser shows its folder when there is one.
+      startMessage_ = QString("File not found: \"%1\"").arg(path);
+      if (info.absoluteDir().exists()) Settings.OpenPath = QDir::cleanPath(info.absolutePath());
+    } else {
+      StartFileGiven = true;
+      Shown.FileName = path;
+      Settings.OpenPath = QDir::cleanPath(info.absolutePath()).trimmed();
+      if (Settings.OpenPath.isEmpty()) Settings.OpenPath = startDir;
+      preload_->Adopt(options.StartRead);
+    }
   }
 }
 
@@ -256,6 +266,7 @@ void TForm1::FormShow() {
     Open1Click();
     StartFileGiven = false;
   }
+  if (!startMessage_.isEmpty()) SBar1Panel->setText(startMessage_);
   FocusList();
   Busy = false;
 }

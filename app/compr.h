@@ -290,6 +290,7 @@ class TForm1 : public QMainWindow {
   bool popupAttached_ = false;
   bool firstShowDone_ = false;
   int commandDepth_ = 0;  // commands under way that hold the image shown
+  QString startMessage_;  // what the command line's argument gave, for the status bar
 };
 
 // The dialog of this type owned by the window, created on first use, so that it
