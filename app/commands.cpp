@@ -52,6 +52,9 @@ constexpr TMenuItemDef kItems[] = {
      cfOffWhileBusy | cfArmed},
     {"N10", "Edit1", "Co&py to Clipboard", "", &TForm1::N10Click, true, rgNone, false, false,
      kImageCommand},
+    {"NSepE", "Edit1", "-", "", nullptr},
+    {"AskSave1", "Edit1", "Ask to save &edited images", "", &TForm1::AskSave1Click, false, rgNone,
+     true, false, cfCheckable},
 
     {"C5", "Image1", "Cro&p", "", &TForm1::C5Click, true, rgNone, false, false,
      cfOffWhileBusy | cfArmed},
@@ -258,11 +261,13 @@ void TForm1::BuildMenus() {
     }
     action->setObjectName(def.Name);
     action->setEnabled(!def.StartsDisabled);
+    if (def.Group != rgNone || (def.Flags & cfCheckable)) {
+      action->setCheckable(true);
+      action->setChecked(def.Checked);
+    }
     if (def.Group != rgNone) {
       auto*& group = groups[def.Group];
       if (!group) group = new QActionGroup(this);
-      action->setCheckable(true);
-      action->setChecked(def.Checked);
       group->addAction(action);
     }
     items_[def.Name] = action;

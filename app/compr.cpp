@@ -232,6 +232,7 @@ void TForm1::FormShow() {
   const QRect current = geometry();
   StoreWindowState(current);
   ReadWindowSettings(TIniFile(IniFileName), Settings);
+  Item("AskSave1")->setChecked(Settings.AskToSaveEdits);
   TraceStartup("settings read");
   // Bounds that would put the window out of reach are not applied.
   const QRect wanted(Settings.Left, Settings.Top, Settings.Width, Settings.Height);
@@ -286,6 +287,10 @@ void TForm1::FormResize() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+  if (!MayLeaveImage()) {
+    event->ignore();  // the user keeps the edited image
+    return;
+  }
   FormClose();
   event->accept();
 }
@@ -357,11 +362,27 @@ void TForm1::UpdateCaption() {
 // ---- Opening -----------------------------------------------------------------------
 
 void TForm1::Open1Click() {
+  // The dialog names its choice in Shown as it goes; an edited image keeps its
+  // own name and text unless the user lets it go.
+  const TShownImage before = Shown;
   Busy = true;
   DialogMode = TDialogMode::Open;
   PreviewTaken = false;
   DialogListIndex[0] = PTSList1->SelectedIndex();
-  if (!StartFileGiven && Form6->exec() == QDialog::Accepted) ShowOpenChoice();
+  const bool accepted = !StartFileGiven && Form6->exec() == QDialog::Accepted;
+  if (before.Edited) {
+    const QString chosenName = Shown.FileName, chosenInfo = Shown.InfoText;
+    Shown.FileName = before.FileName;
+    Shown.InfoText = before.InfoText;
+    if (!accepted || !MayLeaveImage()) {
+      FocusList();
+      Busy = false;
+      return;
+    }
+    Shown.FileName = chosenName;
+    Shown.InfoText = chosenInfo;
+  }
+  if (accepted) ShowOpenChoice();
   FocusList();
   Busy = false;
   if (const int selected = PTSList1->SelectedIndex(); selected >= 0) {
@@ -452,6 +473,7 @@ bool TForm1::ShowWaveletError(const QString& fileName, const std::string& error)
 
 void TForm1::Open_image() {
   TPreloader::TPause pause(preload_);
+  if (!Shown.FileName.isEmpty()) Shown.Edited = false;  // another picture takes its place
   Shown.UndoBlocked = true;
   SetViewVisible(true);
   if (!Shown.FileName.isEmpty()) {
@@ -561,6 +583,7 @@ void TForm1::Saveas1Click() {
         TWaitCursor wait;
         try {
           PGImage1->SaveToFile(SaveFileName);
+          Shown.Edited = false;
         } catch (...) {
           // A failing save is ignored; the existing file is left whole.
         }
@@ -593,6 +616,7 @@ void TForm1::U1Click() {
     }
     if (Shown.UndoKind == TUndoKind::Image) {
       PGImage1->SetGraphic(PGImage2->CopyGraphic());
+      Shown.Edited = Shown.UndoEdited;
       CheckColorResolution(Shown.UndoPixelFormat, Shown.UndoPaletteIdent);
     } else if (Shown.UndoKind == TUndoKind::Zoom) {
       Settings.ZoomIndex = PrevZoomItem - 1;
@@ -696,12 +720,24 @@ void TForm1::PTSList1Change() {
 
 void TForm1::FBox1Change_1() {
   if (Busy || CommandRunning()) return;
-  Shown.FileName.clear();
   PTSList1->SelectFocused();
-  const int selected = PTSList1->SelectedIndex();
+  int selected = PTSList1->SelectedIndex();
+  const bool opensFile = selected >= 0 && !PTSList1->ItemIsFolder(selected);
+  if (opensFile && Shown.Edited) {
+    // An edited image is never read again over its edits, and gives way to
+    // another file only when the user lets it; the list returns to it otherwise.
+    const QString wanted = PTSList1->ItemPath(selected);
+    if (wanted == Shown.FileName || !MayLeaveImage()) {
+      ReselectShown();
+      return;
+    }
+    selected = PTSList1->IndexOfPath(wanted);  // a copy saved meanwhile lists the folder again
+  }
+  // An edited image that stays on show keeps its name.
+  if (!Shown.Edited) Shown.FileName.clear();
   if (selected < 0) return;
   LastListPath = PTSList1->ItemPath(selected).trimmed();
-  if (!PTSList1->ItemIsFolder(selected)) {
+  if (opensFile) {
     PreviewTaken = false;
     Shown.FileName = LastFileName = PTSList1->ItemPath(selected);
     Open_image();
@@ -756,7 +792,9 @@ void TForm1::PTSList1Edited(const QString& oldPath, const QString& newPath) {
 }
 
 void TForm1::PTSList1DeleteItem(const QString& path) {
-  if (path != Shown.FileName) return;
+  // The edited picture of a file that went can still be saved, or kept on show.
+  if (path != Shown.FileName || !MayLeaveImage()) return;
+  Shown.Edited = false;
   PGImage1->SetFileName(std::string());
   setWindowTitle(ProgramCaption);
   Shown.InfoText.clear();
@@ -809,7 +847,8 @@ void TForm1::SB16Click() {
     PTSList1->SelectItem(i - 1);
     Busy = false;
     FBox1Change_1();
-    SetButtonEnabled("SB16", i - 1 > 0);
+    // Where the step ended: the user may have kept an edited image.
+    SetButtonEnabled("SB16", PTSList1->FocusedIndex() > 0);
     SetButtonEnabled("SB17", true);
   }
   Busy = false;
@@ -832,7 +871,7 @@ void TForm1::SB17Click() {
     PTSList1->SelectItem(i + 1);
     Busy = false;
     FBox1Change_1();
-    SetButtonEnabled("SB17", i + 2 < PTSList1->Count());
+    SetButtonEnabled("SB17", PTSList1->FocusedIndex() + 1 < PTSList1->Count());
     SetButtonEnabled("SB16", true);
   }
   Busy = false;

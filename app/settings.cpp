@@ -173,6 +173,7 @@ void ReadWindowSettings(const TIniFile& ini, TStoredSettings& s) {
       std::min(ini.ReadInteger("Slide show", "Interval", s.SlideInterval), MaxSlideInterval);
   s.SlideRepeat = ini.ReadBool("Slide show", "Repeat", s.SlideRepeat);
   s.SlideRandom = ini.ReadBool("Slide show", "Random", s.SlideRandom);
+  s.AskToSaveEdits = ini.ReadBool("Edited images", "Ask", s.AskToSaveEdits);
 }
 
 void WriteSettings(TIniFile& ini, const TStoredSettings& s) {
@@ -190,6 +191,7 @@ void WriteSettings(TIniFile& ini, const TStoredSettings& s) {
   ini.WriteInteger("Slide show", "Interval", s.SlideInterval);
   ini.WriteBool("Slide show", "Repeat", s.SlideRepeat);
   ini.WriteBool("Slide show", "Random", s.SlideRandom);
+  ini.WriteBool("Edited images", "Ask", s.AskToSaveEdits);
 }
 
 }  // namespace app

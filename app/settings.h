@@ -78,6 +78,8 @@ struct TStoredSettings {
   int SlideInterval = 2;
   bool SlideRepeat = false;
   bool SlideRandom = false;
+  // Whether leaving an image with unsaved edits asks first.
+  bool AskToSaveEdits = true;
 };
 
 // The four folders with `rootDir` as the default of each.

@@ -7,6 +7,7 @@
 #include "app/imsize.h"
 #include "app/my_open.h"
 #include "app/quality.h"
+#include "app/slide.h"
 #include "app_fixture.h"
 #include "pgraphic/dialogs/filterdialog.h"
 #include "pgraphic/filters/filter.h"
@@ -84,7 +85,6 @@ TEST_F(CommandsTest, ImageSizeKeepsTheRatioAndCancelArmsNothing) {
     EXPECT_EQ(w.PGImage1->Graphic()->Width(), c.width);
     EXPECT_EQ(w.PGImage1->Graphic()->Height(), c.height);
     EXPECT_TRUE(w.Item("U1")->isEnabled());
-    window->close();
     window.reset();
   }
   auto& w = Open(30, 20);
@@ -277,6 +277,51 @@ TEST_F(CommandsTest, CompressedResultSurvivesKeysReleasedOnTheList) {
   for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_A}) QTest::keyRelease(w.PTSList1, key);
   EXPECT_TRUE(w.Shown.Compressed);
   EXPECT_GT(w.Shown.CompressedData.CodedLength, 0);
+}
+
+// Leaving an edited image asks first, answered through the real box; the slide show waits.
+TEST_F(CommandsTest, LeavingAnEditedImageAsksFirst) {
+  const QString save = "Save copy\u2026";
+  const struct {
+    char leave;        // c: list click, k: Down key, x: File > Exit, w: close, s: slide show
+    QString answer;    // empty: no question comes
+    const char* copy;  // the name Save copy writes, "" to cancel its dialog
+    bool left;
+  } cases[] = {{'c', "Discard", nullptr, true}, {'c', "Cancel", nullptr, false},
+               {'k', save, "z.bmp", true},      {'k', save, "", false},
+               {'x', "Discard", nullptr, true}, {'w', "Cancel", nullptr, false},
+               {'s', "", nullptr, false}};
+  for (const auto& c : cases) {
+    WriteImage(Image("q.bmp"), 20, 30);
+    QFile::remove(Image("z.bmp"));
+    auto& w = Open(30, 20);
+    w.Settings.SavePath = images;
+    w.Item("N5")->trigger();
+    QString asked;
+    QTimer answerer;
+    QObject::connect(&answerer, &QTimer::timeout, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      for (auto* b : box&& Ready(box) ? box->buttons() : QList<QAbstractButton*>())
+        if (b->text() == (c.answer.isEmpty() ? "Cancel" : c.answer)) asked = box->text(), Click(b);
+    });
+    answerer.start(20);
+    if (c.copy)
+      WhenModal<app::TForm6>([&](app::TForm6* d) {
+        d->Edit1->setText(c.copy);
+        Click(*c.copy ? d->Button1 : d->Button2);
+      });
+    if (c.leave == 'c') ClickItem("q.bmp");
+    if (c.leave == 'k') QTest::keyClick(w.PTSList1, Qt::Key_Down);
+    if (c.leave == 'x') w.Item("Exit1")->trigger();
+    if (c.leave == 'w') w.close();
+    if (c.leave == 's') w.Item("N19")->trigger(), w.Timer1Timer();
+    EXPECT_EQ(asked, c.answer.isEmpty() ? "" : "Save changes to p.bmp?") << c.leave;
+    EXPECT_EQ(QFile::exists(Image("z.bmp")), c.copy && *c.copy) << c.leave;
+    const bool closes = c.leave == 'x' || c.leave == 'w';
+    EXPECT_EQ(closes ? !w.isVisible() : w.Shown.FileName == Image("q.bmp"), c.left) << c.leave;
+    EXPECT_EQ(w.PTSList1->ItemPath(w.PTSList1->SelectedIndex()), w.Shown.FileName);
+    if (c.leave == 's') EXPECT_EQ(w.StatusText(), app::SlidePausedText);
+  }
 }
 
 }  // namespace

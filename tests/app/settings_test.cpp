@@ -75,17 +75,18 @@ TEST_F(IniFileTest, ASessionKeepsTheBytesOfWhatItDoesNotChange) {
       "[Zoom mode]\nValue=1\n";
   const QByteArray paths =
       "[Path]\r\nOpen = /home/M\xfcller \r\nSave=\"/tmp/a b\"\nCompress=/x\nConvert=/y\n";
+  const QByteArray asks = "[Edited images]\nAsk=1\n";  // written after the others
   const struct {
     QByteArray before, after;
   } cases[] = {
       {"; notes \xe9\xff\n\n" + paths + "[Mine]\nK\xfc=\x80\x81\n; \xfe\n\n" + keys +
-           "[Slide show]\nInterval=16\nRepeat=1\nRandom=0",
+           "[Slide show]\nInterval=16\nRepeat=1\nRandom=0\n[Edited images]\nAsk=0",
        ""},
       {paths + keys + "[Slide show]\nInterval=2147484\nRepeat=0\nRandom=0\n",
-       paths + keys + "[Slide show]\nInterval=10000\nRepeat=0\nRandom=0\n"},
+       paths + keys + "[Slide show]\nInterval=10000\nRepeat=0\nRandom=0\n" + asks},
       {paths + QByteArray(keys).replace("Width=640", "Width=99999999") + "[Slide show]\n",
        paths + QByteArray(keys).replace("Width=640", "Width=32767") +
-           "[Slide show]\nInterval=2\nRepeat=0\nRandom=0\n"},
+           "[Slide show]\nInterval=2\nRepeat=0\nRandom=0\n" + asks},
   };
   for (const auto& c : cases) {
     WriteText(IniPath(), c.before);
@@ -123,9 +124,11 @@ TEST_F(StartupTest, NoSettingsFileGivesDefaultsAndCloseWritesEveryKeyInOrder) {
   QStringList lines;
   for (const QString& line : text.split('\n', Qt::SkipEmptyParts)) lines << line.section('=', 0, 0);
   EXPECT_EQ(lines,
-            QStringList({"[Path]", "Open", "Save", "Compress", "Convert", "[Window]", "Left", "Top",
-                         "Width", "Height", "Position", "[Zoom]", "Value", "[Zoom mode]", "Value",
-                         "[Slide show]", "Interval", "Repeat", "Random"}));
+            QStringList({"[Path]",       "Open",     "Save",   "Compress",    "Convert",
+                         "[Window]",     "Left",     "Top",    "Width",       "Height",
+                         "Position",     "[Zoom]",   "Value",  "[Zoom mode]", "Value",
+                         "[Slide show]", "Interval", "Repeat", "Random",      "[Edited images]",
+                         "Ask"}));
   EXPECT_TRUE(text.contains("[Zoom]\nValue=5\n[Zoom mode]\nValue=1\n"));
   EXPECT_TRUE(text.contains("Repeat=0\nRandom=0\n"));
   EXPECT_TRUE(text.contains("Open=" + QDir::homePath() + "\n"));
