@@ -3,7 +3,6 @@
 // the user has been asked (or has switched the question off).
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QPushButton>
 
 #include "app/compr.h"
 #include "app/preload.h"
@@ -17,22 +16,20 @@ bool TForm1::MayLeaveImage() {
   const QString name = QFileInfo(Shown.FileName).fileName();
   QMessageBox box(QMessageBox::Question, ApplicationTitle,
                   QString("Save changes to %1?").arg(name.isEmpty() ? "the image" : name),
-                  QMessageBox::NoButton, this);
-  // The texts are set here rather than taken from the platform, which would
-  // name the buttons after its own conventions.
-  QPushButton* save = box.addButton(QString("Save copy\u2026"), QMessageBox::AcceptRole);
-  QPushButton* discard = box.addButton("Discard", QMessageBox::DestructiveRole);
-  QPushButton* cancel = box.addButton("Cancel", QMessageBox::RejectRole);
-  box.setDefaultButton(save);
-  box.setEscapeButton(cancel);
-  box.exec();
-  if (box.clickedButton() == save) {
+                  QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+  // The program's own names: the platform's would follow its conventions.
+  box.button(QMessageBox::Save)->setText(QString("Save copy\u2026"));
+  box.button(QMessageBox::Discard)->setText("Discard");
+  box.button(QMessageBox::Cancel)->setText("Cancel");
+  box.setDefaultButton(QMessageBox::Save);
+  const int answer = box.exec();
+  if (answer == QMessageBox::Save) {
     // Left only when the copy was written: cancelling the dialog or a failed
     // save keeps the image.
     Saveas1Click();
     return !Shown.Edited;
   }
-  return box.clickedButton() == discard;
+  return answer == QMessageBox::Discard;
 }
 
 void TForm1::ReselectShown() {
