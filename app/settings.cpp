@@ -173,6 +173,7 @@ void ReadWindowSettings(const TIniFile& ini, TStoredSettings& s) {
       std::min(ini.ReadInteger("Slide show", "Interval", s.SlideInterval), MaxSlideInterval);
   s.SlideRepeat = ini.ReadBool("Slide show", "Repeat", s.SlideRepeat);
   s.SlideRandom = ini.ReadBool("Slide show", "Random", s.SlideRandom);
+  s.SlideFullScreen = ini.ReadBool("Slide show", "FullScreen", s.SlideFullScreen);
   s.AskToSaveEdits = ini.ReadBool("Edited images", "Ask", s.AskToSaveEdits);
 }
 
@@ -191,7 +192,12 @@ void WriteSettings(TIniFile& ini, const TStoredSettings& s) {
   ini.WriteInteger("Slide show", "Interval", s.SlideInterval);
   ini.WriteBool("Slide show", "Repeat", s.SlideRepeat);
   ini.WriteBool("Slide show", "Random", s.SlideRandom);
-  ini.WriteBool("Edited images", "Ask", s.AskToSaveEdits);
+  // Written once switched on, so a file that never had it keeps its bytes.
+  if (s.SlideFullScreen || !ini.ReadString("Slide show", "FullScreen", "").isEmpty())
+    ini.WriteBool("Slide show", "FullScreen", s.SlideFullScreen);
+  // Written once switched off, so a file that never had it keeps its bytes.
+  if (!s.AskToSaveEdits || !ini.ReadString("Edited images", "Ask", "").isEmpty())
+    ini.WriteBool("Edited images", "Ask", s.AskToSaveEdits);
 }
 
 }  // namespace app

@@ -75,7 +75,6 @@ TEST_F(IniFileTest, ASessionKeepsTheBytesOfWhatItDoesNotChange) {
       "[Zoom mode]\nValue=1\n";
   const QByteArray paths =
       "[Path]\r\nOpen = /home/M\xfcller \r\nSave=\"/tmp/a b\"\nCompress=/x\nConvert=/y\n";
-  const QByteArray asks = "[Edited images]\nAsk=1\n";  // written after the others
   const struct {
     QByteArray before, after;
   } cases[] = {
@@ -83,10 +82,10 @@ TEST_F(IniFileTest, ASessionKeepsTheBytesOfWhatItDoesNotChange) {
            "[Slide show]\nInterval=16\nRepeat=1\nRandom=0\n[Edited images]\nAsk=0",
        ""},
       {paths + keys + "[Slide show]\nInterval=2147484\nRepeat=0\nRandom=0\n",
-       paths + keys + "[Slide show]\nInterval=10000\nRepeat=0\nRandom=0\n" + asks},
+       paths + keys + "[Slide show]\nInterval=10000\nRepeat=0\nRandom=0\n"},
       {paths + QByteArray(keys).replace("Width=640", "Width=99999999") + "[Slide show]\n",
        paths + QByteArray(keys).replace("Width=640", "Width=32767") +
-           "[Slide show]\nInterval=2\nRepeat=0\nRandom=0\n" + asks},
+           "[Slide show]\nInterval=2\nRepeat=0\nRandom=0\n"},
   };
   for (const auto& c : cases) {
     WriteText(IniPath(), c.before);
@@ -126,8 +125,7 @@ TEST_F(StartupTest, NoSettingsFileGivesDefaultsAndCloseWritesEveryKeyInOrder) {
   EXPECT_EQ(lines,
             QStringList({"[Path]", "Open", "Save", "Compress", "Convert", "[Window]", "Left", "Top",
                          "Width", "Height", "Position", "[Zoom]", "Value", "[Zoom mode]", "Value",
-                         "[Slide show]", "Interval", "Repeat", "Random"}) +
-                QStringList({"[Edited images]", "Ask"}));
+                         "[Slide show]", "Interval", "Repeat", "Random"}));
   EXPECT_TRUE(text.contains("[Zoom]\nValue=5\n[Zoom mode]\nValue=1\n"));
   EXPECT_TRUE(text.contains("Repeat=0\nRandom=0\n"));
   EXPECT_TRUE(text.contains("Open=" + QDir::homePath() + "\n"));
