@@ -366,25 +366,22 @@ void TForm1::UpdateCaption() {
 // ---- Opening -----------------------------------------------------------------------
 
 void TForm1::Open1Click() {
-  // The dialog names its choice in Shown as it goes; an edited image keeps its
-  // own name and text unless the user lets it go.
-  const TShownImage before = Shown;
+  // Asked before the dialog, which Save copy as shares.
+  if (!StartFileGiven && !MayLeaveImage()) return;
+  // The dialog names its choice in Shown as it goes.
+  const QString shownName = Shown.FileName, shownInfo = Shown.InfoText;
   Busy = true;
   DialogMode = TDialogMode::Open;
   PreviewTaken = false;
   DialogListIndex[0] = PTSList1->SelectedIndex();
   const bool accepted = !StartFileGiven && Form6->exec() == QDialog::Accepted;
-  if (before.Edited) {
-    const QString chosenName = Shown.FileName, chosenInfo = Shown.InfoText;
-    Shown.FileName = before.FileName;
-    Shown.InfoText = before.InfoText;
-    if (!accepted || !MayLeaveImage()) {
-      FocusList();
-      Busy = false;
-      return;
-    }
-    Shown.FileName = chosenName;
-    Shown.InfoText = chosenInfo;
+  if (!accepted && Shown.Edited) {
+    // Nothing chosen: the edited image stays, under its name.
+    Shown.FileName = shownName;
+    Shown.InfoText = shownInfo;
+    FocusList();
+    Busy = false;
+    return;
   }
   if (accepted) ShowOpenChoice();
   FocusList();
