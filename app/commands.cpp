@@ -54,7 +54,7 @@ constexpr TMenuItemDef kItems[] = {
      kImageCommand},
     {"NSepE", "Edit1", "-", "", nullptr},
     {"AskSave1", "Edit1", "Ask to save &edited images", "", &TForm1::AskSave1Click, false, rgNone,
-     true, false, cfCheckable},
+     true, false, cfCheckItem},
 
     {"C5", "Image1", "Cro&p", "", &TForm1::C5Click, true, rgNone, false, false,
      cfOffWhileBusy | cfArmed},
@@ -126,6 +126,8 @@ constexpr TMenuItemDef kItems[] = {
     {"Fast1", "Stretchmode1", "&Fast", "", &TForm1::Fast1Click, false, rgZoomMode},
     {"Medium1", "Stretchmode1", "&Medium", "", &TForm1::Medium1Click, false, rgZoomMode, true},
     {"Precise1", "Stretchmode1", "&Precise", "", &TForm1::Precise1Click, false, rgZoomMode},
+    {"Thumbnails1", "View1", "&Thumbnails", "", &TForm1::Thumbnails1Click, false, rgNone, false,
+     false, cfCheckItem},
     {"FullScreen1", "View1", "F&ull screen", "F11", &TForm1::FullScreen1Click},
 
     {"Help2", "Help1", "&Help topics...", "F1", &TForm1::Help2Click},
@@ -295,14 +297,16 @@ void TForm1::BuildMenus() {
     }
     action->setObjectName(def.Name);
     action->setEnabled(!def.StartsDisabled);
-    if (def.Group != rgNone || (def.Flags & cfCheckable)) {
-      action->setCheckable(true);
-      action->setChecked(def.Checked);
-    }
     if (def.Group != rgNone) {
       auto*& group = groups[def.Group];
       if (!group) group = new QActionGroup(this);
+      action->setCheckable(true);
+      action->setChecked(def.Checked);
       group->addAction(action);
+    }
+    if (def.Flags & cfCheckItem) {
+      action->setCheckable(true);
+      action->setChecked(def.Checked);
     }
     items_[def.Name] = action;
   }

@@ -25,8 +25,9 @@ enum TCommandFlags : unsigned {
   cfArmed = 1u << 2,
   // Run and Stop of the slide show: enabled from the state of the toggle.
   cfRunStop = 1u << 3,
-  // An item with a check mark of its own (not one of a radio group).
-  cfCheckable = 1u << 4,
+  // A check item of its own (in no radio group): each use turns its mark over,
+  // and the handler reads the mark.
+  cfCheckItem = 1u << 4,
 };
 
 // Radio groups kept in step between the main and the pop-up menu.
