@@ -174,6 +174,7 @@ void ReadWindowSettings(const TIniFile& ini, TStoredSettings& s) {
   s.SlideRepeat = ini.ReadBool("Slide show", "Repeat", s.SlideRepeat);
   s.SlideRandom = ini.ReadBool("Slide show", "Random", s.SlideRandom);
   s.SlideFullScreen = ini.ReadBool("Slide show", "FullScreen", s.SlideFullScreen);
+  s.AskToSaveEdits = ini.ReadBool("Edited images", "Ask", s.AskToSaveEdits);
 }
 
 void WriteSettings(TIniFile& ini, const TStoredSettings& s) {
@@ -194,6 +195,9 @@ void WriteSettings(TIniFile& ini, const TStoredSettings& s) {
   // Written once switched on, so a file that never had it keeps its bytes.
   if (s.SlideFullScreen || !ini.ReadString("Slide show", "FullScreen", "").isEmpty())
     ini.WriteBool("Slide show", "FullScreen", s.SlideFullScreen);
+  // Written once switched off, so a file that never had it keeps its bytes.
+  if (!s.AskToSaveEdits || !ini.ReadString("Edited images", "Ask", "").isEmpty())
+    ini.WriteBool("Edited images", "Ask", s.AskToSaveEdits);
 }
 
 }  // namespace app

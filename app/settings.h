@@ -79,6 +79,8 @@ struct TStoredSettings {
   bool SlideRepeat = false;
   bool SlideRandom = false;
   bool SlideFullScreen = false;  // the show takes the whole screen
+  // Whether leaving an image with unsaved edits asks first.
+  bool AskToSaveEdits = true;
 };
 
 // The four folders with `rootDir` as the default of each.
