@@ -248,6 +248,9 @@ void TForm8::done(int result) {
 
 namespace {
 
+// How many failures the closing message names before its details.
+constexpr size_t kProblemsShown = 5;
+
 // The selected items of the list in list order, folders included (the run
 // skips them).
 std::vector<std::string> SelectedFiles(const widgets::TPTShellList& list) {
@@ -265,6 +268,18 @@ io::TBatchSettings ChosenSettings(const TForm8& dialog) {
   settings.Mirror = static_cast<io::TBatchMirror>(dialog.RG1->ItemIndex());
   settings.Rotate = static_cast<io::TBatchRotate>(dialog.RG2->ItemIndex());
   return settings;
+}
+
+// The closing message, then the counts and the first failures with their
+// reasons; the full list is in the box's details.
+void ShowReport(QWidget* parent, const io::TBatchResult& result) {
+  QMessageBox box(QMessageBox::Information, ApplicationTitle,
+                  QString::fromStdString(result.FinalMessage()), QMessageBox::Ok, parent);
+  box.setInformativeText(QString::fromStdString(result.ReportText(kProblemsShown)));
+  QStringList details;
+  for (const std::string& line : result.ProblemLines()) details << QString::fromStdString(line);
+  if (!details.isEmpty()) box.setDetailedText(details.join('\n'));
+  box.exec();
 }
 
 }  // namespace
@@ -370,7 +385,7 @@ void TForm1::Convert() {
   if (failed)
     ShowErrorBox(dialog, CannotPerformText);
   else
-    ShowInfoBox(dialog, QString::fromStdString(result.FinalMessage()));
+    ShowReport(dialog, result);
   if (started) {
     dialog->EPMeter1->SetPosition(0);
     dialog->SetRunning(false);

@@ -61,20 +61,12 @@ int Batch(const TArgs& args) {
     return 1;
   }
   if (terminal) std::fprintf(stderr, "\r\033[K");
-  std::cout << result.Message << " " << result.Converted << " of " << args.files.size()
-            << " files converted";
-  if (!result.Failed.empty()) std::cout << ", " << result.Failed.size() << " failed";
-  std::cout << ".";
+  std::cout << result.Message << " " << result.CountsText();
   const std::string skipped = io::SameNameSkippedText(result.SkippedSameName.size());
   if (!skipped.empty()) std::cout << " " << skipped;
   std::cout << "\n";
-  for (const io::TBatchFailure& f : result.Failed) {
-    std::cerr << "korvane-cli: " << f.File << ": " << f.Message << "\n";
-  }
-  for (const std::string& file : result.SkippedSameName) {
-    std::cerr << "korvane-cli: " << file
-              << ": skipped, its output name is the output or the source of another file\n";
-  }
+  for (const std::string& line : result.ProblemLines())
+    std::cerr << "korvane-cli: " << line << "\n";
   return result.Failed.empty() && result.SkippedSameName.empty() ? 0 : 1;
 }
 

@@ -136,6 +136,31 @@ std::string TBatchResult::FinalMessage() const {
   return skipped.empty() ? Message : Message + " " + skipped;
 }
 
+std::string TBatchResult::CountsText() const {
+  std::string text =
+      std::to_string(Converted) + " of " + std::to_string(Total) + " files converted";
+  if (!Failed.empty()) text += ", " + std::to_string(Failed.size()) + " failed";
+  return text + ".";
+}
+
+std::vector<std::string> TBatchResult::ProblemLines() const {
+  std::vector<std::string> lines;
+  for (const TBatchFailure& f : Failed) lines.push_back(f.File + ": " + f.Message);
+  for (const std::string& file : SkippedSameName) {
+    lines.push_back(file +
+                    ": skipped, its output name is the output or the source of another file");
+  }
+  return lines;
+}
+
+std::string TBatchResult::ReportText(size_t shown) const {
+  std::string text = CountsText();
+  const std::vector<std::string> lines = ProblemLines();
+  for (size_t i = 0; i < lines.size() && i < shown; ++i) text += "\n" + lines[i];
+  if (lines.size() > shown) text += "\n... and " + std::to_string(lines.size() - shown) + " more.";
+  return text;
+}
+
 TBatchResult ConvertFiles(const std::vector<std::string>& files, const TBatchSettings& chosen,
                           const TBatchHooks& hooks) {
   if (files.empty()) throw EBatchConversion("No files are selected!");
@@ -153,6 +178,7 @@ TBatchResult ConvertFiles(const std::vector<std::string>& files, const TBatchSet
   }
 
   TBatchResult result;
+  result.Total = files.size();
   TBatchSettings settings = chosen;
   if (hooks.BeforeRun && !hooks.BeforeRun(settings)) {
     result.Interrupted = true;

@@ -76,12 +76,22 @@ struct TBatchResult {
   // to) was written earlier in the run or is a source still to be read.
   std::vector<std::string> SkippedSameName;
   bool Interrupted = false;
+  // How many files the run was given.
+  size_t Total = 0;
   // The closing message: "Conversion is complete!" or
   // "Conversion was interrupted by user."
   std::string Message;
   // Message, followed by the sentence on files skipped for their name when
   // there were any.
   std::string FinalMessage() const;
+  // "2 of 3 files converted, 1 failed.": the counts of the closing report.
+  std::string CountsText() const;
+  // One line per file that failed ("FILE: REASON"), then one per file skipped
+  // for its output name, in the order of the list.
+  std::vector<std::string> ProblemLines() const;
+  // What the closing report adds to the message: the counts, then the first
+  // `shown` problem lines and "... and N more." for the rest.
+  std::string ReportText(size_t shown) const;
 };
 
 // "1 file was skipped: ..." / "3 files were skipped: ..." telling that files
