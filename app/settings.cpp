@@ -173,6 +173,8 @@ void ReadWindowSettings(const TIniFile& ini, TStoredSettings& s) {
       std::min(ini.ReadInteger("Slide show", "Interval", s.SlideInterval), MaxSlideInterval);
   s.SlideRepeat = ini.ReadBool("Slide show", "Repeat", s.SlideRepeat);
   s.SlideRandom = ini.ReadBool("Slide show", "Random", s.SlideRandom);
+  s.ConvertJobs =
+      std::clamp(ini.ReadInteger("Batch conversion", "Jobs", s.ConvertJobs), 0, MaxConvertJobs);
 }
 
 void WriteSettings(TIniFile& ini, const TStoredSettings& s) {
@@ -190,6 +192,8 @@ void WriteSettings(TIniFile& ini, const TStoredSettings& s) {
   ini.WriteInteger("Slide show", "Interval", s.SlideInterval);
   ini.WriteBool("Slide show", "Repeat", s.SlideRepeat);
   ini.WriteBool("Slide show", "Random", s.SlideRandom);
+  if (s.ConvertJobs != 0 || !ini.ReadString("Batch conversion", "Jobs", "").isEmpty())
+    ini.WriteInteger("Batch conversion", "Jobs", s.ConvertJobs);
 }
 
 }  // namespace app

@@ -5,6 +5,7 @@
 // and exits with 1 when there were any.
 #include <unistd.h>
 
+#include <charconv>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -15,6 +16,17 @@
 
 namespace cli {
 namespace {
+
+// A whole number in [low, high] given to `option`.
+int WholeOption(const std::string& option, const std::string& text, int low, int high) {
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value < low || value > high) {
+    throw UsageError(option + " takes a whole number from " + std::to_string(low) + " to " +
+                     std::to_string(high));
+  }
+  return value;
+}
 
 int Batch(const TArgs& args) {
   io::TBatchSettings settings;
@@ -32,6 +44,7 @@ int Batch(const TArgs& args) {
     io::PGJPEGQuality = JPEGQualityOption(args.Get("--jpeg-quality"));
   }
   settings.VQNQuality = VQNQualityOf(args);
+  if (args.Has("--jobs")) settings.Jobs = WholeOption("--jobs", args.Get("--jobs"), 1, 1024);
   // Reader warnings reach the question hook: a file that ends early fails
   // unless --partial converts what could be read.
   settings.ReadWarningAction = pgraphic::pgwaOKBox;
@@ -75,6 +88,7 @@ const TCommandRegistrar reg(
      .synopsis = "batch --to DIR --format bmp|jpg|pbm|pgm|png|ppm|tga|tif|vqn "
                  "[--colors 2|16|256|gray|true] [--mirror vertical|horizontal] "
                  "[--rotate 180|left|right] [--quality 0..120] [--jpeg-quality 5..95] [--partial] "
+                 "[--jobs N] "
                  "FILES...",
      .options = {{"--to", true, "DIR"},
                  {"--format", true, "EXT"},
@@ -83,7 +97,8 @@ const TCommandRegistrar reg(
                  {"--rotate", true, "180|left|right"},
                  {"--quality", true, "0..120"},
                  {"--jpeg-quality", true, "5..95"},
-                 {"--partial", false, ""}},
+                 {"--partial", false, ""},
+                 {"--jobs", true, "N"}},
      .acceptsConvertOptions = false,
      .minFiles = 1,
      .maxFiles = -1,

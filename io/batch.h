@@ -43,6 +43,9 @@ struct TBatchSettings {
   // What a reader warning does while a file is read ("Unexpected end of file"
   // and the like); by default nothing interrupts the run.
   pgraphic::TPGWarningAction ReadWarningAction = pgraphic::pgwaIgnore;
+  // How many files are converted at the same time; 0 takes one per core. The
+  // outputs, the meter, the questions and the result are those of one at a time.
+  int Jobs = 0;
 };
 
 // Files are read and written through OpenImage and SaveImage, VQN included.

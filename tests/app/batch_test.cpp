@@ -130,7 +130,9 @@ const QString kInterrupted = "Conversion was interrupted by user.";
 
 TEST_F(BatchDialogTest, MeterRisesInEqualStepsAndDropsAfterTheClosingMessage) {
   for (const char* name : {"a.bmp", "b.png", "c.bmp"}) WriteImage(Image(name), 20, 10);
-  const TRun run = Press({"a.bmp", "b.png", "c.bmp"}, target);
+  const TRun run =
+      Press({"a.bmp", "b.png", "c.bmp"}, target, [](app::TForm8& d) { d.SpinJobs->setValue(1); });
+  EXPECT_EQ(window->Settings.ConvertJobs, 1) << "kept with the other settings";
   EXPECT_EQ(run.messages, QStringList{kComplete});
   EXPECT_EQ(run.meterAtMessage, std::vector<int>{100});
   EXPECT_EQ(run.buttonAtMessage, QStringList{"Stop"});
