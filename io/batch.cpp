@@ -315,9 +315,20 @@ TBatchResult TBatchRun::Run() {
   TBatchResult result;
   result.Total = files_.size();
   for (size_t i = 0; i < files_.size(); ++i) {
-    if (state_[i] == TFileState::Converted) ++result.Converted;
-    if (state_[i] == TFileState::Failed) result.Failed.push_back({files_[i], message_[i]});
-    if (state_[i] == TFileState::Skipped) result.SkippedSameName.push_back(files_[i]);
+    TBatchFile file{.Source = files_[i], .Output = output_[i], .Reason = ""};
+    if (state_[i] == TFileState::Converted) {
+      ++result.Converted;
+      file.Status = TBatchStatus::Converted;
+    } else if (state_[i] == TFileState::Failed) {
+      result.Failed.push_back({files_[i], message_[i]});
+      file.Status = TBatchStatus::Failed;
+      file.Reason = message_[i];
+    } else if (state_[i] == TFileState::Skipped) {
+      result.SkippedSameName.push_back(files_[i]);
+      file.Status = TBatchStatus::Skipped;
+      file.Reason = message_[i];
+    }
+    result.Files.push_back(std::move(file));
   }
   result.Interrupted = interrupted_;
   result.Message =
@@ -511,8 +522,9 @@ TBatchResult ConvertFiles(const std::vector<std::string>& files, const TBatchSet
     const bool create = hooks.ConfirmCreate &&
                         hooks.ConfirmCreate("Directory " + folder + " does not exist. Create?");
     if (!create) throw EBatchConversion("");
-    // One level only: the parent must exist.
-    if (!std::filesystem::create_directory(folder, ec) || ec) {
+    // One level only: the parent must exist. Another run may make it meanwhile.
+    std::filesystem::create_directory(folder, ec);
+    if (ec || !std::filesystem::is_directory(folder, ec)) {
       throw EBatchConversion("Can not create directory " + folder);
     }
   }

@@ -72,6 +72,15 @@ struct TBatchFailure {
   std::string Message;
 };
 
+// What became of one file of a run; NotConverted when the run stopped first.
+enum class TBatchStatus : uint8_t { NotConverted, Converted, Failed, Skipped };
+
+struct TBatchFile {
+  std::string Source, Output;
+  TBatchStatus Status = TBatchStatus::NotConverted;
+  std::string Reason;  // why it failed or was skipped
+};
+
 struct TBatchResult {
   int Converted = 0;
   std::vector<TBatchFailure> Failed;
@@ -79,8 +88,9 @@ struct TBatchResult {
   // to) was written earlier in the run or is a source still to be read.
   std::vector<std::string> SkippedSameName;
   bool Interrupted = false;
-  // How many files the run was given.
+  // How many files the run was given, and each of them in the list's order.
   size_t Total = 0;
+  std::vector<TBatchFile> Files;
   // The closing message: "Conversion is complete!" or
   // "Conversion was interrupted by user."
   std::string Message;
