@@ -80,6 +80,7 @@ struct TStoredSettings {
   int SlideInterval = 2;
   bool SlideRepeat = false;
   bool SlideRandom = false;
+  bool SlideFullScreen = false;  // the show takes the whole screen
   // Files the batch conversion converts at the same time; 0 is one per core.
   // Written only once it was changed, so that files without it stay as they are.
   int ConvertJobs = 0;
