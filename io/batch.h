@@ -4,8 +4,10 @@
 // a file it wrote itself, nor a source it has yet to read: output names are
 // lower-cased, so "Photo.BMP" and "photo.bmp" would both become "photo.bmp", and
 // with the source folder as the target "a.jpg" would become the "a.png" still to
-// be converted. Outputs are compared as files on disk, so a link in the target
-// folder cannot lead one output onto another. Such a file is skipped and counted.
+// be converted. Outputs are compared as places on disk (links followed), so a
+// link in the target folder cannot lead one output onto another. Such a file is
+// skipped and counted. Several files are converted at the same time (Jobs), with
+// the outputs, meter, questions and result of one file at a time.
 #pragma once
 
 #include <functional>
