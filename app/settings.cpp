@@ -175,6 +175,8 @@ void ReadWindowSettings(const TIniFile& ini, TStoredSettings& s) {
   s.SlideRandom = ini.ReadBool("Slide show", "Random", s.SlideRandom);
   s.SlideFullScreen = ini.ReadBool("Slide show", "FullScreen", s.SlideFullScreen);
   s.AskToSaveEdits = ini.ReadBool("Edited images", "Ask", s.AskToSaveEdits);
+  s.ConvertJobs =
+      std::clamp(ini.ReadInteger("Batch conversion", "Jobs", s.ConvertJobs), 0, MaxConvertJobs);
 }
 
 void WriteSettings(TIniFile& ini, const TStoredSettings& s) {
@@ -198,6 +200,8 @@ void WriteSettings(TIniFile& ini, const TStoredSettings& s) {
   // Written once switched off, so a file that never had it keeps its bytes.
   if (!s.AskToSaveEdits || !ini.ReadString("Edited images", "Ask", "").isEmpty())
     ini.WriteBool("Edited images", "Ask", s.AskToSaveEdits);
+  if (s.ConvertJobs != 0 || !ini.ReadString("Batch conversion", "Jobs", "").isEmpty())
+    ini.WriteInteger("Batch conversion", "Jobs", s.ConvertJobs);
 }
 
 }  // namespace app
