@@ -13,6 +13,7 @@
 #include <system_error>
 #include <thread>
 
+#include "codec/vqn.h"
 #include "pgraphic/image/geometry.h"
 
 namespace io {
@@ -286,7 +287,12 @@ TBatchResult TBatchRun::Run() {
   workers_ = static_cast<int>(jobs);
   for (size_t j = 0; j < jobs; ++j) {
     try {
-      threads.emplace_back([this] { Work(); });
+      threads.emplace_back([this, jobs] {
+        // With a picture per worker the cores are taken; the codec's own
+        // threads would only compete with the other workers.
+        const codec::TVQNThreadLimit oneThread(jobs > 1 ? 1 : 16);
+        Work();
+      });
     } catch (const std::system_error&) {
       // Fewer workers than asked for still convert everything; none at all cannot.
       std::lock_guard hold(mutex_);
