@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
@@ -37,6 +38,7 @@ class TForm4;
 class THelpWindow;
 class TPreloadJob;
 class TPreloader;
+class TQuickBrowse;
 struct TPreloaded;
 
 // Where the window finds its settings and what it was started with.
@@ -134,6 +136,10 @@ class TForm1 : public QMainWindow {
   QPrinter& Printer();
   // Reads the files beside the one shown ahead of time.
   TPreloader* Preloader() const { return preload_; }
+  // Whether the view shows a file reached by quick steps from a reduced decode,
+  // not yet opened.
+  bool QuickBrowsing() const;
+  const TQuickBrowse& QuickBrowser() const { return *quick_; }
 
   // ---- Operations ----
   void Open_image();
@@ -234,8 +240,13 @@ class TForm1 : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // A step of the browser by a key; `repeated`: a held key's repeat.
+  void BrowseStep(bool repeated);
+  // Ends quick browsing; with `open`, opens the file reached.
+  void EndQuickBrowse(bool open);
   void FormCreate(const TStartOptions& options);
   void FormShow();
   // The window's bounds and the browser's width into the stored settings.
@@ -290,6 +301,10 @@ class TForm1 : public QMainWindow {
   bool popupAttached_ = false;
   bool firstShowDone_ = false;
   int commandDepth_ = 0;  // commands under way that hold the image shown
+  TQuickBrowse* quick_ = nullptr;
+  QTimer* quickEnd_ = nullptr;        // no step for a while: open the file reached
+  QElapsedTimer sinceStep_;           // since the last step by a key was handled
+  std::shared_ptr<void> quickPause_;  // a TPreloader::TPause while browsing quickly
 };
 
 // The dialog of this type owned by the window, created on first use, so that it

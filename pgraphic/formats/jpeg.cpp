@@ -4,6 +4,7 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio>
@@ -266,6 +267,7 @@ struct TReadJob {
   int dctMethod;   // PGJPEGReadDCTMethod when the read started
   int maxScans;    // PGJPEGMaxScans when the read started
   bool absorbing;  // the scans are being taken in, before the first row
+  int scaleDenom;  // 0 or 1: full size; 2, 4, 8: reduced by the scaled inverse DCT
   jpeg_progress_mgr monitor;
 };
 
@@ -309,7 +311,7 @@ TRunResult RunRead(TReadJob* job) {
   if (job->headerOnly) return rrDone;
 
   job->cinfo.scale_num = 1;
-  job->cinfo.scale_denom = 1;
+  job->cinfo.scale_denom = static_cast<unsigned>(std::max(job->scaleDenom, 1));
   job->cinfo.dct_method = static_cast<J_DCT_METHOD>(job->dctMethod);
   job->cinfo.quantize_colors = FALSE;
   job->cinfo.two_pass_quantize = FALSE;
@@ -369,6 +371,8 @@ TRunResult RunRead(TReadJob* job) {
   jpeg_finish_decompress(&job->cinfo);
   return rrDone;
 }
+
+void ReadJPEGBody(TStream& stream, TPixelGraphic& graphic, int denom);
 
 struct TReadJobCleanup {
   TReadJob* job;
@@ -533,6 +537,20 @@ bool TJPGFileFormatReader::IsFormat(THeader header) {
 
 void TJPGFileFormatReader::ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) {
   if (index != 0) Raise(msgInvalid, "Index");
+  ReadJPEGBody(stream, graphic, 1);
+}
+
+void ReadJPEGReduced(TStream& stream, TPixelGraphic& graphic, int denom) {
+  if (denom != 1 && denom != 2 && denom != 4 && denom != 8) Raise(msgInvalidValue, "Scale");
+  // As the reader framework reads a file.
+  TUpdateScope update(graphic);
+  graphic.SetGamma(PGDisplayGamma);
+  ReadJPEGBody(stream, graphic, denom);
+}
+
+namespace {
+
+void ReadJPEGBody(TStream& stream, TPixelGraphic& graphic, int denom) {
   // JPEG carries no gamma: the image stays at the display gamma it starts with.
   CheckLibrary();
   const int dctMethod = PGJPEGReadDCTMethod;
@@ -541,7 +559,19 @@ void TJPGFileFormatReader::ReadGraphicBody(TStream& stream, TPixelGraphic& graph
   InitErrorManager(job->err, graphic.ReadWarningAction());
   job->graphic = &graphic;
   job->dctMethod = dctMethod;
+  job->scaleDenom = denom;
   ExecuteRead(job.get(), stream);
+}
+
+}  // namespace
+
+int JPEGScaleDenominator(int width, int height, int wantWidth, int wantHeight) {
+  for (const int64_t denom : {8, 4, 2}) {
+    // The library rounds a reduced side up.
+    if ((width + denom - 1) / denom >= wantWidth && (height + denom - 1) / denom >= wantHeight)
+      return static_cast<int>(denom);
+  }
+  return 1;
 }
 
 void TJPGFileFormatReader::ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) {
