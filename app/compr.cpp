@@ -129,31 +129,33 @@ TForm1::TForm1(const TStartOptions& options, QWidget* parent) : QMainWindow(pare
 
   FormCreate(options);
 
-  // The dialogs live for the whole run, created in the program's fixed order.
-  Form2 = new TForm2(this);
-  Form4 = new TForm4(this);
-  const TFileDialogState dialogState{
-      DialogMode,
-      Shown.FileName,
-      SaveFileName,
-      LastFileName,
-      Shown.InfoText,
-      PreviewTaken,
-      {&Settings.OpenPath, &Settings.SavePath, &Settings.CompressPath},
-      DialogListIndex,
-      DialogPreview,
-      DialogFilterIndex};
-  Form6 =
-      new TForm6(this, dialogState,
-                 {[this] {
-                    LoadTarget = TLoadTarget::DialogPreview;
-                    PreviewTaken = false;
-                    return Load1();
-                  },
-                  [this](const QString& path, bool withPreview) {
-                    return Load_Wavelet(path, withPreview ? fileservice::LoadMode::DialogPreview
-                                                          : fileservice::LoadMode::DialogInfo) == 1;
-                  }});
+  // The dialogs are made on first use and then live for the whole run.
+  Form2.MakeWith([this] { return new TForm2(this); });
+  Form4.MakeWith([this] { return new TForm4(this); });
+  Form6.MakeWith([this] {
+    const TFileDialogState dialogState{
+        DialogMode,
+        Shown.FileName,
+        SaveFileName,
+        LastFileName,
+        Shown.InfoText,
+        PreviewTaken,
+        {&Settings.OpenPath, &Settings.SavePath, &Settings.CompressPath},
+        DialogListIndex,
+        DialogPreview,
+        DialogFilterIndex};
+    return new TForm6(this, dialogState,
+                      {[this] {
+                         LoadTarget = TLoadTarget::DialogPreview;
+                         PreviewTaken = false;
+                         return Load1();
+                       },
+                       [this](const QString& path, bool withPreview) {
+                         return Load_Wavelet(path, withPreview
+                                                       ? fileservice::LoadMode::DialogPreview
+                                                       : fileservice::LoadMode::DialogInfo) == 1;
+                       }});
+  });
   TraceStartup("dialogs built");
 }
 
@@ -761,7 +763,7 @@ void TForm1::PTSList1KeyUp(int key) {
 // when anything else is asked of the window.
 namespace {
 constexpr int kQuickStepMs = 150;  // a step this soon after the last one is quick
-constexpr int kQuickEndMs = 180;   // no step for this long ends quick browsing
+constexpr int kQuickEndMs = 120;   // no step for this long ends quick browsing
 }  // namespace
 
 void TForm1::BrowseStep(bool repeated) {

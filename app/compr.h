@@ -41,6 +41,27 @@ class TPreloader;
 class TQuickBrowse;
 struct TPreloaded;
 
+// A child of the window made the first time it is asked for, so that nothing
+// the first picture does not need is built before it is painted; from then on
+// it is the same object, keeping its settings between uses.
+template <class T>
+class TOnFirstUse {
+ public:
+  void MakeWith(std::function<T*()> make) { make_ = std::move(make); }
+  T* get() {
+    if (!made_) made_ = make_();
+    return made_;
+  }
+  T* operator->() { return get(); }
+  T& operator*() { return *get(); }
+  operator T*() { return get(); }
+  bool Made() const { return made_ != nullptr; }
+
+ private:
+  std::function<T*()> make_;
+  T* made_ = nullptr;
+};
+
 // Where the window finds its settings and what it was started with.
 struct TStartOptions {
   QString ConfigDir;      // folder of the settings file; empty: the user's config folder
@@ -122,9 +143,10 @@ class TForm1 : public QMainWindow {
   QLabel* SBar1Panel = nullptr;
   QMenu* PopupMenu1 = nullptr;
   QTimer* Timer1 = nullptr;
-  TForm2* Form2 = nullptr;
-  TForm4* Form4 = nullptr;
-  TForm6* Form6 = nullptr;
+  // The dialogs are made on first use (they then live for the whole run).
+  TOnFirstUse<TForm2> Form2;
+  TOnFirstUse<TForm4> Form4;
+  TOnFirstUse<TForm6> Form6;
 
   // Menu items and pop-up items by component name; nullptr when unknown.
   QAction* Item(const QString& name) const;

@@ -79,7 +79,7 @@ void TQuickBrowse::Stop() {
 }
 
 void TQuickBrowse::Schedule() {
-  constexpr int kAhead = 4;  // files looked at beyond the selection
+  constexpr int kAhead = 1;  // files read beyond the selection
   for (auto& slot : slots_) {
     if (slot->Index >= 0) continue;
     for (int k = 0; k <= kAhead; ++k) {
