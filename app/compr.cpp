@@ -253,13 +253,13 @@ void TForm1::FormShow() {
   ApplyZoom(Settings.ZoomIndex);
   ApplyZoomMode(Settings.ZoomModeIndex);
 
-  const QString keep = Shown.FileName;
-  Pane->ShowFolder(Settings.OpenPath);
-  Shown.FileName = keep;
-
+  // The mask is set first, so that the folder is listed once, with it.
   FilterComboBox1->SetFilters(ImageFileFilters());
   FilterComboBox1->SetItemIndex(DialogFilterIndex[0]);
   PTSList1->SetMask(AllImagesMask());
+  const QString keep = Shown.FileName;
+  Pane->ShowFolder(Settings.OpenPath);
+  Shown.FileName = keep;
   FormResize();
   TraceStartup("folder listed");
 
