@@ -14,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "app/commands.h"
 #include "app/fileservice.h"
@@ -227,6 +228,11 @@ class TForm1 : public QMainWindow {
   void Fast1Click() { ZoomModeCommand(0); }
   void Medium1Click() { ZoomModeCommand(1); }
   void Precise1Click() { ZoomModeCommand(2); }
+  void FullScreen1Click() { SetFullScreen(!fullScreen_.On); }
+  void ZoomIn1Click() { ZoomStep(1); }
+  void ZoomOut1Click() { ZoomStep(-1); }
+  void Trash1Click();
+  void Escape1Click();
   void About1Click();
   void Help2Click();
   void SB19Click();
@@ -236,6 +242,8 @@ class TForm1 : public QMainWindow {
   void SpeedButton1Click();
   void Timer1Timer();
   void PGImage1SelectionMade();
+  // Zoom steps around a point of the view (Ctrl + wheel): a positive count in.
+  void WheelZoom(int steps, QPoint at);
 
   // ---- File browser events ----
   void PTSList1Change();
@@ -277,6 +285,7 @@ class TForm1 : public QMainWindow {
   void FormResize();
   void BuildMenus();
   void BuildToolbar();
+  void BuildKeyAliases();
   void BuildBrowser();
   void SetItemEnabled(const QString& name, bool enabled);
   void SetButtonEnabled(const QString& name, bool enabled);
@@ -289,6 +298,13 @@ class TForm1 : public QMainWindow {
   void FocusList();
   void ZoomCommand(int index);
   void ZoomModeCommand(int index);
+  // The next of the Zoom menu's factors in a direction, around zoomAt_ (the
+  // view's middle when unset); none beyond the first and the last.
+  void ZoomStep(int direction);
+  // Only the image, on the whole screen; off brings the window back as it was.
+  void SetFullScreen(bool on, bool bySlide = false);
+  // The slide show started or stopped: it takes the screen when its settings say.
+  void SlideRunning(bool running);
   void UpdateCaption();
   // After the open dialog's OK: the browser follows the dialog, the view takes its preview.
   void ShowOpenChoice();
@@ -327,6 +343,17 @@ class TForm1 : public QMainWindow {
   QTimer* quickEnd_ = nullptr;        // no step for a while: open the file reached
   QElapsedTimer sinceStep_;           // since the last step by a key was handled
   std::shared_ptr<void> quickPause_;  // a TPreloader::TPause while browsing quickly
+  std::optional<QPoint> zoomAt_;
+  // What full screen hides, as it was before.
+  struct TFullScreenState {
+    bool On = false;
+    bool BySlide = false;  // entered by the slide show, left when it stops
+    Qt::WindowStates State;
+    int Browser = 0, Toolbar = 0;  // the splitters' positions
+    QPalette Palette;              // the view's background
+    int Frame = 0;
+    QObject* Keys = nullptr;  // hands the stepping keys to the hidden list
+  } fullScreen_;
 };
 
 // The dialog of this type owned by the window, created on first use, so that it

@@ -78,6 +78,7 @@ struct TStoredSettings {
   int SlideInterval = 2;
   bool SlideRepeat = false;
   bool SlideRandom = false;
+  bool SlideFullScreen = false;  // the show takes the whole screen
 };
 
 // The four folders with `rootDir` as the default of each.
