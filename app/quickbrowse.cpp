@@ -66,6 +66,20 @@ void TQuickBrowse::Step(int index) {
   if (index < 0) return;
   if (selected_ >= 0 && index != selected_) direction_ = index > selected_ ? 1 : -1;
   selected_ = index;
+  // A stand-in read ahead of the selection is shown once the selection reaches it.
+  for (auto it = ready_.begin(); it != ready_.end();) {
+    const int i = it->first;
+    if ((i - selected_) * direction_ > 0) {
+      ++it;
+    } else if (shown_ >= 0 && (i - shown_) * direction_ <= 0) {
+      it = ready_.erase(it);
+    } else {
+      auto standIn = std::move(it->second);
+      ready_.erase(it);
+      Show(std::move(standIn));
+      it = ready_.begin();
+    }
+  }
   Schedule();
 }
 
@@ -75,6 +89,7 @@ void TQuickBrowse::Stop() {
     slot->Index = -1;
   }
   tried_.clear();
+  ready_.clear();
   selected_ = shown_ = -1;
 }
 
@@ -108,19 +123,22 @@ void TQuickBrowse::Schedule() {
 }
 
 void TQuickBrowse::Delivered(TSlot&, std::unique_ptr<TStandIn> standIn) {
-  // Shown when it lies on the way from the last one shown to the selection,
-  // still the file listed there.
-  if (standIn && selected_ >= 0) {
+  // Shown when it lies on the way from the last one shown to the selection (and
+  // is still the file listed there), kept when it lies ahead of the selection.
+  if (standIn && selected_ >= 0 && list_.ItemPath(standIn->Index) == standIn->Path) {
     const int i = standIn->Index;
-    const bool ahead = shown_ < 0 || (i - shown_) * direction_ > 0;
-    const bool reached = (selected_ - i) * direction_ >= 0;
-    if (ahead && reached && list_.ItemPath(i) == standIn->Path && Ready) {
-      shown_ = i;
-      ++standInsShown_;
-      Ready(std::move(standIn));
-    }
+    if ((i - selected_) * direction_ > 0)
+      ready_[i] = std::move(standIn);
+    else if (shown_ < 0 || (i - shown_) * direction_ > 0)
+      Show(std::move(standIn));
   }
   if (selected_ >= 0) Schedule();
+}
+
+void TQuickBrowse::Show(std::unique_ptr<TStandIn> standIn) {
+  shown_ = standIn->Index;
+  ++standInsShown_;
+  if (Ready) Ready(std::move(standIn));
 }
 
 }  // namespace app

@@ -12,6 +12,7 @@
 #include <array>
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
 
@@ -67,11 +68,13 @@ class TQuickBrowse : public QObject {
   struct TSlot;
   void Schedule();
   void Delivered(TSlot& slot, std::unique_ptr<TStandIn> standIn);
+  void Show(std::unique_ptr<TStandIn> standIn);
 
   widgets::TPTShellList& list_;
   TImagePane& view_;
   std::array<std::unique_ptr<TSlot>, 2> slots_;
   std::set<int> tried_;
+  std::map<int, std::unique_ptr<TStandIn>> ready_;  // read ahead of the selection
   int selected_ = -1;
   int shown_ = -1;
   int direction_ = 1;
