@@ -262,6 +262,7 @@ struct TReadJob {
   jpeg_decompress_struct cinfo;
   TPixelGraphic* graphic;
   bool headerOnly;
+  int reduceTo;  // 0: full size; else the longest side the reduced picture must reach
   bool progressStarted;
   bool progressEnded;
   int dctMethod;   // PGJPEGReadDCTMethod when the read started
@@ -310,8 +311,18 @@ TRunResult RunRead(TReadJob* job) {
   jpeg_read_header(&job->cinfo, TRUE);
   if (job->headerOnly) return rrDone;
 
-  job->cinfo.scale_num = 1;
-  job->cinfo.scale_denom = static_cast<unsigned>(std::max(job->scaleDenom, 1));
+  // A reduced read takes the smallest of the library's sizes N/8 whose longest
+  // side still reaches the wanted one: the decoder then skips the coefficients
+  // that size does not need.
+  int scaleNum = 8;
+  if (job->reduceTo > 0) {
+    const int64_t longest = std::max(job->cinfo.image_width, job->cinfo.image_height);
+    while (scaleNum > 1 && (longest * (scaleNum - 1) + 7) / 8 >= job->reduceTo) --scaleNum;
+  }
+  // A read at 1/denom of the size.
+  if (job->scaleDenom > 1) scaleNum = 8 / job->scaleDenom;
+  job->cinfo.scale_num = static_cast<unsigned>(scaleNum);
+  job->cinfo.scale_denom = 8;
   job->cinfo.dct_method = static_cast<J_DCT_METHOD>(job->dctMethod);
   job->cinfo.quantize_colors = FALSE;
   job->cinfo.two_pass_quantize = FALSE;
@@ -550,8 +561,8 @@ void ReadJPEGReduced(TStream& stream, TPixelGraphic& graphic, int denom) {
 
 namespace {
 
-void ReadJPEGBody(TStream& stream, TPixelGraphic& graphic, int denom) {
-  // JPEG carries no gamma: the image stays at the display gamma it starts with.
+// A read of `graphic` with the unit's DCT method and the image's warning action.
+std::unique_ptr<TReadJob> NewReadJob(TPixelGraphic& graphic) {
   CheckLibrary();
   const int dctMethod = PGJPEGReadDCTMethod;
   if (!ValidDCTMethod(dctMethod)) Raise(msgInvalidValue, "PGJPEGReadDCTMethod");
@@ -559,6 +570,12 @@ void ReadJPEGBody(TStream& stream, TPixelGraphic& graphic, int denom) {
   InitErrorManager(job->err, graphic.ReadWarningAction());
   job->graphic = &graphic;
   job->dctMethod = dctMethod;
+  return job;
+}
+
+void ReadJPEGBody(TStream& stream, TPixelGraphic& graphic, int denom) {
+  // JPEG carries no gamma: the image stays at the display gamma it starts with.
+  auto job = NewReadJob(graphic);
   job->scaleDenom = denom;
   ExecuteRead(job.get(), stream);
 }
@@ -572,6 +589,16 @@ int JPEGScaleDenominator(int width, int height, int wantWidth, int wantHeight) {
       return static_cast<int>(denom);
   }
   return 1;
+}
+
+void ReadJPEGReduced(TStream& stream, TPixelGraphic& graphic, int longestSide,
+                     TJPEGPictureSize& full) {
+  if (longestSide < 1) Raise(msgInvalidValue, "longestSide");
+  auto job = NewReadJob(graphic);
+  job->reduceTo = longestSide;
+  ExecuteRead(job.get(), stream);
+  full.Width = static_cast<int>(job->cinfo.image_width);
+  full.Height = static_cast<int>(job->cinfo.image_height);
 }
 
 void TJPGFileFormatReader::ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) {
