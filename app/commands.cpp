@@ -410,6 +410,8 @@ void TForm1::BuildToolbar() {
 }
 
 void TForm1::RunHandler(THandler handler) {
+  // A command acts on the file reached by quick steps: it is opened first.
+  if (QuickBrowsing()) EndQuickBrowse(true);
   // Stepping to a neighbour takes what was read ahead for it. Any other command
   // has the processors to itself and holds the image shown until it ends: the
   // slide show skips its ticks and browsing does not open another file.

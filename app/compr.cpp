@@ -19,6 +19,7 @@
 #include "app/icons.h"
 #include "app/jquality.h"
 #include "app/preload.h"
+#include "app/quickbrowse.h"
 #include "app/slide.h"
 #include "app/trace.h"
 
@@ -113,36 +114,49 @@ TForm1::TForm1(const TStartOptions& options, QWidget* parent) : QMainWindow(pare
   BuildBrowser();
   TraceStartup("browser built");
   preload_ = new TPreloader(*PTSList1, *PGImage1, this);
+  quick_ = new TQuickBrowse(*PTSList1, *PGImage1, this);
+  quick_->Ready = [this](std::unique_ptr<TStandIn> standIn) {
+    PGImage1->ShowStandIn(std::move(standIn->Picture), standIn->ImageSize, standIn->For);
+    setWindowTitle(QString(ProgramCaption) + " - " + standIn->Path);
+    SBar1Panel->setText(standIn->InfoText);
+  };
+  quickEnd_ = new QTimer(this);
+  quickEnd_->setSingleShot(true);
+  connect(quickEnd_, &QTimer::timeout, this, [this] { EndQuickBrowse(true); });
+  PGImage1->PicBox()->installEventFilter(this);
+  PGImage1->viewport()->installEventFilter(this);
   PTSplitter2->SetPosition(50);
   PTSplitter1->SetPosition(Settings.SplitterPosition);
 
   FormCreate(options);
 
-  // The dialogs live for the whole run, created in the program's fixed order.
-  Form2 = new TForm2(this);
-  Form4 = new TForm4(this);
-  const TFileDialogState dialogState{
-      DialogMode,
-      Shown.FileName,
-      SaveFileName,
-      LastFileName,
-      Shown.InfoText,
-      PreviewTaken,
-      {&Settings.OpenPath, &Settings.SavePath, &Settings.CompressPath},
-      DialogListIndex,
-      DialogPreview,
-      DialogFilterIndex};
-  Form6 =
-      new TForm6(this, dialogState,
-                 {[this] {
-                    LoadTarget = TLoadTarget::DialogPreview;
-                    PreviewTaken = false;
-                    return Load1();
-                  },
-                  [this](const QString& path, bool withPreview) {
-                    return Load_Wavelet(path, withPreview ? fileservice::LoadMode::DialogPreview
-                                                          : fileservice::LoadMode::DialogInfo) == 1;
-                  }});
+  // The dialogs are made on first use and then live for the whole run.
+  Form2.MakeWith([this] { return new TForm2(this); });
+  Form4.MakeWith([this] { return new TForm4(this); });
+  Form6.MakeWith([this] {
+    const TFileDialogState dialogState{
+        DialogMode,
+        Shown.FileName,
+        SaveFileName,
+        LastFileName,
+        Shown.InfoText,
+        PreviewTaken,
+        {&Settings.OpenPath, &Settings.SavePath, &Settings.CompressPath},
+        DialogListIndex,
+        DialogPreview,
+        DialogFilterIndex};
+    return new TForm6(this, dialogState,
+                      {[this] {
+                         LoadTarget = TLoadTarget::DialogPreview;
+                         PreviewTaken = false;
+                         return Load1();
+                       },
+                       [this](const QString& path, bool withPreview) {
+                         return Load_Wavelet(path, withPreview
+                                                       ? fileservice::LoadMode::DialogPreview
+                                                       : fileservice::LoadMode::DialogInfo) == 1;
+                       }});
+  });
   TraceStartup("dialogs built");
 }
 
@@ -166,6 +180,11 @@ void TForm1::BuildBrowser() {
   connect(PTSList1, &widgets::TPTShellList::MouseUp, this, &TForm1::PTSList1MouseUp);
   connect(PTSList1, &widgets::TPTShellList::DblClickOpen, this, &TForm1::PTSList1DblClickOpen);
   connect(PTSList1, &widgets::TPTShellList::KeyReleased, this, &TForm1::PTSList1KeyUp);
+  connect(PTSList1, &widgets::TPTShellList::KeyRepeated, this, [this](int key) {
+    if (key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_Left || key == Qt::Key_Right ||
+        key == Qt::Key_PageUp || key == Qt::Key_PageDown)
+      BrowseStep(true);
+  });
   connect(PTSList1, &widgets::TPTShellList::Editing, this, &TForm1::PTSList1Editing);
   connect(PTSList1, &widgets::TPTShellList::Edited, this, &TForm1::PTSList1Edited);
   connect(PTSList1, &widgets::TPTShellList::DeleteItem, this, &TForm1::PTSList1DeleteItem);
@@ -251,13 +270,13 @@ void TForm1::FormShow() {
   ApplyZoom(Settings.ZoomIndex);
   ApplyZoomMode(Settings.ZoomModeIndex);
 
-  const QString keep = Shown.FileName;
-  Pane->ShowFolder(Settings.OpenPath);
-  Shown.FileName = keep;
-
+  // The mask is set first, so that the folder is listed once, with it.
   FilterComboBox1->SetFilters(ImageFileFilters());
   FilterComboBox1->SetItemIndex(DialogFilterIndex[0]);
   PTSList1->SetMask(AllImagesMask());
+  const QString keep = Shown.FileName;
+  Pane->ShowFolder(Settings.OpenPath);
+  Shown.FileName = keep;
   FormResize();
   TraceStartup("folder listed");
 
@@ -729,6 +748,8 @@ void TForm1::PTSList1Change() {
 
 void TForm1::FBox1Change_1() {
   if (Busy || CommandRunning()) return;
+  EndQuickBrowse(false);
+  sinceStep_.invalidate();  // the step after an open is quick only when it follows a key's
   PTSList1->SelectFocused();
   int selected = PTSList1->SelectedIndex();
   const bool opensFile = selected >= 0 && !PTSList1->ItemIsFolder(selected);
@@ -783,13 +804,61 @@ void TForm1::PTSList1KeyUp(int key) {
     case Qt::Key_Up:
     case Qt::Key_Right:
     case Qt::Key_Down:
-      FBox1Change_1();
+      BrowseStep(false);
       return;
     default:
       break;
   }
   const int selected = PTSList1->SelectedIndex();
   if (selected < 0 || PTSList1->ItemPath(selected) != LastListPath) FBox1Change_1();
+}
+
+// Steps that come before the file of the last one is on screen for long (a held
+// key, fast presses) show each file from a reduced decode, made ahead on the
+// workers; the file reached is opened once no step came for a while, or at once
+// when anything else is asked of the window.
+namespace {
+constexpr int kQuickStepMs = 150;  // a step this soon after the last one is quick
+constexpr int kQuickEndMs = 120;   // no step for this long ends quick browsing
+}  // namespace
+
+void TForm1::BrowseStep(bool repeated) {
+  if (Busy || CommandRunning()) return;
+  const bool quick = repeated || (sinceStep_.isValid() && sinceStep_.elapsed() < kQuickStepMs);
+  PTSList1->SelectFocused();
+  const int selected = PTSList1->SelectedIndex();
+  // An edited image is left only through the question the open asks.
+  if (quick && !Shown.Edited && selected >= 0 && !PTSList1->ItemIsFolder(selected) &&
+      MayStandIn(PTSList1->ItemPath(selected))) {
+    if (!quickPause_) {
+      preload_->CancelWork();
+      quickPause_ = std::make_shared<TPreloader::TPause>(preload_);
+    }
+    LastListPath = PTSList1->ItemPath(selected).trimmed();
+    quick_->Step(selected);
+    quickEnd_->start(kQuickEndMs);
+  } else if (!repeated) {
+    FBox1Change_1();  // a repeat of a held key opens nothing else
+  }
+  sinceStep_.restart();
+}
+
+bool TForm1::QuickBrowsing() const {
+  return quickPause_ != nullptr;
+}
+
+void TForm1::EndQuickBrowse(bool open) {
+  if (!quickPause_) return;
+  quickEnd_->stop();
+  quick_->Stop();
+  quickPause_.reset();
+  if (open) FBox1Change_1();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  // A press on the picture acts on the file reached, opened first.
+  if (event->type() == QEvent::MouseButtonPress && quickPause_) EndQuickBrowse(true);
+  return QMainWindow::eventFilter(watched, event);
 }
 
 void TForm1::PTSList1Edited(const QString& oldPath, const QString& newPath) {

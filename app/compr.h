@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
@@ -38,7 +39,29 @@ class TForm4;
 class THelpWindow;
 class TPreloadJob;
 class TPreloader;
+class TQuickBrowse;
 struct TPreloaded;
+
+// A child of the window made the first time it is asked for, so that nothing
+// the first picture does not need is built before it is painted; from then on
+// it is the same object, keeping its settings between uses.
+template <class T>
+class TOnFirstUse {
+ public:
+  void MakeWith(std::function<T*()> make) { make_ = std::move(make); }
+  T* get() {
+    if (!made_) made_ = make_();
+    return made_;
+  }
+  T* operator->() { return get(); }
+  T& operator*() { return *get(); }
+  operator T*() { return get(); }
+  bool Made() const { return made_ != nullptr; }
+
+ private:
+  std::function<T*()> make_;
+  T* made_ = nullptr;
+};
 
 // Where the window finds its settings and what it was started with.
 struct TStartOptions {
@@ -125,9 +148,10 @@ class TForm1 : public QMainWindow {
   QLabel* SBar1Panel = nullptr;
   QMenu* PopupMenu1 = nullptr;
   QTimer* Timer1 = nullptr;
-  TForm2* Form2 = nullptr;
-  TForm4* Form4 = nullptr;
-  TForm6* Form6 = nullptr;
+  // The dialogs are made on first use (they then live for the whole run).
+  TOnFirstUse<TForm2> Form2;
+  TOnFirstUse<TForm4> Form4;
+  TOnFirstUse<TForm6> Form6;
 
   // Menu items and pop-up items by component name; nullptr when unknown.
   QAction* Item(const QString& name) const;
@@ -139,6 +163,10 @@ class TForm1 : public QMainWindow {
   QPrinter& Printer();
   // Reads the files beside the one shown ahead of time.
   TPreloader* Preloader() const { return preload_; }
+  // Whether the view shows a file reached by quick steps from a reduced decode,
+  // not yet opened.
+  bool QuickBrowsing() const;
+  const TQuickBrowse& QuickBrowser() const { return *quick_; }
 
   // ---- Operations ----
   void Open_image();
@@ -249,8 +277,13 @@ class TForm1 : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // A step of the browser by a key; `repeated`: a held key's repeat.
+  void BrowseStep(bool repeated);
+  // Ends quick browsing; with `open`, opens the file reached.
+  void EndQuickBrowse(bool open);
   void FormCreate(const TStartOptions& options);
   void FormShow();
   // The window's bounds and the browser's width into the stored settings.
@@ -318,6 +351,10 @@ class TForm1 : public QMainWindow {
   bool popupAttached_ = false;
   bool firstShowDone_ = false;
   int commandDepth_ = 0;  // commands under way that hold the image shown
+  TQuickBrowse* quick_ = nullptr;
+  QTimer* quickEnd_ = nullptr;        // no step for a while: open the file reached
+  QElapsedTimer sinceStep_;           // since the last step by a key was handled
+  std::shared_ptr<void> quickPause_;  // a TPreloader::TPause while browsing quickly
   std::optional<QPoint> zoomAt_;
   // What full screen hides, as it was before.
   struct TFullScreenState {

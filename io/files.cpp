@@ -70,6 +70,11 @@ std::unique_ptr<TPixelGraphic> OpenImage(const std::string& path, int imageIndex
   return image;
 }
 
+void OpenJPEGReduced(const std::string& path, TPixelGraphic& image, int denom) {
+  pgraphic::TFileStream stream(path, pgraphic::TFileStream::fmOpenRead);
+  pgraphic::ReadJPEGReduced(stream, image, denom);
+}
+
 void SaveImage(TPixelGraphic& image, const std::string& path, const TSaveOptions& options) {
   if (FileKindOf(path) == TFileKind::Wavelet) {
     SaveCompressed(codec::Compress(image, options.VQNQuality), path);

@@ -52,6 +52,11 @@ struct TSaveOptions {
 void OpenImage(const std::string& path, pgraphic::TPixelGraphic& image, int imageIndex = 0);
 // The same into a fresh image with the library's default settings.
 std::unique_ptr<pgraphic::TPixelGraphic> OpenImage(const std::string& path, int imageIndex = 0);
+// A JPEG file decoded at 1/denom of its size (1, 2, 4 or 8; see
+// pgraphic::ReadJPEGReduced); raises as OpenImage does, also for a file of
+// another format.
+void OpenJPEGReduced(const std::string& path, pgraphic::TPixelGraphic& image, int denom);
+using pgraphic::JPEGScaleDenominator;
 
 // Writes the image in the format of the path's extension: a foreign format
 // through its writer (converting to a colour resolution the writer can store,

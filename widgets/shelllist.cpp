@@ -461,7 +461,12 @@ void TPTShellList::keyPressEvent(QKeyEvent* event) {
 void TPTShellList::keyReleaseEvent(QKeyEvent* event) {
   QListWidget::keyReleaseEvent(event);
   // A held key repeats press and release; only the real release counts.
-  if (!event->isAutoRepeat() && !editing_) emit KeyReleased(event->key());
+  if (!editing_) {
+    if (event->isAutoRepeat())
+      emit KeyRepeated(event->key());
+    else
+      emit KeyReleased(event->key());
+  }
 }
 
 void TPTShellList::mousePressEvent(QMouseEvent* event) {

@@ -82,6 +82,8 @@ class TPTShellList : public QListWidget {
   void DblClickOpen();
   void FolderChanged();
   void KeyReleased(int key);
+  // A held key repeated (its repeated press has been handled).
+  void KeyRepeated(int key);
   void MouseDown(Qt::MouseButton button);
   void MouseUp(Qt::MouseButton button);
   void Editing();

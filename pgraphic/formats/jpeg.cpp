@@ -268,6 +268,7 @@ struct TReadJob {
   int dctMethod;   // PGJPEGReadDCTMethod when the read started
   int maxScans;    // PGJPEGMaxScans when the read started
   bool absorbing;  // the scans are being taken in, before the first row
+  int scaleDenom;  // 0 or 1: full size; 2, 4, 8: reduced by the scaled inverse DCT
   jpeg_progress_mgr monitor;
 };
 
@@ -318,6 +319,8 @@ TRunResult RunRead(TReadJob* job) {
     const int64_t longest = std::max(job->cinfo.image_width, job->cinfo.image_height);
     while (scaleNum > 1 && (longest * (scaleNum - 1) + 7) / 8 >= job->reduceTo) --scaleNum;
   }
+  // A read at 1/denom of the size.
+  if (job->scaleDenom > 1) scaleNum = 8 / job->scaleDenom;
   job->cinfo.scale_num = static_cast<unsigned>(scaleNum);
   job->cinfo.scale_denom = 8;
   job->cinfo.dct_method = static_cast<J_DCT_METHOD>(job->dctMethod);
@@ -379,6 +382,8 @@ TRunResult RunRead(TReadJob* job) {
   jpeg_finish_decompress(&job->cinfo);
   return rrDone;
 }
+
+void ReadJPEGBody(TStream& stream, TPixelGraphic& graphic, int denom);
 
 struct TReadJobCleanup {
   TReadJob* job;
@@ -543,7 +548,21 @@ bool TJPGFileFormatReader::IsFormat(THeader header) {
 
 void TJPGFileFormatReader::ReadGraphicBody(TStream& stream, TPixelGraphic& graphic, int index) {
   if (index != 0) Raise(msgInvalid, "Index");
-  // JPEG carries no gamma: the image stays at the display gamma it starts with.
+  ReadJPEGBody(stream, graphic, 1);
+}
+
+void ReadJPEGReduced(TStream& stream, TPixelGraphic& graphic, int denom) {
+  if (denom != 1 && denom != 2 && denom != 4 && denom != 8) Raise(msgInvalidValue, "Scale");
+  // As the reader framework reads a file.
+  TUpdateScope update(graphic);
+  graphic.SetGamma(PGDisplayGamma);
+  ReadJPEGBody(stream, graphic, denom);
+}
+
+namespace {
+
+// A read of `graphic` with the unit's DCT method and the image's warning action.
+std::unique_ptr<TReadJob> NewReadJob(TPixelGraphic& graphic) {
   CheckLibrary();
   const int dctMethod = PGJPEGReadDCTMethod;
   if (!ValidDCTMethod(dctMethod)) Raise(msgInvalidValue, "PGJPEGReadDCTMethod");
@@ -551,19 +570,31 @@ void TJPGFileFormatReader::ReadGraphicBody(TStream& stream, TPixelGraphic& graph
   InitErrorManager(job->err, graphic.ReadWarningAction());
   job->graphic = &graphic;
   job->dctMethod = dctMethod;
+  return job;
+}
+
+void ReadJPEGBody(TStream& stream, TPixelGraphic& graphic, int denom) {
+  // JPEG carries no gamma: the image stays at the display gamma it starts with.
+  auto job = NewReadJob(graphic);
+  job->scaleDenom = denom;
   ExecuteRead(job.get(), stream);
+}
+
+}  // namespace
+
+int JPEGScaleDenominator(int width, int height, int wantWidth, int wantHeight) {
+  for (const int64_t denom : {8, 4, 2}) {
+    // The library rounds a reduced side up.
+    if ((width + denom - 1) / denom >= wantWidth && (height + denom - 1) / denom >= wantHeight)
+      return static_cast<int>(denom);
+  }
+  return 1;
 }
 
 void ReadJPEGReduced(TStream& stream, TPixelGraphic& graphic, int longestSide,
                      TJPEGPictureSize& full) {
   if (longestSide < 1) Raise(msgInvalidValue, "longestSide");
-  CheckLibrary();
-  const int dctMethod = PGJPEGReadDCTMethod;
-  if (!ValidDCTMethod(dctMethod)) Raise(msgInvalidValue, "PGJPEGReadDCTMethod");
-  auto job = std::make_unique<TReadJob>();
-  InitErrorManager(job->err, graphic.ReadWarningAction());
-  job->graphic = &graphic;
-  job->dctMethod = dctMethod;
+  auto job = NewReadJob(graphic);
   job->reduceTo = longestSide;
   ExecuteRead(job.get(), stream);
   full.Width = static_cast<int>(job->cinfo.image_width);

@@ -71,6 +71,14 @@ void ReadJPEGReduced(TStream& stream, TPixelGraphic& graphic, int longestSide,
 // an object is created). Raises EPixelGraphic naming the record otherwise.
 void CheckJPEGLibraryLayouts();
 
+// Reads a JPEG image decoded at 1/denom of its size (denom 1, 2, 4 or 8) by the
+// library's scaled inverse DCT, which skips most of the work of a full decode;
+// each side is the full one divided by denom, rounded up. Raises as the reader does.
+void ReadJPEGReduced(TStream& stream, TPixelGraphic& graphic, int denom);
+// The largest of 8, 4, 2 whose reduced picture still covers wantWidth x
+// wantHeight, else 1.
+int JPEGScaleDenominator(int width, int height, int wantWidth, int wantHeight);
+
 void AddJPEGReaders(TReaderList& readers);
 void AddJPEGWriters(TWriterList& writers);
 

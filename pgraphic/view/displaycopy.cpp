@@ -296,25 +296,51 @@ TDisplaySettings TPGImage::DisplaySettings() const {
   return s;
 }
 
+namespace {
+
+// The copy of `image` for showing it at `displayed`; nullptr when none is needed.
+std::unique_ptr<TPixelGraphic> BuildCopyAt(const TPixelGraphic& image, TSize2 displayed,
+                                           const TDisplaySettings& settings,
+                                           const std::atomic<bool>* aborted) {
+  if (!DecideDisplayCopy(CopyDecisionInput(image, displayed, settings)).Needed) return nullptr;
+  TCreatePaintPGThread work;
+  work.ExternalAbort = aborted;
+  TSize2 builtFor;
+  PrepareCopy(work, image, displayed, settings, builtFor);
+  std::unique_ptr<TPixelGraphic> copy;
+  work.Deliver = [&copy](std::unique_ptr<TPixelGraphic> built) { copy = std::move(built); };
+  work.DoTheWork();
+  if (work.Terminated()) copy.reset();
+  return copy;
+}
+
+}  // namespace
+
 TPrebuiltCopy BuildDisplayCopy(const TPixelGraphic& image, const TDisplaySettings& settings,
                                const std::atomic<bool>* aborted) {
   TPrebuiltCopy result;
   result.For = settings;
   if (image.Empty() || settings.ReduceOnLoad) return result;
   const TSize2 displayed = LayoutFor({image.Width(), image.Height()}, settings).Displayed;
-  if (!DecideDisplayCopy(CopyDecisionInput(image, displayed, settings)).Needed) return result;
-  TCreatePaintPGThread work;
-  work.ExternalAbort = aborted;
-  TSize2 builtFor;
   try {
-    PrepareCopy(work, image, displayed, settings, builtFor);
+    result.Copy = BuildCopyAt(image, displayed, settings, aborted);
   } catch (const std::exception&) {
-    return result;
   }
-  work.Deliver = [&result](std::unique_ptr<TPixelGraphic> copy) { result.Copy = std::move(copy); };
-  work.DoTheWork();
-  if (work.Terminated()) result.Copy.reset();
   return result;
+}
+
+TSize2 DisplayedSizeFor(TSize2 image, const TDisplaySettings& settings) {
+  return LayoutFor(image, settings).Displayed;
+}
+
+std::unique_ptr<TPixelGraphic> BuildStandIn(std::unique_ptr<TPixelGraphic> reduced,
+                                            TSize2 imageSize, const TDisplaySettings& settings,
+                                            const std::atomic<bool>* aborted) {
+  if (!reduced || reduced->Empty()) return nullptr;
+  const TSize2 displayed = LayoutFor(imageSize, settings).Displayed;
+  std::unique_ptr<TPixelGraphic> copy = BuildCopyAt(*reduced, displayed, settings, aborted);
+  if (aborted && aborted->load(std::memory_order_relaxed)) return nullptr;
+  return copy ? std::move(copy) : std::move(reduced);
 }
 
 void TPGImage::AdoptCopy(TPrebuiltCopy prebuilt) {

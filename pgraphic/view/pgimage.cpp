@@ -90,6 +90,7 @@ void TPGImage::RouteEvents(TPixelGraphic& image) {
 }
 
 void TPGImage::SetPixelGraphic(std::unique_ptr<TPixelGraphic> image) {
+  ClearStandIn();
   StopPaintThread();
   job_.reset();
   if (image_) ClearEvents(*image_);
@@ -157,6 +158,7 @@ void TPGImage::PixelGraphicChanged() {
 // ---- Files ------------------------------------------------------------------------------
 
 void TPGImage::SetFileName(const std::string& name) {
+  ClearStandIn();
   fileName_.clear();
   struct HourGlass {
     explicit HourGlass(bool on) : on(on) {
@@ -384,6 +386,30 @@ void TPGImage::Relayout(bool force) {
   viewport()->update();
 }
 
+void TPGImage::ShowStandIn(std::unique_ptr<TPixelGraphic> picture, TSize2 imageSize,
+                           const TDisplaySettings& builtFor) {
+  const TDisplaySettings s = DisplaySettings();
+  if (!picture || picture->Empty() || !(builtFor == s)) return;
+  // Where Relayout would put the image: centred, scrolled to the middle.
+  const TSize2 displayed = LayoutFor(imageSize, s).Displayed;
+  const int bar = s.ScrollBarExtent;
+  TPoint2 at = center_ ? CenterOffset(displayed, s.Available, bar, bar) : TPoint2{};
+  if (center_) {
+    const TScrollBars bars = ScrollBarsFor(displayed, s.Available, bar, bar);
+    at.X -= std::max(displayed.Width - (s.Available.Width - (bars.Vertical ? bar : 0)), 0) / 2;
+    at.Y -= std::max(displayed.Height - (s.Available.Height - (bars.Horizontal ? bar : 0)), 0) / 2;
+  }
+  standIn_ = std::move(picture);
+  standInRect_ = QRect(at.X, at.Y, displayed.Width, displayed.Height);
+  viewport()->update();
+}
+
+void TPGImage::ClearStandIn() {
+  if (!standIn_) return;
+  standIn_.reset();
+  viewport()->update();
+}
+
 void TPGImage::scrollContentsBy(int dx, int dy) {
   if (layoutBusy_) return;
   // Everything drawn is anchored to the child, so the picture on screen moves as a
@@ -415,11 +441,13 @@ void TPGImage::paintEvent(QPaintEvent* event) {
     bool needed = false;
     // Without a worker the copy is built here, so that this paint shows it; with
     // one it is only set up here and starts after this event.
-    if (CopyDue(needed)) StartCopy();
+    if (!standIn_ && CopyDue(needed)) StartCopy();
     if (OnPainting) OnPainting(*this);
     QPainter p(viewport());
-    const TPixelGraphic* drawn = needed && !copyFailed_ ? copy_.get() : image_.get();
-    const QRect child = picBox_->geometry();
+    const TPixelGraphic* drawn = standIn_                 ? standIn_.get()
+                                 : needed && !copyFailed_ ? copy_.get()
+                                                          : image_.get();
+    const QRect child = standIn_ ? standInRect_ : picBox_->geometry();
     const QRect area = event->rect().intersected(viewport()->rect());
     const QColor background = viewport()->palette().color(viewport()->backgroundRole());
     if (drawn && !drawn->Empty()) {

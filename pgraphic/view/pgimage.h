@@ -61,6 +61,17 @@ struct TPrebuiltCopy {
   TDisplaySettings For;
 };
 
+// The size an image of `image` pixels takes on screen in a view with these settings.
+TSize2 DisplayedSizeFor(TSize2 image, const TDisplaySettings& settings);
+
+// The picture shown in place of an image of `imageSize` while that image is not
+// read yet: `reduced` (the image decoded at a reduced size), resampled for these
+// settings to the rectangle the image itself would take. `reduced` itself when
+// the view would draw it as it is; nullptr when aborted.
+std::unique_ptr<TPixelGraphic> BuildStandIn(std::unique_ptr<TPixelGraphic> reduced,
+                                            TSize2 imageSize, const TDisplaySettings& settings,
+                                            const std::atomic<bool>* aborted = nullptr);
+
 // Builds the display copy a view with these settings would build for `image`,
 // on the calling thread; stops early when `aborted` is set. Empty when the view
 // would draw the image itself, could not size the copy or was aborted.
@@ -162,6 +173,14 @@ class TPGImage : public QAbstractScrollArea {
   // The same with a display copy built ahead by BuildDisplayCopy: it is shown at
   // once when it is exactly the copy the view would build now, else dropped.
   void SetPixelGraphic(std::unique_ptr<TPixelGraphic> image, TPrebuiltCopy prebuilt);
+  // Shows `picture` (see BuildStandIn) where an image of `imageSize` would be
+  // shown, over the image the view holds, which stays as it is for everything
+  // else; the next image set (or ClearStandIn) ends it. Dropped when it was
+  // built for other settings than the view's.
+  void ShowStandIn(std::unique_ptr<TPixelGraphic> picture, TSize2 imageSize,
+                   const TDisplaySettings& builtFor);
+  void ClearStandIn();
+  bool ShowingStandIn() const { return standIn_ != nullptr; }
   // What decides the display copy now (the user-interface thread only).
   TDisplaySettings DisplaySettings() const;
   // A new image assigned from the shown one, nullptr when none.
@@ -403,6 +422,8 @@ class TPGImage : public QAbstractScrollArea {
   TPicBox* picBox_;
   std::unique_ptr<TPixelGraphic> image_;
   std::unique_ptr<TPixelGraphic> copy_;
+  std::unique_ptr<TPixelGraphic> standIn_;
+  QRect standInRect_;                          // viewport coordinates
   std::shared_ptr<TCreatePaintPGThread> job_;  // the latest build set up
   TWorker copyWorker_{this};
   std::shared_ptr<TCreatePaintPGThread> pendingLaunch_;  // set up, not yet on the worker

@@ -127,6 +127,43 @@ TEST(JPEGReader, CjpegVariantsDecodeExactlyAsDjpeg) {
   }
 }
 
+TEST(JPEGReader, ReducedDecodesAreDjpegsScaledOnes) {
+  if (!HaveIJGTools()) GTEST_SKIP() << "cjpeg/djpeg/pngtopnm missing";
+  korvane_test::ScratchDir s("jpeg-scaled");
+  ASSERT_EQ(korvane_test::RunShell("pngtopnm " + kGoData + "video-001.png > " + s.File("src.ppm")),
+            0);
+  const std::string jpeg = s.File("photo.jpg");
+  ASSERT_EQ(korvane_test::RunShell("cjpeg -sample 2x2 -outfile " + jpeg + " " + s.File("src.ppm")),
+            0);
+  for (const int denom : {1, 2, 4, 8}) {
+    SCOPED_TRACE(denom);
+    TPixelGraphic g;
+    TFileStream in(jpeg, TFileStream::fmOpenRead);
+    ReadJPEGReduced(in, g, denom);
+    const std::string out = s.File("peer.pnm");
+    ASSERT_EQ(korvane_test::RunShell("djpeg -scale 1/" + std::to_string(denom) + " -outfile " +
+                                     out + " " + jpeg),
+              0);
+    EXPECT_EQ(peer::MaxDifference(g, peer::ReadPNM(out)), 0);
+  }
+  TPixelGraphic g;
+  TFileStream in(jpeg, TFileStream::fmOpenRead);
+  EXPECT_THROW(ReadJPEGReduced(in, g, 3), EPixelGraphic);
+}
+
+TEST(JPEGReader, ScaleDenominatorIsTheLargestThatStillCovers) {
+  const struct {
+    int w, h, wantW, wantH, denom;
+  } cases[] = {
+      {4000, 3000, 1267, 950, 2}, {4000, 3000, 1000, 750, 4}, {4000, 3000, 1001, 10, 2},
+      {4000, 3000, 500, 375, 8},  {4000, 3000, 501, 1, 4},    {4000, 3000, 4000, 3000, 1},
+      {4000, 3000, 2001, 1, 1},   {4001, 9, 501, 2, 8},       {100, 100, 200, 200, 1},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(JPEGScaleDenominator(c.w, c.h, c.wantW, c.wantH), c.denom)
+        << c.w << "x" << c.h << " for " << c.wantW << "x" << c.wantH;
+}
+
 TEST(JPEGReader, ReducedReadTakesTheSmallestSizeReachingTheSideAsDjpegScales) {
   if (!HaveIJGTools()) GTEST_SKIP() << "cjpeg/djpeg/pngtopnm missing";
   korvane_test::ScratchDir s("jpeg-reduced");

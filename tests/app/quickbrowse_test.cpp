@@ -1,0 +1,70 @@
+// A held arrow key shows the JPEG files it passes from reduced decodes and ends
+// on the very pixels a paced walk shows; a command meanwhile acts on the file
+// reached, opened first.
+#include "app/quickbrowse.h"
+
+#include <QKeyEvent>
+
+#include "app_fixture.h"
+#include "io/files.h"
+#include "support/same_pixels.h"
+
+namespace apptest {
+namespace {
+
+class QuickBrowseTest : public AppTest {
+ protected:
+  void Key(QEvent::Type type, bool autoRepeat) {
+    QKeyEvent event(type, Qt::Key_Down, Qt::NoModifier, QString(), autoRepeat);
+    QApplication::sendEvent(window->PTSList1, &event);
+  }
+  // The display copy once it is built, as a picture of its own.
+  std::unique_ptr<pgraphic::TPixelGraphic> Copy() {
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->PGImage1->PaintThreadRunning(); }, 10000));
+    QCoreApplication::processEvents();
+    auto copy = std::make_unique<pgraphic::TPixelGraphic>();
+    if (const auto* shown = window->PGImage1->PaintPixelGraphic()) copy->Assign(*shown);
+    return copy;
+  }
+};
+
+TEST_F(QuickBrowseTest, HeldKeyEndsOnThePixelsOfAPacedWalk) {
+  for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg"})
+    WriteImage(Image(name), 1600, 1200);
+  WriteText(IniPath(), QByteArray("[Path]\nOpen=") + images.toUtf8() + "\n[Zoom]\nValue=0\n");
+  auto& paced = Start({"a.jpg"});
+  for (int i = 0; i < 4; ++i) paced.RunHandler(&app::TForm1::SB17Click);
+  const auto pacedCopy = Copy();
+  ASSERT_GT(pacedCopy->Width(), 0);
+
+  for (const bool command : {false, true}) {
+    SCOPED_TRACE(command ? "a command meanwhile" : "released");
+    auto& w = Start({"a.jpg"});
+    w.PTSList1->setFocus();
+    Key(QEvent::KeyPress, false);
+    for (int i = 0; i < 3; ++i) {
+      Key(QEvent::KeyRelease, true);
+      Key(QEvent::KeyPress, true);
+    }
+    Key(QEvent::KeyRelease, true);
+    EXPECT_TRUE(w.QuickBrowsing());
+    EXPECT_NE(w.Shown.FileName, Image("e.jpg"));  // not opened while the key is held
+    if (command) {
+      w.RunHandler(&app::TForm1::GrowtoFit1Click);
+      EXPECT_EQ(w.Shown.FileName, Image("e.jpg"));
+      w.RunHandler(&app::TForm1::ShrinktoFit1Click);
+    } else {
+      ASSERT_TRUE(QTest::qWaitFor([&] { return w.QuickBrowser().StandInsShown() > 0; }, 5000));
+      Key(QEvent::KeyRelease, false);
+      ASSERT_TRUE(QTest::qWaitFor([&] { return !w.QuickBrowsing(); }, 5000));
+    }
+    ASSERT_EQ(w.Shown.FileName, Image("e.jpg"));
+    EXPECT_FALSE(w.PGImage1->ShowingStandIn());
+    EXPECT_TRUE(korvane_test::SamePixels(*w.PGImage1->Graphic(),
+                                         *io::OpenImage(Image("e.jpg").toStdString())));
+    EXPECT_TRUE(korvane_test::SamePixels(*Copy(), *pacedCopy));
+  }
+}
+
+}  // namespace
+}  // namespace apptest
