@@ -32,6 +32,7 @@ int Batch(const TArgs& args) {
     io::PGJPEGQuality = JPEGQualityOption(args.Get("--jpeg-quality"));
   }
   settings.VQNQuality = VQNQualityOf(args);
+  settings.AutoOrient = args.Has("--auto-orient");
   // Reader warnings reach the question hook: a file that ends early fails
   // unless --partial converts what could be read.
   settings.ReadWarningAction = pgraphic::pgwaOKBox;
@@ -83,6 +84,7 @@ const TCommandRegistrar reg(
      .synopsis = "batch --to DIR --format bmp|jpg|pbm|pgm|png|ppm|tga|tif|vqn "
                  "[--colors 2|16|256|gray|true] [--mirror vertical|horizontal] "
                  "[--rotate 180|left|right] [--quality 0..120] [--jpeg-quality 5..95] [--partial] "
+                 "[--auto-orient] "
                  "FILES...",
      .options = {{"--to", true, "DIR"},
                  {"--format", true, "EXT"},
@@ -91,7 +93,8 @@ const TCommandRegistrar reg(
                  {"--rotate", true, "180|left|right"},
                  {"--quality", true, "0..120"},
                  {"--jpeg-quality", true, "5..95"},
-                 {"--partial", false, ""}},
+                 {"--partial", false, ""},
+                 {"--auto-orient", false, ""}},
      .acceptsConvertOptions = false,
      .minFiles = 1,
      .maxFiles = -1,

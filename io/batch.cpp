@@ -214,7 +214,7 @@ TBatchResult ConvertFiles(const std::vector<std::string>& files, const TBatchSet
     work->SetReadWarningAction(settings.ReadWarningAction);
     try {
       if (std::filesystem::is_directory(file, ec)) throw EPixelGraphic("Is a folder");
-      OpenImage(file, *work);
+      OpenImage(file, *work, 0, {.AutoOrient = settings.AutoOrient});
     } catch (const std::exception& e) {
       result.Failed.push_back({file, e.what()});
       if (leaveOut(file, e.what())) break;

@@ -43,6 +43,8 @@ struct TBatchSettings {
   // What a reader warning does while a file is read ("Unexpected end of file"
   // and the like); by default nothing interrupts the run.
   pgraphic::TPGWarningAction ReadWarningAction = pgraphic::pgwaIgnore;
+  // Photographs are put upright by their orientation tag as they are read.
+  bool AutoOrient = false;
 };
 
 // Files are read and written through OpenImage and SaveImage, VQN included.
