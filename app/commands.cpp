@@ -123,6 +123,9 @@ constexpr TMenuItemDef kItems[] = {
     {"Fast1", "Stretchmode1", "&Fast", "", &TForm1::Fast1Click, false, rgZoomMode},
     {"Medium1", "Stretchmode1", "&Medium", "", &TForm1::Medium1Click, false, rgZoomMode, true},
     {"Precise1", "Stretchmode1", "&Precise", "", &TForm1::Precise1Click, false, rgZoomMode},
+    {"NSepOrient", "View1", "-", "", nullptr},
+    {"OrientTag1", "View1", "Rotate by &orientation tag", "", &TForm1::OrientTag1Click, false,
+     rgNone, true, false, cfOffWhileBusy | cfCheckItem},
 
     {"Help2", "Help1", "&Help topics...", "F1", &TForm1::Help2Click},
     {"About1", "Help1", "&About...", "", &TForm1::About1Click},
@@ -258,6 +261,10 @@ void TForm1::BuildMenus() {
     }
     action->setObjectName(def.Name);
     action->setEnabled(!def.StartsDisabled);
+    if (def.Flags & cfCheckItem) {
+      action->setCheckable(true);
+      action->setChecked(def.Checked);
+    }
     if (def.Group != rgNone) {
       auto*& group = groups[def.Group];
       if (!group) group = new QActionGroup(this);

@@ -25,6 +25,8 @@ enum TCommandFlags : unsigned {
   cfArmed = 1u << 2,
   // Run and Stop of the slide show: enabled from the state of the toggle.
   cfRunStop = 1u << 3,
+  // A check item of its own (not one of a radio group), checked as Checked says.
+  cfCheckItem = 1u << 4,
 };
 
 // Radio groups kept in step between the main and the pop-up menu.

@@ -233,6 +233,7 @@ void TForm1::FormShow() {
 
   ApplyZoom(Settings.ZoomIndex);
   ApplyZoomMode(Settings.ZoomModeIndex);
+  ApplyAutoOrient();
 
   const QString keep = Shown.FileName;
   Pane->ShowFolder(Settings.OpenPath);
@@ -634,6 +635,24 @@ void TForm1::ZoomModeCommand(int index) {
   SetButtonEnabled("SB9", true);
   PrevZoomMode = checkedZoomMode_ + 1;
   ApplyZoomMode(index);
+}
+
+void TForm1::ApplyAutoOrient() {
+  if (QAction* item = Item("OrientTag1")) item->setChecked(Settings.AutoOrient);
+  PGImage1->SetAutoOrient(Settings.AutoOrient);
+  Form6->Preview()->SetAutoOrient(Settings.AutoOrient);
+}
+
+void TForm1::OrientTag1Click() {
+  Settings.AutoOrient = Item("OrientTag1")->isChecked();
+  ApplyAutoOrient();
+  // The shown picture is read again the new way when its tag turns or mirrors it.
+  const std::string shown = Shown.FileName.toStdString();
+  if (Shown.Loaded && !shown.empty() && io::FileOrientation(shown) != 1) {
+    PreviewTaken = false;
+    Open_image();
+  }
+  FocusList();
 }
 
 // ---- Tools, help, about ----------------------------------------------------------------

@@ -199,6 +199,7 @@ class TForm1 : public QMainWindow {
   void Fast1Click() { ZoomModeCommand(0); }
   void Medium1Click() { ZoomModeCommand(1); }
   void Precise1Click() { ZoomModeCommand(2); }
+  void OrientTag1Click();
   void About1Click();
   void Help2Click();
   void SB19Click();
@@ -256,6 +257,8 @@ class TForm1 : public QMainWindow {
   void FocusList();
   void ZoomCommand(int index);
   void ZoomModeCommand(int index);
+  // The orientation-tag setting into the menu and the views that read files.
+  void ApplyAutoOrient();
   void UpdateCaption();
   // After the open dialog's OK: the browser follows the dialog, the view takes its preview.
   void ShowOpenChoice();

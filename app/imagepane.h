@@ -46,6 +46,9 @@ class TImagePane : public pgraphic::TPGImage {
   void SetPopup(QMenu* menu);
   // The displayed size of the image.
   QSize DisplayedSize() const;
+  // Whether files read for this view are put upright by their orientation tag.
+  bool AutoOrient() const { return autoOrient_; }
+  void SetAutoOrient(bool on) { autoOrient_ = on; }
 
  signals:
   void SelectionMade();
@@ -53,6 +56,7 @@ class TImagePane : public pgraphic::TPGImage {
 
  private:
   int zoom_ = 5;
+  bool autoOrient_ = true;
   QMenu* popup_ = nullptr;
 };
 

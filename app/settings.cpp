@@ -173,6 +173,8 @@ void ReadWindowSettings(const TIniFile& ini, TStoredSettings& s) {
       std::min(ini.ReadInteger("Slide show", "Interval", s.SlideInterval), MaxSlideInterval);
   s.SlideRepeat = ini.ReadBool("Slide show", "Repeat", s.SlideRepeat);
   s.SlideRandom = ini.ReadBool("Slide show", "Random", s.SlideRandom);
+
+  s.AutoOrient = ini.ReadBool("Orientation tag", "Apply", s.AutoOrient);
 }
 
 void WriteSettings(TIniFile& ini, const TStoredSettings& s) {
@@ -190,6 +192,8 @@ void WriteSettings(TIniFile& ini, const TStoredSettings& s) {
   ini.WriteInteger("Slide show", "Interval", s.SlideInterval);
   ini.WriteBool("Slide show", "Repeat", s.SlideRepeat);
   ini.WriteBool("Slide show", "Random", s.SlideRandom);
+
+  ini.WriteBool("Orientation tag", "Apply", s.AutoOrient);
 }
 
 }  // namespace app

@@ -78,6 +78,10 @@ struct TStoredSettings {
   int SlideInterval = 2;
   bool SlideRepeat = false;
   bool SlideRandom = false;
+
+  // Added after the values above, in a section of its own: photographs are
+  // shown upright by their orientation tag.
+  bool AutoOrient = true;
 };
 
 // The four folders with `rootDir` as the default of each.
