@@ -7,6 +7,7 @@
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPrinter>
 #include <QScreen>
 #include <QStandardPaths>
@@ -87,6 +88,8 @@ TForm1::TForm1(const TStartOptions& options, QWidget* parent) : QMainWindow(pare
   PGImage1->SetCenter(true);
   PGImage1->SetPalette8BitSys24BitGraphic(pgraphic::pSpecial252);
   PGImage1->SetSelectionColor2(QColor(0, 128, 0));  // white and green stripes
+  Panel1->setAcceptDrops(true);
+  Panel1->installEventFilter(this);
   panelLayout->addWidget(Panel1Caption, 0, 0);
   panelLayout->addWidget(PGImage1, 0, 0);
   PGImage2 = new TImagePane(this);
@@ -273,6 +276,63 @@ void TForm1::changeEvent(QEvent* event) {
 
 void TForm1::FormResize() {
   if (statusBar_) statusBar_->setSizeGripEnabled(!isMaximized());
+}
+
+namespace {
+// The first local file among dropped URLs; empty when there is none.
+QString FirstDroppedFile(const QMimeData* data) {
+  if (!data || !data->hasUrls()) return {};
+  for (const QUrl& url : data->urls())
+    if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile()) return url.toLocalFile();
+  return {};
+}
+}  // namespace
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != Panel1) return QMainWindow::eventFilter(watched, event);
+  switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+      auto* drag = static_cast<QDropEvent*>(event);
+      const bool open = !Busy && !CommandRunning() && !FirstDroppedFile(drag->mimeData()).isEmpty();
+      if (open)
+        drag->acceptProposedAction();
+      else
+        drag->ignore();
+      return true;
+    }
+    case QEvent::Drop: {
+      auto* drop = static_cast<QDropEvent*>(event);
+      droppedFile_ = FirstDroppedFile(drop->mimeData());
+      if (droppedFile_.isEmpty() || Busy || CommandRunning()) return true;
+      drop->acceptProposedAction();
+      // Opened once the drop has ended, so the dragging program is not kept waiting.
+      QMetaObject::invokeMethod(
+          this, [this] { RunHandler(&TForm1::OpenDroppedFile); }, Qt::QueuedConnection);
+      return true;
+    }
+    default:
+      return QMainWindow::eventFilter(watched, event);
+  }
+}
+
+void TForm1::OpenDroppedFile() {
+  const QFileInfo dropped(droppedFile_);
+  if (Busy || !dropped.isFile()) return;
+  // The browser moves to the file's folder and marks it, as when it is chosen there.
+  Busy = true;
+  Pane->ShowFolder(dropped.absolutePath());
+  const int index = PTSList1->IndexOfPath(dropped.absoluteFilePath());
+  if (index >= 0) {
+    PTSList1->SetFocusedIndex(index);
+    PTSList1->SelectItem(index);
+  }
+  Settings.OpenPath = dropped.absolutePath();
+  Busy = false;
+  PreviewTaken = false;
+  Shown.FileName = LastFileName = LastListPath = dropped.absoluteFilePath();
+  Open_image();
+  FocusList();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

@@ -235,6 +235,8 @@ class TForm1 : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;
+  // Files dropped on the image (a file manager's text/uri-list): the first opens.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void FormCreate(const TStartOptions& options);
@@ -259,6 +261,8 @@ class TForm1 : public QMainWindow {
   void ZoomModeCommand(int index);
   // The orientation-tag setting into the menu and the views that read files.
   void ApplyAutoOrient();
+  // Opens droppedFile_ as the list's item when its folder lists it (command table protocol).
+  void OpenDroppedFile();
   void UpdateCaption();
   // After the open dialog's OK: the browser follows the dialog, the view takes its preview.
   void ShowOpenChoice();
@@ -293,6 +297,7 @@ class TForm1 : public QMainWindow {
   bool popupAttached_ = false;
   bool firstShowDone_ = false;
   int commandDepth_ = 0;  // commands under way that hold the image shown
+  QString droppedFile_;
 };
 
 // The dialog of this type owned by the window, created on first use, so that it
