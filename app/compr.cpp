@@ -90,6 +90,12 @@ TForm1::TForm1(const TStartOptions& options, QWidget* parent) : QMainWindow(pare
   PGImage1->SetSelectionColor2(QColor(0, 128, 0));  // white and green stripes
   Panel1->setAcceptDrops(true);
   Panel1->installEventFilter(this);
+  PGImage1->PicBoxOnDragOver = [this](pgraphic::TPGImage&, QDropEvent& event, bool& accept) {
+    accept = CanOpenDrop(event.mimeData());
+  };
+  PGImage1->PicBoxOnDragDrop = [this](pgraphic::TPGImage&, QDropEvent& event) {
+    TakeDrop(event.mimeData());
+  };
   panelLayout->addWidget(Panel1Caption, 0, 0);
   panelLayout->addWidget(PGImage1, 0, 0);
   PGImage2 = new TImagePane(this);
@@ -288,32 +294,32 @@ QString FirstDroppedFile(const QMimeData* data) {
 }
 }  // namespace
 
+bool TForm1::CanOpenDrop(const QMimeData* data) const {
+  return !Busy && !CommandRunning() && !FirstDroppedFile(data).isEmpty();
+}
+
+void TForm1::TakeDrop(const QMimeData* data) {
+  if (!CanOpenDrop(data)) return;
+  droppedFile_ = FirstDroppedFile(data);
+  // Opened once the drop has ended, so the dragging program is not kept waiting.
+  QMetaObject::invokeMethod(
+      this, [this] { RunHandler(&TForm1::OpenDroppedFile); }, Qt::QueuedConnection);
+}
+
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-  if (watched != Panel1) return QMainWindow::eventFilter(watched, event);
-  switch (event->type()) {
-    case QEvent::DragEnter:
-    case QEvent::DragMove: {
-      auto* drag = static_cast<QDropEvent*>(event);
-      const bool open = !Busy && !CommandRunning() && !FirstDroppedFile(drag->mimeData()).isEmpty();
-      if (open)
-        drag->acceptProposedAction();
-      else
-        drag->ignore();
-      return true;
-    }
-    case QEvent::Drop: {
-      auto* drop = static_cast<QDropEvent*>(event);
-      droppedFile_ = FirstDroppedFile(drop->mimeData());
-      if (droppedFile_.isEmpty() || Busy || CommandRunning()) return true;
-      drop->acceptProposedAction();
-      // Opened once the drop has ended, so the dragging program is not kept waiting.
-      QMetaObject::invokeMethod(
-          this, [this] { RunHandler(&TForm1::OpenDroppedFile); }, Qt::QueuedConnection);
-      return true;
-    }
-    default:
-      return QMainWindow::eventFilter(watched, event);
+  // The picture takes drops through its own events; the panel those around it.
+  const auto type = event->type();
+  if (watched != Panel1 ||
+      (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop))
+    return QMainWindow::eventFilter(watched, event);
+  auto* drop = static_cast<QDropEvent*>(event);
+  if (!CanOpenDrop(drop->mimeData())) {
+    drop->ignore();
+    return true;
   }
+  drop->acceptProposedAction();
+  if (type == QEvent::Drop) TakeDrop(drop->mimeData());
+  return true;
 }
 
 void TForm1::OpenDroppedFile() {

@@ -23,6 +23,7 @@
 #include "pgraphic/image/pixelgraphic.h"
 #include "widgets/browserpane.h"
 
+class QMimeData;
 class QPrinter;
 
 namespace pgraphic {
@@ -261,7 +262,11 @@ class TForm1 : public QMainWindow {
   void ZoomModeCommand(int index);
   // The orientation-tag setting into the menu and the views that read files.
   void ApplyAutoOrient();
-  // Opens droppedFile_ as the list's item when its folder lists it (command table protocol).
+  // Files dropped on the picture or around it: whether they would open, and
+  // taking them (the first local file opens once the drop has ended).
+  bool CanOpenDrop(const QMimeData* data) const;
+  void TakeDrop(const QMimeData* data);
+  // Opens droppedFile_, marked in the browser when its folder lists it.
   void OpenDroppedFile();
   void UpdateCaption();
   // After the open dialog's OK: the browser follows the dialog, the view takes its preview.

@@ -193,7 +193,10 @@ void WriteSettings(TIniFile& ini, const TStoredSettings& s) {
   ini.WriteBool("Slide show", "Repeat", s.SlideRepeat);
   ini.WriteBool("Slide show", "Random", s.SlideRandom);
 
-  ini.WriteBool("Orientation tag", "Apply", s.AutoOrient);
+  // Written once it is off or is in the file already: a file that holds the
+  // keys above and nothing else is left byte for byte while the default holds.
+  if (!s.AutoOrient || ini.ReadInteger("Orientation tag", "Apply", INT_MIN) != INT_MIN)
+    ini.WriteBool("Orientation tag", "Apply", s.AutoOrient);
 }
 
 }  // namespace app

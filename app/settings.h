@@ -79,8 +79,8 @@ struct TStoredSettings {
   bool SlideRepeat = false;
   bool SlideRandom = false;
 
-  // Added after the values above, in a section of its own: photographs are
-  // shown upright by their orientation tag.
+  // Added after the values above, in a section of its own (written once it is
+  // off, or is in the file): photographs are shown upright by their orientation tag.
   bool AutoOrient = true;
 };
 

@@ -123,11 +123,9 @@ TEST_F(StartupTest, NoSettingsFileGivesDefaultsAndCloseWritesEveryKeyInOrder) {
   QStringList lines;
   for (const QString& line : text.split('\n', Qt::SkipEmptyParts)) lines << line.section('=', 0, 0);
   EXPECT_EQ(lines,
-            QStringList({"[Path]",       "Open",     "Save",   "Compress",    "Convert",
-                         "[Window]",     "Left",     "Top",    "Width",       "Height",
-                         "Position",     "[Zoom]",   "Value",  "[Zoom mode]", "Value",
-                         "[Slide show]", "Interval", "Repeat", "Random",      "[Orientation tag]",
-                         "Apply"}));
+            QStringList({"[Path]", "Open", "Save", "Compress", "Convert", "[Window]", "Left", "Top",
+                         "Width", "Height", "Position", "[Zoom]", "Value", "[Zoom mode]", "Value",
+                         "[Slide show]", "Interval", "Repeat", "Random"}));
   EXPECT_TRUE(text.contains("[Zoom]\nValue=5\n[Zoom mode]\nValue=1\n"));
   EXPECT_TRUE(text.contains("Repeat=0\nRandom=0\n"));
   EXPECT_TRUE(text.contains("Open=" + QDir::homePath() + "\n"));
