@@ -123,12 +123,36 @@ constexpr TMenuItemDef kItems[] = {
     {"Fast1", "Stretchmode1", "&Fast", "", &TForm1::Fast1Click, false, rgZoomMode},
     {"Medium1", "Stretchmode1", "&Medium", "", &TForm1::Medium1Click, false, rgZoomMode, true},
     {"Precise1", "Stretchmode1", "&Precise", "", &TForm1::Precise1Click, false, rgZoomMode},
+    {"FullScreen1", "View1", "F&ull screen", "F11", &TForm1::FullScreen1Click},
     {"NSepOrient", "View1", "-", "", nullptr},
     {"OrientTag1", "View1", "Rotate by &orientation tag", "", &TForm1::OrientTag1Click, false,
      rgNone, true, false, cfOffWhileBusy | cfCheckItem},
 
     {"Help2", "Help1", "&Help topics...", "F1", &TForm1::Help2Click},
     {"About1", "Help1", "&About...", "", &TForm1::About1Click},
+
+    // Commands of keys only: no menu shows them.
+    {"ZoomIn1", "", "Zoom in", "+", &TForm1::ZoomIn1Click, true, rgNone, false, false,
+     kImageCommand},
+    {"ZoomOut1", "", "Zoom out", "-", &TForm1::ZoomOut1Click, true, rgNone, false, false,
+     kImageCommand},
+    {"Trash1", "", "Move to Trash", "Del", &TForm1::Trash1Click, false, rgNone, false, false,
+     cfOffWhileBusy},
+    // On exactly while the slide show runs or the window is full screen.
+    {"Escape1", "", "Stop the slide show and leave full screen", "Esc", &TForm1::Escape1Click,
+     true},
+};
+
+// Further keys of commands, besides the shortcuts of their rows; one is used
+// only when no row's shortcut takes its key.
+struct TKeyAlias {
+  const char* Name;  // the command's item
+  const char* Key;
+};
+
+constexpr TKeyAlias kAliases[] = {
+    {"U1", "Ctrl+Z"},      {"N10", "Ctrl+C"}, {"Exit1", "Ctrl+Q"},
+    {"ShrinktoFit1", "0"}, {"N1002", "1"},    {"ZoomIn1", "="},
 };
 
 constexpr TPopupItemDef kPopup[] = {
@@ -222,6 +246,12 @@ void ForEachItem(unsigned any, F f) {
     if (def.Flags & any) f(def);
 }
 
+const TMenuItemDef* FindItem(const QString& name) {
+  for (const auto& def : kItems)
+    if (name == def.Name) return &def;
+  return nullptr;
+}
+
 }  // namespace
 
 void TForm1::BuildMenus() {
@@ -243,7 +273,7 @@ void TForm1::BuildMenus() {
   }
   std::map<int, QActionGroup*> groups;
   for (const auto& def : MainMenuItems()) {
-    QMenu* parent = menus.at(def.Parent);
+    QMenu* parent = *def.Parent ? menus.at(def.Parent) : nullptr;
     if (QString(def.Caption) == "-") {
       parent->addSeparator();
       continue;
@@ -255,9 +285,13 @@ void TForm1::BuildMenus() {
       menus[def.Name] = menu;
       action = menu->menuAction();
     } else {
-      action = parent->addAction(def.Caption);
+      action = parent ? parent->addAction(def.Caption) : new QAction(def.Caption, this);
       connect(action, &QAction::triggered, this, [this, h = def.Handler] { RunHandler(h); });
-      if (*def.Shortcut) action->setShortcut(QKeySequence(def.Shortcut));
+      if (*def.Shortcut) {
+        action->setShortcut(QKeySequence(def.Shortcut));
+        // The window holds the keys too, so they work with the menu bar hidden.
+        addAction(action);
+      }
     }
     action->setObjectName(def.Name);
     action->setEnabled(!def.StartsDisabled);
@@ -274,6 +308,7 @@ void TForm1::BuildMenus() {
     }
     items_[def.Name] = action;
   }
+  BuildKeyAliases();
 
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName("PopupMenu1");
@@ -308,6 +343,27 @@ void TForm1::BuildMenus() {
     }
     items_[def.Name] = action;
     twins_[def.Twin] = action;
+  }
+}
+
+void TForm1::BuildKeyAliases() {
+  QList<QKeySequence> taken;
+  for (const auto& def : kItems)
+    if (*def.Shortcut) taken << QKeySequence(def.Shortcut);
+  for (const auto& alias : kAliases) {
+    const QKeySequence key(alias.Key);
+    if (taken.contains(key)) continue;  // a command's own key keeps its meaning
+    taken << key;
+    // The alias runs its command only where its item could be chosen: the item
+    // and every submenu it sits in enabled.
+    auto* action = new QAction(this);
+    action->setShortcut(key);
+    connect(action, &QAction::triggered, this, [this, name = QString(alias.Name)] {
+      for (const TMenuItemDef* def = FindItem(name); def; def = FindItem(def->Parent))
+        if (!Item(def->Name)->isEnabled()) return;
+      Item(name)->trigger();
+    });
+    addAction(action);
   }
 }
 

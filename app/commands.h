@@ -34,7 +34,7 @@ enum TRadioGroup : int { rgNone = 0, rgZoom = 1, rgZoomMode = 2, rgColorResoluti
 
 struct TMenuItemDef {
   const char* Name;      // component name, e.g. "Open1"
-  const char* Parent;    // name of the menu it sits in
+  const char* Parent;    // name of the menu it sits in; "" for a command of keys only
   const char* Caption;   // with its "&" accelerator; "-" is a separator
   const char* Shortcut;  // portable text such as "Ctrl+O", or ""
   THandler Handler;      // nullptr for a submenu or a separator

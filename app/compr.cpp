@@ -102,6 +102,7 @@ TForm1::TForm1(const TStartOptions& options, QWidget* parent) : QMainWindow(pare
   PGImage2->setObjectName("PGImage2");
   PGImage2->hide();
   connect(PGImage1, &TImagePane::SelectionMade, this, &TForm1::PGImage1SelectionMade);
+  connect(PGImage1, &TImagePane::WheelZoom, this, &TForm1::WheelZoom);
 
   statusBar_ = statusBar();
   statusBar_->setObjectName("SBar1");
@@ -358,7 +359,9 @@ void TForm1::FormClose() {
   try {
     QDir().mkpath(QFileInfo(IniFileName).absolutePath());
     TIniFile ini(IniFileName);
-    StoreWindowState(isMaximized() || isFullScreen() ? normalGeometry() : geometry());
+    const QRect bounds = isMaximized() || isFullScreen() ? normalGeometry() : geometry();
+    SetFullScreen(false);  // the browser's width as it was before
+    StoreWindowState(bounds);
     WriteSettings(ini, Settings);
     ini.Save();  // a failure is ignored; the old file stays whole
   } catch (...) {
@@ -402,7 +405,8 @@ void TForm1::PressHandIfNoToolDown() {
 }
 
 void TForm1::FocusList() {
-  PTSList1->setFocus(Qt::OtherFocusReason);
+  // In full screen the list is hidden: the view takes the keys and hands it its own.
+  (fullScreen_.On ? static_cast<QWidget*>(PGImage1) : PTSList1)->setFocus(Qt::OtherFocusReason);
 }
 
 void TForm1::UpdateCaption() {

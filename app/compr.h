@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "app/commands.h"
 #include "app/fileservice.h"
@@ -200,6 +201,11 @@ class TForm1 : public QMainWindow {
   void Fast1Click() { ZoomModeCommand(0); }
   void Medium1Click() { ZoomModeCommand(1); }
   void Precise1Click() { ZoomModeCommand(2); }
+  void FullScreen1Click() { SetFullScreen(!fullScreen_.On); }
+  void ZoomIn1Click() { ZoomStep(1); }
+  void ZoomOut1Click() { ZoomStep(-1); }
+  void Trash1Click();
+  void Escape1Click();
   void OrientTag1Click();
   void About1Click();
   void Help2Click();
@@ -210,6 +216,8 @@ class TForm1 : public QMainWindow {
   void SpeedButton1Click();
   void Timer1Timer();
   void PGImage1SelectionMade();
+  // Zoom steps around a point of the view (Ctrl + wheel): a positive count in.
+  void WheelZoom(int steps, QPoint at);
 
   // ---- File browser events ----
   void PTSList1Change();
@@ -248,6 +256,7 @@ class TForm1 : public QMainWindow {
   void FormResize();
   void BuildMenus();
   void BuildToolbar();
+  void BuildKeyAliases();
   void BuildBrowser();
   void SetItemEnabled(const QString& name, bool enabled);
   void SetButtonEnabled(const QString& name, bool enabled);
@@ -260,6 +269,13 @@ class TForm1 : public QMainWindow {
   void FocusList();
   void ZoomCommand(int index);
   void ZoomModeCommand(int index);
+  // The next of the Zoom menu's factors in a direction, around zoomAt_ (the
+  // view's middle when unset); none beyond the first and the last.
+  void ZoomStep(int direction);
+  // Only the image, on the whole screen; off brings the window back as it was.
+  void SetFullScreen(bool on, bool bySlide = false);
+  // The slide show started or stopped: it takes the screen when its settings say.
+  void SlideRunning(bool running);
   // The orientation-tag setting into the menu and the views that read files.
   void ApplyAutoOrient();
   // Files dropped on the picture or around it: whether they would open, and
@@ -302,6 +318,17 @@ class TForm1 : public QMainWindow {
   bool popupAttached_ = false;
   bool firstShowDone_ = false;
   int commandDepth_ = 0;  // commands under way that hold the image shown
+  std::optional<QPoint> zoomAt_;
+  // What full screen hides, as it was before.
+  struct TFullScreenState {
+    bool On = false;
+    bool BySlide = false;  // entered by the slide show, left when it stops
+    Qt::WindowStates State;
+    int Browser = 0, Toolbar = 0;  // the splitters' positions
+    QPalette Palette;              // the view's background
+    int Frame = 0;
+    QObject* Keys = nullptr;  // hands the stepping keys to the hidden list
+  } fullScreen_;
   QString droppedFile_;
 };
 

@@ -1,5 +1,7 @@
 #include "app/imagepane.h"
 
+#include <QScrollBar>
+#include <QWheelEvent>
 #include <stdexcept>
 
 #include "pgraphic/image/geometry.h"
@@ -56,6 +58,39 @@ std::unique_ptr<pgraphic::TPixelGraphic> TImagePane::SelectionImage() {
 
 QSize TImagePane::DisplayedSize() const {
   return PicBox()->size();
+}
+
+QPointF TImagePane::ImagePointAt(QPoint at) const {
+  const QRect shown = DisplayRect();
+  const pgraphic::TPixelGraphic* image = PixelGraphicNoWait();
+  if (!image || shown.isEmpty()) return {};
+  return {double(at.x() - shown.x()) * image->Width() / shown.width(),
+          double(at.y() - shown.y()) * image->Height() / shown.height()};
+}
+
+void TImagePane::ScrollImagePointTo(QPointF point, QPoint at) {
+  const QRect shown = DisplayRect();
+  const pgraphic::TPixelGraphic* image = PixelGraphicNoWait();
+  if (!image || image->Empty() || shown.isEmpty()) return;
+  // Where the picture's corner is with both bars at zero.
+  const int left = shown.x() + horizontalScrollBar()->value();
+  const int top = shown.y() + verticalScrollBar()->value();
+  horizontalScrollBar()->setValue(
+      qRound(left + point.x() * shown.width() / image->Width() - at.x()));
+  verticalScrollBar()->setValue(
+      qRound(top + point.y() * shown.height() / image->Height() - at.y()));
+}
+
+void TImagePane::wheelEvent(QWheelEvent* event) {
+  if (!(event->modifiers() & Qt::ControlModifier)) {
+    TPGImage::wheelEvent(event);
+    return;
+  }
+  event->accept();
+  wheelRest_ += event->angleDelta().y();
+  const int steps = wheelRest_ / QWheelEvent::DefaultDeltasPerStep;
+  wheelRest_ %= QWheelEvent::DefaultDeltasPerStep;
+  if (steps != 0) emit WheelZoom(steps, event->position().toPoint());
 }
 
 }  // namespace app

@@ -3,6 +3,7 @@
 // image handed over as an owned pointer.
 #pragma once
 
+#include <QPointF>
 #include <QString>
 #include <memory>
 
@@ -46,6 +47,11 @@ class TImagePane : public pgraphic::TPGImage {
   void SetPopup(QMenu* menu);
   // The displayed size of the image.
   QSize DisplayedSize() const;
+  // The point of the image (in image pixels) under a point of the viewport.
+  QPointF ImagePointAt(QPoint at) const;
+  // Scrolls so that the image point comes under the viewport point, as far as
+  // the scroll bars reach.
+  void ScrollImagePointTo(QPointF point, QPoint at);
   // Whether files read for this view are put upright by their orientation tag.
   bool AutoOrient() const { return autoOrient_; }
   void SetAutoOrient(bool on) { autoOrient_ = on; }
@@ -53,9 +59,16 @@ class TImagePane : public pgraphic::TPGImage {
  signals:
   void SelectionMade();
   void Painted();
+  // The wheel turned with Ctrl held: whole notches (positive away from the user)
+  // at a viewport point.
+  void WheelZoom(int steps, QPoint at);
+
+ protected:
+  void wheelEvent(QWheelEvent* event) override;
 
  private:
   int zoom_ = 5;
+  int wheelRest_ = 0;  // the part of a notch a fine-grained wheel has turned
   bool autoOrient_ = true;
   QMenu* popup_ = nullptr;
 };

@@ -173,6 +173,7 @@ void ReadWindowSettings(const TIniFile& ini, TStoredSettings& s) {
       std::min(ini.ReadInteger("Slide show", "Interval", s.SlideInterval), MaxSlideInterval);
   s.SlideRepeat = ini.ReadBool("Slide show", "Repeat", s.SlideRepeat);
   s.SlideRandom = ini.ReadBool("Slide show", "Random", s.SlideRandom);
+  s.SlideFullScreen = ini.ReadBool("Slide show", "FullScreen", s.SlideFullScreen);
 
   s.AutoOrient = ini.ReadBool("Orientation tag", "Apply", s.AutoOrient);
 }
@@ -192,6 +193,9 @@ void WriteSettings(TIniFile& ini, const TStoredSettings& s) {
   ini.WriteInteger("Slide show", "Interval", s.SlideInterval);
   ini.WriteBool("Slide show", "Repeat", s.SlideRepeat);
   ini.WriteBool("Slide show", "Random", s.SlideRandom);
+  // Written once switched on, so a file that never had it keeps its bytes.
+  if (s.SlideFullScreen || !ini.ReadString("Slide show", "FullScreen", "").isEmpty())
+    ini.WriteBool("Slide show", "FullScreen", s.SlideFullScreen);
 
   // Written once it is off or is in the file already: a file that holds the
   // keys above and nothing else is left byte for byte while the default holds.

@@ -78,6 +78,7 @@ struct TStoredSettings {
   int SlideInterval = 2;
   bool SlideRepeat = false;
   bool SlideRandom = false;
+  bool SlideFullScreen = false;  // the show takes the whole screen
 
   // Added after the values above, in a section of its own (written once it is
   // off, or is in the file): photographs are shown upright by their orientation tag.

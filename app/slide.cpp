@@ -65,6 +65,9 @@ TForm9::TForm9(TForm1* owner) : QDialog(owner), owner_(owner) {
   CBox2->setObjectName("CBox2");
   grid->addWidget(CBox1, 1, 0, 1, 3);
   grid->addWidget(CBox2, 2, 0, 1, 3);
+  CBox3 = new QCheckBox("Show in full screen");
+  CBox3->setObjectName("CBox3");
+  grid->addWidget(CBox3, 3, 0, 1, 3);
   Button1 = new QPushButton("OK");
   Button1->setObjectName("Button1");
   Button1->setDefault(true);
@@ -96,12 +99,14 @@ void TForm9::FormShow() {
   SE1->setValue(owner_->Settings.SlideInterval);
   CBox1->setChecked(owner_->Settings.SlideRepeat);
   CBox2->setChecked(owner_->Settings.SlideRandom);
+  CBox3->setChecked(owner_->Settings.SlideFullScreen);
 }
 
 void TForm9::Button1Click() {
   owner_->Settings.SlideInterval = SE1->value();
   owner_->Settings.SlideRepeat = CBox1->isChecked();
   owner_->Settings.SlideRandom = CBox2->isChecked();
+  owner_->Settings.SlideFullScreen = CBox3->isChecked();
   accept();
 }
 
@@ -116,6 +121,7 @@ void TForm1::SB20Click() {
     Timer1->start();
   else
     Timer1->stop();
+  SlideRunning(down);
 }
 
 void TForm1::N19Click() {
@@ -179,6 +185,7 @@ void TForm1::Timer1Timer() {
         Button("SB20")->SetDown(false);
         SetItemEnabled("N19", true);
         SetItemEnabled("S5", false);
+        SlideRunning(false);
         return;
       }
       int first = -1;

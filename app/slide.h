@@ -43,6 +43,7 @@ class TForm9 : public QDialog {
   QSpinBox* SE1 = nullptr;
   QCheckBox* CBox1 = nullptr;      // "Repeat slide show"
   QCheckBox* CBox2 = nullptr;      // "Use random mode"
+  QCheckBox* CBox3 = nullptr;      // the show in full screen
   QPushButton* Button1 = nullptr;  // "OK"
   QPushButton* Button2 = nullptr;  // "Cancel"
 

@@ -51,6 +51,7 @@ class TPTShellList : public QListWidget {
   void Refresh();
   void RenameItem(int index);
   bool IsEditing() const { return editing_; }
+  void DeleteToTrash(int index);
 
  signals:
   // The selection changed (by the user or by the program).
@@ -88,7 +89,6 @@ class TPTShellList : public QListWidget {
   void List(const QString& keepFocused, const QStringList& keepSelected);
   void OnDirectoryChanged();
   void CommitRename(QListWidgetItem* item);
-  void DeleteToTrash(int index);
 
   QString folder_;
   QString mask_ = QStringLiteral("*");
