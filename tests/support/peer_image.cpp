@@ -132,18 +132,11 @@ std::optional<PeerImage> DecodeWithImageMagick(const std::string& path) {
 }
 
 bool WriteTaggedPhoto(const std::string& path, int orientation) {
-  static const char* const kNames[] = {"TopLeft", "TopRight", "BottomRight", "BottomLeft",
-                                       "LeftTop", "RightTop", "RightBottom", "LeftBottom"};
-  const bool jpeg = path.size() > 4 && path.substr(path.size() - 4) == ".jpg";
-  std::string make = std::string(kImageMagick) +
-                     " -size 5x3 gradient:red-blue -fill lime -draw 'point 0,0' -alpha off "
-                     "-depth 8 -type TrueColor -quality 95 -compress none ";
-  if (!jpeg) make += "-orient " + std::string(kNames[orientation - 1]) + " ";
-  make += ShellQuote(path);
-  if (jpeg)
-    make += " && exiftool -q -overwrite_original -n -Orientation=" + std::to_string(orientation) +
-            " " + ShellQuote(path);
-  return orientation >= 1 && orientation <= 8 && RunShell(make + " 2>/dev/null") == 0;
+  return RunShell(std::string(kImageMagick) +
+                  " -size 5x3 gradient:red-blue -fill lime -draw 'point 0,0' -alpha off -depth 8 "
+                  "-type TrueColor -quality 95 -compress none " +
+                  ShellQuote(path) + " && exiftool -q -overwrite_original -n -Orientation=" +
+                  std::to_string(orientation) + " " + ShellQuote(path) + " 2>/dev/null") == 0;
 }
 
 std::optional<PeerImage> DecodeUprightWithImageMagick(const std::string& path) {

@@ -44,9 +44,8 @@ int RunShell(const std::string& command);
 std::optional<PeerImage> DecodePnmFromCommand(const std::string& command);
 // ImageMagick's decode of a file, as 8-bit RGB.
 std::optional<PeerImage> DecodeWithImageMagick(const std::string& path);
-// A 5 x 3 picture of distinct colours written by ImageMagick as `path` (.jpg or
-// .tif by its extension) with this orientation tag (1..8), which exiftool sets
-// in a JPEG file; false when a peer is missing or fails.
+// A 5 x 3 picture written by ImageMagick (JPEG or TIFF by the extension) whose
+// orientation tag exiftool sets; false when a peer is missing or fails.
 bool WriteTaggedPhoto(const std::string& path, int orientation);
 // ImageMagick's decode of a file turned upright by its orientation tag.
 std::optional<PeerImage> DecodeUprightWithImageMagick(const std::string& path);
