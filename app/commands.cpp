@@ -123,6 +123,8 @@ constexpr TMenuItemDef kItems[] = {
     {"Fast1", "Stretchmode1", "&Fast", "", &TForm1::Fast1Click, false, rgZoomMode},
     {"Medium1", "Stretchmode1", "&Medium", "", &TForm1::Medium1Click, false, rgZoomMode, true},
     {"Precise1", "Stretchmode1", "&Precise", "", &TForm1::Precise1Click, false, rgZoomMode},
+    {"Thumbnails1", "View1", "&Thumbnails", "", &TForm1::Thumbnails1Click, false, rgNone, false,
+     false, cfCheckItem},
     {"FullScreen1", "View1", "F&ull screen", "F11", &TForm1::FullScreen1Click},
     {"NSepOrient", "View1", "-", "", nullptr},
     {"OrientTag1", "View1", "Rotate by &orientation tag", "", &TForm1::OrientTag1Click, false,
@@ -295,16 +297,16 @@ void TForm1::BuildMenus() {
     }
     action->setObjectName(def.Name);
     action->setEnabled(!def.StartsDisabled);
-    if (def.Flags & cfCheckItem) {
-      action->setCheckable(true);
-      action->setChecked(def.Checked);
-    }
     if (def.Group != rgNone) {
       auto*& group = groups[def.Group];
       if (!group) group = new QActionGroup(this);
       action->setCheckable(true);
       action->setChecked(def.Checked);
       group->addAction(action);
+    }
+    if (def.Flags & cfCheckItem) {
+      action->setCheckable(true);
+      action->setChecked(def.Checked);
     }
     items_[def.Name] = action;
   }

@@ -25,7 +25,8 @@ enum TCommandFlags : unsigned {
   cfArmed = 1u << 2,
   // Run and Stop of the slide show: enabled from the state of the toggle.
   cfRunStop = 1u << 3,
-  // A check item of its own (not one of a radio group), checked as Checked says.
+  // A check item of its own (in no radio group): each use turns its mark over,
+  // and the handler reads the mark.
   cfCheckItem = 1u << 4,
 };
 

@@ -201,6 +201,8 @@ class TForm1 : public QMainWindow {
   void Fast1Click() { ZoomModeCommand(0); }
   void Medium1Click() { ZoomModeCommand(1); }
   void Precise1Click() { ZoomModeCommand(2); }
+  // The browser shows thumbnails while the item is checked, the list otherwise.
+  void Thumbnails1Click() { PTSList1->SetThumbnails(Item("Thumbnails1")->isChecked()); }
   void FullScreen1Click() { SetFullScreen(!fullScreen_.On); }
   void ZoomIn1Click() { ZoomStep(1); }
   void ZoomOut1Click() { ZoomStep(-1); }

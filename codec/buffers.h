@@ -1,7 +1,10 @@
 // Large working buffers: tens of megabytes that are written once and read once.
 #pragma once
 
+#include <sys/mman.h>
+
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 
@@ -10,6 +13,21 @@
 namespace codec {
 
 using pgraphic::AdviseHugePages;
+
+// Has the kernel map (and clear) the pages of a fresh buffer now, without
+// changing what it holds, so that the thread which fills it later takes no page
+// faults. Only a hint: nothing happens where the kernel cannot do it.
+inline void PopulatePages(void* data, size_t size) {
+#ifdef MADV_POPULATE_WRITE
+  constexpr uintptr_t kPage = 4096;
+  const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kPage - 1) & ~(kPage - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + size) & ~(kPage - 1);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+#else
+  (void)data;
+  (void)size;
+#endif
+}
 
 // Allocates buffers through the library's huge-page blocks, and leaves elements
 // default-initialised: every user writes each element before reading it, so

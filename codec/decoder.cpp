@@ -8,6 +8,7 @@
 
 #include "codec/entropy.h"
 #include "codec/quantise.h"
+#include "codec/team.h"
 #include "codec/vqn.h"
 #include "codec/wavelet.h"
 #include "pgraphic/image/pixelrows.h"
@@ -46,6 +47,8 @@ class CoefficientFeed {
   // The bytes of positions [begin, end); valid until the next call. Ranges
   // move forward but may overlap the previous one.
   virtual const uint8_t* Read(size_t begin, size_t end) = 0;
+  // Whether every byte is at hand at once (no range needs decoding).
+  virtual bool Held() const { return false; }
 };
 
 // A plane held whole in memory (the encoder's preview).
@@ -53,6 +56,7 @@ class HeldPlane final : public CoefficientFeed {
  public:
   explicit HeldPlane(const uint8_t* bytes) : bytes_(bytes) {}
   const uint8_t* Read(size_t begin, size_t) override { return bytes_ + begin; }
+  bool Held() const override { return true; }
 
  private:
   const uint8_t* bytes_;
@@ -90,6 +94,9 @@ using Words = std::vector<int16_t, LargeBufferAllocator<int16_t>>;
 // Output rows of level 1 rebuilt per strip: the row-by-row first band is read a
 // strip at a time, so it is never held whole.
 constexpr int kStripRows = 512;
+// Output rows a thread takes at a time: two blocks of band rows as the inverse
+// reads them, so that parts seldom fill the same block twice.
+constexpr int kChunkRows = 64;
 
 // A band read from bytes that start at position `origin`.
 BandSource BytesBand(const uint8_t* bytes, size_t origin, BandLayout layout, const int16_t* table) {
@@ -106,7 +113,7 @@ BandSource BytesBand(const uint8_t* bytes, size_t origin, BandLayout layout, con
 // approximation bands, or the second and third bands of level 1 with the
 // approximation band of level 1 and a strip of the first band.
 void ReconstructPlane(const VQNHeader& header, const std::vector<LevelGeometry>& geometry, int p,
-                      const FeedMaker& feedFrom, TPixelGraphic& target, int threads) {
+                      const FeedMaker& feedFrom, TPixelGraphic& target, Team& team) {
   const int N = header.Levels;
   const size_t total = static_cast<size_t>(CoefficientCount(geometry) / 3);
   const size_t firstBand = static_cast<size_t>(geometry[0].BandSize());
@@ -135,8 +142,8 @@ void ReconstructPlane(const VQNHeader& header, const std::vector<LevelGeometry>&
       OutputSink sink;
       sink.Words = finer.data();
       sink.RowStride = g.Width;
-      ParallelRows(g.Height, threads,
-                   [&](int r0, int r1) { InverseLevelRows(bands, g, sink, r0, r1); });
+      team.Run(g.Height, kChunkRows,
+               [&](int r0, int r1) { InverseLevelRows(bands, g, sink, r0, r1); });
       coarser.swap(finer);
     }
     Words().swap(finer);
@@ -160,8 +167,11 @@ void ReconstructPlane(const VQNHeader& header, const std::vector<LevelGeometry>&
   const auto first = feedFrom(p, 0);
   const size_t hw = static_cast<size_t>(g.HalfWidth);
   constexpr int kBlock = 16;  // the inverse reads band rows in aligned blocks of 16
-  for (int s0 = 0; s0 < g.Height; s0 += kStripRows) {
-    const int s1 = std::min(g.Height, s0 + kStripRows);
+  // Bytes held whole are rebuilt in one go: no strip waits for the last part
+  // of the one before.
+  const int stripRows = first->Held() ? g.Height : kStripRows;
+  for (int s0 = 0; s0 < g.Height; s0 += stripRows) {
+    const int s1 = std::min(g.Height, s0 + stripRows);
     // Output row r reads band rows r / 2 to r / 2 + F / 2 - 1.
     const int n0 = (s0 >> 1) / kBlock * kBlock;
     const int n1 = std::min(g.HalfHeight,
@@ -169,8 +179,8 @@ void ReconstructPlane(const VQNHeader& header, const std::vector<LevelGeometry>&
     const size_t origin = static_cast<size_t>(n0) * hw;
     bands[1] = BytesBand(first->Read(origin, static_cast<size_t>(n1) * hw), origin,
                          DetailBandLayout(geometry, 1, 1), detail.data());
-    ParallelRows(s1 - s0, threads,
-                 [&](int r0, int r1) { InverseLevelRows(bands, g, sink, s0 + r0, s0 + r1); });
+    team.Run(s1 - s0, kChunkRows,
+             [&](int r0, int r1) { InverseLevelRows(bands, g, sink, s0 + r0, s0 + r1); });
   }
 }
 
@@ -198,16 +208,25 @@ int64_t HeldWorkingBytes(const std::vector<LevelGeometry>& geometry) {
 
 }  // namespace
 
-void Reconstruct(const VQNHeader& header, const CoefficientPlanes& coefficients,
-                 TPixelGraphic& target) {
+namespace {
+
+void ReconstructHeld(const VQNHeader& header, const CoefficientPlanes& coefficients,
+                     TPixelGraphic& target, Team& team) {
   const auto geometry = BandGeometry(header.Width, header.Height, header.Levels);
   target.SetSize(header.Width, header.Height, pgraphic::pf24Bit);
   AdviseHugePages(target.Bits(), static_cast<size_t>(target.ImageSize()));
   const FeedMaker held = [&](int p, size_t) -> std::unique_ptr<CoefficientFeed> {
     return std::make_unique<HeldPlane>(coefficients[static_cast<size_t>(p)].data());
   };
-  const int threads = EffectiveThreads();
-  for (int p = 0; p < 3; ++p) ReconstructPlane(header, geometry, p, held, target, threads);
+  for (int p = 0; p < 3; ++p) ReconstructPlane(header, geometry, p, held, target, team);
+}
+
+}  // namespace
+
+void Reconstruct(const VQNHeader& header, const CoefficientPlanes& coefficients,
+                 TPixelGraphic& target) {
+  Team team(EffectiveThreads());
+  ReconstructHeld(header, coefficients, target, team);
 }
 
 VQNInfo ReadVQNInfo(pgraphic::TStream& stream) {
@@ -272,6 +291,7 @@ VQNHeader DecodeVQN(pgraphic::TStream& stream, TPixelGraphic& target) {
         held ? heldPeak - picture : header.CodedLength + WorkingBytes(geometry));
 
     pgraphic::TProgressScope progress(target);
+    Team team(EffectiveThreads());
 
     std::vector<uint8_t> coded(static_cast<size_t>(header.CodedLength));
     if (stream.Read(coded.data(), coded.size()) != coded.size()) throw EVQNCorrupted();
@@ -281,12 +301,18 @@ VQNHeader DecodeVQN(pgraphic::TStream& stream, TPixelGraphic& target) {
       for (auto& plane : coefficients) plane.resize(positions);
       uint8_t* const planes[3] = {coefficients[0].data(), coefficients[1].data(),
                                   coefficients[2].data()};
-      if (DecodePlanes(coded.data(), coded.size(), planes, positions) != DecodeStatus::Ok)
-        throw EVQNCorrupted();
+      // The coded stream is decoded on one thread; meanwhile another has the
+      // kernel map and clear the pages the decoding will fill.
+      DecodeStatus status = DecodeStatus::Ok;
+      team.Both([&] { status = DecodePlanes(coded.data(), coded.size(), planes, positions); },
+                [&] {
+                  for (auto& plane : coefficients) PopulatePages(plane.data(), plane.size());
+                });
+      if (status != DecodeStatus::Ok) throw EVQNCorrupted();
       std::vector<uint8_t>().swap(coded);
       if (target.Progress(1, 2))
         throw pgraphic::EPixelGraphic(pgraphic::LangStr(pgraphic::msgAborted));
-      Reconstruct(header, coefficients, target);
+      ReconstructHeld(header, coefficients, target, team);
     } else {
       // The whole stream is decoded once without keeping anything, to tell a
       // corrupted one before the image is touched; the decoder states at the
@@ -310,8 +336,7 @@ VQNHeader DecodeVQN(pgraphic::TStream& stream, TPixelGraphic& target) {
       };
       target.SetSize(header.Width, header.Height, pgraphic::pf24Bit);
       AdviseHugePages(target.Bits(), static_cast<size_t>(target.ImageSize()));
-      const int threads = EffectiveThreads();
-      for (int p = 0; p < 3; ++p) ReconstructPlane(header, geometry, p, decoded, target, threads);
+      for (int p = 0; p < 3; ++p) ReconstructPlane(header, geometry, p, decoded, target, team);
     }
     if (target.Progress(2, 2))
       throw pgraphic::EPixelGraphic(pgraphic::LangStr(pgraphic::msgAborted));

@@ -12,6 +12,7 @@
 
 #include "codec/entropy.h"
 #include "codec/quantise.h"
+#include "codec/team.h"
 #include "codec/vqn.h"
 #include "codec/wavelet.h"
 #include "pgraphic/image/pixelrows.h"
@@ -77,13 +78,17 @@ struct EncodedImage {
   CoefficientPlanes Coefficients;
 };
 
-// Runs one forward level over all band rows, in parallel, and returns the largest
-// detail magnitude.
+// Band rows a thread transforms at a time: a multiple of the 16-row groups
+// the quantiser writes column-ordered bands in.
+constexpr int kChunkRows = 32;
+
+// Runs one forward level over all band rows on the team and returns the
+// largest detail magnitude.
 template <class T>
-int ForwardLevel(const PlaneView<T>& input, LevelBands& out) {
+int ForwardLevel(const PlaneView<T>& input, LevelBands& out, Team& team) {
   std::mutex lock;
   int maxAbs = 0;
-  ParallelRows(out.Geometry.HalfHeight, EffectiveThreads(), [&](int v0, int v1) {
+  team.Run(out.Geometry.HalfHeight, kChunkRows, [&](int v0, int v1) {
     int m = ForwardLevelRows(input, out, v0, v1);
     std::lock_guard<std::mutex> guard(lock);
     maxAbs = std::max(maxAbs, m);
@@ -91,90 +96,90 @@ int ForwardLevel(const PlaneView<T>& input, LevelBands& out) {
   return maxAbs;
 }
 
-// Writes one band into a plane's coefficient bytes through a table indexed
-// by coefficient + bias. Bands stored column by column are written a block of
-// rows at a time, so each column receives a run of consecutive positions.
+// Writes band rows [n0, n1) into a plane's coefficient bytes through `lut`
+// (a table indexed by the coefficient); row n of the band lies at
+// samples + n * hw. Bands stored column by column are written in tiles, so
+// each column receives a run of consecutive positions.
+void QuantiseRows(const int16_t* samples, int hw, int n0, int n1, const BandLayout& layout,
+                  const uint8_t* lut, uint8_t* coefficients) {
+  if (layout.ColumnStep == 1) {
+    for (int n = n0; n < n1; ++n) {
+      const int16_t* row = samples + static_cast<ptrdiff_t>(n) * hw;
+      uint8_t* dst = coefficients + layout.Offset + n * layout.RowStep;
+      for (int u = 0; u < hw; ++u) dst[u] = lut[row[u]];
+    }
+    return;
+  }
+  // Full groups of 16 rows in tiles of 16 x 16: the bytes are gathered into a
+  // small tile, column by column, and each column's 16 consecutive positions
+  // are then written at once.
+  uint8_t* dst = coefficients + layout.Offset;
+  const ptrdiff_t columnStep = layout.ColumnStep;
+  for (; n0 + 16 <= n1; n0 += 16) {
+    int u = 0;
+    for (; u + 16 <= hw; u += 16) {
+      uint8_t tile[16][16];
+      for (int i = 0; i < 16; ++i) {
+        const int16_t* row = samples + static_cast<ptrdiff_t>(n0 + i) * hw + u;
+        for (int k = 0; k < 16; ++k) tile[k][i] = lut[row[k]];
+      }
+      for (int k = 0; k < 16; ++k) std::memcpy(dst + (u + k) * columnStep + n0, tile[k], 16);
+    }
+    for (; u < hw; ++u) {
+      for (int i = 0; i < 16; ++i)
+        dst[u * columnStep + n0 + i] = lut[samples[static_cast<size_t>(n0 + i) * hw + u]];
+    }
+  }
+  // Tiles of 64 x 64: the tile's rows are read in order while its 64
+  // destination columns stay in the first-level cache.
+  for (int u0 = 0; u0 < hw; u0 += 64) {
+    const int u1 = std::min(hw, u0 + 64);
+    for (int u = u0 + 64; u < std::min(hw, u0 + 128); ++u) {
+      __builtin_prefetch(dst + u * columnStep + n0, 1);
+      __builtin_prefetch(dst + u * columnStep + n1 - 1, 1);
+    }
+    for (int n = n0; n < n1; ++n) {
+      const int16_t* row = samples + static_cast<ptrdiff_t>(n) * hw;
+      for (int u = u0; u < u1; ++u) dst[u * columnStep + n] = lut[row[u]];
+    }
+  }
+}
+
+// Writes one whole band into a plane's coefficient bytes through a table
+// indexed by coefficient + bias, 64 rows at a time per thread (a cache line of
+// each column of a column-ordered band).
 void QuantiseBand(const std::vector<int16_t>& band, const LevelGeometry& g,
                   const BandLayout& layout, const std::vector<uint8_t>& table, int bias,
-                  uint8_t* coefficients) {
-  constexpr int kBlock = 64;  // a cache line of each column per block
-  const int hw = g.HalfWidth, hh = g.HalfHeight;
-  const uint8_t* lut = table.data() + bias;
-  const int blocks = (hh + kBlock - 1) / kBlock;
+                  uint8_t* coefficients, Team& team) {
+  constexpr int kBlock = 64;
   // Captured by value: byte stores may alias anything reached through a reference,
   // which would reload these in every inner loop.
   const int16_t* const samples = band.data();
-  ParallelRows(blocks, EffectiveThreads(), [=](int b0, int b1) {
-    for (int b = b0; b < b1; ++b) {
-      int n0 = b * kBlock;
-      const int n1 = std::min(hh, n0 + kBlock);
-      if (layout.ColumnStep == 1) {
-        for (int n = n0; n < n1; ++n) {
-          const int16_t* row = samples + static_cast<ptrdiff_t>(n) * hw;
-          uint8_t* dst = coefficients + layout.Offset + n * layout.RowStep;
-          for (int u = 0; u < hw; ++u) dst[u] = lut[row[u]];
-        }
-      } else {
-        // Full groups of 16 rows in tiles of 16 x 16: the bytes are gathered into
-        // a small tile, column by column, and each column's 16 consecutive
-        // positions are then written at once.
-        uint8_t* dst = coefficients + layout.Offset;
-        const ptrdiff_t columnStep = layout.ColumnStep;
-        for (; n0 + 16 <= n1; n0 += 16) {
-          int u = 0;
-          for (; u + 16 <= hw; u += 16) {
-            uint8_t tile[16][16];
-            for (int i = 0; i < 16; ++i) {
-              const int16_t* row = samples + static_cast<ptrdiff_t>(n0 + i) * hw + u;
-              for (int k = 0; k < 16; ++k) tile[k][i] = lut[row[k]];
-            }
-            for (int k = 0; k < 16; ++k) std::memcpy(dst + (u + k) * columnStep + n0, tile[k], 16);
-          }
-          for (; u < hw; ++u) {
-            for (int i = 0; i < 16; ++i)
-              dst[u * columnStep + n0 + i] = lut[samples[static_cast<size_t>(n0 + i) * hw + u]];
-          }
-        }
-        // Tiles of 64 x 64: the tile's rows are read in order while its 64
-        // destination columns stay in the first-level cache.
-        for (int u0 = 0; u0 < hw; u0 += 64) {
-          const int u1 = std::min(hw, u0 + 64);
-          uint8_t* dst = coefficients + layout.Offset;
-          for (int u = u0 + 64; u < std::min(hw, u0 + 128); ++u) {
-            __builtin_prefetch(dst + u * layout.ColumnStep + n0, 1);
-            __builtin_prefetch(dst + u * layout.ColumnStep + n1 - 1, 1);
-          }
-          for (int n = n0; n < n1; ++n) {
-            const int16_t* row = samples + static_cast<ptrdiff_t>(n) * hw;
-            for (int u = u0; u < u1; ++u) dst[u * layout.ColumnStep + n] = lut[row[u]];
-          }
-        }
-      }
-    }
-  });
+  const uint8_t* const lut = table.data() + bias;
+  const int hw = g.HalfWidth;
+  team.Run(g.HalfHeight, kBlock,
+           [=](int n0, int n1) { QuantiseRows(samples, hw, n0, n1, layout, lut, coefficients); });
 }
 
-// Band rows of level 1 transformed at a time: its detail bands are never held
-// whole (at 16-bit samples they would take two thirds of the picture's size).
-constexpr int kStripRows = 256;
-
-// Runs level 1 over all band rows a strip at a time; `strip` is called with each
-// strip's bands. Returns the largest detail magnitude.
-int ForwardStrips(const PlaneView<uint8_t>& input, LevelBands& out,
-                  const std::function<void(const LevelBands&, int rows)>& strip) {
-  const int hh = out.Geometry.HalfHeight;
+// Runs level 1 over all band rows on the team, kChunkRows at a time into the
+// thread's own rows of the four bands (level 1's detail bands are never held
+// whole: at 16-bit samples they would take two thirds of the picture's size).
+// `part` gets those rows, band row v at index v - FirstRow, right after they
+// are computed. Returns the largest detail magnitude.
+int ForwardLevel1(const PlaneView<uint8_t>& input, const LevelGeometry& g, Team& team,
+                  const std::function<void(const LevelBands& rows, int v0, int v1)>& part) {
+  std::vector<LevelBands> scratch(static_cast<size_t>(team.Size()));
   int maxAbs = 0;
   std::mutex lock;
-  for (int v0 = 0; v0 < hh; v0 += kStripRows) {
-    const int rows = std::min(kStripRows, hh - v0);
-    out.FirstRow = v0;
-    ParallelRows(rows, EffectiveThreads(), [&](int a, int b) {
-      const int m = ForwardLevelRows(input, out, v0 + a, v0 + b);
-      std::lock_guard<std::mutex> guard(lock);
-      maxAbs = std::max(maxAbs, m);
-    });
-    strip(out, rows);
-  }
+  team.Run(g.HalfHeight, kChunkRows, [&](int v0, int v1) {
+    LevelBands& rows = scratch[static_cast<size_t>(Team::Member())];
+    if (rows.Band[0].empty()) rows.AllocateStrip(g, kChunkRows);
+    rows.FirstRow = v0;
+    const int m = ForwardLevelRows(input, rows, v0, v1);
+    part(rows, v0, v1);
+    std::lock_guard<std::mutex> guard(lock);
+    maxAbs = std::max(maxAbs, m);
+  });
   return maxAbs;
 }
 
@@ -188,6 +193,7 @@ EncodedImage EncodeImage(TPixelGraphic& source, int quality) {
   const int D = 250 - quality;
 
   ProgressScope progress(source, 7);
+  Team team(EffectiveThreads());
 
   // A 24-bit view of the source: palette images go through their palette colours.
   std::unique_ptr<TPixelGraphic> converted;
@@ -236,10 +242,9 @@ EncodedImage EncodeImage(TPixelGraphic& source, int quality) {
     const LevelGeometry& g1 = geometry[0];
     const size_t hw1 = static_cast<size_t>(g1.HalfWidth);
     std::vector<int16_t> approx1(static_cast<size_t>(g1.BandSize()));
-    levels[0].AllocateStrip(g1, kStripRows);
-    int maxAbs = ForwardStrips(pixels, levels[0], [&](const LevelBands& strip, int rows) {
-      std::copy_n(strip.Band[0].data(), static_cast<size_t>(rows) * hw1,
-                  approx1.data() + static_cast<size_t>(strip.FirstRow) * hw1);
+    int maxAbs = ForwardLevel1(pixels, g1, team, [&](const LevelBands& strip, int v0, int v1) {
+      std::copy_n(strip.Band[0].data(), static_cast<size_t>(v1 - v0) * hw1,
+                  approx1.data() + static_cast<size_t>(v0) * hw1);
     });
     const std::vector<int16_t>* below = &approx1;
     for (int l = 1; l < N; ++l) {
@@ -250,7 +255,7 @@ EncodedImage EncodeImage(TPixelGraphic& source, int quality) {
       band.Width = g.Width;
       band.Height = g.Height;
       levels[static_cast<size_t>(l)].Allocate(g);
-      maxAbs = std::max(maxAbs, ForwardLevel(band, levels[static_cast<size_t>(l)]));
+      maxAbs = std::max(maxAbs, ForwardLevel(band, levels[static_cast<size_t>(l)], team));
       // Only the last level's approximation band is stored.
       if (l == 1)
         std::vector<int16_t>().swap(approx1);
@@ -288,15 +293,15 @@ EncodedImage EncodeImage(TPixelGraphic& source, int quality) {
         table[static_cast<size_t>(c + maxAbs)] = static_cast<uint8_t>(static_cast<int>(q) + 128);
       }
       if (l == 1) {
-        // Level 1, second pass: each strip's detail bands quantised as they come.
-        ForwardStrips(pixels, levels[0], [&](const LevelBands& strip, int rows) {
-          LevelGeometry part = strip.Geometry;
-          part.HalfHeight = rows;
+        // Level 1, second pass: the detail rows quantised by the thread that
+        // transformed them, while they are in its cache.
+        const uint8_t* lut = table.data() + maxAbs;
+        ForwardLevel1(pixels, g1, team, [&](const LevelBands& strip, int v0, int v1) {
           for (int b = 1; b <= 3; ++b) {
             BandLayout layout = DetailBandLayout(geometry, 1, b);
             layout.Offset += static_cast<int64_t>(strip.FirstRow) * layout.RowStep;
-            QuantiseBand(strip.Band[static_cast<size_t>(b)], part, layout, table, maxAbs,
-                         coefficients);
+            QuantiseRows(strip.Band[static_cast<size_t>(b)].data(), g1.HalfWidth,
+                         v0 - strip.FirstRow, v1 - strip.FirstRow, layout, lut, coefficients);
           }
         });
         continue;
@@ -304,7 +309,7 @@ EncodedImage EncodeImage(TPixelGraphic& source, int quality) {
       LevelBands& level = levels[static_cast<size_t>(l - 1)];
       for (int b = 1; b <= 3; ++b) {
         QuantiseBand(level.Band[static_cast<size_t>(b)], level.Geometry,
-                     DetailBandLayout(geometry, l, b), table, maxAbs, coefficients);
+                     DetailBandLayout(geometry, l, b), table, maxAbs, coefficients, team);
       }
     }
     std::vector<uint8_t> approxTable(static_cast<size_t>(hi - lo + 1));
@@ -313,7 +318,7 @@ EncodedImage EncodeImage(TPixelGraphic& source, int quality) {
       approxTable[static_cast<size_t>(c - lo)] = static_cast<uint8_t>(static_cast<int>(q));
     }
     QuantiseBand(approx, geometry.back(), ApproximationBandLayout(geometry), approxTable, -lo,
-                 coefficients);
+                 coefficients, team);
     progress.Step();
   }
   converted.reset();

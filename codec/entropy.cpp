@@ -254,6 +254,12 @@ inline void FillAhead(uint8_t* d, size_t a, size_t b, size_t size, uint8_t v) {
   for (; a < b; a += 8) std::memcpy(d + a, &pattern, 8);
 }
 
+inline uint64_t Load8(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  return v;
+}
+
 // The coefficient bytes in one buffer, in stream order.
 struct Interleaved {
   const uint8_t* bytes;
@@ -263,6 +269,8 @@ struct Interleaved {
   uint8_t At(size_t i) const { return bytes[i]; }
   // Index of the first byte from i on that differs from v, or `limit`.
   size_t RunEnd(size_t i, size_t limit, uint8_t v) const {
+    const uint64_t pattern = 0x0101010101010101ull * v;
+    while (i + 8 <= limit && Load8(bytes + i) == pattern) i += 8;
     while (i < limit && bytes[i] == v) ++i;
     return i;
   }
@@ -291,6 +299,14 @@ struct Planar {
       }
     }
     const uint8_t *a = planes[0], *b = planes[1], *c = planes[2];
+    // Eight whole positions at a time (i + 24 <= limit keeps k + 8 within
+    // the planes), then one at a time.
+    const uint64_t pattern = 0x0101010101010101ull * v;
+    while (i + 24 <= limit &&
+           ((Load8(a + k) ^ pattern) | (Load8(b + k) ^ pattern) | (Load8(c + k) ^ pattern)) == 0) {
+      i += 24;
+      k += 8;
+    }
     while (i + 3 <= limit && a[k] == v && b[k] == v && c[k] == v) {
       i += 3;
       ++k;

@@ -47,9 +47,25 @@ class EVQNTooLarge : public EVQN {
   EVQNTooLarge() : EVQN(MsgTooLarge) {}
 };
 
-// Threads the codec's transforms use; 0 (the default) means one per hardware
-// thread. Results are identical for every thread count.
+// Threads one encode or decode uses, the calling thread included; 0 (the
+// default) means two, or one on a machine with a single hardware thread.
+// Files and pixels are identical for every thread count.
 extern pgraphic::TPGSetting<int> VQNThreads;
+
+// Limits the encodes and decodes the current thread makes to `threads` threads
+// while the object lives, whatever VQNThreads says. A caller that already runs
+// one picture per core (a parallel batch) asks for one, so that the machine is
+// not oversubscribed.
+class TVQNThreadLimit {
+ public:
+  explicit TVQNThreadLimit(int threads);
+  ~TVQNThreadLimit();
+  TVQNThreadLimit(const TVQNThreadLimit&) = delete;
+  TVQNThreadLimit& operator=(const TVQNThreadLimit&) = delete;
+
+ private:
+  int saved_;
+};
 
 // ---- Quality ------------------------------------------------------------------
 

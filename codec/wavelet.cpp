@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 #include <type_traits>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -12,43 +11,7 @@
 
 namespace codec {
 
-pgraphic::TPGSetting<int> VQNThreads = 0;
 pgraphic::TPGSetting<bool> VQNBaselineOnly = false;
-
-int EffectiveThreads() {
-  if (VQNThreads > 0) return VQNThreads;
-  unsigned n = std::thread::hardware_concurrency();
-  return n == 0 ? 1 : static_cast<int>(std::min(n, 16u));
-}
-
-void ParallelRows(int count, int threads, const std::function<void(int, int)>& fn) {
-  if (count <= 0) return;
-  // Small jobs are not worth a thread.
-  threads = std::clamp(std::min(threads, count / 16), 1, 64);
-  if (threads == 1) {
-    fn(0, count);
-    return;
-  }
-  std::vector<std::thread> workers;
-  workers.reserve(static_cast<size_t>(threads - 1));
-  std::exception_ptr failure;
-  std::vector<std::exception_ptr> failures(static_cast<size_t>(threads));
-  auto part = [&](int i) {
-    int begin = static_cast<int>(static_cast<int64_t>(count) * i / threads);
-    int end = static_cast<int>(static_cast<int64_t>(count) * (i + 1) / threads);
-    try {
-      fn(begin, end);
-    } catch (...) {
-      failures[static_cast<size_t>(i)] = std::current_exception();
-    }
-  };
-  for (int i = 1; i < threads; ++i) workers.emplace_back(part, i);
-  part(0);
-  for (auto& t : workers) t.join();
-  for (auto& f : failures) {
-    if (f) std::rethrow_exception(f);
-  }
-}
 
 const FilterPair& AnalysisFilters(int filterLength) {
   static const FilterPair four{{-1294, 2241, 8365, 4829, 0, 0}, {-4829, 8365, -2241, -1294, 0, 0}};

@@ -6,7 +6,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 #include "codec/format.h"
@@ -102,15 +101,8 @@ struct OutputSink {
 void InverseLevelRows(const std::array<BandSource, 4>& bands, const LevelGeometry& g,
                       const OutputSink& out, int r0, int r1);
 
-// Runs fn(begin, end) over [0, count) split into contiguous parts, on up to
-// `threads` threads (the calling thread takes one part).
-void ParallelRows(int count, int threads, const std::function<void(int, int)>& fn);
-
-// Threads the codec uses; 0 means one per hardware thread.
-extern pgraphic::TPGSetting<int> VQNThreads;
 // Forces the baseline build of the transform loops even where AVX2 is available
 // (both give identical results; tests compare them).
 extern pgraphic::TPGSetting<bool> VQNBaselineOnly;
-int EffectiveThreads();
 
 }  // namespace codec

@@ -10,7 +10,11 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QUrl>
+
+#include "widgets/thumbnailer.h"
 
 namespace widgets {
 
@@ -18,6 +22,10 @@ namespace {
 
 constexpr int PathRole = Qt::UserRole;
 constexpr int FolderRole = Qt::UserRole + 1;
+constexpr int MTimeRole = Qt::UserRole + 2;  // seconds since the epoch
+
+// The thumbnails' side: the small size of the shared thumbnail cache.
+constexpr int kThumbnailSide = 128;
 
 const QIcon& FolderIcon() {
   static const QIcon icon = QFileIconProvider().icon(QFileIconProvider::Folder);
@@ -41,6 +49,22 @@ QString NearestExisting(QString path) {
   return dir.exists() ? dir.absolutePath() : QDir::rootPath();
 }
 
+// Draws an item of the thumbnail grid: its thumbnail in place of its icon.
+class TThumbnailDelegate : public QStyledItemDelegate {
+ public:
+  explicit TThumbnailDelegate(TPTShellList* list) : QStyledItemDelegate(list), list_(list) {}
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    const QPixmap thumbnail = list_->ItemThumbnail(index.row());
+    if (!thumbnail.isNull()) option->icon = QIcon(thumbnail);
+  }
+
+ private:
+  TPTShellList* list_;
+};
+
 }  // namespace
 
 TPTShellList::TPTShellList(QWidget* parent) : QListWidget(parent) {
@@ -62,6 +86,11 @@ TPTShellList::TPTShellList(QWidget* parent) : QListWidget(parent) {
   });
   connect(&watcher_, &QFileSystemWatcher::directoryChanged, this,
           [this](const QString&) { OnDirectoryChanged(); });
+  thumbnailTimer_.setSingleShot(true);
+  thumbnailTimer_.setInterval(0);
+  connect(&thumbnailTimer_, &QTimer::timeout, this, &TPTShellList::RequestThumbnails);
+  connect(verticalScrollBar(), &QScrollBar::valueChanged, &thumbnailTimer_,
+          qOverload<>(&QTimer::start));
 }
 
 void TPTShellList::SetFolder(const QString& folder) {
@@ -98,6 +127,7 @@ void TPTShellList::List(const QString& keepFocused, const QStringList& keepSelec
     auto* item = new QListWidgetItem(isFolder ? FolderIcon() : FileIcon(), info.fileName(), this);
     item->setData(PathRole, info.absoluteFilePath());
     item->setData(FolderRole, isFolder);
+    if (!isFolder) item->setData(MTimeRole, info.lastModified().toSecsSinceEpoch());
     item->setFlags(item->flags() | Qt::ItemIsEditable | Qt::ItemIsDragEnabled |
                    (isFolder ? Qt::ItemIsDropEnabled : Qt::ItemFlags()));
     if (info.absoluteFilePath() == keepFocused) focus = count() - 1;
@@ -112,6 +142,12 @@ void TPTShellList::List(const QString& keepFocused, const QStringList& keepSelec
     if (info.isFile()) add(info, false);
   if (focus >= 0) setCurrentRow(focus, QItemSelectionModel::NoUpdate);
   listing_ = false;
+  if (thumbnails_) {
+    // The work for what was listed before gives way to what is listed now.
+    feeder_->Reset();
+    thumbnailFailed_.clear();
+    thumbnailTimer_.start();
+  }
 }
 
 void TPTShellList::Refresh() {
@@ -259,6 +295,119 @@ void TPTShellList::DeleteToTrash(int index) {
   if (path.isEmpty()) return;
   QFile::moveToTrash(path);
   Refresh();
+}
+
+void TPTShellList::SetThumbnails(bool on) {
+  if (on == thumbnails_) return;
+  thumbnails_ = on;
+  if (on) {
+    if (!feeder_) {
+      feeder_ = new TThumbnailFeeder(kThumbnailSide, this);
+      connect(feeder_, &TThumbnailFeeder::Ready, this, &TPTShellList::ThumbnailReady);
+      listDelegate_ = itemDelegate();
+      thumbnailDelegate_ = new TThumbnailDelegate(this);
+    }
+    // Flow and wrapping are set by hand: once set, a change of mode keeps them.
+    setViewMode(QListView::IconMode);
+    setFlow(QListView::LeftToRight);
+    setWrapping(true);
+    setMovement(QListView::Static);  // the items keep the folder's order
+    setResizeMode(QListView::Adjust);
+    setIconSize(QSize(kThumbnailSide, kThumbnailSide));
+    const int text = fontMetrics().height();
+    setGridSize(QSize(kThumbnailSide + 24, kThumbnailSide + 2 * text + 12));
+    setWordWrap(true);
+    setUniformItemSizes(true);
+    setItemDelegate(thumbnailDelegate_);
+    thumbnailTimer_.start();
+  } else {
+    feeder_->Reset();
+    thumbnailTimer_.stop();
+    // The list exactly as it is built at the start.
+    setViewMode(QListView::ListMode);
+    setFlow(QListView::TopToBottom);
+    setWrapping(false);
+    setMovement(QListView::Static);
+    setResizeMode(QListView::Fixed);
+    setIconSize(QSize());
+    setGridSize(QSize());
+    setWordWrap(false);
+    setUniformItemSizes(false);
+    setItemDelegate(listDelegate_);
+  }
+  if (currentItem()) scrollToItem(currentItem());
+}
+
+QString TPTShellList::ThumbnailKey(const QListWidgetItem* it) const {
+  return it->data(PathRole).toString() + QLatin1Char('\n') +
+         QString::number(it->data(MTimeRole).toLongLong());
+}
+
+QPixmap TPTShellList::ItemThumbnail(int index) const {
+  const auto* it = item(index);
+  if (!it || ItemIsFolder(index)) return QPixmap();
+  const QPixmap* found = thumbnailCache_.object(ThumbnailKey(it));
+  return found ? *found : QPixmap();
+}
+
+bool TPTShellList::ThumbnailsSettled() const {
+  return !thumbnails_ || (!thumbnailTimer_.isActive() && feeder_->Idle());
+}
+
+void TPTShellList::RequestThumbnails() {
+  if (!thumbnails_) return;
+  executeDelayedItemsLayout();
+  const QRect sight = viewport()->rect();
+  // The items in sight (a run of rows in the grid's order), then as many after them.
+  int first = -1, last = -1;
+  for (int i = 0; i < count(); ++i) {
+    if (!visualItemRect(item(i)).intersects(sight)) {
+      if (first >= 0) break;
+      continue;
+    }
+    if (first < 0) first = i;
+    last = i;
+  }
+  QStringList wanted;
+  if (first >= 0) {
+    const int end = std::min(count(), last + 1 + (last - first + 1));
+    for (int i = first; i < end; ++i) {
+      const auto* it = item(i);
+      const QString key = ThumbnailKey(it);
+      if (!ItemIsFolder(i) && !thumbnailCache_.contains(key) && !thumbnailFailed_.contains(key))
+        wanted << it->data(PathRole).toString();
+    }
+  }
+  feeder_->Want(wanted);
+}
+
+void TPTShellList::ThumbnailReady(const QString& path, const QImage& image) {
+  const int index = IndexOfPath(path);
+  if (index < 0) return;
+  const QString key = ThumbnailKey(item(index));
+  if (image.isNull()) {
+    thumbnailFailed_.insert(key);
+    return;
+  }
+  auto* pixmap = new QPixmap(QPixmap::fromImage(image));
+  thumbnailCache_.insert(key, pixmap, std::max<qsizetype>(1, image.sizeInBytes() / 1024));
+  update(indexFromItem(item(index)));
+}
+
+void TPTShellList::resizeEvent(QResizeEvent* event) {
+  QListWidget::resizeEvent(event);
+  if (thumbnails_) thumbnailTimer_.start();
+}
+
+QModelIndex TPTShellList::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
+  // In the grid, left and right step through the items in order, on to the next
+  // row at a row's end (a narrow pane shows a single column).
+  const int step = action == MoveLeft ? -1 : action == MoveRight ? 1 : 0;
+  if (thumbnails_ && step != 0 && currentRow() >= 0) {
+    const int to = currentRow() + step;
+    return to >= 0 && to < count() ? indexFromItem(item(to)) : currentIndex();
+  }
+  return QListWidget::moveCursor(action, modifiers);
 }
 
 void TPTShellList::keyPressEvent(QKeyEvent* event) {

@@ -3,12 +3,18 @@
 // disk, in-place renaming, a context menu and drag and drop of files.
 #pragma once
 
+#include <QCache>
 #include <QFileSystemWatcher>
 #include <QListWidget>
+#include <QPixmap>
+#include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 namespace widgets {
+
+class TThumbnailFeeder;
 
 class TPTShellList : public QListWidget {
   Q_OBJECT
@@ -53,6 +59,17 @@ class TPTShellList : public QListWidget {
   bool IsEditing() const { return editing_; }
   void DeleteToTrash(int index);
 
+  // Shows the same items, in the same order and with the same selection, as a
+  // grid of thumbnails (on) or as the list (off, the start). The thumbnails of
+  // the items in sight are made first, on worker threads, through the shared
+  // thumbnail cache; an item shows its file icon until its thumbnail comes.
+  void SetThumbnails(bool on);
+  bool Thumbnails() const { return thumbnails_; }
+  // The thumbnail shown for the item, if it has come; null otherwise.
+  QPixmap ItemThumbnail(int index) const;
+  // Whether every thumbnail asked for has come (or failed).
+  bool ThumbnailsSettled() const;
+
  signals:
   // The selection changed (by the user or by the program).
   void Change();
@@ -84,11 +101,18 @@ class TPTShellList : public QListWidget {
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+  void resizeEvent(QResizeEvent* event) override;
+  QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
 
  private:
   void List(const QString& keepFocused, const QStringList& keepSelected);
   void OnDirectoryChanged();
   void CommitRename(QListWidgetItem* item);
+  // The key of an item's thumbnail: its path and modification time.
+  QString ThumbnailKey(const QListWidgetItem* item) const;
+  // Asks for the thumbnails of the items in sight, then of the next screen.
+  void RequestThumbnails();
+  void ThumbnailReady(const QString& path, const QImage& image);
 
   QString folder_;
   QString mask_ = QStringLiteral("*");
@@ -97,6 +121,14 @@ class TPTShellList : public QListWidget {
   bool listing_ = false;
   QString renamingPath_;
   QFileSystemWatcher watcher_;
+  bool thumbnails_ = false;
+  TThumbnailFeeder* feeder_ = nullptr;  // made on the first switch to thumbnails
+  QTimer thumbnailTimer_;               // gathers the reasons to ask into one
+  QAbstractItemDelegate* listDelegate_ = nullptr;
+  QAbstractItemDelegate* thumbnailDelegate_ = nullptr;
+  // Thumbnails by key, their cost in kB; files that gave none, by key.
+  QCache<QString, QPixmap> thumbnailCache_{96 * 1024};
+  QSet<QString> thumbnailFailed_;
 };
 
 }  // namespace widgets

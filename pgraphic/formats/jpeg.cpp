@@ -4,6 +4,7 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio>
@@ -261,6 +262,7 @@ struct TReadJob {
   jpeg_decompress_struct cinfo;
   TPixelGraphic* graphic;
   bool headerOnly;
+  int reduceTo;  // 0: full size; else the longest side the reduced picture must reach
   bool progressStarted;
   bool progressEnded;
   int dctMethod;   // PGJPEGReadDCTMethod when the read started
@@ -308,8 +310,16 @@ TRunResult RunRead(TReadJob* job) {
   jpeg_read_header(&job->cinfo, TRUE);
   if (job->headerOnly) return rrDone;
 
-  job->cinfo.scale_num = 1;
-  job->cinfo.scale_denom = 1;
+  // A reduced read takes the smallest of the library's sizes N/8 whose longest
+  // side still reaches the wanted one: the decoder then skips the coefficients
+  // that size does not need.
+  int scaleNum = 8;
+  if (job->reduceTo > 0) {
+    const int64_t longest = std::max(job->cinfo.image_width, job->cinfo.image_height);
+    while (scaleNum > 1 && (longest * (scaleNum - 1) + 7) / 8 >= job->reduceTo) --scaleNum;
+  }
+  job->cinfo.scale_num = static_cast<unsigned>(scaleNum);
+  job->cinfo.scale_denom = 8;
   job->cinfo.dct_method = static_cast<J_DCT_METHOD>(job->dctMethod);
   job->cinfo.quantize_colors = FALSE;
   job->cinfo.two_pass_quantize = FALSE;
@@ -542,6 +552,22 @@ void TJPGFileFormatReader::ReadGraphicBody(TStream& stream, TPixelGraphic& graph
   job->graphic = &graphic;
   job->dctMethod = dctMethod;
   ExecuteRead(job.get(), stream);
+}
+
+void ReadJPEGReduced(TStream& stream, TPixelGraphic& graphic, int longestSide,
+                     TJPEGPictureSize& full) {
+  if (longestSide < 1) Raise(msgInvalidValue, "longestSide");
+  CheckLibrary();
+  const int dctMethod = PGJPEGReadDCTMethod;
+  if (!ValidDCTMethod(dctMethod)) Raise(msgInvalidValue, "PGJPEGReadDCTMethod");
+  auto job = std::make_unique<TReadJob>();
+  InitErrorManager(job->err, graphic.ReadWarningAction());
+  job->graphic = &graphic;
+  job->dctMethod = dctMethod;
+  job->reduceTo = longestSide;
+  ExecuteRead(job.get(), stream);
+  full.Width = static_cast<int>(job->cinfo.image_width);
+  full.Height = static_cast<int>(job->cinfo.image_height);
 }
 
 void TJPGFileFormatReader::ReadInfoBody(TStream& stream, int index, TPGFileInfo& info) {

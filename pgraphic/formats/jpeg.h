@@ -53,6 +53,19 @@ class TJIFFileFormatWriter : public TJPGFileFormatWriter {
   TJIFFileFormatWriter();
 };
 
+// Reads a JPEG picture at a reduced size: the smallest of the decoder's sizes
+// N/8 (N = 1..8) of each side whose longest side still reaches `longestSide`,
+// or the full size when even that is smaller. The decoder leaves out the
+// coefficients the smaller size does not need, so a 1/8 picture costs a small
+// part of a full read. `full` receives the size of the whole picture. Raises
+// as the reader does.
+struct TJPEGPictureSize {
+  int Width = 0;
+  int Height = 0;
+};
+void ReadJPEGReduced(TStream& stream, TPixelGraphic& graphic, int longestSide,
+                     TJPEGPictureSize& full);
+
 // Start-up check: the library's decompressor and compressor records have the
 // sizes this program was compiled with (the library compares them itself when
 // an object is created). Raises EPixelGraphic naming the record otherwise.

@@ -173,4 +173,28 @@ TEST_F(BrowserTest, CommandsGoOffWhenTheShownFileVanishes) {
     EXPECT_FALSE(w.Button(name)->isEnabled()) << name;
 }
 
+TEST_F(BrowserTest, ThumbnailViewHasTheListsItemsSelectionAndHandlers) {
+  QTemporaryDir cache;
+  qputenv("XDG_CACHE_HOME", cache.path().toLocal8Bit());
+  auto& w = Start({"a.bmp"});
+  const QStringList names = Names();
+  w.Item("Thumbnails1")->trigger();
+  EXPECT_EQ(w.PTSList1->viewMode(), QListView::IconMode);
+  EXPECT_EQ(Names(), names);
+  EXPECT_EQ(w.PTSList1->ItemName(w.PTSList1->SelectedIndex()), "a.bmp");
+  w.PTSList1->scrollToItem(w.PTSList1->item(2));
+  ClickItem("b.png");
+  EXPECT_EQ(w.Shown.FileName, Image("b.png"));
+  QTest::keyClick(w.PTSList1, Qt::Key_Right);  // the next item of the grid, opened on release
+  EXPECT_EQ(w.Shown.FileName, Image("c.vqn"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.PTSList1->ThumbnailsSettled(); }, 10000));
+  for (int i = 0; i < names.size(); ++i)  // the folder and the file that is no picture keep icons
+    EXPECT_EQ(w.PTSList1->ItemThumbnail(i).isNull(), names[i] == "sub" || names[i] == "d.png");
+  EXPECT_EQ(QDir(cache.path() + "/thumbnails/normal").entryList(QDir::Files).size(), 3);
+  w.Item("Thumbnails1")->trigger();
+  EXPECT_EQ(w.PTSList1->viewMode(), QListView::ListMode);
+  EXPECT_EQ(w.PTSList1->ItemName(w.PTSList1->SelectedIndex()), "c.vqn");
+  qunsetenv("XDG_CACHE_HOME");
+}
+
 }  // namespace apptest

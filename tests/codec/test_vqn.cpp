@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -10,8 +11,10 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <thread>
 
 #include "codec/entropy.h"
+#include "codec/team.h"
 #include "codec/vqn.h"
 #include "codec/wavelet.h"
 
@@ -92,9 +95,11 @@ class VQNFiles : public testing::Test {
         fs::temp_directory_path() / ("korvane-vqn-" + std::to_string(::getpid()) + "-" +
                                      testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(dir_);
+    testThread_ = std::this_thread::get_id();
   }
   void TearDown() override { fs::remove_all(dir_); }
   fs::path dir_;
+  std::thread::id testThread_;
 };
 
 // Where the budget leaves no room for every coefficient at once, the planes are
@@ -180,6 +185,49 @@ TEST_F(VQNFiles, GoldenFiles) {
       EXPECT_EQ(Fnv1a(large), 0xc28792348ca7631bull);
     }
   }
+}
+
+// Every team size writes the bytes one thread writes and decodes them to the
+// same pixels, whole or plane by plane; progress comes from the calling
+// thread, in order.
+TEST_F(VQNFiles, EveryThreadCountGivesTheSameFileAndPixels) {
+  pgraphic::TPGSettingScope keepThreads(VQNThreads);
+  for (auto [w, h] : {std::pair{130, 90}, {640, 480}, {1201, 777}, {23, 1100}, {3000, 40}}) {
+    auto source = MakeImage(w, h, static_cast<unsigned>(w + h));
+    std::vector<uint8_t> bytes;
+    std::unique_ptr<TPixelGraphic> pixels;
+    for (int threads : {1, 2, 3}) {
+      SCOPED_TRACE(testing::Message() << w << "x" << h << " threads " << threads);
+      VQNThreads = threads;
+      std::vector<int> steps;
+      source->OnProgress = [&](TPixelGraphic&, int done, int, bool&) {
+        EXPECT_EQ(std::this_thread::get_id(), testThread_);
+        steps.push_back(done);
+      };
+      const CompressResult result = CompressInteractive(*source, QualityFromPosition(60));
+      EXPECT_TRUE(std::is_sorted(steps.begin(), steps.end()));
+      const auto file = FileBytes(result.Data);
+      if (threads == 1) {
+        bytes = file;
+        pixels = DecodeBytesToImage(file);
+      }
+      EXPECT_EQ(file, bytes);
+      EXPECT_TRUE(SamePixels(*result.Preview, *pixels));
+      TPixelGraphic decoded;
+      steps.clear();
+      decoded.OnProgress = source->OnProgress;
+      pgraphic::TReadOnlyMemoryStream stream(file.data(), file.size());
+      DecodeVQN(stream, decoded);
+      EXPECT_TRUE(std::is_sorted(steps.begin(), steps.end()));
+      EXPECT_TRUE(SamePixels(decoded, *pixels));
+      // A budget below every coefficient at once: plane by plane.
+      pgraphic::TPGSettingScope budget(pgraphic::PGMaxDecodeBytes,
+                                       pgraphic::PictureBytes(w, h, 24) + 5 * w * h / 2);
+      EXPECT_TRUE(SamePixels(*DecodeBytesToImage(file), *pixels));
+    }
+  }
+  TVQNThreadLimit one(1);
+  EXPECT_EQ(EffectiveThreads(), 1);
 }
 
 TEST_F(VQNFiles, CoefficientBytesStayInRangeAndStepsFollowTheMaxima) {

@@ -127,6 +127,30 @@ TEST(JPEGReader, CjpegVariantsDecodeExactlyAsDjpeg) {
   }
 }
 
+TEST(JPEGReader, ReducedReadTakesTheSmallestSizeReachingTheSideAsDjpegScales) {
+  if (!HaveIJGTools()) GTEST_SKIP() << "cjpeg/djpeg/pngtopnm missing";
+  korvane_test::ScratchDir s("jpeg-reduced");
+  const struct {
+    int w, h, side, eighths;
+  } cases[] = {{1600, 1200, 128, 1}, {400, 600, 128, 2}, {600, 400, 256, 4}, {100, 80, 128, 8}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.w * 1000 + c.side);
+    TPixelGraphic source, g;
+    MakeTestImage(source, c.w, c.h);
+    const std::string jpeg = s.File("reduced.jpg");
+    ASSERT_TRUE(korvane_test::WriteFileBytes(jpeg, WriteToMemory(source)));
+    TFileStream in(jpeg, TFileStream::fmOpenRead);
+    TJPEGPictureSize full;
+    ReadJPEGReduced(in, g, c.side, full);
+    EXPECT_EQ(full.Width * 10000 + full.Height, c.w * 10000 + c.h);
+    EXPECT_EQ(g.Width(), (c.w * c.eighths + 7) / 8);
+    ASSERT_EQ(korvane_test::RunShell("djpeg -scale " + std::to_string(c.eighths) + "/8 -outfile " +
+                                     s.File("peer.pnm") + " " + jpeg),
+              0);
+    EXPECT_EQ(peer::MaxDifference(g, peer::ReadPNM(s.File("peer.pnm"))), 0);
+  }
+}
+
 TEST(JPEGReader, DCTMethodsFollowTheSetting) {
   if (!HaveIJGTools()) GTEST_SKIP() << "cjpeg/djpeg missing";
   TSettingsGuard guard;
