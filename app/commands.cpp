@@ -52,6 +52,9 @@ constexpr TMenuItemDef kItems[] = {
      cfOffWhileBusy | cfArmed},
     {"N10", "Edit1", "Co&py to Clipboard", "", &TForm1::N10Click, true, rgNone, false, false,
      kImageCommand},
+    {"NSepE", "Edit1", "-", "", nullptr},
+    {"AskSave1", "Edit1", "Ask to save &edited images", "", &TForm1::AskSave1Click, false, rgNone,
+     true, false, cfCheckItem},
 
     {"C5", "Image1", "Cro&p", "", &TForm1::C5Click, true, rgNone, false, false,
      cfOffWhileBusy | cfArmed},

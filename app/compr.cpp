@@ -158,6 +158,7 @@ TForm1::TForm1(const TStartOptions& options, QWidget* parent) : QMainWindow(pare
 TForm1::~TForm1() = default;
 
 void TForm1::BuildBrowser() {
+  widgets::TPTShellList::MessageTitle = ApplicationTitle;
   Pane->Grid()->setContentsMargins(2, 2, 2, 2);
   Pane->Grid()->setSpacing(3);
   Pane->setMinimumWidth(120);
@@ -177,6 +178,10 @@ void TForm1::BuildBrowser() {
   connect(PTSList1, &widgets::TPTShellList::Editing, this, &TForm1::PTSList1Editing);
   connect(PTSList1, &widgets::TPTShellList::Edited, this, &TForm1::PTSList1Edited);
   connect(PTSList1, &widgets::TPTShellList::DeleteItem, this, &TForm1::PTSList1DeleteItem);
+  connect(
+      PTSList1, &widgets::TPTShellList::RenameFailed, this,
+      [this](const QString& message) { QMessageBox::warning(this, ApplicationTitle, message); },
+      Qt::QueuedConnection);
   connect(Pane, &widgets::TBrowserPane::FolderChosen, this, &TForm1::PTShellCombo1Change);
   connect(FilterComboBox1, &widgets::TFilterComboBox::Change, this, &TForm1::FilterComboBox1Change);
   connect(PTSplitter1, &widgets::TPTSplitter::Change, this, &TForm1::PTSplitter1Change);
@@ -203,13 +208,23 @@ void TForm1::FormCreate(const TStartOptions& options) {
   DialogFilterIndex = {0, 0, 0};
 
   if (!options.Arguments.isEmpty()) {
-    StartFileGiven = true;
     const QString arg = options.Arguments.first();
     const QFileInfo info(QDir(startDir), arg);
-    Shown.FileName = StartFilePath(startDir, arg);
-    Settings.OpenPath = QDir::cleanPath(info.absolutePath()).trimmed();
-    if (Settings.OpenPath.isEmpty()) Settings.OpenPath = startDir;
-    preload_->Adopt(options.StartRead);
+    const QString path = StartFilePath(startDir, arg);
+    if (info.isDir()) {
+      // A folder is opened in the browser, with nothing shown.
+      Settings.OpenPath = path;
+    } else if (!info.exists()) {
+      // Said in the status bar; the browser shows its folder when there is one.
+      startMessage_ = QString("File not found: \"%1\"").arg(path);
+      if (info.absoluteDir().exists()) Settings.OpenPath = QDir::cleanPath(info.absolutePath());
+    } else {
+      StartFileGiven = true;
+      Shown.FileName = path;
+      Settings.OpenPath = QDir::cleanPath(info.absolutePath()).trimmed();
+      if (Settings.OpenPath.isEmpty()) Settings.OpenPath = startDir;
+      preload_->Adopt(options.StartRead);
+    }
   }
 }
 
@@ -232,6 +247,7 @@ void TForm1::FormShow() {
   const QRect current = geometry();
   StoreWindowState(current);
   ReadWindowSettings(TIniFile(IniFileName), Settings);
+  Item("AskSave1")->setChecked(Settings.AskToSaveEdits);
   TraceStartup("settings read");
   // Bounds that would put the window out of reach are not applied.
   const QRect wanted(Settings.Left, Settings.Top, Settings.Width, Settings.Height);
@@ -267,6 +283,7 @@ void TForm1::FormShow() {
     Open1Click();
     StartFileGiven = false;
   }
+  if (!startMessage_.isEmpty()) SBar1Panel->setText(startMessage_);
   FocusList();
   Busy = false;
 }
@@ -325,7 +342,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 
 void TForm1::OpenDroppedFile() {
   const QFileInfo dropped(droppedFile_);
-  if (Busy || !dropped.isFile()) return;
+  if (Busy || !dropped.isFile() || !MayLeaveImage()) return;
   // The browser moves to the file's folder and marks it, as when it is chosen there.
   Busy = true;
   Pane->ShowFolder(dropped.absolutePath());
@@ -343,6 +360,10 @@ void TForm1::OpenDroppedFile() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+  if (!MayLeaveImage()) {
+    event->ignore();  // the user keeps the edited image
+    return;
+  }
   FormClose();
   event->accept();
 }
@@ -417,11 +438,24 @@ void TForm1::UpdateCaption() {
 // ---- Opening -----------------------------------------------------------------------
 
 void TForm1::Open1Click() {
+  // Asked before the dialog, which Save copy as shares.
+  if (!StartFileGiven && !MayLeaveImage()) return;
+  // The dialog names its choice in Shown as it goes.
+  const QString shownName = Shown.FileName, shownInfo = Shown.InfoText;
   Busy = true;
   DialogMode = TDialogMode::Open;
   PreviewTaken = false;
   DialogListIndex[0] = PTSList1->SelectedIndex();
-  if (!StartFileGiven && Form6->exec() == QDialog::Accepted) ShowOpenChoice();
+  const bool accepted = !StartFileGiven && Form6->exec() == QDialog::Accepted;
+  if (!accepted && Shown.Edited) {
+    // Nothing chosen: the edited image stays, under its name.
+    Shown.FileName = shownName;
+    Shown.InfoText = shownInfo;
+    FocusList();
+    Busy = false;
+    return;
+  }
+  if (accepted) ShowOpenChoice();
   FocusList();
   Busy = false;
   if (const int selected = PTSList1->SelectedIndex(); selected >= 0) {
@@ -512,6 +546,7 @@ bool TForm1::ShowWaveletError(const QString& fileName, const std::string& error)
 
 void TForm1::Open_image() {
   TPreloader::TPause pause(preload_);
+  if (!Shown.FileName.isEmpty()) Shown.Edited = false;  // another picture takes its place
   Shown.UndoBlocked = true;
   SetViewVisible(true);
   if (!Shown.FileName.isEmpty()) {
@@ -617,15 +652,19 @@ void TForm1::Saveas1Click() {
     }
     if (save) {
       All_Deactivate();
+      std::exception_ptr failure;
       {
         TWaitCursor wait;
         try {
           PGImage1->SaveToFile(SaveFileName);
+          Shown.Edited = false;
         } catch (...) {
-          // A failing save is ignored; the existing file is left whole.
+          // The data are written beside the target first, so an existing file survives.
+          failure = std::current_exception();
         }
       }
       All_Activate();
+      if (failure) ShowSaveFailed(this, SaveFileName, failure);
     }
     Busy = false;
   }
@@ -653,6 +692,7 @@ void TForm1::U1Click() {
     }
     if (Shown.UndoKind == TUndoKind::Image) {
       PGImage1->SetGraphic(PGImage2->CopyGraphic());
+      Shown.Edited = Shown.UndoEdited;
       CheckColorResolution(Shown.UndoPixelFormat, Shown.UndoPaletteIdent);
     } else if (Shown.UndoKind == TUndoKind::Zoom) {
       Settings.ZoomIndex = PrevZoomItem - 1;
@@ -718,7 +758,7 @@ void TForm1::OrientTag1Click() {
   ApplyAutoOrient();
   // The shown picture is read again the new way when its tag turns or mirrors it.
   const std::string shown = Shown.FileName.toStdString();
-  if (Shown.Loaded && !shown.empty() && io::FileOrientation(shown) != 1) {
+  if (Shown.Loaded && !shown.empty() && io::FileOrientation(shown) != 1 && MayLeaveImage()) {
     PreviewTaken = false;
     Open_image();
   }
@@ -774,12 +814,24 @@ void TForm1::PTSList1Change() {
 
 void TForm1::FBox1Change_1() {
   if (Busy || CommandRunning()) return;
-  Shown.FileName.clear();
   PTSList1->SelectFocused();
-  const int selected = PTSList1->SelectedIndex();
+  int selected = PTSList1->SelectedIndex();
+  const bool opensFile = selected >= 0 && !PTSList1->ItemIsFolder(selected);
+  if (opensFile && Shown.Edited) {
+    // An edited image is never read again over its edits, and gives way to
+    // another file only when the user lets it; the list returns to it otherwise.
+    const QString wanted = PTSList1->ItemPath(selected);
+    if (wanted == Shown.FileName || !MayLeaveImage()) {
+      ReselectShown();
+      return;
+    }
+    selected = PTSList1->IndexOfPath(wanted);  // a copy saved meanwhile lists the folder again
+  }
+  // An edited image that stays on show keeps its name.
+  if (!Shown.Edited) Shown.FileName.clear();
   if (selected < 0) return;
   LastListPath = PTSList1->ItemPath(selected).trimmed();
-  if (!PTSList1->ItemIsFolder(selected)) {
+  if (opensFile) {
     PreviewTaken = false;
     Shown.FileName = LastFileName = PTSList1->ItemPath(selected);
     Open_image();
@@ -834,7 +886,9 @@ void TForm1::PTSList1Edited(const QString& oldPath, const QString& newPath) {
 }
 
 void TForm1::PTSList1DeleteItem(const QString& path) {
-  if (path != Shown.FileName) return;
+  // The edited picture of a file that went can still be saved, or kept on show.
+  if (path != Shown.FileName || !MayLeaveImage()) return;
+  Shown.Edited = false;
   PGImage1->SetFileName(std::string());
   setWindowTitle(ProgramCaption);
   Shown.InfoText.clear();
@@ -887,7 +941,8 @@ void TForm1::SB16Click() {
     PTSList1->SelectItem(i - 1);
     Busy = false;
     FBox1Change_1();
-    SetButtonEnabled("SB16", i - 1 > 0);
+    // Where the step ended: the user may have kept an edited image.
+    SetButtonEnabled("SB16", PTSList1->FocusedIndex() > 0);
     SetButtonEnabled("SB17", true);
   }
   Busy = false;
@@ -910,7 +965,7 @@ void TForm1::SB17Click() {
     PTSList1->SelectItem(i + 1);
     Busy = false;
     FBox1Change_1();
-    SetButtonEnabled("SB17", i + 2 < PTSList1->Count());
+    SetButtonEnabled("SB17", PTSList1->FocusedIndex() + 1 < PTSList1->Count());
     SetButtonEnabled("SB16", true);
   }
   Busy = false;

@@ -76,6 +76,10 @@ struct TShownImage {
   bool UndoBlocked = false;  // while a file is being opened
   pgraphic::TPGPixelFormat UndoPixelFormat = pgraphic::pf1Bit;
   pgraphic::TPaletteIdent UndoPaletteIdent{};
+  // Changed by a command (compression included) since it was opened or last
+  // saved; and that state before the command Undo takes back.
+  bool Edited = false;
+  bool UndoEdited = false;
 };
 
 class TForm1 : public QMainWindow {
@@ -159,6 +163,7 @@ class TForm1 : public QMainWindow {
   void N17Click();
   void Print1Click();
   void Exit1Click() { close(); }
+  void AskSave1Click();
   void U1Click();
   void N10Click();
   void C5Click();
@@ -289,6 +294,11 @@ class TForm1 : public QMainWindow {
   void UpdateCaption();
   // After the open dialog's OK: the browser follows the dialog, the view takes its preview.
   void ShowOpenChoice();
+  // Whether the image shown may give way to another file (or to none): asks
+  // first when it has unsaved edits (see unsaved.cpp).
+  bool MayLeaveImage();
+  // The list's selection back on the file shown, when leaving it was refused.
+  void ReselectShown();
   // The protocol of the image commands (imagecommands.cpp).
   void EndCompressedState();
   void ArmPixelUndo();
@@ -331,6 +341,7 @@ class TForm1 : public QMainWindow {
     int Frame = 0;
     QObject* Keys = nullptr;  // hands the stepping keys to the hidden list
   } fullScreen_;
+  QString startMessage_;  // what the command line's argument gave, for the status bar
   QString droppedFile_;
 };
 

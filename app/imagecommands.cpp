@@ -41,6 +41,7 @@ void TForm1::ArmPixelUndo() {
   SetButtonEnabled("SB9", true);
   Shown.UndoKind = TUndoKind::Image;
   Shown.UndoBlocked = false;
+  Shown.UndoEdited = Shown.Edited;
   TPixelGraphic* image = PGImage1->Graphic();
   if (!image) throw std::runtime_error("no image");
   PGImage2->SetGraphic(PGImage1->CopyGraphic());
@@ -68,14 +69,26 @@ void TForm1::FailImageCommand() {
 // Runs a command that returns whether it entered the protocol (a dialog
 // cancelled before any undo copy leaves the window as it was).
 bool TForm1::RunImageCommand(const std::function<bool()>& command, bool focusList) {
+  // Every command shows its result as a new picture: one that differs from the
+  // picture before (alive until then, so never at the same address) marks the
+  // image edited, even when the command failed after; a dialog cancelled leaves
+  // it unmarked.
+  const TPixelGraphic* before = nullptr;
+  const auto markEdited = [&] {
+    if (PGImage1->Graphic() != before) Shown.Edited = true;
+  };
   try {
-    if (!PGImage1->Graphic()) return false;
-    if (command())
+    before = PGImage1->Graphic();
+    if (!before) return false;
+    const bool entered = command();
+    markEdited();
+    if (entered)
       FinishImageCommand(focusList);
     else if (focusList)
       FocusList();
     return true;
   } catch (...) {
+    if (before) markEdited();
     FailImageCommand();
     return false;
   }
@@ -315,6 +328,7 @@ bool TForm1::CompressWithQuality() {
   SetItemEnabled("C5", false);
   Shown.UndoKind = TUndoKind::Compression;
   Shown.UndoBlocked = false;
+  Shown.UndoEdited = Shown.Edited;
   TPixelGraphic* image = PGImage1->Graphic();
   PGImage2->SetGraphic(PGImage1->CopyGraphic());
   Shown.UndoPixelFormat = image->PixelFormat();
@@ -347,10 +361,11 @@ void TForm1::SB51Click() {
     All_Deactivate();
     try {
       io::SaveCompressed(Shown.CompressedData, SaveFileName.toStdString());
+      Shown.Edited = false;
     } catch (...) {
       // The data are written beside the target first, so an existing file survives.
       All_Activate();
-      ShowErrorBox(this, "Can not perform this operation.");
+      ShowSaveFailed(this, SaveFileName, std::current_exception());
       return;
     }
     All_Activate();

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include "app/commands.h"
 #include "app/compr.h"
 
 namespace app {
@@ -48,6 +49,22 @@ bool AskYesNo(QWidget* parent, const QString& text) {
                   parent);
   box.setDefaultButton(QMessageBox::No);
   return box.exec() == QMessageBox::Yes;
+}
+
+void ShowSaveFailed(QWidget* parent, const QString& fileName, std::exception_ptr error) {
+  QString reason;
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    reason = QString::fromStdString(e.what());
+  } catch (...) {
+  }
+  // The library's write failures already read "Cannot write file "NAME": REASON".
+  const QString line = reason.contains(fileName)
+                           ? reason
+                           : "Cannot write file \"" + fileName + "\"" +
+                                 (reason.isEmpty() ? QString() : ": " + reason);
+  ShowErrorBox(parent, QString(CannotPerformText) + "\n" + line);
 }
 
 TForm4::TForm4(TForm1* owner) : QDialog(owner), owner_(owner) {

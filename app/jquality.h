@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
+#include <exception>
 
 namespace app {
 
@@ -37,5 +38,10 @@ QLabel* SliderValueLabel(QSlider* slider);
 void ShowErrorBox(QWidget* parent, const QString& text);
 void ShowInfoBox(QWidget* parent, const QString& text);
 bool AskYesNo(QWidget* parent, const QString& text);
+// Tells that saving `fileName` failed with `error`: the failure text of the save
+// commands, then the file and the reason, which the error's message gives (the
+// system's, such as "No space left on device", when a create, write or rename
+// failed).
+void ShowSaveFailed(QWidget* parent, const QString& fileName, std::exception_ptr error);
 
 }  // namespace app

@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QFocusEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QPointer>
 #include <QVBoxLayout>
 
 #include "app/fileservice.h"
@@ -52,6 +54,37 @@ QString Extension(const QString& name) {
 void ProcessMessages() {
   QCoreApplication::processEvents();
 }
+
+bool IsEnter(const QEvent* event) {
+  if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease) return false;
+  const int key = static_cast<const QKeyEvent*>(event)->key();
+  return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+// A key press and its release may reach different windows: Enter that closes a
+// dialog or a message box is released over whatever window has the focus next,
+// and a held key repeats there. Such a release or repeat of Enter is dropped
+// here, for every window of the program, so one Enter is one action.
+class TEnterGuard : public QObject {
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || !IsEnter(event)) return false;
+    const auto* key = static_cast<const QKeyEvent*>(event);
+    QWidget* window = widget->window();
+    if (event->type() == QEvent::KeyPress && !key->isAutoRepeat()) {
+      pressedIn_ = window;
+      return false;
+    }
+    return window != pressedIn_;
+  }
+
+ private:
+  QPointer<QWidget> pressedIn_;
+};
 
 }  // namespace
 
@@ -132,8 +165,12 @@ TForm6::TForm6(QWidget* parent, const TFileDialogState& state, TFileDialogLoader
   connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
   connect(CheckB1, &QCheckBox::clicked, this, &TForm6::CheckB1Click);
   connect(FilterComboBox1, &widgets::TFilterComboBox::Change, this, &TForm6::FilterComboBox1Change);
-  connect(Edit1, &QLineEdit::returnPressed, this, [this] { Button1->setFocus(); });
-  Edit1->installEventFilter(this);
+  connect(Edit1, &QLineEdit::returnPressed, this, &TForm6::Edit1Return);
+  for (QWidget* watched : {static_cast<QWidget*>(Edit1), static_cast<QWidget*>(Button1),
+                           static_cast<QWidget*>(Button2)})
+    watched->installEventFilter(this);
+  // The dialog lives for the whole run, and so does the guard.
+  qApp->installEventFilter(new TEnterGuard(this));
   connect(PTSList1, &widgets::TPTShellList::ItemClicked, this, [this] {
     const int selected = PTSList1->SelectedIndex();
     if (selected >= 0 && PTSList1->ItemPath(selected) != ResultPath()) FBox1Change_1();
@@ -373,6 +410,15 @@ void TForm6::FilterComboBox1Change() {
 }
 
 bool TForm6::eventFilter(QObject* watched, QEvent* event) {
+  // Enter presses the focused button (the buttons are no default buttons, so
+  // Qt alone would not); a held Enter acts once.
+  if (event->type() == QEvent::KeyPress && IsEnter(event)) {
+    if (static_cast<QKeyEvent*>(event)->isAutoRepeat()) return true;
+    if (watched == Button1 || watched == Button2) {
+      static_cast<QPushButton*>(watched)->click();
+      return true;
+    }
+  }
   // Leaving the name box within the dialog interprets it; focus lost to another
   // window (such as the message box this may show) does not.
   if (watched == Edit1 && event->type() == QEvent::FocusOut && isVisible() && !exiting_) {
@@ -384,6 +430,20 @@ bool TForm6::eventFilter(QObject* watched, QEvent* event) {
     }
   }
   return QDialog::eventFilter(watched, event);
+}
+
+void TForm6::Edit1Return() {
+  // In the save modes a complete name (not empty, not a folder) saves as the
+  // Save button does; otherwise Enter moves the focus to the Open/Save button.
+  if (Mode() != 1) {
+    Edit1Exit();
+    const QString name = Edit1->text().trimmed();
+    if (!name.isEmpty() && !QFileInfo(QDir(PTSList1->Folder()), name).isDir()) {
+      Button1Click();
+      return;
+    }
+  }
+  Button1->setFocus();
 }
 
 void TForm6::Edit1Exit() {

@@ -64,6 +64,8 @@ class TForm6 : public QDialog {
   void FBox1Change_1();
   void Button1Click();
   void Edit1Exit();
+  // Enter in the name box.
+  void Edit1Return();
   void FilterComboBox1Change();
   void CheckB1Click();
   bool Unsupported() const { return unsupported_; }

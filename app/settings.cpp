@@ -174,6 +174,7 @@ void ReadWindowSettings(const TIniFile& ini, TStoredSettings& s) {
   s.SlideRepeat = ini.ReadBool("Slide show", "Repeat", s.SlideRepeat);
   s.SlideRandom = ini.ReadBool("Slide show", "Random", s.SlideRandom);
   s.SlideFullScreen = ini.ReadBool("Slide show", "FullScreen", s.SlideFullScreen);
+  s.AskToSaveEdits = ini.ReadBool("Edited images", "Ask", s.AskToSaveEdits);
 
   s.AutoOrient = ini.ReadBool("Orientation tag", "Apply", s.AutoOrient);
 }
@@ -196,6 +197,9 @@ void WriteSettings(TIniFile& ini, const TStoredSettings& s) {
   // Written once switched on, so a file that never had it keeps its bytes.
   if (s.SlideFullScreen || !ini.ReadString("Slide show", "FullScreen", "").isEmpty())
     ini.WriteBool("Slide show", "FullScreen", s.SlideFullScreen);
+  // Written once switched off, so a file that never had it keeps its bytes.
+  if (!s.AskToSaveEdits || !ini.ReadString("Edited images", "Ask", "").isEmpty())
+    ini.WriteBool("Edited images", "Ask", s.AskToSaveEdits);
 
   // Written once it is off or is in the file already: a file that holds the
   // keys above and nothing else is left byte for byte while the default holds.

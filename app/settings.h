@@ -79,6 +79,8 @@ struct TStoredSettings {
   bool SlideRepeat = false;
   bool SlideRandom = false;
   bool SlideFullScreen = false;  // the show takes the whole screen
+  // Whether leaving an image with unsaved edits asks first.
+  bool AskToSaveEdits = true;
 
   // Added after the values above, in a section of its own (written once it is
   // off, or is in the file): photographs are shown upright by their orientation tag.

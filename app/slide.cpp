@@ -152,6 +152,12 @@ void TForm1::Timer1Timer() {
   // A command or a modal dialog holds the image shown: the show waits, ticking,
   // and goes on with the first tick after it.
   if (CommandRunning() || QApplication::activeModalWidget()) return;
+  // Nor does it leave an image with unsaved edits: it waits on it, ticking,
+  // until they are saved or undone, and asks nothing.
+  if (Shown.Edited) {
+    SBar1Panel->setText(SlidePausedText);
+    return;
+  }
   Timer1->stop();
   // An unattended show is not stopped by a message box: the step's warnings
   // (and a wavelet file's error) go to the status bar after the load.

@@ -12,6 +12,9 @@ namespace app {
 
 class TForm1;
 
+// The status bar while the show waits on an image with unsaved edits.
+inline constexpr const char* SlidePausedText = "Slide show paused: the image has unsaved changes";
+
 // While one of these lives (a step of a running slide show), the library's
 // questions (reader warnings such as "Premature end of JPEG file") stop no
 // one: they are collected, answered OK, and the controller puts them in the

@@ -153,6 +153,9 @@ void TFlyoverButton::SetDown(bool down) {
 }
 
 void TFlyoverButton::nextCheckState() {
+  // Every click comes here; a command button (neither grouped nor a toggle) has
+  // no down state, and a click must not give it one.
+  if (!isCheckable()) return;
   if (isChecked() && group_ != 0 && !allowAllUp_) return;  // stays down
   SetDown(!isChecked());
 }

@@ -8,12 +8,14 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QUrl>
 
+#include "io/trash.h"
 #include "widgets/thumbnailer.h"
 
 namespace widgets {
@@ -293,7 +295,32 @@ void TPTShellList::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHi
 void TPTShellList::DeleteToTrash(int index) {
   const QString path = ItemPath(index);
   if (path.isEmpty()) return;
-  QFile::moveToTrash(path);
+  const auto tell = [this](const char* text) {
+    QMessageBox(QMessageBox::Critical, MessageTitle, QString::fromStdString(text), QMessageBox::Ok,
+                this)
+        .exec();
+  };
+  try {
+    io::MoveToTrash(path.toStdString());
+  } catch (const io::ETrash& e) {
+    if (!e.NoTrash) {
+      tell(e.what());
+    } else {
+      // The file's volume has no trash: deleting it for good needs a Yes.
+      QMessageBox question(
+          QMessageBox::Warning, MessageTitle,
+          QString::fromStdString(e.what()) + "\n\n" + tr("Delete %1 permanently?").arg(path),
+          QMessageBox::Yes | QMessageBox::No, this);
+      question.setDefaultButton(QMessageBox::No);
+      if (question.exec() == QMessageBox::Yes) {
+        try {
+          io::DeletePermanently(path.toStdString());
+        } catch (const io::ETrash& d) {
+          tell(d.what());
+        }
+      }
+    }
+  }
   Refresh();
 }
 

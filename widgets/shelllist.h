@@ -70,6 +70,10 @@ class TPTShellList : public QListWidget {
   // Whether every thumbnail asked for has come (or failed).
   bool ThumbnailsSettled() const;
 
+  // The title of the list's message boxes (a failed move to the trash, the
+  // question whether to delete a file that no trash can take).
+  static inline QString MessageTitle;
+
  signals:
   // The selection changed (by the user or by the program).
   void Change();

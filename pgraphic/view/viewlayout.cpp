@@ -60,7 +60,9 @@ TStretchLayout Unscaled(TSize2 image) {
 
 }  // namespace
 
-TStretchLayout StretchLayout(const TStretchInput& in) {
+namespace {
+
+TStretchLayout FitLayout(const TStretchInput& in) {
   const TSize2 I = in.Image, A = in.Available;
   if (I.Width <= 0 || I.Height <= 0 || A.Width <= 0 || A.Height <= 0) return Unscaled(I);
   const bool smallerBoth = I.Width < A.Width && I.Height < A.Height;
@@ -108,6 +110,19 @@ TStretchLayout StretchLayout(const TStretchInput& in) {
       return Unscaled(I);
   }
   return Unscaled(I);
+}
+
+}  // namespace
+
+TStretchLayout StretchLayout(const TStretchInput& in) {
+  TStretchLayout out = FitLayout(in);
+  // A very long, thin picture fitted into the area would round its short side
+  // down to nothing: every picture keeps at least one pixel on each axis.
+  if (in.Image.Width > 0 && in.Image.Height > 0) {
+    out.Displayed.Width = std::max(out.Displayed.Width, 1);
+    out.Displayed.Height = std::max(out.Displayed.Height, 1);
+  }
+  return out;
 }
 
 TScrollBars ScrollBarsFor(TSize2 displayed, TSize2 available, int vScrollWidth, int hScrollHeight) {

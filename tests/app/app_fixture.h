@@ -101,6 +101,7 @@ class AppTest : public ::testing::Test {
     QDir().mkpath(images);
   }
   void TearDown() override {
+    if (window) window->Shown.Edited = false;  // a test's edits end with it, unasked
     if (window) window->close();
     window.reset();
   }

@@ -158,6 +158,18 @@ TEST_F(BrowserTest, RenamingInPlaceOpensNothingAndTheWindowFollows) {
   EXPECT_TRUE(QFile::exists(Image("z.bmp")));
   EXPECT_EQ(w.Shown.FileName, Image("z.bmp"));
   EXPECT_EQ(w.windowTitle(), "Korvane v3.52 - " + Image("z.bmp"));
+
+  // A name that is taken is refused aloud and the file keeps its name.
+  QTest::keyClick(w.PTSList1, Qt::Key_F2);
+  editor = w.PTSList1->findChild<QLineEdit*>();
+  ASSERT_NE(editor, nullptr);
+  editor->selectAll();
+  QTest::keyClicks(editor, "b.png");
+  QString text;
+  AnswerMessageBox(QMessageBox::Ok, &text);
+  QTest::keyClick(editor, Qt::Key_Return);
+  QTRY_COMPARE(text, "Can not rename " + Image("z.bmp") + ".");
+  EXPECT_TRUE(QFile::exists(Image("z.bmp")));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "app/imsize.h"
 #include "app/my_open.h"
 #include "app/quality.h"
+#include "app/slide.h"
 #include "app_fixture.h"
 #include "pgraphic/dialogs/filterdialog.h"
 #include "pgraphic/filters/filter.h"
@@ -84,7 +85,6 @@ TEST_F(CommandsTest, ImageSizeKeepsTheRatioAndCancelArmsNothing) {
     EXPECT_EQ(w.PGImage1->Graphic()->Width(), c.width);
     EXPECT_EQ(w.PGImage1->Graphic()->Height(), c.height);
     EXPECT_TRUE(w.Item("U1")->isEnabled());
-    window->close();
     window.reset();
   }
   auto& w = Open(30, 20);
@@ -277,6 +277,42 @@ TEST_F(CommandsTest, CompressedResultSurvivesKeysReleasedOnTheList) {
   for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_A}) QTest::keyRelease(w.PTSList1, key);
   EXPECT_TRUE(w.Shown.Compressed);
   EXPECT_GT(w.Shown.CompressedData.CodedLength, 0);
+}
+
+// Leaving an edited image asks first, answered through the real box; the slide show waits.
+TEST_F(CommandsTest, LeavingAnEditedImageAsksFirst) {
+  using Box = QMessageBox;
+  const struct {
+    char leave;                  // c: list click, k: Down key, x: File > Exit, s: slide show
+    Box::StandardButton answer;  // Save: Save copy…, writing `copy` ("": its dialog cancelled)
+    const char* copy;
+  } cases[] = {{'c', Box::Discard, ""}, {'c', Box::Cancel, ""},  {'k', Box::Save, "z.bmp"},
+               {'k', Box::Save, ""},    {'x', Box::Discard, ""}, {'x', Box::Cancel, ""},
+               {'s', Box::NoButton, ""}};
+  for (const auto& c : cases) {
+    WriteImage(Image("q.bmp"), 20, 30);
+    QFile::remove(Image("z.bmp"));
+    auto& w = Open(30, 20);
+    w.Settings.SavePath = images;
+    w.Item("N5")->trigger();
+    QString asked;
+    if (c.answer != Box::NoButton) AnswerMessageBox(c.answer, &asked);
+    if (c.answer == Box::Save)
+      WhenModal<app::TForm6>([&](app::TForm6* d) {
+        d->Edit1->setText(c.copy);
+        Click(*c.copy ? d->Button1 : d->Button2);
+      });
+    if (c.leave == 'c') ClickItem("q.bmp");
+    if (c.leave == 'k') QTest::keyClick(w.PTSList1, Qt::Key_Down);
+    if (c.leave == 'x') w.Item("Exit1")->trigger();
+    if (c.leave == 's') w.Item("N19")->trigger(), w.Timer1Timer();  // a question would hang here
+    const bool left = c.answer == Box::Discard || *c.copy;
+    EXPECT_EQ(asked, c.answer ? "Save changes to p.bmp?" : "") << c.leave;
+    EXPECT_EQ(QFile::exists(Image("z.bmp")), *c.copy != 0);
+    EXPECT_EQ(c.leave == 'x' ? !w.isVisible() : w.Shown.FileName == Image("q.bmp"), left);
+    EXPECT_EQ(w.PTSList1->ItemPath(w.PTSList1->SelectedIndex()), w.Shown.FileName);
+    if (c.leave == 's') EXPECT_EQ(w.StatusText(), app::SlidePausedText);
+  }
 }
 
 }  // namespace

@@ -1,5 +1,9 @@
 // The file dialog: information labels and preview, unsupported files, typed names,
-// the extension correction and the overwrite question of the save modes.
+// the extension correction and the overwrite question of the save modes; saves.
+#include <sys/mount.h>
+
+#include <QSignalSpy>
+
 #include "app/my_open.h"
 #include "app_fixture.h"
 #include "metafile/metafile.h"
@@ -227,6 +231,76 @@ TEST_F(FileDialogTest, SaveVqnModeOffersOnlyVqn) {
   });
   EXPECT_TRUE(ok);
   EXPECT_EQ(window->SaveFileName, Image("picture.vqn"));
+}
+
+// Answers Yes to the overwrite question and records the error message.
+void AnswerBoxes(QString* error) {
+  WhenModal<QMessageBox>([error](QMessageBox* box) {
+    if (auto* yes = box->button(QMessageBox::Yes)) {
+      AnswerBoxes(error);
+      return Click(yes);
+    }
+    *error = box->text();
+    Click(box->button(QMessageBox::Ok));
+  });
+}
+
+// Failed saves tell the file and the reason and keep what was there; Enter
+// saves from a complete name and on the focused Save button.
+TEST_F(FileDialogTest, SavesTellWhyTheyFailAndEnterSaves) {
+  window->Shown.CompressedData = io::Compress(*window->PGImage1->Graphic(), 41);
+  window->Shown.Compressed = true;
+  const QString full = Image("sub");  // filled up when a small tmpfs can be mounted (as root)
+  const bool mounted = ::mount("tmpfs", full.toUtf8(), "tmpfs", 0, "size=64k") == 0;
+  WriteText(full + "/old.bmp", "old bytes");
+  WriteText(full + "/filler", QByteArray(256 * 1024, 'x'));
+  const struct {
+    QString folder, name;
+    int enters;      // Enter presses, the first in the name box; 0: a click on Save
+    QString reason;  // empty: saved
+  } cases[] = {
+      {"/proc", "x.bmp", 0, "No such file or directory"},
+      {"/proc", "x.jpg", 1, "No such file or directory"},
+      {"/proc", "x.vqn", 1, "No such file or directory"},
+      {full, "old.bmp", 1, "No space left on device"},
+      {images, "new.bmp", 1, ""},
+      {images, "sub", 3, ""},  // a folder: focus to Save, which makes it sub.bmp, then saves
+  };
+  QSignalSpy released(window->PTSList1, &widgets::TPTShellList::KeyReleased);
+  for (const auto& c : cases) {
+    if (c.folder == full && !mounted) continue;
+    window->Settings.SavePath = window->Settings.CompressPath = c.folder;
+    const bool jpeg = c.name.endsWith(".jpg"), vqn = c.name.endsWith(".vqn");
+    window->DialogFilterIndex[1] = jpeg ? 1 : 0;
+    const QString path = c.folder + "/" + c.name;
+    const QByteArray before = ReadText(path);
+    QString error;
+    if (!c.reason.isEmpty()) AnswerBoxes(&error);
+    if (jpeg) WhenModal<app::TForm4>([](app::TForm4* q) { Click(q->OkButton); });
+    WhenModal<app::TForm6>([&](app::TForm6* dialog) {
+      dialog->Edit1->setText(c.name);
+      if (c.enters == 0) Click(dialog->Button1);
+      for (int i = 1; i <= c.enters; ++i) {
+        QWidget* focused = i == 1 ? dialog->Edit1 : dialog->focusWidget();
+        i < c.enters ? QTest::keyClick(focused, Qt::Key_Return)
+                     : QTest::keyPress(focused, Qt::Key_Return);
+      }
+    });
+    window->Item(vqn ? "Compress11" : "Saveas1")->trigger();
+    // The release of the Enter that closed the dialog comes to the main window.
+    QTest::keyRelease(window->PTSList1, Qt::Key_Return);
+    EXPECT_EQ(released.count(), 0) << path.toStdString();
+    if (c.reason.isEmpty()) {
+      EXPECT_TRUE(QFileInfo::exists(c.name.contains('.') ? path : path + ".bmp"));
+      continue;
+    }
+    EXPECT_EQ(error,
+              "Can not perform this operation.\nCannot write file \"" + path + "\": " + c.reason);
+    EXPECT_EQ(ReadText(path), before) << path.toStdString();
+    if (c.folder == "/proc") continue;
+    EXPECT_EQ(QDir(c.folder).entryList({".kvtmp-*"}, QDir::Hidden | QDir::Files), QStringList());
+  }
+  if (mounted) ::umount2(full.toUtf8(), MNT_DETACH);
 }
 
 }  // namespace

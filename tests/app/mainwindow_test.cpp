@@ -112,6 +112,17 @@ struct OpenCase {
   const char* statusStart;
 };
 
+TEST_F(MainWindowTest, CommandLineMissingFileOrFolderShowsNothing) {
+  QDir(images).mkdir("sub");
+  for (const QString arg : {"sub/gone.png", "no/gone.png", "sub"}) {
+    auto& w = Start({arg});
+    EXPECT_EQ(w.PTSList1->Folder(), arg.startsWith("no") ? images : Image("sub"));
+    EXPECT_EQ(w.StatusText(), arg.endsWith(".png") ? "File not found: \"" + Image(arg) + '"' : "");
+    EXPECT_EQ(w.windowTitle(), "Korvane v3.52");
+    EXPECT_FALSE(w.Shown.Loaded || w.Panel1Caption->isVisible() || w.Item("Saveas1")->isEnabled());
+  }
+}
+
 TEST_F(MainWindowTest, CommandLineFileOpensWithTheBrowserShowingIt) {
   const OpenCase cases[] = {
       {"a.bmp", true, "Type: "},

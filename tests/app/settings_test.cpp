@@ -79,7 +79,7 @@ TEST_F(IniFileTest, ASessionKeepsTheBytesOfWhatItDoesNotChange) {
     QByteArray before, after;
   } cases[] = {
       {"; notes \xe9\xff\n\n" + paths + "[Mine]\nK\xfc=\x80\x81\n; \xfe\n\n" + keys +
-           "[Slide show]\nInterval=16\nRepeat=1\nRandom=0",
+           "[Slide show]\nInterval=16\nRepeat=1\nRandom=0\n[Edited images]\nAsk=0",
        ""},
       {paths + keys + "[Slide show]\nInterval=2147484\nRepeat=0\nRandom=0\n",
        paths + keys + "[Slide show]\nInterval=10000\nRepeat=0\nRandom=0\n"},

@@ -1,8 +1,9 @@
 // The file service: routing by extension, round trips through every writable
-// format and VQN, descriptions, and saves that never destroy what was there.
+// format and VQN, descriptions, saves that never destroy what was there; the trash.
 #include "io/files.h"
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <filesystem>
 #include <random>
 
+#include "io/trash.h"
 #include "support/hostile_files.h"
 #include "support/peer_image.h"
 #include "support/pg_message.h"
@@ -260,6 +262,56 @@ TEST(SpecialFiles, AreRefusedBeforeAnythingIsRead) {
     EXPECT_EQ(MessageOf([&] { DescribeFile(path); }), refusal);
   }
 }
+
+// Moving to the trash: the home trash made in a fresh account, a volume's own
+// and shared trash, and a volume with none that may be used.
+TEST(Trash, MovesIntoTheTrashOfTheFilesVolume) {
+  ScratchDir scratch("trash");
+  const std::string home = scratch / "home", work = scratch / "work", vol = scratch / "vol";
+  for (const auto& d : {home, work, vol}) fs::create_directories(d);
+  const bool mounted = ::mount("tmpfs", vol.c_str(), "tmpfs", 0, "size=64k") == 0;  // as root
+  const std::string uid = std::to_string(::getuid()), own = vol + "/.Trash-" + uid;
+  const struct {
+    std::string file, xdg, trash, path;  // trash "": none may take the file
+    int shared = 0;                      // mode of the volume's shared trash
+  } cases[] = {
+      {work + "/a b%.bmp", "", home + "/.local/share/Trash", work + "/a%20b%25.bmp"},
+      {work + "/a b%.bmp", "", home + "/.local/share/Trash", work + "/a%20b%25.bmp"},
+      {work + "/c", home + "/data", home + "/data/Trash", work + "/c"},
+      {vol + "/v.bmp", "", own, "v.bmp"},
+      {vol + "/w.bmp", "", vol + "/.Trash/" + uid, "w.bmp", 01777},
+      {vol + "/x.bmp", "", "", "", 0777},  // not sticky: not used; a link is no own trash
+  };
+  ::setenv("HOME", home.c_str(), 1);
+  ASSERT_EQ(::chdir(work.c_str()), 0);
+  for (uint8_t n = 1; const auto& c : cases) {
+    if (c.file.starts_with(vol) && !mounted) continue;
+    if (c.shared) fs::create_directories(vol + "/.Trash");
+    if (c.shared) fs::permissions(vol + "/.Trash", fs::perms(c.shared));
+    if (c.trash.empty()) fs::remove_all(own), fs::create_directory_symlink(work, own);
+    korvane_test::WriteFileBytes(c.file, {n});
+    c.xdg.empty() ? ::unsetenv("XDG_DATA_HOME") : ::setenv("XDG_DATA_HOME", c.xdg.c_str(), 1);
+    try {
+      const std::string moved = MoveToTrash(c.file);
+      const std::string name = n == 2 ? "a b%.2.bmp" : fs::path(c.file).filename().string();
+      EXPECT_EQ(moved, c.trash + "/files/" + name);
+      EXPECT_EQ(ReadFileBytes(moved), std::vector<uint8_t>{n});
+      const auto info = ReadFileBytes(c.trash + "/info/" + name + ".trashinfo");
+      EXPECT_TRUE(std::string(info.begin(), info.end())
+                      .starts_with("[Trash Info]\nPath=" + c.path + "\nDeletionDate=2"));
+    } catch (const ETrash& e) {
+      EXPECT_TRUE(c.trash.empty() && e.NoTrash);
+      EXPECT_EQ(std::string(e.what()),
+                "Can not move \"" + c.file + "\" to the trash: Permission denied");
+    }
+    ++n;
+  }
+  EXPECT_EQ(fs::status(home + "/.local/share").permissions() & fs::perms::all,
+            fs::perms::owner_all);
+  EXPECT_EQ(std::distance(fs::directory_iterator(work), {}), 0);  // nothing in the working folder
+  if (mounted) ::umount2(vol.c_str(), MNT_DETACH);
+}
+
 
 // Files with each orientation tag, written by the peers: opened upright they are
 // ImageMagick's -auto-orient picture with the upright size described; by default as stored.

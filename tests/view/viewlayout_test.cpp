@@ -50,6 +50,8 @@ TEST(StretchLayout, EveryFitMode) {
       {sZoomKAR, {400, 300}, {300, 300}, 0.25L, {100, 75}, 0.25L},
       {sZoomKAR, {400, 300}, {300, 300}, 0, {400, 300}, 1},
       {sZoomKAR, {3, 5}, {300, 300}, 1.5L, {4, 8}, 1.5L},  // 4.5 and 7.5 to even
+      {sAlwaysKAR, {20, 20000}, {300, 300}, 1, {1, 300}, 0.015L},
+      {sShrinkKAR, {20000, 20}, {300, 300}, 1, {300, 1}, 0.015L},
       // Nothing to fit: the image size, zoom 1.
       {sAlways, {0, 0}, {300, 300}, 1, {0, 0}, 1},
       {sAlwaysKAR, {40, 30}, {0, 300}, 1, {40, 30}, 1},

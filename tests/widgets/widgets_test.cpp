@@ -28,7 +28,7 @@ void Touch(const QString& path) {
 
 TEST(FlyoverButtonTest, GroupedButtonsStayDownAndToggleRaises) {
   QWidget bar;
-  widgets::TFlyoverButton hand(&bar), select(&bar), toggle(&bar);
+  widgets::TFlyoverButton hand(&bar), select(&bar), toggle(&bar), command(&bar);
   hand.SetGroupIndex(1);
   select.SetGroupIndex(1);
   toggle.setCheckable(true);
@@ -39,14 +39,15 @@ TEST(FlyoverButtonTest, GroupedButtonsStayDownAndToggleRaises) {
     bool hand, select, toggle;
   } steps[] = {
       {&hand, true, false, false},  // a grouped button is not raised by a click
-      {&select, false, true, false}, {&select, false, true, false},
-      {&toggle, false, true, true},  {&toggle, false, true, false},
+      {&select, false, true, false}, {&select, false, true, false},  {&toggle, false, true, true},
+      {&toggle, false, true, false}, {&command, false, true, false}, {&command, false, true, false},
   };
   for (const auto& s : steps) {
     QTest::mouseClick(s.clicked, Qt::LeftButton);
     EXPECT_EQ(hand.Down(), s.hand);
     EXPECT_EQ(select.Down(), s.select);
     EXPECT_EQ(toggle.Down(), s.toggle);
+    EXPECT_FALSE(command.Down()) << "a plain command button is never left down";
   }
   EXPECT_TRUE(hand.autoRaise());
 }
