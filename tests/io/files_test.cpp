@@ -312,7 +312,6 @@ TEST(Trash, MovesIntoTheTrashOfTheFilesVolume) {
   if (mounted) ::umount2(vol.c_str(), MNT_DETACH);
 }
 
-
 // Files with each orientation tag, written by the peers: opened upright they are
 // ImageMagick's -auto-orient picture with the upright size described; by default as stored.
 class UprightPhoto : public testing::TestWithParam<std::tuple<int, const char*>> {};
