@@ -130,6 +130,10 @@ TForm8::TForm8(TForm1* owner) : QDialog(owner), owner_(owner) {
   RG2 = new TRadioGroupBox(
       "Rotate", {"None", "180 degrees", "Left (90 degrees)", "Right (90 degrees)"}, 1, GB1);
   RG2->setObjectName("RG2");
+  SpinJobs = new QSpinBox(GB1);
+  SpinJobs->setObjectName("SpinJobs");
+  SpinJobs->setRange(0, MaxConvertJobs);
+  SpinJobs->setSpecialValueText("One per core");
   auto* to = new QGridLayout(GB1);
   auto* path = new QHBoxLayout;
   path->addWidget(new QLabel("Path:", GB1));
@@ -140,7 +144,11 @@ TForm8::TForm8(TForm1* owner) : QDialog(owner), owner_(owner) {
   to->addWidget(RG3, 1, 1);
   to->addWidget(RG1, 2, 0);
   to->addWidget(RG2, 2, 1);
-  to->setRowStretch(3, 1);
+  auto* jobs = new QHBoxLayout;
+  jobs->addWidget(new QLabel("Files at once:", GB1));
+  jobs->addWidget(SpinJobs, 1);
+  to->addLayout(jobs, 3, 0, 1, 2);
+  to->setRowStretch(4, 1);
 
   EPMeter1 = new widgets::TProgressMeter(this);
   EPMeter1->setObjectName("EPMeter1");
@@ -186,11 +194,13 @@ void TForm8::FormShow() {
   FilterComboBox1->SetFilters(widgets::ImageFileFilters());
   FilterComboBox1->SetItemIndex(owner_->ConvertFilterIndex);
   FilterComboBox1Change();
+  SpinJobs->setValue(owner_->Settings.ConvertJobs);
 }
 
 void TForm8::FormClose() {
   owner_->ConvertFilterIndex = FilterComboBox1->ItemIndex();
   owner_->Settings.ConvertPath = PTShellCombo1->Folder();
+  owner_->Settings.ConvertJobs = SpinJobs->value();
 }
 
 void TForm8::FilterComboBox1Change() {
@@ -250,6 +260,9 @@ void TForm8::done(int result) {
 
 namespace {
 
+// How many failures the closing message names before its details.
+constexpr size_t kProblemsShown = 5;
+
 // The selected items of the list in list order, folders included (the run
 // skips them).
 std::vector<std::string> SelectedFiles(const widgets::TPTShellList& list) {
@@ -266,7 +279,20 @@ io::TBatchSettings ChosenSettings(const TForm8& dialog) {
   settings.Colors = static_cast<pgraphic::TColorCommand>(dialog.RG3->ItemIndex());
   settings.Mirror = static_cast<io::TBatchMirror>(dialog.RG1->ItemIndex());
   settings.Rotate = static_cast<io::TBatchRotate>(dialog.RG2->ItemIndex());
+  settings.Jobs = dialog.SpinJobs->value();
   return settings;
+}
+
+// The closing message, then the counts and the first failures with their
+// reasons; the full list is in the box's details.
+void ShowReport(QWidget* parent, const io::TBatchResult& result) {
+  QMessageBox box(QMessageBox::Information, ApplicationTitle,
+                  QString::fromStdString(result.FinalMessage()), QMessageBox::Ok, parent);
+  box.setInformativeText(QString::fromStdString(result.ReportText(kProblemsShown)));
+  QStringList details;
+  for (const std::string& line : result.ProblemLines()) details << QString::fromStdString(line);
+  if (!details.isEmpty()) box.setDetailedText(details.join('\n'));
+  box.exec();
 }
 
 }  // namespace
@@ -372,7 +398,7 @@ void TForm1::Convert() {
   if (failed)
     ShowErrorBox(dialog, CannotPerformText);
   else
-    ShowInfoBox(dialog, QString::fromStdString(result.FinalMessage()));
+    ShowReport(dialog, result);
   if (started) {
     dialog->EPMeter1->SetPosition(0);
     dialog->SetRunning(false);

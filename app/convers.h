@@ -10,6 +10,7 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStringList>
 #include <condition_variable>
 #include <functional>
@@ -77,6 +78,7 @@ class TForm8 : public QDialog {
   TRadioGroupBox* RG3 = nullptr;   // colour resolution
   TRadioGroupBox* RG1 = nullptr;   // mirror
   TRadioGroupBox* RG2 = nullptr;   // rotate
+  QSpinBox* SpinJobs = nullptr;    // files converted at the same time, 0: one per core
   widgets::TProgressMeter* EPMeter1 = nullptr;
   QPushButton* Button1 = nullptr;  // "Start"
   QPushButton* Button2 = nullptr;  // "Close", "Stop" while a run goes on

@@ -175,6 +175,8 @@ void ReadWindowSettings(const TIniFile& ini, TStoredSettings& s) {
   s.SlideRandom = ini.ReadBool("Slide show", "Random", s.SlideRandom);
   s.SlideFullScreen = ini.ReadBool("Slide show", "FullScreen", s.SlideFullScreen);
   s.AskToSaveEdits = ini.ReadBool("Edited images", "Ask", s.AskToSaveEdits);
+  s.ConvertJobs =
+      std::clamp(ini.ReadInteger("Batch conversion", "Jobs", s.ConvertJobs), 0, MaxConvertJobs);
 
   s.AutoOrient = ini.ReadBool("Orientation tag", "Apply", s.AutoOrient);
 }
@@ -200,6 +202,8 @@ void WriteSettings(TIniFile& ini, const TStoredSettings& s) {
   // Written once switched off, so a file that never had it keeps its bytes.
   if (!s.AskToSaveEdits || !ini.ReadString("Edited images", "Ask", "").isEmpty())
     ini.WriteBool("Edited images", "Ask", s.AskToSaveEdits);
+  if (s.ConvertJobs != 0 || !ini.ReadString("Batch conversion", "Jobs", "").isEmpty())
+    ini.WriteInteger("Batch conversion", "Jobs", s.ConvertJobs);
 
   // Written once it is off or is in the file already: a file that holds the
   // keys above and nothing else is left byte for byte while the default holds.

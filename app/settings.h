@@ -66,6 +66,8 @@ bool ParseIniInteger(const QString& text, int& value);
 
 // The longest slide interval in seconds, as its settings dialog offers.
 inline constexpr int MaxSlideInterval = 10000;
+// The most files the batch conversion may convert at the same time.
+inline constexpr int MaxConvertJobs = 64;
 
 // The values the program keeps in the settings file, in the order they are written,
 // with the program's defaults for them (its only ones: the window starts from them).
@@ -81,6 +83,9 @@ struct TStoredSettings {
   bool SlideFullScreen = false;  // the show takes the whole screen
   // Whether leaving an image with unsaved edits asks first.
   bool AskToSaveEdits = true;
+  // Files the batch conversion converts at the same time; 0 is one per core.
+  // Written only once it was changed, so that files without it stay as they are.
+  int ConvertJobs = 0;
 
   // Added after the values above, in a section of its own (written once it is
   // off, or is in the file): photographs are shown upright by their orientation tag.

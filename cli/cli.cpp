@@ -173,7 +173,11 @@ int Run(int argc, char** argv) {
     bool optionsEnded = false;
     for (int i = 2; i < argc; ++i) {
       std::string a = argv[i];
-      if (optionsEnded || a.size() < 2 || a.compare(0, 2, "--") != 0) {
+      // Long options, and the short ones a command names ("-0").
+      const bool shortOption = std::any_of(accepted.begin(), accepted.end(), [&](const auto& o) {
+        return o.name.size() == 2 && o.name == a;
+      });
+      if (optionsEnded || ((a.size() < 2 || a.compare(0, 2, "--") != 0) && !shortOption)) {
         args.files.push_back(a);
         continue;
       }

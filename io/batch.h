@@ -4,8 +4,10 @@
 // a file it wrote itself, nor a source it has yet to read: output names are
 // lower-cased, so "Photo.BMP" and "photo.bmp" would both become "photo.bmp", and
 // with the source folder as the target "a.jpg" would become the "a.png" still to
-// be converted. Outputs are compared as files on disk, so a link in the target
-// folder cannot lead one output onto another. Such a file is skipped and counted.
+// be converted. Outputs are compared as places on disk (links followed), so a
+// link in the target folder cannot lead one output onto another. Such a file is
+// skipped and counted. Several files are converted at the same time (Jobs), with
+// the outputs, meter, questions and result of one file at a time.
 #pragma once
 
 #include <functional>
@@ -43,6 +45,9 @@ struct TBatchSettings {
   // What a reader warning does while a file is read ("Unexpected end of file"
   // and the like); by default nothing interrupts the run.
   pgraphic::TPGWarningAction ReadWarningAction = pgraphic::pgwaIgnore;
+  // How many files are converted at the same time; 0 takes one per core. The
+  // outputs, the meter, the questions and the result are those of one at a time.
+  int Jobs = 0;
   // Photographs are put upright by their orientation tag as they are read.
   bool AutoOrient = false;
 };
@@ -71,6 +76,15 @@ struct TBatchFailure {
   std::string Message;
 };
 
+// What became of one file of a run; NotConverted when the run stopped first.
+enum class TBatchStatus : uint8_t { NotConverted, Converted, Failed, Skipped };
+
+struct TBatchFile {
+  std::string Source, Output;
+  TBatchStatus Status = TBatchStatus::NotConverted;
+  std::string Reason;  // why it failed or was skipped
+};
+
 struct TBatchResult {
   int Converted = 0;
   std::vector<TBatchFailure> Failed;
@@ -78,12 +92,23 @@ struct TBatchResult {
   // to) was written earlier in the run or is a source still to be read.
   std::vector<std::string> SkippedSameName;
   bool Interrupted = false;
+  // How many files the run was given, and each of them in the list's order.
+  size_t Total = 0;
+  std::vector<TBatchFile> Files;
   // The closing message: "Conversion is complete!" or
   // "Conversion was interrupted by user."
   std::string Message;
   // Message, followed by the sentence on files skipped for their name when
   // there were any.
   std::string FinalMessage() const;
+  // "2 of 3 files converted, 1 failed.": the counts of the closing report.
+  std::string CountsText() const;
+  // One line per file that failed ("FILE: REASON"), then one per file skipped
+  // for its output name, in the order of the list.
+  std::vector<std::string> ProblemLines() const;
+  // What the closing report adds to the message: the counts, then the first
+  // `shown` problem lines and "... and N more." for the rest.
+  std::string ReportText(size_t shown) const;
 };
 
 // "1 file was skipped: ..." / "3 files were skipped: ..." telling that files

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -42,15 +43,47 @@ struct TFolder {
   }
 };
 
+// The argument is the number of workers.
 void BM_BatchPipeline(benchmark::State& state) {
   TFolder folder;
   io::TBatchSettings settings;
   settings.TargetFolder = folder.target.toStdString();
   settings.Format = io::TBatchFormat::PNG;
+  settings.Jobs = static_cast<int>(state.range(0));
   for (auto _ : state) io::ConvertFiles(folder.files, settings, {});
   state.SetItemsProcessed(state.iterations() * kFiles);
 }
-BENCHMARK(BM_BatchPipeline)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_BatchPipeline)
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5)
+    ->UseRealTime();
+
+// The 12 MP photographs bench/batch_peers.sh makes (KORVANE_BATCH_JPEGS names
+// its "in" folder) to PNG (0) or VQN (1), by one worker or two.
+void BM_BatchPhotos(benchmark::State& state) {
+  const char* folder = std::getenv("KORVANE_BATCH_JPEGS");
+  if (!folder) {
+    state.SkipWithError("KORVANE_BATCH_JPEGS does not name the photographs' folder");
+    return;
+  }
+  std::vector<std::string> files;
+  for (const QString& name : QDir(folder).entryList({"*.jpg"}, QDir::Files, QDir::Name))
+    files.push_back(QDir(folder).filePath(name).toStdString());
+  QTemporaryDir target;
+  io::TBatchSettings settings;
+  settings.TargetFolder = target.path().toStdString();
+  settings.Format = state.range(0) ? io::TBatchFormat::VQN : io::TBatchFormat::PNG;
+  settings.Jobs = static_cast<int>(state.range(1));
+  for (auto _ : state) io::ConvertFiles(files, settings, {});
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(files.size()));
+}
+BENCHMARK(BM_BatchPhotos)
+    ->ArgsProduct({{0, 1}, {1, 2}})
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1)
+    ->UseRealTime();
 
 void BM_BatchDialog(benchmark::State& state) {
   TFolder folder;

@@ -145,7 +145,22 @@ void SetQuestionHook(TPGQuestionHook hook) {
   QuestionHookStorage() = std::move(hook);
 }
 
+namespace {
+thread_local TPGQuestionHook* threadQuestionHook = nullptr;
+}  // namespace
+
+TThreadQuestionHook::TThreadQuestionHook(TPGQuestionHook hook)
+    : hook_(std::move(hook)), previous_(threadQuestionHook) {
+  threadQuestionHook = &hook_;
+}
+
+TThreadQuestionHook::~TThreadQuestionHook() {
+  threadQuestionHook = previous_;
+}
+
 bool AskUser(const std::string& caption, const std::string& text, bool withCancel) {
+  if (threadQuestionHook && *threadQuestionHook)
+    return (*threadQuestionHook)(caption, text, withCancel);
   TPGQuestionHook hook;
   {
     std::lock_guard<std::mutex> hold(QuestionHookLock());

@@ -149,6 +149,19 @@ using TPGQuestionHook =
     std::function<bool(const std::string& caption, const std::string& text, bool withCancel)>;
 void SetQuestionHook(TPGQuestionHook hook);
 bool AskUser(const std::string& caption, const std::string& text, bool withCancel);
+// While it lives, questions asked on the thread that made it go to `hook`
+// instead of the installed one: a worker hands them to the thread that asks.
+class TThreadQuestionHook {
+ public:
+  explicit TThreadQuestionHook(TPGQuestionHook hook);
+  ~TThreadQuestionHook();
+  TThreadQuestionHook(const TThreadQuestionHook&) = delete;
+  TThreadQuestionHook& operator=(const TThreadQuestionHook&) = delete;
+
+ private:
+  TPGQuestionHook hook_;
+  TPGQuestionHook* previous_;
+};
 
 // What a warning action makes of a warning: pgwaIgnore goes on silently,
 // pgwaOKBox shows it with OK and goes on, pgwaOKCancelBox goes on only when the

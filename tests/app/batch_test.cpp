@@ -23,6 +23,7 @@ namespace {
 // What one press of Start showed.
 struct TRun {
   QStringList messages;  // message boxes, in order
+  QStringList reports;   // their informative and detailed texts
   std::vector<int> meterAtMessage;
   QStringList buttonAtMessage;  // caption of Close/Stop while each box was up
   std::vector<int> meter;       // every change of the meter, up to the dialog's closing
@@ -107,6 +108,7 @@ class BatchDialogTest : public AppTest {
     if (!modal || modal == &d || !Ready(modal)) return;
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
       run.messages << box->text();
+      run.reports << box->informativeText() + "|" + box->detailedText();
       run.meterAtMessage.push_back(d.EPMeter1->Position());
       run.buttonAtMessage << d.Button2->text();
       if (box->button(QMessageBox::Yes))
@@ -128,7 +130,9 @@ const QString kInterrupted = "Conversion was interrupted by user.";
 
 TEST_F(BatchDialogTest, MeterRisesInEqualStepsAndDropsAfterTheClosingMessage) {
   for (const char* name : {"a.bmp", "b.png", "c.bmp"}) WriteImage(Image(name), 20, 10);
-  const TRun run = Press({"a.bmp", "b.png", "c.bmp"}, target);
+  const TRun run =
+      Press({"a.bmp", "b.png", "c.bmp"}, target, [](app::TForm8& d) { d.SpinJobs->setValue(1); });
+  EXPECT_EQ(window->Settings.ConvertJobs, 1) << "kept with the other settings";
   EXPECT_EQ(run.messages, QStringList{kComplete});
   EXPECT_EQ(run.meterAtMessage, std::vector<int>{100});
   EXPECT_EQ(run.buttonAtMessage, QStringList{"Stop"});
@@ -210,25 +214,48 @@ TEST_F(BatchDialogTest, FilesLeftOutAndTheClosingMessage) {
   WriteText(Image("broken.png"), "not an image at all");
   for (const char* name : {"a.bmp", "Photo.BMP", "photo.bmp", "photo.png"})
     WriteImage(Image(name), 12, 9);
+  const QString skipped = ": skipped, its output name is the output or the source of another file";
+  const QString proc = "\": No such file or directory";
   struct Case {
     QStringList select;
     QString message;
     QStringList outputs;
+    QString counts;
+    QStringList problems;  // named after the counts, and in the box's details
+    QString into = "";
   };
   const Case cases[] = {
-      {{"sub", "broken.png", "a.bmp"}, kComplete, {"a.bmp"}},
+      {{"sub", "broken.png", "a.bmp"},
+       kComplete,
+       {"a.bmp"},
+       "1 of 3 files converted, 2 failed.",
+       {Image("sub") + ": Is a folder", Image("broken.png") + ": Unknown file format"}},
       {{"Photo.BMP", "photo.bmp"},
        kComplete + " 1 file was skipped: another file of this run has the same output name.",
-       {"photo.bmp"}},
+       {"photo.bmp"},
+       "1 of 2 files converted.",
+       {Image("photo.bmp") + skipped}},
       {{"a.bmp", "Photo.BMP", "photo.bmp", "photo.png"},
        kComplete + " 2 files were skipped: other files of this run have the same output names.",
-       {"a.bmp", "photo.bmp"}},
+       {"a.bmp", "photo.bmp"},
+       "2 of 4 files converted.",
+       {Image("photo.bmp") + skipped, Image("photo.png") + skipped}},
+      // Nothing can be written there: every file failed, with the system's reason.
+      {{"a.bmp", "photo.bmp"},
+       kComplete,
+       {},
+       "0 of 2 files converted, 2 failed.",
+       {Image("a.bmp") + ": Cannot write file \"/proc/a.bmp" + proc,
+        Image("photo.bmp") + ": Cannot write file \"/proc/photo.bmp" + proc},
+       "/proc"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.select.join(", ").toStdString());
     for (const QString& f : Outputs()) QFile::remove(QDir(target).filePath(f));
-    const TRun run = Press(c.select, target);
+    const TRun run = Press(c.select, c.into.isEmpty() ? target : c.into);
     EXPECT_EQ(run.messages, QStringList{c.message});
+    const QString problems = c.problems.join('\n');
+    EXPECT_EQ(run.reports, QStringList{c.counts + "\n" + problems + "|" + problems});
     EXPECT_EQ(run.meterAtMessage, std::vector<int>{100});
     EXPECT_EQ(Outputs(), c.outputs);
   }

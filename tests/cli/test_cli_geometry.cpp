@@ -4,11 +4,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 
 #include "cli_run.h"
 #include "pgraphic/filters/filtersettings.h"
 #include "pgraphic/image/pixelgraphic.h"
+#include "support/peer_image.h"
 
 namespace fs = std::filesystem;
 
@@ -175,6 +177,44 @@ TEST_F(CliGeometryTest, BatchJpegQualityReachesTheWriter) {
   ASSERT_EQ(RunCli("batch --to hi --format jpg --jpeg-quality 95 n.bmp", dir).status, 0);
   EXPECT_LT(fs::file_size(dir / "lo" / "n.jpg") * 2, fs::file_size(dir / "hi" / "n.jpg"));
   EXPECT_EQ(RunCli("batch --to x --format jpg --jpeg-quality 96 n.bmp", dir).status, 2);
+}
+
+// Four shards of a list read from a file or standard input write, together,
+// exactly the files and bytes of one run of the whole list, name collisions
+// included; two workers write them too.
+TEST_F(CliGeometryTest, ShardsTogetherWriteWhatOneRunWrites) {
+  std::string names, lines, nul;
+  for (const std::string name : {"Photo.BMP", "a.bmp", "b.bmp", "bad.bmp", "c.bmp", "d.bmp",
+                                 "e.bmp", "f.bmp", "photo.bmp"}) {
+    Noise(name, 5 + static_cast<int>(names.size()) % 7, 4 + name[0] % 5);
+    names += " " + name;
+    lines += name + "\n";
+    nul += name + '\0';
+  }
+  std::ofstream(dir / "bad.bmp") << "no image here";
+  std::ofstream(dir / "list") << lines;
+  std::ofstream(dir / "list0") << nul;
+  auto folder = [&](const std::string& name) {
+    std::map<std::string, std::vector<uint8_t>> files;
+    for (const auto& entry : fs::directory_iterator(dir / name))
+      files[entry.path().filename().string()] = korvane_test::ReadFileBytes(entry.path().string());
+    return files;
+  };
+  EXPECT_EQ(RunCli("batch --to one --format png --jobs 1" + names, dir).status, 1);
+  EXPECT_EQ(RunCli("batch --to two --format png --jobs 2" + names, dir).status, 1);
+  int total = 0;
+  for (const std::string k : {"1", "2", "3", "4"}) {
+    const std::string list = k == "2" ? "- -0 < list0" : k == "3" ? "- < list" : "list";
+    const CliResult r = RunCli(
+        "batch --to four --format png --report json --shard " + k + "/4 --files-from " + list, dir);
+    const size_t at = r.out.find("\"total\": ");
+    ASSERT_NE(at, std::string::npos) << r.out << r.err;
+    total += std::stoi(r.out.substr(at + 9));
+  }
+  EXPECT_EQ(total, 9);
+  EXPECT_EQ(folder("one").size(), 7u);
+  EXPECT_EQ(folder("two"), folder("one"));
+  EXPECT_EQ(folder("four"), folder("one"));
 }
 
 }  // namespace

@@ -5,7 +5,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
+#include <set>
+#include <thread>
+
+#include "support/peer_image.h"
+#include "support/truncated_files.h"
 
 namespace io {
 namespace {
@@ -195,6 +201,92 @@ TEST_F(BatchTest, RunsThatCannotStart) {
   s.TargetFolder = shallow;
   EXPECT_EQ(message({file}, yes), "(ran)");
   EXPECT_TRUE(fs::exists(shallow + "/x.bmp"));
+}
+
+// A mixed folder converted into itself: name collisions, an output that would
+// replace a source still to be read, unreadable files, a folder, and files
+// that end early (whose warnings are questions). Any number of workers writes
+// the bytes one writes and shows the same files done, failures and questions,
+// in list order and on the caller's thread; a stop leaves only whole outputs,
+// each one as the full run wrote it.
+TEST_F(BatchTest, WorkersWriteWhatOneWritesAndReportTheSame) {
+  for (const char* name : {"a.bmp", "a.png", "b.tga", "Photo.BMP", "photo.bmp", "c.tif", "d.png"})
+    WriteImage(name, 40 + name[0], 30, name[1]);
+  std::ofstream(dir_ / "in" / "broken.bmp") << "not a picture";
+  fs::create_directory(dir_ / "in" / "sub");
+  for (const char* name : {"short.bmp", "end.tga"}) {
+    korvane_test::WriteFileBytes(
+        (dir_ / "in" / name).string(),
+        korvane_test::TruncatedPicture(fs::path(name).extension().string().substr(1), 300));
+  }
+  struct TRun {
+    std::map<std::string, std::vector<uint8_t>> tree;
+    std::vector<std::string> log;  // files done and questions, in the order told
+    TBatchResult result;
+  };
+  const std::thread::id caller = std::this_thread::get_id();
+  auto run = [&](int jobs, int stopAt) {
+    const fs::path folder = dir_ / ("run" + std::to_string(jobs) + "_" + std::to_string(stopAt));
+    fs::copy(dir_ / "in", folder, fs::copy_options::recursive);
+    std::vector<std::string> files;
+    for (const auto& entry : fs::directory_iterator(folder)) files.push_back(entry.path().string());
+    std::sort(files.begin(), files.end());
+    TRun r;
+    SetQuestionHook([&](const std::string&, const std::string& text, bool) {
+      r.log.push_back("asked " + text + (std::this_thread::get_id() == caller ? "" : " elsewhere"));
+      return true;
+    });
+    TBatchSettings s{.TargetFolder = folder.string(), .Format = TBatchFormat::PNG};
+    s.ReadWarningAction = pgwaOKBox;
+    s.Jobs = jobs;
+    TBatchHooks hooks;
+    int calls = 0, meter = 0;
+    hooks.Progress = [&](int p) {
+      EXPECT_GE(p, meter);
+      meter = p;
+      return ++calls == stopAt;
+    };
+    hooks.FileDone = [&](const std::string& file, const std::string& error) {
+      r.log.push_back(fs::path(file).filename().string() + " " + error.substr(0, 8));
+    };
+    r.result = ConvertFiles(files, s, hooks);
+    SetQuestionHook({});
+    EXPECT_EQ(meter, stopAt < 0 ? 100 : meter);
+    for (const auto& entry : fs::directory_iterator(folder))
+      if (entry.is_regular_file())
+        r.tree[entry.path().filename().string()] =
+            korvane_test::ReadFileBytes(entry.path().string());
+    return r;
+  };
+  const TRun one = run(1, -1);
+  EXPECT_EQ(one.result.Converted, 7);
+  EXPECT_EQ(one.result.Failed.size(), 2u);
+  EXPECT_EQ(one.result.SkippedSameName.size(), 2u);
+  EXPECT_EQ(std::count_if(one.log.begin(), one.log.end(),
+                          [](const std::string& l) { return l.starts_with("asked"); }),
+            2);
+  for (const int jobs : {2, 3, 8}) {
+    const TRun many = run(jobs, -1);
+    EXPECT_EQ(many.tree, one.tree) << jobs << " workers";
+    EXPECT_EQ(many.log, one.log) << jobs << " workers";
+    EXPECT_EQ(many.result.ProblemLines().size(), one.result.ProblemLines().size());
+    // Stopped while the second file is under way: whatever was written is whole
+    // and as the full run wrote it, and only files told done were written.
+    const TRun stopped = run(jobs, 5);
+    EXPECT_TRUE(stopped.result.Interrupted);
+    std::set<std::string> told;
+    for (const std::string& line : stopped.log)
+      if (line.ends_with(" ")) told.insert(BatchOutputName(line, "", TBatchFormat::PNG).substr(1));
+    EXPECT_EQ(static_cast<int>(told.size()), stopped.result.Converted);
+    for (const auto& [name, bytes] : stopped.tree) {
+      const bool input = fs::exists(dir_ / "in" / name);
+      EXPECT_TRUE(bytes == one.tree.at(name) ||
+                  (input && !told.count(name) &&
+                   bytes == korvane_test::ReadFileBytes((dir_ / "in" / name).string())))
+          << name;
+      EXPECT_TRUE(input || told.count(name)) << name;
+    }
+  }
 }
 
 }  // namespace
