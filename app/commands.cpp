@@ -129,6 +129,9 @@ constexpr TMenuItemDef kItems[] = {
     {"Thumbnails1", "View1", "&Thumbnails", "", &TForm1::Thumbnails1Click, false, rgNone, false,
      false, cfCheckItem},
     {"FullScreen1", "View1", "F&ull screen", "F11", &TForm1::FullScreen1Click},
+    {"NSepOrient", "View1", "-", "", nullptr},
+    {"OrientTag1", "View1", "Rotate by &orientation tag", "", &TForm1::OrientTag1Click, false,
+     rgNone, true, false, cfOffWhileBusy | cfCheckItem},
 
     {"Help2", "Help1", "&Help topics...", "F1", &TForm1::Help2Click},
     {"About1", "Help1", "&About...", "", &TForm1::About1Click},

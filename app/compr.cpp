@@ -7,6 +7,7 @@
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPrinter>
 #include <QScreen>
 #include <QStandardPaths>
@@ -88,6 +89,14 @@ TForm1::TForm1(const TStartOptions& options, QWidget* parent) : QMainWindow(pare
   PGImage1->SetCenter(true);
   PGImage1->SetPalette8BitSys24BitGraphic(pgraphic::pSpecial252);
   PGImage1->SetSelectionColor2(QColor(0, 128, 0));  // white and green stripes
+  Panel1->setAcceptDrops(true);
+  Panel1->installEventFilter(this);
+  PGImage1->PicBoxOnDragOver = [this](pgraphic::TPGImage&, QDropEvent& event, bool& accept) {
+    accept = CanOpenDrop(event.mimeData());
+  };
+  PGImage1->PicBoxOnDragDrop = [this](pgraphic::TPGImage&, QDropEvent& event) {
+    TakeDrop(event.mimeData());
+  };
   panelLayout->addWidget(Panel1Caption, 0, 0);
   panelLayout->addWidget(PGImage1, 0, 0);
   PGImage2 = new TImagePane(this);
@@ -269,6 +278,7 @@ void TForm1::FormShow() {
 
   ApplyZoom(Settings.ZoomIndex);
   ApplyZoomMode(Settings.ZoomModeIndex);
+  ApplyAutoOrient();
 
   // The mask is set first, so that the folder is listed once, with it.
   FilterComboBox1->SetFilters(ImageFileFilters());
@@ -309,6 +319,65 @@ void TForm1::changeEvent(QEvent* event) {
 
 void TForm1::FormResize() {
   if (statusBar_) statusBar_->setSizeGripEnabled(!isMaximized());
+}
+
+namespace {
+// The first local file among dropped URLs; empty when there is none.
+QString FirstDroppedFile(const QMimeData* data) {
+  if (!data || !data->hasUrls()) return {};
+  for (const QUrl& url : data->urls())
+    if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile()) return url.toLocalFile();
+  return {};
+}
+}  // namespace
+
+bool TForm1::CanOpenDrop(const QMimeData* data) const {
+  return !Busy && !CommandRunning() && !FirstDroppedFile(data).isEmpty();
+}
+
+void TForm1::TakeDrop(const QMimeData* data) {
+  if (!CanOpenDrop(data)) return;
+  droppedFile_ = FirstDroppedFile(data);
+  // Opened once the drop has ended, so the dragging program is not kept waiting.
+  QMetaObject::invokeMethod(
+      this, [this] { RunHandler(&TForm1::OpenDroppedFile); }, Qt::QueuedConnection);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  const auto type = event->type();
+  // A press on the picture acts on the file reached, opened first.
+  if (type == QEvent::MouseButtonPress && quickPause_) EndQuickBrowse(true);
+  // The picture takes drops through its own events; the panel those around it.
+  if (watched != Panel1 ||
+      (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop))
+    return QMainWindow::eventFilter(watched, event);
+  auto* drop = static_cast<QDropEvent*>(event);
+  if (!CanOpenDrop(drop->mimeData())) {
+    drop->ignore();
+    return true;
+  }
+  drop->acceptProposedAction();
+  if (type == QEvent::Drop) TakeDrop(drop->mimeData());
+  return true;
+}
+
+void TForm1::OpenDroppedFile() {
+  const QFileInfo dropped(droppedFile_);
+  if (Busy || !dropped.isFile() || !MayLeaveImage()) return;
+  // The browser moves to the file's folder and marks it, as when it is chosen there.
+  Busy = true;
+  Pane->ShowFolder(dropped.absolutePath());
+  const int index = PTSList1->IndexOfPath(dropped.absoluteFilePath());
+  if (index >= 0) {
+    PTSList1->SetFocusedIndex(index);
+    PTSList1->SelectItem(index);
+  }
+  Settings.OpenPath = dropped.absolutePath();
+  Busy = false;
+  PreviewTaken = false;
+  Shown.FileName = LastFileName = LastListPath = dropped.absoluteFilePath();
+  Open_image();
+  FocusList();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -699,6 +768,24 @@ void TForm1::ZoomModeCommand(int index) {
   ApplyZoomMode(index);
 }
 
+void TForm1::ApplyAutoOrient() {
+  if (QAction* item = Item("OrientTag1")) item->setChecked(Settings.AutoOrient);
+  PGImage1->SetAutoOrient(Settings.AutoOrient);
+  Form6->Preview()->SetAutoOrient(Settings.AutoOrient);
+}
+
+void TForm1::OrientTag1Click() {
+  Settings.AutoOrient = Item("OrientTag1")->isChecked();
+  ApplyAutoOrient();
+  // The shown picture is read again the new way when its tag turns or mirrors it.
+  const std::string shown = Shown.FileName.toStdString();
+  if (Shown.Loaded && !shown.empty() && io::FileOrientation(shown) != 1 && MayLeaveImage()) {
+    PreviewTaken = false;
+    Open_image();
+  }
+  FocusList();
+}
+
 // ---- Tools, help, about ----------------------------------------------------------------
 
 void TForm1::SB19Click() {
@@ -855,11 +942,6 @@ void TForm1::EndQuickBrowse(bool open) {
   if (open) FBox1Change_1();
 }
 
-bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-  // A press on the picture acts on the file reached, opened first.
-  if (event->type() == QEvent::MouseButtonPress && quickPause_) EndQuickBrowse(true);
-  return QMainWindow::eventFilter(watched, event);
-}
 
 void TForm1::PTSList1Edited(const QString& oldPath, const QString& newPath) {
   // The file shown was renamed: the window follows its new name.

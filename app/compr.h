@@ -25,6 +25,7 @@
 #include "pgraphic/image/pixelgraphic.h"
 #include "widgets/browserpane.h"
 
+class QMimeData;
 class QPrinter;
 
 namespace pgraphic {
@@ -240,6 +241,7 @@ class TForm1 : public QMainWindow {
   void ZoomOut1Click() { ZoomStep(-1); }
   void Trash1Click();
   void Escape1Click();
+  void OrientTag1Click();
   void About1Click();
   void Help2Click();
   void SB19Click();
@@ -277,6 +279,8 @@ class TForm1 : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;
+  // Files dropped on the image (a file manager's text/uri-list): the first opens;
+  // a press on the picture ends quick browsing.
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -312,6 +316,14 @@ class TForm1 : public QMainWindow {
   void SetFullScreen(bool on, bool bySlide = false);
   // The slide show started or stopped: it takes the screen when its settings say.
   void SlideRunning(bool running);
+  // The orientation-tag setting into the menu and the views that read files.
+  void ApplyAutoOrient();
+  // Files dropped on the picture or around it: whether they would open, and
+  // taking them (the first local file opens once the drop has ended).
+  bool CanOpenDrop(const QMimeData* data) const;
+  void TakeDrop(const QMimeData* data);
+  // Opens droppedFile_, marked in the browser when its folder lists it.
+  void OpenDroppedFile();
   void UpdateCaption();
   // After the open dialog's OK: the browser follows the dialog, the view takes its preview.
   void ShowOpenChoice();
@@ -367,6 +379,7 @@ class TForm1 : public QMainWindow {
     QObject* Keys = nullptr;  // hands the stepping keys to the hidden list
   } fullScreen_;
   QString startMessage_;  // what the command line's argument gave, for the status bar
+  QString droppedFile_;
 };
 
 // The dialog of this type owned by the window, created on first use, so that it

@@ -188,7 +188,9 @@ void TForm8::showEvent(QShowEvent* event) {
 
 void TForm8::FormShow() {
   Button2->setText("Close");
-  Pane->ShowFolder(owner_->Settings.ConvertPath);
+  // The folder being browsed in the main window, where the files to convert are.
+  const QString browsed = owner_->PTSList1->Folder();
+  Pane->ShowFolder(browsed.isEmpty() ? owner_->Settings.ConvertPath : browsed);
   FilterComboBox1->SetFilters(widgets::ImageFileFilters());
   FilterComboBox1->SetItemIndex(owner_->ConvertFilterIndex);
   FilterComboBox1Change();

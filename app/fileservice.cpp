@@ -58,8 +58,9 @@ std::unique_ptr<pgraphic::TPixelGraphic> LoadImage(const std::string& path) {
 }
 
 namespace {
-bool Describe(const std::string& path, io::TFileDescription& description) {
-  return io::FileKindOf(path) == io::TFileKind::Image && io::TryDescribeFile(path, description);
+bool Describe(const std::string& path, io::TFileDescription& description, bool autoOrient = false) {
+  return io::FileKindOf(path) == io::TFileKind::Image &&
+         io::TryDescribeFile(path, description, 0, {.AutoOrient = autoOrient});
 }
 }  // namespace
 
@@ -71,7 +72,7 @@ bool FileInfo(const std::string& path, std::string& typeName, pgraphic::TPGFileI
   return true;
 }
 
-std::string InfoText(const std::string& path) {
+std::string InfoText(const std::string& path, bool autoOrient) {
   io::TFileDescription description;
   if (IsMetafile(path)) {
     if (io::TryDescribeFile(path, description)) return description.Text;
@@ -82,7 +83,7 @@ std::string InfoText(const std::string& path) {
     if (size >= 0) text += "; File size: " + KbText(size) + " Kb";
     return text;
   }
-  return Describe(path, description) ? description.Text : std::string();
+  return Describe(path, description, autoOrient) ? description.Text : std::string();
 }
 
 bool MetafileLabels(const std::string& path, metafile::TMetafileLabels& labels) {

@@ -68,8 +68,9 @@ bool FileInfo(const std::string& path, std::string& typeName, pgraphic::TPGFileI
 // The status-bar text of a non-VQN file: "Type: ...; Size: WxH; Colors: ..."
 // followed by "; File size: N Kb" when the file is found. Empty when no reader
 // recognises the file. A metafile whose headers cannot be read (again) gets its
-// kind by extension and the size 0x0.
-std::string InfoText(const std::string& path);
+// kind by extension and the size 0x0. With autoOrient the size is the upright
+// picture's (see io::TOpenOptions).
+std::string InfoText(const std::string& path, bool autoOrient = false);
 
 // The file dialog's type, subtype, size and colours labels of a metafile, from
 // its headers; false when they cannot be read.

@@ -52,6 +52,9 @@ class TImagePane : public pgraphic::TPGImage {
   // Scrolls so that the image point comes under the viewport point, as far as
   // the scroll bars reach.
   void ScrollImagePointTo(QPointF point, QPoint at);
+  // Whether files read for this view are put upright by their orientation tag.
+  bool AutoOrient() const { return autoOrient_; }
+  void SetAutoOrient(bool on) { autoOrient_ = on; }
 
  signals:
   void SelectionMade();
@@ -66,6 +69,7 @@ class TImagePane : public pgraphic::TPGImage {
  private:
   int zoom_ = 5;
   int wheelRest_ = 0;  // the part of a notch a fine-grained wheel has turned
+  bool autoOrient_ = true;
   QMenu* popup_ = nullptr;
 };
 

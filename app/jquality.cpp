@@ -23,6 +23,17 @@ void CentreOnScreen(QWidget* dialog) {
   }
 }
 
+QLabel* SliderValueLabel(QSlider* slider) {
+  auto* label = new QLabel(slider->parentWidget());
+  label->setObjectName(slider->objectName() + "Value");
+  label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  label->setMinimumWidth(
+      label->fontMetrics().horizontalAdvance(QString::number(slider->maximum())));
+  label->setNum(slider->value());
+  QObject::connect(slider, &QSlider::valueChanged, label, qOverload<int>(&QLabel::setNum));
+  return label;
+}
+
 void ShowErrorBox(QWidget* parent, const QString& text) {
   QMessageBox box(QMessageBox::Critical, ApplicationTitle, text, QMessageBox::Ok, parent);
   box.exec();
@@ -70,6 +81,7 @@ TForm4::TForm4(TForm1* owner) : QDialog(owner), owner_(owner) {
   TrBar1->setTickPosition(QSlider::TicksBelow);
   TrBar1->setMinimumWidth(260);
   grid->addWidget(TrBar1, 0, 0, 1, 2);
+  grid->addWidget(SliderValueLabel(TrBar1), 0, 2);
   grid->addWidget(new QLabel("Low", this), 1, 0, Qt::AlignLeft);
   grid->addWidget(new QLabel("High", this), 1, 1, Qt::AlignRight);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -79,7 +91,7 @@ TForm4::TForm4(TForm1* owner) : QDialog(owner), owner_(owner) {
   CancelButton->setText("Cancel");
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-  grid->addWidget(buttons, 2, 0, 1, 2);
+  grid->addWidget(buttons, 2, 0, 1, 3);
   CentreOnScreen(this);
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QLabel>
 #include <QPushButton>
 #include <QSlider>
 #include <exception>
@@ -28,6 +29,10 @@ class TForm4 : public QDialog {
 
 // Dialogs of the program are centred on the screen with a fixed size.
 void CentreOnScreen(QWidget* dialog);
+
+// A label beside a quality track bar that shows its position as a number and
+// follows it; wide enough for the largest position, so nothing moves.
+QLabel* SliderValueLabel(QSlider* slider);
 
 // Message boxes of the program, titled with the application's name.
 void ShowErrorBox(QWidget* parent, const QString& text);

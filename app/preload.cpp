@@ -42,7 +42,7 @@ bool StampFile(const std::string& path, TFileStamp& stamp) {
 }
 
 TReadSettings ReadSettingsOf(const TImagePane& view) {
-  return {view.ReadWarningAction(), view.BackGroundColor()};
+  return {view.ReadWarningAction(), view.BackGroundColor(), view.AutoOrient()};
 }
 
 // ---- One read --------------------------------------------------------------------------
@@ -229,9 +229,9 @@ void TPreloadJob::TWork::Run() {
         image->OnProgress = [this](pgraphic::TPixelGraphic&, int, int, bool& abort) {
           abort = Cancelled();
         };
-        io::OpenImage(Path, *image);
+        io::OpenImage(Path, *image, 0, {.AutoOrient = Read.AutoOrient});
         image->OnProgress = nullptr;
-        read->InfoText = fileservice::InfoText(Path);
+        read->InfoText = fileservice::InfoText(Path, Read.AutoOrient);
         read->Image = std::move(image);
         read->Ok = true;
       }

@@ -56,6 +56,7 @@ bool StampFile(const std::string& path, TFileStamp& stamp);
 struct TReadSettings {
   pgraphic::TPGWarningAction ReadWarningAction = pgraphic::pgwaOKCancelBox;
   pgraphic::TRGB BackGroundColor = 0;
+  bool AutoOrient = true;  // photographs upright by their orientation tag
   bool operator==(const TReadSettings&) const = default;
 };
 TReadSettings ReadSettingsOf(const TImagePane& view);

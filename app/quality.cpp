@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QSlider>
 
+#include "app/jquality.h"
 #include "io/files.h"
 
 namespace app {
@@ -24,9 +25,10 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent) {
   TrBar1->setTickPosition(QSlider::TicksBelow);
   TrBar1->setMinimumWidth(280);
   grid->addWidget(TrBar1, 0, 0, 1, 2);
+  grid->addWidget(SliderValueLabel(TrBar1), 0, 2);
   grid->addWidget(new QLabel("Low", this), 1, 0, Qt::AlignLeft);
   grid->addWidget(new QLabel("High", this), 1, 1, Qt::AlignRight);
-  grid->addWidget(new QLabel("Note: It is a loosy compression", this), 2, 0, 1, 2);
+  grid->addWidget(new QLabel("Note: It is a loosy compression", this), 2, 0, 1, 3);
 
   auto* buttons = new QHBoxLayout;
   Button1 = new QPushButton("Compress", this);
@@ -37,7 +39,7 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent) {
   buttons->addStretch(1);
   buttons->addWidget(Button1);
   buttons->addWidget(Button2);
-  grid->addLayout(buttons, 3, 0, 1, 2);
+  grid->addLayout(buttons, 3, 0, 1, 3);
   connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
   connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
   setFixedSize(sizeHint());

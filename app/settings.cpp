@@ -177,6 +177,8 @@ void ReadWindowSettings(const TIniFile& ini, TStoredSettings& s) {
   s.AskToSaveEdits = ini.ReadBool("Edited images", "Ask", s.AskToSaveEdits);
   s.ConvertJobs =
       std::clamp(ini.ReadInteger("Batch conversion", "Jobs", s.ConvertJobs), 0, MaxConvertJobs);
+
+  s.AutoOrient = ini.ReadBool("Orientation tag", "Apply", s.AutoOrient);
 }
 
 void WriteSettings(TIniFile& ini, const TStoredSettings& s) {
@@ -202,6 +204,11 @@ void WriteSettings(TIniFile& ini, const TStoredSettings& s) {
     ini.WriteBool("Edited images", "Ask", s.AskToSaveEdits);
   if (s.ConvertJobs != 0 || !ini.ReadString("Batch conversion", "Jobs", "").isEmpty())
     ini.WriteInteger("Batch conversion", "Jobs", s.ConvertJobs);
+
+  // Written once it is off or is in the file already: a file that holds the
+  // keys above and nothing else is left byte for byte while the default holds.
+  if (!s.AutoOrient || ini.ReadInteger("Orientation tag", "Apply", INT_MIN) != INT_MIN)
+    ini.WriteBool("Orientation tag", "Apply", s.AutoOrient);
 }
 
 }  // namespace app

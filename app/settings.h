@@ -86,6 +86,10 @@ struct TStoredSettings {
   // Files the batch conversion converts at the same time; 0 is one per core.
   // Written only once it was changed, so that files without it stay as they are.
   int ConvertJobs = 0;
+
+  // Added after the values above, in a section of its own (written once it is
+  // off, or is in the file): photographs are shown upright by their orientation tag.
+  bool AutoOrient = true;
 };
 
 // The four folders with `rootDir` as the default of each.

@@ -108,10 +108,11 @@ void AttachProgress(pgraphic::TPixelGraphic& image, const std::string& label) {
   image.OnProgressEnd = [bar](pgraphic::TPixelGraphic&) { bar->Clear(); };
 }
 
-std::unique_ptr<pgraphic::TPixelGraphic> LoadImage(const std::string& path) {
+std::unique_ptr<pgraphic::TPixelGraphic> LoadImage(const std::string& path,
+                                                   const io::TOpenOptions& options) {
   auto image = std::make_unique<pgraphic::TPixelGraphic>();
   AttachProgress(*image, io::FileKindOf(path) == io::TFileKind::Wavelet ? "decoding" : "reading");
-  io::OpenImage(path, *image);
+  io::OpenImage(path, *image, 0, options);
   return image;
 }
 

@@ -93,7 +93,8 @@ void ApplyConvertSteps(std::unique_ptr<pgraphic::TPixelGraphic>& image, const TA
 // Loads, saves and describes through the file service (io/files.h), which
 // routes every extension, .vqn included. Loading and saving show progress on a
 // terminal; saving as VQN compresses at the --quality position of args.
-std::unique_ptr<pgraphic::TPixelGraphic> LoadImage(const std::string& path);
+std::unique_ptr<pgraphic::TPixelGraphic> LoadImage(const std::string& path,
+                                                   const io::TOpenOptions& options = {});
 void SaveImage(pgraphic::TPixelGraphic& image, const std::string& path, const TArgs& args);
 std::string DescribeFile(const std::string& path);
 

@@ -138,6 +138,7 @@ int Batch(const TArgs& args) {
   }
   settings.VQNQuality = VQNQualityOf(args);
   if (args.Has("--jobs")) settings.Jobs = WholeOption("--jobs", args.Get("--jobs"), 1, 1024);
+  settings.AutoOrient = args.Has("--auto-orient");
   // Reader warnings reach the question hook: a file that ends early fails
   // unless --partial converts what could be read.
   settings.ReadWarningAction = pgraphic::pgwaOKBox;
@@ -198,7 +199,7 @@ const TCommandRegistrar reg(
                  "[--colors 2|16|256|gray|true] [--mirror vertical|horizontal] "
                  "[--rotate 180|left|right] [--quality 0..120] [--jpeg-quality 5..95] [--partial] "
                  "[--jobs N] [--files-from FILE|- [-0]] [--shard K/N] [--report json] "
-                 "FILES...",
+                 "[--auto-orient] FILES...",
      .options = {{"--to", true, "DIR"},
                  {"--format", true, "EXT"},
                  {"--colors", true, "2|16|256|gray|true"},
@@ -211,7 +212,8 @@ const TCommandRegistrar reg(
                  {"--files-from", true, "FILE|-"},
                  {"-0", false, ""},
                  {"--shard", true, "K/N"},
-                 {"--report", true, "json"}},
+                 {"--report", true, "json"},
+                 {"--auto-orient", false, ""}},
      .acceptsConvertOptions = false,
      .minFiles = 0,
      .maxFiles = -1,

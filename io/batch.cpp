@@ -397,7 +397,7 @@ void TBatchRun::Convert(size_t i) {
   try {
     std::error_code ec;
     if (std::filesystem::is_directory(files_[i], ec)) throw EPixelGraphic("Is a folder");
-    OpenImage(files_[i], *work);
+    OpenImage(files_[i], *work, 0, {.AutoOrient = settings_.AutoOrient});
   } catch (const std::exception& e) {
     SetState(i, TFileState::Failed, e.what());
     Check(i, 2);

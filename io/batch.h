@@ -48,6 +48,8 @@ struct TBatchSettings {
   // How many files are converted at the same time; 0 takes one per core. The
   // outputs, the meter, the questions and the result are those of one at a time.
   int Jobs = 0;
+  // Photographs are put upright by their orientation tag as they are read.
+  bool AutoOrient = false;
 };
 
 // Files are read and written through OpenImage and SaveImage, VQN included.

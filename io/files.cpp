@@ -2,6 +2,9 @@
 
 #include <mutex>
 
+#include "pgraphic/formats/orientation.h"
+#include "pgraphic/image/geometry.h"
+
 namespace io {
 
 using pgraphic::TPixelGraphic;
@@ -43,7 +46,43 @@ int DefaultVQNQuality() {
   return codec::QualityFromPosition(60);
 }
 
-void OpenImage(const std::string& path, TPixelGraphic& image, int imageIndex) {
+int FileOrientation(const std::string& path, int imageIndex) {
+  if (FileKindOf(path) != TFileKind::Image) return pgraphic::OrientationUpright;
+  try {
+    pgraphic::TFileStream stream(path, pgraphic::TFileStream::fmOpenRead);
+    return pgraphic::ReadOrientation(stream, imageIndex);
+  } catch (const std::exception&) {
+    return pgraphic::OrientationUpright;
+  }
+}
+
+namespace {
+
+// Puts a picture stored with this orientation tag upright, through the exact
+// quarter turns and mirrors of the geometry code; the image keeps its pixel
+// format, palette, settings and handlers.
+void Orient(TPixelGraphic& image, int orientation) {
+  if (image.Empty() || orientation <= pgraphic::OrientationUpright || orientation > 8) return;
+  if (orientation == 4) {
+    image.MirrorVertical();
+    return;
+  }
+  if (orientation != 2) {
+    // 3 a half turn; 5 and 6 a right turn, 7 and 8 a left one (5 and 7 are
+    // then mirrored left to right).
+    const pgraphic::TTurn turn = orientation == 3                       ? pgraphic::TTurn::Half
+                                 : orientation == 5 || orientation == 6 ? pgraphic::TTurn::Right90
+                                                                        : pgraphic::TTurn::Left90;
+    std::unique_ptr<TPixelGraphic> turned = pgraphic::TurnImage(image, turn);
+    image.Assign(*turned);
+  }
+  if (orientation == 2 || orientation == 5 || orientation == 7) image.MirrorHorizontal();
+}
+
+}  // namespace
+
+void OpenImage(const std::string& path, TPixelGraphic& image, int imageIndex,
+               const TOpenOptions& options) {
   switch (FileKindOf(path)) {
     case TFileKind::Wavelet: {
       pgraphic::TFileStream stream(path, pgraphic::TFileStream::fmOpenRead);
@@ -60,13 +99,15 @@ void OpenImage(const std::string& path, TPixelGraphic& image, int imageIndex) {
       [[fallthrough]];
     case TFileKind::Image:
       image.LoadFromFile(path, imageIndex);
+      if (options.AutoOrient) Orient(image, FileOrientation(path, imageIndex));
       return;
   }
 }
 
-std::unique_ptr<TPixelGraphic> OpenImage(const std::string& path, int imageIndex) {
+std::unique_ptr<TPixelGraphic> OpenImage(const std::string& path, int imageIndex,
+                                         const TOpenOptions& options) {
   auto image = std::make_unique<TPixelGraphic>();
-  OpenImage(path, *image, imageIndex);
+  OpenImage(path, *image, imageIndex, options);
   return image;
 }
 
@@ -113,10 +154,13 @@ TFileDescription DescribeMetafile(const TMetafileHandler& handler, const std::st
   return d;
 }
 
-TFileDescription DescribeImage(const std::string& path, int imageIndex) {
+TFileDescription DescribeImage(const std::string& path, int imageIndex,
+                               const TOpenOptions& options) {
   pgraphic::TFileStream stream(path, pgraphic::TFileStream::fmOpenRead);
   TFileDescription d;
   pgraphic::ReadStreamInfo(stream, pgraphic::FileExtension(path), imageIndex, d.TypeName, d.Info);
+  if (options.AutoOrient && pgraphic::OrientationSwapsAxes(ReadOrientation(stream, imageIndex)))
+    std::swap(d.Info.Width, d.Info.Height);
   d.FileSize = stream.Size();
   d.Text = pgraphic::InfoText(d.TypeName, d.Info, d.FileSize);
   return d;
@@ -124,7 +168,8 @@ TFileDescription DescribeImage(const std::string& path, int imageIndex) {
 
 }  // namespace
 
-TFileDescription DescribeFile(const std::string& path, int imageIndex) {
+TFileDescription DescribeFile(const std::string& path, int imageIndex,
+                              const TOpenOptions& options) {
   switch (FileKindOf(path)) {
     case TFileKind::Wavelet:
       return DescribeWavelet(path);
@@ -134,7 +179,7 @@ TFileDescription DescribeFile(const std::string& path, int imageIndex) {
     case TFileKind::Image:
       break;
   }
-  return DescribeImage(path, imageIndex);
+  return DescribeImage(path, imageIndex, options);
 }
 
 int64_t PictureBytes(const TFileDescription& description) {
@@ -145,10 +190,10 @@ int64_t PictureBytes(const TFileDescription& description) {
   return pgraphic::PictureBytes(description.Info.Width, description.Info.Height, stored);
 }
 
-bool TryDescribeFile(const std::string& path, TFileDescription& description,
-                     int imageIndex) noexcept {
+bool TryDescribeFile(const std::string& path, TFileDescription& description, int imageIndex,
+                     const TOpenOptions& options) noexcept {
   try {
-    description = DescribeFile(path, imageIndex);
+    description = DescribeFile(path, imageIndex, options);
     return true;
   } catch (...) {
     return false;

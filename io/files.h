@@ -45,13 +45,27 @@ struct TSaveOptions {
   int VQNQuality = DefaultVQNQuality();
 };
 
+// How a file is opened and described.
+struct TOpenOptions {
+  // A JPEG or TIFF file whose orientation tag (EXIF or TIFF Orientation, values
+  // 2 to 8) says its rows are stored turned or mirrored gives the upright
+  // picture: the image is turned and mirrored after decoding, and a
+  // description tells the upright width and height.
+  bool AutoOrient = false;
+};
+
 // Reads the file into `image`, which keeps its settings, warning actions and
 // progress handlers (they are used while reading). `imageIndex` picks an image
 // of a multi-image file. Raises pgraphic::EPixelGraphic (codec::EVQN for VQN
 // files) with the message to show; the image then holds what was read so far.
-void OpenImage(const std::string& path, pgraphic::TPixelGraphic& image, int imageIndex = 0);
+void OpenImage(const std::string& path, pgraphic::TPixelGraphic& image, int imageIndex = 0,
+               const TOpenOptions& options = {});
 // The same into a fresh image with the library's default settings.
-std::unique_ptr<pgraphic::TPixelGraphic> OpenImage(const std::string& path, int imageIndex = 0);
+std::unique_ptr<pgraphic::TPixelGraphic> OpenImage(const std::string& path, int imageIndex = 0,
+                                                   const TOpenOptions& options = {});
+// The orientation tag (1..8, 1 when there is none) of image `imageIndex` of a
+// JPEG or TIFF file, recognised by its first bytes; 1 for any other file.
+int FileOrientation(const std::string& path, int imageIndex = 0);
 // A JPEG file decoded at 1/denom of its size (1, 2, 4 or 8; see
 // pgraphic::ReadJPEGReduced); raises as OpenImage does, also for a file of
 // another format.
@@ -85,10 +99,11 @@ int64_t PictureBytes(const TFileDescription& description);
 
 // Raises with the reader's or the codec's message when the file cannot be
 // described (missing, unknown, corrupt header).
-TFileDescription DescribeFile(const std::string& path, int imageIndex = 0);
+TFileDescription DescribeFile(const std::string& path, int imageIndex = 0,
+                              const TOpenOptions& options = {});
 // The same, never raising: false when the file cannot be described.
-bool TryDescribeFile(const std::string& path, TFileDescription& description,
-                     int imageIndex = 0) noexcept;
+bool TryDescribeFile(const std::string& path, TFileDescription& description, int imageIndex = 0,
+                     const TOpenOptions& options = {}) noexcept;
 
 // ---- What the programs above this library use of the layers below ----------
 // The desktop program and the command line name nothing of the codec or the

@@ -5,6 +5,7 @@
 #include <QStyle>
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <thread>
 
 #include "pgraphic/image/colorres.h"
@@ -278,8 +279,13 @@ void TPGImage::LaunchCopy() {
 
 TDisplaySettings TPGImage::DisplaySettings() const {
   TDisplaySettings s;
-  s.Available = {std::max(width() - 2 * frameWidth(), 0), std::max(height() - 2 * frameWidth(), 0)};
-  s.ScrollBarExtent = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+  s.PixelRatio = std::max(viewport()->devicePixelRatioF(), 1.0);
+  const auto device = [&](int logical) {
+    return static_cast<int>(std::floor(logical * s.PixelRatio + 1e-9));
+  };
+  s.Available = {device(std::max(width() - 2 * frameWidth(), 0)),
+                 device(std::max(height() - 2 * frameWidth(), 0))};
+  s.ScrollBarExtent = device(style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this));
   s.Stretch = stretch_;
   s.ZoomFactor = zoomFactor_;
   s.StretchMode = stretchMode_;

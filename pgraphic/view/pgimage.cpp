@@ -10,6 +10,7 @@
 #include <QStyle>
 #include <QThread>
 #include <algorithm>
+#include <cmath>
 
 #include "pgraphic/image/pixelrows.h"
 #include "pgraphic/view/render.h"
@@ -328,39 +329,47 @@ QRect TPGImage::DisplayRect() const {
   return picBox_->geometry();
 }
 
+// Display coordinates are the child's logical pixels; the picture is laid out
+// on device pixels, ratio_ of them to a logical one.
+int TPGImage::Logical(int devicePixels) const {
+  return static_cast<int>(std::ceil(devicePixels / ratio_ - 1e-9));
+}
 int TPGImage::ImageToDisplayX(int x) const {
-  return ScaleCoordinate(x, displayed_.Width, imageSize_.Width);
+  return static_cast<int>(ScaleCoordinate(x, displayed_.Width, imageSize_.Width) / ratio_);
 }
 int TPGImage::ImageToDisplayY(int y) const {
-  return ScaleCoordinate(y, displayed_.Height, imageSize_.Height);
+  return static_cast<int>(ScaleCoordinate(y, displayed_.Height, imageSize_.Height) / ratio_);
 }
 int TPGImage::DisplayToImageX(int x) const {
-  return ScaleCoordinate(x, imageSize_.Width, displayed_.Width);
+  return ScaleCoordinate(static_cast<int>(x * ratio_), imageSize_.Width, displayed_.Width);
 }
 int TPGImage::DisplayToImageY(int y) const {
-  return ScaleCoordinate(y, imageSize_.Height, displayed_.Height);
+  return ScaleCoordinate(static_cast<int>(y * ratio_), imageSize_.Height, displayed_.Height);
 }
 
 void TPGImage::Relayout(bool force) {
   const TDisplaySettings settings = DisplaySettings();
-  const TSize2 available = settings.Available;
-  const int bar = settings.ScrollBarExtent;
   const TStretchLayout layout = LayoutFor(imageSize_, settings);
   displayed_ = layout.Displayed;
+  ratio_ = settings.PixelRatio;
+  // The widgets are placed in logical pixels.
+  const TSize2 available = {std::max(width() - 2 * frameWidth(), 0),
+                            std::max(height() - 2 * frameWidth(), 0)};
+  const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+  const TSize2 shown = {Logical(displayed_.Width), Logical(displayed_.Height)};
   if (layout.Zoom != zoom_) {
     zoom_ = layout.Zoom;
     if (OnZoomFactorChange) OnZoomFactorChange(*this);
   }
-  const TPoint2 offset = center_ ? CenterOffset(displayed_, available, bar, bar) : TPoint2{};
-  const TScrollBars bars = ScrollBarsFor(displayed_, available, bar, bar);
+  const TPoint2 offset = center_ ? CenterOffset(shown, available, bar, bar) : TPoint2{};
+  const TScrollBars bars = ScrollBarsFor(shown, available, bar, bar);
   const int clientW = available.Width - (bars.Vertical ? bar : 0);
   const int clientH = available.Height - (bars.Horizontal ? bar : 0);
-  const int hMax = std::max(displayed_.Width - clientW, 0);
-  const int vMax = std::max(displayed_.Height - clientH, 0);
+  const int hMax = std::max(shown.Width - clientW, 0);
+  const int vMax = std::max(shown.Height - clientH, 0);
   QScrollBar* h = horizontalScrollBar();
   QScrollBar* v = verticalScrollBar();
-  const QRect now(offset.X - h->value(), offset.Y - v->value(), displayed_.Width,
-                  displayed_.Height);
+  const QRect now(offset.X - h->value(), offset.Y - v->value(), shown.Width, shown.Height);
   if (!force && !rearrangeAlways_ && now == picBox_->geometry() && hMax == h->maximum() &&
       vMax == v->maximum()) {
     viewport()->update();
@@ -376,7 +385,7 @@ void TPGImage::Relayout(bool force) {
   h->setValue(0);
   v->setValue(0);
   offset_ = offset;
-  picBox_->setGeometry(offset.X, offset.Y, displayed_.Width, displayed_.Height);
+  picBox_->setGeometry(offset.X, offset.Y, shown.Width, shown.Height);
   if (center_) {
     h->setValue(hMax / 2);
     v->setValue(vMax / 2);
@@ -451,22 +460,31 @@ void TPGImage::paintEvent(QPaintEvent* event) {
     const QRect area = event->rect().intersected(viewport()->rect());
     const QColor background = viewport()->palette().color(viewport()->backgroundRole());
     if (drawn && !drawn->Empty()) {
-      if (buffer_.width() < area.width() || buffer_.height() < area.height())
-        buffer_ = QImage(std::max(area.width(), buffer_.width()),
-                         std::max(area.height(), buffer_.height()), QImage::Format_RGB32);
+      // Rendered on the device's pixels: the area and the child's corner scaled
+      // by the ratio, the picture at its exact device size.
+      const auto device = [this](int logical) {
+        return static_cast<int>(std::lround(logical * ratio_));
+      };
+      const QRect deviceArea(device(area.left()), device(area.top()), device(area.width()),
+                             device(area.height()));
+      if (buffer_.width() < deviceArea.width() || buffer_.height() < deviceArea.height())
+        buffer_ = QImage(std::max(deviceArea.width(), buffer_.width()),
+                         std::max(deviceArea.height(), buffer_.height()), QImage::Format_RGB32);
+      buffer_.setDevicePixelRatio(ratio_);
       TRenderTarget target;
       target.Pixels = reinterpret_cast<uint32_t*>(buffer_.bits());
       target.Stride = buffer_.bytesPerLine() / 4;
-      target.Area = {area.left(), area.top(), area.left() + area.width(),
-                     area.top() + area.height()};
+      target.Area = {deviceArea.left(), deviceArea.top(), deviceArea.right() + 1,
+                     deviceArea.bottom() + 1};
       TPictureLayout layout;
-      layout.Child = {child.left(), child.top(), child.left() + child.width(),
-                      child.top() + child.height()};
+      layout.Child = {device(child.left()), device(child.top()),
+                      device(child.left()) + displayed_.Width,
+                      device(child.top()) + displayed_.Height};
       layout.Tiling = tiling_;
       layout.FlipHorizontal = flipHorizontal_;
       layout.FlipVertical = flipVertical_;
       RenderPicture(PixelRows(*drawn), layout, target, background.rgb());
-      p.drawImage(area.topLeft(), buffer_, QRect(0, 0, area.width(), area.height()));
+      p.drawImage(QRectF(area), buffer_, QRectF(0, 0, deviceArea.width(), deviceArea.height()));
     } else {
       p.fillRect(area, background);
       if (image_ && needed && child.width() > 0 && child.height() > 0) {

@@ -37,8 +37,13 @@ class TPGImage;
 // values so that a copy can be built away from the view (on another thread,
 // before the image is handed over) and checked when it arrives.
 struct TDisplaySettings {
-  TSize2 Available;  // the area inside the frame, scroll bars not taken off
+  // The area inside the frame (scroll bars not taken off) and a scroll bar's
+  // extent, in device pixels: the layout places the picture on the screen's
+  // pixels, so that 100 % shows one image pixel on one device pixel.
+  TSize2 Available;
   int ScrollBarExtent = 0;
+  // Device pixels per logical pixel of the view (above 1 on a high-DPI screen).
+  double PixelRatio = 1.0;
   TStretch Stretch = sNeverKAR;
   long double ZoomFactor = 1.0L;
   TStretchMode StretchMode = smFast;
@@ -411,7 +416,10 @@ class TPGImage : public QAbstractScrollArea {
   void UpdateCursor(QPoint childPoint);
   QCursor CursorAt(QPoint childPoint) const;
   bool CanScroll() const;
-  TPoint2 ImagePoint(QPoint childPoint) const;
+  TPoint2 ImagePoint(QPointF childPoint) const;
+  // A device-pixel length of the layout in logical pixels, rounded up so that
+  // the child covers every device pixel of the picture.
+  int Logical(int devicePixels) const;
 
   void PicBoxMouseDown(QMouseEvent& event);
   void PicBoxMouseMove(QMouseEvent& event);
@@ -434,7 +442,8 @@ class TPGImage : public QAbstractScrollArea {
   bool rebuild_ = true;
   bool layoutBusy_ = false;
   TSize2 imageSize_;
-  TSize2 displayed_;
+  TSize2 displayed_;    // in device pixels
+  double ratio_ = 1.0;  // device pixels per logical pixel at the last layout
   TSize2 copyBuiltFor_;
   TPoint2 offset_;
   long double zoom_ = 1.0L;

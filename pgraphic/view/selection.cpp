@@ -183,8 +183,14 @@ void TPGImage::SetActionMode(TActionMode value) {
 
 // ---- Mouse ------------------------------------------------------------------------------------
 
-TPoint2 TPGImage::ImagePoint(QPoint p) const {
-  return {DisplayToImageX(p.x()), DisplayToImageY(p.y())};
+TPoint2 TPGImage::ImagePoint(QPointF p) const {
+  // A logical position covers ratio_ device pixels and as many image pixels at
+  // 100 %: the fraction Qt gives on a high-DPI screen tells which of them.
+  const auto image = [this](double at, int imageSize, int displayed) {
+    return ScaleCoordinate(static_cast<int>(std::floor(at * ratio_)), imageSize, displayed);
+  };
+  return {image(p.x(), imageSize_.Width, displayed_.Width),
+          image(p.y(), imageSize_.Height, displayed_.Height)};
 }
 
 bool TPGImage::CanScroll() const {
@@ -194,7 +200,7 @@ bool TPGImage::CanScroll() const {
 void TPGImage::PicBoxMouseDown(QMouseEvent& event) {
   if (event.button() != Qt::LeftButton) return;
   const QPoint p = event.position().toPoint();
-  const TPoint2 q = ImagePoint(p);
+  const TPoint2 q = ImagePoint(event.position());
   const TPGRect d = SelectionDisplayRect();
   const TActionMode am = actionMode_;
   const bool movesSelection =
@@ -226,7 +232,7 @@ void TPGImage::PicBoxMouseDown(QMouseEvent& event) {
 
 void TPGImage::PicBoxMouseMove(QMouseEvent& event) {
   const QPoint p = event.position().toPoint();
-  const TPoint2 q = ImagePoint(p);
+  const TPoint2 q = ImagePoint(event.position());
   lastViewport_ = picBox_->mapTo(viewport(), p);
   switch (drag_) {
     case dsIdle:

@@ -2,16 +2,21 @@
 // saving a copy with the JPEG quality question, help and About.
 #include <QLabel>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QSlider>
 #include <QTextBrowser>
 
 #include "app/about.h"
 #include "app/commands.h"
+#include "app/convers.h"
 #include "app/help.h"
 #include "app/jquality.h"
 #include "app/my_open.h"
+#include "app/quality.h"
 #include "app/startup.h"
 #include "app_fixture.h"
+#include "io/files.h"
+#include "support/peer_image.h"
 
 namespace apptest {
 namespace {
@@ -314,6 +319,62 @@ TEST_F(MainWindowTest, LongCommandDisablesAndRestoresTheCommands) {
   EXPECT_TRUE(w.Item("N19")->isEnabled());
   EXPECT_FALSE(w.Item("N23")->isVisible());
   EXPECT_TRUE(w.PTSplitter2->isEnabled());
+}
+
+// A phone-style JPEG (tag 6, stored 5 x 3) opens upright with the size swapped in
+// the status bar and saves upright; switched off it shows as stored, and stays off.
+TEST_F(AppTest, OrientationTagTurnsThePhotographUntilSwitchedOff) {
+  const std::string photo = Image("phone.jpg").toStdString();
+  if (!korvane_test::WriteTaggedPhoto(photo, 6)) GTEST_SKIP() << "no ImageMagick/exiftool";
+  auto& w = Start({Image("phone.jpg")});
+  ASSERT_TRUE(w.Item("OrientTag1")->isChecked());
+  EXPECT_TRUE(w.StatusText().contains("Size: 3x5")) << w.StatusText().toStdString();
+  w.PGImage1->SaveToFile(Image("saved.png"));
+  const auto upright = korvane_test::DecodeUprightWithImageMagick(photo);
+  EXPECT_TRUE(upright && korvane_test::SamePicture(
+                             *upright, *io::OpenImage(Image("saved.png").toStdString())));
+  w.Item("OrientTag1")->trigger();
+  EXPECT_TRUE(w.StatusText().contains("Size: 5x3")) << w.StatusText().toStdString();
+  w.close();
+  EXPECT_TRUE(apptest::ReadText(IniPath()).contains("\n[Orientation tag]\nApply=0\n"));
+  EXPECT_FALSE(Start().Item("OrientTag1")->isChecked());
+}
+
+// Files dropped around or on the picture open the first one, the quality track
+// bars show their number, the batch dialog starts in the folder being browsed.
+TEST_F(AppTest, DropSlidersAndBatchFolder) {
+  QDir().mkpath(Image("sub"));
+  WriteImage(Image("a.bmp"), 7, 4);
+  WriteImage(Image("sub/b.bmp"), 9, 5);
+  auto& w = Start();
+  QMimeData data;
+  // A folder is passed over; the drop around the picture, then on it.
+  const auto drop = [&](QWidget* on, QStringList files, const QString& opens) {
+    QList<QUrl> urls;
+    for (const QString& f : files) urls << QUrl::fromLocalFile(Image(f));
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(2, 2), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(on, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent dropped(QPointF(2, 2), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(on, &dropped);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.Shown.FileName == Image(opens); }));
+  };
+  drop(w.Panel1, {"sub", "sub/b.bmp", "a.bmp"}, "sub/b.bmp");
+  EXPECT_EQ(w.PTSList1->Folder(), Image("sub"));
+  drop(w.PGImage1->PicBox(), {"a.bmp"}, "a.bmp");
+  for (QSlider* slider : {w.Form4->TrBar1, app::Child<app::TForm3>(w).TrBar1}) {
+    slider->setValue(40);
+    EXPECT_EQ(slider->parentWidget()->findChild<QLabel*>("TrBar1Value")->text(), "40");
+  }
+  w.Pane->ShowFolder(Image("sub"));
+  QString batchFolder;
+  WhenModal<app::TForm8>([&](app::TForm8* d) {
+    batchFolder = d->PTSList1->Folder();
+    QTest::keyClick(d, Qt::Key_Escape);
+  });
+  Click(w.Button("SB3"));
+  EXPECT_EQ(batchFolder, Image("sub"));
 }
 
 }  // namespace apptest

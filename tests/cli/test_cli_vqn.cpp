@@ -8,6 +8,7 @@
 
 #include "cli_run.h"
 #include "codec/vqn.h"
+#include "io/files.h"
 #include "support/peer_image.h"
 
 namespace {
@@ -115,6 +116,22 @@ TEST_F(CliVqn, BadInputAndOptions) {
   r = RunCli("info " + Q("junk.vqn"), scratch.path);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("Not a VQN file"), std::string::npos) << r.err;
+}
+
+// convert and batch --auto-orient write a phone-style JPEG (tag 6) as ImageMagick's
+// -auto-orient picture, through a lossless PNG; without it the rows stay as stored.
+TEST(CliAutoOrient, ConvertAndBatchWriteTheUprightPicture) {
+  korvane_test::ScratchDir dir("cli-orient");
+  if (!korvane_test::WriteTaggedPhoto(dir / "phone.jpg", 6)) GTEST_SKIP() << "no peers";
+  const auto upright = korvane_test::DecodeUprightWithImageMagick(dir / "phone.jpg");
+  const auto stored = korvane_test::DecodeWithImageMagick(dir / "phone.jpg");
+  ASSERT_TRUE(upright && stored);
+  for (const char* run : {"convert --auto-orient phone.jpg up.png", "convert phone.jpg as.png",
+                          "batch --auto-orient --to out --format png phone.jpg"})
+    ASSERT_EQ(korvane_test::RunCli(run, dir.path).status, 0) << run;
+  EXPECT_TRUE(korvane_test::SamePicture(*upright, *io::OpenImage(dir / "up.png")));
+  EXPECT_TRUE(korvane_test::SamePicture(*stored, *io::OpenImage(dir / "as.png")));
+  EXPECT_TRUE(korvane_test::SamePicture(*upright, *io::OpenImage(dir / "out/phone.png")));
 }
 
 }  // namespace

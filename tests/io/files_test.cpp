@@ -312,5 +312,28 @@ TEST(Trash, MovesIntoTheTrashOfTheFilesVolume) {
   if (mounted) ::umount2(vol.c_str(), MNT_DETACH);
 }
 
+// Files with each orientation tag, written by the peers: opened upright they are
+// ImageMagick's -auto-orient picture with the upright size described; by default as stored.
+class UprightPhoto : public testing::TestWithParam<std::tuple<int, const char*>> {};
+
+TEST_P(UprightPhoto, MatchesThePeers) {
+  const auto [orientation, extension] = GetParam();
+  korvane_test::ScratchDir dir("orientation");
+  const std::string path = dir / (std::string("photo") + extension);
+  if (!korvane_test::WriteTaggedPhoto(path, orientation)) GTEST_SKIP() << "no ImageMagick/exiftool";
+  EXPECT_EQ(FileOrientation(path), orientation);
+  const auto upright = korvane_test::DecodeUprightWithImageMagick(path);
+  const auto stored = korvane_test::DecodeWithImageMagick(path);
+  ASSERT_TRUE(upright && stored);
+  EXPECT_TRUE(korvane_test::SamePicture(*upright, *OpenImage(path, 0, {.AutoOrient = true})));
+  EXPECT_TRUE(korvane_test::SamePicture(*stored, *OpenImage(path)));
+  const TFileDescription d = DescribeFile(path, 0, {.AutoOrient = true});
+  EXPECT_EQ(d.Info.Width, upright->width);
+  EXPECT_NE(d.Text.find("Size: " + std::to_string(upright->width) + "x"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tags, UprightPhoto,
+                         testing::Combine(testing::Range(1, 9), testing::Values(".jpg", ".tif")));
+
 }  // namespace
 }  // namespace io

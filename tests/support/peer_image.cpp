@@ -12,6 +12,8 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "pgraphic/image/pixelgraphic.h"
+
 namespace korvane_test {
 
 uint32_t PeerImage::At(int x, int y) const {
@@ -127,6 +129,27 @@ std::optional<PeerImage> DecodeWithImageMagick(const std::string& path) {
   if (!HaveTool(kImageMagick)) return std::nullopt;
   return DecodePnmFromCommand(std::string(kImageMagick) + " " + ShellQuote(path) +
                               " -depth 8 -type TrueColor ppm:- 2>/dev/null");
+}
+
+bool WriteTaggedPhoto(const std::string& path, int orientation) {
+  return RunShell(std::string(kImageMagick) +
+                  " -size 5x3 gradient:red-blue -fill lime -draw 'point 0,0' -alpha off -depth 8 "
+                  "-type TrueColor -quality 95 -compress none " +
+                  ShellQuote(path) + " && exiftool -q -overwrite_original -n -Orientation=" +
+                  std::to_string(orientation) + " " + ShellQuote(path) + " 2>/dev/null") == 0;
+}
+
+std::optional<PeerImage> DecodeUprightWithImageMagick(const std::string& path) {
+  return DecodePnmFromCommand(std::string(kImageMagick) + " " + ShellQuote(path) +
+                              " -auto-orient -depth 8 -type TrueColor ppm:- 2>/dev/null");
+}
+
+bool SamePicture(const PeerImage& peer, const pgraphic::TPixelGraphic& image) {
+  if (peer.width != image.Width() || peer.height != image.Height()) return false;
+  for (int y = 0; y < peer.height; ++y)
+    for (int x = 0; x < peer.width; ++x)
+      if (peer.At(x, y) != image.PixelColor(x, y)) return false;
+  return true;
 }
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {

@@ -44,6 +44,13 @@ int RunShell(const std::string& command);
 std::optional<PeerImage> DecodePnmFromCommand(const std::string& command);
 // ImageMagick's decode of a file, as 8-bit RGB.
 std::optional<PeerImage> DecodeWithImageMagick(const std::string& path);
+// A 5 x 3 picture written by ImageMagick (JPEG or TIFF by the extension) whose
+// orientation tag exiftool sets; false when a peer is missing or fails.
+bool WriteTaggedPhoto(const std::string& path, int orientation);
+// ImageMagick's decode of a file turned upright by its orientation tag.
+std::optional<PeerImage> DecodeUprightWithImageMagick(const std::string& path);
+// Equal sizes and colours.
+bool SamePicture(const PeerImage& peer, const pgraphic::TPixelGraphic& image);
 // Quotes a string for the shell.
 std::string ShellQuote(const std::string& s);
 std::vector<uint8_t> ReadFileBytes(const std::string& path);

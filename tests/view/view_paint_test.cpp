@@ -389,5 +389,28 @@ TEST_F(ViewTest, CopyTooLargeToAllocateShowsTheImageStretched) {
     EXPECT_EQ(shot.pixel(p), Drawn(g, p.x() / 2, p.y() / 2)) << p.x() << "," << p.y();
 }
 
+// At two device pixels per logical one, 100 % puts an image pixel on a device
+// pixel, a drag selects in image pixels, Shrink to Fit still fills the view.
+TEST_F(ViewTest, HighDpiShowsImagePixelsOnDevicePixels) {
+  if (qApp->devicePixelRatio() < 2) GTEST_SKIP() << "run by ctest view_high_dpi at scale 2";
+  Make(100, 80);
+  Show(Gradient(60, 50));
+  view->SetCenter(true);
+  view->SetStretch(sZoomKAR);
+  view->SetZoomFactor(1);
+  ASSERT_EQ(Box()->size(), QSize(30, 25));
+  const QImage shot = Grab();
+  for (int y : {0, 1, 49})
+    for (int x : {0, 1, 59})
+      EXPECT_EQ(shot.pixel(Box()->pos() * 2 + QPoint(x, y)), qRgb(x, y, 7)) << x << "," << y;
+  view->SetActionMode(amCreateSelection);
+  Drag({10, 10}, {20, 15});
+  EXPECT_EQ(QRect(view->SelectionLeft(), view->SelectionTop(), view->SelectionWidth(),
+                  view->SelectionHeight()),
+            QRect(20, 20, 21, 11));
+  view->SetStretch(sAlwaysKAR);
+  EXPECT_EQ(Box()->size(), QSize(96, 80));
+}
+
 }  // namespace
 }  // namespace pgraphic::viewtest
