@@ -16,11 +16,11 @@ bool MayStandIn(const QString& path) {
 }
 
 std::unique_ptr<TStandIn> ReadStandIn(const QString& path,
-                                      const pgraphic::TDisplaySettings& settings,
+                                      const pgraphic::TDisplaySettings& settings, bool autoOrient,
                                       const std::atomic<bool>* cancelled) {
   const std::string name = path.toStdString();
   io::TFileDescription description;
-  if (!io::TryDescribeFile(name, description)) return nullptr;
+  if (!io::TryDescribeFile(name, description, 0, {.AutoOrient = autoOrient})) return nullptr;
   const pgraphic::TSize2 size{description.Info.Width, description.Info.Height};
   const pgraphic::TSize2 shown = pgraphic::DisplayedSizeFor(size, settings);
   const int denom = io::JPEGScaleDenominator(size.Width, size.Height, shown.Width, shown.Height);
@@ -32,7 +32,7 @@ std::unique_ptr<TStandIn> ReadStandIn(const QString& path,
     reduced->OnProgress = [cancelled](pgraphic::TPixelGraphic&, int, int, bool& abort) {
       abort = cancelled->load(std::memory_order_relaxed);
     };
-    io::OpenJPEGReduced(name, *reduced, denom);
+    io::OpenJPEGReduced(name, *reduced, denom, {.AutoOrient = autoOrient});
     reduced->OnProgress = nullptr;
     standIn->Picture = pgraphic::BuildStandIn(std::move(reduced), size, settings, cancelled);
   } catch (...) {
@@ -42,7 +42,7 @@ std::unique_ptr<TStandIn> ReadStandIn(const QString& path,
   standIn->Path = path;
   standIn->ImageSize = size;
   standIn->For = settings;
-  standIn->InfoText = QString::fromStdString(fileservice::InfoText(name));
+  standIn->InfoText = QString::fromStdString(fileservice::InfoText(name, autoOrient));
   return standIn;
 }
 
@@ -106,8 +106,9 @@ void TQuickBrowse::Schedule() {
       slot->Index = i;
       TSlot* s = slot.get();
       s->Worker.Start(
-          [path, settings = view_.DisplaySettings(), i](pgraphic::TWorkerTask& task) {
-            auto standIn = ReadStandIn(path, settings, &task.CancelFlag());
+          [path, settings = view_.DisplaySettings(), orient = view_.AutoOrient(),
+           i](pgraphic::TWorkerTask& task) {
+            auto standIn = ReadStandIn(path, settings, orient, &task.CancelFlag());
             if (standIn) standIn->Index = i;
             return std::shared_ptr<TStandIn>(std::move(standIn));
           },

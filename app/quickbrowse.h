@@ -38,10 +38,11 @@ struct TStandIn {
 // Whether a stand-in can be made for the file: a JPEG file by its name.
 bool MayStandIn(const QString& path);
 
-// Reads a stand-in of `path` for a view with these settings; nullptr when the
+// Reads a stand-in of `path` for a view with these settings, upright by its
+// orientation tag with `autoOrient`; nullptr when the
 // file cannot be read that way, is not smaller by it, or `cancelled` is raised.
 std::unique_ptr<TStandIn> ReadStandIn(const QString& path,
-                                      const pgraphic::TDisplaySettings& settings,
+                                      const pgraphic::TDisplaySettings& settings, bool autoOrient,
                                       const std::atomic<bool>* cancelled);
 
 class TQuickBrowse : public QObject {

@@ -56,8 +56,6 @@ int FileOrientation(const std::string& path, int imageIndex) {
   }
 }
 
-namespace {
-
 // Puts a picture stored with this orientation tag upright, through the exact
 // quarter turns and mirrors of the geometry code; the image keeps its pixel
 // format, palette, settings and handlers.
@@ -78,8 +76,6 @@ void Orient(TPixelGraphic& image, int orientation) {
   }
   if (orientation == 2 || orientation == 5 || orientation == 7) image.MirrorHorizontal();
 }
-
-}  // namespace
 
 void OpenImage(const std::string& path, TPixelGraphic& image, int imageIndex,
                const TOpenOptions& options) {
@@ -111,9 +107,13 @@ std::unique_ptr<TPixelGraphic> OpenImage(const std::string& path, int imageIndex
   return image;
 }
 
-void OpenJPEGReduced(const std::string& path, TPixelGraphic& image, int denom) {
-  pgraphic::TFileStream stream(path, pgraphic::TFileStream::fmOpenRead);
-  pgraphic::ReadJPEGReduced(stream, image, denom);
+void OpenJPEGReduced(const std::string& path, TPixelGraphic& image, int denom,
+                     const TOpenOptions& options) {
+  {
+    pgraphic::TFileStream stream(path, pgraphic::TFileStream::fmOpenRead);
+    pgraphic::ReadJPEGReduced(stream, image, denom);
+  }
+  if (options.AutoOrient) Orient(image, FileOrientation(path));
 }
 
 void SaveImage(TPixelGraphic& image, const std::string& path, const TSaveOptions& options) {

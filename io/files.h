@@ -69,7 +69,11 @@ int FileOrientation(const std::string& path, int imageIndex = 0);
 // A JPEG file decoded at 1/denom of its size (1, 2, 4 or 8; see
 // pgraphic::ReadJPEGReduced); raises as OpenImage does, also for a file of
 // another format.
-void OpenJPEGReduced(const std::string& path, pgraphic::TPixelGraphic& image, int denom);
+void OpenJPEGReduced(const std::string& path, pgraphic::TPixelGraphic& image, int denom,
+                     const TOpenOptions& options = {});
+// Puts a picture stored with this orientation tag (1..8) upright; any other
+// value leaves it as it is.
+void Orient(pgraphic::TPixelGraphic& image, int orientation);
 using pgraphic::JPEGScaleDenominator;
 
 // Writes the image in the format of the path's extension: a foreign format

@@ -19,6 +19,7 @@
 
 #include "io/files.h"
 #include "pgraphic/formats/jpeg.h"
+#include "pgraphic/formats/orientation.h"
 #include "pgraphic/image/pixelgraphic.h"
 #include "pgraphic/stream.h"
 
@@ -398,6 +399,10 @@ TThumbnail MakeThumbnail(const std::string& path, TThumbnailSize size, TThumbnai
     keys.ImageWidth = image.Width();
     keys.ImageHeight = image.Height();
   }
+  // Thumbnails are shared with other programs, which show photographs upright.
+  const int orientation = FileOrientation(path);
+  Orient(image, orientation);
+  if (pgraphic::OrientationSwapsAxes(orientation)) std::swap(keys.ImageWidth, keys.ImageHeight);
   return FitIntoThumbnail(image, side);
 }
 

@@ -211,7 +211,7 @@ TEST_F(FileDialogTest, SavingOverAnExistingFileAsksFirst) {
     dialog->Edit1->setText("a.bmp");
     AnswerMessageBox(QMessageBox::No, &question);
     Click(dialog->Button1);
-    QTRY_VERIFY(!question.isEmpty());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !question.isEmpty(); }));
     EXPECT_TRUE(dialog->isVisible());
     AnswerMessageBox(QMessageBox::Yes);
     Click(dialog->Button1);

@@ -218,7 +218,7 @@ TEST_F(SlideTest, ShowWaitsBehindAModalCommand) {
   window->Item("ImS1")->trigger();
   EXPECT_EQ(during, "a.bmp");
   ExpectRunning(true);
-  QTRY_COMPARE_WITH_TIMEOUT(Shown(), QString("b.png"), 3000);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Shown() == "b.png"; }, 3000)) << Shown().toStdString();
 }
 
 }  // namespace apptest
