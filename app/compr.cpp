@@ -942,7 +942,6 @@ void TForm1::EndQuickBrowse(bool open) {
   if (open) FBox1Change_1();
 }
 
-
 void TForm1::PTSList1Edited(const QString& oldPath, const QString& newPath) {
   // The file shown was renamed: the window follows its new name.
   if (oldPath == Shown.FileName) {
