@@ -286,8 +286,10 @@ io::TBatchSettings ChosenSettings(const TForm8& dialog) {
 // The closing message, then the counts and the first failures with their
 // reasons; the full list is in the box's details.
 void ShowReport(QWidget* parent, const io::TBatchResult& result) {
-  QMessageBox box(QMessageBox::Information, ApplicationTitle,
-                  QString::fromStdString(result.FinalMessage()), QMessageBox::Ok, parent);
+  // A run in which files failed is not shown as a plain success.
+  const auto icon = result.Failed.empty() ? QMessageBox::Information : QMessageBox::Warning;
+  QMessageBox box(icon, ApplicationTitle, QString::fromStdString(result.FinalMessage()),
+                  QMessageBox::Ok, parent);
   box.setInformativeText(QString::fromStdString(result.ReportText(kProblemsShown)));
   QStringList details;
   for (const std::string& line : result.ProblemLines()) details << QString::fromStdString(line);
