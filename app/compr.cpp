@@ -876,11 +876,7 @@ void TForm1::PTSList1MouseUp(Qt::MouseButton button) {
   if (button == Qt::RightButton || button == Qt::MiddleButton) PTSList1->SelectFocused();
 }
 
-void TForm1::PTSList1DblClickOpen() {
-  FBox1Change_1();
-}
-
-void TForm1::PTSList1KeyUp(int key) {
+bool IsStepKey(int key) {
   switch (key) {
     case Qt::Key_Space:
     case Qt::Key_PageUp:
@@ -891,10 +887,20 @@ void TForm1::PTSList1KeyUp(int key) {
     case Qt::Key_Up:
     case Qt::Key_Right:
     case Qt::Key_Down:
-      BrowseStep(false);
-      return;
+      return true;
     default:
-      break;
+      return false;
+  }
+}
+
+void TForm1::PTSList1DblClickOpen() {
+  FBox1Change_1();
+}
+
+void TForm1::PTSList1KeyUp(int key) {
+  if (IsStepKey(key)) {
+    BrowseStep(false);
+    return;
   }
   const int selected = PTSList1->SelectedIndex();
   if (selected < 0 || PTSList1->ItemPath(selected) != LastListPath) FBox1Change_1();

@@ -35,6 +35,10 @@ class TPreviewFilterDialog;
 
 namespace app {
 
+// Whether a key steps through the file list (Space, the page and arrow keys,
+// Home and End).
+bool IsStepKey(int key);
+
 class TForm2;
 class TForm4;
 class THelpWindow;

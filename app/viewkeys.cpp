@@ -27,27 +27,14 @@ class TStepKeys : public QObject {
     if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
       return QObject::eventFilter(watched, event);
     auto* key = static_cast<QKeyEvent*>(event);
-    switch (key->key()) {
-      case Qt::Key_Space:
-      case Qt::Key_PageUp:
-      case Qt::Key_PageDown:
-      case Qt::Key_End:
-      case Qt::Key_Home:
-      case Qt::Key_Left:
-      case Qt::Key_Up:
-      case Qt::Key_Right:
-      case Qt::Key_Down: {
-        const int sent = key->key() == Qt::Key_Left    ? Qt::Key_Up
-                         : key->key() == Qt::Key_Right ? Qt::Key_Down
-                                                       : key->key();
-        QKeyEvent copy(key->type(), sent, key->modifiers(), key->text(), key->isAutoRepeat(),
-                       key->count());
-        QCoreApplication::sendEvent(list_, &copy);
-        return true;
-      }
-      default:
-        return false;
-    }
+    if (!IsStepKey(key->key())) return false;
+    const int sent = key->key() == Qt::Key_Left    ? Qt::Key_Up
+                     : key->key() == Qt::Key_Right ? Qt::Key_Down
+                                                   : key->key();
+    QKeyEvent copy(key->type(), sent, key->modifiers(), key->text(), key->isAutoRepeat(),
+                   key->count());
+    QCoreApplication::sendEvent(list_, &copy);
+    return true;
   }
 
  private:
