@@ -64,12 +64,12 @@ std::vector<std::string> ListedFiles(const std::string& path, bool nul) {
 // The k-th (1-based) of n parts of the sorted list. Files are grouped by their
 // output name, and the groups, in the order of the sorted list, are dealt to
 // the parts in turn.
-std::vector<std::string> Shard(std::vector<std::string> files, const std::string& spec,
+std::vector<std::string> Shard(std::vector<std::string> files, const std::string& shard,
                                io::TBatchFormat format) {
-  const size_t slash = spec.find('/');
+  const size_t slash = shard.find('/');
   if (slash == std::string::npos) throw UsageError("--shard takes K/N, such as 2/4");
-  const int n = WholeOption("--shard", spec.substr(slash + 1), 1, 1000000);
-  const int k = WholeOption("--shard", spec.substr(0, slash), 1, n);
+  const int n = WholeOption("--shard", shard.substr(slash + 1), 1, 1000000);
+  const int k = WholeOption("--shard", shard.substr(0, slash), 1, n);
   std::sort(files.begin(), files.end());
   std::map<std::string, size_t> groups;
   std::vector<std::string> part;
