@@ -11,6 +11,7 @@
 #include "app/preload.h"
 #include "app/startup.h"
 #include "app/trace.h"
+#include "pgraphic/largememory.h"
 #include "pgraphic/view/worker.h"
 
 namespace {
@@ -82,6 +83,8 @@ int main(int argc, char** argv) {
     case app::TCommandLine::Action::Run:
       break;
   }
+  // The start file is read on ordinary pages (see SetHugePageAdvice) from here.
+  pgraphic::SetHugePageAdvice(false);
   app::TStartOptions options;
   options.StartDir = QDir::currentPath();
   options.Arguments = line.Files;

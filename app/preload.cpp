@@ -202,6 +202,7 @@ void TPreloadJob::TWork::Run() {
     Finish(std::move(read));
     return;
   }
+  TraceStartup((Now ? "read begins: " : "read ahead begins: ") + Path);
   auto read = std::make_unique<TPreloaded>();
   read->Path = Path;
   read->Read = Read;

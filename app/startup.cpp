@@ -10,6 +10,7 @@
 #include "app/slide.h"
 #include "io/files.h"
 #include "metafile/metafile.h"
+#include "pgraphic/largememory.h"
 
 namespace app {
 
@@ -55,6 +56,9 @@ std::string VersionText() {
 }
 
 void InitialiseApplication() {
+  // The window waits on the reads of the pictures it opens: they go on ordinary
+  // pages, whose first touch costs the same on every machine.
+  pgraphic::SetHugePageAdvice(false);
   QApplication::setApplicationName("korvane");
   // No display name: the window system would append it to every window title,
   // which must read exactly as the program sets it.

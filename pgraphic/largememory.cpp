@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <atomic>
 #include <cstdlib>
 
 namespace pgraphic {
@@ -12,9 +13,16 @@ uintptr_t RoundUp(uintptr_t v) {
   return (v + kHugePageSize - 1) & ~(kHugePageSize - 1);
 }
 
+std::atomic<bool> hugePageAdvice{true};
+
 }  // namespace
 
+void SetHugePageAdvice(bool on) {
+  hugePageAdvice.store(on, std::memory_order_relaxed);
+}
+
 void AdviseHugePages(void* data, size_t size) {
+  if (!hugePageAdvice.load(std::memory_order_relaxed)) return;
 #if defined(MADV_HUGEPAGE)
   const uintptr_t begin = RoundUp(reinterpret_cast<uintptr_t>(data));
   const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + size) & ~(kHugePageSize - 1);

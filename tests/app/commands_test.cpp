@@ -311,7 +311,9 @@ TEST_F(CommandsTest, LeavingAnEditedImageAsksFirst) {
     EXPECT_EQ(QFile::exists(Image("z.bmp")), *c.copy != 0);
     EXPECT_EQ(c.leave == 'x' ? !w.isVisible() : w.Shown.FileName == Image("q.bmp"), left);
     EXPECT_EQ(w.PTSList1->ItemPath(w.PTSList1->SelectedIndex()), w.Shown.FileName);
-    if (c.leave == 's') EXPECT_EQ(w.StatusText(), app::SlidePausedText);
+    if (c.leave == 's') {
+      EXPECT_EQ(w.StatusText(), app::SlidePausedText);
+    }
   }
 }
 
