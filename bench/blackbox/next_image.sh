@@ -9,7 +9,9 @@
 # image on screen to the next while it is held and from its
 # release until the file reached is shown; start-up with the first file on the
 # command line until it is painted (STARTS times, default 5); the program's peak
-# resident memory over the walk.
+# resident memory over the walk. A held key steps once per key repeat: the X
+# server's interval (40 ms unless REPEAT_MS sets another) is the least a held
+# step can take, and is printed with the results.
 #
 # Each image carries a flat square of its own colour in the middle so that the
 # probe knows which one is shown. The pictures are the benchmark photograph
@@ -88,7 +90,8 @@ summary() {
   [[ -z $values ]] && return
   awk -v n="$name" '{ v[NR] = $1 } END { printf "%-9s median %6.1f ms  worst %6.1f ms  (%d)\n", n, v[int((NR + 1) / 2)], v[NR], NR }' <<<"$values"
 }
-echo "---- $program, ${w}x${h} JPEGs, pause ${pause} ms, key held ${hold} ms"
+repeat=$(awk '$1 == "repeat_ms" { print $2 }' "$work/out.txt")
+echo "---- $program, ${w}x${h} JPEGs, pause ${pause} ms, key held ${hold} ms, key repeat every ${repeat} ms"
 summary next
 summary previous
 summary held_step
