@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Batch conversion of N 12 MP JPEG photographs (default 200) to PNG and to VQN by
-# korvane-cli with one worker and with two, and by ImageMagick's mogrify with two
-# threads on the same files. Prints wall time, peak memory and files per second
+# korvane-cli serially on one core (the serial throughput: one file at a time,
+# no thread of the codec's own either), with one worker and with two, and by
+# ImageMagick's mogrify with two threads on the same files. Prints wall time, peak memory and files per second
 # of each run, and the load average before and after (the machine may be shared).
 #   bench/batch_peers.sh [N] [korvane-cli]
 # KORVANE_BATCH_FORMATS picks the formats (default "png vqn"); mogrify runs when
@@ -37,6 +38,8 @@ measure() {
 }
 formats=${KORVANE_BATCH_FORMATS:-png vqn}
 for format in $formats; do
+  measure "korvane-cli $format one core" \
+    taskset -c 0 "$cli" batch --to out --format "$format" --jobs 1 in/*.jpg
   for jobs in 1 2; do
     measure "korvane-cli $format --jobs $jobs" \
       "$cli" batch --to out --format "$format" --jobs "$jobs" in/*.jpg

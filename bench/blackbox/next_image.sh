@@ -16,6 +16,9 @@
 # Each image carries a flat square of its own colour in the middle so that the
 # probe knows which one is shown. The pictures are the benchmark photograph
 # (scripts/fetch-bench-images) when it is there, else noise over gradients.
+# Other programs can be measured the same way: PROBE_AT="X Y" moves the screen
+# point (default "800 500", the middle of the screen) into their window, and
+# NEXT_KEY and PREV_KEY name their keys for the next and previous file.
 # Needs Xvfb, xdotool, ImageMagick, libx11-dev (scripts/setup bench).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
@@ -81,7 +84,10 @@ for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 export XDG_CONFIG_HOME=$work/config QT_QPA_PLATFORM=xcb
 
 cd "$work/images"
-"$work/screen_probe" 800 500 "$pause" "$hold" "$starts" "$program" photo00.jpg "${colours[@]}" >"$work/out.txt"
+read -r probe_x probe_y <<<"${PROBE_AT:-800 500}"
+# What was measured is printed even when something never appeared (status 1).
+status=0
+"$work/screen_probe" "$probe_x" "$probe_y" "$pause" "$hold" "$starts" "$program" photo00.jpg "${colours[@]}" >"$work/out.txt" || status=$?
 grep '^held' "$work/out.txt" | sed 's/^/  /' || true
 
 summary() {
@@ -98,3 +104,4 @@ summary held_step
 summary held
 summary startup
 awk '$1 == "peak_rss_mb" { printf "peak RSS  %.1f MB\n", $2 }' "$work/out.txt"
+exit "$status"

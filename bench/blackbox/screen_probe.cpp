@@ -224,7 +224,10 @@ int main(int argc, char** argv) {
   Run({"xdotool", "mousemove", argv[1], argv[2]});
   Sleep(pauseMs);
 
-  // Down opens the next file of the list, Up the previous one.
+  // Down opens the next file of the list, Up the previous one (NEXT_KEY and
+  // PREV_KEY name other keys, for programs that step with others).
+  const char* nextKey = std::getenv("NEXT_KEY") ? std::getenv("NEXT_KEY") : "Down";
+  const char* prevKey = std::getenv("PREV_KEY") ? std::getenv("PREV_KEY") : "Up";
   auto step = [&](const char* key, int to, const char* name) {
     Sleep(pauseMs);
     const auto pressed = Clock::now();
@@ -234,13 +237,13 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     ok = ok && ms >= 0;
   };
-  for (int i = 1; i < count; ++i) step("Down", i, "next");
-  for (int i = count - 2; i >= count / 2; --i) step("Up", i, "previous");
+  for (int i = 1; i < count; ++i) step(nextKey, i, "next");
+  for (int i = count - 2; i >= count / 2; --i) step(prevKey, i, "previous");
 
   // A held key moves through the list and opens the file reached on release.
   int at = count / 2;
   for (int round = 0; round < 3 && at >= 0; ++round) {
-    const char* key = round % 2 ? "Up" : "Down";
+    const char* key = round % 2 ? prevKey : nextKey;
     Sleep(pauseMs);
     const auto down = Clock::now();
     Xdotool("keydown", key);
