@@ -85,6 +85,7 @@ export XDG_CONFIG_HOME=$work/config QT_QPA_PLATFORM=xcb
 
 cd "$work/images"
 read -r probe_x probe_y <<<"${PROBE_AT:-800 500}"
+export KORVANE_BENCH_COLOURS="${colours[*]}"  # for repeat_floor
 # What was measured is printed even when something never appeared (status 1).
 status=0
 "$work/screen_probe" "$probe_x" "$probe_y" "$pause" "$hold" "$starts" "$program" photo00.jpg "${colours[@]}" >"$work/out.txt" || status=$?
