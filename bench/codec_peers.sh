@@ -20,7 +20,7 @@ read -r w h < <(identify -format '%w %h\n' "$photo")
 target=$(awk -v b="$bpp" -v n=$((w * h)) 'BEGIN { printf "%d", b * n / 8 }')
 
 best="" bestDiff=-1
-for q in 0.004 0.006 0.008 0.01 0.012 0.015 0.018 0.022 0.027 0.033 0.04 0.05 0.06; do
+for q in 0.004 0.006 0.008 0.01 0.012 0.015 0.018 0.022 0.027 0.03 0.033 0.036 0.04 0.045 0.05 0.06; do
   ojph_compress -i "$photo" -o "$work/q.j2c" -qstep "$q" >/dev/null
   size=$(stat -c %s "$work/q.j2c")
   diff=$((size > target ? size - target : target - size))
