@@ -1,7 +1,8 @@
 // Reading ahead beneath the window: a file changed after it was read ahead is
 // shown as it is now, a file read ahead is taken without a second read, a walk
 // back and forth over hostile files shows the same as with reading ahead
-// switched off, and memory stays bounded over a long walk.
+// switched off, memory stays bounded over a long walk, and pictures lie on
+// ordinary pages.
 #include "app/preload.h"
 
 #include <unistd.h>
@@ -300,6 +301,36 @@ TEST_F(PreloadTest, MemoryStaysBoundedOverTwoHundredFiles) {
   }
   // One decoded image is 3 MB: a leak of one per step would add over 500 MB.
   EXPECT_LT(ResidentMB() - after20, 60.0);
+}
+
+// Kilobytes of huge pages in the mapping that holds `address`; -1 when not found.
+long HugePagesKB(const void* address) {
+  std::ifstream smaps("/proc/self/smaps");
+  const auto at = reinterpret_cast<uintptr_t>(address);
+  bool inside = false;
+  for (std::string line; std::getline(smaps, line);) {
+    uintptr_t from = 0, to = 0;
+    if (std::sscanf(line.c_str(), "%lx-%lx ", &from, &to) == 2) {  // a mapping begins
+      inside = from <= at && at < to;
+    } else if (inside && line.rfind("AnonHugePages:", 0) == 0) {
+      return std::stol(line.substr(14));
+    }
+  }
+  return -1;
+}
+
+// The window waits on its reads: a huge page's first touch can stall them for
+// a tenth of a second, so its pictures lie on ordinary pages.
+TEST_F(PreloadTest, PicturesLieOnOrdinaryPages) {
+  std::ifstream mode("/sys/kernel/mm/transparent_hugepage/enabled");
+  std::string modes;
+  std::getline(mode, modes);
+  if (modes.find("[madvise]") == std::string::npos)
+    GTEST_SKIP() << "huge pages here are not given on advice: " << modes;
+  WriteImage(Image("a.bmp"), 2400, 1600);  // 11 MB
+  auto& w = Start({"a.bmp"});
+  ASSERT_TRUE(w.Shown.Loaded);
+  EXPECT_EQ(HugePagesKB(w.PGImage1->Graphic()->ScanLine(800)), 0);
 }
 
 }  // namespace
