@@ -129,6 +129,7 @@ TForm1::TForm1(const TStartOptions& options, QWidget* parent) : QMainWindow(pare
     setWindowTitle(QString(ProgramCaption) + " - " + standIn->Path);
     SBar1Panel->setText(standIn->InfoText);
   };
+  connect(preload_, &TPreloader::SelectedRead, this, &TForm1::SelectedReadAhead);
   quickEnd_ = new QTimer(this);
   quickEnd_->setSingleShot(true);
   connect(quickEnd_, &QTimer::timeout, this, [this] { EndQuickBrowse(true); });
@@ -931,9 +932,27 @@ void TForm1::BrowseStep(bool repeated) {
     quick_->Step(selected);
     quickEnd_->start(kQuickEndMs);
   } else if (!repeated) {
-    FBox1Change_1();  // a repeat of a held key opens nothing else
+    // The release of a held key opens the file reached, unless it is on show
+    // already, opened from the read-ahead while the key was held.
+    const QString opened = std::exchange(openedWhileHeld_, QString());
+    if (selected < 0 || opened.isEmpty() || PTSList1->ItemPath(selected) != opened ||
+        Shown.FileName != opened)
+      FBox1Change_1();
   }
   sinceStep_.restart();
+}
+
+void TForm1::SelectedReadAhead(const QString& path) {
+  // A held key over files that cannot stand in (another format than JPEG): a
+  // file the read-ahead has read while the selection is still on it is opened
+  // at once, as a paced step would open it.
+  const int selected = PTSList1->SelectedIndex();
+  if (!sinceStep_.isValid() || sinceStep_.elapsed() >= kQuickStepMs || QuickBrowsing() ||
+      Shown.Edited || selected < 0 || PTSList1->ItemPath(selected) != path ||
+      path == Shown.FileName)
+    return;
+  FBox1Change_1();
+  if (Shown.FileName == path) openedWhileHeld_ = path;
 }
 
 bool TForm1::QuickBrowsing() const {

@@ -290,6 +290,8 @@ class TForm1 : public QMainWindow {
  private:
   // A step of the browser by a key; `repeated`: a held key's repeat.
   void BrowseStep(bool repeated);
+  // The read-ahead has read the selected file while a key is held.
+  void SelectedReadAhead(const QString& path);
   // Ends quick browsing; with `open`, opens the file reached.
   void EndQuickBrowse(bool open);
   void FormCreate(const TStartOptions& options);
@@ -370,6 +372,7 @@ class TForm1 : public QMainWindow {
   TQuickBrowse* quick_ = nullptr;
   QTimer* quickEnd_ = nullptr;        // no step for a while: open the file reached
   QElapsedTimer sinceStep_;           // since the last step by a key was handled
+  QString openedWhileHeld_;           // by SelectedReadAhead, not opened again on release
   std::shared_ptr<void> quickPause_;  // a TPreloader::TPause while browsing quickly
   std::optional<QPoint> zoomAt_;
   // What full screen hides, as it was before.

@@ -478,8 +478,12 @@ void TPreloader::ReadDone(uint64_t serial) {
   if (!job_ || job_->Serial != serial) return;  // taken meanwhile
   std::unique_ptr<TPreloaded> read = job_->Wait();
   job_.reset();
+  const QString followed = follow_;
+  const bool selectedRead = read && read->Ok && read->Image && !followed.isEmpty() &&
+                            read->Path == followed.toStdString();
   if (read) Hold(std::move(read));
   Schedule();
+  if (selectedRead && Holds(followed)) emit SelectedRead(followed);
 }
 
 void TPreloader::Hold(std::unique_ptr<TPreloaded> read) {

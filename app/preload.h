@@ -162,6 +162,12 @@ class TPreloader : public QObject {
   // Drops everything read from outside the list's folder (the folder changed).
   void FolderChanged();
 
+ signals:
+  // The file the selection is on, not opened yet (a key is held), was read
+  // whole: opening it now takes no read.
+  void SelectedRead(const QString& path);
+
+ public:
   // While one exists nothing is read ahead; the last one to go looks for work.
   class TPause {
    public:

@@ -16,6 +16,7 @@
 # Each image carries a flat square of its own colour in the middle so that the
 # probe knows which one is shown. The pictures are the benchmark photograph
 # (scripts/fetch-bench-images) when it is there, else noise over gradients.
+# IMAGE_FORMAT=bmp (png, tif, ...) makes the pictures in another format than JPEG.
 # Other programs can be measured the same way: PROBE_AT="X Y" moves the screen
 # point (default "800 500", the middle of the screen) into their window, and
 # NEXT_KEY and PREV_KEY name their keys for the next and previous file.
@@ -26,6 +27,7 @@ program=${1:-$here/build/release/app/korvane}
 pause=${PAUSE_MS:-600}
 hold=${HOLD_MS:-1500}
 starts=${STARTS:-5}
+format=${IMAGE_FORMAT:-jpg}  # of the pictures, by ImageMagick's name for it
 count=20
 im=/usr/bin/convert-im6.q16
 [[ -x $im ]] || im=/usr/bin/convert
@@ -60,7 +62,7 @@ read -r w h < <(identify -format '%w %h\n' "$base")
 for i in $(seq 0 $((count - 1))); do
   x0=$((w * 3 / 10)) y0=$((h * 3 / 10)) x1=$((w * 7 / 10)) y1=$((h * 7 / 10))
   "$im" "$base" -modulate 100,100,$((100 + i * 10)) -fill "#${colours[$i]}" \
-    -draw "rectangle $x0,$y0 $x1,$y1" -quality 90 "$work/images/$(printf 'photo%02d.jpg' "$i")"
+    -draw "rectangle $x0,$y0 $x1,$y1" -quality 90 "$work/images/$(printf "photo%02d.$format" "$i")"
 done
 
 cat >"$work/config/korvane/tesslora.ini" <<EOF
@@ -88,7 +90,7 @@ read -r probe_x probe_y <<<"${PROBE_AT:-800 500}"
 export KORVANE_BENCH_COLOURS="${colours[*]}"  # for repeat_floor
 # What was measured is printed even when something never appeared (status 1).
 status=0
-"$work/screen_probe" "$probe_x" "$probe_y" "$pause" "$hold" "$starts" "$program" photo00.jpg "${colours[@]}" >"$work/out.txt" || status=$?
+"$work/screen_probe" "$probe_x" "$probe_y" "$pause" "$hold" "$starts" "$program" "photo00.$format" "${colours[@]}" >"$work/out.txt" || status=$?
 grep '^held' "$work/out.txt" | sed 's/^/  /' || true
 
 summary() {
@@ -98,7 +100,7 @@ summary() {
   awk -v n="$name" '{ v[NR] = $1 } END { printf "%-9s median %6.1f ms  worst %6.1f ms  (%d)\n", n, v[int((NR + 1) / 2)], v[NR], NR }' <<<"$values"
 }
 repeat=$(awk '$1 == "repeat_ms" { print $2 }' "$work/out.txt")
-echo "---- $program, ${w}x${h} JPEGs, pause ${pause} ms, key held ${hold} ms, key repeat every ${repeat} ms"
+echo "---- $program, ${w}x${h} $format files, pause ${pause} ms, key held ${hold} ms, key repeat every ${repeat} ms"
 summary next
 summary previous
 summary held_step

@@ -1,10 +1,11 @@
 // A held arrow key shows the JPEG files it passes from reduced decodes and ends
 // on the very pixels a paced walk shows; a command meanwhile acts on the file
-// reached, opened first.
+// reached, opened first. Over other formats it opens what the read-ahead read.
 #include "app/quickbrowse.h"
 
 #include <QKeyEvent>
 
+#include "app/preload.h"
 #include "app_fixture.h"
 #include "io/files.h"
 #include "support/same_pixels.h"
@@ -64,6 +65,21 @@ TEST_F(QuickBrowseTest, HeldKeyEndsOnThePixelsOfAPacedWalk) {
                                          *io::OpenImage(Image("e.jpg").toStdString())));
     EXPECT_TRUE(korvane_test::SamePixels(*Copy(), *pacedCopy));
   }
+}
+
+TEST_F(QuickBrowseTest, HeldKeyOverOtherFormatsShowsWhatTheReadAheadRead) {
+  for (const char* name : {"a.bmp", "b.bmp", "c.bmp", "d.bmp"}) WriteImage(Image(name), 64, 48);
+  auto& w = Start({"a.bmp"});
+  w.PTSList1->setFocus();
+  Key(QEvent::KeyPress, false);
+  Key(QEvent::KeyRelease, true);
+  Key(QEvent::KeyPress, true);  // the first repeat: on c.bmp
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.Shown.FileName == Image("c.bmp"); }, 5000));
+  EXPECT_TRUE(w.Shown.Loaded);
+  const int reads = w.Preloader()->ReadsStarted();
+  Key(QEvent::KeyRelease, false);
+  EXPECT_EQ(w.Shown.FileName, Image("c.bmp"));
+  EXPECT_EQ(w.Preloader()->ReadsStarted(), reads);  // not read again on release
 }
 
 }  // namespace
