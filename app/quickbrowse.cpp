@@ -64,7 +64,17 @@ TQuickBrowse::~TQuickBrowse() {
 
 void TQuickBrowse::Step(int index) {
   if (index < 0) return;
-  if (selected_ >= 0 && index != selected_) direction_ = index > selected_ ? 1 : -1;
+  if (selected_ >= 0 && index != selected_) {
+    const int direction = index > selected_ ? 1 : -1;
+    if (direction != direction_) {
+      // Turning back: the files passed on the way are read again (only the
+      // reads under way count as tried).
+      tried_.clear();
+      for (const auto& slot : slots_)
+        if (slot->Index >= 0) tried_.insert(slot->Index);
+    }
+    direction_ = direction;
+  }
   selected_ = index;
   // A stand-in read ahead of the selection is shown once the selection reaches it.
   for (auto it = ready_.begin(); it != ready_.end();) {
@@ -94,7 +104,7 @@ void TQuickBrowse::Stop() {
 }
 
 void TQuickBrowse::Schedule() {
-  constexpr int kAhead = 1;  // files read beyond the selection
+  constexpr int kAhead = 2;  // files read beyond the selection
   for (auto& slot : slots_) {
     if (slot->Index >= 0) continue;
     for (int k = 0; k <= kAhead; ++k) {

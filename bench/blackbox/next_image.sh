@@ -16,7 +16,8 @@
 # Each image carries a flat square of its own colour in the middle so that the
 # probe knows which one is shown. The pictures are the benchmark photograph
 # (scripts/fetch-bench-images) when it is there, else noise over gradients.
-# IMAGE_FORMAT=bmp (png, tif, ...) makes the pictures in another format than JPEG.
+# IMAGE_FORMAT=bmp (png, tif, ...) makes the pictures in another format than JPEG;
+# KEEP_OUT=FILE keeps the probe's raw lines.
 # Other programs can be measured the same way: PROBE_AT="X Y" moves the screen
 # point (default "800 500", the middle of the screen) into their window, and
 # NEXT_KEY and PREV_KEY name their keys for the next and previous file.
@@ -37,6 +38,7 @@ work=$(mktemp -d)
 display=:$((150 + RANDOM % 100))
 cleanup() {
   [[ -n ${xvfb:-} ]] && kill "$xvfb" 2>/dev/null || true
+  [[ -n ${KEEP_OUT:-} ]] && cp "$work/out.txt" "$KEEP_OUT"
   rm -rf "$work"
 }
 trap cleanup EXIT

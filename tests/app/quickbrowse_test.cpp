@@ -19,6 +19,12 @@ class QuickBrowseTest : public AppTest {
     QKeyEvent event(type, Qt::Key_Down, Qt::NoModifier, QString(), autoRepeat);
     QApplication::sendEvent(window->PTSList1, &event);
   }
+  // JPEG files of 1600 x 1200 shown fitted to the view, so that their stand-ins
+  // are smaller than they are.
+  void WriteFittedJPEGs(std::initializer_list<const char*> names) {
+    for (const char* name : names) WriteImage(Image(name), 1600, 1200);
+    WriteText(IniPath(), QByteArray("[Path]\nOpen=") + images.toUtf8() + "\n[Zoom]\nValue=0\n");
+  }
   // The display copy once it is built, as a picture of its own.
   std::unique_ptr<pgraphic::TPixelGraphic> Copy() {
     EXPECT_TRUE(QTest::qWaitFor([&] { return !window->PGImage1->PaintThreadRunning(); }, 10000));
@@ -30,9 +36,7 @@ class QuickBrowseTest : public AppTest {
 };
 
 TEST_F(QuickBrowseTest, HeldKeyEndsOnThePixelsOfAPacedWalk) {
-  for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg"})
-    WriteImage(Image(name), 1600, 1200);
-  WriteText(IniPath(), QByteArray("[Path]\nOpen=") + images.toUtf8() + "\n[Zoom]\nValue=0\n");
+  WriteFittedJPEGs({"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg"});
   auto& paced = Start({"a.jpg"});
   for (int i = 0; i < 4; ++i) paced.RunHandler(&app::TForm1::SB17Click);
   const auto pacedCopy = Copy();
@@ -64,6 +68,21 @@ TEST_F(QuickBrowseTest, HeldKeyEndsOnThePixelsOfAPacedWalk) {
     EXPECT_TRUE(korvane_test::SamePixels(*w.PGImage1->Graphic(),
                                          *io::OpenImage(Image("e.jpg").toStdString())));
     EXPECT_TRUE(korvane_test::SamePixels(*Copy(), *pacedCopy));
+  }
+}
+
+TEST_F(QuickBrowseTest, TurningBackShowsTheFilesPassedAgain) {
+  WriteFittedJPEGs({"a.jpg", "b.jpg", "c.jpg", "d.jpg"});
+  auto& w = Start({"a.jpg"});
+  app::TQuickBrowse quick(*w.PTSList1, *w.PGImage1);
+  std::vector<QString> shown;
+  quick.Ready = [&](std::unique_ptr<app::TStandIn> standIn) { shown.push_back(standIn->Path); };
+  const int a = w.PTSList1->IndexOfPath(Image("a.jpg"));
+  for (const int step : {1, 2, 3, 2, 1}) {
+    quick.Step(a + step);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !shown.empty() && shown.back() == w.PTSList1->ItemPath(a + step); }, 5000))
+        << step;
   }
 }
 
