@@ -12,8 +12,9 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 program=${1:-$here/../../build/release/app/korvane}
 
-floor=$(mktemp)
-trap 'rm -f "$floor"' EXIT
+bin=$(mktemp -d)
+trap 'rm -rf "$bin"' EXIT
+floor=$bin/repeat_floor
 g++ -O2 -std=c++20 -o "$floor" "$here/repeat_floor.cpp" -lX11
 # name | screen point | next key | previous key
 peers=(
