@@ -1,6 +1,7 @@
 // Where the time goes before the first picture: with KORVANE_TRACE_STARTUP set
 // (to anything but "0") each step of the start-up prints its time since main()
-// began to stderr, until EndStartupTrace. Safe from any thread; costs nothing
+// began, with the calling thread's user and system time and page faults so far,
+// to stderr, until EndStartupTrace. Safe from any thread; costs nothing
 // when off.
 #pragma once
 
