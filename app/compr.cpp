@@ -917,6 +917,7 @@ constexpr int kQuickEndMs = 120;   // no step for this long ends quick browsing
 }  // namespace
 
 void TForm1::BrowseStep(bool repeated) {
+  stepKeyHeld_ = repeated;  // until the key's release, a step of its own
   if (Busy || CommandRunning()) return;
   const bool quick = repeated || (sinceStep_.isValid() && sinceStep_.elapsed() < kQuickStepMs);
   PTSList1->SelectFocused();
@@ -947,9 +948,8 @@ void TForm1::SelectedReadAhead(const QString& path) {
   // file the read-ahead has read while the selection is still on it is opened
   // at once, as a paced step would open it.
   const int selected = PTSList1->SelectedIndex();
-  if (!sinceStep_.isValid() || sinceStep_.elapsed() >= kQuickStepMs || QuickBrowsing() ||
-      Shown.Edited || selected < 0 || PTSList1->ItemPath(selected) != path ||
-      path == Shown.FileName)
+  if (!stepKeyHeld_ || QuickBrowsing() || Shown.Edited || selected < 0 ||
+      PTSList1->ItemPath(selected) != path || path == Shown.FileName)
     return;
   FBox1Change_1();
   if (Shown.FileName == path) openedWhileHeld_ = path;

@@ -372,6 +372,7 @@ class TForm1 : public QMainWindow {
   TQuickBrowse* quick_ = nullptr;
   QTimer* quickEnd_ = nullptr;        // no step for a while: open the file reached
   QElapsedTimer sinceStep_;           // since the last step by a key was handled
+  bool stepKeyHeld_ = false;          // a step key repeats and is not released yet
   QString openedWhileHeld_;           // by SelectedReadAhead, not opened again on release
   std::shared_ptr<void> quickPause_;  // a TPreloader::TPause while browsing quickly
   std::optional<QPoint> zoomAt_;
