@@ -19,10 +19,7 @@ using pgraphic::AdviseHugePages;
 // faults. Only a hint: nothing happens where the kernel cannot do it.
 inline void PopulatePages(void* data, size_t size) {
 #ifdef MADV_POPULATE_WRITE
-  constexpr uintptr_t kPage = 4096;
-  const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kPage - 1) & ~(kPage - 1);
-  const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + size) & ~(kPage - 1);
-  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+  pgraphic::AdviseAlignedInterior(data, size, 4096, MADV_POPULATE_WRITE);
 #else
   (void)data;
   (void)size;

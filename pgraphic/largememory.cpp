@@ -21,12 +21,16 @@ void SetHugePageAdvice(bool on) {
   hugePageAdvice.store(on, std::memory_order_relaxed);
 }
 
+void AdviseAlignedInterior(void* data, size_t size, size_t alignment, int advice) {
+  const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + alignment - 1) & ~(alignment - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + size) & ~(alignment - 1);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, advice);
+}
+
 void AdviseHugePages(void* data, size_t size) {
   if (!hugePageAdvice.load(std::memory_order_relaxed)) return;
 #if defined(MADV_HUGEPAGE)
-  const uintptr_t begin = RoundUp(reinterpret_cast<uintptr_t>(data));
-  const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + size) & ~(kHugePageSize - 1);
-  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+  AdviseAlignedInterior(data, size, kHugePageSize, MADV_HUGEPAGE);
 #else
   (void)data;
   (void)size;

@@ -22,6 +22,10 @@ inline constexpr size_t kLargeBlockSize = 2 * kHugePageSize;
 // allocation; batch and command-line work keep it.
 void SetHugePageAdvice(bool on);
 
+// Gives madvise `advice` for the part of [data, data + size) that lies on whole
+// blocks of `alignment` bytes (a power of two); nothing when there is none.
+void AdviseAlignedInterior(void* data, size_t size, size_t alignment, int advice);
+
 // Asks the kernel to back the 2 MB-aligned interior of [data, data + size) with
 // huge pages. Only a hint: nothing changes where it is not supported or the
 // advice is off.
